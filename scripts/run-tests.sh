@@ -1,0 +1,42 @@
+#!/usr/bin/env bash
+# Installs what is missing, builds the plain and the sanitizer builds and runs
+# every test of both (unit, integration, UI, the self-test of the real window).
+# Ends with a line "N passed, N failed".
+set -uo pipefail
+cd "$(dirname "$0")/.."
+scripts/install-deps.sh || { echo "0 passed, 1 failed"; exit 1; }
+
+export QT_QPA_PLATFORM=offscreen
+export XDG_RUNTIME_DIR="${XDG_RUNTIME_DIR:-$(mktemp -d)}"
+chmod 700 "$XDG_RUNTIME_DIR"
+jobs=$(nproc)
+
+passed=0
+failed=0
+count() {  # reads ctest's summary: "97% tests passed, 1 tests failed out of 34"
+  local log=$1 line total fails
+  line=$(grep -E 'tests passed, [0-9]+ tests? failed out of [0-9]+' "$log" | tail -1)
+  if [ -z "$line" ]; then failed=$((failed + 1)); return; fi
+  fails=$(sed -E 's/.* ([0-9]+) tests? failed out of ([0-9]+).*/\1/' <<<"$line")
+  total=$(sed -E 's/.* failed out of ([0-9]+).*/\1/' <<<"$line")
+  passed=$((passed + total - fails))
+  failed=$((failed + fails))
+}
+
+for preset in default asan; do
+  log=$(mktemp)
+  echo "=== build: $preset"
+  if cmake --preset "$preset" >/dev/null && cmake --build --preset "$preset" -j "$jobs"; then
+    echo "=== test: $preset"
+    ctest --preset "$preset" -j "$jobs" 2>&1 | tee "$log"
+  else
+    echo "build $preset FAILED"
+    echo "0% tests passed, 1 tests failed out of 1" >"$log"
+  fi
+  count "$log"
+  rm -f "$log"
+done
+
+echo "Screenshots: build/default/screenshots"
+echo "$passed passed, $failed failed"
+[ "$failed" -eq 0 ]

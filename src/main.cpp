@@ -1,0 +1,72 @@
+#include <QCommandLineParser>
+#include <QGuiApplication>
+#include <QQmlApplicationEngine>
+#include <QQuickWindow>
+#include <QUrl>
+#include <memory>
+
+#include "DeploymentSettings.h"
+#include "app/AppState.h"
+#include "platform/MemorySettings.h"
+#include "platform/qt/QtScheduler.h"
+#include "platform/qt/QtSettings.h"
+#include "platform/qt/QtTimeFormatter.h"
+#include "platform/qt/SystemClock.h"
+#include "ui/AppStateBridge.h"
+#include "ui/SelfTest.h"
+#include "ui/TermsConsent.h"
+#include "ui/UiContext.h"
+
+int main(int argc, char* argv[]) {
+    // The window background is translucent.
+    QQuickWindow::setDefaultAlphaBuffer(true);
+    QGuiApplication app(argc, argv);
+    QGuiApplication::setOrganizationName(QStringLiteral("KaTesmar"));
+    QGuiApplication::setApplicationName(QStringLiteral("Ka Tesmar"));
+    QGuiApplication::setApplicationVersion(QString::fromLatin1(kt::deployment::applicationVersion));
+
+    QCommandLineParser parser;
+    parser.setApplicationDescription(QStringLiteral("Ridudiziv Ka Tesmar"));
+    parser.addHelpOption();
+    parser.addVersionOption();
+    const QCommandLineOption selfTest(QStringLiteral("self-test"),
+                                      QStringLiteral("Load every screen, check the window and quit."));
+    const QCommandLineOption screenshots(QStringLiteral("screenshots"),
+                                         QStringLiteral("With --self-test: write PNGs into <dir>."),
+                                         QStringLiteral("dir"));
+    parser.addOption(selfTest);
+    parser.addOption(screenshots);
+    parser.process(app);
+    const bool selfTesting = parser.isSet(selfTest);
+
+    kt::QtScheduler scheduler;
+    kt::SystemClock clock;
+    kt::QtTimeFormatter timeFormatter;
+    kt::Ports ports;
+    ports.scheduler = &scheduler;
+    ports.clock = &clock;
+    ports.timeFormatter = &timeFormatter;
+
+    // One state object for the life of the process.
+    const std::shared_ptr<kt::AppState> state = kt::AppState::create(ports);
+
+    // The self-test must not change the user's stored consent.
+    std::unique_ptr<kt::Settings> settings;
+    if (selfTesting)
+        settings = std::make_unique<kt::MemorySettings>();
+    else
+        settings = std::make_unique<kt::QtSettings>();
+
+    kt::AppStateBridge bridge(state);
+    kt::TermsConsent consent(*settings);
+    QQmlApplicationEngine engine;
+    kt::installUiContext(engine, bridge, consent);
+    QObject::connect(
+        &engine, &QQmlApplicationEngine::objectCreationFailed, &app,
+        [] { QCoreApplication::exit(1); }, Qt::QueuedConnection);
+    engine.load(QUrl(QString::fromLatin1(kt::mainWindowUrl)));
+    if (engine.rootObjects().isEmpty()) return 1;
+
+    if (selfTesting) return kt::runSelfTest(engine, bridge, consent, parser.value(screenshots));
+    return app.exec();
+}

@@ -1,0 +1,17 @@
+#pragma once
+
+#include "platform/Scheduler.h"
+#include "platform/Settings.h"
+#include "platform/TimeFormatter.h"
+
+namespace kt {
+
+// Everything AppState needs from outside the process. The application wires
+// the real adapters; tests wire fakes. The ports outlive the AppState.
+struct Ports {
+    Scheduler* scheduler = nullptr;
+    Clock* clock = nullptr;
+    TimeFormatter* timeFormatter = nullptr;
+};
+
+}  // namespace kt

@@ -1,0 +1,12 @@
+#pragma once
+
+#include "platform/Scheduler.h"
+
+namespace kt {
+
+class SystemClock final : public Clock {
+public:
+    TimePoint now() const override { return std::chrono::system_clock::now(); }
+};
+
+}  // namespace kt

@@ -1,0 +1,16 @@
+#include "ui/TermsConsent.h"
+
+namespace kt {
+
+TermsConsent::TermsConsent(Settings& settings, QObject* parent)
+    : QObject(parent), settings_(settings) {}
+
+bool TermsConsent::accepted() const { return settings_.boolValue(settingsKey, false); }
+
+void TermsConsent::setAccepted(bool accepted) {
+    if (accepted == this->accepted()) return;
+    settings_.setBoolValue(settingsKey, accepted);
+    emit acceptedChanged();
+}
+
+}  // namespace kt

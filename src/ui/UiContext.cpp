@@ -1,0 +1,12 @@
+#include "ui/UiContext.h"
+
+#include <QQmlContext>
+
+namespace kt {
+
+void installUiContext(QQmlEngine& engine, AppStateBridge& appState, TermsConsent& consent) {
+    engine.rootContext()->setContextProperty(QStringLiteral("appState"), &appState);
+    engine.rootContext()->setContextProperty(QStringLiteral("termsConsent"), &consent);
+}
+
+}  // namespace kt

@@ -1,0 +1,53 @@
+import QtQuick
+
+// The root view: the window background, one screen chosen from the consent
+// flag and the session, and the installing overlay above it.
+Item {
+    id: root
+
+    readonly property string currentScreen: !termsConsent.accepted ? "terms"
+                                            : appState.isLoggedIn ? "status" : "login"
+    readonly property bool overlayShown: appState.isInstalling
+
+    WindowBackground {
+        anchors.fill: parent
+    }
+
+    Loader {
+        id: screen
+        objectName: "screenLoader"
+        anchors.fill: parent
+        sourceComponent: root.currentScreen === "terms" ? termsScreen
+                         : root.currentScreen === "status" ? statusScreen : loginScreen
+    }
+
+    Loader {
+        id: overlay
+        objectName: "overlayLoader"
+        anchors.fill: parent
+        z: 1
+        active: root.overlayShown
+        sourceComponent: installingOverlay
+    }
+
+    Component {
+        id: termsScreen
+        TermsConsentView {
+            onAccepted: termsConsent.accepted = true
+        }
+    }
+
+    // The login screen, status screen and installing overlay take these places.
+    Component {
+        id: loginScreen
+        Item { objectName: "loginScreen" }
+    }
+    Component {
+        id: statusScreen
+        Item { objectName: "statusScreen" }
+    }
+    Component {
+        id: installingOverlay
+        Item { objectName: "installingOverlay" }
+    }
+}

@@ -1,0 +1,23 @@
+#pragma once
+
+#include "FakeTimeFormatter.h"
+#include "ManualScheduler.h"
+#include "platform/Ports.h"
+
+namespace kt::testing {
+
+// A full set of fakes for an AppState under test, in virtual time.
+struct TestPorts {
+    ManualScheduler scheduler;
+    FakeTimeFormatter timeFormatter;
+
+    Ports ports() {
+        Ports p;
+        p.scheduler = &scheduler;
+        p.clock = &scheduler;
+        p.timeFormatter = &timeFormatter;
+        return p;
+    }
+};
+
+}  // namespace kt::testing

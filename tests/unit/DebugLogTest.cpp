@@ -1,0 +1,82 @@
+#include <gtest/gtest.h>
+
+#include <string>
+#include <thread>
+
+#include "TestPorts.h"
+#include "app/AppState.h"
+
+using kt::AppState;
+using kt::Seconds;
+
+namespace {
+
+int pieces(const std::string& text) {
+    int count = 1;
+    for (char c : text)
+        if (c == '\n') ++count;
+    return count;
+}
+
+class DebugLogTest : public ::testing::Test {
+protected:
+    kt::testing::TestPorts fakes;
+    std::shared_ptr<AppState> state = AppState::create(fakes.ports());
+
+    void SetUp() override { fakes.scheduler.runUntilIdle(); state->debugLog = ""; }
+};
+
+}  // namespace
+
+TEST_F(DebugLogTest, FirstLineHasTimeInBracketsAndEndsWithLineFeed) {
+    state->addDebugLog("A");
+    EXPECT_EQ(state->debugLog.get(), "") << "the line is added on the main queue, not in the call";
+    fakes.scheduler.runUntilIdle();
+    EXPECT_EQ(state->debugLog.get(), "[09:05:01] A\n");
+    EXPECT_EQ(pieces(state->debugLog), 2);
+}
+
+TEST_F(DebugLogTest, NewestFirstAndCutAtHundredPieces) {
+    for (int i = 1; i <= 99; ++i) state->addDebugLog("line " + std::to_string(i));
+    fakes.scheduler.runUntilIdle();
+    EXPECT_EQ(pieces(state->debugLog), 100);
+    EXPECT_EQ(state->debugLog.get().back(), '\n') << "nothing is cut at 100 pieces";
+    EXPECT_EQ(state->debugLog.get().rfind("[09:05:01] line 99\n", 0), 0u);
+
+    int writes = 0;
+    state->debugLog.observe([&] { ++writes; });
+    state->addDebugLog("line 100");
+    fakes.scheduler.runUntilIdle();
+    EXPECT_EQ(writes, 2) << "observers see the write and the cut";
+    EXPECT_EQ(pieces(state->debugLog), 100);
+    EXPECT_NE(state->debugLog.get().back(), '\n');
+    EXPECT_EQ(state->debugLog.get().rfind("[09:05:01] line 100\n", 0), 0u);
+    EXPECT_TRUE(state->debugLog.get().ends_with("[09:05:01] line 1"));
+
+    state->addDebugLog("line 101");
+    fakes.scheduler.runUntilIdle();
+    EXPECT_EQ(pieces(state->debugLog), 100);
+    EXPECT_TRUE(state->debugLog.get().ends_with("[09:05:01] line 2"));
+    EXPECT_EQ(state->debugLog.get().find("] line 1\n"), std::string::npos);
+}
+
+TEST_F(DebugLogTest, MessageWithLineFeedsPushesOutSeveralLines) {
+    for (int i = 1; i <= 100; ++i) state->addDebugLog("line " + std::to_string(i));
+    fakes.scheduler.runUntilIdle();
+    ASSERT_TRUE(state->debugLog.get().ends_with("line 1"));
+
+    state->addDebugLog("first\nsecond\nthird");
+    fakes.scheduler.runUntilIdle();
+    EXPECT_EQ(pieces(state->debugLog), 100);
+    EXPECT_EQ(state->debugLog.get().rfind("[09:05:01] first\nsecond\nthird\n", 0), 0u);
+    EXPECT_TRUE(state->debugLog.get().ends_with("line 4"));
+}
+
+TEST_F(DebugLogTest, LineFromAnotherThreadCarriesTheTimeOfTheCall) {
+    std::thread worker([&] { state->addDebugLog("from worker"); });
+    worker.join();
+    fakes.scheduler.advance(Seconds{7});
+    state->addDebugLog("later");
+    fakes.scheduler.runUntilIdle();
+    EXPECT_EQ(state->debugLog.get(), "[09:05:08] later\n[09:05:01] from worker\n");
+}
