@@ -1,5 +1,6 @@
 #pragma once
 
+#include "platform/HttpClient.h"
 #include "platform/Scheduler.h"
 #include "platform/Settings.h"
 #include "platform/TimeFormatter.h"
@@ -12,6 +13,7 @@ struct Ports {
     Scheduler* scheduler = nullptr;
     Clock* clock = nullptr;
     TimeFormatter* timeFormatter = nullptr;
+    HttpClient* http = nullptr;
 };
 
 }  // namespace kt

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "FakeHttpClient.h"
 #include "FakeTimeFormatter.h"
 #include "ManualScheduler.h"
 #include "platform/Ports.h"
@@ -10,12 +11,14 @@ namespace kt::testing {
 struct TestPorts {
     ManualScheduler scheduler;
     FakeTimeFormatter timeFormatter;
+    FakeHttpClient http;
 
     Ports ports() {
         Ports p;
         p.scheduler = &scheduler;
         p.clock = &scheduler;
         p.timeFormatter = &timeFormatter;
+        p.http = &http;
         return p;
     }
 };
