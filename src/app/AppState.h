@@ -17,6 +17,7 @@ namespace kt {
 //
 // Operations are implemented in files named after what they do:
 //   app/DebugLog.cpp        addDebugLog
+//   session/Polling.cpp     startPolling, stopPolling, checkStatus
 class AppState : public std::enable_shared_from_this<AppState> {
 public:
     using AddressRange = std::pair<std::string, std::string>;
@@ -72,6 +73,11 @@ public:
     // Adds "[time] message" at the top of debugLog. Callable from any thread:
     // the time is taken at the call, the line is added on the main queue.
     void addDebugLog(const std::string& message);
+
+    // Status polling: one request now, then one every pollInterval.
+    void startPolling();
+    void stopPolling();
+    void checkStatus();
 
     const Ports& ports() const { return ports_; }
 
