@@ -18,6 +18,7 @@ namespace kt {
 // Operations are implemented in files named after what they do:
 //   app/DebugLog.cpp        addDebugLog
 //   session/Polling.cpp     startPolling, stopPolling, checkStatus
+//   session/DetectedServices.cpp  updateDetectedServices
 class AppState : public std::enable_shared_from_this<AppState> {
 public:
     using AddressRange = std::pair<std::string, std::string>;
@@ -78,6 +79,9 @@ public:
     void startPolling();
     void stopPolling();
     void checkStatus();
+
+    // Replaces detectedServices with the services the host names cover.
+    void updateDetectedServices(const std::vector<std::string>& domains);
 
     const Ports& ports() const { return ports_; }
 
