@@ -9,6 +9,7 @@ packages=(
   qml6-module-qtquick qml6-module-qtquick-controls qml6-module-qtquick-layouts
   qml6-module-qtquick-window qml6-module-qtquick-templates qml6-module-qtqml-workerscript
   qml6-module-qttest qml6-module-qt5compat-graphicaleffects qt6-qpa-plugins
+  qt6-httpserver-dev qt6-websockets-dev
   nlohmann-json3-dev libgtest-dev libgmock-dev
   fonts-material-design-icons-iconfont fonts-dejavu-core
   xvfb xauth libgl1-mesa-dri
