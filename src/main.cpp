@@ -8,6 +8,7 @@
 #include "DeploymentSettings.h"
 #include "app/AppState.h"
 #include "platform/MemorySettings.h"
+#include "platform/qt/QtPasteboard.h"
 #include "platform/qt/QtScheduler.h"
 #include "platform/qt/QtSettings.h"
 #include "platform/qt/QtTimeFormatter.h"
@@ -42,10 +43,12 @@ int main(int argc, char* argv[]) {
     kt::QtScheduler scheduler;
     kt::SystemClock clock;
     kt::QtTimeFormatter timeFormatter;
+    kt::QtPasteboard pasteboard;
     kt::Ports ports;
     ports.scheduler = &scheduler;
     ports.clock = &clock;
     ports.timeFormatter = &timeFormatter;
+    ports.pasteboard = &pasteboard;
 
     // One state object for the life of the process.
     const std::shared_ptr<kt::AppState> state = kt::AppState::create(ports);

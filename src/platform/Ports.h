@@ -1,8 +1,11 @@
 #pragma once
 
 #include "platform/HttpClient.h"
+#include "platform/NetworkInterfaces.h"
+#include "platform/Pasteboard.h"
 #include "platform/Scheduler.h"
 #include "platform/Settings.h"
+#include "platform/SystemInformation.h"
 #include "platform/TimeFormatter.h"
 
 namespace kt {
@@ -14,6 +17,9 @@ struct Ports {
     Clock* clock = nullptr;
     TimeFormatter* timeFormatter = nullptr;
     HttpClient* http = nullptr;
+    NetworkInterfaces* networkInterfaces = nullptr;
+    SystemInformation* systemInformation = nullptr;
+    Pasteboard* pasteboard = nullptr;
 };
 
 }  // namespace kt

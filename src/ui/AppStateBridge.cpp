@@ -1,5 +1,9 @@
 #include "ui/AppStateBridge.h"
 
+#include <QPointer>
+
+#include "session/DomainCheck.h"
+
 namespace kt {
 
 template <typename T, typename Signal>
@@ -41,6 +45,25 @@ QDateTime AppStateBridge::lastCheck() const {
     if (!t) return {};
     const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(t->time_since_epoch());
     return QDateTime::fromMSecsSinceEpoch(ms.count());
+}
+
+QString AppStateBridge::lastCheckText() const {
+    const auto& t = state_->lastCheck.get();
+    if (!t) return {};
+    return QString::fromStdString(state_->ports().timeFormatter->shortTime(*t));
+}
+
+QString AppStateBridge::checkDomain(const QString& searchDomain) const {
+    return QString::fromStdString(kt::checkDomain(searchDomain.toStdString(), state_->blockedDomains));
+}
+
+void AppStateBridge::copyDebugLog() const { state_->ports().pasteboard->setText(state_->debugLog); }
+
+void AppStateBridge::after(double seconds, QObject* owner, const QJSValue& callback) {
+    QPointer<QObject> guard(owner);
+    state_->ports().scheduler->postAfter(Seconds{seconds}, [guard, callback]() mutable {
+        if (guard && callback.isCallable()) callback.call();
+    });
 }
 
 QStringList AppStateBridge::list(const std::vector<std::string>& items) {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QDateTime>
+#include <QJSValue>
 #include <QObject>
 #include <QString>
 #include <QStringList>
@@ -23,6 +24,8 @@ class AppStateBridge : public QObject {
     Q_PROPERTY(bool isBlocked READ isBlocked NOTIFY isBlockedChanged)
     Q_PROPERTY(int blockedDomainsCount READ blockedDomainsCount NOTIFY blockedDomainsCountChanged)
     Q_PROPERTY(QDateTime lastCheck READ lastCheck NOTIFY lastCheckChanged)
+    // lastCheck in hours and minutes of the user's locale; empty before the first check.
+    Q_PROPERTY(QString lastCheckText READ lastCheckText NOTIFY lastCheckChanged)
     Q_PROPERTY(bool isLoading READ isLoading NOTIFY isLoadingChanged)
     Q_PROPERTY(QString errorMessage READ errorMessage NOTIFY errorMessageChanged)
     Q_PROPERTY(QString statusMessage READ statusMessage NOTIFY statusMessageChanged)
@@ -59,6 +62,15 @@ public:
     QString debugLog() const { return text(state_->debugLog); }
     QStringList blockedDomains() const { return list(state_->blockedDomains); }
     bool isReconnecting() const { return state_->isReconnecting; }
+    QString lastCheckText() const;
+
+    // The debug panel's verdict for a typed domain against blockedDomains.
+    Q_INVOKABLE QString checkDomain(const QString& searchDomain) const;
+    // Puts the whole debug log on the clipboard.
+    Q_INVOKABLE void copyDebugLog() const;
+    // Calls `callback` on the main queue `seconds` from now, unless `owner`
+    // has been destroyed by then.
+    Q_INVOKABLE void after(double seconds, QObject* owner, const QJSValue& callback);
 
 signals:
     void isLoggedInChanged();

@@ -1,6 +1,9 @@
 #pragma once
 
 #include "FakeHttpClient.h"
+#include "FakeNetworkInterfaces.h"
+#include "FakePasteboard.h"
+#include "FakeSystemInformation.h"
 #include "FakeTimeFormatter.h"
 #include "ManualScheduler.h"
 #include "platform/Ports.h"
@@ -12,6 +15,9 @@ struct TestPorts {
     ManualScheduler scheduler;
     FakeTimeFormatter timeFormatter;
     FakeHttpClient http;
+    FakeNetworkInterfaces networkInterfaces;
+    FakeSystemInformation systemInformation;
+    FakePasteboard pasteboard;
 
     Ports ports() {
         Ports p;
@@ -19,6 +25,9 @@ struct TestPorts {
         p.clock = &scheduler;
         p.timeFormatter = &timeFormatter;
         p.http = &http;
+        p.networkInterfaces = &networkInterfaces;
+        p.systemInformation = &systemInformation;
+        p.pasteboard = &pasteboard;
         return p;
     }
 };

@@ -37,17 +37,16 @@ Item {
         }
     }
 
-    // The login screen, status screen and installing overlay take these places.
     Component {
         id: loginScreen
         Item { objectName: "loginScreen" }
     }
     Component {
         id: statusScreen
-        Item { objectName: "statusScreen" }
+        StatusView {}
     }
     Component {
         id: installingOverlay
-        Item { objectName: "installingOverlay" }
+        InstallingOverlay {}
     }
 }

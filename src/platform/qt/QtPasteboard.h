@@ -1,0 +1,12 @@
+#pragma once
+
+#include "platform/Pasteboard.h"
+
+namespace kt {
+
+class QtPasteboard final : public Pasteboard {
+public:
+    void setText(const std::string& text) override;
+};
+
+}  // namespace kt

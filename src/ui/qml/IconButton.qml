@@ -1,0 +1,24 @@
+import QtQuick
+import QtQuick.Controls
+import "Theme.js" as Theme
+
+// A symbol that acts as a button, without a bezel.
+AbstractButton {
+    id: control
+    property string symbol
+    property real size: 14
+    property color color: Theme.secondaryText
+    property string toolTip
+
+    implicitWidth: icon.implicitWidth + 8
+    implicitHeight: icon.implicitHeight + 8
+    contentItem: SymbolIcon {
+        id: icon
+        name: control.symbol
+        size: control.size
+        color: control.color
+        opacity: control.down ? 0.6 : 1.0
+    }
+    ToolTip.visible: hovered && toolTip !== ""
+    ToolTip.text: toolTip
+}

@@ -1,0 +1,121 @@
+import QtQuick
+import QtQuick.Controls
+import QtQuick.Layouts
+import "Theme.js" as Theme
+
+// "Herstel Internet": after a confirmation, puts back the network settings the
+// computer had before blocking. Each placement keeps its own state.
+ColumnLayout {
+    id: root
+    objectName: "restoreInternetButton"
+    spacing: 4
+
+    property bool isRestoring: false
+    property bool showConfirmation: false
+    property string restoreResult: ""
+    // Counts results, so that the clearing of an older result leaves a newer one alone.
+    property int resultGeneration: 0
+
+    function performRestore() {
+        isRestoring = true
+        restoreResult = ""
+        appState.manualRestoreNetwork(root, function (success) {
+            root.isRestoring = false
+            root.restoreResult = success ? "Internet hersteld" : "Herstel mislukt - probeer opnieuw"
+            var generation = ++root.resultGeneration
+            appState.after(5.0, root, function () {
+                if (root.resultGeneration === generation)
+                    root.restoreResult = ""
+            })
+        })
+    }
+
+    AbstractButton {
+        id: button
+        objectName: "restoreButton"
+        Layout.alignment: Qt.AlignHCenter
+        enabled: !root.isRestoring
+        onClicked: root.showConfirmation = true
+        contentItem: RowLayout {
+            spacing: 6
+            BusyIndicator {
+                objectName: "restoreSpinner"
+                visible: root.isRestoring
+                running: root.isRestoring
+                Layout.preferredWidth: 16
+                Layout.preferredHeight: 16
+                scale: 0.6
+            }
+            SymbolIcon {
+                objectName: "restoreSymbol"
+                visible: !root.isRestoring
+                name: "arrow.uturn.backward.circle"
+                size: 12
+                color: Theme.orange
+            }
+            Text {
+                text: "Herstel Internet"
+                font.pixelSize: 11
+                color: Theme.orange
+            }
+        }
+    }
+
+    Text {
+        objectName: "restoreResultText"
+        Layout.alignment: Qt.AlignHCenter
+        text: root.restoreResult
+        visible: opacity > 0
+        opacity: root.restoreResult !== "" ? 1 : 0
+        Behavior on opacity { NumberAnimation { duration: 150 } }
+        font.pixelSize: 10
+        color: root.restoreResult.indexOf("hersteld") >= 0 ? Theme.green : Theme.red
+    }
+
+    Dialog {
+        id: confirmation
+        objectName: "restoreConfirmation"
+        parent: Overlay.overlay
+        anchors.centerIn: parent
+        width: Math.min(320, parent ? parent.width - 40 : 320)
+        modal: true
+        closePolicy: Popup.CloseOnEscape
+        visible: root.showConfirmation
+        onClosed: root.showConfirmation = false
+        title: "Internet herstellen?"
+
+        contentItem: Text {
+            objectName: "restoreConfirmationText"
+            text: "Dit herstelt je originele internetinstellingen.\nGebruik dit alleen als je internetproblemen hebt na het afsluiten van de app."
+            wrapMode: Text.WordWrap
+            font.pixelSize: 12
+            color: Theme.primaryText
+        }
+
+        footer: RowLayout {
+            spacing: 8
+            Item { Layout.fillWidth: true }
+            BorderedButton {
+                objectName: "restoreCancel"
+                text: "Annuleer"
+                onClicked: root.showConfirmation = false
+            }
+            BorderedButton {
+                objectName: "restoreConfirm"
+                text: "Herstel"
+                contentItem: Text {
+                    text: "Herstel"
+                    font.pixelSize: 12
+                    color: Theme.red
+                    horizontalAlignment: Text.AlignHCenter
+                    verticalAlignment: Text.AlignVCenter
+                }
+                onClicked: {
+                    root.showConfirmation = false
+                    root.performRestore()
+                }
+            }
+            Item { implicitWidth: 4 }
+        }
+    }
+}

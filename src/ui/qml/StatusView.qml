@@ -1,0 +1,202 @@
+import QtQuick
+import QtQuick.Controls
+import QtQuick.Layouts
+import "Theme.js" as Theme
+
+// The screen of an active class session: the blocking state at a glance,
+// reconnect and stop, the network restore, the teacher and the debug panel.
+Item {
+    id: view
+    objectName: "statusScreen"
+
+    readonly property color stateColor: appState.isBlocked ? Theme.red : Theme.green
+
+    ColumnLayout {
+        anchors.fill: parent
+        spacing: 0
+
+        Rectangle {
+            objectName: "statusHeader"
+            Layout.fillWidth: true
+            implicitHeight: header.implicitHeight + 28
+            color: Qt.rgba(1, 1, 1, 0.5)
+
+            RowLayout {
+                id: header
+                anchors.fill: parent
+                anchors.leftMargin: 20
+                anchors.rightMargin: 20
+                anchors.topMargin: 14
+                anchors.bottomMargin: 14
+                spacing: 10
+
+                Image {
+                    source: "qrc:/images/LoginIcon.png"
+                    sourceSize: Qt.size(64, 64)
+                    Layout.preferredWidth: 32
+                    Layout.preferredHeight: 32
+                    fillMode: Image.PreserveAspectFit
+                    smooth: true
+                }
+                ColumnLayout {
+                    spacing: 2
+                    Text {
+                        text: "Ridudiziv Ka Tesmar"
+                        font.pixelSize: 14
+                        font.weight: Font.DemiBold
+                        color: Theme.primaryText
+                    }
+                    RowLayout {
+                        spacing: 6
+                        Rectangle { width: 8; height: 8; radius: 4; color: Theme.green }
+                        Text {
+                            objectName: "studentLine"
+                            text: appState.studentName + " - " + appState.className
+                            font.pixelSize: 12
+                            color: Theme.secondaryText
+                        }
+                    }
+                }
+                Item { Layout.fillWidth: true }
+                IconButton {
+                    objectName: "headerStopButton"
+                    symbol: "rectangle.portrait.and.arrow.right"
+                    size: 14
+                    toolTip: "Stoppen"
+                    onClicked: appState.logout()
+                }
+            }
+        }
+
+        Rectangle { Layout.fillWidth: true; implicitHeight: 1; color: Theme.lightStroke }
+
+        ColumnLayout {
+            Layout.fillWidth: true
+            Layout.fillHeight: true
+            spacing: 0
+
+            Item { Layout.fillHeight: true }
+
+            StatusBadge {
+                objectName: "statusBadge"
+                blocked: appState.isBlocked
+                Layout.alignment: Qt.AlignHCenter
+                Layout.bottomMargin: 20
+            }
+
+            Text {
+                objectName: "headline"
+                text: appState.isBlocked ? "Blokkering Actief" : "Geen Blokkering"
+                font.pixelSize: 20
+                font.weight: Font.DemiBold
+                color: Theme.primaryText
+                Layout.alignment: Qt.AlignHCenter
+            }
+
+            Text {
+                objectName: "detailLine"
+                text: appState.isBlocked ? appState.blockedDomainsCount + " AI websites geblokkeerd"
+                                         : "Alle websites toegankelijk"
+                font.pixelSize: 13
+                color: Theme.secondaryText
+                Layout.alignment: Qt.AlignHCenter
+                Layout.topMargin: 4
+            }
+
+            RowLayout {
+                spacing: 8
+                Layout.alignment: Qt.AlignHCenter
+                Layout.topMargin: 20
+                BorderedButton {
+                    objectName: "reconnectButton"
+                    text: "Opnieuw verbinden"
+                    enabled: !appState.isReconnecting
+                    onClicked: appState.manualReconnect()
+                }
+                BorderedButton {
+                    objectName: "stopButton"
+                    text: "Stoppen"
+                    prominent: true
+                    onClicked: appState.logout()
+                }
+            }
+
+            RestoreInternetButton {
+                Layout.alignment: Qt.AlignHCenter
+                Layout.topMargin: 8
+            }
+
+            Rectangle {
+                objectName: "teacherCard"
+                Layout.fillWidth: true
+                Layout.leftMargin: 40
+                Layout.rightMargin: 40
+                Layout.topMargin: 12
+                implicitHeight: teacher.implicitHeight + 24
+                radius: 8
+                color: Theme.controlBackground
+                ColumnLayout {
+                    id: teacher
+                    x: 12
+                    y: 12
+                    width: parent.width - 24
+                    spacing: 4
+                    Text {
+                        text: "Leerkracht"
+                        font.pixelSize: 10
+                        color: Theme.tertiaryText
+                    }
+                    Text {
+                        objectName: "teacherName"
+                        text: appState.teacherName
+                        font.pixelSize: 14
+                        font.weight: Font.Medium
+                        color: Theme.primaryText
+                        Layout.fillWidth: true
+                        Layout.minimumHeight: fontMetrics.height
+                        FontMetrics { id: fontMetrics; font.pixelSize: 14 }
+                    }
+                }
+            }
+
+            RowLayout {
+                objectName: "statusMessageRow"
+                visible: appState.statusMessage !== ""
+                spacing: 6
+                Layout.alignment: Qt.AlignHCenter
+                Layout.topMargin: 8
+                SymbolIcon { name: "checkmark.circle.fill"; size: 12; color: Theme.green }
+                Text {
+                    objectName: "statusMessageText"
+                    text: appState.statusMessage
+                    font.pixelSize: 12
+                    color: Theme.secondaryText
+                }
+            }
+
+            Item { Layout.fillHeight: true }
+
+            DebugPanelView {
+                Layout.fillWidth: true
+                Layout.leftMargin: 20
+                Layout.rightMargin: 20
+                Layout.bottomMargin: 16
+            }
+
+            RowLayout {
+                objectName: "lastCheckRow"
+                visible: appState.lastCheckText !== ""
+                spacing: 4
+                Layout.alignment: Qt.AlignHCenter
+                Layout.bottomMargin: 16
+                SymbolIcon { name: "arrow.clockwise"; size: 10; color: Theme.tertiaryText }
+                Text {
+                    objectName: "lastCheckText"
+                    text: "Laatste controle: " + appState.lastCheckText
+                    font.pixelSize: 11
+                    color: Theme.tertiaryText
+                }
+            }
+        }
+    }
+}
