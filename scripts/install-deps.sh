@@ -14,6 +14,7 @@ packages=(
   fonts-material-design-icons-iconfont fonts-dejavu-core
   xvfb xauth libgl1-mesa-dri
   dnsutils
+  procps util-linux
 )
 
 missing=()

@@ -8,9 +8,12 @@
 #include "DeploymentSettings.h"
 #include "app/AppState.h"
 #include "platform/MemorySettings.h"
+#include "platform/qt/QtHttpClient.h"
+#include "platform/qt/QtNetworkInterfaces.h"
 #include "platform/qt/QtPasteboard.h"
 #include "platform/qt/QtScheduler.h"
 #include "platform/qt/QtSettings.h"
+#include "platform/qt/QtSystemInformation.h"
 #include "platform/qt/QtTimeFormatter.h"
 #include "platform/qt/SystemClock.h"
 #include "ui/AppStateBridge.h"
@@ -43,12 +46,20 @@ int main(int argc, char* argv[]) {
     kt::QtScheduler scheduler;
     kt::SystemClock clock;
     kt::QtTimeFormatter timeFormatter;
+    kt::QtHttpClient http({kt::deployment::caBundlePath});
+    kt::QtNetworkInterfaces networkInterfaces;
+    kt::QtSystemInformation systemInformation;
     kt::QtPasteboard pasteboard;
+    kt::SteadyBlockingWait blockingWait;
     kt::Ports ports;
     ports.scheduler = &scheduler;
     ports.clock = &clock;
     ports.timeFormatter = &timeFormatter;
+    ports.http = &http;
+    ports.networkInterfaces = &networkInterfaces;
+    ports.systemInformation = &systemInformation;
     ports.pasteboard = &pasteboard;
+    ports.blockingWait = &blockingWait;
 
     // One state object for the life of the process.
     const std::shared_ptr<kt::AppState> state = kt::AppState::create(ports);

@@ -16,6 +16,10 @@ std::shared_ptr<AppState> AppState::create(const Ports& ports) {
 
 // The construction sequence. Every property already holds its initial value;
 // what follows needs a shared owner, so it runs after construction.
-void AppState::init() {}
+void AppState::init() {
+    setupWakeObserver();
+    startupCleanup();
+    setupSignalHandlers();
+}
 
 }  // namespace kt

@@ -1,15 +1,22 @@
 #pragma once
 
+#include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
 #include <utility>
 #include <vector>
 
+#include "DeploymentSettings.h"
 #include "app/Published.h"
 #include "platform/Ports.h"
 
 namespace kt {
+
+struct ActivationPlan;
+class PrivilegedRunQueue;
+class SystemProfile;
 
 // The one state object of the application. It owns the session data, the
 // flags and counters, the poll timer and the debug log. It lives on the main
@@ -17,8 +24,22 @@ namespace kt {
 //
 // Operations are implemented in files named after what they do:
 //   app/DebugLog.cpp        addDebugLog
+//   session/Login.cpp       loginWithClassCode, performActualLogin, sendLoginRequest
 //   session/Polling.cpp     startPolling, stopPolling, checkStatus
 //   session/DetectedServices.cpp  updateDetectedServices
+//   session/Logout.cpp      logout, deleteSessionOnServer, deleteSessionOnServerSync
+//   blocking/Activation.cpp activateBlocking, deactivateBlocking
+//   blocking/PrepareActivation.cpp   prepareActivation
+//   blocking/ActivateCommand.cpp     buildActivateCommand, systemProfile
+//   blocking/PrivilegedExecution.cpp executeWithAdminRights
+//   app/NetworkRestore.cpp  forceRestoreNetworkSettings, manualRestoreNetwork
+//   app/Watchdog.cpp        checkBlockingIntegrity
+//   app/Alert.cpp           playAlertSound
+//   app/StartupCleanup.cpp  startupCleanup
+//   app/SignalHandler.cpp   setupSignalHandlers
+//   app/WakeObserver.cpp    setupWakeObserver
+//   app/Reconnect.cpp       handleWakeFromSleep, manualReconnect, performReconnect,
+//                           reconnectFailed
 class AppState : public std::enable_shared_from_this<AppState> {
 public:
     using AddressRange = std::pair<std::string, std::string>;
@@ -65,15 +86,30 @@ public:
     std::vector<std::string> blockIPs;
     std::vector<AddressRange> blockRanges;
     Published<bool> isReconnecting{false};
+    // Privileged runs wait here for their turn; made on first use.
+    std::shared_ptr<PrivilegedRunQueue> privilegedRuns;
+    // Keeps the last spoken alert alive while it speaks.
+    std::shared_ptr<Utterance> speechSynthesizer;
 
     // --- Constants ---
     static constexpr double pollInterval = 5.0;
+    // The system profile that blocking writes through ("macos").
+    std::string systemProfileName = "macos";
+    // Deployment settings: the class service's base URL (ends in "/Vexlo/api/")
+    // and the connectivity probe. Tests point them at their own servers.
+    std::string apiBaseURL = deployment::serviceBaseUrl;
+    std::string probeURL = deployment::probeUrl;
 
     // --- Operations ---
 
     // Adds "[time] message" at the top of debugLog. Callable from any thread:
     // the time is taken at the call, the line is added on the main queue.
     void addDebugLog(const std::string& message);
+
+    // Joins a class: a connectivity probe, a probe of the service root, then
+    // the login request. Returns at once; the outcome shows in isLoading,
+    // errorMessage, isLoggedIn and the session names.
+    void loginWithClassCode(const std::string& studentName, const std::string& classCode);
 
     // Status polling: one request now, then one every pollInterval.
     void startPolling();
@@ -83,11 +119,68 @@ public:
     // Replaces detectedServices with the services the host names cover.
     void updateDetectedServices(const std::vector<std::string>& domains);
 
+    // Leaving the class: alert, stop polling, undo the block, delete the session.
+    void logout();
+    // Deletes the session on the service, waiting at most 3 s for the answer.
+    void deleteSessionOnServerSync();
+
+    // Switching the block on and off with administrator rights.
+    void activateBlocking();
+    void deactivateBlocking();
+
+    // Hosts entries, rule text and counters for the current block lists; the
+    // addresses of the AI hosts they name are looked up on worker threads.
+    // Logs the lookup summary (and any input left out), then hands the plan
+    // over on the main thread, unless the state is gone by then.
+    void prepareActivation(std::function<void(const ActivationPlan&)> completion);
+    // The activation script of the system profile for the user's home folder.
+    std::string buildActivateCommand(const std::string& hostsEntries,
+                                     const std::string& rulesText) const;
+    // Runs the shell text as the administrator, after every run asked for
+    // before it. `completion` runs exactly once, on the main thread.
+    void executeWithAdminRights(
+        const std::string& command,
+        std::function<void(bool success, std::optional<std::string> error)> completion);
+    // The paths and scripts of this operating system (see systemProfileName).
+    const SystemProfile& systemProfile() const;
+
+    // Undoes everything blocking put into the system: synchronously in an
+    // ordinary shell, or with administrator rights at the student's request.
+    void forceRestoreNetworkSettings();
+    void manualRestoreNetwork(std::function<void(bool success)> completion);
+
+    // Repairs blocking that should be in force but recorded no hosts or rules.
+    void checkBlockingIntegrity();
+    // Three beeps and the spoken Dutch warning. Callable from any thread.
+    void playAlertSound();
+
+    // Logs in again with the saved name and code.
+    void manualReconnect();
+
     const Ports& ports() const { return ports_; }
 
 private:
     explicit AppState(const Ports& ports);
     void init();
+
+    void handleStatusReply(std::uint64_t generation, const std::optional<std::string>& body);
+    void deleteSessionOnServer();
+    void startupCleanup();
+    void setupSignalHandlers();
+    void setupWakeObserver();
+    void handleWakeFromSleep();
+    void performReconnect();
+    void reconnectFailed();
+
+    // Bumped whenever polling stops, so that replies to requests sent before
+    // are recognised as late and dropped.
+    std::uint64_t pollGeneration_ = 0;
+    // Counts undo requests (deactivation, restore), so that an activation
+    // still preparing its rules knows it was overtaken by one.
+    std::uint64_t undoRequests_ = 0;
+
+    void performActualLogin(const std::string& studentName, const std::string& classCode);
+    void sendLoginRequest(const std::string& studentName, const std::string& classCode);
 
     Ports ports_;
 };

@@ -29,6 +29,7 @@ struct TransportError {
     std::string description;  // human-readable, from the network stack
     std::string domain;       // which layer reported it, e.g. "QNetworkReply"
     int code = 0;             // that layer's numeric code
+    std::string underlying{};  // a deeper cause (e.g. the TLS errors), empty when none
 };
 
 using HttpResult = std::variant<HttpResponse, TransportError>;

@@ -1,12 +1,21 @@
 #pragma once
 
+#include "platform/BlockingWait.h"
+#include "platform/FileSystem.h"
 #include "platform/HttpClient.h"
+#include "platform/ModalAlert.h"
 #include "platform/NetworkInterfaces.h"
 #include "platform/Pasteboard.h"
+#include "platform/PrivilegeStrategy.h"
+#include "platform/ProcessRunner.h"
 #include "platform/Scheduler.h"
 #include "platform/Settings.h"
+#include "platform/Sound.h"
 #include "platform/SystemInformation.h"
+#include "platform/TerminationSignal.h"
 #include "platform/TimeFormatter.h"
+#include "platform/WakeNotifications.h"
+#include "platform/WorkerThreads.h"
 
 namespace kt {
 
@@ -20,6 +29,16 @@ struct Ports {
     NetworkInterfaces* networkInterfaces = nullptr;
     SystemInformation* systemInformation = nullptr;
     Pasteboard* pasteboard = nullptr;
+    Beeper* beeper = nullptr;
+    SpeechSynthesizer* speech = nullptr;
+    BlockingWait* blockingWait = nullptr;
+    ProcessRunner* processes = nullptr;
+    FileSystem* files = nullptr;
+    WorkerThreads* workers = nullptr;
+    const PrivilegeStrategy* privilege = nullptr;
+    WakeNotifications* wakeNotifications = nullptr;
+    ModalAlert* modalAlert = nullptr;
+    TerminationSignal* terminationSignal = nullptr;
 };
 
 }  // namespace kt

@@ -1,0 +1,71 @@
+#include <string>
+
+#include "app/AppState.h"
+#include "blocking/SystemProfile.h"
+
+namespace kt {
+namespace {
+
+// The hosts part of a restore differs with the backup; the log says which one ran.
+std::string hostsRestoreLine(const char* prefix, bool backupPresent) {
+    return std::string(prefix) + (backupPresent ? "Hosts hersteld vanuit backup"
+                                                : "Alle hosts entries verwijderd (geen backup)");
+}
+
+}  // namespace
+
+void AppState::forceRestoreNetworkSettings() {
+    const SystemProfile& profile = systemProfile();
+    const bool backupPresent = ports_.files->exists(profile.paths().backupPath);
+    const std::string command = profile.restoreCommand(RestoreVariant::Automatic, backupPresent);
+    addDebugLog(hostsRestoreLine("RESTORE: ", backupPresent));
+
+    ProcessRequest shell;
+    shell.program = "/bin/sh";
+    shell.arguments = {"-c", command};
+    shell.standardOutput = ProcessOutput::Discard;
+    shell.standardError = ProcessOutput::Discard;
+    if (ports_.processes->run(shell).started)
+        return;
+
+    // Without a shell of our own, the administrator's shell is the last resort.
+    std::weak_ptr<AppState> weak = weak_from_this();
+    executeWithAdminRights(command, [weak](bool success, std::optional<std::string>) {
+        if (auto self = weak.lock())
+            self->addDebugLog(success ? "RESTORE: Netwerk hersteld met admin rechten"
+                                      : "RESTORE FOUT: Kon netwerk niet herstellen");
+    });
+}
+
+void AppState::manualRestoreNetwork(std::function<void(bool success)> completion) {
+    addDebugLog("MANUEEL HERSTEL: Gestart door gebruiker");
+    const SystemProfile& profile = systemProfile();
+    const bool backupPresent = ports_.files->exists(profile.paths().backupPath);
+    const std::string command = profile.restoreCommand(RestoreVariant::Manual, backupPresent);
+    addDebugLog(hostsRestoreLine("MANUEEL HERSTEL: ", backupPresent));
+    // An activation still preparing its rules must not block again after this.
+    ++undoRequests_;
+
+    std::weak_ptr<AppState> weak = weak_from_this();
+    Scheduler* mainQueue = ports_.scheduler;
+    executeWithAdminRights(command, [weak, mainQueue, completion = std::move(completion)](
+                                        bool success, std::optional<std::string> error) {
+        mainQueue->post([weak, completion, success, error] {
+            if (auto self = weak.lock()) {
+                if (success) {
+                    self->isBlocked = false;
+                    self->hostsCount = 0;
+                    self->firewallCount = 0;
+                    self->statusMessage = "Internet handmatig hersteld";
+                    self->addDebugLog("MANUEEL HERSTEL: Succesvol afgerond");
+                } else {
+                    self->addDebugLog("MANUEEL HERSTEL FOUT: " + error.value_or("onbekend"));
+                }
+            }
+            if (completion)
+                completion(success);
+        });
+    });
+}
+
+}  // namespace kt

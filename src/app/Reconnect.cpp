@@ -1,0 +1,123 @@
+#include <string>
+
+#include "app/AppState.h"
+#include "session/DeviceIdentity.h"
+#include "session/JsonReply.h"
+#include "session/ServiceCall.h"
+#include "session/ServiceRequests.h"
+#include "session/ServiceUrls.h"
+
+namespace kt {
+namespace {
+
+constexpr const char* reconnectingText = "Verbinding herstellen...";
+
+// The new session token, when the reply is an object whose `success` is the
+// boolean true and whose `session_token` is a string.
+std::optional<std::string> newSessionToken(const std::string& body) {
+    const ParsedReply parsed = parseReply(body);
+    if (!parsed.isObject())
+        return std::nullopt;
+    const auto& object = *parsed.object;
+    const auto success = object.find("success");
+    if (success == object.end() || !success->is_boolean() || !success->get<bool>())
+        return std::nullopt;
+    const auto token = object.find("session_token");
+    if (token == object.end() || !token->is_string())
+        return std::nullopt;
+    return token->get<std::string>();
+}
+
+}  // namespace
+
+void AppState::handleWakeFromSleep() {
+    addDebugLog("Computer wakker uit slaapstand");
+    if (!isLoggedIn || savedClassCode.empty())
+        return;
+    addDebugLog("Start reconnect na wake...");
+    std::weak_ptr<AppState> weak = weak_from_this();
+    ports_.scheduler->post([weak] {
+        if (auto self = weak.lock()) {
+            self->statusMessage = reconnectingText;
+            self->isReconnecting = true;
+        }
+    });
+    ports_.scheduler->postAfter(Seconds{3.0}, [weak] {
+        if (auto self = weak.lock())
+            self->performReconnect();
+    });
+}
+
+void AppState::manualReconnect() {
+    if (!isLoggedIn || isReconnecting)
+        return;
+    addDebugLog("Handmatige reconnect gestart...");
+    statusMessage = reconnectingText;
+    isReconnecting = true;
+    performReconnect();
+}
+
+void AppState::performReconnect() {
+    if (savedStudentName.empty() || savedClassCode.empty()) {
+        addDebugLog("Geen opgeslagen credentials voor reconnect");
+        isReconnecting = false;
+        isLoggedIn = false;
+        errorMessage = "Sessie verlopen. Log opnieuw in.";
+        return;
+    }
+    addDebugLog("Maak nieuwe sessie aan...");
+    const auto url = serviceUrl(apiBaseURL, service_endpoint::login);
+    if (!url) {
+        reconnectFailed();
+        return;
+    }
+    const std::string deviceInfo =
+        ports_.systemInformation ? deviceInformation(*ports_.systemInformation) : "macOS ";
+    const std::string deviceId =
+        ports_.networkInterfaces ? getDeviceMACAddress(*ports_.networkInterfaces) : "";
+    HttpRequest request =
+        loginRequest(*url, loginRequestBody(savedStudentName, savedClassCode, deviceInfo, deviceId),
+                     Seconds{request_timeout::reconnectLogin});
+
+    sendToService(*this, std::move(request), [](AppState& self, HttpResult result) {
+        if (const auto* error = std::get_if<TransportError>(&result)) {
+            self.addDebugLog("Reconnect error: " + error->description);
+            self.reconnectFailed();
+            return;
+        }
+        const auto token = newSessionToken(std::get<HttpResponse>(result).body);
+        if (!token) {
+            self.addDebugLog("Reconnect mislukt: geen geldige sessie");
+            self.reconnectFailed();
+            return;
+        }
+        self.sessionToken = *token;
+        self.addDebugLog("Nieuwe sessie aangemaakt!");
+        self.statusMessage = "Verbonden! Blokkering activeren...";
+        self.activateBlocking();
+        self.startPolling();
+        std::weak_ptr<AppState> weak = self.weak_from_this();
+        self.ports().scheduler->postAfter(Seconds{2.0}, [weak] {
+            if (auto state = weak.lock()) {
+                state->isReconnecting = false;
+                state->statusMessage = std::nullopt;
+            }
+        });
+    });
+}
+
+void AppState::reconnectFailed() {
+    addDebugLog("Reconnect gefaald - terug naar login");
+    isReconnecting = false;
+    integrityReconnectAttempts = 0;
+    stopPolling();
+    deactivateBlocking();
+    sessionToken = std::nullopt;
+    isLoggedIn = false;
+    isBlocked = false;
+    hostsCount = 0;
+    firewallCount = 0;
+    errorMessage = "Verbinding verloren. Log opnieuw in.";
+}
+
+}  // namespace kt

@@ -1,0 +1,93 @@
+#include <string>
+
+#include "app/AppState.h"
+#include "blocking/ActivationPlan.h"
+#include "blocking/BlockLists.h"
+#include "blocking/SystemProfile.h"
+
+namespace kt {
+
+void AppState::activateBlocking() {
+    if (isActivatingBlocking) {
+        addDebugLog("⚠ Blokkering activatie al bezig, skip");
+        return;
+    }
+    isActivatingBlocking = true;
+    isInstalling = true;
+    statusMessage = "Wachtwoordvenster verschijnt...";
+
+    // The address lookups take a while; an undo asked for in the meantime
+    // comes later in intent, so this activation must not be installed after it.
+    const std::uint64_t undoSeen = undoRequests_;
+    std::weak_ptr<AppState> weak = weak_from_this();
+    prepareActivation([weak, undoSeen](const ActivationPlan& plan) {
+        auto self = weak.lock();
+        if (!self)
+            return;
+        if (self->undoRequests_ != undoSeen) {
+            self->isInstalling = false;
+            self->isActivatingBlocking = false;
+            self->statusMessage = std::nullopt;
+            self->addDebugLog("Blokkering activeren overgeslagen: intussen uitgeschakeld");
+            return;
+        }
+        self->addDebugLog("DoH/DoT blokkering: " + std::to_string(encryptedDnsRules().size()) +
+                          " regels");
+        const std::string script = self->buildActivateCommand(plan.hostsEntries, plan.rulesText);
+        const int hosts = plan.hostsCount;
+        const int firewall = plan.firewallCount;
+        self->executeWithAdminRights(
+            script, [weak, hosts, firewall](bool success, std::optional<std::string> error) {
+                auto state = weak.lock();
+                if (!state)
+                    return;
+                state->isInstalling = false;
+                state->isActivatingBlocking = false;
+                if (success) {
+                    state->hasSuccessfullyActivatedBlocking = true;
+                    state->integrityReconnectAttempts = 0;
+                    state->statusMessage = "Blokkering actief";
+                    state->errorMessage = std::nullopt;
+                    state->hostsCount = hosts;
+                    state->firewallCount = firewall;
+                    state->addDebugLog("Blokkering geactiveerd: " + std::to_string(hosts) +
+                                       " hosts, " + std::to_string(firewall) + " firewall regels");
+                } else {
+                    state->statusMessage = std::nullopt;
+                    state->addDebugLog("Fout bij activeren: " + error.value_or("Onbekende fout"));
+                    state->errorMessage =
+                        "Kon blokkering niet activeren. Voer je Mac-wachtwoord in en klik OK "
+                        "(niet annuleren).";
+                }
+            });
+    });
+}
+
+void AppState::deactivateBlocking() {
+    if (isDeactivatingBlocking) {
+        addDebugLog("WAARSCHUWING: Blokkering deactivatie al bezig, skip");
+        return;
+    }
+    isDeactivatingBlocking = true;
+    ++undoRequests_;
+    addDebugLog("Blokkering deactiveren...");
+
+    std::weak_ptr<AppState> weak = weak_from_this();
+    executeWithAdminRights(
+        systemProfile().undoCommand(), [weak](bool success, std::optional<std::string> error) {
+            auto self = weak.lock();
+            if (!self)
+                return;
+            self->isDeactivatingBlocking = false;
+            if (success) {
+                self->statusMessage = "Blokkering uitgeschakeld";
+                self->hostsCount = 0;
+                self->firewallCount = 0;
+                self->addDebugLog("Blokkering gedeactiveerd");
+            } else {
+                self->addDebugLog("Fout bij deactiveren: " + error.value_or("onbekend"));
+            }
+        });
+}
+
+}  // namespace kt

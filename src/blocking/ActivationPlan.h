@@ -1,0 +1,24 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "blocking/Validation.h"
+
+namespace kt {
+
+// What one activation writes into the system, and the two counters it shows
+// once it succeeded.
+struct ActivationPlan {
+    std::string hostsEntries;
+    std::string rulesText;
+    int hostsCount = 0;
+    int firewallCount = 0;
+};
+
+// Hosts entries and the rule set from the checked block data and the rules
+// made from looked-up addresses.
+ActivationPlan makeActivationPlan(const CheckedBlockData& data,
+                                  const std::vector<std::string>& resolvedRules);
+
+}  // namespace kt

@@ -1,0 +1,27 @@
+#pragma once
+
+#include "blocking/SystemProfile.h"
+
+namespace kt {
+
+// macOS: the hosts file, a pf anchor hooked into /etc/pf.conf and a launchd
+// guardian daemon.
+class MacosProfile final : public SystemProfile {
+  public:
+    MacosProfile();
+
+    std::string_view name() const override { return "macos"; }
+    const SystemPaths& paths() const override { return paths_; }
+    std::string activationScript(const std::string& hostsEntries, const std::string& rulesText,
+                                 const std::string& homeFolder) const override;
+    std::string undoCommand() const override;
+    std::string restoreCommand(RestoreVariant variant, bool backupPresent) const override;
+
+  private:
+    std::string automaticRestore(bool backupPresent) const;
+    std::string signalRestore() const;
+
+    SystemPaths paths_;
+};
+
+}  // namespace kt

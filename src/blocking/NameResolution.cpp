@@ -1,0 +1,157 @@
+#include "blocking/NameResolution.h"
+
+#include <atomic>
+#include <future>
+#include <memory>
+#include <mutex>
+
+#include "blocking/RuleText.h"
+#include "blocking/Validation.h"
+
+namespace kt {
+namespace {
+
+const char* const recordTypes[] = {"A", "AAAA"};
+constexpr std::size_t recordTypeCount = 2;
+
+std::string withoutWww(std::string text) {
+    for (std::size_t at = text.find("www."); at != std::string::npos; at = text.find("www.", at))
+        text.erase(at, 4);
+    return text;
+}
+
+bool contains(const std::string& text, const std::string& part) {
+    // An empty text is never found inside another one.
+    return !part.empty() && text.find(part) != std::string::npos;
+}
+
+std::string trimmed(const std::string& text) {
+    static constexpr const char* space = " \t\n\r\v\f";
+    std::size_t first = text.find_first_not_of(space);
+    if (first == std::string::npos)
+        return "";
+    return text.substr(first, text.find_last_not_of(space) - first + 1);
+}
+
+bool startsWithLetter(const std::string& text) {
+    char c = text.front();
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') ||
+           static_cast<unsigned char>(c) >= 0x80;
+}
+
+DigAnswer lookUp(ProcessRunner& processes, const std::string& host, const char* recordType) {
+    ProcessResult result = processes.run(digRequest(host, recordType));
+    // A program that cannot be started or an answer that is not UTF-8 gives nothing.
+    if (!result.started || !isValidUtf8(result.standardOutput))
+        return {};
+    return parseDigAnswer(result.standardOutput);
+}
+
+// Collects the answers of one batch; the last one in puts them in order.
+struct Batch {
+    std::vector<DigAnswer> answers;
+    std::atomic<std::size_t> remaining;
+    std::function<void(LookupResult)> done;
+
+    Batch(std::size_t count, std::function<void(LookupResult)> done)
+        : answers(count), remaining(count), done(std::move(done)) {}
+
+    void finish() {
+        LookupResult result;
+        for (auto& answer : answers) {
+            result.rules.insert(result.rules.end(), answer.rules.begin(), answer.rules.end());
+            result.rejectedAnswers.insert(result.rejectedAnswers.end(), answer.rejected.begin(),
+                                          answer.rejected.end());
+        }
+        done(std::move(result));
+    }
+};
+
+}  // namespace
+
+std::vector<std::string> selectHostsToLookUp(const std::vector<std::string>& aiHosts,
+                                             const std::vector<std::string>& blockedDomains) {
+    std::vector<std::string> stripped;
+    for (const auto& name : blockedDomains) stripped.push_back(withoutWww(name));
+    std::vector<std::string> selected;
+    for (const auto& host : aiHosts) {
+        std::string bareHost = withoutWww(host);
+        for (std::size_t i = 0; i < blockedDomains.size(); ++i) {
+            if (contains(host, stripped[i]) || contains(blockedDomains[i], bareHost)) {
+                selected.push_back(host);
+                break;
+            }
+        }
+    }
+    return selected;
+}
+
+ProcessRequest digRequest(const std::string& host, const std::string& recordType) {
+    ProcessRequest request;
+    request.program = "/usr/bin/dig";
+    request.arguments = {"+short", "+time=2", "+tries=1", host, recordType};
+    request.standardOutput = ProcessOutput::Capture;
+    request.standardError = ProcessOutput::Discard;
+    return request;
+}
+
+DigAnswer parseDigAnswer(const std::string& text) {
+    DigAnswer answer;
+    std::size_t start = 0;
+    while (start <= text.size()) {
+        std::size_t end = text.find('\n', start);
+        if (end == std::string::npos)
+            end = text.size();
+        std::string line = trimmed(text.substr(start, end - start));
+        start = end + 1;
+        if (line.empty())
+            continue;
+        if (line.find_first_of(".:") == std::string::npos)
+            continue;
+        if (line == "0.0.0.0" || line == "127.0.0.1" || line == "::1")
+            continue;
+        if (startsWithLetter(line))
+            continue;  // an alias name
+        if (isValidAddress(line))
+            answer.rules.push_back(addressRule(line));
+        else
+            answer.rejected.push_back(line);
+    }
+    return answer;
+}
+
+void lookUpAddressRules(const std::vector<std::string>& hosts, ProcessRunner& processes,
+                        WorkerThreads& workers, std::function<void(LookupResult)> done) {
+    if (hosts.empty()) {
+        done({});
+        return;
+    }
+    auto batch = std::make_shared<Batch>(hosts.size() * recordTypeCount, std::move(done));
+    for (std::size_t h = 0; h < hosts.size(); ++h) {
+        for (std::size_t t = 0; t < recordTypeCount; ++t) {
+            std::size_t slot = h * recordTypeCount + t;
+            workers.run([batch, slot, host = hosts[h], type = recordTypes[t], &processes] {
+                batch->answers[slot] = lookUp(processes, host, type);
+                // acq_rel: the last one sees every slot written by the others.
+                if (batch->remaining.fetch_sub(1, std::memory_order_acq_rel) == 1)
+                    batch->finish();
+            });
+        }
+    }
+}
+
+LookupResult lookUpAddressRulesAndWait(const std::vector<std::string>& hosts,
+                                       ProcessRunner& processes, WorkerThreads& workers) {
+    auto promise = std::make_shared<std::promise<LookupResult>>();
+    std::future<LookupResult> future = promise->get_future();
+    lookUpAddressRules(hosts, processes, workers,
+                       [promise](LookupResult result) { promise->set_value(std::move(result)); });
+    return future.get();
+}
+
+std::string lookupSummaryLine(std::size_t ruleCount, std::size_t aiHostCount) {
+    return "DNS lookup (dig): " + std::to_string(ruleCount) + " IPs gevonden voor " +
+           std::to_string(aiHostCount) + " domeinen";
+}
+
+}  // namespace kt

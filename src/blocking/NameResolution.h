@@ -1,0 +1,51 @@
+#pragma once
+
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "platform/ProcessRunner.h"
+#include "platform/WorkerThreads.h"
+
+namespace kt {
+
+// The hosts of `aiHosts` (in list order) that a blocked name asks for: H is
+// chosen when, with every "www." removed from both, H contains a blocked name
+// or a blocked name contains H. Literal and case-sensitive.
+std::vector<std::string> selectHostsToLookUp(const std::vector<std::string>& aiHosts,
+                                             const std::vector<std::string>& blockedDomains);
+
+// The lookup program and its five arguments for one host and record type.
+ProcessRequest digRequest(const std::string& host, const std::string& recordType);
+
+struct DigAnswer {
+    std::vector<std::string> rules;     // one address rule per address, in answer order
+    std::vector<std::string> rejected;  // lines that looked like addresses but are not valid
+};
+
+// Reads dig's short-form answer: alias names, empty lines, the addresses
+// 0.0.0.0, 127.0.0.1 and ::1 and lines without "." or ":" are skipped; each
+// other line that is a valid address becomes a rule.
+DigAnswer parseDigAnswer(const std::string& text);
+
+struct LookupResult {
+    std::vector<std::string> rules;  // in host order, A before AAAA; duplicates kept
+    std::vector<std::string> rejectedAnswers;
+};
+
+// Looks up the A and AAAA records of every host, all at once on worker
+// threads, and calls `done` once with the answers put back in host order (so
+// the result equals that of looking them up one after the other). `done` runs
+// on the worker that finished last, or at once on the caller's thread when
+// `hosts` is empty.
+void lookUpAddressRules(const std::vector<std::string>& hosts, ProcessRunner& processes,
+                        WorkerThreads& workers, std::function<void(LookupResult)> done);
+
+// The same, waiting for the result. Never call it on a worker of `workers`.
+LookupResult lookUpAddressRulesAndWait(const std::vector<std::string>& hosts,
+                                       ProcessRunner& processes, WorkerThreads& workers);
+
+// "DNS lookup (dig): N IPs gevonden voor 30 domeinen".
+std::string lookupSummaryLine(std::size_t ruleCount, std::size_t aiHostCount);
+
+}  // namespace kt

@@ -1,0 +1,44 @@
+#pragma once
+
+#include <string>
+
+#include "platform/PrivilegeStrategy.h"
+
+namespace kt {
+
+// macOS: osascript's "do shell script ... with administrator privileges",
+// which asks for an administrator password and runs `bash "path"` as root.
+class OsascriptStrategy final : public PrivilegeStrategy {
+  public:
+    std::string name() const override { return "osascript"; }
+    ProcessRequest requestFor(const std::string& scriptPath) const override;
+
+    // The one-line AppleScript source for a script path.
+    static std::string sourceFor(const std::string& scriptPath);
+};
+
+// Linux: pkexec runs the project's helper, whose polkit action asks for an
+// administrator password with a Dutch message; the helper runs bash on the
+// script.
+class PkexecStrategy final : public PrivilegeStrategy {
+  public:
+    explicit PkexecStrategy(std::string helperPath = defaultHelperPath());
+
+    std::string name() const override { return "pkexec"; }
+    ProcessRequest requestFor(const std::string& scriptPath) const override;
+
+    // Where the helper is installed.
+    static std::string defaultHelperPath();
+
+  private:
+    std::string helperPath_;
+};
+
+// A process that already runs as root runs the script with bash itself.
+class DirectRootStrategy final : public PrivilegeStrategy {
+  public:
+    std::string name() const override { return "root"; }
+    ProcessRequest requestFor(const std::string& scriptPath) const override;
+};
+
+}  // namespace kt

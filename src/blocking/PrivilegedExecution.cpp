@@ -1,0 +1,22 @@
+#include "app/AppState.h"
+#include "blocking/PrivilegedRunQueue.h"
+
+namespace kt {
+
+void AppState::executeWithAdminRights(
+    const std::string& command,
+    std::function<void(bool success, std::optional<std::string> error)> completion) {
+    if (!ports_.files || !ports_.processes || !ports_.workers || !ports_.privilege) {
+        ports_.scheduler->post([completion = std::move(completion)] {
+            completion(false, "Geen manier om als beheerder uit te voeren");
+        });
+        return;
+    }
+    if (!privilegedRuns)
+        privilegedRuns = std::make_shared<PrivilegedRunQueue>(*ports_.scheduler, *ports_.files,
+                                                              *ports_.processes, *ports_.workers,
+                                                              *ports_.privilege);
+    privilegedRuns->submit(command, std::move(completion));
+}
+
+}  // namespace kt

@@ -1,0 +1,54 @@
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace kt {
+
+// The three restore commands, for three situations: start-up and quit, the
+// restore button (with administrator rights) and the termination signal.
+enum class RestoreVariant { Automatic, Manual, Signal };
+
+// Where one operating system keeps what blocking writes.
+struct SystemPaths {
+    std::string hostsFile;
+    std::string hostsStartMarker;  // first line of the application's hosts block
+    std::string backupDir;
+    std::string backupPath;
+    std::string lockFile;
+    std::string anchorFile;
+    std::string firewallConfig;
+    std::string guardianScript;
+    std::string guardianDefinition;
+};
+
+// The paths, script texts and tools of one operating system. The activation
+// script, the undo command and the restore commands are built here and
+// nowhere else.
+class SystemProfile {
+  public:
+    virtual ~SystemProfile() = default;
+
+    virtual std::string_view name() const = 0;
+    virtual const SystemPaths& paths() const = 0;
+
+    // The whole activation script. `hostsEntries` is backslash-n separated,
+    // `rulesText` line-feed separated; `homeFolder` is the user's home.
+    virtual std::string activationScript(const std::string& hostsEntries,
+                                         const std::string& rulesText,
+                                         const std::string& homeFolder) const = 0;
+    // One command line that undoes an activation.
+    virtual std::string undoCommand() const = 0;
+    // One command line that takes out everything blocking put in. The
+    // automatic and manual variants differ with `backupPresent`; the signal
+    // variant lets the shell test for the backup and ignores it.
+    virtual std::string restoreCommand(RestoreVariant variant, bool backupPresent) const = 0;
+};
+
+// The profile of that name ("macos"), or nullptr for an unknown name.
+const SystemProfile* profileNamed(std::string_view name);
+
+// `text` inside single quotes for a POSIX shell: every single quote becomes '\''.
+std::string singleQuoteEscaped(std::string_view text);
+
+}  // namespace kt

@@ -1,0 +1,12 @@
+#include "platform/qt/QtSystemInformation.h"
+
+#include <QString>
+#include <QSysInfo>
+
+namespace kt {
+
+std::string QtSystemInformation::operatingSystemVersion() const {
+    return QSysInfo::prettyProductName().toStdString();
+}
+
+}  // namespace kt

@@ -1,0 +1,15 @@
+#pragma once
+
+#include <memory>
+#include <string_view>
+
+#include "platform/PrivilegeStrategy.h"
+
+namespace kt {
+
+// The way this process runs scripts as the administrator: directly when it
+// already runs as root, otherwise osascript for the macos profile and pkexec
+// for every other one.
+std::unique_ptr<PrivilegeStrategy> selectPrivilegeStrategy(std::string_view profileName);
+
+}  // namespace kt

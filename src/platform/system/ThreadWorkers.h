@@ -1,0 +1,36 @@
+#pragma once
+
+#include <condition_variable>
+#include <cstddef>
+#include <deque>
+#include <mutex>
+
+#include "platform/WorkerThreads.h"
+
+namespace kt {
+
+// A pool that grows to `maxThreads` while tasks wait and lets idle threads
+// end. Lookups block on child processes, so the pool is sized for all of
+// them at once rather than for the number of cores.
+class ThreadWorkers final : public WorkerThreads {
+  public:
+    explicit ThreadWorkers(std::size_t maxThreads = 64);
+    // Runs the tasks still queued and waits for every thread to end.
+    ~ThreadWorkers() override;
+
+    void run(Task task) override;
+
+  private:
+    void work();
+
+    std::mutex mutex_;
+    std::condition_variable wake_;
+    std::condition_variable ended_;
+    std::deque<Task> tasks_;
+    std::size_t maxThreads_;
+    std::size_t threads_ = 0;
+    std::size_t idle_ = 0;
+    bool stopping_ = false;
+};
+
+}  // namespace kt

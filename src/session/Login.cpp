@@ -1,0 +1,155 @@
+#include <string>
+#include <utility>
+
+#include "app/AppState.h"
+#include "session/DeviceIdentity.h"
+#include "session/JsonReply.h"
+#include "session/ServiceCall.h"
+#include "session/ServiceReplies.h"
+#include "session/ServiceRequests.h"
+#include "session/ServiceUrls.h"
+#include "session/Utf8.h"
+
+namespace kt {
+namespace {
+
+constexpr const char* unknownName = "Onbekend";
+constexpr std::size_t loggedResponseCharacters = 200;
+
+void endLogin(AppState& state, std::optional<std::string> error) {
+    if (error)
+        state.errorMessage = std::move(error);
+    state.isLoading = false;
+}
+
+void storeSession(AppState& state, const LoginReply& reply, const std::string& typedName) {
+    state.sessionToken = reply.sessionToken;
+    state.addDebugLog("Login SUCCESS!");
+    state.studentName = reply.studentInfoName.value_or(typedName);
+    if (reply.classInfo) {
+        state.className = reply.classInfo->className.value_or(unknownName);
+        state.teacherName = reply.classInfo->teacherName.value_or(unknownName);
+        state.schoolName = reply.classInfo->schoolName.value_or(unknownName);
+    }
+    state.isLoggedIn = true;
+    state.startPolling();
+}
+
+void handleLoginReply(AppState& state, const std::string& typedName, HttpResult result) {
+    state.isLoading = false;
+    if (const auto* error = std::get_if<TransportError>(&result)) {
+        const std::string code = std::to_string(error->code);
+        state.addDebugLog("ERROR: " + error->domain + " code=" + code);
+        state.addDebugLog("Description: " + error->description);
+        if (!error->underlying.empty())
+            state.addDebugLog("Underlying: " + error->underlying);
+        state.errorMessage = "Fout: " + error->description + " (code: " + code + ")";
+        return;
+    }
+    const auto& response = std::get<HttpResponse>(result);
+    state.addDebugLog("HTTP Status: " + std::to_string(response.statusCode));
+    if (response.body.empty()) {
+        state.errorMessage = "Geen data ontvangen";
+        state.addDebugLog("ERROR: No data received");
+        return;
+    }
+    state.addDebugLog("Data received: " + std::to_string(response.body.size()) + " bytes");
+    if (utf8::isValid(response.body))
+        state.addDebugLog("Response: " +
+                          utf8::prefixCharacters(response.body, loggedResponseCharacters));
+
+    const ParsedReply parsed = parseReply(response.body);
+    if (parsed.parseError) {
+        state.errorMessage = "JSON parse error: " + *parsed.parseError;
+        state.addDebugLog("JSON ERROR: " + *parsed.parseError);
+        return;
+    }
+    if (!parsed.isObject())
+        return;  // valid JSON but no object: ends without a message
+    state.addDebugLog("JSON parsed OK");
+
+    const LoginReply reply = readLoginReply(*parsed.object);
+    if (reply.success) {
+        storeSession(state, reply, typedName);
+    } else {
+        const std::string message = reply.error.value_or("Ongeldige klascode");
+        state.errorMessage = message;
+        state.addDebugLog("Login failed: " + message);
+    }
+}
+
+}  // namespace
+
+void AppState::loginWithClassCode(const std::string& studentName, const std::string& classCode) {
+    isLoading = true;
+    errorMessage = std::nullopt;
+    addDebugLog("=== LOGIN START ===");
+    savedStudentName = studentName;
+    savedClassCode = classCode;
+    addDebugLog("Testing network...");
+
+    if (!isWellFormedHttpsUrl(probeURL)) {
+        addDebugLog("ERROR: Can't create test URL");
+        endLogin(*this, std::nullopt);
+        return;
+    }
+    sendToService(*this, getRequest(probeURL),
+                  [studentName, classCode](AppState& self, HttpResult result) {
+                      if (const auto* error = std::get_if<TransportError>(&result)) {
+                          self.addDebugLog("Network TEST FAILED: " + error->description);
+                          endLogin(self, "Geen internet: " + error->description);
+                          return;
+                      }
+                      self.addDebugLog("Network TEST OK: HTTP " +
+                                       std::to_string(std::get<HttpResponse>(result).statusCode));
+                      self.performActualLogin(studentName, classCode);
+                  });
+}
+
+void AppState::performActualLogin(const std::string& studentName, const std::string& classCode) {
+    addDebugLog("Student: " + studentName + ", Code: " + classCode);
+    const auto rootUrl = serviceRootUrl(apiBaseURL);
+    if (!rootUrl) {
+        addDebugLog("ERROR: Server test URL failed");
+        endLogin(*this, std::nullopt);
+        return;
+    }
+    addDebugLog("Testing server ROOT: " + *rootUrl);
+    sendToService(*this, getRequest(*rootUrl),
+                  [studentName, classCode](AppState& self, HttpResult result) {
+                      if (const auto* error = std::get_if<TransportError>(&result)) {
+                          self.addDebugLog("Server TEST FAILED: " + error->description);
+                          self.addDebugLog("Domain: " + error->domain +
+                                           ", Code: " + std::to_string(error->code));
+                          endLogin(self, "Server niet bereikbaar");
+                          return;
+                      }
+                      self.addDebugLog("Server TEST OK: HTTP " +
+                                       std::to_string(std::get<HttpResponse>(result).statusCode));
+                      self.sendLoginRequest(studentName, classCode);
+                  });
+}
+
+void AppState::sendLoginRequest(const std::string& studentName, const std::string& classCode) {
+    addDebugLog("POST to: " + apiBaseURL + service_endpoint::login);
+    const auto loginUrl = serviceUrl(apiBaseURL, service_endpoint::login);
+    if (!loginUrl) {
+        endLogin(*this, "URL FOUT");
+        return;
+    }
+    const std::string deviceInfo =
+        ports_.systemInformation ? deviceInformation(*ports_.systemInformation) : "macOS ";
+    const std::string deviceId =
+        ports_.networkInterfaces ? getDeviceMACAddress(*ports_.networkInterfaces) : "";
+    HttpRequest request =
+        loginRequest(*loginUrl, loginRequestBody(studentName, classCode, deviceInfo, deviceId),
+                     Seconds{request_timeout::login});
+    addDebugLog("Device: " + deviceInfo);
+    addDebugLog("Sending POST...");
+    sendToService(*this, std::move(request),
+                  [typedName = studentName](AppState& self, HttpResult result) {
+                      handleLoginReply(self, typedName, std::move(result));
+                  });
+}
+
+}  // namespace kt

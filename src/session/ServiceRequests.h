@@ -1,0 +1,32 @@
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "platform/HttpClient.h"
+
+namespace kt {
+
+// The login form body: student_name, class_code, device_info and, when the
+// device identity is not empty, device_id, joined with "&".
+std::string loginRequestBody(std::string_view studentName, std::string_view classCode,
+                             std::string_view deviceInfo, std::string_view deviceId);
+
+// {"token":"…"} written compactly; nothing when the token is not valid UTF-8.
+std::optional<std::string> logoutRequestBody(std::string_view token);
+
+// Time-outs of the requests, in seconds.
+namespace request_timeout {
+inline constexpr double clientDefault = 60.0;
+inline constexpr double login = 30.0;
+inline constexpr double reconnectLogin = 15.0;
+inline constexpr double logout = 5.0;
+inline constexpr double logoutAtQuit = 3.0;
+}  // namespace request_timeout
+
+HttpRequest getRequest(std::string url);
+HttpRequest loginRequest(std::string url, std::string body, Seconds timeout);
+HttpRequest logoutRequest(std::string url, std::string_view token, Seconds timeout);
+
+}  // namespace kt

@@ -1,0 +1,36 @@
+#pragma once
+
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace kt::testing {
+
+// A working folder for one run of tests/blocking/sandbox/run-in-sandbox.sh:
+// the test puts the scripts under test in it, runs a scenario as root in a
+// throwaway root file system and reads back what the scenario left in out/.
+class SandboxRun {
+public:
+    SandboxRun();
+    ~SandboxRun();
+
+    // Writes a file into the working folder.
+    void put(const std::string& name, const std::string& content);
+    // Runs the scenario; `readOnlyDirs` are made visible inside. Returns the
+    // scenario's exit status, 77 when namespaces are refused here.
+    int run(const std::string& scenario, const std::vector<std::string>& readOnlyDirs = {});
+    // A file of out/, or nothing when the scenario did not leave it.
+    std::optional<std::string> out(const std::string& path) const;
+    // The harness's own output, for failure messages.
+    const std::string& log() const { return log_; }
+
+private:
+    std::string dir_;
+    std::string log_;
+};
+
+// The hosts and packet-filter files the sandbox starts with.
+extern const char* const originalHosts;
+extern const char* const originalPfConf;
+
+}  // namespace kt::testing

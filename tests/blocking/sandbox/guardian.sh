@@ -1,0 +1,29 @@
+# The guardian with the real application running, after it was killed, and
+# without a lock file.
+. /sandbox/lib.sh
+app=$(cat /sandbox/app.path)
+mkdir -p /tmp/xdg && chmod 700 /tmp/xdg
+XDG_RUNTIME_DIR=/tmp/xdg QT_QPA_PLATFORM=offscreen "$app" >"$out/app.log" 2>&1 &
+app_pid=$!
+# The command line shows once the program has been exec'd.
+for _ in $(seq 1 200); do
+  pgrep -f 'Ka_Tesmar' >/dev/null && break
+  /usr/bin/sleep 0.05
+done
+pgrep -af 'Ka.Tesmar' >"$out/app.pgrep" || true
+
+make_home
+run_script activate /sandbox/activate.sh
+snapshot before-guardian
+bash /usr/local/bin/ka-tesmar-guardian.sh >"$out/guardian-1.out" 2>&1
+if kill -0 "$app_pid" 2>/dev/null; then echo alive >"$out/app.alive"; fi
+snapshot guardian-app-running
+
+kill -9 "$app_pid"
+wait "$app_pid" 2>/dev/null || true
+bash /usr/local/bin/ka-tesmar-guardian.sh >"$out/guardian-2.out" 2>&1
+snapshot guardian-app-gone
+
+echo '# eigen regel' >>/etc/hosts
+bash /usr/local/bin/ka-tesmar-guardian.sh >"$out/guardian-3.out" 2>&1
+snapshot guardian-no-lock

@@ -1,0 +1,20 @@
+# Each restore command after an activation, with and without the backup.
+. /sandbox/lib.sh
+for variant in automatic-backup-present automatic-backup-absent manual-backup-present \
+  manual-backup-absent signal signal-no-backup admin; do
+  reset_system
+  make_home
+  run_script "activate-$variant" /sandbox/activate.sh
+  case $variant in *absent | *no-backup) rm -f "$support/hosts_backup" ;; esac
+  case $variant in
+    manual-*) run_script "restore-$variant" "/sandbox/restore-$variant.sh" ;;
+    signal-no-backup) run_line "restore-$variant" /sandbox/restore-signal.sh ;;
+    admin)
+      status=0
+      "$(cat /sandbox/admin.path)" restore >"$out/restore-admin.stdout" 2>"$out/restore-admin.stderr" || status=$?
+      echo $status >"$out/restore-admin.status"
+      ;;
+    *) run_line "restore-$variant" "/sandbox/restore-$variant.sh" ;;
+  esac
+  snapshot "restore-$variant"
+done

@@ -1,0 +1,75 @@
+#!/bin/bash
+# Runs a scenario script as root in a throwaway root file system that looks
+# like the system the blocking scripts were written for, so that they can be
+# run for real without touching this machine:
+#   - a private mount and PID namespace (unshare), a tmpfs as the new root;
+#   - /usr read-only from the host, /etc a private copy (with a "wheel" group),
+#     /etc/hosts and /etc/pf.conf from WORKDIR/hosts.original and
+#     WORKDIR/pf.conf.original, empty /etc/pf.anchors, /Library,
+#     /usr/local/bin and /tmp;
+#   - WORKDIR at /sandbox; stand-ins for pfctl, launchctl, dscacheutil,
+#     killall, sleep and a BSD-style sed first in PATH; they record their
+#     calls in /sandbox/out/calls.log.
+# Usage: run-in-sandbox.sh WORKDIR SCENARIO [READ_ONLY_DIR...]
+# Exit status: the scenario's, or 77 when namespaces cannot be made here.
+set -euo pipefail
+
+if [ "${1:-}" != "--inside" ]; then
+  work=$1
+  shift
+  here=$(cd "$(dirname "$0")" && pwd)
+  if ! unshare --mount --pid --fork --propagation private true 2>/dev/null; then
+    echo "run-in-sandbox: unshare --mount --pid refused here" >&2
+    exit 77
+  fi
+  mkdir -p "$work/bin" "$work/out"
+  cp "$here"/standins/* "$work/bin/"
+  cp "$here/lib.sh" "$work/lib.sh"
+  chmod +x "$work"/bin/*
+  root=$(mktemp -d /tmp/kt-sandbox-root.XXXXXX)
+  status=0
+  unshare --mount --pid --fork --propagation private bash "$0" --inside "$root" "$work" "$@" || status=$?
+  rmdir "$root" 2>/dev/null || true
+  exit $status
+fi
+
+shift
+root=$1 work=$2 scenario=$3
+shift 3
+
+mount -t tmpfs -o mode=755 tmpfs "$root"
+mkdir -p "$root/usr" "$root/dev" "$root/proc" "$root/tmp" "$root/sandbox" "$root/run" \
+  "$root/Library/LaunchDaemons" "$root/Library/Application Support" "$root/root" "$root/var/tmp" "$root/var/run" \
+  "$root/.local-bin"
+chmod 1777 "$root/tmp" "$root/var/tmp"
+mount --rbind /usr "$root/usr"
+mount -o remount,bind,ro "$root/usr"
+for dir in bin sbin lib lib32 lib64 libx32; do
+  if [ -L "/$dir" ]; then
+    ln -s "$(readlink "/$dir")" "$root/$dir"
+  elif [ -d "/$dir" ]; then
+    mkdir -p "$root/$dir"
+    mount --rbind "/$dir" "$root/$dir"
+    mount -o remount,bind,ro "$root/$dir"
+  fi
+done
+cp -a /etc/. "$root/etc/"
+grep -q '^wheel:' "$root/etc/group" || echo 'wheel:x:0:' >>"$root/etc/group"
+cp "$work/hosts.original" "$root/etc/hosts"
+cp "$work/pf.conf.original" "$root/etc/pf.conf"
+mkdir -p "$root/etc/pf.anchors"
+echo 'anchor "com.apple/*"' >"$root/etc/pf.anchors/com.apple"
+mount --bind "$root/.local-bin" "$root/usr/local/bin"
+mount --rbind /dev "$root/dev"
+mount -t proc proc "$root/proc"
+mount --bind "$work" "$root/sandbox"
+for dir in "$@"; do
+  mkdir -p "$root$dir"
+  mount --bind "$dir" "$root$dir"
+  mount -o remount,bind,ro "$root$dir"
+done
+
+exec chroot "$root" /usr/bin/env -i \
+  PATH=/sandbox/bin:/usr/local/bin:/usr/sbin:/usr/bin:/sbin:/bin \
+  HOME="/Users/leerling met spatie" LANG=C.UTF-8 \
+  /bin/bash "/sandbox/$scenario"

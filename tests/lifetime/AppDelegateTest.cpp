@@ -1,0 +1,117 @@
+#include <gtest/gtest.h>
+
+#include "LogLines.h"
+#include "TestPorts.h"
+#include "app/AppDelegate.h"
+#include "app/AppState.h"
+
+using kt::AppDelegate;
+using kt::AppState;
+using kt::Seconds;
+using Reply = AppDelegate::TerminateReply;
+
+namespace {
+
+class AppDelegateTest : public ::testing::Test {
+protected:
+    kt::testing::TestPorts fakes;
+    std::shared_ptr<AppState> state = AppState::create(fakes.ports());
+    AppDelegate delegate;
+    std::vector<std::pair<double, bool>> replies;
+
+    AppDelegate::ReplyToTermination recordReply() {
+        return [this](bool terminate) {
+            replies.emplace_back(fakes.scheduler.elapsed().count(), terminate);
+        };
+    }
+
+    void logIn() {
+        state->isLoggedIn = true;
+        state->sessionToken = std::string("tok-1");
+        state->apiBaseURL = "https://klas.example/Vexlo/api/";
+    }
+
+    std::size_t restoreRuns() const {
+        std::size_t n = 0;
+        for (const auto& run : fakes.processes.requests())
+            if (run.program == "/bin/sh") ++n;
+        return n;
+    }
+};
+
+}  // namespace
+
+TEST_F(AppDelegateTest, BeforeTheWindowWasShownQuitDoesNothing) {
+    logIn();
+    EXPECT_EQ(delegate.applicationShouldTerminate(recordReply()), Reply::Now);
+    delegate.applicationWillTerminate();
+    fakes.scheduler.advance(Seconds{5});
+
+    EXPECT_TRUE(replies.empty());
+    EXPECT_EQ(restoreRuns(), 0u);
+    EXPECT_TRUE(fakes.beeper.times.empty());
+    EXPECT_TRUE(fakes.speech.spoken.empty());
+    EXPECT_EQ(fakes.http.count(), 0u);
+}
+
+TEST_F(AppDelegateTest, QuitWhileLoggedOutRestoresAndBeepsOnce) {
+    delegate.appState = state;
+    EXPECT_EQ(delegate.applicationShouldTerminate(recordReply()), Reply::Now);
+    EXPECT_TRUE(fakes.beeper.times.empty()) << "no alert while logged out";
+
+    delegate.applicationWillTerminate();
+    EXPECT_EQ(restoreRuns(), 1u) << "the restore runs at every quit";
+    EXPECT_EQ(fakes.beeper.times.size(), 1u);
+    EXPECT_EQ(fakes.http.count(), 0u) << "no session to delete";
+    fakes.scheduler.advance(Seconds{5});
+    EXPECT_TRUE(replies.empty());
+    EXPECT_TRUE(fakes.speech.spoken.empty());
+}
+
+TEST_F(AppDelegateTest, QuitWhileLoggedInIsHeldTwoSecondsForTheAlertThenRestoresDeletesAndBeeps) {
+    logIn();
+    delegate.appState = state;
+
+    EXPECT_EQ(delegate.applicationShouldTerminate(recordReply()), Reply::Later);
+    fakes.scheduler.advance(Seconds{1.99});
+    EXPECT_TRUE(replies.empty()) << "the quit is held";
+    EXPECT_EQ(fakes.beeper.times, (std::vector<double>{0.0, 0.3, 0.6}));
+    ASSERT_EQ(fakes.speech.spoken.size(), 1u);
+    EXPECT_DOUBLE_EQ(fakes.speech.spoken[0].at, 1.0);
+    fakes.scheduler.advance(Seconds{0.01});
+    ASSERT_EQ(replies.size(), 1u);
+    EXPECT_DOUBLE_EQ(replies[0].first, 2.0);
+    EXPECT_TRUE(replies[0].second);
+    EXPECT_EQ(restoreRuns(), 0u) << "nothing is restored before the quit is confirmed";
+
+    // The wait for the service's answer: the restore has run by then, the beep not yet.
+    std::size_t restoresWhileDeleting = 0;
+    std::size_t beepsWhileDeleting = 0;
+    fakes.blockingWait.whileWaiting = [&] {
+        restoresWhileDeleting = restoreRuns();
+        beepsWhileDeleting = fakes.beeper.times.size();
+        fakes.http.respondLast(200, R"({"success":true})");
+    };
+    delegate.applicationWillTerminate();
+
+    EXPECT_EQ(restoreRuns(), 1u);
+    EXPECT_EQ(restoresWhileDeleting, 1u);
+    EXPECT_EQ(beepsWhileDeleting, 3u);
+    ASSERT_EQ(fakes.http.count(), 1u);
+    EXPECT_NE(fakes.http.last().url.find("class-logout.php"), std::string::npos);
+    EXPECT_NE(fakes.http.last().body.find("tok-1"), std::string::npos);
+    ASSERT_TRUE(fakes.blockingWait.lastTimeout.has_value());
+    EXPECT_LE(fakes.blockingWait.lastTimeout->count(), 3.0);
+    EXPECT_EQ(fakes.beeper.times.size(), 4u) << "one final beep";
+}
+
+TEST_F(AppDelegateTest, HoldIsNotCancelledByALogoutInTheMeantime) {
+    logIn();
+    delegate.appState = state;
+    EXPECT_EQ(delegate.applicationShouldTerminate(recordReply()), Reply::Later);
+    // The 2.0 s hold is unconditional: logging out meanwhile does not cancel it.
+    state->isLoggedIn = false;
+    fakes.scheduler.advance(Seconds{2.0});
+    ASSERT_EQ(replies.size(), 1u);
+    EXPECT_TRUE(replies[0].second);
+}

@@ -1,0 +1,194 @@
+#include <gtest/gtest.h>
+
+#include "SessionFixture.h"
+#include "session/ServiceUrls.h"
+
+using kt::Seconds;
+
+namespace {
+
+class Polling : public kt::testing::SessionFixture {
+protected:
+    std::size_t statusRequests() const {
+        std::size_t n = 0;
+        for (std::size_t i = 0; i < fakes.http.count(); ++i)
+            if (fakes.http.request(i).url.find("class-status.php") != std::string::npos) ++n;
+        return n;
+    }
+    std::size_t activationScripts() const {
+        std::size_t n = 0;
+        for (const auto& s : privilegedScripts)
+            if (s.starts_with("#!/bin/bash")) ++n;
+        return n;
+    }
+    std::size_t undoScripts() const { return privilegedScripts.size() - activationScripts(); }
+};
+
+}  // namespace
+
+TEST_F(Polling, FirstRequestAtOnceThenEveryFiveSecondsWithOneTimer) {
+    loggedIn("tok en/1");
+    EXPECT_EQ(statusRequests(), 1u) << "the first status request leaves at once";
+    EXPECT_EQ(fakes.http.last().method, "GET");
+    EXPECT_EQ(fakes.http.last().url, *kt::statusUrl(state->apiBaseURL, "tok en/1"));
+    EXPECT_DOUBLE_EQ(fakes.http.last().timeout.count(), 60.0);
+
+    fakes.scheduler.advance(Seconds{4.9});
+    EXPECT_EQ(statusRequests(), 1u);
+    fakes.scheduler.advance(Seconds{0.1});
+    EXPECT_EQ(statusRequests(), 2u);
+    fakes.scheduler.advance(Seconds{10});
+    EXPECT_EQ(statusRequests(), 4u);
+
+    state->startPolling();
+    EXPECT_EQ(statusRequests(), 5u);
+    EXPECT_EQ(fakes.scheduler.activeRepeatingCount(), 1u) << "a second start leaves one timer";
+    fakes.scheduler.advance(Seconds{5});
+    EXPECT_EQ(statusRequests(), 6u);
+
+    state->stopPolling();
+    fakes.scheduler.advance(Seconds{60});
+    EXPECT_EQ(statusRequests(), 6u);
+    EXPECT_FALSE(state->pollTimer.has_value());
+}
+
+TEST_F(Polling, WithoutTokenTheTimerTicksButNothingIsSent) {
+    state->isLoggedIn = true;
+    state->startPolling();
+    fakes.scheduler.advance(Seconds{20});
+    EXPECT_EQ(fakes.http.count(), 0u);
+    EXPECT_FALSE(state->lastCheck.get().has_value());
+    EXPECT_EQ(fakes.scheduler.activeRepeatingCount(), 1u);
+}
+
+TEST_F(Polling, RepliesWithoutAUsableObjectOnlyRecordTheCheck) {
+    loggedIn();
+    const std::vector<std::string> unusable = {"", "not json", "[1,2]", "\"text\"", "{\"a\":"};
+    for (const auto& body : unusable) {
+        fakes.scheduler.advance(Seconds{5});
+        statusReply(body, 500);
+        ASSERT_TRUE(state->lastCheck.get().has_value()) << body;
+        EXPECT_EQ(*state->lastCheck.get(), fakes.scheduler.now()) << body;
+    }
+    fakes.scheduler.advance(Seconds{5});
+    fakes.http.failLast({"The request timed out.", "QNetworkReply", 4});
+    settle();
+    EXPECT_EQ(*state->lastCheck.get(), fakes.scheduler.now());
+    EXPECT_TRUE(state->isLoggedIn.get());
+    EXPECT_EQ(state->debugLog.get(), "") << "nothing is logged for unusable replies";
+    EXPECT_FALSE(state->errorMessage.get().has_value());
+}
+
+TEST_F(Polling, ListsAndNamesAreReplacedAndOnlyAChangedCountIsLogged) {
+    loggedIn();
+    statusReply(R"({"success":true,"is_blocked":false,"domains":["chatgpt.com","claude.ai"],
+        "ips":["203.0.113.5"],"ip_ranges":[{"start":"10.0.0.1","end":"10.0.0.9"},{"start":"x"}],
+        "class_info":{"class_name":"5A","teacher_name":"Mevr. Peeters","school_name":"ignored"}})");
+    EXPECT_EQ(state->blockedDomains.get(), (std::vector<std::string>{"chatgpt.com", "claude.ai"}));
+    EXPECT_EQ(state->blockedDomainsCount.get(), 2);
+    EXPECT_EQ(state->detectedServices.get(), (std::vector<std::string>{"ChatGPT", "Claude"}));
+    EXPECT_EQ(state->blockIPs, std::vector<std::string>{"203.0.113.5"});
+    ASSERT_EQ(state->blockRanges.size(), 1u) << "a range without an end is skipped";
+    EXPECT_EQ(state->blockRanges[0], (kt::AppState::AddressRange{"10.0.0.1", "10.0.0.9"}));
+    EXPECT_EQ(state->className.get(), "5A");
+    EXPECT_EQ(state->teacherName.get(), "Mevr. Peeters");
+    EXPECT_TRUE(logged("API: 2 domeinen ontvangen"));
+
+    state->debugLog = "";
+    fakes.scheduler.advance(Seconds{5});
+    statusReply(R"({"success":true,"domains":["deepseek.com","perplexity.ai"],"ips":[1,2],
+        "class_info":{"class_name":7}})");
+    EXPECT_EQ(state->blockedDomains.get(),
+              (std::vector<std::string>{"deepseek.com", "perplexity.ai"}));
+    EXPECT_EQ(state->debugLog.get(), "") << "the same number of names is not logged";
+    EXPECT_EQ(state->blockIPs, std::vector<std::string>{"203.0.113.5"})
+        << "a list with a non-string keeps the old one";
+    EXPECT_EQ(state->className.get(), "5A");
+
+    fakes.scheduler.advance(Seconds{5});
+    statusReply(R"({"success":true,"domains":[]})");
+    EXPECT_TRUE(logged("API: 0 domeinen ontvangen"));
+    EXPECT_EQ(state->detectedServices.get(), std::vector<std::string>{"AI Services"});
+}
+
+TEST_F(Polling, BlockedReplyActivatesOnceThenRunsTheWatchdog) {
+    loggedIn();
+    statusReply(R"({"success":true,"is_blocked":true,"domains":["chatgpt.com"]})");
+    EXPECT_TRUE(state->isBlocked.get());
+    EXPECT_TRUE(logged("Status: GEBLOKKEERD"));
+    EXPECT_EQ(activationScripts(), 1u);
+    EXPECT_EQ(state->hostsCount.get(), 2) << "two per blocked name";
+    EXPECT_TRUE(state->hasSuccessfullyActivatedBlocking);
+
+    fakes.scheduler.advance(Seconds{5});
+    statusReply(R"({"success":true,"is_blocked":true,"domains":["chatgpt.com"]})");
+    EXPECT_EQ(activationScripts(), 1u) << "an unchanged state starts no second activation";
+
+    // The watchdog runs on such a reply: with the counters gone it repairs.
+    state->hostsCount = 0;
+    fakes.scheduler.advance(Seconds{5});
+    statusReply(R"({"success":true,"is_blocked":1,"domains":["chatgpt.com"]})");
+    EXPECT_EQ(state->integrityReconnectAttempts, 1);
+}
+
+TEST_F(Polling, BlockedReplyDuringARunningActivationStartsNoSecond) {
+    loggedIn();
+    state->isActivatingBlocking = true;
+    statusReply(R"({"success":true,"is_blocked":true})");
+    EXPECT_TRUE(state->isBlocked.get());
+    EXPECT_EQ(privilegedScripts.size(), 0u);
+}
+
+TEST_F(Polling, ReplyWithoutIsBlockedSwitchesBlockingOff) {
+    loggedIn();
+    statusReply(R"({"success":true,"is_blocked":true,"domains":["claude.ai"]})");
+    ASSERT_EQ(activationScripts(), 1u);
+    fakes.scheduler.advance(Seconds{5});
+    statusReply(R"({"success":true,"is_blocked":"yes","domains":["claude.ai"]})");
+    EXPECT_FALSE(state->isBlocked.get());
+    EXPECT_TRUE(logged("Status: VRIJGEGEVEN"));
+    EXPECT_EQ(undoScripts(), 1u);
+    EXPECT_EQ(state->hostsCount.get(), 0);
+    EXPECT_EQ(state->statusMessage.get(), "Blokkering uitgeschakeld");
+}
+
+TEST_F(Polling, SessionRefusedByTheServiceEndsTheLogin) {
+    loggedIn("tok-9");
+    statusReply(R"({"success":false,"is_blocked":true,"domains":["a.com"]})");
+    EXPECT_FALSE(state->isLoggedIn.get());
+    EXPECT_EQ(state->errorMessage.get(), "Sessie verlopen. Voer je klascode opnieuw in.");
+    EXPECT_FALSE(state->pollTimer.has_value());
+    EXPECT_EQ(undoScripts(), 1u) << "deactivation runs even when nothing was blocked";
+    EXPECT_EQ(state->sessionToken.get(), "tok-9") << "the token and names stay";
+    EXPECT_EQ(state->studentName.get(), "Jan Jansen");
+    EXPECT_TRUE(state->blockedDomains.get().empty()) << "the lists of that reply are not read";
+    const auto sent = fakes.http.count();
+    fakes.scheduler.advance(Seconds{30});
+    EXPECT_EQ(fakes.http.count(), sent);
+}
+
+TEST_F(Polling, BlockedAgainAfterAManualRestore) {
+    loggedIn();
+    statusReply(R"({"success":true,"is_blocked":true,"domains":["claude.ai"]})");
+    state->manualRestoreNetwork([](bool) {});
+    settle();
+    EXPECT_FALSE(state->isBlocked.get());
+    fakes.scheduler.advance(Seconds{5});
+    statusReply(R"({"success":true,"is_blocked":true,"domains":["claude.ai"]})");
+    EXPECT_TRUE(state->isBlocked.get());
+    EXPECT_EQ(activationScripts(), 2u);
+}
+
+TEST_F(Polling, ReplyToARequestSentBeforeLogoutIsDropped) {
+    loggedIn();
+    const std::size_t pending = fakes.http.count() - 1;
+    state->logout();
+    settle();
+    const auto scriptsAfterLogout = privilegedScripts.size();
+    fakes.http.respond(pending, 200, R"({"success":true,"is_blocked":true,"domains":["x.ai"]})");
+    settle();
+    EXPECT_FALSE(state->isBlocked.get());
+    EXPECT_TRUE(state->blockedDomains.get().empty());
+    EXPECT_FALSE(state->lastCheck.get().has_value());
+    EXPECT_EQ(privilegedScripts.size(), scriptsAfterLogout) << "no activation for a student who left";
+}
