@@ -1,0 +1,188 @@
+#include <gtest/gtest.h>
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QRegularExpression>
+
+#include "ClassService.h"
+#include "FormDecoding.h"
+#include "ServiceServer.h"
+#include "TeacherSwitch.h"
+
+namespace {
+
+using namespace kt::service;
+
+const QByteArray classesJson = R"([
+  {"code":"abc123","class_name":"3B","teacher_name":"Mevr. Claes","school_name":"Sint-Jan",
+   "is_blocked":false,"domains":["chatgpt.com"],"ips":["104.18.0.1"],
+   "ip_ranges":[{"start":"1.0.0.0","end":"1.0.0.255"}]},
+  {"code":"XYZ789","class_name":"5A","teacher_name":"Dhr. Maes","school_name":"Atheneum"}
+])";
+
+ClassService makeService() {
+    ClassStore store;
+    EXPECT_EQ(store.loadJson(classesJson), QString());
+    int next = 0;
+    return ClassService(store, [next]() mutable { return QStringLiteral("token-%1").arg(++next); });
+}
+
+QString errorOf(const ApiReply& reply) {
+    return reply.body.value("error").toString();
+}
+
+TEST(ClassService, LoginDecodesTheFormComparesCodesInUpperCaseAndFillsTheReply) {
+    ClassService service = makeService();
+    const ApiReply reply = service.login(
+        "student_name=Zo%C3%AB+%22Z%22%20%2B%26&class_code=abc123&device_info=macOS%20X&device_id="
+        "a4");
+    EXPECT_EQ(reply.status, 200);
+    EXPECT_EQ(reply.body.value("success"), true);
+    EXPECT_EQ(reply.body.value("session_token").toString(), "token-1");
+    EXPECT_EQ(reply.body.value("student_info").toObject().value("name").toString(),
+              QStringLiteral("Zoë \"Z\" +&"));
+    const QJsonObject classInfo = reply.body.value("class_info").toObject();
+    EXPECT_EQ(classInfo.value("class_name").toString(), "3B");
+    EXPECT_EQ(classInfo.value("teacher_name").toString(), "Mevr. Claes");
+    EXPECT_EQ(classInfo.value("school_name").toString(), "Sint-Jan");
+    EXPECT_EQ(service.login("student_name=Eva&class_code=xyz789").body.value("session_token"),
+              "token-2");
+    EXPECT_EQ(service.sessionCount(), 2);
+
+    const ApiReply unknown = service.login("student_name=Eva&class_code=NOPE00");
+    EXPECT_EQ(unknown.body.value("success"), false);
+    EXPECT_EQ(errorOf(unknown), QStringLiteral("Onbekende klascode: controleer de code"));
+    EXPECT_EQ(service.sessionCount(), 2);
+}
+
+TEST(ClassService, MalformedRequestsGet400WithAJsonError) {
+    ClassService service = makeService();
+    for (const QByteArray& body :
+         {QByteArray(""), QByteArray("class_code=ABC123"), QByteArray("student_name=Jan"),
+          QByteArray("student_name=%20&class_code=ABC123"),
+          QByteArray("student_name=%FF%FE&class_code=ABC123"), QByteArray("\x00\x01", 2)}) {
+        const ApiReply reply = service.login(body);
+        EXPECT_EQ(reply.status, 400) << body.toStdString();
+        EXPECT_EQ(reply.body.value("success"), false);
+        EXPECT_TRUE(errorOf(reply).startsWith("Ongeldig verzoek")) << errorOf(reply).toStdString();
+    }
+    EXPECT_EQ(service.status("").status, 400);
+    for (const QByteArray& body :
+         {QByteArray("token=x"), QByteArray("[\"token\"]"), QByteArray(R"({"token":5})"),
+          QByteArray(R"({"token":""})"), QByteArray("")})
+        EXPECT_EQ(service.logout(body).status, 400) << body.toStdString();
+    for (const QByteArray& body : {QByteArray("not json"), QByteArray("[]")})
+        EXPECT_EQ(service.updateClass("ABC123", body).status, 400);
+    EXPECT_EQ(service.sessionCount(), 0);
+}
+
+TEST(ClassService, StatusFollowsTheClassAndEndsWithLogout) {
+    ClassService service = makeService();
+    const QString token =
+        service.login("student_name=Jan&class_code=ABC123").body.value("session_token").toString();
+    ApiReply status = service.status(token);
+    EXPECT_EQ(status.status, 200);
+    EXPECT_EQ(status.body.value("success"), true);
+    EXPECT_EQ(status.body.value("is_blocked"), false);
+    EXPECT_EQ(status.body.value("domains").toArray(), QJsonArray{"chatgpt.com"});
+    EXPECT_EQ(status.body.value("ips").toArray(), QJsonArray{"104.18.0.1"});
+    EXPECT_EQ(status.body.value("ip_ranges").toArray().at(0).toObject().value("end"), "1.0.0.255");
+    EXPECT_EQ(status.body.value("class_info").toObject().value("teacher_name"), "Mevr. Claes");
+
+    // The teacher switches blocking on: the next status says so.
+    const ApiReply update =
+        service.updateClass("abc123", R"({"is_blocked":true,"domains":["a.com","b.com"]})");
+    EXPECT_EQ(update.status, 200);
+    status = service.status(token);
+    EXPECT_EQ(status.body.value("is_blocked"), true);
+    EXPECT_EQ(status.body.value("domains").toArray(), (QJsonArray{"a.com", "b.com"}));
+    EXPECT_EQ(status.body.value("ips").toArray(), QJsonArray{"104.18.0.1"}) << "untouched";
+
+    EXPECT_EQ(
+        service.logout(QJsonDocument(QJsonObject{{"token", token}}).toJson()).body.value("success"),
+        true);
+    EXPECT_EQ(service.sessionCount(), 0);
+    status = service.status(token);
+    EXPECT_EQ(status.body.value("success"), false) << "a deleted token";
+    EXPECT_EQ(service.status("never-issued").body.value("success"), false);
+    EXPECT_EQ(service.logout(R"({"token":"never-issued"})").body.value("success"), false);
+}
+
+TEST(ClassService, TeacherChangesAreCheckedBeforeAnythingChanges) {
+    ClassService service = makeService();
+    EXPECT_EQ(service.updateClass("ABC123", R"({"is_blocked":"yes"})").status, 400);
+    EXPECT_EQ(service.updateClass("ABC123", R"({"is_blocked":true,"domains":["a",1]})").status,
+              400);
+    EXPECT_EQ(service.updateClass("ABC123", R"({"ip_ranges":[{"start":"1"}]})").status, 400);
+    EXPECT_EQ(service.updateClass("ABC123", R"({"colour":"red"})").status, 400);
+    EXPECT_EQ(service.updateClass("AB C", R"({"is_blocked":true})").status, 400);
+    EXPECT_FALSE(service.classes().find("ABC123")->isBlocked) << "a refused change changes nothing";
+    EXPECT_EQ(service.classes().find("ABC123")->domains, QStringList{"chatgpt.com"});
+
+    EXPECT_EQ(service.updateClass("new001", R"({"class_name":"Nieuw","is_blocked":true})").status,
+              200);
+    const auto created = service.classes().find("NEW001");
+    ASSERT_TRUE(created.has_value());
+    EXPECT_EQ(created->className, "Nieuw");
+    EXPECT_TRUE(created->isBlocked);
+    EXPECT_EQ(service.login("student_name=Jan&class_code=New001").status, 200);
+}
+
+TEST(ClassStore, RefusesBadClassFilesWithAClearReason) {
+    const std::vector<std::pair<QByteArray, QString>> cases = {
+        {"{", "not JSON"},
+        {R"({"code":"A"})", "expected an array"},
+        {R"([{"class_name":"x"}])", "'code'"},
+        {R"([{"code":"A1"},{"code":"a1"}])", "appears twice"},
+        {R"([{"code":"A1","domains":"a.com"}])", "'domains'"},
+        {R"([{"code":"A1","extra":1}])", "unknown field 'extra'"},
+        {R"([3])", "not an object"},
+    };
+    for (const auto& [json, reason] : cases) {
+        ClassStore store;
+        const QString error = store.loadJson(json);
+        EXPECT_TRUE(error.contains(reason)) << json.toStdString() << " -> " << error.toStdString();
+        EXPECT_TRUE(store.all().isEmpty());
+    }
+    ClassStore store;
+    EXPECT_EQ(store.loadFile("/nonexistent/classes.json").contains("cannot read"), true);
+}
+
+TEST(FormDecoding, PlusIsSpaceFirstNameWinsAndBrokenUtf8IsRefused) {
+    const auto form = decodeForm("a=1&a=2&b&c=x+y%2Bz%26&=v&&d=%e2%82%ac");
+    ASSERT_TRUE(form.has_value());
+    EXPECT_EQ(form->value("a"), "1");
+    EXPECT_TRUE(form->contains("b"));
+    EXPECT_EQ(form->value("b"), "");
+    EXPECT_EQ(form->value("c"), "x y+z&");
+    EXPECT_EQ(form->value(""), "v");
+    EXPECT_EQ(form->value("d"), QStringLiteral("€"));
+    EXPECT_FALSE(decodeForm("a=%C3").has_value());
+    EXPECT_FALSE(decodeForm("%FF=1").has_value());
+}
+
+TEST(ServiceServer, OnlyLoopbackPeersMayChangeClasses) {
+    EXPECT_TRUE(ServiceServer::isLocalTeacher(QHostAddress("127.0.0.1")));
+    EXPECT_TRUE(ServiceServer::isLocalTeacher(QHostAddress("127.8.9.10")));
+    EXPECT_TRUE(ServiceServer::isLocalTeacher(QHostAddress("::1")));
+    EXPECT_TRUE(ServiceServer::isLocalTeacher(QHostAddress("::ffff:127.0.0.1")));
+    EXPECT_FALSE(ServiceServer::isLocalTeacher(QHostAddress("192.168.1.5")));
+    EXPECT_FALSE(ServiceServer::isLocalTeacher(QHostAddress("::ffff:10.0.0.1")));
+    EXPECT_FALSE(ServiceServer::isLocalTeacher(QHostAddress("fe80::1")));
+}
+
+TEST(TeacherSwitch, ParsesItsOptionsIntoTheClassFields) {
+    EXPECT_EQ(parseSwitch("on"), true);
+    EXPECT_EQ(parseSwitch(" OFF "), false);
+    EXPECT_EQ(parseSwitch("maybe"), std::nullopt);
+    EXPECT_EQ(parseList("a.com, b.com,,"), (QStringList{"a.com", "b.com"}));
+    EXPECT_EQ(parseList(""), QStringList{});
+    ClassChange change;
+    change.blocked = true;
+    change.ips = QStringList{"1.2.3.4"};
+    EXPECT_EQ(QJsonDocument(change.toJson()).toJson(QJsonDocument::Compact),
+              R"({"ips":["1.2.3.4"],"is_blocked":true})");
+    EXPECT_EQ(sendClassChange("http://127.0.0.1:1", "", change).ok, false);
+}
+
+}  // namespace

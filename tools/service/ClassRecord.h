@@ -1,0 +1,35 @@
+#pragma once
+
+#include <QJsonObject>
+#include <QList>
+#include <QPair>
+#include <QString>
+#include <QStringList>
+
+namespace kt::service {
+
+// One class as the teacher sets it up.
+struct ClassRecord {
+    QString code;  // upper case
+    QString className;
+    QString teacherName;
+    QString schoolName;
+    bool isBlocked = false;
+    QStringList domains;
+    QStringList ips;
+    QList<QPair<QString, QString>> ipRanges;  // (start, end)
+
+    QJsonObject toJson() const;
+};
+
+// Applies the members of `fields` to `record`; members that are absent keep
+// their value. Returns an error text (empty when all went well); on an error
+// `record` is left unchanged. `code` in `fields` is ignored here: the caller
+// decides where the code comes from.
+QString applyClassFields(const QJsonObject& fields, ClassRecord& record);
+
+// A class code: 1 to 32 ASCII letters and digits. Returns it in upper case,
+// or an empty text when it is not a valid code.
+QString normalisedClassCode(const QString& code);
+
+}  // namespace kt::service

@@ -1,0 +1,35 @@
+#pragma once
+
+#include <QJsonObject>
+#include <QString>
+#include <QStringList>
+#include <optional>
+
+namespace kt::service {
+
+// What the teacher asks to change for one class.
+struct ClassChange {
+    QString code;
+    std::optional<bool> blocked;
+    std::optional<QStringList> domains;
+    std::optional<QStringList> ips;
+
+    QJsonObject toJson() const;
+};
+
+// "on" / "off" (also true/false, 1/0); nothing for anything else.
+std::optional<bool> parseSwitch(const QString& text);
+// "a.com, b.com" → ["a.com", "b.com"]; empty items are dropped.
+QStringList parseList(const QString& text);
+
+struct SwitchResult {
+    bool ok = false;
+    QString message;  // the service's reply, or what went wrong
+};
+
+// Sends PUT <service>/admin/classes/<code> and waits for the answer.
+// `caFile` is trusted besides the system's CAs.
+SwitchResult sendClassChange(const QString& serviceUrl, const QString& caFile,
+                             const ClassChange& change);
+
+}  // namespace kt::service
