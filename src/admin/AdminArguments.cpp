@@ -22,16 +22,21 @@ std::optional<Shape> shapeOf(const std::vector<std::string>& command) {
         return command == std::vector<std::string>(words.begin(), words.end());
     };
     if (is({"script", "activate"}))
-        return Shape{Action::ActivateScript, {"--profile", "--reply"},
+        return Shape{Action::ActivateScript,
+                     {"--profile", "--reply"},
                      {"--profile", "--reply", "--home", "--no-lookup"}};
     if (is({"script", "deactivate"}))
         return Shape{Action::DeactivateScript, {"--profile"}, {"--profile"}};
     if (is({"script", "restore"}))
-        return Shape{Action::RestoreScript, {"--variant", "--profile"},
+        return Shape{Action::RestoreScript,
+                     {"--variant", "--profile"},
                      {"--variant", "--profile", "--backup"}};
-    if (is({"rules"})) return Shape{Action::Rules, {"--reply"}, {"--reply", "--no-lookup", "--profile"}};
-    if (is({"status"})) return Shape{Action::Status, {}, {"--profile"}};
-    if (is({"restore"})) return Shape{Action::Restore, {}, {"--profile"}};
+    if (is({"rules"}))
+        return Shape{Action::Rules, {"--reply"}, {"--reply", "--no-lookup", "--profile"}};
+    if (is({"status"}))
+        return Shape{Action::Status, {}, {"--profile"}};
+    if (is({"restore"}))
+        return Shape{Action::Restore, {}, {"--profile"}};
     return std::nullopt;
 }
 
@@ -49,7 +54,8 @@ const char* const usageText =
 
 std::optional<Arguments> parseArguments(const std::vector<std::string>& words, std::string& error) {
     Arguments arguments;
-    if (words.size() == 1 && (words[0] == "--help" || words[0] == "-h")) return arguments;
+    if (words.size() == 1 && (words[0] == "--help" || words[0] == "-h"))
+        return arguments;
 
     std::vector<std::string> command;
     std::map<std::string, std::string> options;
@@ -105,8 +111,10 @@ std::optional<Arguments> parseArguments(const std::vector<std::string>& words, s
             return std::nullopt;
         }
     }
-    if (options.count("--reply")) arguments.replyFile = options["--reply"];
-    if (options.count("--home")) arguments.home = options["--home"];
+    if (options.count("--reply"))
+        arguments.replyFile = options["--reply"];
+    if (options.count("--home"))
+        arguments.home = options["--home"];
     arguments.lookUp = !options.count("--no-lookup");
 
     if (arguments.action == Action::RestoreScript) {

@@ -27,7 +27,8 @@ std::optional<ActivationPlan> planFor(const Arguments& arguments, AdminPorts& po
                                           ports.processes, ports.workers);
         err << lookupSummaryLine(found.rules.size(), aiHostList().size()) << "\n";
     }
-    if (auto line = rejectedInputLogLine(data, found.rejectedAnswers)) err << *line << "\n";
+    if (auto line = rejectedInputLogLine(data, found.rejectedAnswers))
+        err << *line << "\n";
     return makeActivationPlan(data, found.rules);
 }
 
@@ -47,7 +48,10 @@ int status(const SystemProfile& profile, FileSystem& files, std::ostream& out) {
     line("anchor", files.exists(p.anchorFile), p.anchorFile);
     bool script = files.exists(p.guardianScript);
     bool definition = files.exists(p.guardianDefinition);
-    out << "guardian: " << (script && definition ? "present" : script || definition ? "incomplete" : "absent")
+    out << "guardian: "
+        << (script && definition   ? "present"
+            : script || definition ? "incomplete"
+                                   : "absent")
         << " (" << p.guardianScript << ", " << p.guardianDefinition << ")\n";
     return 0;
 }
@@ -77,7 +81,8 @@ int restore(const SystemProfile& profile, AdminPorts& ports, std::ostream& err) 
 
 }  // namespace
 
-int runCommand(const Arguments& arguments, AdminPorts& ports, std::ostream& out, std::ostream& err) {
+int runCommand(const Arguments& arguments, AdminPorts& ports, std::ostream& out,
+               std::ostream& err) {
     const SystemProfile& profile = *profileNamed(arguments.profile);
     switch (arguments.action) {
         case Action::Help:
@@ -85,7 +90,8 @@ int runCommand(const Arguments& arguments, AdminPorts& ports, std::ostream& out,
             return 0;
         case Action::ActivateScript: {
             auto plan = planFor(arguments, ports, err);
-            if (!plan) return badInput;
+            if (!plan)
+                return badInput;
             out << profile.activationScript(plan->hostsEntries, plan->rulesText,
                                             arguments.home.value_or(ports.files.homeDirectory()));
             return 0;
@@ -98,7 +104,8 @@ int runCommand(const Arguments& arguments, AdminPorts& ports, std::ostream& out,
             return 0;
         case Action::Rules: {
             auto plan = planFor(arguments, ports, err);
-            if (!plan) return badInput;
+            if (!plan)
+                return badInput;
             out << plan->rulesText << "\n"
                 << "hosts=" << plan->hostsCount << " firewall=" << plan->firewallCount << "\n";
             return 0;

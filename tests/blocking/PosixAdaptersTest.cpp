@@ -20,7 +20,8 @@ ProcessRequest shell(const std::string& line, ProcessOutput out = ProcessOutput:
 TEST(PosixProcessRunner, CapturesBothStreamsExitStatusAndStartFailures) {
     PosixProcessRunner runner;
     // Far more than a pipe buffer on both streams at once: no deadlock.
-    ProcessResult big = runner.run(shell("head -c 300000 /dev/zero; head -c 200000 /dev/zero >&2; exit 3"));
+    ProcessResult big =
+        runner.run(shell("head -c 300000 /dev/zero; head -c 200000 /dev/zero >&2; exit 3"));
     EXPECT_TRUE(big.started);
     EXPECT_EQ(big.exitStatus, 3);
     EXPECT_EQ(big.standardOutput.size(), 300000u);
@@ -29,8 +30,8 @@ TEST(PosixProcessRunner, CapturesBothStreamsExitStatusAndStartFailures) {
     ProcessResult args = runner.run({"/usr/bin/printf", {"%s|", "a b", "$(x)", "'"}});
     EXPECT_EQ(args.standardOutput, "a b|$(x)|'|");  // passed as they are, no shell
 
-    ProcessResult discarded = runner.run(shell("echo out; echo err >&2", ProcessOutput::Discard,
-                                               ProcessOutput::Discard));
+    ProcessResult discarded =
+        runner.run(shell("echo out; echo err >&2", ProcessOutput::Discard, ProcessOutput::Discard));
     EXPECT_EQ(discarded.exitStatus, 0);
     EXPECT_EQ(discarded.standardOutput + discarded.standardError, "");
 
@@ -80,12 +81,14 @@ TEST(ThreadWorkers, RunsTasksSideBySide) {
     workers.run([&] {
         firstStarted.set_value();
         b.wait();
-        if (++finished == 2) done.set_value(true);
+        if (++finished == 2)
+            done.set_value(true);
     });
     workers.run([&] {
         secondStarted.set_value();
         a.wait();
-        if (++finished == 2) done.set_value(true);
+        if (++finished == 2)
+            done.set_value(true);
     });
     auto result = done.get_future();
     ASSERT_EQ(result.wait_for(std::chrono::seconds(20)), std::future_status::ready)

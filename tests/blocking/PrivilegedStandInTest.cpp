@@ -22,7 +22,7 @@ namespace {
 
 // A main queue whose tasks the test thread runs while it waits.
 class WaitingScheduler final : public Scheduler {
-public:
+  public:
     void post(Task task) override {
         std::lock_guard lock(mutex_);
         tasks_.push_back(std::move(task));
@@ -38,7 +38,8 @@ public:
             Task task;
             {
                 std::unique_lock lock(mutex_);
-                if (!posted_.wait_for(lock, std::chrono::seconds(30), [&] { return !tasks_.empty(); }))
+                if (!posted_.wait_for(lock, std::chrono::seconds(30),
+                                      [&] { return !tasks_.empty(); }))
                     return false;
                 task = std::move(tasks_.front());
                 tasks_.pop_front();
@@ -50,7 +51,7 @@ public:
 
     std::thread::id mainThread = std::this_thread::get_id();
 
-private:
+  private:
     std::mutex mutex_;
     std::condition_variable posted_;
     std::deque<Task> tasks_;
@@ -64,7 +65,7 @@ std::string readAll(const std::string& path) {
 }
 
 class PrivilegedStandIn : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         char pattern[] = "/tmp/kt-privileged.XXXXXX";
         work = ::mkdtemp(pattern);
@@ -142,9 +143,8 @@ TEST_F(PrivilegedStandIn, OverlappingCallsRunOneAfterTheOther) {
     const std::string log = work + "/order.log";
     // The first run waits up to 1.5 s for the second to start. Run side by side,
     // the second would start meanwhile; run in turn, it cannot.
-    std::string first = "echo start-1 >>" + log +
-                        "; for i in $(seq 1 30); do grep -q start-2 " + log +
-                        " && break; sleep 0.05; done; echo end-1 >>" + log;
+    std::string first = "echo start-1 >>" + log + "; for i in $(seq 1 30); do grep -q start-2 " +
+                        log + " && break; sleep 0.05; done; echo end-1 >>" + log;
     std::string second = "echo start-2 >>" + log + "; echo end-2 >>" + log;
     Outcome one, two;
     queue->submit(first, recordInto(one));
@@ -157,7 +157,8 @@ TEST_F(PrivilegedStandIn, OverlappingCallsRunOneAfterTheOther) {
 
 TEST_F(PrivilegedStandIn, MissingPromptProgramIsAStartFailure) {
     PosixProcessRunner plain;
-    testing::RedirectingProcessRunner missing{plain, {{"/usr/bin/osascript", "/nonexistent/osascript"}}};
+    testing::RedirectingProcessRunner missing{plain,
+                                              {{"/usr/bin/osascript", "/nonexistent/osascript"}}};
     auto q = std::make_shared<PrivilegedRunQueue>(scheduler, files, missing, workers, strategy);
     Outcome outcome;
     q->submit("true", recordInto(outcome));

@@ -40,12 +40,14 @@ void SandboxRun::put(const std::string& name, const std::string& content) {
 int SandboxRun::run(const std::string& scenario, const std::vector<std::string>& readOnlyDirs) {
     std::filesystem::copy_file(std::string(KT_SANDBOX_DIR) + "/" + scenario, dir_ + "/" + scenario,
                                std::filesystem::copy_options::overwrite_existing);
-    std::string command = "bash '" KT_SANDBOX_DIR "/run-in-sandbox.sh' '" + dir_ + "' '" + scenario + "'";
+    std::string command =
+        "bash '" KT_SANDBOX_DIR "/run-in-sandbox.sh' '" + dir_ + "' '" + scenario + "'";
     for (const auto& dir : readOnlyDirs) command += " '" + dir + "'";
     command += " 2>&1";
     log_.clear();
     FILE* pipe = ::popen(command.c_str(), "r");
-    if (!pipe) return -1;
+    if (!pipe)
+        return -1;
     char buffer[4096];
     while (std::size_t n = std::fread(buffer, 1, sizeof buffer, pipe)) log_.append(buffer, n);
     int status = ::pclose(pipe);
@@ -54,7 +56,8 @@ int SandboxRun::run(const std::string& scenario, const std::vector<std::string>&
 
 std::optional<std::string> SandboxRun::out(const std::string& path) const {
     std::ifstream in(dir_ + "/out/" + path, std::ios::binary);
-    if (!in) return std::nullopt;
+    if (!in)
+        return std::nullopt;
     std::ostringstream text;
     text << in.rdbuf();
     return text.str();

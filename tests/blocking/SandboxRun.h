@@ -10,7 +10,7 @@ namespace kt::testing {
 // the test puts the scripts under test in it, runs a scenario as root in a
 // throwaway root file system and reads back what the scenario left in out/.
 class SandboxRun {
-public:
+  public:
     SandboxRun();
     ~SandboxRun();
 
@@ -24,7 +24,7 @@ public:
     // The harness's own output, for failure messages.
     const std::string& log() const { return log_; }
 
-private:
+  private:
     std::string dir_;
     std::string log_;
 };

@@ -13,7 +13,9 @@ namespace {
 
 using testing::SandboxRun;
 
-const SystemProfile& macos() { return *profileNamed("macos"); }
+const SystemProfile& macos() {
+    return *profileNamed("macos");
+}
 const std::string home = "/Users/leerling met spatie";
 
 ActivationPlan fixedPlan() {
@@ -24,7 +26,8 @@ ActivationPlan fixedPlan() {
 
 std::string between(const std::string& text, const std::string& open, const std::string& close) {
     std::size_t from = text.find(open);
-    if (from == std::string::npos) return "";
+    if (from == std::string::npos)
+        return "";
     from += open.size();
     return text.substr(from, text.find(close, from) - from);
 }
@@ -33,38 +36,44 @@ std::string between(const std::string& text, const std::string& open, const std:
 // the block appended after an empty line, ending with the end marker.
 std::string hostsAfterFirstActivation(const ActivationPlan& plan) {
     std::string kept = testing::originalHosts;
-    for (const char* legacy : {"# DNS_TESMAR_START\n0.0.0.0 old-generation.example\n# DNS_TESMAR_END\n",
-                               "0.0.0.0 legacy.example # DNS Tesmar\n"})
+    for (const char* legacy :
+         {"# DNS_TESMAR_START\n0.0.0.0 old-generation.example\n# DNS_TESMAR_END\n",
+          "0.0.0.0 legacy.example # DNS Tesmar\n"})
         kept.erase(kept.find(legacy), std::string(legacy).size());
     std::string entries = plan.hostsEntries;
-    for (std::size_t at = entries.find("\\n"); at != std::string::npos; at = entries.find("\\n", at))
+    for (std::size_t at = entries.find("\\n"); at != std::string::npos;
+         at = entries.find("\\n", at))
         entries.replace(at, 2, "\n");
     return kept + "\n# Ka Tesmar Start\n" + entries + "# Ka Tesmar End";
 }
 
 const std::string hook =
-    "\n# Ka Tesmar\nanchor \"ka.tesmar\"\nload anchor \"ka.tesmar\" from \"/etc/pf.anchors/ka.tesmar\"\n";
+    "\n# Ka Tesmar\nanchor \"ka.tesmar\"\nload anchor \"ka.tesmar\" from "
+    "\"/etc/pf.anchors/ka.tesmar\"\n";
 
 std::size_t occurrences(const std::string& text, const std::string& part) {
     std::size_t n = 0;
-    for (std::size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) ++n;
+    for (std::size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1))
+        ++n;
     return n;
 }
 
 // Checks that a step left nothing of the blocking behind.
 void expectAllGone(const SandboxRun& run, const std::string& step) {
     for (const char* file : {"anchor", "backup", "lock", "guardian.sh", "guardian.plist"})
-        EXPECT_TRUE(run.out(step + "/" + file + ".missing")) << step << ": " << file << " left behind";
+        EXPECT_TRUE(run.out(step + "/" + file + ".missing"))
+            << step << ": " << file << " left behind";
     EXPECT_EQ(run.out(step + "/pf.conf"), std::string(testing::originalPfConf) + "\n")
         << step << ": only the hook's empty line may stay";
     EXPECT_EQ(run.out(step + "/loaded").value_or("?"), "") << step;
 }
 
-#define RUN_OR_SKIP(run, ...)                                                             \
-    do {                                                                                  \
-        int status = (run).run(__VA_ARGS__);                                              \
-        if (status == 77) GTEST_SKIP() << "mount and PID namespaces (unshare) are refused here"; \
-        ASSERT_EQ(status, 0) << (run).log();                                              \
+#define RUN_OR_SKIP(run, ...)                                                      \
+    do {                                                                           \
+        int status = (run).run(__VA_ARGS__);                                       \
+        if (status == 77)                                                          \
+            GTEST_SKIP() << "mount and PID namespaces (unshare) are refused here"; \
+        ASSERT_EQ(status, 0) << (run).log();                                       \
     } while (0)
 
 TEST(SandboxScripts, TwoActivationsThenTheUndoCommand) {
@@ -77,7 +86,7 @@ TEST(SandboxScripts, TwoActivationsThenTheUndoCommand) {
 
     // First activation.
     EXPECT_EQ(run.out("activate-1.status"), "0\n") << run.out("activate-1.stderr").value_or("");
-    EXPECT_EQ(run.out("activate-1.stdout"), "OK");
+    EXPECT_EQ(run.out("activate-1.stdout"), "OK\n");
     EXPECT_EQ(run.out("after-activate-1/backup"), testing::originalHosts);
     EXPECT_EQ(run.out("after-activate-1/lock"), "active\n");
     std::string hosts = run.out("after-activate-1/hosts").value_or("");
@@ -93,12 +102,14 @@ TEST(SandboxScripts, TwoActivationsThenTheUndoCommand) {
     EXPECT_EQ(run.out("after-activate-1/guardian.plist"),
               between(script, "<< 'PLISTEOF'\n", "PLISTEOF\n"));
     EXPECT_TRUE(run.out("after-activate-1/plist.mode").value_or("").starts_with("644 root:"));
-    EXPECT_EQ(run.out("after-activate-1/loaded"), "/Library/LaunchDaemons/com.katesmar.guardian.plist\n");
+    EXPECT_EQ(run.out("after-activate-1/loaded"),
+              "/Library/LaunchDaemons/com.katesmar.guardian.plist\n");
     std::string calls = run.out("after-activate-1/calls.log").value_or("");
-    for (const char* call : {"launchctl [unload] [/Library/LaunchDaemons/com.katesmar.firewall.plist]",
-                             "launchctl [load] [/Library/LaunchDaemons/com.katesmar.guardian.plist]",
-                             "dscacheutil [-flushcache]", "killall [-HUP] [mDNSResponder]",
-                             "killall [Google Chrome]", "killall [Arc]", "pfctl [-Ef] [-]"})
+    for (const char* call :
+         {"launchctl [unload] [/Library/LaunchDaemons/com.katesmar.firewall.plist]",
+          "launchctl [load] [/Library/LaunchDaemons/com.katesmar.guardian.plist]",
+          "dscacheutil [-flushcache]", "killall [-HUP] [mDNSResponder]", "killall [Google Chrome]",
+          "killall [Arc]", "pfctl [-Ef] [-]"})
         EXPECT_NE(calls.find(call), std::string::npos) << call;
     // Editor and browser caches went; the pupil's own files did not.
     std::string homeListing = run.out("after-activate-1/home.listing").value_or("");
@@ -119,7 +130,7 @@ TEST(SandboxScripts, TwoActivationsThenTheUndoCommand) {
 
     // Undo: the hosts file byte for byte as before, everything else gone.
     EXPECT_EQ(run.out("undo.status"), "0\n");
-    EXPECT_EQ(run.out("undo.stdout"), "OK");
+    EXPECT_EQ(run.out("undo.stdout"), "OK\n");
     EXPECT_EQ(run.out("after-undo/hosts"), testing::originalHosts);
     expectAllGone(run, "after-undo");
 }
@@ -143,9 +154,9 @@ TEST(SandboxScripts, EveryRestoreCommandUndoesAnActivation) {
     // legacy lines go too, and the empty line written before the block stays.
     std::string withoutBlocks = hostsAfterFirstActivation(plan);
     withoutBlocks.erase(withoutBlocks.find("# Ka Tesmar Start"));
-    for (std::string variant : {"automatic-backup-present", "automatic-backup-absent",
-                                "manual-backup-present", "manual-backup-absent", "signal",
-                                "signal-no-backup", "admin"}) {
+    for (std::string variant :
+         {"automatic-backup-present", "automatic-backup-absent", "manual-backup-present",
+          "manual-backup-absent", "signal", "signal-no-backup", "admin"}) {
         SCOPED_TRACE(variant);
         std::string step = "restore-" + variant;
         EXPECT_EQ(run.out("activate-" + variant + ".status"), "0\n");
@@ -155,7 +166,7 @@ TEST(SandboxScripts, EveryRestoreCommandUndoesAnActivation) {
         expectAllGone(run, step);
     }
     EXPECT_EQ(run.out("restore-admin.stderr"), "RESTORE: Hosts hersteld vanuit backup\n");
-    EXPECT_EQ(run.out("restore-admin.stdout"), "OK");
+    EXPECT_EQ(run.out("restore-admin.stdout"), "OK\n");
 }
 
 TEST(SandboxScripts, GuardianRestoresOnlyWhenTheApplicationIsGone) {
@@ -191,7 +202,8 @@ TEST(SandboxScripts, GuardianRestoresOnlyWhenTheApplicationIsGone) {
     EXPECT_NE(guardianCalls.find("dscacheutil [-flushcache]"), std::string::npos);
 
     // Without a lock file it leaves the hosts file alone.
-    EXPECT_EQ(run.out("guardian-no-lock/hosts"), std::string(testing::originalHosts) + "# eigen regel\n");
+    EXPECT_EQ(run.out("guardian-no-lock/hosts"),
+              std::string(testing::originalHosts) + "# eigen regel\n");
 }
 
 }  // namespace

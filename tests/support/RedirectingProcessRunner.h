@@ -10,19 +10,20 @@ namespace kt::testing {
 // Starts a stand-in in place of a fixed system program (/usr/bin/dig,
 // /usr/bin/osascript), with the same arguments, through another runner.
 class RedirectingProcessRunner final : public ProcessRunner {
-public:
+  public:
     RedirectingProcessRunner(ProcessRunner& inner, std::map<std::string, std::string> standIns)
         : inner_(inner), standIns_(std::move(standIns)) {}
 
     ProcessResult run(const ProcessRequest& request) override {
         auto it = standIns_.find(request.program);
-        if (it == standIns_.end()) return inner_.run(request);
+        if (it == standIns_.end())
+            return inner_.run(request);
         ProcessRequest redirected = request;
         redirected.program = it->second;
         return inner_.run(redirected);
     }
 
-private:
+  private:
     ProcessRunner& inner_;
     std::map<std::string, std::string> standIns_;
 };

@@ -1,0 +1,110 @@
+// ka-tesmar-admin, run as its own process. No test here looks up addresses:
+// that would send DNS queries off this machine.
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+
+#include "GoldenFile.h"
+
+namespace kt {
+namespace {
+
+struct Result {
+    int status = -1;
+    std::string out;
+    std::string err;
+};
+
+Result admin(const std::string& arguments) {
+    std::string errPath = std::filesystem::temp_directory_path() / "kt-admin-stderr.txt";
+    std::string command = "'" KT_ADMIN_PATH "' " + arguments + " 2>'" + errPath + "'";
+    Result result;
+    FILE* pipe = ::popen(command.c_str(), "r");
+    char buffer[4096];
+    while (std::size_t n = std::fread(buffer, 1, sizeof buffer, pipe)) result.out.append(buffer, n);
+    int status = ::pclose(pipe);
+    result.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    result.err = testing::commandOutput("cat '" + errPath + "'");
+    return result;
+}
+
+const std::string reply = "--reply '" KT_TEST_DATA_DIR "/reply.json'";
+
+TEST(AdminCommand, PrintsTheScriptsExactlyAsTheApplicationBuildsThem) {
+    Result activate = admin("script activate --profile macos " + reply +
+                            " --home '/Users/leerling met spatie' --no-lookup");
+    EXPECT_EQ(activate.status, 0) << activate.err;
+    EXPECT_EQ(activate.out, testing::goldenText("activate-no-lookup.sh"));
+    EXPECT_EQ(activate.err, "");
+
+    EXPECT_EQ(admin("script deactivate --profile macos").out, testing::goldenText("deactivate.sh"));
+    for (std::string variant : {"automatic", "manual"})
+        for (std::string backup : {"present", "absent"})
+            EXPECT_EQ(
+                admin("script restore --variant " + variant + " --profile macos --backup " + backup)
+                    .out,
+                testing::goldenText("restore-" + variant + "-backup-" + backup + ".sh"));
+    EXPECT_EQ(admin("script restore --variant signal --profile macos --backup absent").out,
+              testing::goldenText("restore-signal.sh"));
+    EXPECT_EQ(admin("script restore --profile macos --variant signal").out,
+              testing::goldenText("restore-signal.sh"));
+}
+
+TEST(AdminCommand, RulesWithBothCountersAndTheRejectedInputNamed) {
+    Result rules = admin("rules " + reply + " --no-lookup");
+    EXPECT_EQ(rules.status, 0);
+    std::string expectedTail =
+        "block drop quick proto udp from any to any port 853\nhosts=8 firewall=47\n";
+    EXPECT_TRUE(rules.out.ends_with(expectedTail)) << rules.out;
+    EXPECT_TRUE(rules.out.starts_with("block drop quick from any to 104.18.26.0/24\n"));
+    EXPECT_EQ(std::count(rules.out.begin(), rules.out.end(), '\n'), 48);
+
+    std::string hostile = std::filesystem::temp_directory_path() / "kt-hostile-reply.json";
+    std::ofstream(hostile) << R"({"domains": ["a.nl", "b'; reboot"], "ips": ["1.2.3.4 port 22"]})";
+    Result checked = admin("rules --reply '" + hostile + "' --no-lookup");
+    EXPECT_EQ(checked.status, 0);
+    EXPECT_TRUE(checked.out.ends_with("hosts=2 firewall=44\n"));
+    EXPECT_EQ(
+        checked.err,
+        "WAARSCHUWING: Ongeldige invoer niet gebruikt: domeinnamen \"b'; reboot\"; IP-adressen "
+        "\"1.2.3.4 port 22\"\n");
+    std::filesystem::remove(hostile);
+}
+
+TEST(AdminCommand, BadArgumentsAndFilesGiveOneLineAndStatusTwo) {
+    std::string dir = std::filesystem::temp_directory_path();
+    std::ofstream(dir + "/kt-not-json.json") << "{ domains: ";
+    std::ofstream(dir + "/kt-array.json") << "[1, 2]";
+    for (const std::string& arguments : std::vector<std::string>{
+             "", "frobnicate", "script", "script activate --profile macos",
+             "script activate --reply x", "script activate --profile linux " + reply,
+             "script deactivate --profile macos --no-lookup",
+             "script restore --variant sometimes --profile macos --backup present",
+             "script restore --variant manual --profile macos",
+             "script restore --variant manual --profile macos --backup maybe", "rules --reply",
+             "rules --reply /nonexistent/reply.json", "rules --reply " + dir + "/kt-not-json.json",
+             "rules --reply " + dir + "/kt-array.json --no-lookup", "status --unknown",
+             "rules --reply a --reply b"}) {
+        Result result = admin(arguments);
+        EXPECT_EQ(result.status, 2) << arguments;
+        EXPECT_EQ(result.out, "") << arguments;
+        EXPECT_TRUE(result.err.starts_with("ka-tesmar-admin: ")) << arguments << ": " << result.err;
+        EXPECT_EQ(std::count(result.err.begin(), result.err.end(), '\n'), 1) << arguments;
+    }
+    std::filesystem::remove(dir + "/kt-not-json.json");
+    std::filesystem::remove(dir + "/kt-array.json");
+}
+
+TEST(AdminCommand, StatusNamesTheFiveThings) {
+    Result status = admin("status");
+    EXPECT_EQ(status.status, 0);
+    for (const char* what : {"lock file: ", "backup: ", "hosts block: ", "anchor: ", "guardian: "})
+        EXPECT_NE(("\n" + status.out).find(std::string("\n") + what), std::string::npos) << what;
+    EXPECT_NE(status.out.find("anchor: absent (/etc/pf.anchors/ka.tesmar)"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace kt
