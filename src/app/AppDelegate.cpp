@@ -11,17 +11,21 @@ constexpr Seconds quitHold{2.0};
 }  // namespace
 
 AppDelegate::TerminateReply AppDelegate::applicationShouldTerminate(ReplyToTermination reply) {
-    if (!appState || !appState->isLoggedIn) return TerminateReply::Now;
+    if (!appState || !appState->isLoggedIn)
+        return TerminateReply::Now;
     appState->playAlertSound();
     appState->ports().scheduler->postAfter(quitHold, [reply = std::move(reply)] { reply(true); });
     return TerminateReply::Later;
 }
 
 void AppDelegate::applicationWillTerminate() {
-    if (!appState) return;
+    if (!appState)
+        return;
     appState->forceRestoreNetworkSettings();
-    if (appState->isLoggedIn) appState->deleteSessionOnServerSync();
-    if (Beeper* beeper = appState->ports().beeper) beeper->beep();
+    if (appState->isLoggedIn)
+        appState->deleteSessionOnServerSync();
+    if (Beeper* beeper = appState->ports().beeper)
+        beeper->beep();
 }
 
 }  // namespace kt

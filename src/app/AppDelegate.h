@@ -12,7 +12,7 @@ class AppState;
 // applicationShouldTerminate first and runs applicationWillTerminate once
 // the quit is confirmed, just before the process ends. Main thread only.
 class AppDelegate {
-public:
+  public:
     enum class TerminateReply { Now, Later };
     // Confirms (true) or cancels (false) a quit that was answered Later.
     using ReplyToTermination = std::function<void(bool terminate)>;

@@ -17,7 +17,8 @@ void runSignalRestore(const SystemProfile& profile, ProcessRunner& processes) {
 // runner, never the state: it runs on its own thread while the main thread
 // may be anywhere.
 void AppState::setupSignalHandlers() {
-    if (!ports_.terminationSignal || !ports_.processes) return;
+    if (!ports_.terminationSignal || !ports_.processes)
+        return;
     const SystemProfile* profile = &systemProfile();
     ProcessRunner* processes = ports_.processes;
     ports_.terminationSignal->onTerminationSignal(

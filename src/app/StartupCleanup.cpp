@@ -19,7 +19,8 @@ AlertContent networkRestoredAtStartupAlert() {
 // (a crash, a forced kill, a power loss). The restore waits for its shell, so
 // the window appears only once the network is back.
 void AppState::startupCleanup() {
-    if (!ports_.files || !ports_.files->exists(systemProfile().paths().lockFile)) return;
+    if (!ports_.files || !ports_.files->exists(systemProfile().paths().lockFile))
+        return;
 
     addDebugLog("STARTUP CLEANUP: Lock gevonden - vorige sessie niet correct afgesloten");
     forceRestoreNetworkSettings();
@@ -27,7 +28,8 @@ void AppState::startupCleanup() {
 
     ModalAlert* alert = ports_.modalAlert;
     ports_.scheduler->postAfter(Seconds{1.0}, [alert] {
-        if (alert) alert->runModal(networkRestoredAtStartupAlert());
+        if (alert)
+            alert->runModal(networkRestoredAtStartupAlert());
     });
 }
 

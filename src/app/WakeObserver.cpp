@@ -8,7 +8,8 @@ void AppState::setupWakeObserver() {
     if (ports_.wakeNotifications) {
         std::weak_ptr<AppState> weak = weak_from_this();
         ports_.wakeNotifications->observeWake([weak] {
-            if (auto self = weak.lock()) self->handleWakeFromSleep();
+            if (auto self = weak.lock())
+                self->handleWakeFromSleep();
         });
     }
     addDebugLog("Wake observer geactiveerd");

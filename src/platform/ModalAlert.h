@@ -15,7 +15,7 @@ struct AlertContent {
 };
 
 class ModalAlert {
-public:
+  public:
     virtual ~ModalAlert() = default;
 
     // Shows the alert and returns only when a button was pressed (the main

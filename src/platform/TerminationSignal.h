@@ -6,7 +6,7 @@ namespace kt {
 
 // The termination signal (SIGTERM) of the process.
 class TerminationSignal {
-public:
+  public:
     virtual ~TerminationSignal() = default;
 
     // From now on the termination signal no longer ends the process at once:

@@ -6,7 +6,7 @@ namespace kt {
 
 // Tells when the computer has woken from sleep.
 class WakeNotifications {
-public:
+  public:
     virtual ~WakeNotifications() = default;
 
     // Calls `onWake` on the main thread every time the computer wakes, for

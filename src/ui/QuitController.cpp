@@ -3,12 +3,23 @@
 #include <QCoreApplication>
 #include <QEvent>
 #include <QGuiApplication>
+#include <QKeyEvent>
 #include <QKeySequence>
-#include <QShortcut>
 
 #include "app/AppState.h"
 
 namespace kt {
+namespace {
+
+// The platform's quit key, and Ctrl+Q where the platform names none. Read from
+// the window's own key events: a QShortcut on a plain window never fires
+// under a QApplication, which only matches shortcuts of widgets.
+bool isQuitKey(const QKeyEvent& key) {
+    return key.matches(QKeySequence::Quit) ||
+           key.keyCombination() == QKeyCombination(Qt::ControlModifier, Qt::Key_Q);
+}
+
+}  // namespace
 
 QuitController::QuitController(AppDelegate& delegate, std::shared_ptr<AppState> state,
                                std::function<void()> endEventLoop, QObject* parent)
@@ -25,22 +36,25 @@ QuitController::QuitController(AppDelegate& delegate, std::shared_ptr<AppState> 
     }
 }
 
-QuitController::~QuitController() { *alive_ = false; }
+QuitController::~QuitController() {
+    *alive_ = false;
+}
 
 void QuitController::watchWindow(QWindow* window) {
     window_ = window;
     window->installEventFilter(this);
-    quitShortcut_ = new QShortcut(QKeySequence(QKeySequence::Quit), window);
-    // Ctrl+Q also where the platform knows no standard quit key.
-    if (quitShortcut_->key().isEmpty()) quitShortcut_->setKey(QKeySequence(QStringLiteral("Ctrl+Q")));
-    quitShortcut_->setContext(Qt::ApplicationShortcut);
-    connect(quitShortcut_, &QShortcut::activated, this, &QuitController::requestQuit);
-    if (window->isExposed()) giveStateToDelegate();
+    if (window->isExposed())
+        giveStateToDelegate();
 }
 
 bool QuitController::eventFilter(QObject* watched, QEvent* event) {
     if (watched == window_) {
-        if (event->type() == QEvent::Expose && window_->isExposed()) giveStateToDelegate();
+        if (event->type() == QEvent::Expose && window_->isExposed())
+            giveStateToDelegate();
+        if (event->type() == QEvent::KeyPress && isQuitKey(*static_cast<QKeyEvent*>(event))) {
+            requestQuit();
+            return true;
+        }
         if (event->type() == QEvent::Close) {
             // The window stays until the quit has run its course.
             event->ignore();
@@ -52,14 +66,17 @@ bool QuitController::eventFilter(QObject* watched, QEvent* event) {
 }
 
 void QuitController::giveStateToDelegate() {
-    if (!delegate_.appState) delegate_.appState = state_;
+    if (!delegate_.appState)
+        delegate_.appState = state_;
 }
 
 void QuitController::requestQuit() {
-    if (holding_ || terminated_) return;
+    if (holding_ || terminated_)
+        return;
     std::weak_ptr<bool> alive = alive_;
     const auto reply = delegate_.applicationShouldTerminate([this, alive](bool terminate) {
-        if (!alive.expired()) replyToTermination(terminate);
+        if (!alive.expired())
+            replyToTermination(terminate);
     });
     if (reply == AppDelegate::TerminateReply::Now)
         terminate();
@@ -68,9 +85,11 @@ void QuitController::requestQuit() {
 }
 
 void QuitController::replyToTermination(bool terminate) {
-    if (!holding_) return;
+    if (!holding_)
+        return;
     holding_ = false;
-    if (terminate) this->terminate();
+    if (terminate)
+        this->terminate();
 }
 
 void QuitController::terminate() {
@@ -79,7 +98,8 @@ void QuitController::terminate() {
 }
 
 void QuitController::runWillTerminateOnce() {
-    if (terminated_) return;
+    if (terminated_)
+        return;
     terminated_ = true;
     delegate_.applicationWillTerminate();
 }

@@ -8,8 +8,6 @@
 
 #include "app/AppDelegate.h"
 
-class QShortcut;
-
 namespace kt {
 
 class AppState;
@@ -21,7 +19,7 @@ class AppState;
 class QuitController final : public QObject {
     Q_OBJECT
 
-public:
+  public:
     // `endEventLoop` ends the application (QCoreApplication::quit in the
     // program; a recorder in tests).
     QuitController(AppDelegate& delegate, std::shared_ptr<AppState> state,
@@ -38,10 +36,10 @@ public:
     bool isHoldingQuit() const { return holding_; }
     bool hasTerminated() const { return terminated_; }
 
-protected:
+  protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
-private:
+  private:
     void replyToTermination(bool terminate);
     void terminate();
     void runWillTerminateOnce();
@@ -51,7 +49,6 @@ private:
     std::shared_ptr<AppState> state_;
     std::function<void()> endEventLoop_;
     QPointer<QWindow> window_;
-    QShortcut* quitShortcut_ = nullptr;
     // Replies to a held quit come from a scheduled task that may outlive us.
     std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
     bool holding_ = false;

@@ -13,7 +13,7 @@ using Reply = AppDelegate::TerminateReply;
 namespace {
 
 class AppDelegateTest : public ::testing::Test {
-protected:
+  protected:
     kt::testing::TestPorts fakes;
     std::shared_ptr<AppState> state = AppState::create(fakes.ports());
     AppDelegate delegate;
@@ -34,7 +34,8 @@ protected:
     std::size_t restoreRuns() const {
         std::size_t n = 0;
         for (const auto& run : fakes.processes.requests())
-            if (run.program == "/bin/sh") ++n;
+            if (run.program == "/bin/sh")
+                ++n;
         return n;
     }
 };

@@ -36,9 +36,11 @@ TEST(SignalHandler, InstalledOnceAndItsResponseRunsOnlyTheSignalCommand) {
 TEST(SignalHandler, ResponseWorksAfterTheStateIsGoneAndIgnoresAShellThatWillNotStart) {
     kt::testing::TestPorts fakes;
     auto state = AppState::create(fakes.ports());
+    fakes.scheduler.runUntilIdle();
     state.reset();
-    fakes.processes.setHandler(
-        [](const kt::ProcessRequest&) { return kt::testing::FakeProcessRunner::notStarted("no sh"); });
+    fakes.processes.setHandler([](const kt::ProcessRequest&) {
+        return kt::testing::FakeProcessRunner::notStarted("no sh");
+    });
 
     fakes.terminationSignal.response();  // must neither crash nor fall back to anything else
 

@@ -54,7 +54,7 @@ TEST(ReadWaveInfo, FindsTheChunksAndRefusesWhatIsNoPcmWave) {
     EXPECT_NEAR(info->seconds(), 0.5, 1e-9) << "cut to what the file holds";
 
     EXPECT_FALSE(kt::readWaveInfo("").has_value());
-    EXPECT_FALSE(kt::readWaveInfo("RIFF\0\0\0\0WAVE").has_value()) << "no chunks";
+    EXPECT_FALSE(kt::readWaveInfo(std::string("RIFF\0\0\0\0WAVE", 12)).has_value()) << "no chunks";
     EXPECT_FALSE(kt::readWaveInfo(std::string("RIFX") + wave.substr(4)).has_value());
     std::string compressed = kt::makeToneWave(440.0, 0.1);
     compressed[20] = 3;  // IEEE float instead of PCM

@@ -9,7 +9,7 @@ namespace kt::testing {
 
 // Records every alert shown and when; the student answers with `answer`.
 class FakeModalAlert final : public ModalAlert {
-public:
+  public:
     struct Shown {
         AlertContent content;
         double at = 0;
@@ -25,7 +25,7 @@ public:
     std::vector<Shown> shown;
     int answer = 0;
 
-private:
+  private:
     const ManualScheduler& clock_;
 };
 

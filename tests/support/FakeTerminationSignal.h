@@ -8,7 +8,7 @@ namespace kt::testing {
 
 // Keeps the response so that the test can run it as the signal would.
 class FakeTerminationSignal final : public TerminationSignal {
-public:
+  public:
     void onTerminationSignal(std::function<void()> respond) override {
         ++installations;
         response = std::move(respond);

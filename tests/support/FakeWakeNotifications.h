@@ -9,8 +9,10 @@ namespace kt::testing {
 
 // Wake from sleep when the test says so.
 class FakeWakeNotifications final : public WakeNotifications {
-public:
-    void observeWake(std::function<void()> onWake) override { observers.push_back(std::move(onWake)); }
+  public:
+    void observeWake(std::function<void()> onWake) override {
+        observers.push_back(std::move(onWake));
+    }
 
     void wake() {
         const auto current = observers;

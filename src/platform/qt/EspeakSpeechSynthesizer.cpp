@@ -12,7 +12,7 @@ constexpr int renderTimeoutMs = 30000;
 
 // Speech stops when the utterance goes: the process is ended with it.
 class EspeakUtterance final : public Utterance {
-public:
+  public:
     explicit EspeakUtterance(std::unique_ptr<QProcess> process) : process_(std::move(process)) {}
     ~EspeakUtterance() override {
         if (process_->state() != QProcess::NotRunning) {
@@ -21,7 +21,7 @@ public:
         }
     }
 
-private:
+  private:
     std::unique_ptr<QProcess> process_;
 };
 
@@ -76,9 +76,11 @@ std::optional<std::string> EspeakSpeechSynthesizer::renderToFile(
     QStringList arguments = voiceArguments(voiceIdentifier, languageFallback);
     arguments << QStringLiteral("-w") << QString::fromStdString(wavePath);
     process.start(program_, arguments);
-    if (!process.waitForStarted(voiceListTimeoutMs)) return process.errorString().toStdString();
+    if (!process.waitForStarted(voiceListTimeoutMs))
+        return process.errorString().toStdString();
     feedText(process, text);
-    if (!process.waitForFinished(renderTimeoutMs)) return "espeak-ng did not finish";
+    if (!process.waitForFinished(renderTimeoutMs))
+        return "espeak-ng did not finish";
     if (process.exitStatus() != QProcess::NormalExit || process.exitCode() != 0)
         return "espeak-ng failed: " + process.readAllStandardError().toStdString();
     return std::nullopt;

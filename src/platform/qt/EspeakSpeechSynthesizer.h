@@ -14,7 +14,7 @@ namespace kt {
 // Text to speech with espeak-ng, one process per utterance. The text goes in
 // on standard input, so it is never read as an option. Main thread only.
 class EspeakSpeechSynthesizer final : public SpeechSynthesizer {
-public:
+  public:
     explicit EspeakSpeechSynthesizer(QString program = QStringLiteral("espeak-ng"));
 
     std::shared_ptr<Utterance> speak(const std::string& text, const std::string& voiceIdentifier,
@@ -32,7 +32,7 @@ public:
     std::optional<std::string> voiceFor(const std::string& voiceIdentifier,
                                         const std::string& languageFallback);
 
-private:
+  private:
     QStringList voiceArguments(const std::string& voiceIdentifier,
                                const std::string& languageFallback);
 

@@ -9,13 +9,18 @@ namespace {
 
 // "nl_BE" and "NL-be" both become "nl-be".
 std::string normalisedTag(std::string tag) {
-    for (char& c : tag) c = c == '_' ? '-' : static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    for (char& c : tag)
+        c = c == '_' ? '-' : static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
     return tag;
 }
 
-std::string primaryLanguage(const std::string& tag) { return tag.substr(0, tag.find('-')); }
+std::string primaryLanguage(const std::string& tag) {
+    return tag.substr(0, tag.find('-'));
+}
 
-bool needsMbrola(const EspeakVoice& voice) { return voice.file.rfind("mb/", 0) == 0; }
+bool needsMbrola(const EspeakVoice& voice) {
+    return voice.file.rfind("mb/", 0) == 0;
+}
 
 }  // namespace
 
@@ -26,7 +31,8 @@ std::vector<EspeakVoice> parseEspeakVoices(const std::string& listing) {
     while (std::getline(lines, line)) {
         std::istringstream words(line);
         std::string priority, language, ageGender, name, file;
-        if (!(words >> priority >> language >> ageGender >> name >> file)) continue;
+        if (!(words >> priority >> language >> ageGender >> name >> file))
+            continue;
         if (!std::all_of(priority.begin(), priority.end(),
                          [](unsigned char c) { return std::isdigit(c); }))
             continue;  // the heading "Pty Language ..."
@@ -46,9 +52,11 @@ std::optional<std::string> chooseEspeakVoice(const std::vector<EspeakVoice>& voi
         if (!identifier.empty() && (voice.name == identifier || voice.file == identifier))
             return voice.file;
     const std::string wanted = normalisedTag(language);
-    if (wanted.empty()) return std::nullopt;
+    if (wanted.empty())
+        return std::nullopt;
     for (const auto& voice : usable)
-        if (normalisedTag(voice.language) == wanted) return voice.file;
+        if (normalisedTag(voice.language) == wanted)
+            return voice.file;
     for (const auto& voice : usable)
         if (primaryLanguage(normalisedTag(voice.language)) == primaryLanguage(wanted))
             return voice.file;

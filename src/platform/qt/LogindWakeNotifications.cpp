@@ -15,9 +15,9 @@ LogindWakeNotifications::LogindWakeNotifications(QDBusConnection bus) : bus_(std
     listening_ = bus_.connect(QStringLiteral("org.freedesktop.login1"),
                               QStringLiteral("/org/freedesktop/login1"),
                               QStringLiteral("org.freedesktop.login1.Manager"),
-                              QStringLiteral("PrepareForSleep"), this,
-                              SLOT(prepareForSleep(bool)));
-    if (!listening_) qWarning() << "Ka Tesmar: cannot listen for PrepareForSleep";
+                              QStringLiteral("PrepareForSleep"), this, SLOT(prepareForSleep(bool)));
+    if (!listening_)
+        qWarning() << "Ka Tesmar: cannot listen for PrepareForSleep";
 }
 
 void LogindWakeNotifications::observeWake(std::function<void()> onWake) {
@@ -25,7 +25,8 @@ void LogindWakeNotifications::observeWake(std::function<void()> onWake) {
 }
 
 void LogindWakeNotifications::prepareForSleep(bool sleeping) {
-    if (sleeping) return;
+    if (sleeping)
+        return;
     // A copy: an observer may register another one.
     const auto observers = observers_;
     for (const auto& observer : observers) observer();

@@ -15,7 +15,7 @@ namespace kt {
 class LogindWakeNotifications final : public QObject, public WakeNotifications {
     Q_OBJECT
 
-public:
+  public:
     // Listens on `bus`: the system bus in the application, a private bus in tests.
     explicit LogindWakeNotifications(QDBusConnection bus = QDBusConnection::systemBus());
 
@@ -25,10 +25,10 @@ public:
     // then wake is never reported.
     bool isListening() const { return listening_; }
 
-private slots:
+  private slots:
     void prepareForSleep(bool sleeping);
 
-private:
+  private:
     QDBusConnection bus_;
     bool listening_ = false;
     std::vector<std::function<void()>> observers_;

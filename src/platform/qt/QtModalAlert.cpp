@@ -32,11 +32,13 @@ int QtModalAlert::runModal(const AlertContent& content) {
     std::vector<QAbstractButton*> buttons;
     for (const auto& title : content.buttons)
         buttons.push_back(box.addButton(QString::fromStdString(title), QMessageBox::AcceptRole));
-    if (buttons.empty()) buttons.push_back(box.addButton(QMessageBox::Ok));
+    if (buttons.empty())
+        buttons.push_back(box.addButton(QMessageBox::Ok));
     box.setDefaultButton(qobject_cast<QPushButton*>(buttons.front()));
     box.exec();
     for (std::size_t i = 0; i < buttons.size(); ++i)
-        if (box.clickedButton() == buttons[i]) return static_cast<int>(i);
+        if (box.clickedButton() == buttons[i])
+            return static_cast<int>(i);
     return 0;
 }
 

@@ -7,7 +7,7 @@ namespace kt {
 // The alert as a Qt message box, run in its own event loop until a button is
 // pressed. Needs a QApplication.
 class QtModalAlert final : public ModalAlert {
-public:
+  public:
     int runModal(const AlertContent& content) override;
 };
 

@@ -35,11 +35,14 @@ ToneBeeper::Options defaultOptions() {
 bool writeTone(const std::string& path, const std::string& tone) {
     const QString file = QString::fromStdString(path);
     QFile existing(file);
-    if (existing.open(QIODevice::ReadOnly) && existing.readAll().toStdString() == tone) return true;
+    if (existing.open(QIODevice::ReadOnly) && existing.readAll().toStdString() == tone)
+        return true;
     existing.close();
-    if (!QDir().mkpath(QFileInfo(file).absolutePath())) return false;
+    if (!QDir().mkpath(QFileInfo(file).absolutePath()))
+        return false;
     QSaveFile out(file);
-    if (!out.open(QIODevice::WriteOnly)) return false;
+    if (!out.open(QIODevice::WriteOnly))
+        return false;
     out.write(tone.data(), static_cast<qint64>(tone.size()));
     return out.commit();
 }
@@ -65,9 +68,10 @@ std::string ToneBeeper::playScript() const {
 }
 
 void ToneBeeper::beep() {
-    const QStringList arguments = {
-        QStringLiteral("-c"), QString::fromStdString(playScript()), QStringLiteral("ka-tesmar-beep"),
-        QString::fromStdString(options_.wavePath), QString::fromStdString(options_.bellDevice)};
+    const QStringList arguments = {QStringLiteral("-c"), QString::fromStdString(playScript()),
+                                   QStringLiteral("ka-tesmar-beep"),
+                                   QString::fromStdString(options_.wavePath),
+                                   QString::fromStdString(options_.bellDevice)};
     QProcess::startDetached(QStringLiteral("/bin/sh"), arguments);
 }
 

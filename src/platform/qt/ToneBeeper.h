@@ -12,11 +12,11 @@ namespace kt {
 // the terminal bell. The player runs detached, so a beep given just before
 // the application ends still sounds.
 class ToneBeeper final : public Beeper {
-public:
+  public:
     struct Options {
-        std::string wavePath;                             // where the tone is kept
-        std::vector<std::vector<std::string>> players;    // each is a command; the file is appended
-        std::string bellDevice = "/dev/tty";              // the last resort
+        std::string wavePath;                           // where the tone is kept
+        std::vector<std::vector<std::string>> players;  // each is a command; the file is appended
+        std::string bellDevice = "/dev/tty";            // the last resort
     };
 
     // The tone in the user's cache folder, paplay, then aplay, then the bell.
@@ -29,7 +29,7 @@ public:
     std::string playScript() const;
     const Options& options() const { return options_; }
 
-private:
+  private:
     Options options_;
     bool toneWritten_ = false;
 };

@@ -30,18 +30,17 @@ std::string makeToneWave(double frequencyHz, double seconds, int sampleRate, dou
     out += "RIFF";
     putLittleEndian(out, 36 + dataBytes, 4);
     out += "WAVEfmt ";
-    putLittleEndian(out, 16, 4);                               // fmt chunk size
-    putLittleEndian(out, 1, 2);                                // PCM
-    putLittleEndian(out, 1, 2);                                // mono
+    putLittleEndian(out, 16, 4);  // fmt chunk size
+    putLittleEndian(out, 1, 2);   // PCM
+    putLittleEndian(out, 1, 2);   // mono
     putLittleEndian(out, static_cast<std::uint32_t>(sampleRate), 4);
     putLittleEndian(out, static_cast<std::uint32_t>(sampleRate) * 2, 4);  // bytes per second
-    putLittleEndian(out, 2, 2);                                // bytes per frame
-    putLittleEndian(out, 16, 2);                               // bits per sample
+    putLittleEndian(out, 2, 2);                                           // bytes per frame
+    putLittleEndian(out, 16, 2);                                          // bits per sample
     out += "data";
     putLittleEndian(out, dataBytes, 4);
     for (std::uint32_t i = 0; i < frames; ++i) {
-        const double envelope =
-            std::min({1.0, i / fadeFrames, (frames - 1 - i) / fadeFrames});
+        const double envelope = std::min({1.0, i / fadeFrames, (frames - 1 - i) / fadeFrames});
         const double sample =
             amplitude * envelope * std::sin(2 * std::numbers::pi * frequencyHz * i / sampleRate);
         const auto value = static_cast<std::int16_t>(std::lround(sample * 32767));
@@ -66,14 +65,17 @@ std::optional<WaveInfo> readWaveInfo(const std::string& bytes) {
         const std::uint32_t size = getLittleEndian(bytes, at + 4, 4);
         const std::size_t body = at + 8;
         if (id == "fmt ") {
-            if (size < 16 || body + 16 > bytes.size()) return std::nullopt;
-            if (getLittleEndian(bytes, body, 2) != 1) return std::nullopt;  // not PCM
+            if (size < 16 || body + 16 > bytes.size())
+                return std::nullopt;
+            if (getLittleEndian(bytes, body, 2) != 1)
+                return std::nullopt;  // not PCM
             info.channels = static_cast<int>(getLittleEndian(bytes, body + 2, 2));
             info.sampleRate = static_cast<int>(getLittleEndian(bytes, body + 4, 4));
             info.bitsPerSample = static_cast<int>(getLittleEndian(bytes, body + 14, 2));
             haveFormat = true;
         } else if (id == "data") {
-            if (!haveFormat) return std::nullopt;
+            if (!haveFormat)
+                return std::nullopt;
             const std::size_t available = bytes.size() - body;
             info.dataBytes = static_cast<std::uint32_t>(std::min<std::size_t>(size, available));
             return info;

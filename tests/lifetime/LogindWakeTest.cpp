@@ -1,0 +1,108 @@
+#include <gtest/gtest.h>
+
+#include <QDBusConnection>
+#include <QDBusConnectionInterface>
+#include <QDBusMessage>
+#include <QProcess>
+#include <QStandardPaths>
+#include <QTest>
+
+#include "platform/qt/LogindWakeNotifications.h"
+
+using kt::LogindWakeNotifications;
+
+namespace {
+
+// A bus of our own, as the system bus is not ours to send logind's signals on.
+class PrivateBus {
+  public:
+    PrivateBus() {
+        const QString daemon = QStandardPaths::findExecutable(QStringLiteral("dbus-daemon"));
+        if (daemon.isEmpty()) {
+            problem_ = "dbus-daemon is not installed";
+            return;
+        }
+        process_.start(daemon, {QStringLiteral("--session"), QStringLiteral("--nofork"),
+                                QStringLiteral("--nopidfile"), QStringLiteral("--print-address")});
+        if (!process_.waitForStarted(5000) || !process_.waitForReadyRead(5000)) {
+            problem_ = "dbus-daemon did not start: " + process_.errorString().toStdString() + " " +
+                       process_.readAllStandardError().toStdString();
+            return;
+        }
+        address_ = QString::fromUtf8(process_.readLine()).trimmed();
+    }
+    ~PrivateBus() {
+        for (const QString& name : connections_) QDBusConnection::disconnectFromBus(name);
+        process_.kill();
+        process_.waitForFinished(5000);
+    }
+
+    const std::string& problem() const { return problem_; }
+
+    QDBusConnection connect(const QString& name) {
+        connections_ << name;
+        return QDBusConnection::connectToBus(address_, name);
+    }
+
+  private:
+    QProcess process_;
+    QString address_;
+    QStringList connections_;
+    std::string problem_;
+};
+
+QDBusMessage prepareForSleep(bool sleeping) {
+    QDBusMessage signal = QDBusMessage::createSignal(
+        QStringLiteral("/org/freedesktop/login1"), QStringLiteral("org.freedesktop.login1.Manager"),
+        QStringLiteral("PrepareForSleep"));
+    signal << sleeping;
+    return signal;
+}
+
+// Waits until everything sent on `connection` so far has passed the bus.
+void roundTrip(QDBusConnection& connection) {
+    connection.interface()->registeredServiceNames();
+}
+
+}  // namespace
+
+TEST(LogindWake, OnlyLogindsFalseEdgeCountsAsWaking) {
+    PrivateBus bus;
+    if (!bus.problem().empty())
+        GTEST_SKIP() << "no private D-Bus could be started: " << bus.problem();
+
+    QDBusConnection logind = bus.connect(QStringLiteral("logind"));
+    ASSERT_TRUE(logind.isConnected());
+    ASSERT_TRUE(logind.registerService(QStringLiteral("org.freedesktop.login1")));
+    QDBusConnection impostor = bus.connect(QStringLiteral("impostor"));
+    ASSERT_TRUE(impostor.isConnected());
+
+    LogindWakeNotifications notifications(bus.connect(QStringLiteral("application")));
+    ASSERT_TRUE(notifications.isListening());
+    int wakes = 0;
+    int secondObserver = 0;
+    notifications.observeWake([&] { ++wakes; });
+    notifications.observeWake([&] { ++secondObserver; });
+    QDBusConnection application = QDBusConnection(QStringLiteral("application"));
+    roundTrip(application);  // the match rule is in place
+
+    // Someone else sending logind's signal is not logind.
+    ASSERT_TRUE(impostor.send(prepareForSleep(false)));
+    roundTrip(impostor);
+    // Going to sleep, then waking.
+    ASSERT_TRUE(logind.send(prepareForSleep(true)));
+    ASSERT_TRUE(logind.send(prepareForSleep(false)));
+
+    ASSERT_TRUE(QTest::qWaitFor([&] { return wakes >= 1; }, 10000)) << "the wake was not seen";
+    roundTrip(application);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(wakes, 1);
+    EXPECT_EQ(secondObserver, 1);
+}
+
+TEST(LogindWake, WithoutABusNothingIsHeardAndNothingFails) {
+    LogindWakeNotifications notifications(QDBusConnection::connectToBus(
+        QStringLiteral("unix:path=/nonexistent/bus"), QStringLiteral("nowhere")));
+    EXPECT_FALSE(notifications.isListening());
+    QDBusConnection::disconnectFromBus(QStringLiteral("nowhere"));
+}

@@ -1,0 +1,122 @@
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/syscall.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+
+#include "app/SignalRestore.h"
+#include "blocking/SystemProfile.h"
+#include "platform/system/PosixProcessRunner.h"
+#include "platform/system/PosixTerminationSignal.h"
+
+namespace {
+
+// A profile whose signal command is a harmless stand-in: it records that it
+// ran and which process ran it.
+class StandInProfile final : public kt::SystemProfile {
+  public:
+    explicit StandInProfile(std::string command) : command_(std::move(command)) {}
+    std::string_view name() const override { return "stand-in"; }
+    const kt::SystemPaths& paths() const override { return paths_; }
+    std::string activationScript(const std::string&, const std::string&,
+                                 const std::string&) const override {
+        return {};
+    }
+    std::string undoCommand() const override { return {}; }
+    std::string restoreCommand(kt::RestoreVariant variant, bool) const override {
+        return variant == kt::RestoreVariant::Signal ? command_ : "exit 3";
+    }
+
+  private:
+    std::string command_;
+    kt::SystemPaths paths_;
+};
+
+std::string readAll(const std::filesystem::path& path) {
+    std::ifstream in(path);
+    std::stringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+class ScratchDirectory {
+  public:
+    ScratchDirectory() {
+        char pattern[] = "/tmp/kt-signal-XXXXXX";
+        path_ = mkdtemp(pattern);
+    }
+    ~ScratchDirectory() { std::filesystem::remove_all(path_); }
+    std::filesystem::path operator/(const char* name) const { return path_ / name; }
+
+  private:
+    std::filesystem::path path_;
+};
+
+// Forks a child that installs the real handler with the stand-in command and
+// then receives `signal`; returns the child's wait status. The child ends
+// itself after 20 s should nothing else end it, so a broken handler fails
+// the test instead of hanging it.
+int childStatusAfter(int signalNumber, const std::string& standInCommand,
+                     const std::filesystem::path& threadRecord) {
+    const pid_t child = fork();
+    if (child == 0) {
+        alarm(20);
+        // As in a program started from a desktop, whatever ran these tests.
+        signal(SIGINT, SIG_DFL);
+        signal(SIGHUP, SIG_DFL);
+        static StandInProfile profile(standInCommand);
+        static kt::PosixProcessRunner processes;
+        static kt::PosixTerminationSignal termination;
+        const long mainThread = syscall(SYS_gettid);
+        termination.onTerminationSignal([mainThread, threadRecord] {
+            std::ofstream(threadRecord) << (syscall(SYS_gettid) != mainThread ? "own" : "main");
+            kt::runSignalRestore(profile, processes);
+        });
+        kill(getpid(), signalNumber);
+        for (;;) pause();
+    }
+    int status = 0;
+    waitpid(child, &status, 0);
+    return status;
+}
+
+}  // namespace
+
+TEST(PosixTerminationSignal, SigtermRunsTheSignalCommandOnItsOwnThreadWaitsAndExitsWithZero) {
+    ScratchDirectory scratch;
+    const auto marker = scratch / "ran";
+    const auto thread = scratch / "thread";
+    // The command takes a moment and writes last, so an exit before the shell
+    // is done would leave the marker incomplete.
+    const std::string command = "echo started > '" + marker.string() +
+                                "'; i=0; while [ $i -lt 20000 ]; do i=$((i+1)); done; "
+                                "echo finished >> '" +
+                                marker.string() + "'";
+
+    const int status = childStatusAfter(SIGTERM, command, thread);
+
+    ASSERT_TRUE(WIFEXITED(status))
+        << "ended by signal " << (WIFSIGNALED(status) ? WTERMSIG(status) : 0);
+    EXPECT_EQ(WEXITSTATUS(status), 0);
+    EXPECT_EQ(readAll(marker), "started\nfinished\n");
+    EXPECT_EQ(readAll(thread), "own") << "not run in the signal handler's thread";
+}
+
+TEST(PosixTerminationSignal, InterruptAndHangUpKeepTheirDefault) {
+    for (int signal : {SIGINT, SIGHUP}) {
+        ScratchDirectory scratch;
+        const auto marker = scratch / "ran";
+        const int status =
+            childStatusAfter(signal, "echo ran > '" + marker.string() + "'", scratch / "thread");
+        ASSERT_TRUE(WIFSIGNALED(status)) << "signal " << signal;
+        EXPECT_EQ(WTERMSIG(status), signal);
+        EXPECT_FALSE(std::filesystem::exists(marker)) << "signal " << signal;
+    }
+}
