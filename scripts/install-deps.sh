@@ -15,6 +15,7 @@ packages=(
   xvfb xauth libgl1-mesa-dri
   dnsutils
   procps util-linux
+  espeak-ng pulseaudio-utils alsa-utils dbus-daemon
 )
 
 missing=()
