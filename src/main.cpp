@@ -1,3 +1,4 @@
+#include <QApplication>
 #include <QCommandLineParser>
 #include <QGuiApplication>
 #include <QQmlApplicationEngine>
@@ -6,9 +7,13 @@
 #include <memory>
 
 #include "DeploymentSettings.h"
+#include "app/AppDelegate.h"
 #include "app/AppState.h"
 #include "platform/MemorySettings.h"
+#include "platform/qt/EspeakSpeechSynthesizer.h"
+#include "platform/qt/LogindWakeNotifications.h"
 #include "platform/qt/QtHttpClient.h"
+#include "platform/qt/QtModalAlert.h"
 #include "platform/qt/QtNetworkInterfaces.h"
 #include "platform/qt/QtPasteboard.h"
 #include "platform/qt/QtScheduler.h"
@@ -16,7 +21,10 @@
 #include "platform/qt/QtSystemInformation.h"
 #include "platform/qt/QtTimeFormatter.h"
 #include "platform/qt/SystemClock.h"
+#include "platform/qt/ToneBeeper.h"
+#include "platform/system/PosixTerminationSignal.h"
 #include "ui/AppStateBridge.h"
+#include "ui/QuitController.h"
 #include "ui/SelfTest.h"
 #include "ui/TermsConsent.h"
 #include "ui/UiContext.h"
@@ -24,7 +32,8 @@
 int main(int argc, char* argv[]) {
     // The window background is translucent.
     QQuickWindow::setDefaultAlphaBuffer(true);
-    QGuiApplication app(argc, argv);
+    // A widgets application: the start-up alert is a message box.
+    QApplication app(argc, argv);
     QGuiApplication::setOrganizationName(QStringLiteral("KaTesmar"));
     QGuiApplication::setApplicationName(QStringLiteral("Ka Tesmar"));
     QGuiApplication::setApplicationVersion(QString::fromLatin1(kt::deployment::applicationVersion));
@@ -51,6 +60,11 @@ int main(int argc, char* argv[]) {
     kt::QtSystemInformation systemInformation;
     kt::QtPasteboard pasteboard;
     kt::SteadyBlockingWait blockingWait;
+    kt::ToneBeeper beeper;
+    kt::EspeakSpeechSynthesizer speech;
+    kt::LogindWakeNotifications wakeNotifications;
+    kt::QtModalAlert modalAlert;
+    kt::PosixTerminationSignal terminationSignal;
     kt::Ports ports;
     ports.scheduler = &scheduler;
     ports.clock = &clock;
@@ -60,6 +74,11 @@ int main(int argc, char* argv[]) {
     ports.systemInformation = &systemInformation;
     ports.pasteboard = &pasteboard;
     ports.blockingWait = &blockingWait;
+    ports.beeper = &beeper;
+    ports.speech = &speech;
+    ports.wakeNotifications = &wakeNotifications;
+    ports.modalAlert = &modalAlert;
+    ports.terminationSignal = &terminationSignal;
 
     // One state object for the life of the process.
     const std::shared_ptr<kt::AppState> state = kt::AppState::create(ports);
@@ -82,5 +101,12 @@ int main(int argc, char* argv[]) {
     if (engine.rootObjects().isEmpty()) return 1;
 
     if (selfTesting) return kt::runSelfTest(engine, bridge, consent, parser.value(screenshots));
+
+    // Closing the window, Ctrl+Q and the end of the desktop session all quit
+    // through the delegate, which takes the blocking out first.
+    kt::AppDelegate delegate;
+    kt::QuitController quit(delegate, state, [] { QCoreApplication::quit(); });
+    if (auto* window = qobject_cast<QWindow*>(engine.rootObjects().constFirst()))
+        quit.watchWindow(window);
     return app.exec();
 }

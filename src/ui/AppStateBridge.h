@@ -64,6 +64,13 @@ public:
     bool isReconnecting() const { return state_->isReconnecting; }
     QString lastCheckText() const;
 
+    // The login screen: joins a class with the texts as typed, and clears an
+    // error left from earlier when it appears.
+    Q_INVOKABLE void loginWithClassCode(const QString& studentName, const QString& classCode) {
+        state_->loginWithClassCode(studentName.toStdString(), classCode.toStdString());
+    }
+    Q_INVOKABLE void clearErrorMessage() { state_->errorMessage = std::nullopt; }
+
     // The debug panel's verdict for a typed domain against blockedDomains.
     Q_INVOKABLE QString checkDomain(const QString& searchDomain) const;
     // Puts the whole debug log on the clipboard.

@@ -3,6 +3,7 @@
 #include <QObject>
 #include <QString>
 #include <memory>
+#include <stdexcept>
 
 #include "TestPorts.h"
 #include "app/AppState.h"
@@ -33,6 +34,36 @@ public:
     Q_INVOKABLE void resetSettings();
     Q_INVOKABLE bool fileExists(const QString& path) const;
     Q_INVOKABLE void advance(double seconds) { ports_.scheduler.advance(Seconds{seconds}); }
+
+    // The class service as the login screen meets it: the test reads what was
+    // sent and answers each request itself; the main queue then runs.
+    Q_INVOKABLE int requestCount() const { return static_cast<int>(ports_.http.count()); }
+    Q_INVOKABLE QString requestUrl(int index) const {
+        return QString::fromStdString(ports_.http.request(static_cast<std::size_t>(index)).url);
+    }
+    Q_INVOKABLE QString requestBody(int index) const {
+        return QString::fromStdString(ports_.http.request(static_cast<std::size_t>(index)).body);
+    }
+    Q_INVOKABLE void respond(int index, int status, const QString& body) {
+        ports_.http.respond(static_cast<std::size_t>(index), status, body.toStdString());
+        ports_.scheduler.runUntilIdle();
+    }
+    Q_INVOKABLE void failRequest(int index, const QString& description) {
+        ports_.http.fail(static_cast<std::size_t>(index),
+                         TransportError{description.toStdString(), "QNetworkReply", 3});
+        ports_.scheduler.runUntilIdle();
+    }
+    // Fails every request still waiting, so that no login outlives its test.
+    Q_INVOKABLE void failPendingRequests() {
+        for (std::size_t i = 0; i < ports_.http.count(); ++i) {
+            try {
+                ports_.http.fail(i, TransportError{"cancelled", "QNetworkReply", 5});
+            } catch (const std::logic_error&) {
+                // answered already
+            }
+        }
+        ports_.scheduler.runUntilIdle();
+    }
 
 private:
     TestPorts ports_;

@@ -39,7 +39,7 @@ Item {
 
     Component {
         id: loginScreen
-        Item { objectName: "loginScreen" }
+        LoginView {}
     }
     Component {
         id: statusScreen

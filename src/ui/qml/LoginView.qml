@@ -1,0 +1,243 @@
+import QtQuick
+import QtQuick.Controls
+import QtQuick.Layouts
+import Qt5Compat.GraphicalEffects
+import "Theme.js" as Theme
+import "TextRules.js" as TextRules
+
+// The login screen: name and class code, "Activeren", the error of the last
+// attempt, the network restore and the version.
+Item {
+    id: view
+    objectName: "loginScreen"
+
+    readonly property string studentName: nameRow.text
+    readonly property string classCode: codeRow.text
+    // Which field has the keyboard focus: "name", "code" or "" (none).
+    readonly property string focusedField: nameRow.field.activeFocus ? "name"
+                                           : codeRow.field.activeFocus ? "code" : ""
+    readonly property bool canLogin: TextRules.canLogin(appState.isLoading, studentName, classCode)
+    readonly property string versionText: typeof Qt.application.version === "string"
+                                          && Qt.application.version !== "" ? Qt.application.version : "?"
+
+    function performLogin() {
+        appState.loginWithClassCode(studentName, classCode)
+    }
+
+    // A fresh screen shows no error left from earlier.
+    Component.onCompleted: appState.clearErrorMessage()
+
+    // Return starts the login when no field holds the focus (the fields
+    // handle their own Return).
+    Shortcut {
+        sequence: "Return"
+        enabled: view.canLogin && view.focusedField === ""
+        onActivated: view.performLogin()
+    }
+
+    ColumnLayout {
+        anchors.fill: parent
+        spacing: 0
+
+        Item { Layout.preferredHeight: 30 }
+
+        Item {
+            objectName: "loginIcon"
+            Layout.preferredWidth: 70
+            Layout.preferredHeight: 70
+            Layout.alignment: Qt.AlignHCenter
+            Layout.bottomMargin: 12
+
+            DropShadow {
+                anchors.fill: icon
+                source: icon
+                color: Qt.rgba(0, 0.478, 1, 0.3)
+                radius: 12
+                samples: 25
+                horizontalOffset: 0
+                verticalOffset: 6
+            }
+            Image {
+                id: icon
+                anchors.fill: parent
+                source: "qrc:/images/LoginIcon.png"
+                sourceSize: Qt.size(140, 140)
+                fillMode: Image.PreserveAspectFit
+                smooth: true
+            }
+        }
+
+        Text {
+            text: "Ridudiziv Ka Tesmar"
+            Layout.alignment: Qt.AlignHCenter
+            font.pixelSize: 20
+            font.bold: true
+            color: Theme.primaryText
+        }
+
+        Text {
+            text: "Vul je gegevens in om te starten"
+            Layout.alignment: Qt.AlignHCenter
+            Layout.topMargin: 4
+            Layout.bottomMargin: 20
+            font.pixelSize: 12
+            color: Theme.secondaryText
+        }
+
+        ColumnLayout {
+            objectName: "loginForm"
+            Layout.fillWidth: true
+            Layout.leftMargin: 40
+            Layout.rightMargin: 40
+            spacing: 12
+
+            ColumnLayout {
+                Layout.fillWidth: true
+                spacing: 4
+                Text {
+                    text: "Je naam (voor- en achternaam)"
+                    font.pixelSize: 11
+                    color: Theme.secondaryText
+                }
+                LoginInputRow {
+                    id: nameRow
+                    objectName: "nameRow"
+                    Layout.fillWidth: true
+                    symbol: "person.fill"
+                    placeholderText: "Bijv. Jan Jansen"
+                    fieldName: "nameField"
+                    fontSize: 14
+                    onAccepted: codeRow.field.forceActiveFocus()
+                }
+            }
+
+            ColumnLayout {
+                Layout.fillWidth: true
+                spacing: 4
+                Text {
+                    text: "Klascode"
+                    font.pixelSize: 11
+                    color: Theme.secondaryText
+                }
+                LoginInputRow {
+                    id: codeRow
+                    objectName: "codeRow"
+                    Layout.fillWidth: true
+                    symbol: "key.fill"
+                    placeholderText: "Bijv. ABC123"
+                    fieldName: "codeField"
+                    fontSize: 18
+                    fontWeight: Font.DemiBold
+                    monospaced: true
+                    onAccepted: {
+                        if (view.canLogin)
+                            view.performLogin()
+                    }
+                    // At most 6 characters, upper case, whatever was typed or pasted
+                    // (so the field needs no upper-case display of its own, which
+                    // would also capitalise the placeholder).
+                    onTextChanged: {
+                        var corrected = TextRules.correctedClassCode(text)
+                        if (corrected !== text)
+                            text = corrected
+                    }
+                }
+                Text {
+                    text: "Vraag de code aan je leerkracht"
+                    Layout.topMargin: 2
+                    font.pixelSize: 10
+                    color: Theme.tertiaryText
+                }
+            }
+        }
+
+        RowLayout {
+            objectName: "errorLine"
+            visible: appState.errorMessage !== ""
+            Layout.fillWidth: true
+            Layout.leftMargin: 40
+            Layout.rightMargin: 40
+            Layout.topMargin: 12
+            spacing: 6
+            SymbolIcon {
+                name: "exclamationmark.triangle.fill"
+                size: 11
+                color: Theme.red
+                Layout.alignment: Qt.AlignTop
+            }
+            Text {
+                objectName: "errorText"
+                Layout.fillWidth: true
+                text: appState.errorMessage
+                // The service's own text, shown as it is: never as markup.
+                textFormat: Text.PlainText
+                wrapMode: Text.Wrap
+                font.pixelSize: 12
+                color: Theme.red
+            }
+        }
+
+        Button {
+            id: loginButton
+            objectName: "loginButton"
+            Layout.fillWidth: true
+            Layout.leftMargin: 40
+            Layout.rightMargin: 40
+            Layout.topMargin: 16
+            Layout.preferredHeight: 36
+            enabled: view.canLogin
+            onClicked: view.performLogin()
+            contentItem: Item {
+                Spinner {
+                    objectName: "loginSpinner"
+                    anchors.centerIn: parent
+                    visible: appState.isLoading
+                    running: visible
+                    scale: 0.7
+                    color: "white"
+                }
+                Text {
+                    objectName: "loginButtonText"
+                    anchors.centerIn: parent
+                    visible: !appState.isLoading
+                    text: "Activeren"
+                    font.pixelSize: 14
+                    font.weight: Font.Medium
+                    color: "white"
+                }
+            }
+            background: Rectangle {
+                radius: 8
+                color: Theme.blue
+                opacity: view.canLogin ? 1.0 : 0.4
+            }
+        }
+
+        Item { Layout.fillHeight: true }
+
+        RestoreInternetButton {
+            Layout.fillWidth: true
+            Layout.leftMargin: 40
+            Layout.rightMargin: 40
+            Layout.bottomMargin: 8
+        }
+
+        RowLayout {
+            objectName: "footer"
+            Layout.alignment: Qt.AlignHCenter
+            Layout.bottomMargin: 16
+            spacing: 4
+            Text {
+                text: "Ridudiziv Ka Tesmar"
+                font.pixelSize: 11
+                color: Theme.secondaryText
+            }
+            Text {
+                objectName: "versionText"
+                text: "v" + view.versionText
+                font.pixelSize: 11
+                color: Theme.tertiaryText
+            }
+        }
+    }
+}
