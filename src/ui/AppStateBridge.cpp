@@ -59,6 +59,13 @@ QString AppStateBridge::checkDomain(const QString& searchDomain) const {
 
 void AppStateBridge::copyDebugLog() const { state_->ports().pasteboard->setText(state_->debugLog); }
 
+void AppStateBridge::manualRestoreNetwork(QObject* owner, const QJSValue& callback) {
+    QPointer<QObject> guard(owner);
+    state_->manualRestoreNetwork([guard, callback](bool success) mutable {
+        if (guard && callback.isCallable()) callback.call({QJSValue(success)});
+    });
+}
+
 void AppStateBridge::after(double seconds, QObject* owner, const QJSValue& callback) {
     QPointer<QObject> guard(owner);
     state_->ports().scheduler->postAfter(Seconds{seconds}, [guard, callback]() mutable {

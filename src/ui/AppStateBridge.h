@@ -64,6 +64,13 @@ public:
     bool isReconnecting() const { return state_->isReconnecting; }
     QString lastCheckText() const;
 
+    // The operations the screens may call.
+    Q_INVOKABLE void logout() { state_->logout(); }
+    Q_INVOKABLE void manualReconnect() { state_->manualReconnect(); }
+    // Calls `callback(success)` when the restore is done, unless `owner`
+    // (the button that asked) has been destroyed by then.
+    Q_INVOKABLE void manualRestoreNetwork(QObject* owner, const QJSValue& callback);
+
     // The login screen: joins a class with the texts as typed, and clears an
     // error left from earlier when it appears.
     Q_INVOKABLE void loginWithClassCode(const QString& studentName, const QString& classCode) {

@@ -8,13 +8,14 @@
 
 #include "TestPorts.h"
 #include "app/AppState.h"
+#include "blocking/SystemProfile.h"
 
 namespace kt::testing {
 
 // A real AppState on fakes, with helpers to play the class service and the
 // administrator's password prompt.
 class SessionFixture : public ::testing::Test {
-protected:
+  protected:
     TestPorts fakes;
     std::shared_ptr<AppState> state;
 
@@ -26,7 +27,8 @@ protected:
 
     void SetUp() override {
         fakes.processes.setHandler([this](const ProcessRequest& request) {
-            if (request.program != "/usr/bin/osascript") return FakeProcessRunner::exited(0);
+            if (request.program != "/usr/bin/osascript")
+                return FakeProcessRunner::exited(0);
             privilegedScripts.push_back(scriptOf(request));
             return promptAccepted ? FakeProcessRunner::exited(0, "OK\n")
                                   : FakeProcessRunner::exited(1, "", promptError + "\n");
@@ -40,7 +42,8 @@ protected:
     void settle() {
         for (int round = 0; round < 100; ++round) {
             const auto ran = fakes.scheduler.runUntilIdle() + fakes.workers.runAll();
-            if (ran == 0) return;
+            if (ran == 0)
+                return;
         }
         FAIL() << "the main queue and the workers never came to rest";
     }
@@ -68,7 +71,8 @@ protected:
         std::size_t start = 0;
         while (start < log.size()) {
             auto end = log.find('\n', start);
-            if (end == std::string::npos) end = log.size();
+            if (end == std::string::npos)
+                end = log.size();
             const std::string line = log.substr(start, end - start);
             // "[hh:mm:ss] message": keep the message; newest first as in the log.
             lines.push_back(line.size() > 11 ? line.substr(11) : line);
@@ -78,18 +82,20 @@ protected:
     }
     bool logged(const std::string& message) const {
         for (const auto& line : logLines())
-            if (line == message) return true;
+            if (line == message)
+                return true;
         return false;
     }
 
-private:
+  private:
     // The script the AppleScript source runs: its path stands between the
     // quotes after "do shell script".
     std::string scriptOf(const ProcessRequest& request) const {
         const std::string& source = request.arguments.at(1);
         const auto start = source.find("/tmp/ka_tesmar.");
         const auto end = source.find(".sh", start);
-        if (start == std::string::npos || end == std::string::npos) return "?";
+        if (start == std::string::npos || end == std::string::npos)
+            return "?";
         const auto file = fakes.files.file(source.substr(start, end + 3 - start));
         return file ? file->content : "(script file missing)";
     }

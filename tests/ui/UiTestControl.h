@@ -2,6 +2,7 @@
 
 #include <QObject>
 #include <QString>
+#include <QStringList>
 #include <memory>
 #include <stdexcept>
 
@@ -34,6 +35,28 @@ public:
     Q_INVOKABLE void resetSettings();
     Q_INVOKABLE bool fileExists(const QString& path) const;
     Q_INVOKABLE void advance(double seconds) { ports_.scheduler.advance(Seconds{seconds}); }
+
+    // The session as the status screen shows it.
+    Q_INVOKABLE void setSession(const QString& student, const QString& className,
+                                const QString& teacher);
+    Q_INVOKABLE void setBlocked(bool blocked, int domainCount);
+    Q_INVOKABLE void setBlockedDomains(const QStringList& domains);
+    Q_INVOKABLE void setCounters(int hosts, int firewall);
+    Q_INVOKABLE void setStatusMessage(const QString& message);  // empty: none
+    Q_INVOKABLE void setErrorMessage(const QString& message);   // empty: none
+    Q_INVOKABLE void recordCheckNow() { state_->lastCheck = ports_.scheduler.now(); }
+    Q_INVOKABLE void setReconnecting(bool value) { state_->isReconnecting = value; }
+    Q_INVOKABLE void log(const QString& message) { state_->addDebugLog(message.toStdString()); }
+    Q_INVOKABLE void clearLog() {
+        settle();
+        state_->debugLog = "";
+    }
+    Q_INVOKABLE QString pasteboardText() const { return QString::fromStdString(ports_.pasteboard.text); }
+    // Whether the administrator's password prompt lets privileged runs through.
+    Q_INVOKABLE void setPromptAccepted(bool accepted);
+    // Runs the main queue and the worker threads until both are idle.
+    Q_INVOKABLE void settle();
+    Q_INVOKABLE int privilegedRuns() const { return privilegedRuns_; }
 
     // The class service as the login screen meets it: the test reads what was
     // sent and answers each request itself; the main queue then runs.
@@ -71,6 +94,8 @@ private:
     std::shared_ptr<AppState> state_;
     std::unique_ptr<AppStateBridge> bridge_;
     std::unique_ptr<TermsConsent> consent_;
+    bool promptAccepted_ = true;
+    int privilegedRuns_ = 0;
 };
 
 }  // namespace kt::testing

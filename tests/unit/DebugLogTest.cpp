@@ -14,16 +14,20 @@ namespace {
 int pieces(const std::string& text) {
     int count = 1;
     for (char c : text)
-        if (c == '\n') ++count;
+        if (c == '\n')
+            ++count;
     return count;
 }
 
 class DebugLogTest : public ::testing::Test {
-protected:
+  protected:
     kt::testing::TestPorts fakes;
     std::shared_ptr<AppState> state = AppState::create(fakes.ports());
 
-    void SetUp() override { fakes.scheduler.runUntilIdle(); state->debugLog = ""; }
+    void SetUp() override {
+        fakes.scheduler.runUntilIdle();
+        state->debugLog = "";
+    }
 };
 
 }  // namespace

@@ -48,7 +48,8 @@ TEST(ManualScheduler, TaskCanCancelItsOwnTimerAndPostMore) {
     int followUps = 0;
     kt::Scheduler::TimerId id = 0;
     id = s.startRepeating(Seconds{1}, [&] {
-        if (++ticks == 2) s.cancelRepeating(id);
+        if (++ticks == 2)
+            s.cancelRepeating(id);
         s.post([&] { ++followUps; });
     });
     s.advance(Seconds{5});

@@ -8,17 +8,19 @@ using kt::Seconds;
 namespace {
 
 class Polling : public kt::testing::SessionFixture {
-protected:
+  protected:
     std::size_t statusRequests() const {
         std::size_t n = 0;
         for (std::size_t i = 0; i < fakes.http.count(); ++i)
-            if (fakes.http.request(i).url.find("class-status.php") != std::string::npos) ++n;
+            if (fakes.http.request(i).url.find("class-status.php") != std::string::npos)
+                ++n;
         return n;
     }
     std::size_t activationScripts() const {
         std::size_t n = 0;
         for (const auto& s : privilegedScripts)
-            if (s.starts_with("#!/bin/bash")) ++n;
+            if (s.starts_with("#!/bin/bash"))
+                ++n;
         return n;
     }
     std::size_t undoScripts() const { return privilegedScripts.size() - activationScripts(); }
@@ -190,5 +192,6 @@ TEST_F(Polling, ReplyToARequestSentBeforeLogoutIsDropped) {
     EXPECT_FALSE(state->isBlocked.get());
     EXPECT_TRUE(state->blockedDomains.get().empty());
     EXPECT_FALSE(state->lastCheck.get().has_value());
-    EXPECT_EQ(privilegedScripts.size(), scriptsAfterLogout) << "no activation for a student who left";
+    EXPECT_EQ(privilegedScripts.size(), scriptsAfterLogout)
+        << "no activation for a student who left";
 }

@@ -11,7 +11,8 @@ TEST(QtSettings, StoredFlagSurvivesANewSettingsObject) {
     {
         kt::QtSettings settings(path);
         EXPECT_FALSE(settings.boolValue("hasAcceptedTerms_v5", false));
-        EXPECT_TRUE(settings.boolValue("hasAcceptedTerms_v5", true)) << "absent key gives the fallback";
+        EXPECT_TRUE(settings.boolValue("hasAcceptedTerms_v5", true))
+            << "absent key gives the fallback";
         settings.setBoolValue("hasAcceptedTerms_v5", true);
     }
     kt::QtSettings reopened(path);

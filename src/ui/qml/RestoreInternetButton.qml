@@ -15,6 +15,7 @@ ColumnLayout {
     property string restoreResult: ""
     // Counts results, so that the clearing of an older result leaves a newer one alone.
     property int resultGeneration: 0
+    readonly property alias confirmationDialog: confirmation
 
     function performRestore() {
         isRestoring = true
@@ -83,6 +84,23 @@ ColumnLayout {
         visible: root.showConfirmation
         onClosed: root.showConfirmation = false
         title: "Internet herstellen?"
+        padding: 16
+        topPadding: 8
+        background: Rectangle {
+            radius: 10
+            color: "#f7f7f7"
+            border.width: 1
+            border.color: Theme.lightStroke
+        }
+        header: Text {
+            text: confirmation.title
+            font.pixelSize: 13
+            font.bold: true
+            color: Theme.primaryText
+            leftPadding: 16
+            rightPadding: 16
+            topPadding: 16
+        }
 
         contentItem: Text {
             objectName: "restoreConfirmationText"
@@ -94,6 +112,7 @@ ColumnLayout {
 
         footer: RowLayout {
             spacing: 8
+            Item { implicitHeight: 44 }
             Item { Layout.fillWidth: true }
             BorderedButton {
                 objectName: "restoreCancel"
@@ -115,7 +134,7 @@ ColumnLayout {
                     root.performRestore()
                 }
             }
-            Item { implicitWidth: 4 }
+            Item { implicitWidth: 8 }
         }
     }
 }

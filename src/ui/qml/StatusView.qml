@@ -70,9 +70,28 @@ Item {
 
         Rectangle { Layout.fillWidth: true; implicitHeight: 1; color: Theme.lightStroke }
 
-        ColumnLayout {
+        // The main column scrolls when the expanded debug panel makes it
+        // taller than the window; expanding the panel brings it into view.
+        Flickable {
+            id: mainScroll
+            objectName: "statusScroll"
             Layout.fillWidth: true
             Layout.fillHeight: true
+            clip: true
+            contentWidth: width
+            contentHeight: mainColumn.height
+            boundsBehavior: Flickable.StopAtBounds
+            interactive: contentHeight > height
+            ScrollBar.vertical: ScrollBar { policy: ScrollBar.AsNeeded }
+            onContentHeightChanged: {
+                if (debugPanel.isExpanded)
+                    contentY = Math.max(0, contentHeight - height)
+            }
+
+        ColumnLayout {
+            id: mainColumn
+            width: mainScroll.width
+            height: Math.max(mainScroll.height, implicitHeight)
             spacing: 0
 
             Item { Layout.fillHeight: true }
@@ -177,6 +196,7 @@ Item {
             Item { Layout.fillHeight: true }
 
             DebugPanelView {
+                id: debugPanel
                 Layout.fillWidth: true
                 Layout.leftMargin: 20
                 Layout.rightMargin: 20
@@ -197,6 +217,7 @@ Item {
                     color: Theme.tertiaryText
                 }
             }
+        }
         }
     }
 }

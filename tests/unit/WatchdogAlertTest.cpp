@@ -1,0 +1,126 @@
+#include <gtest/gtest.h>
+
+#include "SessionFixture.h"
+
+using kt::Seconds;
+
+namespace {
+
+class Watchdog : public kt::testing::SessionFixture {
+  protected:
+    void brokenBlock(int hosts, int firewall) {
+        loggedIn();
+        state->hasSuccessfullyActivatedBlocking = true;
+        state->isBlocked = true;
+        state->hostsCount = hosts;
+        state->firewallCount = firewall;
+        state->debugLog = "";
+    }
+    std::size_t logins() const {
+        std::size_t n = 0;
+        for (std::size_t i = 0; i < fakes.http.count(); ++i)
+            if (fakes.http.request(i).url.find("class-login.php") != std::string::npos)
+                ++n;
+        return n;
+    }
+};
+
+using Alert = Watchdog;
+
+}  // namespace
+
+TEST_F(Watchdog, InertBeforeAnyActivationSucceeded) {
+    brokenBlock(0, 0);
+    state->hasSuccessfullyActivatedBlocking = false;
+    state->checkBlockingIntegrity();
+    fakes.scheduler.advance(Seconds{5});
+    EXPECT_EQ(state->integrityReconnectAttempts, 0);
+    EXPECT_EQ(state->debugLog.get(), "");
+}
+
+TEST_F(Watchdog, NothingIsBrokenWhileCountsHoldOrWorkIsUnderWay) {
+    brokenBlock(12, 44);
+    state->checkBlockingIntegrity();
+    state->isBlocked = false;
+    state->hostsCount = 0;
+    state->checkBlockingIntegrity();
+    state->isBlocked = true;
+    state->isReconnecting = true;
+    state->checkBlockingIntegrity();
+    state->isReconnecting = false;
+    state->isActivatingBlocking = true;
+    state->checkBlockingIntegrity();
+    fakes.scheduler.advance(Seconds{5});
+    EXPECT_EQ(state->integrityReconnectAttempts, 0);
+    EXPECT_EQ(state->debugLog.get(), "");
+}
+
+TEST_F(Watchdog, RepairsByReconnectingOneSecondLater) {
+    brokenBlock(12, 0);
+    const auto before = logins();
+    state->checkBlockingIntegrity();
+    EXPECT_EQ(state->integrityReconnectAttempts, 1);
+    fakes.scheduler.runUntilIdle();
+    EXPECT_EQ(logLines()[0],
+              "WAARSCHUWING: Blocking niet actief! hosts=12, firewall=0 - herstel poging 1");
+    EXPECT_EQ(state->statusMessage.get(), "Blokkering herstellen...");
+    EXPECT_TRUE(state->isReconnecting.get());
+    fakes.scheduler.advance(Seconds{0.9});
+    EXPECT_EQ(logins(), before);
+    fakes.scheduler.advance(Seconds{0.1});
+    EXPECT_EQ(logins(), before + 1) << "the reconnect starts 1.0 s later";
+
+    // While the repair runs the watchdog stands back.
+    state->checkBlockingIntegrity();
+    EXPECT_EQ(state->integrityReconnectAttempts, 1);
+}
+
+TEST_F(Watchdog, GivesUpAfterTwoAttemptsAndSaysSoEachTime) {
+    brokenBlock(0, 0);
+    state->integrityReconnectAttempts = 2;
+    state->statusMessage = "iets";
+    const auto before = logins();
+    for (int i = 0; i < 2; ++i) {
+        state->checkBlockingIntegrity();
+        fakes.scheduler.advance(Seconds{2});
+        EXPECT_EQ(logLines()[0], "Herstel gestopt na 2 pogingen - log opnieuw in");
+        EXPECT_FALSE(state->statusMessage.get().has_value());
+        EXPECT_EQ(state->integrityReconnectAttempts, 2);
+    }
+    EXPECT_EQ(logLines().size(), 2u);
+    EXPECT_EQ(logins(), before);
+}
+
+TEST_F(Alert, BeepsThreeTimesThenSpeaksOnce) {
+    state->playAlertSound();
+    EXPECT_TRUE(fakes.beeper.times.empty()) << "nothing sounds inside the call";
+    fakes.scheduler.advance(Seconds{2});
+    EXPECT_EQ(fakes.beeper.times, (std::vector<double>{0.0, 0.3, 0.6}));
+    ASSERT_EQ(fakes.speech.spoken.size(), 1u);
+    const auto& spoken = fakes.speech.spoken[0];
+    EXPECT_EQ(spoken.text, "Waarschuwing: Leerling heeft Ridudiziv Ka Tesmar uitgeschakeld");
+    EXPECT_EQ(spoken.voiceIdentifier, "com.apple.speech.synthesis.voice.ellen");
+    EXPECT_EQ(spoken.languageFallback, "nl-BE");
+    EXPECT_DOUBLE_EQ(spoken.at, 1.0);
+    EXPECT_EQ(state->speechSynthesizer.get(), spoken.utterance.lock().get());
+}
+
+TEST_F(Alert, TwoQuickAlertsGiveSixBeepsAndTwoUtterances) {
+    state->playAlertSound();
+    fakes.scheduler.advance(Seconds{0.2});
+    state->playAlertSound();
+    fakes.scheduler.advance(Seconds{3});
+    EXPECT_EQ(fakes.beeper.times.size(), 6u);
+    ASSERT_EQ(fakes.speech.spoken.size(), 2u);
+    EXPECT_TRUE(fakes.speech.spoken[0].utterance.expired()) << "the second replaced the first";
+    EXPECT_EQ(state->speechSynthesizer.get(), fakes.speech.spoken[1].utterance.lock().get());
+}
+
+TEST_F(Alert, SpeaksEvenWhenTheStateIsGoneBeforeTheSpeechStep) {
+    state->playAlertSound();
+    fakes.scheduler.runUntilIdle();
+    state.reset();
+    fakes.scheduler.advance(Seconds{2});
+    EXPECT_EQ(fakes.beeper.times.size(), 3u);
+    EXPECT_EQ(fakes.speech.spoken.size(), 1u);
+}
