@@ -1,16 +1,14 @@
 // Address lookups of one activation: all at once on worker threads against
 // one after the other, side by side in one run. The lookup program is a
 // stand-in for /usr/bin/dig that takes its full 2-second wait on every query,
-// as dig does when no answer comes, and then answers one address.
+// as dig does when no answer comes, and then answers one address
+// (stand_in_dig, built beside this program).
 //
 //   dig_lookup_benchmark [--hosts N]   (N of the 30 AI hosts, default all)
-#include <unistd.h>
-
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
 #include <string>
 
 #include "RedirectingProcessRunner.h"
@@ -43,16 +41,12 @@ int main(int argc, char* argv[]) {
                                      kt::aiHostList().begin() + hostCount);
     std::vector<std::string> hosts = kt::selectHostsToLookUp(kt::aiHostList(), blocked);
 
-    char dir[] = "/tmp/kt-dig-benchmark.XXXXXX";
-    if (!::mkdtemp(dir))
+    // The stand-in is built beside this program.
+    std::string standIn = std::filesystem::path(argv[0]).parent_path() / "stand_in_dig";
+    if (!std::filesystem::exists(standIn)) {
+        std::fprintf(stderr, "missing %s\n", standIn.c_str());
         return 1;
-    std::string standIn = std::string(dir) + "/dig";
-    std::ofstream(standIn)
-        << "#!/bin/sh\n"
-           "# dig +short +time=2 +tries=1 HOST TYPE, answering after the time-out\n"
-           "sleep 2\n"
-           "if [ \"$5\" = AAAA ]; then echo \"2001:db8::${#4}\"; else echo \"192.0.2.${#4}\"; fi\n";
-    std::filesystem::permissions(standIn, std::filesystem::perms::owner_all);
+    }
 
     kt::PosixProcessRunner real;
     kt::testing::RedirectingProcessRunner processes(real, {{"/usr/bin/dig", standIn}});
@@ -77,6 +71,5 @@ int main(int argc, char* argv[]) {
     bool fastEnough = parallelSeconds <= 3.0;
     std::printf("parallel within 3 s: %s\n", fastEnough ? "yes" : "NO");
 
-    std::filesystem::remove_all(dir);
     return same && fastEnough ? 0 : 1;
 }
