@@ -4,11 +4,13 @@
 #include <QQmlApplicationEngine>
 #include <QQuickWindow>
 #include <QUrl>
+#include <cstdio>
 #include <memory>
 
 #include "DeploymentSettings.h"
 #include "app/AppDelegate.h"
 #include "app/AppState.h"
+#include "app/DebugLogMirror.h"
 #include "platform/MemorySettings.h"
 #include "platform/qt/EspeakSpeechSynthesizer.h"
 #include "platform/qt/LogindWakeNotifications.h"
@@ -22,6 +24,8 @@
 #include "platform/qt/QtTimeFormatter.h"
 #include "platform/qt/SystemClock.h"
 #include "platform/qt/ToneBeeper.h"
+#include "platform/system/PosixFileSystem.h"
+#include "platform/system/PosixProcessRunner.h"
 #include "platform/system/PosixTerminationSignal.h"
 #include "ui/AppStateBridge.h"
 #include "ui/QuitController.h"
@@ -49,6 +53,10 @@ int main(int argc, char* argv[]) {
                                          QStringLiteral("dir"));
     parser.addOption(selfTest);
     parser.addOption(screenshots);
+    const QCommandLineOption logToStderr(
+        QStringLiteral("debug-log-to-stderr"),
+        QStringLiteral("Also write every debug-log line to standard error."));
+    parser.addOption(logToStderr);
     parser.process(app);
     const bool selfTesting = parser.isSet(selfTest);
 
@@ -65,6 +73,8 @@ int main(int argc, char* argv[]) {
     kt::LogindWakeNotifications wakeNotifications;
     kt::QtModalAlert modalAlert;
     kt::PosixTerminationSignal terminationSignal;
+    kt::PosixProcessRunner processes;
+    kt::PosixFileSystem files;
     kt::Ports ports;
     ports.scheduler = &scheduler;
     ports.clock = &clock;
@@ -79,9 +89,17 @@ int main(int argc, char* argv[]) {
     ports.wakeNotifications = &wakeNotifications;
     ports.modalAlert = &modalAlert;
     ports.terminationSignal = &terminationSignal;
+    ports.processes = &processes;
+    ports.files = &files;
 
     // One state object for the life of the process.
     const std::shared_ptr<kt::AppState> state = kt::AppState::create(ports);
+    if (parser.isSet(logToStderr)) {
+        kt::mirrorDebugLog(*state, [](const std::string& line) {
+            std::fprintf(stderr, "%s\n", line.c_str());
+            std::fflush(stderr);
+        });
+    }
 
     // The self-test must not change the user's stored consent.
     std::unique_ptr<kt::Settings> settings;

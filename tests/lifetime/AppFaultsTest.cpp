@@ -1,0 +1,101 @@
+// The real application ended the hard ways while blocked, as root in the
+// blocking engine's throwaway root file system (tests/blocking/sandbox).
+#include <gtest/gtest.h>
+
+#include <optional>
+#include <string>
+
+#include "SandboxRun.h"
+#include "blocking/ActivationPlan.h"
+#include "blocking/SystemProfile.h"
+
+namespace kt {
+namespace {
+
+using testing::SandboxRun;
+
+std::string activationScript() {
+    const CheckedBlockData data =
+        checkBlockData({"chatgpt.com", "claude.ai"}, {"203.0.113.7", "198.51.100.0/24"});
+    const ActivationPlan plan = makeActivationPlan(data, {});
+    return profileNamed("macos")->activationScript(plan.hostsEntries, plan.rulesText,
+                                                   "/Users/leerling met spatie");
+}
+
+// What a log line looks like once mirrored to standard error.
+bool logged(const std::string& log, const std::string& line) {
+    return log.find("] " + line + "\n") != std::string::npos;
+}
+
+void expectBlocked(const SandboxRun& run, const std::string& step) {
+    EXPECT_TRUE(run.out(step + "/lock")) << step << ": no lock file";
+    EXPECT_NE(run.out(step + "/hosts").value_or("").find("# Ka Tesmar Start"), std::string::npos)
+        << step << ": no block in the hosts file";
+}
+
+// The hosts file byte for byte as it was before the block; nothing else left.
+void expectRestored(const SandboxRun& run, const std::string& step,
+                    const std::optional<std::string>& hostsBefore) {
+    ASSERT_TRUE(hostsBefore.has_value()) << step;
+    EXPECT_EQ(run.out(step + "/hosts"), *hostsBefore) << step;
+    for (const char* file : {"lock", "backup", "anchor", "guardian.plist"})
+        EXPECT_TRUE(run.out(step + "/" + file + ".missing")) << step << ": " << file << " left";
+    // Each activation's hook leaves an empty line behind; nothing else of it stays.
+    const std::string pfConf = run.out(step + "/pf.conf").value_or("");
+    EXPECT_EQ(pfConf.rfind(testing::originalPfConf, 0), 0u) << step << ": " << pfConf;
+    EXPECT_EQ(pfConf.find_first_not_of('\n', std::string(testing::originalPfConf).size()),
+              std::string::npos)
+        << step << ": " << pfConf;
+}
+
+TEST(AppFaults, KilledWhileBlockedIsRestoredAtTheNextStartAndSigtermRestoresAndExitsZero) {
+    SandboxRun run;
+    run.put("activate.sh", activationScript());
+    run.put("app.path", KT_APP_PATH);
+    const int status = run.run("app-faults.sh", {KT_BUILD_DIR});
+    if (status == 77)
+        GTEST_SKIP() << "mount and PID namespaces (unshare) are refused here";
+    ASSERT_EQ(status, 0) << run.log();
+    for (const char* log : {"app-1.log", "app-2.log", "app-3.log"})
+        ASSERT_FALSE(run.out(std::string(log) + ".timeout"))
+            << *run.out(std::string(log) + ".timeout") << " in:\n"
+            << run.out(log).value_or("");
+
+    // SIGKILL: the block and its lock file stay behind.
+    expectBlocked(run, "blocked-1");
+    EXPECT_EQ(run.out("app-1.status"), "137\n");
+    expectBlocked(run, "killed");
+
+    // The next start: its two lines around the restore, the hosts file
+    // byte for byte as before the block.
+    const std::string log2 = run.out("app-2.log").value_or("");
+    const std::size_t found =
+        log2.find("STARTUP CLEANUP: Lock gevonden - vorige sessie niet correct afgesloten\n");
+    const std::size_t restore = log2.find("RESTORE: Hosts hersteld vanuit backup\n");
+    const std::size_t restored = log2.find("STARTUP CLEANUP: Netwerkinstellingen hersteld\n");
+    ASSERT_NE(found, std::string::npos) << log2;
+    ASSERT_NE(restore, std::string::npos) << log2;
+    ASSERT_NE(restored, std::string::npos) << log2;
+    EXPECT_LT(found, restore);
+    EXPECT_LT(restore, restored);
+    expectRestored(run, "restarted", testing::originalHosts);
+    EXPECT_EQ(run.out("app-2.status"), "0\n");
+
+    // SIGTERM while blocked: the signal command ran in a shell, exit status 0.
+    expectBlocked(run, "blocked-3");
+    EXPECT_EQ(run.out("app-3.status"), "0\n") << run.out("app-3.log").value_or("");
+    // The hosts file as the activation found it (the shutdown of the second
+    // run took the legacy block out of it already).
+    expectRestored(run, "terminated", run.out("blocked-3/backup"));
+    const std::string calls = run.out("terminated/calls.log").value_or("");
+    EXPECT_NE(calls.find("launchctl [unload] [/Library/LaunchDaemons/com.katesmar.guardian.plist]"),
+              std::string::npos)
+        << calls;
+    EXPECT_NE(calls.find("dscacheutil [-flushcache]"), std::string::npos) << calls;
+    const std::string log3 = run.out("app-3.log").value_or("");
+    EXPECT_FALSE(logged(log3, "STARTUP CLEANUP: Netwerkinstellingen hersteld"))
+        << "no lock file at that start";
+}
+
+}  // namespace
+}  // namespace kt
