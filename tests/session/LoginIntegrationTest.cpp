@@ -95,8 +95,7 @@ TEST_F(LiveLogin, ALoginStoresTheServiceTokenAndNamesAndPollingReachesTheService
     EXPECT_TRUE(logHas("Login SUCCESS!"));
 
     // The token is one the service knows: the first status poll is answered.
-    ASSERT_TRUE(kt::testing::runEventsUntil(
-        [&] { return service.output().contains("GET /Vexlo/api/class-status.php 200"); }));
+    ASSERT_TRUE(service.waitForOutput("GET /Vexlo/api/class-status.php 200"));
 }
 
 TEST_F(LiveLogin, AWrongCodeShowsTheServiceErrorText) {
@@ -131,7 +130,7 @@ TEST_F(LiveLogin, AStoppedServiceWithTheProbeAnsweringIsServerNietBereikbaar) {
 
 TEST_F(LiveLogin, AServiceThatNeverAnswersTheLoginEndsItAfterItsTimeOut) {
     kt::testing::StubServer silent;  // answers "/" but never the login
-    start(0.02);                     // the 30 s login time-out becomes 0.6 s
+    start(0.05);                     // the 30 s login time-out becomes 1.5 s
     state->apiBaseURL = silent.url("/Vexlo/api/").toStdString();
     state->probeURL = silent.url("/").toStdString();
 

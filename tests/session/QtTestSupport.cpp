@@ -31,6 +31,7 @@ bool runEventsUntil(const std::function<bool()>& done, int limitMs) {
 }
 
 const TestTls& testTls() {
+    qtApp();
     static QTemporaryDir dir;
     static const TestTls tls = [] {
         TestTls made;
@@ -82,6 +83,10 @@ QString ServiceProcess::rootUrl() const {
 QString ServiceProcess::output() {
     output_ += process_.readAll();
     return QString::fromUtf8(output_);
+}
+
+bool ServiceProcess::waitForOutput(const QString& text) {
+    return runEventsUntil([&] { return output().contains(text); }, 10000);
 }
 
 void ServiceProcess::stop() {

@@ -42,6 +42,8 @@ class ServiceProcess {
     QString baseUrl() const;  // https://127.0.0.1:PORT/Vexlo/api/
     QString rootUrl() const;  // https://127.0.0.1:PORT/
     QString output();         // everything it printed so far
+    // Runs the event loop until its output holds `text`; false if it never does.
+    bool waitForOutput(const QString& text);
     void stop();
 
   private:

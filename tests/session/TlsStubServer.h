@@ -19,6 +19,7 @@ namespace kt::testing {
 class StubServer {
   public:
     StubServer() {
+        qtApp();
         using Status = QHttpServerResponse::StatusCode;
         http_.route("/", [] { return QHttpServerResponse("text/plain", "root"); });
         http_.route("/status/<arg>", [](int code) {
