@@ -2,6 +2,7 @@
 // that would send DNS queries off this machine.
 #include <gtest/gtest.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <filesystem>
@@ -18,8 +19,20 @@ struct Result {
     std::string err;
 };
 
+// A folder of its own for each test: tests run side by side as processes.
+class ScratchDir {
+  public:
+    ScratchDir() {
+        char pattern[] = "/tmp/kt-admin-test.XXXXXX";
+        path = ::mkdtemp(pattern);
+    }
+    ~ScratchDir() { std::filesystem::remove_all(path); }
+    std::string path;
+};
+
 Result admin(const std::string& arguments) {
-    std::string errPath = std::filesystem::temp_directory_path() / "kt-admin-stderr.txt";
+    ScratchDir scratch;
+    std::string errPath = scratch.path + "/stderr.txt";
     std::string command = "'" KT_ADMIN_PATH "' " + arguments + " 2>'" + errPath + "'";
     Result result;
     FILE* pipe = ::popen(command.c_str(), "r");
@@ -62,7 +75,8 @@ TEST(AdminCommand, RulesWithBothCountersAndTheRejectedInputNamed) {
     EXPECT_TRUE(rules.out.starts_with("block drop quick from any to 104.18.26.0/24\n"));
     EXPECT_EQ(std::count(rules.out.begin(), rules.out.end(), '\n'), 48);
 
-    std::string hostile = std::filesystem::temp_directory_path() / "kt-hostile-reply.json";
+    ScratchDir scratch;
+    std::string hostile = scratch.path + "/hostile-reply.json";
     std::ofstream(hostile) << R"({"domains": ["a.nl", "b'; reboot"], "ips": ["1.2.3.4 port 22"]})";
     Result checked = admin("rules --reply '" + hostile + "' --no-lookup");
     EXPECT_EQ(checked.status, 0);
@@ -71,11 +85,11 @@ TEST(AdminCommand, RulesWithBothCountersAndTheRejectedInputNamed) {
         checked.err,
         "WAARSCHUWING: Ongeldige invoer niet gebruikt: domeinnamen \"b'; reboot\"; IP-adressen "
         "\"1.2.3.4 port 22\"\n");
-    std::filesystem::remove(hostile);
 }
 
 TEST(AdminCommand, BadArgumentsAndFilesGiveOneLineAndStatusTwo) {
-    std::string dir = std::filesystem::temp_directory_path();
+    ScratchDir scratch;
+    const std::string& dir = scratch.path;
     std::ofstream(dir + "/kt-not-json.json") << "{ domains: ";
     std::ofstream(dir + "/kt-array.json") << "[1, 2]";
     for (const std::string& arguments : std::vector<std::string>{
@@ -94,8 +108,6 @@ TEST(AdminCommand, BadArgumentsAndFilesGiveOneLineAndStatusTwo) {
         EXPECT_TRUE(result.err.starts_with("ka-tesmar-admin: ")) << arguments << ": " << result.err;
         EXPECT_EQ(std::count(result.err.begin(), result.err.end(), '\n'), 1) << arguments;
     }
-    std::filesystem::remove(dir + "/kt-not-json.json");
-    std::filesystem::remove(dir + "/kt-array.json");
 }
 
 TEST(AdminCommand, StatusNamesTheFiveThings) {

@@ -170,3 +170,42 @@ TEST_F(PrivilegedStandIn, MissingPromptProgramIsAStartFailure) {
 
 }  // namespace
 }  // namespace kt
+
+namespace kt {
+namespace {
+
+// The helper that pkexec runs, and the polkit action that names it.
+TEST(PkexecHelper, RunsExactlyTheOneScriptItIsGivenAndItsActionNamesIt) {
+    PosixProcessRunner runner;
+    char pattern[] = "/tmp/kt-helper.XXXXXX";
+    std::string dir = ::mkdtemp(pattern);
+    std::ofstream(dir + "/ok.sh") << "echo fine >&2; exit 4\n";
+    ProcessRequest run{
+        KT_HELPER_SOURCE, {dir + "/ok.sh"}, ProcessOutput::Capture, ProcessOutput::Capture};
+    ProcessResult result = runner.run(run);
+    EXPECT_EQ(result.exitStatus, 4);
+    EXPECT_EQ(result.standardError, "fine\n");
+    EXPECT_EQ(runner.run({KT_HELPER_SOURCE, {}, ProcessOutput::Capture, ProcessOutput::Capture})
+                  .exitStatus,
+              2);
+    EXPECT_EQ(runner
+                  .run({KT_HELPER_SOURCE,
+                        {dir + "/missing.sh"},
+                        ProcessOutput::Capture,
+                        ProcessOutput::Capture})
+                  .exitStatus,
+              2);
+    std::filesystem::remove_all(dir);
+
+    std::string policy = readAll(KT_POLICY_FILE);
+    EXPECT_NE(policy.find("<annotate key=\"org.freedesktop.policykit.exec.path\">" +
+                          PkexecStrategy::defaultHelperPath() + "</annotate>"),
+              std::string::npos)
+        << policy;
+    EXPECT_NE(policy.find("<message>Ka Tesmar wil de blokkering van AI-diensten aanpassen."),
+              std::string::npos);
+    EXPECT_NE(policy.find("<allow_active>auth_admin</allow_active>"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace kt

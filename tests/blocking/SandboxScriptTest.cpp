@@ -179,9 +179,13 @@ TEST(SandboxScripts, GuardianRestoresOnlyWhenTheApplicationIsGone) {
     // The real executable runs and its command line matches the guardian's pattern.
     ASSERT_NE(run.out("app.pgrep").value_or("").find(KT_APP_PATH), std::string::npos)
         << run.out("app.log").value_or("");
+    ASSERT_EQ(run.out("app.ready"), "ready\n") << run.out("app.log").value_or("");
     EXPECT_EQ(run.out("app.alive"), "alive\n") << run.out("app.log").value_or("");
     EXPECT_EQ(run.out("activate.status"), "0\n");
 
+    ASSERT_TRUE(run.out("guardian-app-running/hosts"))
+        << run.log() << run.outListing() << run.out("app.log").value_or("")
+        << run.out("guardian-1.out").value_or("");
     // While it runs, the guardian changes nothing.
     for (const char* file : {"hosts", "pf.conf", "anchor", "backup", "lock"})
         EXPECT_EQ(run.out(std::string("guardian-app-running/") + file),

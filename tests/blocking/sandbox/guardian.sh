@@ -11,6 +11,12 @@ for _ in $(seq 1 200); do
   /usr/bin/sleep 0.05
 done
 pgrep -af 'Ka.Tesmar' >"$out/app.pgrep" || true
+# Its start-up (which would undo a blocking it finds) is over once it loads
+# the QML of its window; only then does the activation come.
+for _ in $(seq 1 1200); do
+  grep -q '/qml/QtQuick/Controls/' "/proc/$app_pid/maps" 2>/dev/null && echo ready >"$out/app.ready" && break
+  /usr/bin/sleep 0.05
+done
 
 make_home
 run_script activate /sandbox/activate.sh
