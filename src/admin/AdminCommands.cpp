@@ -15,12 +15,14 @@ constexpr int badInput = 2;
 std::optional<ActivationPlan> planFor(const Arguments& arguments, AdminPorts& ports,
                                       std::ostream& err) {
     std::string error;
-    auto reply = readStatusReply(arguments.replyFile, error);
+    auto reply = readStatusReplyFile(arguments.replyFile, error);
     if (!reply) {
         err << "ka-tesmar-admin: " << error << "\n";
         return std::nullopt;
     }
-    CheckedBlockData data = checkBlockData(reply->domains, reply->ips);
+    // A missing or mistyped list is empty, as it is before the first reply.
+    CheckedBlockData data = checkBlockData(reply->domains.value_or(std::vector<std::string>{}),
+                                           reply->ips.value_or(std::vector<std::string>{}));
     LookupResult found;
     if (arguments.lookUp) {
         found = lookUpAddressRulesAndWait(selectHostsToLookUp(aiHostList(), data.domains),

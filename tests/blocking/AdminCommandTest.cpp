@@ -78,6 +78,13 @@ TEST(AdminCommand, RulesWithBothCountersAndTheRejectedInputNamed) {
     ScratchDir scratch;
     std::string hostile = scratch.path + "/hostile-reply.json";
     std::ofstream(hostile) << R"({"domains": ["a.nl", "b'; reboot"], "ips": ["1.2.3.4 port 22"]})";
+    // A list with one element of another type counts as missing, as in the application.
+    std::string mixed = scratch.path + "/mixed-reply.json";
+    std::ofstream(mixed)
+        << R"({"domains": ["a.nl", 3], "ips": ["198.51.100.1"], "is_blocked": true})";
+    EXPECT_TRUE(admin("rules --reply '" + mixed + "' --no-lookup")
+                    .out.ends_with("\nhosts=0 firewall=45\n"));
+
     Result checked = admin("rules --reply '" + hostile + "' --no-lookup");
     EXPECT_EQ(checked.status, 0);
     EXPECT_TRUE(checked.out.ends_with("hosts=2 firewall=44\n"));
