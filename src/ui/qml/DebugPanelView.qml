@@ -33,6 +33,7 @@ Rectangle {
             id: header
             objectName: "debugHeader"
             Layout.fillWidth: true
+            implicitHeight: implicitContentHeight + topPadding + bottomPadding
             onClicked: panel.isExpanded = !panel.isExpanded
             background: Rectangle {
                 color: Theme.controlBackground

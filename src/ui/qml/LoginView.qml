@@ -216,7 +216,7 @@ Item {
         Item { Layout.fillHeight: true }
 
         RestoreInternetButton {
-            Layout.fillWidth: true
+            Layout.alignment: Qt.AlignHCenter
             Layout.leftMargin: 40
             Layout.rightMargin: 40
             Layout.bottomMargin: 8

@@ -36,6 +36,8 @@ ColumnLayout {
         objectName: "restoreButton"
         Layout.alignment: Qt.AlignHCenter
         enabled: !root.isRestoring
+        implicitWidth: implicitContentWidth + leftPadding + rightPadding
+        implicitHeight: implicitContentHeight + topPadding + bottomPadding
         onClicked: root.showConfirmation = true
         contentItem: RowLayout {
             spacing: 6
