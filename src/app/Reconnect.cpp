@@ -1,8 +1,8 @@
 #include <string>
 
 #include "app/AppState.h"
-#include "session/DeviceIdentity.h"
 #include "session/JsonReply.h"
+#include "session/LoginRequest.h"
 #include "session/ServiceCall.h"
 #include "session/ServiceRequests.h"
 #include "session/ServiceUrls.h"
@@ -71,15 +71,9 @@ void AppState::performReconnect() {
         reconnectFailed();
         return;
     }
-    const std::string deviceInfo =
-        ports_.systemInformation ? deviceInformation(*ports_.systemInformation) : "macOS ";
-    const std::string deviceId =
-        ports_.networkInterfaces ? getDeviceMACAddress(*ports_.networkInterfaces) : "";
-    HttpRequest request =
-        loginRequest(*url, loginRequestBody(savedStudentName, savedClassCode, deviceInfo, deviceId),
-                     Seconds{request_timeout::reconnectLogin});
-
-    sendToService(*this, std::move(request), [](AppState& self, HttpResult result) {
+    LoginRequest login = makeLoginRequest(ports_, *url, savedStudentName, savedClassCode,
+                                          Seconds{request_timeout::reconnectLogin});
+    sendToService(*this, std::move(login.request), [](AppState& self, HttpResult result) {
         if (const auto* error = std::get_if<TransportError>(&result)) {
             self.addDebugLog("Reconnect error: " + error->description);
             self.reconnectFailed();

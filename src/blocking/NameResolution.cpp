@@ -5,6 +5,7 @@
 #include <memory>
 #include <mutex>
 
+#include "app/TextUtil.h"
 #include "blocking/RuleText.h"
 #include "blocking/Validation.h"
 
@@ -14,24 +15,9 @@ namespace {
 const char* const recordTypes[] = {"A", "AAAA"};
 constexpr std::size_t recordTypeCount = 2;
 
-std::string withoutWww(std::string text) {
-    for (std::size_t at = text.find("www."); at != std::string::npos; at = text.find("www.", at))
-        text.erase(at, 4);
-    return text;
-}
-
-bool contains(const std::string& text, const std::string& part) {
-    // An empty text is never found inside another one.
-    return !part.empty() && text.find(part) != std::string::npos;
-}
-
-std::string trimmed(const std::string& text) {
-    static constexpr const char* space = " \t\n\r\v\f";
-    std::size_t first = text.find_first_not_of(space);
-    if (first == std::string::npos)
-        return "";
-    return text.substr(first, text.find_last_not_of(space) - first + 1);
-}
+using text::containsText;
+using text::trimmed;
+using text::withoutWww;
 
 bool startsWithLetter(const std::string& text) {
     char c = text.front();
@@ -77,7 +63,7 @@ std::vector<std::string> selectHostsToLookUp(const std::vector<std::string>& aiH
     for (const auto& host : aiHosts) {
         std::string bareHost = withoutWww(host);
         for (std::size_t i = 0; i < blockedDomains.size(); ++i) {
-            if (contains(host, stripped[i]) || contains(blockedDomains[i], bareHost)) {
+            if (containsText(host, stripped[i]) || containsText(blockedDomains[i], bareHost)) {
                 selected.push_back(host);
                 break;
             }

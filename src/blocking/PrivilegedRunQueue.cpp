@@ -1,19 +1,9 @@
 #include "blocking/PrivilegedRunQueue.h"
 
+#include "app/TextUtil.h"
 #include "blocking/Validation.h"
 
 namespace kt {
-namespace {
-
-std::string trimmed(const std::string& text) {
-    static constexpr const char* space = " \t\n\r\v\f";
-    std::size_t first = text.find_first_not_of(space);
-    if (first == std::string::npos)
-        return "";
-    return text.substr(first, text.find_last_not_of(space) - first + 1);
-}
-
-}  // namespace
 
 PrivilegedRunQueue::PrivilegedRunQueue(Scheduler& scheduler, FileSystem& files,
                                        ProcessRunner& processes, WorkerThreads& workers,
@@ -75,7 +65,7 @@ void PrivilegedRunQueue::runOne(Job& job) {
     }
     std::optional<std::string> error;
     if (isValidUtf8(result.standardError))
-        error = trimmed(result.standardError);
+        error = text::trimmed(result.standardError);
     complete(std::move(job.completion), false, std::move(error));
 }
 

@@ -2,8 +2,8 @@
 #include <utility>
 
 #include "app/AppState.h"
-#include "session/DeviceIdentity.h"
 #include "session/JsonReply.h"
+#include "session/LoginRequest.h"
 #include "session/ServiceCall.h"
 #include "session/ServiceReplies.h"
 #include "session/ServiceRequests.h"
@@ -137,16 +137,11 @@ void AppState::sendLoginRequest(const std::string& studentName, const std::strin
         endLogin(*this, "URL FOUT");
         return;
     }
-    const std::string deviceInfo =
-        ports_.systemInformation ? deviceInformation(*ports_.systemInformation) : "macOS ";
-    const std::string deviceId =
-        ports_.networkInterfaces ? getDeviceMACAddress(*ports_.networkInterfaces) : "";
-    HttpRequest request =
-        loginRequest(*loginUrl, loginRequestBody(studentName, classCode, deviceInfo, deviceId),
-                     Seconds{request_timeout::login});
-    addDebugLog("Device: " + deviceInfo);
+    LoginRequest login = makeLoginRequest(ports_, *loginUrl, studentName, classCode,
+                                          Seconds{request_timeout::login});
+    addDebugLog("Device: " + login.deviceInfo);
     addDebugLog("Sending POST...");
-    sendToService(*this, std::move(request),
+    sendToService(*this, std::move(login.request),
                   [typedName = studentName](AppState& self, HttpResult result) {
                       handleLoginReply(self, typedName, std::move(result));
                   });

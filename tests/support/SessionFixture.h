@@ -65,6 +65,14 @@ class SessionFixture : public ::testing::Test {
         settle();
     }
 
+    // How many requests of the whole test went to the login endpoint.
+    std::size_t logins() const {
+        std::size_t n = 0;
+        for (std::size_t i = 0; i < fakes.http.count(); ++i)
+            if (fakes.http.request(i).url.find("class-login.php") != std::string::npos) ++n;
+        return n;
+    }
+
     std::vector<std::string> logLines() const {
         std::vector<std::string> lines;
         const std::string& log = state->debugLog.get();

@@ -16,13 +16,6 @@ class Reconnect : public kt::testing::SessionFixture {
         return r;
     }
     void wake() { fakes.wakeNotifications.wake(); }
-    std::size_t logins() const {
-        std::size_t n = 0;
-        for (std::size_t i = 0; i < fakes.http.count(); ++i)
-            if (fakes.http.request(i).url.find("class-login.php") != std::string::npos)
-                ++n;
-        return n;
-    }
 };
 
 }  // namespace

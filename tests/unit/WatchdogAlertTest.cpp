@@ -16,13 +16,6 @@ class Watchdog : public kt::testing::SessionFixture {
         state->firewallCount = firewall;
         state->debugLog = "";
     }
-    std::size_t logins() const {
-        std::size_t n = 0;
-        for (std::size_t i = 0; i < fakes.http.count(); ++i)
-            if (fakes.http.request(i).url.find("class-login.php") != std::string::npos)
-                ++n;
-        return n;
-    }
 };
 
 using Alert = Watchdog;
