@@ -157,13 +157,21 @@ bool isValidUtf8(std::string_view bytes) {
     return true;
 }
 
+bool isBlockableAddress(std::string_view text) {
+    if (!isValidAddress(text)) return false;
+    const std::size_t slash = text.find('/');
+    if (slash == std::string_view::npos) return true;
+    const bool v6 = text.find(':') != std::string_view::npos;
+    return *smallNumber(text.substr(slash + 1), v6 ? 128 : 32) >= (v6 ? 16u : 8u);
+}
+
 CheckedBlockData checkBlockData(const std::vector<std::string>& blockedDomains,
                                 const std::vector<std::string>& blockIPs) {
     CheckedBlockData data;
     for (const auto& name : blockedDomains)
         (isValidHostName(name) ? data.domains : data.rejectedDomains).push_back(name);
     for (const auto& address : blockIPs)
-        (isValidAddress(address) ? data.ips : data.rejectedIPs).push_back(address);
+        (isBlockableAddress(address) ? data.ips : data.rejectedIPs).push_back(address);
     return data;
 }
 

@@ -20,6 +20,11 @@ bool isValidHostName(std::string_view name);
 // length that fits the family.
 bool isValidAddress(std::string_view text);
 
+// A valid address that names at most a /8 (IPv4) or a /16 (IPv6) network:
+// a wider one, such as 0.0.0.0/0, would cut the computer off from everything,
+// the class service included, so that the teacher could not switch it off.
+bool isBlockableAddress(std::string_view text);
+
 bool isValidUtf8(std::string_view bytes);
 
 // The block data of a status reply, split into what may be used and what not.

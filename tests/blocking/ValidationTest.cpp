@@ -131,5 +131,16 @@ TEST(BlockDataCheck, SplitsUsableFromRejectedAndLogsTheRejectedEscaped) {
               "WAARSCHUWING: Ongeldige invoer niet gebruikt: DNS-antwoorden \"1.2\\x00\"");
 }
 
+TEST(BlockDataCheck, NetworksThatWouldCutEverythingOffAreLeftOut) {
+    CheckedBlockData data = checkBlockData(
+        {}, {"0.0.0.0/0", "128.0.0.0/1", "10.0.0.0/8", "104.16.0.0/12", "::/0", "2000::/3",
+             "2001:db8::/16", "2606:4700::/32", "203.0.113.9"});
+    EXPECT_EQ(data.ips, (std::vector<std::string>{"10.0.0.0/8", "104.16.0.0/12", "2001:db8::/16",
+                                                  "2606:4700::/32", "203.0.113.9"}));
+    EXPECT_EQ(data.rejectedIPs,
+              (std::vector<std::string>{"0.0.0.0/0", "128.0.0.0/1", "::/0", "2000::/3"}));
+    EXPECT_TRUE(isValidAddress("0.0.0.0/0")) << "still an address, just not one to block";
+}
+
 }  // namespace
 }  // namespace kt
