@@ -16,6 +16,8 @@ packages=(
   dnsutils
   procps util-linux
   espeak-ng pulseaudio-utils alsa-utils dbus-daemon
+  nftables iproute2 pkexec
+  dpkg-dev fakeroot lintian
 )
 
 missing=()

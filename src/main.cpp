@@ -11,6 +11,7 @@
 #include "app/AppDelegate.h"
 #include "app/AppState.h"
 #include "app/DebugLogMirror.h"
+#include "blocking/SystemProfile.h"
 #include "platform/MemorySettings.h"
 #include "platform/qt/EspeakSpeechSynthesizer.h"
 #include "platform/qt/LogindWakeNotifications.h"
@@ -27,6 +28,8 @@
 #include "platform/system/PosixFileSystem.h"
 #include "platform/system/PosixProcessRunner.h"
 #include "platform/system/PosixTerminationSignal.h"
+#include "platform/system/PrivilegeSelection.h"
+#include "platform/system/ThreadWorkers.h"
 #include "ui/AppStateBridge.h"
 #include "ui/QuitController.h"
 #include "ui/SelfTest.h"
@@ -75,7 +78,13 @@ int main(int argc, char* argv[]) {
     kt::PosixTerminationSignal terminationSignal;
     kt::PosixProcessRunner processes;
     kt::PosixFileSystem files;
+    kt::ThreadWorkers workers;
+    // The scripts of the system this runs on: never the macOS ones on Linux.
+    const std::string profileName(kt::nativeProfileName());
+    const std::unique_ptr<kt::PrivilegeStrategy> privilege =
+        kt::selectPrivilegeStrategy(profileName);
     kt::Ports ports;
+    ports.systemProfile = profileName;
     ports.scheduler = &scheduler;
     ports.clock = &clock;
     ports.timeFormatter = &timeFormatter;
@@ -91,6 +100,8 @@ int main(int argc, char* argv[]) {
     ports.terminationSignal = &terminationSignal;
     ports.processes = &processes;
     ports.files = &files;
+    ports.workers = &workers;
+    ports.privilege = privilege.get();
 
     // One state object for the life of the process.
     const std::shared_ptr<kt::AppState> state = kt::AppState::create(ports);

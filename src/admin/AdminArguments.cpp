@@ -44,13 +44,15 @@ std::optional<Shape> shapeOf(const std::vector<std::string>& command) {
 
 const char* const usageText =
     "usage:\n"
-    "  ka-tesmar-admin script activate --profile macos --reply FILE [--home DIR] [--no-lookup]\n"
-    "  ka-tesmar-admin script deactivate --profile macos\n"
-    "  ka-tesmar-admin script restore --variant automatic|manual|signal --profile macos "
+    "  ka-tesmar-admin script activate --profile macos|linux --reply FILE [--home DIR] "
+    "[--no-lookup]\n"
+    "  ka-tesmar-admin script deactivate --profile macos|linux\n"
+    "  ka-tesmar-admin script restore --variant automatic|manual|signal --profile macos|linux "
     "--backup present|absent\n"
     "  ka-tesmar-admin rules --reply FILE [--no-lookup]\n"
-    "  ka-tesmar-admin status\n"
-    "  ka-tesmar-admin restore\n";
+    "  ka-tesmar-admin status [--profile macos|linux]\n"
+    "  ka-tesmar-admin restore [--profile macos|linux]\n"
+    "Without --profile, status and restore use the profile of this system.\n";
 
 std::optional<Arguments> parseArguments(const std::vector<std::string>& words, std::string& error) {
     Arguments arguments;

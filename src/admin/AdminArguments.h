@@ -12,7 +12,8 @@ enum class Action { ActivateScript, DeactivateScript, RestoreScript, Rules, Stat
 
 struct Arguments {
     Action action = Action::Help;
-    std::string profile = "macos";
+    // The system this was built for unless --profile says otherwise.
+    std::string profile{nativeProfileName()};
     std::string replyFile;
     std::optional<std::string> home;
     bool lookUp = true;

@@ -4,7 +4,7 @@
 
 namespace kt {
 
-AppState::AppState(const Ports& ports) : ports_(ports) {
+AppState::AppState(const Ports& ports) : systemProfileName(ports.systemProfile), ports_(ports) {
     assert(ports_.scheduler && ports_.clock && ports_.timeFormatter);
 }
 

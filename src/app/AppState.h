@@ -93,7 +93,8 @@ public:
 
     // --- Constants ---
     static constexpr double pollInterval = 5.0;
-    // The system profile that blocking writes through ("macos").
+    // The system profile that blocking writes through ("macos", "linux"),
+    // taken from the ports.
     std::string systemProfileName = "macos";
     // Deployment settings: the class service's base URL (ends in "/Vexlo/api/")
     // and the connectivity probe. Tests point them at their own servers.

@@ -45,8 +45,12 @@ class SystemProfile {
     virtual std::string restoreCommand(RestoreVariant variant, bool backupPresent) const = 0;
 };
 
-// The profile of that name ("macos"), or nullptr for an unknown name.
+// The profile of that name ("macos" or "linux"), or nullptr for an unknown name.
 const SystemProfile* profileNamed(std::string_view name);
+
+// The profile of the system this program was built for: "linux" on Linux,
+// "macos" elsewhere.
+std::string_view nativeProfileName();
 
 // `text` inside single quotes for a POSIX shell: every single quote becomes '\''.
 std::string singleQuoteEscaped(std::string_view text);

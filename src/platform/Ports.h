@@ -1,5 +1,7 @@
 #pragma once
 
+#include <string>
+
 #include "platform/BlockingWait.h"
 #include "platform/FileSystem.h"
 #include "platform/HttpClient.h"
@@ -39,6 +41,9 @@ struct Ports {
     WakeNotifications* wakeNotifications = nullptr;
     ModalAlert* modalAlert = nullptr;
     TerminationSignal* terminationSignal = nullptr;
+    // The system profile blocking writes through ("macos", "linux"). The
+    // construction sequence already needs it (start-up clean-up, SIGTERM).
+    std::string systemProfile = "macos";
 };
 
 }  // namespace kt

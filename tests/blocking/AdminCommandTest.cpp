@@ -66,6 +66,23 @@ TEST(AdminCommand, PrintsTheScriptsExactlyAsTheApplicationBuildsThem) {
               testing::goldenText("restore-signal.sh"));
 }
 
+TEST(AdminCommand, PrintsTheLinuxScriptsToo) {
+    Result activate = admin("script activate --profile linux " + reply +
+                            " --home '/home/leerling met spatie' --no-lookup");
+    EXPECT_EQ(activate.status, 0) << activate.err;
+    EXPECT_EQ(activate.out, testing::goldenText("linux-activate-no-lookup.sh"));
+    EXPECT_EQ(admin("script deactivate --profile linux").out,
+              testing::goldenText("linux-deactivate.sh"));
+    for (std::string variant : {"automatic", "manual"})
+        for (std::string backup : {"present", "absent"})
+            EXPECT_EQ(
+                admin("script restore --variant " + variant + " --profile linux --backup " + backup)
+                    .out,
+                testing::goldenText("linux-restore-" + variant + "-backup-" + backup + ".sh"));
+    EXPECT_EQ(admin("script restore --variant signal --profile linux").out,
+              testing::goldenText("linux-restore-signal.sh"));
+}
+
 TEST(AdminCommand, RulesWithBothCountersAndTheRejectedInputNamed) {
     Result rules = admin("rules " + reply + " --no-lookup");
     EXPECT_EQ(rules.status, 0);
@@ -101,7 +118,7 @@ TEST(AdminCommand, BadArgumentsAndFilesGiveOneLineAndStatusTwo) {
     std::ofstream(dir + "/kt-array.json") << "[1, 2]";
     for (const std::string& arguments : std::vector<std::string>{
              "", "frobnicate", "script", "script activate --profile macos",
-             "script activate --reply x", "script activate --profile linux " + reply,
+             "script activate --reply x", "script activate --profile windows " + reply,
              "script deactivate --profile macos --no-lookup",
              "script restore --variant sometimes --profile macos --backup present",
              "script restore --variant manual --profile macos",
@@ -122,7 +139,11 @@ TEST(AdminCommand, StatusNamesTheFiveThings) {
     EXPECT_EQ(status.status, 0);
     for (const char* what : {"lock file: ", "backup: ", "hosts block: ", "anchor: ", "guardian: "})
         EXPECT_NE(("\n" + status.out).find(std::string("\n") + what), std::string::npos) << what;
-    EXPECT_NE(status.out.find("anchor: absent (/etc/pf.anchors/ka.tesmar)"), std::string::npos);
+    // Without --profile: the profile of the system it was built for.
+    EXPECT_NE(status.out.find("anchor: absent (/var/lib/ka-tesmar/ka_tesmar.nft)"),
+              std::string::npos);
+    Result macos = admin("status --profile macos");
+    EXPECT_NE(macos.out.find("anchor: absent (/etc/pf.anchors/ka.tesmar)"), std::string::npos);
 }
 
 }  // namespace

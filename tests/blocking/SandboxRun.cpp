@@ -40,8 +40,9 @@ void SandboxRun::put(const std::string& name, const std::string& content) {
 int SandboxRun::run(const std::string& scenario, const std::vector<std::string>& readOnlyDirs) {
     std::filesystem::copy_file(std::string(KT_SANDBOX_DIR) + "/" + scenario, dir_ + "/" + scenario,
                                std::filesystem::copy_options::overwrite_existing);
-    std::string command =
-        "bash '" KT_SANDBOX_DIR "/run-in-sandbox.sh' '" + dir_ + "' '" + scenario + "'";
+    std::string command = "KT_SANDBOX_SYSTEM=" + system_ +
+                          " bash '" KT_SANDBOX_DIR "/run-in-sandbox.sh' '" + dir_ + "' '" +
+                          scenario + "'";
     for (const auto& dir : readOnlyDirs) command += " '" + dir + "'";
     command += " 2>&1";
     log_.clear();

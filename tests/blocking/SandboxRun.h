@@ -16,6 +16,10 @@ class SandboxRun {
 
     // Writes a file into the working folder.
     void put(const std::string& name, const std::string& content);
+    // Makes the sandbox a Linux system instead: a fresh network namespace
+    // (loopback up, with 2001:db8::2 and ::3), the real sed and nft, and
+    // stand-ins only for systemctl, pkill, resolvectl and sleep.
+    void useLinuxSystem() { system_ = "linux"; }
     // Runs the scenario; `readOnlyDirs` are made visible inside. Returns the
     // scenario's exit status, 77 when namespaces are refused here.
     int run(const std::string& scenario, const std::vector<std::string>& readOnlyDirs = {});
@@ -29,6 +33,7 @@ class SandboxRun {
   private:
     std::string dir_;
     std::string log_;
+    std::string system_ = "macos";
 };
 
 // The hosts and packet-filter files the sandbox starts with.

@@ -1,6 +1,15 @@
 # Shared by the sandbox scenarios. Runs inside the sandbox.
 out=/sandbox/out
-support='/Library/Application Support/KaTesmar'
+system=$(cat /sandbox/system 2>/dev/null || echo macos)
+if [ "$system" = linux ]; then
+  support=/var/lib/ka-tesmar
+  anchor=$support/ka_tesmar.nft
+  guardian_definition=/etc/systemd/system/ka-tesmar-guardian.timer
+else
+  support='/Library/Application Support/KaTesmar'
+  anchor=/etc/pf.anchors/ka.tesmar
+  guardian_definition=/Library/LaunchDaemons/com.katesmar.guardian.plist
+fi
 
 # Copies what blocking may have written into $out/<step>/ ("-" for a missing file).
 snapshot() {
@@ -9,11 +18,14 @@ snapshot() {
   save() { if [ -e "$1" ]; then cp "$1" "$dir/$2"; else echo - >"$dir/$2.missing"; fi; }
   save /etc/hosts hosts
   save /etc/pf.conf pf.conf
-  save /etc/pf.anchors/ka.tesmar anchor
+  save "$anchor" anchor
   save "$support/hosts_backup" backup
   save "$support/active.lock" lock
   save /usr/local/bin/ka-tesmar-guardian.sh guardian.sh
-  save /Library/LaunchDaemons/com.katesmar.guardian.plist guardian.plist
+  save "$guardian_definition" guardian.plist
+  if [ "$system" = linux ]; then
+    nft list table inet ka_tesmar >"$dir/table" 2>/dev/null || echo - >"$dir/table.missing"
+  fi
   stat -c '%a %U:%G' /Library/LaunchDaemons/com.katesmar.guardian.plist >"$dir/plist.mode" 2>/dev/null || true
   stat -c '%a' /usr/local/bin/ka-tesmar-guardian.sh >"$dir/guardian.mode" 2>/dev/null || true
   ls -A /etc/pf.anchors /usr/local/bin /Library/LaunchDaemons "$support" /tmp >"$dir/listing" 2>&1 || true

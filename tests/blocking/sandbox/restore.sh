@@ -11,7 +11,7 @@ for variant in automatic-backup-present automatic-backup-absent manual-backup-pr
     signal-no-backup) run_line "restore-$variant" /sandbox/restore-signal.sh ;;
     admin)
       status=0
-      "$(cat /sandbox/admin.path)" restore >"$out/restore-admin.stdout" 2>"$out/restore-admin.stderr" || status=$?
+      "$(cat /sandbox/admin.path)" restore --profile macos >"$out/restore-admin.stdout" 2>"$out/restore-admin.stderr" || status=$?
       echo $status >"$out/restore-admin.status"
       ;;
     *) run_line "restore-$variant" "/sandbox/restore-$variant.sh" ;;

@@ -10,6 +10,10 @@
 #   - WORKDIR at /sandbox; stand-ins for pfctl, launchctl, dscacheutil,
 #     killall, sleep and a BSD-style sed first in PATH; they record their
 #     calls in /sandbox/out/calls.log.
+# With KT_SANDBOX_SYSTEM=linux it is a Linux system instead: a fresh network
+# namespace as well (loopback up, with 2001:db8::2 and 2001:db8::3 on it, the
+# name server at 127.0.0.1 where nothing answers), the real sed and nft, and
+# stand-ins only for systemctl, pkill, resolvectl and sleep (standins-linux/).
 # Usage: run-in-sandbox.sh WORKDIR SCENARIO [READ_ONLY_DIR...]
 # Exit status: the scenario's, or 77 when namespaces cannot be made here.
 set -euo pipefail
@@ -18,17 +22,28 @@ if [ "${1:-}" != "--inside" ]; then
   work=$1
   shift
   here=$(cd "$(dirname "$0")" && pwd)
-  if ! unshare --mount --pid --fork --propagation private true 2>/dev/null; then
-    echo "run-in-sandbox: unshare --mount --pid refused here" >&2
+  namespaces=(--mount --pid)
+  [ "${KT_SANDBOX_SYSTEM:-macos}" = linux ] && namespaces+=(--net)
+  if ! unshare "${namespaces[@]}" --fork --propagation private true 2>/dev/null; then
+    echo "run-in-sandbox: unshare ${namespaces[*]} refused here" >&2
+    exit 77
+  fi
+  if [ "${KT_SANDBOX_SYSTEM:-macos}" = linux ] && ! command -v nft >/dev/null; then
+    echo "run-in-sandbox: nft is not installed" >&2
     exit 77
   fi
   mkdir -p "$work/bin" "$work/out"
-  cp "$here"/standins/* "$work/bin/"
+  if [ "${KT_SANDBOX_SYSTEM:-macos}" = linux ]; then
+    cp "$here"/standins/record "$here"/standins/sleep "$here"/standins-linux/* "$work/bin/"
+  else
+    cp "$here"/standins/* "$work/bin/"
+  fi
   cp "$here/lib.sh" "$work/lib.sh"
+  echo "${KT_SANDBOX_SYSTEM:-macos}" >"$work/system"
   chmod +x "$work"/bin/*
   root=$(mktemp -d /tmp/kt-sandbox-root.XXXXXX)
   status=0
-  unshare --mount --pid --fork --propagation private bash "$0" --inside "$root" "$work" "$@" || status=$?
+  unshare "${namespaces[@]}" --fork --propagation private bash "$0" --inside "$root" "$work" "$@" || status=$?
   rmdir "$root" 2>/dev/null || true
   exit $status
 fi
@@ -68,6 +83,17 @@ for dir in "$@"; do
   mount --bind "$dir" "$root$dir"
   mount -o remount,bind,ro "$root$dir"
 done
+if [ "${KT_SANDBOX_SYSTEM:-macos}" = linux ]; then
+  mkdir -p "$root/var/lib"
+  # A link here could point out of the sandbox; the file is replaced.
+  rm -f "$root/etc/resolv.conf"
+  echo 'nameserver 127.0.0.1' >"$root/etc/resolv.conf"
+  ip link set lo up
+  if ! ip -6 addr add 2001:db8::2/128 dev lo || ! ip -6 addr add 2001:db8::3/128 dev lo; then
+    echo "run-in-sandbox: no IPv6 on the loopback device here" >&2
+    exit 77
+  fi
+fi
 
 exec chroot "$root" /usr/bin/env -i \
   PATH=/sandbox/bin:/usr/local/bin:/usr/sbin:/usr/bin:/sbin:/bin \
