@@ -1,0 +1,147 @@
+// The Debian package: built with CPack from this build folder, checked with
+// lintian, then installed, used for blocking, removed and purged with dpkg in
+// a throwaway copy of this system (install-remove.sh).
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+namespace kt {
+namespace {
+
+namespace fs = std::filesystem;
+
+struct Output {
+    int status = -1;
+    std::string text;
+};
+
+Output run(const std::string& commandLine) {
+    Output result;
+    if (FILE* pipe = ::popen((commandLine + " 2>&1").c_str(), "r")) {
+        char buffer[4096];
+        while (std::size_t n = std::fread(buffer, 1, sizeof buffer, pipe))
+            result.text.append(buffer, n);
+        const int status = ::pclose(pipe);
+        result.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    }
+    return result;
+}
+
+std::string fileText(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+std::vector<std::string> lines(const std::string& text) {
+    std::vector<std::string> out;
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);) out.push_back(line);
+    return out;
+}
+
+bool has(const std::string& text, const std::string& part) {
+    return text.find(part) != std::string::npos;
+}
+
+class Scratch {
+  public:
+    Scratch() {
+        char pattern[] = "/tmp/kt-package-test.XXXXXX";
+        path = ::mkdtemp(pattern);
+    }
+    ~Scratch() { fs::remove_all(path); }
+    fs::path path;
+};
+
+TEST(DebianPackage, BuildsPassesLintianAndInstallsAndRemovesWithoutATrace) {
+    if (::geteuid() != 0)
+        GTEST_SKIP() << "dpkg and the sandbox need root; run the tests as root";
+    if (std::string(KT_INSTALL_PREFIX) != "/usr")
+        GTEST_SKIP() << "this build folder installs under " << KT_INSTALL_PREFIX
+                     << "; the package is built from one configured with the prefix /usr";
+    for (const char* tool : {"cpack", "lintian", "dpkg-shlibdeps", "nft"})
+        if (run(std::string("command -v ") + tool).status != 0)
+            GTEST_SKIP() << tool << " is not installed (scripts/install-deps.sh installs it)";
+
+    Scratch scratch;
+    const Output built = run("cd '" + scratch.path.string() +
+                             "' && cpack --config '" KT_BUILD_DIR "/CPackConfig.cmake' -B '" +
+                             scratch.path.string() + "'");
+    ASSERT_EQ(built.status, 0) << built.text;
+    fs::path deb;
+    for (const auto& entry : fs::directory_iterator(scratch.path))
+        if (entry.path().extension() == ".deb")
+            deb = entry.path();
+    ASSERT_FALSE(deb.empty()) << built.text;
+    EXPECT_TRUE(deb.filename().string().starts_with("ka-tesmar_1.0.0_")) << deb;
+
+    // What is in it, and what it needs.
+    const std::string contents = run("dpkg-deb -c '" + deb.string() + "'").text;
+    for (const char* file :
+         {"./usr/bin/Ka_Tesmar", "./usr/bin/ka-tesmar-service", "./usr/sbin/ka-tesmar-admin",
+          "./usr/libexec/ka-tesmar/run-as-admin",
+          "./usr/share/polkit-1/actions/com.katesmar.blocking.policy",
+          "./usr/share/applications/ka-tesmar.desktop",
+          "./usr/share/icons/hicolor/256x256/apps/ka-tesmar.png",
+          "./usr/share/doc/ka-tesmar/copyright", "./usr/share/doc/ka-tesmar/changelog.gz"})
+        EXPECT_TRUE(has(contents, std::string(file) + "\n")) << file << "\n" << contents;
+    const std::string depends = run("dpkg-deb -f '" + deb.string() + "' Depends").text;
+    for (const char* package :
+         {"nftables", "pkexec", "libqt6quick6", "qml6-module-qtquick-controls"})
+        EXPECT_TRUE(has(depends, package)) << package << ": " << depends;
+    // The polkit action names the helper where the package puts it.
+    const Output policy = run("dpkg-deb --fsys-tarfile '" + deb.string() +
+                              "' | tar -xOf - ./usr/share/polkit-1/actions/"
+                              "com.katesmar.blocking.policy");
+    EXPECT_TRUE(has(policy.text, ">/usr/libexec/ka-tesmar/run-as-admin</annotate>")) << policy.text;
+
+    const Output lintian = run("lintian --tag-display-limit 0 '" + deb.string() + "'");
+    for (const auto& line : lines(lintian.text)) EXPECT_FALSE(line.starts_with("E: ")) << line;
+    RecordProperty("lintian", lintian.text);
+
+    // Installed, blocking, removed and purged in the sandbox.
+    const fs::path out = scratch.path / "out";
+    const fs::path reply = scratch.path / "reply.json";
+    std::ofstream(reply) << R"({"success": true, "is_blocked": true, "domains": ["chatgpt.com"],
+                               "ips": ["192.0.2.10", "2001:db8::10"], "ip_ranges": []})";
+    const Output sandbox = run("bash '" KT_PACKAGING_DIR "/install-remove.sh' '" + deb.string() +
+                               "' '" + reply.string() + "' '" + out.string() + "'");
+    if (sandbox.status == 77)
+        GTEST_SKIP() << "the package sandbox cannot be made here: " << sandbox.text;
+    ASSERT_EQ(sandbox.status, 0) << sandbox.text << fileText(out / "install.log")
+                                 << fileText(out / "remove.log");
+    EXPECT_TRUE(has(fileText(out / "install.log"), "Setting up ka-tesmar (1.0.0)"))
+        << fileText(out / "install.log");
+    EXPECT_TRUE(has(fileText(out / "installed.files"), "/usr/bin/Ka_Tesmar\n"));
+    EXPECT_TRUE(has(fileText(out / "installed.status"),
+                    "lock file: absent (/var/lib/ka-tesmar/active.lock)"))
+        << fileText(out / "installed.status");
+
+    // Blocked: the table, the hosts block, the lock and the guardian.
+    EXPECT_EQ(fileText(out / "activate.out"), "OK\n");
+    EXPECT_TRUE(has(fileText(out / "blocked.ruleset"), "ip6 daddr 2001:db8::10 drop"))
+        << fileText(out / "blocked.ruleset");
+    EXPECT_TRUE(has(fileText(out / "blocked.hosts"), "# Ka Tesmar Start\n0.0.0.0 chatgpt.com\n"));
+    for (const char* left : {"active.lock", "ka-tesmar-guardian.timer", "ka-tesmar-guardian.sh"})
+        EXPECT_TRUE(has(fileText(out / "blocked.listing"), left)) << left;
+
+    // Removed while blocking was on: the network is back and nothing is left.
+    EXPECT_EQ(fileText(out / "removed.hosts"), fileText(out / "before.hosts"));
+    EXPECT_EQ(fileText(out / "removed.ruleset"), "");
+    for (const char* left : {"ka-tesmar", "active.lock", "hosts_backup"})
+        EXPECT_FALSE(has(fileText(out / "removed.listing"), left))
+            << left << "\n"
+            << fileText(out / "removed.listing");
+    EXPECT_EQ(fileText(out / "removed.files"), fileText(out / "before.files"));
+    EXPECT_EQ(fileText(out / "purged.files"), fileText(out / "before.files"));
+    EXPECT_TRUE(fs::exists(out / "done"));
+}
+
+}  // namespace
+}  // namespace kt
