@@ -44,8 +44,10 @@ teacher() {  # on|off
     >>"$out/teacher.log" 2>&1
 }
 
+# The termination signal ends it with exit(0) from another thread while the
+# state is alive; a sanitizer build must not call that a leak.
 start_driver() {  # log
-  "$driver" "$base/Vexlo/api/" "$base/" /tmp/tls/cert.pem "Jan Peeters" e2e001 2>"$out/$1" &
+  ASAN_OPTIONS=detect_leaks=0 "$driver" "$base/Vexlo/api/" "$base/" /tmp/tls/cert.pem "Jan Peeters" e2e001 2>"$out/$1" &
   driver_pid=$!
 }
 
