@@ -1,7 +1,10 @@
 // The linux profile's scripts, byte for byte, and their shape.
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 #include <algorithm>
+#include <filesystem>
 #include <fstream>
 #include <nlohmann/json.hpp>
 
@@ -130,6 +133,25 @@ TEST(LinuxActivationScript, ShapeAndEdgeCases) {
     EXPECT_NE(quoted.find("rm -rf '/home/o'\\''brien/.cache/mozilla/firefox' 2>/dev/null; "),
               std::string::npos);
     EXPECT_EQ(bashSyntaxErrors(quoted), "");
+}
+
+TEST(LinuxActivationScript, GuardianUnitsPassSystemdsOwnCheck) {
+    if (testing::commandOutput("command -v systemd-analyze").empty())
+        GTEST_SKIP() << "systemd-analyze is not installed";
+    const std::string script = linuxProfile().activationScript("", "", "/home/x");
+    char pattern[] = "/tmp/kt-units.XXXXXX";
+    const std::string dir = ::mkdtemp(pattern);
+    // The guardian script is not installed here; any program stands in for it.
+    std::string service = hereDocument(script, "SERVICEEOF");
+    service.replace(service.find("/usr/local/bin/ka-tesmar-guardian.sh"),
+                    std::string("/usr/local/bin/ka-tesmar-guardian.sh").size(), "/bin/true");
+    std::ofstream(dir + "/ka-tesmar-guardian.service") << service;
+    std::ofstream(dir + "/ka-tesmar-guardian.timer") << hereDocument(script, "TIMEREOF");
+    const std::string verdict =
+        testing::commandOutput("systemd-analyze verify '" + dir + "/ka-tesmar-guardian.timer' '" +
+                               dir + "/ka-tesmar-guardian.service' 2>&1; echo status $?");
+    std::filesystem::remove_all(dir);
+    EXPECT_EQ(verdict, "status 0\n");
 }
 
 TEST(LinuxActivationScript, UntranslatableRuleStopsBeforeAnyChange) {
