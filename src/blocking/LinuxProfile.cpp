@@ -252,16 +252,4 @@ std::string LinuxProfile::signalRestore() const {
     return s;
 }
 
-std::string LinuxProfile::restoreCommand(RestoreVariant variant, bool backupPresent) const {
-    switch (variant) {
-        case RestoreVariant::Automatic:
-            return automaticRestore(backupPresent);
-        case RestoreVariant::Manual:
-            return "mkdir -p " + quoted(paths_.backupDir) + "; " + automaticRestore(backupPresent);
-        case RestoreVariant::Signal:
-            return signalRestore();
-    }
-    return {};
-}
-
 }  // namespace kt

@@ -244,16 +244,4 @@ std::string MacosProfile::signalRestore() const {
     return s;
 }
 
-std::string MacosProfile::restoreCommand(RestoreVariant variant, bool backupPresent) const {
-    switch (variant) {
-        case RestoreVariant::Automatic:
-            return automaticRestore(backupPresent);
-        case RestoreVariant::Manual:
-            return "mkdir -p " + quoted(paths_.backupDir) + "; " + automaticRestore(backupPresent);
-        case RestoreVariant::Signal:
-            return signalRestore();
-    }
-    return {};
-}
-
 }  // namespace kt

@@ -15,11 +15,10 @@ class MacosProfile final : public SystemProfile {
     std::string activationScript(const std::string& hostsEntries, const std::string& rulesText,
                                  const std::string& homeFolder) const override;
     std::string undoCommand() const override;
-    std::string restoreCommand(RestoreVariant variant, bool backupPresent) const override;
 
   private:
-    std::string automaticRestore(bool backupPresent) const;
-    std::string signalRestore() const;
+    std::string automaticRestore(bool backupPresent) const override;
+    std::string signalRestore() const override;
 
     SystemPaths paths_;
 };

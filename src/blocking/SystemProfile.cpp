@@ -34,4 +34,17 @@ std::string singleQuoteEscaped(std::string_view text) {
     return out;
 }
 
+std::string SystemProfile::restoreCommand(RestoreVariant variant, bool backupPresent) const {
+    switch (variant) {
+        case RestoreVariant::Automatic:
+            return automaticRestore(backupPresent);
+        case RestoreVariant::Manual:
+            return "mkdir -p '" + singleQuoteEscaped(paths().backupDir) + "'; " +
+                   automaticRestore(backupPresent);
+        case RestoreVariant::Signal:
+            return signalRestore();
+    }
+    return {};
+}
+
 }  // namespace kt

@@ -42,7 +42,13 @@ class SystemProfile {
     // One command line that takes out everything blocking put in. The
     // automatic and manual variants differ with `backupPresent`; the signal
     // variant lets the shell test for the backup and ignores it.
-    virtual std::string restoreCommand(RestoreVariant variant, bool backupPresent) const = 0;
+    std::string restoreCommand(RestoreVariant variant, bool backupPresent) const;
+
+  protected:
+    // The automatic command; the manual one is the same after making the
+    // backup folder.
+    virtual std::string automaticRestore(bool backupPresent) const = 0;
+    virtual std::string signalRestore() const = 0;
 };
 
 // The profile of that name ("macos" or "linux"), or nullptr for an unknown name.

@@ -30,11 +30,11 @@ class StandInProfile final : public kt::SystemProfile {
         return {};
     }
     std::string undoCommand() const override { return {}; }
-    std::string restoreCommand(kt::RestoreVariant variant, bool) const override {
-        return variant == kt::RestoreVariant::Signal ? command_ : "exit 3";
-    }
 
   private:
+    std::string automaticRestore(bool) const override { return "exit 3"; }
+    std::string signalRestore() const override { return command_; }
+
     std::string command_;
     kt::SystemPaths paths_;
 };
