@@ -152,7 +152,9 @@ TestCase {
 
         mouseClick(H.find(panel, "debugHeader"))
         verify(panel.isExpanded)
-        wait(300)  // the expand animation; the screen scrolls the panel into view
+        var area = H.find(panel, "debugExpandedArea")
+        tryVerify(function () { return area.height === H.find(panel, "debugDetails").height },
+                  2000, "the panel opens fully")
         compare(H.find(panel, "debugChevron").name, "chevron.down")
         compare(H.find(panel, "statDomains").value, "5")
         compare(H.find(panel, "statHosts").value, "10")

@@ -64,6 +64,7 @@ Rectangle {
 
         Item {
             id: expandedArea
+            objectName: "debugExpandedArea"
             Layout.fillWidth: true
             Layout.preferredHeight: panel.isExpanded ? details.implicitHeight : 0
             clip: true
