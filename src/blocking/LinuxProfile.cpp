@@ -204,19 +204,18 @@ std::string LinuxProfile::firewallRemoval() const {
            quoted(paths_.anchorFile) + "; ";
 }
 
+std::string LinuxProfile::systemCleanup() const {
+    return guardianRemoval() + "rm -f " + std::string(guardianPath) + "; " + firewallRemoval() +
+           flushNameCaches + "rm -f " + quoted(paths_.lockFile) + "; echo 'OK'";
+}
+
 std::string LinuxProfile::undoCommand() const {
     const std::string backup = quoted(paths_.backupPath);
     std::string s;
     // The backup is only deleted once it is back in place.
     s += "if [ -f " + backup + " ]; then cp " + backup + " /etc/hosts && rm -f " + backup + "; ";
     s += "else " + hostsBlocksRemoved(true) + "fi; ";
-    s += guardianRemoval();
-    s += "rm -f " + std::string(guardianPath) + "; ";
-    s += firewallRemoval();
-    s += flushNameCaches;
-    s += "rm -f " + quoted(paths_.lockFile) + "; ";
-    s += "echo 'OK'";
-    return s;
+    return s + systemCleanup();
 }
 
 std::string LinuxProfile::automaticRestore(bool backupPresent) const {
@@ -226,13 +225,7 @@ std::string LinuxProfile::automaticRestore(bool backupPresent) const {
         s += "cp " + backup + " /etc/hosts 2>/dev/null && rm -f " + backup + "; ";
     else
         s += hostsBlocksRemoved(true);
-    s += guardianRemoval();
-    s += "rm -f " + std::string(guardianPath) + "; ";
-    s += firewallRemoval();
-    s += flushNameCaches;
-    s += "rm -f " + quoted(paths_.lockFile) + "; ";
-    s += "echo 'OK'";
-    return s;
+    return s + systemCleanup();
 }
 
 // Run from the termination-signal handler: the shell tests for the backup,

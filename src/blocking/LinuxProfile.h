@@ -19,6 +19,9 @@ class LinuxProfile final : public SystemProfile {
   private:
     std::string automaticRestore(bool backupPresent) const override;
     std::string signalRestore() const override;
+    // What undo and the automatic restore do after the hosts file: the guardian,
+    // the table, the caches and the lock.
+    std::string systemCleanup() const;
     std::string guardianRemoval() const;
     std::string firewallRemoval() const;
 
