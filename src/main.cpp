@@ -25,6 +25,8 @@
 #include "platform/qt/QtTimeFormatter.h"
 #include "platform/qt/SystemClock.h"
 #include "platform/qt/ToneBeeper.h"
+#include "blocking/LinuxProfile.h"
+#include "platform/system/FileLifetimeLock.h"
 #include "platform/system/PosixFileSystem.h"
 #include "platform/system/PosixProcessRunner.h"
 #include "platform/system/PosixTerminationSignal.h"
@@ -79,6 +81,7 @@ int main(int argc, char* argv[]) {
     kt::PosixProcessRunner processes;
     kt::PosixFileSystem files;
     kt::ThreadWorkers workers;
+    kt::FileLifetimeLock lifetimeLock(kt::LinuxProfile::applicationLock);
     // The scripts of the system this runs on: never the macOS ones on Linux.
     const std::string profileName(kt::nativeProfileName());
     const std::unique_ptr<kt::PrivilegeStrategy> privilege =
@@ -102,6 +105,8 @@ int main(int argc, char* argv[]) {
     ports.files = &files;
     ports.workers = &workers;
     ports.privilege = privilege.get();
+    if (profileName == "linux")
+        ports.lifetimeLock = &lifetimeLock;
 
     // One state object for the life of the process.
     const std::shared_ptr<kt::AppState> state = kt::AppState::create(ports);

@@ -58,18 +58,20 @@ int status(const SystemProfile& profile, FileSystem& files, std::ostream& out) {
     return 0;
 }
 
-// The automatic restore, run now in an ordinary shell as the application does at start-up.
+// The automatic restore, run now as the application (or its root helper) does at start-up.
 int restore(const SystemProfile& profile, AdminPorts& ports, std::ostream& err) {
     if (!ports.runningAsRoot) {
         err << "ka-tesmar-admin: restore must run as root\n";
         return 1;
     }
     bool backup = ports.files.exists(profile.paths().backupPath);
-    err << (backup ? "RESTORE: Hosts hersteld vanuit backup"
-                   : "RESTORE: Alle hosts entries verwijderd (geen backup)")
-        << "\n";
+    // The linux scripts say themselves what they restored.
+    if (!profile.usesRootHelper())
+        err << (backup ? "RESTORE: Hosts hersteld vanuit backup"
+                       : "RESTORE: Alle hosts entries verwijderd (geen backup)")
+            << "\n";
     ProcessRequest request;
-    request.program = "/bin/sh";
+    request.program = profile.usesRootHelper() ? "/bin/bash" : "/bin/sh";
     request.arguments = {"-c", profile.restoreCommand(RestoreVariant::Automatic, backup)};
     request.standardOutput = ProcessOutput::Inherit;
     request.standardError = ProcessOutput::Inherit;

@@ -17,6 +17,8 @@ std::shared_ptr<AppState> AppState::create(const Ports& ports) {
 // The construction sequence. Every property already holds its initial value;
 // what follows needs a shared owner, so it runs after construction.
 void AppState::init() {
+    if (ports_.lifetimeLock)
+        ports_.lifetimeLock->hold();
     setupWakeObserver();
     startupCleanup();
     setupSignalHandlers();

@@ -10,13 +10,14 @@
 
 #include "DeploymentSettings.h"
 #include "app/Published.h"
+#include "blocking/PrivilegedCommand.h"
+#include "blocking/SystemProfile.h"
 #include "platform/Ports.h"
 
 namespace kt {
 
 struct ActivationPlan;
 class PrivilegedRunQueue;
-class SystemProfile;
 
 // The one state object of the application. It owns the session data, the
 // flags and counters, the poll timer and the debug log. It lives on the main
@@ -30,8 +31,10 @@ class SystemProfile;
 //   session/Logout.cpp      logout, deleteSessionOnServer, deleteSessionOnServerSync
 //   blocking/Activation.cpp activateBlocking, deactivateBlocking
 //   blocking/PrepareActivation.cpp   prepareActivation
-//   blocking/ActivateCommand.cpp     buildActivateCommand, systemProfile
+//   blocking/BlockingCommands.cpp    buildActivateCommand, activationCommand, undoCommand,
+//                                    restoreCommand, systemProfile
 //   blocking/PrivilegedExecution.cpp executeWithAdminRights
+//   blocking/StudentCleanup.cpp      clearStudentCaches
 //   app/NetworkRestore.cpp  forceRestoreNetworkSettings, manualRestoreNetwork
 //   app/Watchdog.cpp        checkBlockingIntegrity
 //   app/Alert.cpp           playAlertSound
@@ -137,17 +140,29 @@ public:
     // The activation script of the system profile for the user's home folder.
     std::string buildActivateCommand(const std::string& hostsEntries,
                                      const std::string& rulesText) const;
-    // Runs the shell text as the administrator, after every run asked for
-    // before it. `completion` runs exactly once, on the main thread.
-    void executeWithAdminRights(
-        const std::string& command,
-        std::function<void(bool success, std::optional<std::string> error)> completion);
+    // The blocking steps as the administrator runs them: a script of the
+    // profile, or a verb of the root helper where the profile has one.
+    PrivilegedCommand activationCommand(const ActivationPlan& plan) const;
+    PrivilegedCommand undoCommand() const;
+    PrivilegedCommand restoreCommand(RestoreVariant variant, bool backupPresent) const;
+    // Runs the step as the administrator, after every run asked for before
+    // it. `completion` runs exactly once, on the main thread.
+    using PrivilegedCompletion =
+        std::function<void(bool success, std::optional<std::string> error)>;
+    void executeWithAdminRights(const PrivilegedCommand& command, PrivilegedCompletion completion);
+    void executeWithAdminRights(const std::string& script, PrivilegedCompletion completion);
+    // What the student may do alone after a block is in force (linux): the
+    // caches of editors and browsers in the home folder removed, never
+    // following a link out of it, and the student's own browsers closed.
+    void clearStudentCaches();
     // The paths and scripts of this operating system (see systemProfileName).
     const SystemProfile& systemProfile() const;
 
-    // Undoes everything blocking put into the system: synchronously in an
-    // ordinary shell, or with administrator rights at the student's request.
-    void forceRestoreNetworkSettings();
+    // Undoes everything blocking put into the system: synchronously (in an
+    // ordinary shell, or through the root helper where the profile has one),
+    // or with administrator rights at the student's request. Returns whether
+    // the network is known to be back; an ordinary shell cannot tell.
+    bool forceRestoreNetworkSettings();
     void manualRestoreNetwork(std::function<void(bool success)> completion);
 
     // Repairs blocking that should be in force but recorded no hosts or rules.
@@ -167,6 +182,7 @@ private:
     void handleStatusReply(std::uint64_t generation, const std::optional<std::string>& body);
     void deleteSessionOnServer();
     void startupCleanup();
+    bool restoreThroughHelper();
     void setupSignalHandlers();
     void setupWakeObserver();
     void handleWakeFromSleep();

@@ -1,6 +1,7 @@
 #include <string>
 
 #include "app/AppState.h"
+#include "blocking/PrivilegedRunQueue.h"
 #include "blocking/SystemProfile.h"
 
 namespace kt {
@@ -14,8 +15,10 @@ std::string hostsRestoreLine(const char* prefix, bool backupPresent) {
 
 }  // namespace
 
-void AppState::forceRestoreNetworkSettings() {
+bool AppState::forceRestoreNetworkSettings() {
     const SystemProfile& profile = systemProfile();
+    if (profile.usesRootHelper())
+        return restoreThroughHelper();
     const bool backupPresent = ports_.files->exists(profile.paths().backupPath);
     const std::string command = profile.restoreCommand(RestoreVariant::Automatic, backupPresent);
     addDebugLog(hostsRestoreLine("RESTORE: ", backupPresent));
@@ -26,7 +29,7 @@ void AppState::forceRestoreNetworkSettings() {
     shell.standardOutput = ProcessOutput::Discard;
     shell.standardError = ProcessOutput::Discard;
     if (ports_.processes->run(shell).started)
-        return;
+        return true;
 
     // Without a shell of our own, the administrator's shell is the last resort.
     std::weak_ptr<AppState> weak = weak_from_this();
@@ -35,14 +38,34 @@ void AppState::forceRestoreNetworkSettings() {
             self->addDebugLog(success ? "RESTORE: Netwerk hersteld met admin rechten"
                                       : "RESTORE FOUT: Kon netwerk niet herstellen");
     });
+    return true;
+}
+
+// The helper runs as root and says whether everything is out again; the
+// caller waits for it, as for the shell.
+bool AppState::restoreThroughHelper() {
+    addDebugLog("RESTORE: Herstel via de root-helper");
+    if (!ports_.privilege || !ports_.processes) {
+        addDebugLog("RESTORE FOUT: Geen manier om als beheerder uit te voeren");
+        return false;
+    }
+    const ProcessResult result =
+        ports_.processes->run(ports_.privilege->helperRequestFor("restore"));
+    if (result.started && result.exitStatus == 0) {
+        addDebugLog("RESTORE: Netwerk hersteld");
+        return true;
+    }
+    addDebugLog("RESTORE FOUT: " + privilegedErrorText(result).value_or("onbekend"));
+    return false;
 }
 
 void AppState::manualRestoreNetwork(std::function<void(bool success)> completion) {
     addDebugLog("MANUEEL HERSTEL: Gestart door gebruiker");
     const SystemProfile& profile = systemProfile();
     const bool backupPresent = ports_.files->exists(profile.paths().backupPath);
-    const std::string command = profile.restoreCommand(RestoreVariant::Manual, backupPresent);
-    addDebugLog(hostsRestoreLine("MANUEEL HERSTEL: ", backupPresent));
+    const PrivilegedCommand command = restoreCommand(RestoreVariant::Manual, backupPresent);
+    if (!profile.usesRootHelper())
+        addDebugLog(hostsRestoreLine("MANUEEL HERSTEL: ", backupPresent));
     // An activation still preparing its rules must not block again after this.
     ++undoRequests_;
 

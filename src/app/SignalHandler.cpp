@@ -4,10 +4,15 @@
 
 namespace kt {
 
-void runSignalRestore(const SystemProfile& profile, ProcessRunner& processes) {
+void runSignalRestore(const SystemProfile& profile, const PrivilegeStrategy* privilege,
+                      ProcessRunner& processes) {
     ProcessRequest request;
-    request.program = "/bin/sh";
-    request.arguments = {"-c", profile.restoreCommand(RestoreVariant::Signal, false)};
+    if (profile.usesRootHelper() && privilege) {
+        request = privilege->helperRequestFor("restore");
+    } else {
+        request.program = "/bin/sh";
+        request.arguments = {"-c", profile.restoreCommand(RestoreVariant::Signal, false)};
+    }
     request.standardOutput = ProcessOutput::Inherit;
     request.standardError = ProcessOutput::Inherit;
     processes.run(request);
@@ -21,8 +26,9 @@ void AppState::setupSignalHandlers() {
         return;
     const SystemProfile* profile = &systemProfile();
     ProcessRunner* processes = ports_.processes;
+    const PrivilegeStrategy* privilege = ports_.privilege;
     ports_.terminationSignal->onTerminationSignal(
-        [profile, processes] { runSignalRestore(*profile, *processes); });
+        [profile, privilege, processes] { runSignalRestore(*profile, privilege, *processes); });
 }
 
 }  // namespace kt

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "platform/PrivilegeStrategy.h"
 #include "platform/ProcessRunner.h"
 
 namespace kt {
@@ -7,9 +8,11 @@ namespace kt {
 class SystemProfile;
 
 // What the termination signal does before the process ends: the signal
-// variant of the restore command in an ordinary shell, waited for. The result
-// is not examined and a shell that cannot be started is ignored. Reads only
-// the immutable profile, so it is safe on any thread at any moment.
-void runSignalRestore(const SystemProfile& profile, ProcessRunner& processes);
+// variant of the restore command in an ordinary shell, or the root helper's
+// restore where the profile has one, waited for. The result is not examined
+// and a program that cannot be started is ignored. Reads only immutable
+// objects, so it is safe on any thread at any moment.
+void runSignalRestore(const SystemProfile& profile, const PrivilegeStrategy* privilege,
+                      ProcessRunner& processes);
 
 }  // namespace kt

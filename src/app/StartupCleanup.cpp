@@ -15,6 +15,18 @@ AlertContent networkRestoredAtStartupAlert() {
     return alert;
 }
 
+AlertContent networkNotRestoredAtStartupAlert() {
+    AlertContent alert;
+    alert.style = AlertContent::Style::Warning;
+    alert.messageText = "Internetinstellingen niet hersteld";
+    alert.informativeText =
+        "De vorige sessie van Ridudiziv Ka Tesmar werd niet correct afgesloten en de blokkering "
+        "kon niet automatisch worden opgeheven.\n\nGebruik de knop \"Herstel Internet\" of vraag "
+        "de beheerder om 'ka-tesmar-admin restore'.";
+    alert.buttons = {"OK"};
+    return alert;
+}
+
 // The lock file outlives a run that ended without taking its blocking out
 // (a crash, a forced kill, a power loss). The restore waits for its shell, so
 // the window appears only once the network is back.
@@ -23,13 +35,15 @@ void AppState::startupCleanup() {
         return;
 
     addDebugLog("STARTUP CLEANUP: Lock gevonden - vorige sessie niet correct afgesloten");
-    forceRestoreNetworkSettings();
-    addDebugLog("STARTUP CLEANUP: Netwerkinstellingen hersteld");
+    const bool restored = forceRestoreNetworkSettings();
+    addDebugLog(restored ? "STARTUP CLEANUP: Netwerkinstellingen hersteld"
+                         : "STARTUP CLEANUP FOUT: Netwerkinstellingen niet hersteld");
 
     ModalAlert* alert = ports_.modalAlert;
-    ports_.scheduler->postAfter(Seconds{1.0}, [alert] {
+    ports_.scheduler->postAfter(Seconds{1.0}, [alert, restored] {
         if (alert)
-            alert->runModal(networkRestoredAtStartupAlert());
+            alert->runModal(restored ? networkRestoredAtStartupAlert()
+                                     : networkNotRestoredAtStartupAlert());
     });
 }
 

@@ -14,7 +14,8 @@ void AppState::activateBlocking() {
     }
     isActivatingBlocking = true;
     isInstalling = true;
-    statusMessage = "Wachtwoordvenster verschijnt...";
+    statusMessage = systemProfile().usesRootHelper() ? "Blokkering activeren..."
+                                                     : "Wachtwoordvenster verschijnt...";
 
     // The address lookups take a while; an undo asked for in the meantime
     // comes later in intent, so this activation must not be installed after it.
@@ -33,11 +34,11 @@ void AppState::activateBlocking() {
         }
         self->addDebugLog("DoH/DoT blokkering: " + std::to_string(encryptedDnsRules().size()) +
                           " regels");
-        const std::string script = self->buildActivateCommand(plan.hostsEntries, plan.rulesText);
         const int hosts = plan.hostsCount;
         const int firewall = plan.firewallCount;
         self->executeWithAdminRights(
-            script, [weak, hosts, firewall](bool success, std::optional<std::string> error) {
+            self->activationCommand(plan),
+            [weak, hosts, firewall](bool success, std::optional<std::string> error) {
                 auto state = weak.lock();
                 if (!state)
                     return;
@@ -52,12 +53,19 @@ void AppState::activateBlocking() {
                     state->firewallCount = firewall;
                     state->addDebugLog("Blokkering geactiveerd: " + std::to_string(hosts) +
                                        " hosts, " + std::to_string(firewall) + " firewall regels");
+                    // The helper made the lock file if it was not there yet.
+                    if (LifetimeLock* lock = state->ports().lifetimeLock)
+                        lock->hold();
+                    if (state->systemProfile().usesRootHelper())
+                        state->clearStudentCaches();
                 } else {
                     state->statusMessage = std::nullopt;
                     state->addDebugLog("Fout bij activeren: " + error.value_or("Onbekende fout"));
                     state->errorMessage =
-                        "Kon blokkering niet activeren. Voer je Mac-wachtwoord in en klik OK "
-                        "(niet annuleren).";
+                        state->systemProfile().usesRootHelper()
+                            ? "Kon blokkering niet activeren: " + error.value_or("onbekende fout")
+                            : "Kon blokkering niet activeren. Voer je Mac-wachtwoord in en klik OK "
+                              "(niet annuleren).";
                 }
             });
     });
@@ -73,21 +81,20 @@ void AppState::deactivateBlocking() {
     addDebugLog("Blokkering deactiveren...");
 
     std::weak_ptr<AppState> weak = weak_from_this();
-    executeWithAdminRights(
-        systemProfile().undoCommand(), [weak](bool success, std::optional<std::string> error) {
-            auto self = weak.lock();
-            if (!self)
-                return;
-            self->isDeactivatingBlocking = false;
-            if (success) {
-                self->statusMessage = "Blokkering uitgeschakeld";
-                self->hostsCount = 0;
-                self->firewallCount = 0;
-                self->addDebugLog("Blokkering gedeactiveerd");
-            } else {
-                self->addDebugLog("Fout bij deactiveren: " + error.value_or("onbekend"));
-            }
-        });
+    executeWithAdminRights(undoCommand(), [weak](bool success, std::optional<std::string> error) {
+        auto self = weak.lock();
+        if (!self)
+            return;
+        self->isDeactivatingBlocking = false;
+        if (success) {
+            self->statusMessage = "Blokkering uitgeschakeld";
+            self->hostsCount = 0;
+            self->firewallCount = 0;
+            self->addDebugLog("Blokkering gedeactiveerd");
+        } else {
+            self->addDebugLog("Fout bij deactiveren: " + error.value_or("onbekend"));
+        }
+    });
 }
 
 }  // namespace kt

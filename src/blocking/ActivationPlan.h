@@ -14,6 +14,8 @@ struct ActivationPlan {
     std::string rulesText;
     int hostsCount = 0;
     int firewallCount = 0;
+    // The same data as a request for the root helper (linux).
+    std::string helperRequest;
 };
 
 // Hosts entries and the rule set from the checked block data and the rules

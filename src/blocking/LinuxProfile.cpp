@@ -5,35 +5,112 @@
 namespace kt {
 namespace {
 
-constexpr const char* folder = "/var/lib/ka-tesmar";
-constexpr const char* guardianPath = "/usr/local/bin/ka-tesmar-guardian.sh";
-constexpr const char* unitFolder = "/etc/systemd/system";
+// Shared by every script: settings, and the functions that write files
+// safely. A file is written completely beside its target, flushed and then
+// renamed over it, so a full disk or a kill never leaves it empty or half
+// written; only where a rename is refused (a bind-mounted hosts file) is it
+// rewritten in place. State files are used only when they are root's own
+// regular files, never through a link.
+constexpr const char* prelude = R"SH(#!/bin/bash
+set -u
+set -o pipefail
+umask 022
+export LC_ALL=C PATH=/usr/sbin:/usr/bin:/sbin:/bin
+KT_STATE='/var/lib/ka-tesmar'
+KT_HOSTS='/etc/hosts'
+KT_BACKUP="$KT_STATE/hosts_backup"
+KT_BACKUP_SUM="$KT_STATE/hosts_backup.sum"
+KT_LOCK="$KT_STATE/active.lock"
+KT_NFT="$KT_STATE/ka_tesmar.nft"
+KT_RUN='/run/ka-tesmar'
+KT_APP_LOCK='/run/ka-tesmar-app.lock'
+KT_GUARDIAN='/usr/local/bin/ka-tesmar-guardian.sh'
+KT_UNITS='/etc/systemd/system'
+kt_fail() { echo "$*" >&2; exit 1; }
+kt_root_file() { [ ! -L "$1" ] && [ -f "$1" ] && [ "$(stat -c %u -- "$1")" = 0 ]; }
+kt_present() { [ -e "$1" ] || [ -L "$1" ]; }
+kt_state_dir() {
+  if [ -L "$KT_STATE" ]; then echo "$KT_STATE is een link: geweigerd" >&2; return 1; fi
+  mkdir -p -m 0700 -- "$KT_STATE" || return 1
+  if [ ! -d "$KT_STATE" ] || [ "$(stat -c %u -- "$KT_STATE")" != 0 ]; then
+    echo "$KT_STATE is geen map van root: geweigerd" >&2; return 1
+  fi
+  chmod 0700 -- "$KT_STATE"
+}
+kt_replace() {
+  local target=$1 mode=$2 tmp rc
+  shift 2
+  tmp=$(mktemp -- "$(dirname -- "$target")/.ka-tesmar.XXXXXX") || return 1
+  if ! { "$@" > "$tmp" && chmod "$mode" -- "$tmp" && sync -- "$tmp"; }; then
+    rm -f -- "$tmp"; return 1
+  fi
+  if mv -f -T -- "$tmp" "$target" 2>/dev/null; then return 0; fi
+  cat -- "$tmp" > "$target"; rc=$?
+  rm -f -- "$tmp"
+  return $rc
+}
+kt_without_blocks() {
+  sed -e '/# Ka Tesmar Start/,/# Ka Tesmar End/d' -e '/# DNS_TESMAR_START/,/# DNS_TESMAR_END/d' -e '/# DNS Tesmar/d' -- "$1"
+}
+kt_checksum() { echo "$(stat -c %s -- "$1") $(sha256sum < "$1" | cut -d ' ' -f 1)"; }
+kt_write_backup() {
+  kt_replace "$KT_BACKUP" 600 kt_without_blocks "$KT_HOSTS" &&
+    kt_replace "$KT_BACKUP_SUM" 600 kt_checksum "$KT_BACKUP"
+}
+kt_backup_complete() {
+  kt_root_file "$KT_BACKUP" && kt_root_file "$KT_BACKUP_SUM" &&
+    [ "$(kt_checksum "$KT_BACKUP")" = "$(cat -- "$KT_BACKUP_SUM")" ]
+}
+kt_flush_caches() {
+  resolvectl flush-caches 2>/dev/null || true
+  nscd -i hosts 2>/dev/null || true
+}
+kt_remove_guardian() {
+  systemctl --no-ask-password disable --now ka-tesmar-guardian.timer >/dev/null 2>&1 || true
+  rm -f -- "$KT_UNITS/ka-tesmar-guardian.timer" "$KT_UNITS/ka-tesmar-guardian.service" \
+    "$KT_UNITS/timers.target.wants/ka-tesmar-guardian.timer" "$KT_GUARDIAN"
+  systemctl --no-ask-password daemon-reload >/dev/null 2>&1 || true
+}
+kt_has_blocks() { grep -q -e '# Ka Tesmar Start' -e '# DNS_TESMAR_START' -e '# DNS Tesmar' -- "$KT_HOSTS"; }
+kt_restore() {
+  local left=""
+  if [ -L "$KT_STATE" ]; then echo "$KT_STATE is een link: geweigerd" >&2; return 1; fi
+  if kt_backup_complete; then
+    if cmp -s -- "$KT_BACKUP" "$KT_HOSTS" || kt_replace "$KT_HOSTS" 644 cat -- "$KT_BACKUP"; then
+      echo "Hosts hersteld vanuit backup"
+      rm -f -- "$KT_BACKUP" "$KT_BACKUP_SUM"
+    fi
+  else
+    if kt_present "$KT_BACKUP"; then
+      echo "Backup onvolledig of niet van root: alleen de Ka Tesmar-blokken verwijderd"
+    fi
+    if ! kt_has_blocks || kt_replace "$KT_HOSTS" 644 kt_without_blocks "$KT_HOSTS"; then
+      rm -f -- "$KT_BACKUP" "$KT_BACKUP_SUM"
+    fi
+  fi
+  kt_has_blocks && left="$left hosts-bestand"
+  kt_remove_guardian
+  nft delete table inet ka_tesmar >/dev/null 2>&1
+  nft list table inet ka_tesmar >/dev/null 2>&1 && left="$left firewall"
+  rm -f -- "$KT_NFT" "$KT_NFT.new"
+  kt_flush_caches
+  if [ -n "$left" ]; then
+    echo "Niet hersteld:$left" >&2
+    return 1
+  fi
+  rm -f -- "$KT_LOCK"
+  echo 'OK'
+}
+)SH";
 
-// The guardian script that the systemd timer runs as root at start and every
-// 300 s: when the application is gone but the lock file says blocking is on,
-// it takes the blocking out again. It never removes itself.
-constexpr const char* guardianLines[] = {
-    R"(#!/bin/bash)",
-    R"(sleep 5)",
-    R"(BACKUP_DIR='/var/lib/ka-tesmar')",
-    R"(BACKUP_FILE="$BACKUP_DIR/hosts_backup")",
-    R"(LOCK_FILE="$BACKUP_DIR/active.lock")",
-    R"(if ! pgrep -f 'Ka.Tesmar' > /dev/null 2>&1 && ! pgrep -f 'Ka_Tesmar' > /dev/null 2>&1; then)",
-    R"(  if [ -f "$LOCK_FILE" ]; then)",
-    R"(    if [ -f "$BACKUP_FILE" ]; then)",
-    R"(      cp "$BACKUP_FILE" /etc/hosts && rm -f "$BACKUP_FILE")",
-    R"(    else)",
-    R"(      HOSTS_NEW=$(mktemp) && sed -e '/# Ka Tesmar Start/,/# Ka Tesmar End/d' -e '/# DNS_TESMAR_START/,/# DNS_TESMAR_END/d' -e '/# DNS Tesmar/d' /etc/hosts > "$HOSTS_NEW" && cat "$HOSTS_NEW" > /etc/hosts)",
-    R"(      rm -f "$HOSTS_NEW")",
-    R"(    fi)",
-    R"(    nft delete table inet ka_tesmar 2>/dev/null)",
-    R"(    rm -f "$BACKUP_DIR/ka_tesmar.nft" "$LOCK_FILE")",
-    R"(    resolvectl flush-caches 2>/dev/null)",
-    R"(    nscd -i hosts 2>/dev/null)",
-    R"(  fi)",
-    R"(fi)",
-    R"(exit 0)",
-};
+// The guardian that the systemd timer runs as root at start and every 300 s:
+// while the lock file says blocking is on and nobody holds the application's
+// lock, the application is gone, and the guardian takes the blocking out.
+constexpr const char* guardianBody = R"SH([ -f "$KT_LOCK" ] || exit 0
+if [ -f "$KT_APP_LOCK" ] && ! flock -n -x "$KT_APP_LOCK" true; then exit 0; fi
+kt_restore
+exit 0
+)SH";
 
 constexpr const char* serviceLines[] = {
     "[Unit]",
@@ -45,71 +122,47 @@ constexpr const char* serviceLines[] = {
 };
 
 // At start (the boot point is long past when the timer is started, so it
-// fires at once) and 300 s after each run.
+// fires at once) and every 300 s from each start of the guardian.
 constexpr const char* timerLines[] = {
     "[Unit]",
     "Description=Ka Tesmar guardian, at start and every 300 s",
     "",
     "[Timer]",
     "OnBootSec=0",
-    "OnUnitInactiveSec=300",
+    "OnUnitActiveSec=300",
     "AccuracySec=1s",
     "",
     "[Install]",
     "WantedBy=timers.target",
 };
 
-// Caches of two code editors under the user's home folder.
-constexpr const char* editorCacheSuffixes[] = {
-    "/.config/Cursor/Cache",
-    "/.config/Cursor/Code Cache",
-    "/.config/Cursor/Service Worker/CacheStorage",
-    "/.config/Cursor/GPUCache",
-    "/.config/Code/Cache",
-    "/.config/Code/Code Cache",
-    "/.config/Code/Service Worker/CacheStorage",
-};
-
-// Process names of the common browsers. Closing one that is not running
-// fails; under "set -e" that must not end the script, hence "|| true".
-constexpr const char* browserProcesses[] = {
-    "firefox", "firefox-esr", "chrome", "chromium", "msedge", "brave",
-};
-
-constexpr const char* browserCacheSuffixes[] = {
-    "/.cache/mozilla/firefox", "/.cache/google-chrome", "/.cache/chromium",
-    "/.cache/microsoft-edge",  "/.cache/BraveSoftware",
-};
-
-// systemd-resolved and nscd where the host has them; nothing is said when
-// neither is there.
-constexpr const char* flushNameCaches =
-    "resolvectl flush-caches 2>/dev/null || true; nscd -i hosts 2>/dev/null || true; ";
-
-constexpr const char* hostsBlockExpressions =
-    "sed -e '/# Ka Tesmar Start/,/# Ka Tesmar End/d' "
-    "-e '/# DNS_TESMAR_START/,/# DNS_TESMAR_END/d' -e '/# DNS Tesmar/d' /etc/hosts";
-
-// The hosts file is rewritten in place (through a copy, never with sed -i),
-// so a hosts file that is a bind mount or a symbolic link keeps working.
-// Each step runs only when the one before succeeded; the filtered copy is
-// removed either way.
-std::string hostsBlocksRemoved(bool legacyLines) {
-    std::string sed = legacyLines ? hostsBlockExpressions
-                                  : "sed -e '/# Ka Tesmar Start/,/# Ka Tesmar End/d' "
-                                    "-e '/# DNS_TESMAR_START/,/# DNS_TESMAR_END/d' /etc/hosts";
-    return "KT_HOSTS=$(mktemp) && " + sed +
-           " > \"$KT_HOSTS\" && cat \"$KT_HOSTS\" > /etc/hosts; rm -f \"$KT_HOSTS\" 2>/dev/null; ";
+// Rolls a failed activation back to the state before it: the hosts file as
+// it was, and either the rules of the activation before (the block stays as
+// it was) or nothing at all (no table, guardian, lock or backup).
+constexpr const char* rollback = R"SH(KT_DONE=0
+KT_WAS_ACTIVE=0
+kt_rollback() {
+  [ "$KT_DONE" = 1 ] && return
+  trap - EXIT
+  if [ -f "$KT_BEFORE" ] && ! cmp -s -- "$KT_BEFORE" "$KT_HOSTS"; then
+    kt_replace "$KT_HOSTS" 644 cat -- "$KT_BEFORE" || echo "Hosts-bestand niet teruggezet" >&2
+  fi
+  rm -f -- "$KT_NFT.new"
+  if [ "$KT_WAS_ACTIVE" = 1 ] && kt_root_file "$KT_NFT"; then
+    nft -f "$KT_NFT" || echo "Vorige firewallregels niet teruggezet" >&2
+  else
+    nft delete table inet ka_tesmar >/dev/null 2>&1
+    kt_remove_guardian
+    rm -f -- "$KT_LOCK" "$KT_NFT" "$KT_BACKUP" "$KT_BACKUP_SUM"
+  fi
+  rm -f -- "$KT_BEFORE"
+  exit 1
 }
-
-std::string quoted(const std::string& path) {
-    return "'" + singleQuoteEscaped(path) + "'";
-}
+)SH";
 
 template <std::size_t N>
-std::string hereDocument(const std::string& target, const char* delimiter,
-                         const char* const (&lines)[N]) {
-    std::string s = "cat > " + target + " << '" + delimiter + "'\n";
+std::string hereDocument(const char* delimiter, const char* const (&lines)[N]) {
+    std::string s = "<< '" + std::string(delimiter) + "'\n";
     for (const char* line : lines) s += std::string(line) + "\n";
     return s + delimiter + "\n";
 }
@@ -119,130 +172,107 @@ std::string hereDocument(const std::string& target, const char* delimiter,
 LinuxProfile::LinuxProfile() {
     paths_.hostsFile = "/etc/hosts";
     paths_.hostsStartMarker = "# Ka Tesmar Start";
-    paths_.backupDir = folder;
+    paths_.backupDir = "/var/lib/ka-tesmar";
     paths_.backupPath = paths_.backupDir + "/hosts_backup";
     paths_.lockFile = paths_.backupDir + "/active.lock";
     // The input of nft -f; the rules themselves live in the kernel's table.
     paths_.anchorFile = paths_.backupDir + "/ka_tesmar.nft";
-    paths_.guardianScript = guardianPath;
-    paths_.guardianDefinition = std::string(unitFolder) + "/ka-tesmar-guardian.timer";
-    guardianService_ = std::string(unitFolder) + "/ka-tesmar-guardian.service";
-    timerLink_ = std::string(unitFolder) + "/timers.target.wants/ka-tesmar-guardian.timer";
+    paths_.guardianScript = "/usr/local/bin/ka-tesmar-guardian.sh";
+    paths_.guardianDefinition = "/etc/systemd/system/ka-tesmar-guardian.timer";
 }
 
 std::string LinuxProfile::activationScript(const std::string& hostsEntries,
-                                           const std::string& rulesText,
-                                           const std::string& homeFolder) const {
+                                           const std::string& rulesText, const std::string&) const {
     const NftRuleFile rules = nftRuleFile(rulesText);
     if (!rules.untranslatable.empty()) {
         // Blocking with part of the rules would show counters that are not
         // in force; the script stops before it changes anything.
-        return "#!/bin/bash\necho " +
-               quoted("Firewallregel niet te vertalen: " + rules.untranslatable.front()) +
-               " >&2\nexit 1";
+        return "#!/bin/bash\necho '" +
+               singleQuoteEscaped("Firewallregel niet te vertalen: " +
+                                  rules.untranslatable.front()) +
+               "' >&2\nexit 1\n";
     }
 
-    const std::string backup = quoted(paths_.backupPath);
-    const std::string nftFile = quoted(paths_.anchorFile);
-    const std::string home = singleQuoteEscaped(homeFolder);
-    std::string s;
-    // Header and bookkeeping: the backup is taken once, before any blocking.
-    s += "#!/bin/bash\nset -e\n";
-    s += "mkdir -p " + quoted(paths_.backupDir) + "\n";
-    s += "if [ ! -f " + backup + " ]; then cp /etc/hosts " + backup + "; fi\n";
-    s += "echo 'active' > " + quoted(paths_.lockFile) + "\n";
+    std::string s = prelude;
+    s += rollback;
+    s += "kt_state_dir || exit 1\n";
+    s += "mkdir -p -m 0700 -- \"$KT_RUN\" || kt_fail \"Kon $KT_RUN niet maken\"\n";
+    s += "if kt_present \"$KT_LOCK\"; then\n";
+    s +=
+        "  kt_root_file \"$KT_LOCK\" || kt_fail \"$KT_LOCK is geen bestand van root: geweigerd\"\n";
+    s += "  KT_WAS_ACTIVE=1\n";
+    s += "fi\n";
+    s += "KT_BEFORE=$(mktemp -- \"$KT_RUN/hosts.XXXXXX\") || kt_fail 'Kon het hosts-bestand niet "
+         "bewaren'\n";
+    s += "trap kt_rollback EXIT\ntrap 'exit 1' TERM INT HUP\n";
+    s += "cat -- \"$KT_HOSTS\" > \"$KT_BEFORE\" || kt_fail 'Kon het hosts-bestand niet bewaren'\n";
 
-    // Hosts block: the old blocks out, the new one in. Under "set -e" every
-    // step of the rewrite must succeed before the block is appended.
-    s += "KT_HOSTS=$(mktemp); " + std::string(hostsBlockExpressions) +
-         " > \"$KT_HOSTS\"; cat \"$KT_HOSTS\" > /etc/hosts; rm -f \"$KT_HOSTS\"; ";
-    s += "printf '%b' '\\n# Ka Tesmar Start\\n" + singleQuoteEscaped(hostsEntries) +
-         "# Ka Tesmar End' >> /etc/hosts; ";
+    // The backup is the hosts file without any block of ours, taken afresh
+    // at each first activation.
+    s += "if [ \"$KT_WAS_ACTIVE\" = 0 ]; then\n";
+    s += "  kt_write_backup || kt_fail 'Kon de hosts-backup niet schrijven'\n";
+    s += "fi\n";
+    s +=
+        "kt_replace \"$KT_LOCK\" 600 echo active || kt_fail 'Kon het lockbestand niet schrijven'\n";
 
-    // Firewall: the table is replaced in one nft transaction.
-    s += "cat > " + nftFile + " << 'NFTEOF'\n" + rules.text + "NFTEOF\n";
-    s += "nft -f " + nftFile + "; ";
+    // The guardian and its systemd units. Without a running systemd (a
+    // container) the timer cannot start; the files are in place all the same.
+    s += "kt_guardian() {\n";
+    s += "  cat << 'PRELUDEEOF'\n" + std::string(prelude) + "PRELUDEEOF\n";
+    s += "  cat << 'GUARDIANEOF'\n" + std::string(guardianBody) + "GUARDIANEOF\n";
+    s += "}\n";
+    s += "kt_service() {\n  cat " + hereDocument("SERVICEEOF", serviceLines) + "}\n";
+    s += "kt_timer() {\n  cat " + hereDocument("TIMEREOF", timerLines) + "}\n";
+    s += "{ mkdir -p -- /usr/local/bin \"$KT_UNITS\" &&\n";
+    s += "  kt_replace \"$KT_GUARDIAN\" 755 kt_guardian &&\n";
+    s += "  kt_replace \"$KT_UNITS/ka-tesmar-guardian.service\" 644 kt_service &&\n";
+    s += "  kt_replace \"$KT_UNITS/ka-tesmar-guardian.timer\" 644 kt_timer; } ||\n";
+    s += "  kt_fail 'Kon de bewaker niet installeren'\n";
+    s += "systemctl --no-ask-password daemon-reload >/dev/null 2>&1 || true\n";
+    s += "systemctl --no-ask-password enable ka-tesmar-guardian.timer >/dev/null 2>&1 || true\n";
+    s += "systemctl --no-ask-password restart ka-tesmar-guardian.timer >/dev/null 2>&1 || true\n";
 
-    // Guardian script and its systemd service and timer. Without a running
-    // systemd (a container) the timer cannot start; the blocking still holds.
-    s += "mkdir -p /usr/local/bin; ";
-    s += hereDocument(guardianPath, "GUARDIANEOF", guardianLines);
-    s += "chmod 755 " + std::string(guardianPath) + "; ";
-    s += "mkdir -p " + std::string(unitFolder) + "; ";
-    s += hereDocument(guardianService_, "SERVICEEOF", serviceLines);
-    s += hereDocument(paths_.guardianDefinition, "TIMEREOF", timerLines);
-    s += "chmod 644 " + guardianService_ + " " + paths_.guardianDefinition + "; ";
-    s += "systemctl --no-ask-password daemon-reload 2>/dev/null || true; ";
-    s += "systemctl --no-ask-password enable ka-tesmar-guardian.timer 2>/dev/null || true; ";
-    s += "systemctl --no-ask-password restart ka-tesmar-guardian.timer 2>/dev/null || true; ";
-    s += flushNameCaches;
+    // The hosts block: the old blocks out, the new one in.
+    s += "kt_hosts_with_block() {\n";
+    s += "  kt_without_blocks \"$KT_BEFORE\" &&\n";
+    s += "    printf '%b' '\\n# Ka Tesmar Start\\n" + singleQuoteEscaped(hostsEntries) +
+         "# Ka Tesmar End\\n'\n";
+    s += "}\n";
+    s += "kt_replace \"$KT_HOSTS\" 644 kt_hosts_with_block || kt_fail 'Kon het hosts-bestand niet "
+         "schrijven'\n";
 
-    // Editor caches, then the browsers closed and their caches deleted.
-    for (const char* suffix : editorCacheSuffixes)
-        s += "rm -rf '" + home + suffix + "' 2>/dev/null; ";
-    for (const char* process : browserProcesses)
-        s += "pkill -x " + std::string(process) + " 2>/dev/null || true; ";
-    for (const char* suffix : browserCacheSuffixes)
-        s += "rm -rf '" + home + suffix + "' 2>/dev/null; ";
-
-    s += "echo 'OK'";
+    // The table is replaced in one nft transaction; the rules file of the
+    // activation before stays until the new one is in force.
+    s += "kt_rules() {\n  cat << 'NFTEOF'\n" + rules.text + "NFTEOF\n}\n";
+    s += "kt_replace \"$KT_NFT.new\" 600 kt_rules || kt_fail 'Kon de firewallregels niet "
+         "schrijven'\n";
+    s += "nft -f \"$KT_NFT.new\" || kt_fail 'nft kon de firewallregels niet laden'\n";
+    s += "mv -f -T -- \"$KT_NFT.new\" \"$KT_NFT\" || kt_fail 'Kon de firewallregels niet "
+         "bewaren'\n";
+    s += "kt_flush_caches\n";
+    s += "KT_DONE=1\n";
+    s += "rm -f -- \"$KT_BEFORE\"\n";
+    s += "echo 'OK'\n";
     return s;
 }
 
-// Stops and removes the guardian's timer and service; removing the timer's
-// link as well works where systemctl cannot reach systemd.
-std::string LinuxProfile::guardianRemoval() const {
-    std::string s;
-    s += "systemctl --no-ask-password disable --now ka-tesmar-guardian.timer 2>/dev/null; ";
-    s += "rm -f " + paths_.guardianDefinition + " " + guardianService_ + " " + timerLink_ + "; ";
-    s += "systemctl --no-ask-password daemon-reload 2>/dev/null; ";
-    return s;
-}
-
-std::string LinuxProfile::firewallRemoval() const {
-    return "nft delete table " + std::string(nftTableName) + " 2>/dev/null; rm -f " +
-           quoted(paths_.anchorFile) + "; ";
-}
-
-std::string LinuxProfile::systemCleanup() const {
-    return guardianRemoval() + "rm -f " + std::string(guardianPath) + "; " + firewallRemoval() +
-           flushNameCaches + "rm -f " + quoted(paths_.lockFile) + "; echo 'OK'";
+// Deactivation and every restore do the same: the hosts file back (from a
+// complete backup, otherwise without our blocks), the guardian, the table
+// and the lock out. It fails only when a block is really left.
+std::string LinuxProfile::restoreScript() const {
+    return std::string(prelude) + "kt_restore\n";
 }
 
 std::string LinuxProfile::undoCommand() const {
-    const std::string backup = quoted(paths_.backupPath);
-    std::string s;
-    // The backup is only deleted once it is back in place.
-    s += "if [ -f " + backup + " ]; then cp " + backup + " /etc/hosts && rm -f " + backup + "; ";
-    s += "else " + hostsBlocksRemoved(true) + "fi; ";
-    return s + systemCleanup();
+    return restoreScript();
 }
 
-std::string LinuxProfile::automaticRestore(bool backupPresent) const {
-    const std::string backup = quoted(paths_.backupPath);
-    std::string s;
-    if (backupPresent)
-        s += "cp " + backup + " /etc/hosts 2>/dev/null && rm -f " + backup + "; ";
-    else
-        s += hostsBlocksRemoved(true);
-    return s + systemCleanup();
+std::string LinuxProfile::automaticRestore(bool) const {
+    return restoreScript();
 }
 
-// Run from the termination-signal handler: the shell tests for the backup,
-// and the folder is the literal one rather than a property of the state.
 std::string LinuxProfile::signalRestore() const {
-    const std::string dir = folder;
-    const std::string backup = quoted(dir + "/hosts_backup");
-    const std::string lock = quoted(dir + "/active.lock");
-    std::string s;
-    s += "if [ -f " + backup + " ]; then cp " + backup + " /etc/hosts && rm -f " + backup + "; ";
-    s += "else " + hostsBlocksRemoved(false) + "fi; ";
-    s += guardianRemoval();
-    s += firewallRemoval();
-    s += "rm -f " + std::string(guardianPath) + "; ";
-    s += flushNameCaches;
-    s += "rm -f " + lock;
-    return s;
+    return restoreScript();
 }
 
 }  // namespace kt

@@ -46,6 +46,8 @@ struct Batch {
         LookupResult result;
         for (auto& answer : answers) {
             result.rules.insert(result.rules.end(), answer.rules.begin(), answer.rules.end());
+            result.addresses.insert(result.addresses.end(), answer.addresses.begin(),
+                                    answer.addresses.end());
             result.rejectedAnswers.insert(result.rejectedAnswers.end(), answer.rejected.begin(),
                                           answer.rejected.end());
         }
@@ -98,9 +100,10 @@ DigAnswer parseDigAnswer(const std::string& text) {
             continue;
         if (startsWithLetter(line))
             continue;  // an alias name
-        if (isValidAddress(line))
+        if (isValidAddress(line)) {
             answer.rules.push_back(addressRule(line));
-        else
+            answer.addresses.push_back(line);
+        } else
             answer.rejected.push_back(line);
     }
     return answer;

@@ -19,8 +19,9 @@ std::vector<std::string> selectHostsToLookUp(const std::vector<std::string>& aiH
 ProcessRequest digRequest(const std::string& host, const std::string& recordType);
 
 struct DigAnswer {
-    std::vector<std::string> rules;     // one address rule per address, in answer order
-    std::vector<std::string> rejected;  // lines that looked like addresses but are not valid
+    std::vector<std::string> rules;      // one address rule per address, in answer order
+    std::vector<std::string> addresses;  // the addresses of those rules
+    std::vector<std::string> rejected;   // lines that looked like addresses but are not valid
 };
 
 // Reads dig's short-form answer: alias names, empty lines, the addresses
@@ -29,7 +30,8 @@ struct DigAnswer {
 DigAnswer parseDigAnswer(const std::string& text);
 
 struct LookupResult {
-    std::vector<std::string> rules;  // in host order, A before AAAA; duplicates kept
+    std::vector<std::string> rules;      // in host order, A before AAAA; duplicates kept
+    std::vector<std::string> addresses;  // the addresses of those rules
     std::vector<std::string> rejectedAnswers;
 };
 

@@ -1,6 +1,7 @@
 #include "app/AppState.h"
 #include "blocking/ActivationPlan.h"
 #include "blocking/BlockLists.h"
+#include "blocking/HelperRequest.h"
 #include "blocking/NameResolution.h"
 #include "blocking/Validation.h"
 
@@ -22,7 +23,13 @@ void AppState::prepareActivation(std::function<void(const ActivationPlan&)> comp
             self->addDebugLog(lookupSummaryLine(found.rules.size(), aiHostList().size()));
             if (auto line = rejectedInputLogLine(*data, found.rejectedAnswers))
                 self->addDebugLog(*line);
-            completion(makeActivationPlan(*data, found.rules));
+            ActivationPlan plan = makeActivationPlan(*data, found.rules);
+            HelperRequest request;
+            request.names = data->domains;
+            request.addresses = data->ips;
+            request.lookedUp = found.addresses;
+            plan.helperRequest = encodeHelperRequest(request);
+            completion(plan);
         });
     };
     if (hosts.empty() || !ports_.processes || !ports_.workers) {

@@ -1,7 +1,7 @@
 #include "blocking/PrivilegeStrategies.h"
 
 #ifndef KA_TESMAR_PRIVILEGED_HELPER
-#define KA_TESMAR_PRIVILEGED_HELPER "/usr/libexec/ka-tesmar/run-as-admin"
+#define KA_TESMAR_PRIVILEGED_HELPER "/usr/libexec/ka-tesmar/ka-tesmar-helper"
 #endif
 
 namespace kt {
@@ -11,7 +11,7 @@ ProcessRequest privilegedRun(std::string program, std::vector<std::string> argum
     ProcessRequest request;
     request.program = std::move(program);
     request.arguments = std::move(arguments);
-    request.standardOutput = ProcessOutput::Inherit;
+    request.standardOutput = ProcessOutput::Capture;
     request.standardError = ProcessOutput::Capture;
     return request;
 }
@@ -34,18 +34,34 @@ ProcessRequest OsascriptStrategy::requestFor(const std::string& scriptPath) cons
     return privilegedRun("/usr/bin/osascript", {"-e", sourceFor(scriptPath)});
 }
 
+ProcessRequest OsascriptStrategy::helperRequestFor(const std::string&) const {
+    return privilegedRun({}, {});
+}
+
 PkexecStrategy::PkexecStrategy(std::string helperPath) : helperPath_(std::move(helperPath)) {}
 
 std::string PkexecStrategy::defaultHelperPath() {
     return KA_TESMAR_PRIVILEGED_HELPER;
 }
 
-ProcessRequest PkexecStrategy::requestFor(const std::string& scriptPath) const {
-    return privilegedRun("/usr/bin/pkexec", {helperPath_, scriptPath});
+// pkexec runs nothing but the helper; a script has no way to root here.
+ProcessRequest PkexecStrategy::requestFor(const std::string&) const {
+    return privilegedRun({}, {});
 }
+
+ProcessRequest PkexecStrategy::helperRequestFor(const std::string& verb) const {
+    return privilegedRun("/usr/bin/pkexec", {helperPath_, verb});
+}
+
+DirectRootStrategy::DirectRootStrategy(std::string helperPath)
+    : helperPath_(std::move(helperPath)) {}
 
 ProcessRequest DirectRootStrategy::requestFor(const std::string& scriptPath) const {
     return privilegedRun("/bin/bash", {scriptPath});
+}
+
+ProcessRequest DirectRootStrategy::helperRequestFor(const std::string& verb) const {
+    return privilegedRun(helperPath_, {verb});
 }
 
 }  // namespace kt

@@ -12,20 +12,22 @@ class OsascriptStrategy final : public PrivilegeStrategy {
   public:
     std::string name() const override { return "osascript"; }
     ProcessRequest requestFor(const std::string& scriptPath) const override;
+    ProcessRequest helperRequestFor(const std::string& verb) const override;
 
     // The one-line AppleScript source for a script path.
     static std::string sourceFor(const std::string& scriptPath);
 };
 
-// Linux: pkexec runs the project's helper, whose polkit action asks for an
-// administrator password with a Dutch message; the helper runs bash on the
-// script.
+// Linux: pkexec runs the root helper with one verb. Its polkit action lets
+// the active local session do so without a password. Scripts are never
+// handed to it.
 class PkexecStrategy final : public PrivilegeStrategy {
   public:
     explicit PkexecStrategy(std::string helperPath = defaultHelperPath());
 
     std::string name() const override { return "pkexec"; }
     ProcessRequest requestFor(const std::string& scriptPath) const override;
+    ProcessRequest helperRequestFor(const std::string& verb) const override;
 
     // Where the helper is installed.
     static std::string defaultHelperPath();
@@ -34,11 +36,18 @@ class PkexecStrategy final : public PrivilegeStrategy {
     std::string helperPath_;
 };
 
-// A process that already runs as root runs the script with bash itself.
+// A process that already runs as root runs scripts with bash and the helper
+// itself.
 class DirectRootStrategy final : public PrivilegeStrategy {
   public:
+    explicit DirectRootStrategy(std::string helperPath = PkexecStrategy::defaultHelperPath());
+
     std::string name() const override { return "root"; }
     ProcessRequest requestFor(const std::string& scriptPath) const override;
+    ProcessRequest helperRequestFor(const std::string& verb) const override;
+
+  private:
+    std::string helperPath_;
 };
 
 }  // namespace kt

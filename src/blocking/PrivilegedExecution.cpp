@@ -3,9 +3,8 @@
 
 namespace kt {
 
-void AppState::executeWithAdminRights(
-    const std::string& command,
-    std::function<void(bool success, std::optional<std::string> error)> completion) {
+void AppState::executeWithAdminRights(const PrivilegedCommand& command,
+                                      PrivilegedCompletion completion) {
     if (!ports_.files || !ports_.processes || !ports_.workers || !ports_.privilege) {
         ports_.scheduler->post([completion = std::move(completion)] {
             completion(false, "Geen manier om als beheerder uit te voeren");
@@ -17,6 +16,10 @@ void AppState::executeWithAdminRights(
                                                               *ports_.processes, *ports_.workers,
                                                               *ports_.privilege);
     privilegedRuns->submit(command, std::move(completion));
+}
+
+void AppState::executeWithAdminRights(const std::string& script, PrivilegedCompletion completion) {
+    executeWithAdminRights(PrivilegedCommand::shellScript(script), std::move(completion));
 }
 
 }  // namespace kt

@@ -5,6 +5,17 @@
 
 namespace kt {
 
+std::optional<std::string> privilegedErrorText(const ProcessResult& result) {
+    if (!result.started)
+        return result.startError;
+    if (!isValidUtf8(result.standardError))
+        return std::nullopt;
+    std::string text = text::trimmed(result.standardError);
+    if (text.empty())
+        return std::nullopt;
+    return text;
+}
+
 PrivilegedRunQueue::PrivilegedRunQueue(Scheduler& scheduler, FileSystem& files,
                                        ProcessRunner& processes, WorkerThreads& workers,
                                        const PrivilegeStrategy& strategy)
@@ -14,16 +25,33 @@ PrivilegedRunQueue::PrivilegedRunQueue(Scheduler& scheduler, FileSystem& files,
       workers_(workers),
       strategy_(strategy) {}
 
-void PrivilegedRunQueue::submit(const std::string& command, Completion completion) {
-    PathResult directory = files_.createPrivateDirectory();
-    if (!directory.ok()) {
-        complete(std::move(completion), false, "Kon script niet schrijven: " + directory.error);
-        return;
+void PrivilegedRunQueue::submit(const PrivilegedCommand& command, Completion completion) {
+    Job job;
+    job.completion = std::move(completion);
+    if (command.usesHelper()) {
+        job.request = strategy_.helperRequestFor(command.helperVerb);
+        job.request.standardInput = command.helperInput;
+    } else {
+        PathResult directory = files_.createPrivateDirectory();
+        if (!directory.ok()) {
+            complete(std::move(job.completion), false,
+                     "Kon script niet schrijven: " + directory.error);
+            return;
+        }
+        job.directory = directory.path;
+        const std::string scriptPath = directory.path + "/" + scriptFileName;
+        if (auto error = files_.writeFile(scriptPath, command.script, 0755)) {
+            files_.removeTree(job.directory);
+            complete(std::move(job.completion), false, "Kon script niet schrijven: " + *error);
+            return;
+        }
+        job.request = strategy_.requestFor(scriptPath);
     }
-    Job job{directory.path, directory.path + "/" + scriptFileName, std::move(completion)};
-    if (auto error = files_.writeFile(job.scriptPath, command, 0755)) {
-        files_.removeTree(job.directory);
-        complete(std::move(job.completion), false, "Kon script niet schrijven: " + *error);
+    if (job.request.program.empty()) {
+        if (!job.directory.empty())
+            files_.removeTree(job.directory);
+        complete(std::move(job.completion), false,
+                 "Geen manier om dit als beheerder uit te voeren (" + strategy_.name() + ")");
         return;
     }
 
@@ -53,20 +81,12 @@ void PrivilegedRunQueue::drain() {
 }
 
 void PrivilegedRunQueue::runOne(Job& job) {
-    ProcessResult result = processes_.run(strategy_.requestFor(job.scriptPath));
-    files_.removeTree(job.directory);
-    if (!result.started) {
-        complete(std::move(job.completion), false, result.startError);
-        return;
-    }
-    if (result.exitStatus == 0) {
-        complete(std::move(job.completion), true, std::nullopt);
-        return;
-    }
-    std::optional<std::string> error;
-    if (isValidUtf8(result.standardError))
-        error = text::trimmed(result.standardError);
-    complete(std::move(job.completion), false, std::move(error));
+    ProcessResult result = processes_.run(job.request);
+    if (!job.directory.empty())
+        files_.removeTree(job.directory);
+    const bool success = result.started && result.exitStatus == 0;
+    complete(std::move(job.completion), success,
+             success ? std::nullopt : privilegedErrorText(result));
 }
 
 void PrivilegedRunQueue::complete(Completion completion, bool success,

@@ -7,6 +7,7 @@
 #include <optional>
 #include <string>
 
+#include "blocking/PrivilegedCommand.h"
 #include "platform/FileSystem.h"
 #include "platform/PrivilegeStrategy.h"
 #include "platform/ProcessRunner.h"
@@ -15,11 +16,15 @@
 
 namespace kt {
 
-// Runs shell commands as the administrator, one after the other in the order
-// they were given, so an activation and a deactivation never overlap. Each
-// command is written into a script in a fresh private folder (mode 700),
-// which is removed after its run. Completions run on the main queue, exactly
-// once per command.
+// Why a privileged run failed, as far as it says: the start error, or its
+// error output when that is readable text. Nothing when it said nothing.
+std::optional<std::string> privilegedErrorText(const ProcessResult& result);
+
+// Runs blocking steps as the administrator, one after the other in the order
+// they were given, so an activation and a deactivation never overlap. A
+// shell script is written into a fresh private folder (mode 700), which is
+// removed after its run; a helper verb gets its request on standard input.
+// Completions run on the main queue, exactly once per command.
 class PrivilegedRunQueue : public std::enable_shared_from_this<PrivilegedRunQueue> {
   public:
     using Completion = std::function<void(bool success, std::optional<std::string> error)>;
@@ -28,15 +33,18 @@ class PrivilegedRunQueue : public std::enable_shared_from_this<PrivilegedRunQueu
     PrivilegedRunQueue(Scheduler& scheduler, FileSystem& files, ProcessRunner& processes,
                        WorkerThreads& workers, const PrivilegeStrategy& strategy);
 
-    // Writes the script now and queues its run. Main thread.
-    void submit(const std::string& command, Completion completion);
+    // Writes the script now (if any) and queues the run. Main thread.
+    void submit(const PrivilegedCommand& command, Completion completion);
+    void submit(const std::string& script, Completion completion) {
+        submit(PrivilegedCommand::shellScript(script), std::move(completion));
+    }
 
     static constexpr const char* scriptFileName = "ka_tesmar_activate.sh";
 
   private:
     struct Job {
-        std::string directory;
-        std::string scriptPath;
+        std::string directory;  // empty for a helper verb
+        ProcessRequest request;
         Completion completion;
     };
 

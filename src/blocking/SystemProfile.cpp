@@ -39,6 +39,8 @@ std::string SystemProfile::restoreCommand(RestoreVariant variant, bool backupPre
         case RestoreVariant::Automatic:
             return automaticRestore(backupPresent);
         case RestoreVariant::Manual:
+            if (usesRootHelper())
+                return automaticRestore(backupPresent);
             return "mkdir -p '" + singleQuoteEscaped(paths().backupDir) + "'; " +
                    automaticRestore(backupPresent);
         case RestoreVariant::Signal:

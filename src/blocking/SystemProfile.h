@@ -31,6 +31,9 @@ class SystemProfile {
 
     virtual std::string_view name() const = 0;
     virtual const SystemPaths& paths() const = 0;
+    // Whether the application hands its blocking steps to the root helper
+    // (which runs this profile's scripts itself) instead of running scripts.
+    virtual bool usesRootHelper() const { return false; }
 
     // The whole activation script. `hostsEntries` is backslash-n separated,
     // `rulesText` line-feed separated; `homeFolder` is the user's home.

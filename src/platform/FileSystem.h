@@ -28,8 +28,13 @@ class FileSystem {
                                                  const std::string& content, unsigned mode) = 0;
     // Removes a file or a folder with everything in it; errors are ignored.
     virtual void removeTree(const std::string& path) = 0;
-    // The home folder of the user running the application.
+    // Removes `relative` below `base` with everything in it, but only when no
+    // folder on the way from `base` down to it is a link: nothing outside
+    // `base` is ever touched. Errors are ignored.
+    virtual void removeTreeWithin(const std::string& base, const std::string& relative) = 0;
+    // The home folder and the numeric user id of the user running the application.
     virtual std::string homeDirectory() const = 0;
+    virtual std::string userId() const = 0;
 };
 
 }  // namespace kt

@@ -5,6 +5,7 @@
 #include "platform/BlockingWait.h"
 #include "platform/FileSystem.h"
 #include "platform/HttpClient.h"
+#include "platform/LifetimeLock.h"
 #include "platform/ModalAlert.h"
 #include "platform/NetworkInterfaces.h"
 #include "platform/Pasteboard.h"
@@ -41,6 +42,7 @@ struct Ports {
     WakeNotifications* wakeNotifications = nullptr;
     ModalAlert* modalAlert = nullptr;
     TerminationSignal* terminationSignal = nullptr;
+    LifetimeLock* lifetimeLock = nullptr;
     // The system profile blocking writes through ("macos", "linux"). The
     // construction sequence already needs it (start-up clean-up, SIGTERM).
     std::string systemProfile = "macos";

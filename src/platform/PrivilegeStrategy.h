@@ -6,9 +6,9 @@
 
 namespace kt {
 
-// How this system runs a shell script as the administrator: which program
-// to start for it (a password prompt, or nothing when already root). The
-// program exits with status 0 exactly when the script succeeded and writes
+// How this system runs blocking steps as the administrator: which program to
+// start for them (a password prompt, polkit, or nothing when already root).
+// The program exits with status 0 exactly when the step succeeded and writes
 // a description of any failure to its standard error.
 class PrivilegeStrategy {
   public:
@@ -17,6 +17,10 @@ class PrivilegeStrategy {
     virtual std::string name() const = 0;
     // The process that runs the bash script at `scriptPath` as root.
     virtual ProcessRequest requestFor(const std::string& scriptPath) const = 0;
+    // The process that runs one verb of the root helper ("activate",
+    // "deactivate", "restore"); its request goes to standard input. A
+    // strategy without a helper returns a request that cannot start.
+    virtual ProcessRequest helperRequestFor(const std::string& verb) const = 0;
 };
 
 }  // namespace kt

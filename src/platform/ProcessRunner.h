@@ -17,6 +17,9 @@ struct ProcessRequest {
     std::vector<std::string> arguments;
     ProcessOutput standardOutput = ProcessOutput::Capture;
     ProcessOutput standardError = ProcessOutput::Discard;
+    // Written to the program's standard input, which is then closed; the null
+    // device when empty.
+    std::string standardInput = {};
 };
 
 struct ProcessResult {
@@ -27,7 +30,7 @@ struct ProcessResult {
     std::string standardError;
 };
 
-// Starts programs and waits for them. Standard input is the null device.
+// Starts programs and waits for them.
 class ProcessRunner {
   public:
     virtual ~ProcessRunner() = default;

@@ -14,7 +14,7 @@ namespace {
 
 ProcessRequest shell(const std::string& line, ProcessOutput out = ProcessOutput::Capture,
                      ProcessOutput err = ProcessOutput::Capture) {
-    return ProcessRequest{"/bin/sh", {"-c", line}, out, err};
+    return ProcessRequest{"/bin/sh", {"-c", line}, out, err, {}};
 }
 
 TEST(PosixProcessRunner, CapturesBothStreamsExitStatusAndStartFailures) {

@@ -77,7 +77,7 @@ int childStatusAfter(int signalNumber, const std::string& standInCommand,
         const long mainThread = syscall(SYS_gettid);
         termination.onTerminationSignal([mainThread, threadRecord] {
             std::ofstream(threadRecord) << (syscall(SYS_gettid) != mainThread ? "own" : "main");
-            kt::runSignalRestore(profile, processes);
+            kt::runSignalRestore(profile, nullptr, processes);
         });
         kill(getpid(), signalNumber);
         for (;;) pause();

@@ -62,7 +62,11 @@ class FakeFileSystem final : public FileSystem {
                 ++it;
         }
     }
+    void removeTreeWithin(const std::string& base, const std::string& relative) override {
+        removeTree(base + "/" + relative);
+    }
     std::string homeDirectory() const override { return home; }
+    std::string userId() const override { return "1000"; }
 
     // Test helpers.
     void putFile(const std::string& path, std::string content, unsigned mode = 0644) {

@@ -80,6 +80,26 @@ void PosixFileSystem::removeTree(const std::string& path) {
     std::filesystem::remove_all(path, ignored);
 }
 
+void PosixFileSystem::removeTreeWithin(const std::string& base, const std::string& relative) {
+    // remove_all itself never follows a link inside the tree; the folders on
+    // the way down are checked here.
+    std::filesystem::path path = base;
+    std::error_code error;
+    for (const auto& part : std::filesystem::path(relative).relative_path()) {
+        if (part == ".." || part == ".")
+            return;
+        path /= part;
+        const auto status = std::filesystem::symlink_status(path, error);
+        if (error || std::filesystem::is_symlink(status))
+            return;
+    }
+    std::filesystem::remove_all(path, error);
+}
+
+std::string PosixFileSystem::userId() const {
+    return std::to_string(::getuid());
+}
+
 std::string PosixFileSystem::homeDirectory() const {
     if (const char* home = std::getenv("HOME"); home && *home)
         return home;

@@ -17,7 +17,9 @@ class PosixFileSystem final : public FileSystem {
     std::optional<std::string> writeFile(const std::string& path, const std::string& content,
                                          unsigned mode) override;
     void removeTree(const std::string& path) override;
+    void removeTreeWithin(const std::string& base, const std::string& relative) override;
     std::string homeDirectory() const override;
+    std::string userId() const override;
 
   private:
     std::string temporaryBase_;

@@ -7,7 +7,9 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <csignal>
 #include <cstring>
+#include <thread>
 #include <vector>
 
 extern char** environ;
@@ -86,15 +88,41 @@ void drain(Pipe& out, Pipe& err, std::string& outText, std::string& errText) {
     }
 }
 
+// Writes the input on its own thread, so a child that writes before it has
+// read everything never blocks both sides. A child that exits early closes
+// the pipe: the write fails with EPIPE instead of a SIGPIPE for the process.
+std::thread feedInput(int fd, const std::string& input) {
+    return std::thread([fd, &input] {
+        sigset_t pipeSignal;
+        sigemptyset(&pipeSignal);
+        sigaddset(&pipeSignal, SIGPIPE);
+        pthread_sigmask(SIG_BLOCK, &pipeSignal, nullptr);
+        std::size_t done = 0;
+        while (done < input.size()) {
+            const ssize_t n = ::write(fd, input.data() + done, input.size() - done);
+            if (n > 0)
+                done += static_cast<std::size_t>(n);
+            else if (n < 0 && errno != EINTR)
+                break;
+        }
+        close(fd);
+        const timespec now{0, 0};
+        sigtimedwait(&pipeSignal, nullptr, &now);  // takes back a SIGPIPE left pending here
+    });
+}
+
 }  // namespace
 
 ProcessResult PosixProcessRunner::run(const ProcessRequest& request) {
     ProcessResult result;
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
-    Pipe out, err;
+    Pipe in, out, err;
+    const bool feeds = !request.standardInput.empty();
     bool arranged =
-        posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0) == 0 &&
+        (feeds ? in.open() && posix_spawn_file_actions_adddup2(&actions, in.read, STDIN_FILENO) == 0
+               : posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY,
+                                                  0) == 0) &&
         arrange(actions, request.standardOutput, out, STDOUT_FILENO) &&
         arrange(actions, request.standardError, err, STDERR_FILENO);
     if (!arranged) {
@@ -113,6 +141,7 @@ ProcessResult PosixProcessRunner::run(const ProcessRequest& request) {
     int error =
         posix_spawn(&pid, request.program.c_str(), &actions, nullptr, rawArgv.data(), environ);
     posix_spawn_file_actions_destroy(&actions);
+    in.closeRead();
     out.closeWrite();
     err.closeWrite();
     if (error != 0) {
@@ -120,7 +149,14 @@ ProcessResult PosixProcessRunner::run(const ProcessRequest& request) {
         return result;
     }
     result.started = true;
+    std::thread feeder;
+    if (feeds) {
+        feeder = feedInput(in.write, request.standardInput);
+        in.write = -1;  // the feeder closes it
+    }
     drain(out, err, result.standardOutput, result.standardError);
+    if (feeder.joinable())
+        feeder.join();
 
     int status = 0;
     while (waitpid(pid, &status, 0) < 0) {

@@ -1,0 +1,57 @@
+#include "helper/HelperAnswer.h"
+
+#include <fstream>
+#include <iostream>
+#include <sstream>
+
+namespace kt {
+
+std::string failureLine(const ProcessResult& script) {
+    if (!script.started)
+        return "Kon bash niet starten: " + script.startError;
+    std::istringstream lines(script.standardError);
+    std::string line, last;
+    while (std::getline(lines, line))
+        if (line.find_first_not_of(" \t\r") != std::string::npos)
+            last = line;
+    if (!last.empty())
+        return last;
+    return "Blokkeringsstap mislukt (status " + std::to_string(script.exitStatus) + ")";
+}
+
+int answer(const ProcessResult& script) {
+    std::cout << script.standardOutput << std::flush;
+    if (script.started && script.exitStatus == 0)
+        return 0;
+    std::cerr << failureLine(script) << "\n";
+    return script.started && script.exitStatus > 0 ? script.exitStatus : 1;
+}
+
+int answerFailure(const std::string& line) {
+    std::cerr << line << "\n";
+    return 1;
+}
+
+std::optional<std::string> readTextFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in)
+        return std::nullopt;
+    std::ostringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+std::vector<std::string> resolversIn(const std::string& resolvConf) {
+    std::vector<std::string> found;
+    std::istringstream lines(resolvConf);
+    std::string line;
+    while (std::getline(lines, line)) {
+        std::istringstream words(line);
+        std::string keyword, address;
+        if (words >> keyword >> address && keyword == "nameserver")
+            found.push_back(address);
+    }
+    return found;
+}
+
+}  // namespace kt

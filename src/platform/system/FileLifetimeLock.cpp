@@ -1,0 +1,35 @@
+#include "platform/system/FileLifetimeLock.h"
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+
+namespace kt {
+
+FileLifetimeLock::FileLifetimeLock(std::string path) : path_(std::move(path)) {}
+
+FileLifetimeLock::~FileLifetimeLock() {
+    if (fd_ >= 0)
+        ::close(fd_);
+}
+
+void FileLifetimeLock::hold() {
+    std::lock_guard guard(mutex_);
+    if (fd_ >= 0)
+        return;
+    const int fd = ::open(path_.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
+    if (fd < 0)
+        return;
+    if (::flock(fd, LOCK_SH | LOCK_NB) != 0) {
+        ::close(fd);
+        return;
+    }
+    fd_ = fd;
+}
+
+bool FileLifetimeLock::held() const {
+    std::lock_guard guard(mutex_);
+    return fd_ >= 0;
+}
+
+}  // namespace kt
