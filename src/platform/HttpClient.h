@@ -26,9 +26,9 @@ struct HttpResponse {
 // A request that got no HTTP response at all (no connection, TLS failure,
 // time-out, cancelled).
 struct TransportError {
-    std::string description;   // human-readable, from the network stack
-    std::string domain;        // which layer reported it, e.g. "QNetworkReply"
-    int code = 0;              // that layer's numeric code
+    std::string description;  // human-readable, from the network stack
+    std::string domain;       // which layer reported it, e.g. "QNetworkReply"
+    int code = 0;             // that layer's numeric code
     std::string underlying{};  // a deeper cause (e.g. the TLS errors), empty when none
 };
 
@@ -36,7 +36,7 @@ using HttpResult = std::variant<HttpResponse, TransportError>;
 
 // The HTTPS client. Certificates are always verified. Connections are reused.
 class HttpClient {
-  public:
+public:
     using Completion = std::function<void(HttpResult)>;
     virtual ~HttpClient() = default;
 
