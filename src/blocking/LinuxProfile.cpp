@@ -15,7 +15,7 @@ constexpr const char* prelude = R"SH(#!/bin/bash
 set -u
 set -o pipefail
 umask 022
-export LC_ALL=C PATH=/usr/sbin:/usr/bin:/sbin:/bin
+export LC_ALL=C PATH=/usr/local/sbin:/usr/local/bin:/usr/sbin:/usr/bin:/sbin:/bin
 KT_STATE='/var/lib/ka-tesmar'
 KT_HOSTS='/etc/hosts'
 KT_BACKUP="$KT_STATE/hosts_backup"

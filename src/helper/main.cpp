@@ -53,7 +53,7 @@ int main(int argc, char** argv) {
     ::umask(022);
     // The caller's environment reaches nothing this helper starts.
     ::clearenv();
-    ::setenv("PATH", "/usr/sbin:/usr/bin:/sbin:/bin", 1);
+    ::setenv("PATH", "/usr/local/sbin:/usr/local/bin:/usr/sbin:/usr/bin:/sbin:/bin", 1);
     ::setenv("LC_ALL", "C", 1);
 
     if (argc != 2)

@@ -55,7 +55,7 @@ TEST_F(PrivilegedExecution, SuccessRunsThePrivateScriptAndCompletesOnTheMainQueu
     EXPECT_EQ(request.arguments.at(1),
               "do shell script \"bash \\\"/tmp/ka_tesmar.1/ka_tesmar_activate.sh\\\"\" with "
               "administrator privileges");
-    EXPECT_EQ(request.standardOutput, ProcessOutput::Inherit);
+    EXPECT_EQ(request.standardOutput, ProcessOutput::Capture);
     EXPECT_EQ(request.standardError, ProcessOutput::Capture);
     ASSERT_TRUE(scriptAtRun);
     EXPECT_EQ(scriptAtRun->content, "echo 'OK'");
@@ -150,15 +150,16 @@ TEST(PrivilegeStrategies, ProgramsAndEscaping) {
     EXPECT_EQ(
         OsascriptStrategy::sourceFor("/tmp/a \"b\\c.sh"),
         "do shell script \"bash \\\"/tmp/a \\\"b\\\\c.sh\\\"\" with administrator privileges");
-    ProcessRequest pkexec =
-        PkexecStrategy("/usr/libexec/ka-tesmar/run-as-admin").requestFor("/tmp/x/s.sh");
-    EXPECT_EQ(pkexec.program, "/usr/bin/pkexec");
-    EXPECT_EQ(pkexec.arguments,
-              (std::vector<std::string>{"/usr/libexec/ka-tesmar/run-as-admin", "/tmp/x/s.sh"}));
-    ProcessRequest root = DirectRootStrategy().requestFor("/tmp/x/s.sh");
-    EXPECT_EQ(root.program, "/bin/bash");
-    EXPECT_EQ(root.arguments, std::vector<std::string>{"/tmp/x/s.sh"});
-    EXPECT_EQ(root.standardError, ProcessOutput::Capture);
+    // pkexec runs the helper with a verb, and nothing else: no script gets to root.
+    const PkexecStrategy pkexec("/usr/libexec/ka-tesmar/ka-tesmar-helper");
+    EXPECT_EQ(pkexec.helperRequestFor("restore").program, "/usr/bin/pkexec");
+    EXPECT_EQ(pkexec.helperRequestFor("restore").arguments,
+              (std::vector<std::string>{"/usr/libexec/ka-tesmar/ka-tesmar-helper", "restore"}));
+    EXPECT_EQ(pkexec.requestFor("/tmp/x/s.sh").program, "");
+    const DirectRootStrategy root("/opt/helper");
+    EXPECT_EQ(root.requestFor("/tmp/x/s.sh").arguments, std::vector<std::string>{"/tmp/x/s.sh"});
+    EXPECT_EQ(root.helperRequestFor("activate").program, "/opt/helper");
+    EXPECT_EQ(OsascriptStrategy().helperRequestFor("activate").program, "");
 }
 
 }  // namespace

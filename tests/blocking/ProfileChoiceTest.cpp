@@ -4,6 +4,7 @@
 
 #include "TestPorts.h"
 #include "app/AppState.h"
+#include "blocking/PrivilegeStrategies.h"
 #include "blocking/SystemProfile.h"
 
 namespace kt {
@@ -13,33 +14,26 @@ const SystemProfile& linuxProfile() {
     return *profileNamed("linux");
 }
 
-std::vector<std::string> shellCommands(const testing::FakeProcessRunner& processes) {
-    std::vector<std::string> commands;
+// "verb" for each run of the root helper through pkexec, with its input.
+std::vector<std::string> helperRuns(const testing::FakeProcessRunner& processes) {
+    std::vector<std::string> runs;
     for (const auto& request : processes.requests())
-        if (request.program == "/bin/sh" && request.arguments.size() == 2)
-            commands.push_back(request.arguments[1]);
-    return commands;
+        if (request.program == "/usr/bin/pkexec" && request.arguments.size() == 2)
+            runs.push_back(request.arguments[1] + request.standardInput);
+    return runs;
 }
 
-TEST(ProfileChoice, LinuxReachesStartupCleanupSignalActivationAndUndo) {
+// On Linux every step goes through the root helper, and the start-up and
+// signal restores wait for it; no shell text is ever handed over.
+TEST(ProfileChoice, LinuxHandsEveryStepToTheRootHelper) {
     testing::TestPorts fakes;
     Ports ports = fakes.ports();
     ports.systemProfile = "linux";
+    PkexecStrategy pkexec("/usr/libexec/ka-tesmar/ka-tesmar-helper");
+    ports.privilege = &pkexec;
     fakes.files.putFile("/var/lib/ka-tesmar/active.lock", "active\n");
-    fakes.files.putFile("/var/lib/ka-tesmar/hosts_backup", "127.0.0.1 localhost\n");
-    // The privileged runs: remember each script as it was when it ran.
-    std::vector<std::string> scripts;
-    fakes.processes.setHandler([&](const ProcessRequest& request) {
-        if (request.program == "/usr/bin/osascript") {
-            const std::string& source = request.arguments.at(1);
-            const auto start = source.find("/tmp/");
-            const auto end = source.find(".sh", start);
-            auto file = fakes.files.file(source.substr(start, end + 3 - start));
-            scripts.push_back(file ? file->content : "(missing)");
-        }
-        return testing::FakeProcessRunner::exited(0, "OK\n");
-    });
-
+    fakes.processes.setHandler(
+        [](const ProcessRequest&) { return testing::FakeProcessRunner::exited(0, "OK\n"); });
     auto settle = [&] {
         for (int round = 0; round < 10; ++round) {
             fakes.scheduler.runUntilIdle();
@@ -48,32 +42,27 @@ TEST(ProfileChoice, LinuxReachesStartupCleanupSignalActivationAndUndo) {
     };
 
     auto state = AppState::create(ports);
-    EXPECT_EQ(state->systemProfileName, "linux");
     EXPECT_EQ(&state->systemProfile(), &linuxProfile());
-    // The lock of this profile started the restore inside the construction.
-    ASSERT_EQ(
-        shellCommands(fakes.processes),
-        std::vector<std::string>{linuxProfile().restoreCommand(RestoreVariant::Automatic, true)});
-
+    EXPECT_EQ(helperRuns(fakes.processes), std::vector<std::string>{"restore"});
     ASSERT_TRUE(fakes.terminationSignal.response);
     fakes.terminationSignal.response();
-    EXPECT_EQ(shellCommands(fakes.processes).back(),
-              linuxProfile().restoreCommand(RestoreVariant::Signal, false));
+    EXPECT_EQ(helperRuns(fakes.processes).back(), "restore");
 
-    state->blockedDomains = std::vector<std::string>{"chatgpt.com"};
+    state->blockedDomains = std::vector<std::string>{"chatgpt.com", "bad name"};
     state->blockIPs = {"127.0.0.2", "2001:db8::2"};
     state->activateBlocking();
     settle();
-    ASSERT_EQ(scripts.size(), 1u);
-    EXPECT_NE(scripts[0].find("nft -f '/var/lib/ka-tesmar/ka_tesmar.nft'; "), std::string::npos);
-    EXPECT_NE(scripts[0].find("    ip daddr 127.0.0.2 drop\n"), std::string::npos);
-    EXPECT_NE(scripts[0].find("    ip6 daddr 2001:db8::2 drop\n"), std::string::npos);
-    EXPECT_EQ(state->firewallCount.get(), 46);
+    ASSERT_EQ(helperRuns(fakes.processes).size(), 3u);
+    const std::string activation = helperRuns(fakes.processes)[2];
+    EXPECT_TRUE(activation.starts_with("activate{")) << activation.substr(0, 80);
+    EXPECT_NE(activation.find("\"names\":[\"chatgpt.com\"]"), std::string::npos);
+    EXPECT_EQ(state->statusMessage.get(), std::optional<std::string>("Blokkering actief"));
 
     state->deactivateBlocking();
     settle();
-    ASSERT_EQ(scripts.size(), 2u);
-    EXPECT_EQ(scripts[1], linuxProfile().undoCommand());
+    EXPECT_EQ(helperRuns(fakes.processes).back(), "deactivate");
+    for (const auto& request : fakes.processes.requests())
+        EXPECT_NE(request.program, "/bin/sh");
 }
 
 TEST(ProfileChoice, LockFileOfTheOtherSystemIsNotThisOnesAndMacosStaysTheDefault) {
@@ -82,7 +71,7 @@ TEST(ProfileChoice, LockFileOfTheOtherSystemIsNotThisOnesAndMacosStaysTheDefault
     Ports ports = fakes.ports();
     ports.systemProfile = "linux";
     auto state = AppState::create(ports);
-    EXPECT_TRUE(shellCommands(fakes.processes).empty());
+    EXPECT_TRUE(fakes.processes.requests().empty());
 
     testing::TestPorts defaults;
     EXPECT_EQ(AppState::create(defaults.ports())->systemProfile().name(), "macos");

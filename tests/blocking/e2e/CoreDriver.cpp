@@ -1,9 +1,10 @@
 // Ka_Tesmar_e2e_core: the application's core with its real adapters and no
 // window. It joins a class at the given service and then follows the teacher's
 // switch as the application does, with the linux profile and the privileged
-// runner of a process that already runs as root. Every debug-log line goes to
-// standard error. Its name matches the guardian's pattern, as the
-// application's does, so the guardian sees it as the running application.
+// runner of a process that already runs as root (the root helper built beside
+// it). Every debug-log line goes to standard error. It holds the
+// application's lifetime lock, so the guardian sees it as the running
+// application.
 //   Ka_Tesmar_e2e_core SERVICE_BASE_URL PROBE_URL CA_FILE STUDENT CODE
 #include <QCoreApplication>
 #include <cstdio>
@@ -11,14 +12,16 @@
 
 #include "app/AppState.h"
 #include "app/DebugLogMirror.h"
-#include "blocking/PrivilegeStrategies.h"
+#include "blocking/LinuxProfile.h"
 #include "platform/qt/QtHttpClient.h"
 #include "platform/qt/QtNetworkInterfaces.h"
 #include "platform/qt/QtScheduler.h"
 #include "platform/qt/QtSystemInformation.h"
 #include "platform/qt/QtTimeFormatter.h"
 #include "platform/qt/SystemClock.h"
+#include "platform/system/FileLifetimeLock.h"
 #include "platform/system/PosixFileSystem.h"
+#include "platform/system/PrivilegeSelection.h"
 #include "platform/system/PosixProcessRunner.h"
 #include "platform/system/PosixTerminationSignal.h"
 #include "platform/system/ThreadWorkers.h"
@@ -42,7 +45,8 @@ int main(int argc, char* argv[]) {
     kt::PosixProcessRunner processes;
     kt::PosixFileSystem files;
     kt::ThreadWorkers workers;
-    kt::DirectRootStrategy privilege;
+    const std::unique_ptr<kt::PrivilegeStrategy> privilege = kt::selectPrivilegeStrategy("linux");
+    kt::FileLifetimeLock lifetimeLock(kt::LinuxProfile::applicationLock);
     kt::Ports ports;
     ports.systemProfile = "linux";
     ports.scheduler = &scheduler;
@@ -56,7 +60,8 @@ int main(int argc, char* argv[]) {
     ports.processes = &processes;
     ports.files = &files;
     ports.workers = &workers;
-    ports.privilege = &privilege;
+    ports.privilege = privilege.get();
+    ports.lifetimeLock = &lifetimeLock;
 
     const std::shared_ptr<kt::AppState> state = kt::AppState::create(ports);
     kt::mirrorDebugLog(*state, [](const std::string& line) {

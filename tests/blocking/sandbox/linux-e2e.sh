@@ -7,7 +7,7 @@
 out=/sandbox/out
 build=$(cat /sandbox/build.path)
 service=$build/tools/service/ka-tesmar-service
-driver=$build/tests/blocking/Ka_Tesmar_e2e_core
+driver=$build/src/Ka_Tesmar_e2e_core
 probe=$build/tests/blocking/kt-net-probe
 base=https://127.0.0.1:8443
 targets=(127.0.0.2:7000 127.0.0.3:7000 [2001:db8::2]:7000 [2001:db8::3]:7000

@@ -85,6 +85,11 @@ for dir in "$@"; do
 done
 if [ "${KT_SANDBOX_SYSTEM:-macos}" = linux ]; then
   mkdir -p "$root/var/lib"
+  # The root helper searches only the system's folders; root's own
+  # /usr/local/sbin comes first there and holds the stand-ins.
+  mkdir -p "$root/.local-sbin"
+  for standin in "$work"/bin/*; do ln -s "/sandbox/bin/$(basename "$standin")" "$root/.local-sbin/"; done
+  mount --bind "$root/.local-sbin" "$root/usr/local/sbin"
   # A link here could point out of the sandbox; the file is replaced.
   rm -f "$root/etc/resolv.conf"
   echo 'nameserver 127.0.0.1' >"$root/etc/resolv.conf"
