@@ -46,6 +46,8 @@ struct Batch {
         LookupResult result;
         for (auto& answer : answers) {
             result.rules.insert(result.rules.end(), answer.rules.begin(), answer.rules.end());
+            result.addresses.insert(result.addresses.end(), answer.addresses.begin(),
+                                    answer.addresses.end());
             result.rejectedAnswers.insert(result.rejectedAnswers.end(), answer.rejected.begin(),
                                           answer.rejected.end());
         }
@@ -98,12 +100,23 @@ DigAnswer parseDigAnswer(const std::string& text) {
             continue;
         if (startsWithLetter(line))
             continue;  // an alias name
-        if (isValidAddress(line))
+        if (isSingleAddress(line) && !isRefusedAddress(line, {})) {
             answer.rules.push_back(addressRule(line));
-        else
+            answer.addresses.push_back(line);
+        } else {
             answer.rejected.push_back(line);
+        }
     }
     return answer;
+}
+
+void refuseProtectedAnswers(LookupResult& result, const ProtectedTargets& protectedTargets) {
+    FilteredAddresses filtered = filterLookedUpAddresses(result.addresses, protectedTargets);
+    result.rules.clear();
+    for (const auto& address : filtered.used) result.rules.push_back(addressRule(address));
+    result.addresses = std::move(filtered.used);
+    result.rejectedAnswers.insert(result.rejectedAnswers.end(), filtered.rejected.begin(),
+                                  filtered.rejected.end());
 }
 
 void lookUpAddressRules(const std::vector<std::string>& hosts, ProcessRunner& processes,

@@ -61,13 +61,13 @@ TEST(ProfileChoice, LinuxReachesStartupCleanupSignalActivationAndUndo) {
               linuxProfile().restoreCommand(RestoreVariant::Signal, false));
 
     state->blockedDomains = std::vector<std::string>{"chatgpt.com"};
-    state->blockIPs = {"127.0.0.2", "2001:db8::2"};
+    state->blockIPs = {"203.0.113.2", "2001:db8::2"};
     state->activateBlocking();
     settle();
     ASSERT_EQ(scripts.size(), 1u);
     EXPECT_NE(scripts[0].find("nft -f '/var/lib/ka-tesmar/ka_tesmar.nft'; "), std::string::npos);
-    EXPECT_NE(scripts[0].find("    ip daddr 127.0.0.2 drop\n"), std::string::npos);
-    EXPECT_NE(scripts[0].find("    ip6 daddr 2001:db8::2 drop\n"), std::string::npos);
+    EXPECT_NE(scripts[0].find("      203.0.113.2,\n"), std::string::npos);
+    EXPECT_NE(scripts[0].find("      2001:db8::2,\n"), std::string::npos);
     EXPECT_EQ(state->firewallCount.get(), 46);
 
     state->deactivateBlocking();
