@@ -27,6 +27,7 @@
 #include "platform/qt/ToneBeeper.h"
 #include "blocking/LinuxProfile.h"
 #include "platform/system/FileLifetimeLock.h"
+#include "platform/system/DeploymentConfig.h"
 #include "platform/system/PosixFileSystem.h"
 #include "platform/system/PosixProcessRunner.h"
 #include "platform/system/PosixTerminationSignal.h"
@@ -51,8 +52,9 @@ int main(int argc, char* argv[]) {
     parser.setApplicationDescription(QStringLiteral("Ridudiziv Ka Tesmar"));
     parser.addHelpOption();
     parser.addVersionOption();
-    const QCommandLineOption selfTest(QStringLiteral("self-test"),
-                                      QStringLiteral("Load every screen, check the window and quit."));
+    const QCommandLineOption selfTest(
+        QStringLiteral("self-test"),
+        QStringLiteral("Load every screen, check the window and quit."));
     const QCommandLineOption screenshots(QStringLiteral("screenshots"),
                                          QStringLiteral("With --self-test: write PNGs into <dir>."),
                                          QStringLiteral("dir"));
@@ -65,10 +67,19 @@ int main(int argc, char* argv[]) {
     parser.process(app);
     const bool selfTesting = parser.isSet(selfTest);
 
+    // The school's settings, over the ones compiled in.
+    std::vector<std::string> configWarnings;
+    const kt::DeploymentSettings deployment = kt::loadDeploymentSettings(
+        kt::deploymentConfigPath,
+        {kt::deployment::serviceBaseUrl, kt::deployment::probeUrl, kt::deployment::caBundlePath},
+        configWarnings);
+    for (const std::string& warning : configWarnings)
+        std::fprintf(stderr, "Ka_Tesmar: %s\n", warning.c_str());
+
     kt::QtScheduler scheduler;
     kt::SystemClock clock;
     kt::QtTimeFormatter timeFormatter;
-    kt::QtHttpClient http({kt::deployment::caBundlePath});
+    kt::QtHttpClient http({deployment.caBundle});
     kt::QtNetworkInterfaces networkInterfaces;
     kt::QtSystemInformation systemInformation;
     kt::QtPasteboard pasteboard;
@@ -110,6 +121,8 @@ int main(int argc, char* argv[]) {
 
     // One state object for the life of the process.
     const std::shared_ptr<kt::AppState> state = kt::AppState::create(ports);
+    state->apiBaseURL = deployment.serviceUrl;
+    state->probeURL = deployment.probeUrl;
     if (parser.isSet(logToStderr)) {
         kt::mirrorDebugLog(*state, [](const std::string& line) {
             std::fprintf(stderr, "%s\n", line.c_str());
@@ -132,9 +145,11 @@ int main(int argc, char* argv[]) {
         &engine, &QQmlApplicationEngine::objectCreationFailed, &app,
         [] { QCoreApplication::exit(1); }, Qt::QueuedConnection);
     engine.load(QUrl(QString::fromLatin1(kt::mainWindowUrl)));
-    if (engine.rootObjects().isEmpty()) return 1;
+    if (engine.rootObjects().isEmpty())
+        return 1;
 
-    if (selfTesting) return kt::runSelfTest(engine, bridge, consent, parser.value(screenshots));
+    if (selfTesting)
+        return kt::runSelfTest(engine, bridge, consent, parser.value(screenshots));
 
     // Closing the window, Ctrl+Q and the end of the desktop session all quit
     // through the delegate, which takes the blocking out first.

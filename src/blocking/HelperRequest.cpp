@@ -2,6 +2,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include "blocking/RefusedTargets.h"
 #include "blocking/RuleText.h"
 #include "blocking/Validation.h"
 
@@ -60,12 +61,15 @@ DecodedHelperRequest decodeHelperRequest(std::string_view text) {
     return {std::move(request), {}};
 }
 
-ActivationPlan helperPlan(const HelperRequest& request, const std::vector<std::string>&) {
-    const CheckedBlockData data = checkBlockData(request.names, request.addresses);
+ActivationPlan helperPlan(const HelperRequest& request, const std::vector<std::string>& resolvers) {
+    ProtectedTargets protectedTargets{request.protectedAddresses, request.protectedNames};
+    protectedTargets.addresses.insert(protectedTargets.addresses.end(), resolvers.begin(),
+                                      resolvers.end());
+    const CheckedBlockData data =
+        checkBlockData(request.names, request.addresses, protectedTargets);
     std::vector<std::string> rules;
-    for (const auto& address : request.lookedUp)
-        if (isValidAddress(address) && address.find('/') == std::string::npos)
-            rules.push_back(addressRule(address));
+    for (const auto& address : filterLookedUpAddresses(request.lookedUp, protectedTargets).used)
+        rules.push_back(addressRule(address));
     return makeActivationPlan(data, rules);
 }
 

@@ -100,13 +100,23 @@ DigAnswer parseDigAnswer(const std::string& text) {
             continue;
         if (startsWithLetter(line))
             continue;  // an alias name
-        if (isValidAddress(line)) {
+        if (isSingleAddress(line) && !isRefusedAddress(line, {})) {
             answer.rules.push_back(addressRule(line));
             answer.addresses.push_back(line);
-        } else
+        } else {
             answer.rejected.push_back(line);
+        }
     }
     return answer;
+}
+
+void refuseProtectedAnswers(LookupResult& result, const ProtectedTargets& protectedTargets) {
+    FilteredAddresses filtered = filterLookedUpAddresses(result.addresses, protectedTargets);
+    result.rules.clear();
+    for (const auto& address : filtered.used) result.rules.push_back(addressRule(address));
+    result.addresses = std::move(filtered.used);
+    result.rejectedAnswers.insert(result.rejectedAnswers.end(), filtered.rejected.begin(),
+                                  filtered.rejected.end());
 }
 
 void lookUpAddressRules(const std::vector<std::string>& hosts, ProcessRunner& processes,

@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "blocking/RefusedTargets.h"
 #include "platform/ProcessRunner.h"
 #include "platform/WorkerThreads.h"
 
@@ -20,20 +21,25 @@ ProcessRequest digRequest(const std::string& host, const std::string& recordType
 
 struct DigAnswer {
     std::vector<std::string> rules;      // one address rule per address, in answer order
-    std::vector<std::string> addresses;  // the addresses of those rules
-    std::vector<std::string> rejected;   // lines that looked like addresses but are not valid
+    std::vector<std::string> addresses;  // the addresses of `rules`, in the same order
+    std::vector<std::string> rejected;   // lines that looked like addresses but may not be used
 };
 
 // Reads dig's short-form answer: alias names, empty lines, the addresses
 // 0.0.0.0, 127.0.0.1 and ::1 and lines without "." or ":" are skipped; each
-// other line that is a valid address becomes a rule.
+// other line that is a single address and not refused (RefusedTargets.h)
+// becomes a rule.
 DigAnswer parseDigAnswer(const std::string& text);
 
 struct LookupResult {
     std::vector<std::string> rules;      // in host order, A before AAAA; duplicates kept
-    std::vector<std::string> addresses;  // the addresses of those rules
+    std::vector<std::string> addresses;  // the addresses of `rules`, in the same order
     std::vector<std::string> rejectedAnswers;
 };
+
+// Moves the addresses that the protected targets refuse, with their rules,
+// from `result` to its rejected answers.
+void refuseProtectedAnswers(LookupResult& result, const ProtectedTargets& protectedTargets);
 
 // Looks up the A and AAAA records of every host, all at once on worker
 // threads, and calls `done` once with the answers put back in host order (so

@@ -1,5 +1,7 @@
 #include "blocking/NftRules.h"
 
+#include <algorithm>
+
 #include "blocking/Validation.h"
 
 namespace kt {
@@ -37,7 +39,18 @@ bool isPort(std::string_view text) {
 
 }  // namespace
 
-std::optional<std::string> nftRuleFor(std::string_view pfRule) {
+namespace {
+
+// One rule of the set, read apart: which packets (family, protocol, port) to
+// which target. An empty target is "any".
+struct ParsedRule {
+    Family family = Family::Any;
+    std::string protocol;
+    std::string port;
+    std::string target;
+};
+
+std::optional<ParsedRule> parseRule(std::string_view pfRule) {
     const std::vector<std::string_view> w = words(pfRule);
     std::size_t at = 0;
     auto next = [&](std::string_view word) {
@@ -50,65 +63,118 @@ std::optional<std::string> nftRuleFor(std::string_view pfRule) {
     if (!next("block") || !next("drop") || !next("quick"))
         return std::nullopt;
 
-    Family family = Family::Any;
+    ParsedRule rule;
     if (next("inet"))
-        family = Family::IPv4;
+        rule.family = Family::IPv4;
     else if (next("inet6"))
-        family = Family::IPv6;
+        rule.family = Family::IPv6;
 
-    std::string_view protocol;
     if (next("proto")) {
         if (at >= w.size() || (w[at] != "tcp" && w[at] != "udp"))
             return std::nullopt;
-        protocol = w[at++];
+        rule.protocol = w[at++];
     }
     if (!next("from") || !next("any") || !next("to") || at >= w.size())
         return std::nullopt;
 
-    std::string match;
     const std::string_view target = w[at++];
-    if (target == "any") {
-        if (family == Family::IPv4)
-            match = "meta nfproto ipv4 ";
-        else if (family == Family::IPv6)
-            match = "meta nfproto ipv6 ";
-    } else {
+    if (target != "any") {
         if (!isValidAddress(target))
             return std::nullopt;
         const bool v6 = target.find(':') != std::string_view::npos;
-        if ((family == Family::IPv4 && v6) || (family == Family::IPv6 && !v6))
+        if ((rule.family == Family::IPv4 && v6) || (rule.family == Family::IPv6 && !v6))
             return std::nullopt;
-        match = std::string(v6 ? "ip6 daddr " : "ip daddr ") + std::string(target) + " ";
+        rule.family = v6 ? Family::IPv6 : Family::IPv4;
+        rule.target = target;
     }
 
     if (next("port")) {
         // A port only means something with a protocol, as in pf.
-        if (protocol.empty() || at >= w.size() || !isPort(w[at]))
+        if (rule.protocol.empty() || at >= w.size() || !isPort(w[at]))
             return std::nullopt;
-        match += std::string(protocol) + " dport " + std::string(w[at++]) + " ";
-    } else if (!protocol.empty()) {
-        match += "meta l4proto " + std::string(protocol) + " ";
+        rule.port = w[at++];
     }
     if (at != w.size())
         return std::nullopt;
-    return match + "drop";
+    return rule;
+}
+
+// The part of a rule after its address match.
+std::string protocolMatchAndVerdict(const ParsedRule& rule) {
+    if (!rule.port.empty())
+        return rule.protocol + " dport " + rule.port + " drop";
+    if (!rule.protocol.empty())
+        return "meta l4proto " + rule.protocol + " drop";
+    return "drop";
+}
+
+std::string addressMatch(Family family) {
+    return family == Family::IPv6 ? "ip6 daddr " : "ip daddr ";
+}
+
+// Rules that differ only in their address share one named set: "v4",
+// "v6_tcp", "v4_tcp_443".
+struct AddressSet {
+    std::string name;
+    ParsedRule shape;  // the rule with its target left out
+    std::vector<std::string> elements;
+};
+
+std::string setDefinition(const AddressSet& set) {
+    std::string text = "  set " + set.name + " {\n";
+    text += std::string("    type ") +
+            (set.shape.family == Family::IPv6 ? "ipv6_addr" : "ipv4_addr") +
+            "; flags interval; auto-merge;\n";
+    text += "    elements = {";
+    for (std::size_t i = 0; i < set.elements.size(); ++i)
+        text += (i ? ",\n      " : "\n      ") + set.elements[i];
+    return text + "\n    }\n  }\n";
+}
+
+}  // namespace
+
+std::optional<std::string> nftRuleFor(std::string_view pfRule) {
+    const auto rule = parseRule(pfRule);
+    if (!rule)
+        return std::nullopt;
+    std::string match;
+    if (!rule->target.empty())
+        match = addressMatch(rule->family) + rule->target + " ";
+    else if (rule->family == Family::IPv4)
+        match = "meta nfproto ipv4 ";
+    else if (rule->family == Family::IPv6)
+        match = "meta nfproto ipv6 ";
+    return match + protocolMatchAndVerdict(*rule);
 }
 
 NftRuleFile nftRuleFile(const std::string& rulesText) {
     NftRuleFile file;
-    std::string rules;
+    std::vector<AddressSet> sets;  // in order of first appearance
+    std::string anyTargetRules;
     std::size_t start = 0;
     while (start <= rulesText.size()) {
         std::size_t end = rulesText.find('\n', start);
         if (end == std::string::npos)
             end = rulesText.size();
         if (end > start) {
-            const std::string rule = rulesText.substr(start, end - start);
-            if (auto translated = nftRuleFor(rule)) {
-                rules += "    " + *translated + "\n";
+            const std::string text = rulesText.substr(start, end - start);
+            if (auto rule = parseRule(text)) {
                 ++file.ruleCount;
+                if (rule->target.empty()) {
+                    anyTargetRules += "    " + *nftRuleFor(text) + "\n";
+                } else {
+                    std::string name = rule->family == Family::IPv6 ? "v6" : "v4";
+                    for (const std::string& part : {rule->protocol, rule->port})
+                        if (!part.empty())
+                            name += "_" + part;
+                    auto set = std::find_if(sets.begin(), sets.end(),
+                                            [&](const AddressSet& s) { return s.name == name; });
+                    if (set == sets.end())
+                        set = sets.insert(sets.end(), AddressSet{name, *rule, {}});
+                    set->elements.push_back(rule->target);
+                }
             } else {
-                file.untranslatable.push_back(rule);
+                file.untranslatable.push_back(text);
             }
         }
         start = end + 1;
@@ -120,7 +186,12 @@ NftRuleFile nftRuleFile(const std::string& rulesText) {
     file.text = "table " + table + "\n";
     file.text += "delete table " + table + "\n";
     file.text += "table " + table + " {\n";
-    file.text += "  chain blocked {\n" + rules + "  }\n";
+    for (const AddressSet& set : sets) file.text += setDefinition(set);
+    file.text += "  chain blocked {\n";
+    for (const AddressSet& set : sets)
+        file.text += "    " + addressMatch(set.shape.family) + "@" + set.name + " " +
+                     protocolMatchAndVerdict(set.shape) + "\n";
+    file.text += anyTargetRules + "  }\n";
     file.text += "  chain output {\n";
     file.text += "    type filter hook output priority filter; policy accept;\n";
     file.text += "    jump blocked\n";

@@ -21,15 +21,19 @@ inline constexpr const char* nftTableName = "inet ka_tesmar";
 std::optional<std::string> nftRuleFor(std::string_view pfRule);
 
 struct NftRuleFile {
-    std::string text;  // the input of `nft -f`
-    int ruleCount = 0;
+    std::string text;   // the input of `nft -f`
+    int ruleCount = 0;  // rules of `rulesText` translated, not nft rules written
     std::vector<std::string> untranslatable;  // rules that fit none of the forms
 };
 
 // The file that replaces the table in one transaction: it is created if
 // missing, deleted and created anew with every rule of `rulesText` (split at
 // line feeds, empty pieces skipped), so a half-loaded rule set is never in
-// force. The rules sit in one chain that the output and forward hooks jump to.
+// force. Rules that differ only in their address share a named interval set
+// ("v4_tcp_443": IPv4, tcp, port 443) and one rule that matches the set, so
+// the rule count stays flat however many addresses there are; duplicate and
+// overlapping elements are merged when the set is loaded. The rules sit in
+// one chain that the output and forward hooks jump to.
 NftRuleFile nftRuleFile(const std::string& rulesText);
 
 }  // namespace kt

@@ -1,42 +1,105 @@
+#include <mutex>
+
 #include "app/AppState.h"
 #include "blocking/ActivationPlan.h"
 #include "blocking/BlockLists.h"
 #include "blocking/HelperRequest.h"
 #include "blocking/NameResolution.h"
+#include "blocking/RefusedTargets.h"
 #include "blocking/Validation.h"
+#include "session/ServiceUrls.h"
 
 namespace kt {
+namespace {
+
+// The name servers the computer asks, and behind a local stub resolver the
+// ones that it forwards to.
+const char* const resolverFiles[] = {"/etc/resolv.conf", "/run/systemd/resolve/resolv.conf"};
+
+// The lookups of the AI hosts and of the class service's host run at once;
+// the one that ends last hands both on.
+struct Lookups {
+    std::mutex mutex;
+    int remaining = 2;
+    LookupResult aiHosts;
+    LookupResult service;
+};
+
+}  // namespace
 
 void AppState::prepareActivation(std::function<void(const ActivationPlan&)> completion) {
+    // What the block must leave reachable, so that the teacher can lift it.
+    ProtectedTargets protectedTargets;
+    for (const char* file : resolverFiles) {
+        const auto text = ports_.files ? ports_.files->readFile(file) : std::nullopt;
+        const std::vector<std::string> servers = nameServersIn(text.value_or(""));
+        protectedTargets.addresses.insert(protectedTargets.addresses.end(), servers.begin(),
+                                          servers.end());
+    }
+    const std::string host = serviceHost(apiBaseURL).value_or("");
+    std::vector<std::string> serviceHosts;  // looked up now: its addresses may have changed
+    if (isSingleAddress(host)) {
+        protectedTargets.addresses.push_back(host);
+    } else if (!host.empty()) {
+        protectedTargets.hostNames.push_back(host);
+        serviceHosts.push_back(host);
+    }
+
     // A copy of the lists as they are now: later status replies do not change this plan.
-    auto data = std::make_shared<CheckedBlockData>(checkBlockData(blockedDomains.get(), blockIPs));
-    std::vector<std::string> hosts = selectHostsToLookUp(aiHostList(), data->domains);
+    const std::vector<std::string> domains = blockedDomains.get();
+    const std::vector<std::string> ips = blockIPs;
+    const std::vector<std::string> hosts =
+        selectHostsToLookUp(aiHostList(), checkBlockData(domains, {}, protectedTargets).domains);
 
     std::weak_ptr<AppState> weak = weak_from_this();
     Scheduler* scheduler = ports_.scheduler;
-    auto deliver = [weak, scheduler, data,
-                    completion = std::move(completion)](LookupResult found) mutable {
-        scheduler->post([weak, data, completion = std::move(completion), found = std::move(found)] {
+    auto deliver = [weak, scheduler, domains, ips, protectedTargets,
+                    completion = std::move(completion)](LookupResult found,
+                                                        LookupResult service) mutable {
+        scheduler->post([weak, domains, ips, protectedTargets, completion = std::move(completion),
+                         found = std::move(found), service = std::move(service)]() mutable {
             auto self = weak.lock();
             if (!self)
                 return;
+            protectedTargets.addresses.insert(protectedTargets.addresses.end(),
+                                              service.addresses.begin(), service.addresses.end());
+            const CheckedBlockData data = checkBlockData(domains, ips, protectedTargets);
+            refuseProtectedAnswers(found, protectedTargets);
             self->addDebugLog(lookupSummaryLine(found.rules.size(), aiHostList().size()));
-            if (auto line = rejectedInputLogLine(*data, found.rejectedAnswers))
+            if (auto line = rejectedInputLogLine(data, found.rejectedAnswers))
                 self->addDebugLog(*line);
-            ActivationPlan plan = makeActivationPlan(*data, found.rules);
+            if (auto line = overLimitLogLine(data))
+                self->addDebugLog(*line);
+            ActivationPlan plan = makeActivationPlan(data, found.rules);
             HelperRequest request;
-            request.names = data->domains;
-            request.addresses = data->ips;
+            request.names = data.domains;
+            request.addresses = data.ips;
             request.lookedUp = found.addresses;
+            request.protectedAddresses = protectedTargets.addresses;
+            request.protectedNames = protectedTargets.hostNames;
             plan.helperRequest = encodeHelperRequest(request);
             completion(plan);
         });
     };
-    if (hosts.empty() || !ports_.processes || !ports_.workers) {
-        deliver({});
+    if (!ports_.processes || !ports_.workers) {
+        deliver({}, {});
         return;
     }
-    lookUpAddressRules(hosts, *ports_.processes, *ports_.workers, std::move(deliver));
+    auto lookups = std::make_shared<Lookups>();
+    auto finish = [lookups, deliver = std::move(deliver)](bool ofService,
+                                                          LookupResult result) mutable {
+        std::unique_lock lock(lookups->mutex);
+        (ofService ? lookups->service : lookups->aiHosts) = std::move(result);
+        if (--lookups->remaining > 0)
+            return;
+        lock.unlock();
+        deliver(std::move(lookups->aiHosts), std::move(lookups->service));
+    };
+    auto shared = std::make_shared<decltype(finish)>(std::move(finish));
+    lookUpAddressRules(hosts, *ports_.processes, *ports_.workers,
+                       [shared](LookupResult r) { (*shared)(false, std::move(r)); });
+    lookUpAddressRules(serviceHosts, *ports_.processes, *ports_.workers,
+                       [shared](LookupResult r) { (*shared)(true, std::move(r)); });
 }
 
 }  // namespace kt

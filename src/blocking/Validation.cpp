@@ -1,80 +1,129 @@
 #include "blocking/Validation.h"
 
+#include <algorithm>
 #include <cstdio>
+
+#include "blocking/Limits.h"
 
 namespace kt {
 namespace {
 
-bool isDigit(char c) { return c >= '0' && c <= '9'; }
-bool isLetter(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
-bool isHexDigit(char c) { return isDigit(c) || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F'); }
+bool isDigit(char c) {
+    return c >= '0' && c <= '9';
+}
+bool isLetter(char c) {
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
+}
+bool isHexDigit(char c) {
+    return isDigit(c) || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
+}
 
 bool isValidLabel(std::string_view label) {
-    if (label.empty() || label.size() > 63) return false;
-    if (label.front() == '-' || label.back() == '-') return false;
+    if (label.empty() || label.size() > 63)
+        return false;
+    if (label.front() == '-' || label.back() == '-')
+        return false;
     for (char c : label)
-        if (!isLetter(c) && !isDigit(c) && c != '-') return false;
+        if (!isLetter(c) && !isDigit(c) && c != '-')
+            return false;
     return true;
 }
 
 // A decimal number without sign or leading zeros, at most `max`.
 std::optional<unsigned> smallNumber(std::string_view text, unsigned max) {
-    if (text.empty() || text.size() > 3) return std::nullopt;
-    if (text.size() > 1 && text.front() == '0') return std::nullopt;
+    if (text.empty() || text.size() > 3)
+        return std::nullopt;
+    if (text.size() > 1 && text.front() == '0')
+        return std::nullopt;
     unsigned value = 0;
     for (char c : text) {
-        if (!isDigit(c)) return std::nullopt;
+        if (!isDigit(c))
+            return std::nullopt;
         value = value * 10 + static_cast<unsigned>(c - '0');
     }
-    if (value > max) return std::nullopt;
+    if (value > max)
+        return std::nullopt;
     return value;
 }
 
-bool isIPv4(std::string_view text) {
-    int parts = 0;
+std::optional<std::array<std::uint8_t, 4>> parseIPv4(std::string_view text) {
+    std::array<std::uint8_t, 4> bytes{};
+    std::size_t parts = 0;
     while (true) {
         std::size_t dot = text.find('.');
-        if (!smallNumber(text.substr(0, dot), 255)) return false;
-        ++parts;
-        if (dot == std::string_view::npos) break;
+        auto number = smallNumber(text.substr(0, dot), 255);
+        if (!number || parts == bytes.size())
+            return std::nullopt;
+        bytes[parts++] = static_cast<std::uint8_t>(*number);
+        if (dot == std::string_view::npos)
+            break;
         text.remove_prefix(dot + 1);
     }
-    return parts == 4;
+    if (parts != bytes.size())
+        return std::nullopt;
+    return bytes;
 }
 
-// Counts the 16-bit groups of one side of "::"; an IPv4 tail counts as two.
-std::optional<int> ipv6Groups(std::string_view side, bool mayEndInIPv4) {
-    if (side.empty()) return 0;
-    int groups = 0;
-    while (true) {
+unsigned hexValue(char c) {
+    if (isDigit(c))
+        return static_cast<unsigned>(c - '0');
+    return static_cast<unsigned>((c | 0x20) - 'a' + 10);
+}
+
+// Appends the 16-bit groups of one side of "::"; an IPv4 tail gives two.
+bool readIPv6Groups(std::string_view side, bool mayEndInIPv4, std::vector<std::uint16_t>& groups) {
+    if (side.empty())
+        return true;
+    while (groups.size() < 8) {
         std::size_t colon = side.find(':');
         std::string_view group = side.substr(0, colon);
         if (colon == std::string_view::npos && mayEndInIPv4 &&
             group.find('.') != std::string_view::npos) {
-            if (!isIPv4(group)) return std::nullopt;
-            return groups + 2;
+            auto v4 = parseIPv4(group);
+            if (!v4)
+                return false;
+            groups.push_back(static_cast<std::uint16_t>((*v4)[0] << 8 | (*v4)[1]));
+            groups.push_back(static_cast<std::uint16_t>((*v4)[2] << 8 | (*v4)[3]));
+            return true;
         }
-        if (group.empty() || group.size() > 4) return std::nullopt;
-        for (char c : group)
-            if (!isHexDigit(c)) return std::nullopt;
-        ++groups;
-        if (colon == std::string_view::npos) return groups;
+        if (group.empty() || group.size() > 4)
+            return false;
+        unsigned value = 0;
+        for (char c : group) {
+            if (!isHexDigit(c))
+                return false;
+            value = value * 16 + hexValue(c);
+        }
+        groups.push_back(static_cast<std::uint16_t>(value));
+        if (colon == std::string_view::npos)
+            return true;
         side.remove_prefix(colon + 1);
     }
+    return false;  // more than eight groups
 }
 
-bool isIPv6(std::string_view text) {
+std::optional<std::array<std::uint8_t, 16>> parseIPv6(std::string_view text) {
+    std::vector<std::uint16_t> head, tail;
     std::size_t gap = text.find("::");
     if (gap == std::string_view::npos) {
-        auto groups = ipv6Groups(text, true);
-        return groups && *groups == 8;
+        if (!readIPv6Groups(text, true, head) || head.size() != 8)
+            return std::nullopt;
+    } else {
+        std::string_view after = text.substr(gap + 2);
+        if (after.find("::") != std::string_view::npos)
+            return std::nullopt;
+        if (!readIPv6Groups(text.substr(0, gap), false, head) ||
+            !readIPv6Groups(after, true, tail) || head.size() + tail.size() > 7)
+            return std::nullopt;
     }
-    std::string_view head = text.substr(0, gap);
-    std::string_view tail = text.substr(gap + 2);
-    if (tail.find("::") != std::string_view::npos) return false;
-    auto before = ipv6Groups(head, false);
-    auto after = ipv6Groups(tail, true);
-    return before && after && *before + *after <= 7;
+    std::array<std::uint8_t, 16> bytes{};
+    auto put = [&bytes](std::size_t index, std::uint16_t group) {
+        bytes[2 * index] = static_cast<std::uint8_t>(group >> 8);
+        bytes[2 * index + 1] = static_cast<std::uint8_t>(group & 0xff);
+    };
+    for (std::size_t i = 0; i < head.size(); ++i) put(i, head[i]);
+    for (std::size_t i = 0; i < tail.size(); ++i) put(8 - tail.size() + i, tail[i]);
+    return bytes;
 }
 
 std::string escaped(const std::string& text) {
@@ -90,13 +139,16 @@ std::string escaped(const std::string& text) {
             out += code;
         }
     }
-    if (text.size() > limit) out += "...";
+    if (text.size() > limit)
+        out += "...";
     return out + "\"";
 }
 
 void appendGroup(std::string& line, const char* label, const std::vector<std::string>& items) {
-    if (items.empty()) return;
-    if (line.back() != ' ') line += "; ";
+    if (items.empty())
+        return;
+    if (line.back() != ' ')
+        line += "; ";
     line += label;
     for (std::size_t i = 0; i < items.size(); ++i) line += (i ? ", " : " ") + escaped(items[i]);
 }
@@ -104,22 +156,63 @@ void appendGroup(std::string& line, const char* label, const std::vector<std::st
 }  // namespace
 
 bool isValidHostName(std::string_view name) {
-    if (name.empty() || name.size() > 253) return false;
+    if (name.empty() || name.size() > 253)
+        return false;
     while (true) {
         std::size_t dot = name.find('.');
-        if (!isValidLabel(name.substr(0, dot))) return false;
-        if (dot == std::string_view::npos) return true;
+        if (!isValidLabel(name.substr(0, dot)))
+            return false;
+        if (dot == std::string_view::npos)
+            return true;
         name.remove_prefix(dot + 1);
     }
 }
 
-bool isValidAddress(std::string_view text) {
+std::optional<IpNetwork> parseNetwork(std::string_view text) {
     std::size_t slash = text.find('/');
     std::string_view address = text.substr(0, slash);
-    bool v6 = address.find(':') != std::string_view::npos;
-    if (v6 ? !isIPv6(address) : !isIPv4(address)) return false;
-    if (slash == std::string_view::npos) return true;
-    return smallNumber(text.substr(slash + 1), v6 ? 128 : 32).has_value();
+    IpNetwork network;
+    if (address.find(':') != std::string_view::npos) {
+        auto bytes = parseIPv6(address);
+        if (!bytes)
+            return std::nullopt;
+        network.bytes = *bytes;
+    } else {
+        auto bytes = parseIPv4(address);
+        if (!bytes)
+            return std::nullopt;
+        network.bytes[10] = network.bytes[11] = 0xff;
+        std::copy(bytes->begin(), bytes->end(), network.bytes.begin() + 12);
+        network.prefixLength = 32;
+    }
+    const unsigned familyBits = network.prefixLength;
+    if (slash != std::string_view::npos) {
+        auto prefix = smallNumber(text.substr(slash + 1), familyBits);
+        if (!prefix)
+            return std::nullopt;
+        network.prefixLength = *prefix;
+    }
+    network.prefixLength += 128 - familyBits;
+    return network;
+}
+
+bool overlap(const IpNetwork& a, const IpNetwork& b) {
+    const unsigned bits = std::min(a.prefixLength, b.prefixLength);
+    for (unsigned i = 0; i < bits; i += 8) {
+        const unsigned take = std::min(8u, bits - i);
+        const auto mask = static_cast<std::uint8_t>(0xff << (8 - take));
+        if ((a.bytes[i / 8] & mask) != (b.bytes[i / 8] & mask))
+            return false;
+    }
+    return true;
+}
+
+bool isValidAddress(std::string_view text) {
+    return parseNetwork(text).has_value();
+}
+
+bool isSingleAddress(std::string_view text) {
+    return text.find('/') == std::string_view::npos && isValidAddress(text);
 }
 
 bool isValidUtf8(std::string_view bytes) {
@@ -143,10 +236,12 @@ bool isValidUtf8(std::string_view bytes) {
         } else {
             return false;
         }
-        if (i + length > bytes.size()) return false;
+        if (i + length > bytes.size())
+            return false;
         for (std::size_t k = 1; k < length; ++k) {
             unsigned char next = static_cast<unsigned char>(bytes[i + k]);
-            if ((next & 0xC0) != 0x80) return false;
+            if ((next & 0xC0) != 0x80)
+                return false;
             value = (value << 6) | (next & 0x3F);
         }
         static constexpr char32_t smallest[] = {0, 0, 0x80, 0x800, 0x10000};
@@ -158,20 +253,33 @@ bool isValidUtf8(std::string_view bytes) {
 }
 
 bool isBlockableAddress(std::string_view text) {
-    if (!isValidAddress(text)) return false;
-    const std::size_t slash = text.find('/');
-    if (slash == std::string_view::npos) return true;
+    const auto network = parseNetwork(text);
+    if (!network)
+        return false;
     const bool v6 = text.find(':') != std::string_view::npos;
-    return *smallNumber(text.substr(slash + 1), v6 ? 128 : 32) >= (v6 ? 16u : 8u);
+    return network->prefixLength >= (v6 ? 16u : 96u + 8u);
 }
 
 CheckedBlockData checkBlockData(const std::vector<std::string>& blockedDomains,
-                                const std::vector<std::string>& blockIPs) {
+                                const std::vector<std::string>& blockIPs,
+                                const ProtectedTargets& protectedTargets) {
     CheckedBlockData data;
+    // Usable items are taken up to `limit`; those past it are only counted.
+    auto take = [&data](const std::string& item, bool usable, std::vector<std::string>& used,
+                        std::vector<std::string>& rejected, std::size_t limit) {
+        if (!usable)
+            rejected.push_back(item);
+        else if (used.size() < limit)
+            used.push_back(item);
+        else
+            ++data.droppedOverLimit;
+    };
     for (const auto& name : blockedDomains)
-        (isValidHostName(name) ? data.domains : data.rejectedDomains).push_back(name);
+        take(name, isValidHostName(name) && !isRefusedName(name, protectedTargets), data.domains,
+             data.rejectedDomains, maxBlockedNames);
     for (const auto& address : blockIPs)
-        (isBlockableAddress(address) ? data.ips : data.rejectedIPs).push_back(address);
+        take(address, isBlockableAddress(address) && !isRefusedAddress(address, protectedTargets),
+             data.ips, data.rejectedIPs, maxBlockedAddresses);
     return data;
 }
 
@@ -184,6 +292,13 @@ std::optional<std::string> rejectedInputLogLine(const CheckedBlockData& data,
     appendGroup(line, "IP-adressen", data.rejectedIPs);
     appendGroup(line, "DNS-antwoorden", rejectedAnswers);
     return line;
+}
+
+std::optional<std::string> overLimitLogLine(const CheckedBlockData& data) {
+    if (data.droppedOverLimit == 0)
+        return std::nullopt;
+    return "WAARSCHUWING: Meer dan " + std::to_string(maxBlockedNames) +
+           " namen/adressen: " + std::to_string(data.droppedOverLimit) + " niet gebruikt";
 }
 
 }  // namespace kt

@@ -41,17 +41,4 @@ std::optional<std::string> readTextFile(const std::string& path) {
     return text.str();
 }
 
-std::vector<std::string> resolversIn(const std::string& resolvConf) {
-    std::vector<std::string> found;
-    std::istringstream lines(resolvConf);
-    std::string line;
-    while (std::getline(lines, line)) {
-        std::istringstream words(line);
-        std::string keyword, address;
-        if (words >> keyword >> address && keyword == "nameserver")
-            found.push_back(address);
-    }
-    return found;
-}
-
 }  // namespace kt

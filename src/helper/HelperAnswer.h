@@ -18,7 +18,5 @@ int answerFailure(const std::string& line);
 std::string failureLine(const ProcessResult& script);
 
 std::optional<std::string> readTextFile(const std::string& path);
-// The addresses of the "nameserver" lines of resolv.conf text.
-std::vector<std::string> resolversIn(const std::string& resolvConf);
 
 }  // namespace kt

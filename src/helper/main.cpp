@@ -14,6 +14,7 @@
 
 #include "blocking/HelperRequest.h"
 #include "blocking/LinuxProfile.h"
+#include "blocking/RefusedTargets.h"
 #include "helper/HelperAnswer.h"
 #include "helper/RootFolder.h"
 #include "platform/system/PosixProcessRunner.h"
@@ -42,9 +43,14 @@ std::string readStandardInput(std::size_t limit) {
     return text;
 }
 
+// The name servers the computer asks, also behind a local stub resolver.
 std::vector<std::string> computerResolvers() {
-    const auto text = readTextFile("/etc/resolv.conf");
-    return text ? resolversIn(*text) : std::vector<std::string>{};
+    std::vector<std::string> found;
+    for (const char* file : {"/etc/resolv.conf", "/run/systemd/resolve/resolv.conf"}) {
+        const std::vector<std::string> servers = nameServersIn(readTextFile(file).value_or(""));
+        found.insert(found.end(), servers.begin(), servers.end());
+    }
+    return found;
 }
 
 }  // namespace

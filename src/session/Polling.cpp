@@ -1,6 +1,7 @@
 #include <string>
 
 #include "app/AppState.h"
+#include "blocking/Limits.h"
 #include "session/JsonReply.h"
 #include "session/ServiceCall.h"
 #include "session/ServiceReplies.h"
@@ -36,10 +37,14 @@ void AppState::checkStatus() {
     if (!url)
         return;
     const std::uint64_t generation = pollGeneration_;
-    sendToService(*this, getRequest(*url), [generation](AppState& self, HttpResult result) {
+    HttpRequest request = getRequest(*url);
+    request.maxBodyBytes = maxStatusReplyBytes;
+    sendToService(*this, std::move(request), [generation](AppState& self, HttpResult result) {
         std::optional<std::string> body;
         if (auto* response = std::get_if<HttpResponse>(&result))
             body = std::move(response->body);
+        else if (isBodyTooLarge(std::get<TransportError>(result)))
+            self.addDebugLog("Statusantwoord te groot (meer dan 1 MiB), genegeerd");
         self.handleStatusReply(generation, body);
     });
 }

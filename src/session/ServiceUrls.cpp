@@ -62,6 +62,25 @@ std::optional<std::string> serviceRootUrl(std::string_view apiBaseURL) {
     return root;
 }
 
+std::optional<std::string> serviceHost(std::string_view apiBaseURL) {
+    const auto root = serviceRootUrl(apiBaseURL);
+    if (!root)
+        return std::nullopt;
+    std::string_view authority(*root);
+    authority = authority.substr(httpsPrefix.size(), authority.size() - httpsPrefix.size() - 1);
+    authority.remove_prefix(authority.find('@') + 1);  // npos + 1 is 0: no user part
+    if (authority.starts_with('[')) {
+        const std::size_t close = authority.find(']');
+        if (close == std::string_view::npos)
+            return std::nullopt;
+        return std::string(authority.substr(1, close - 1));
+    }
+    std::string host(authority.substr(0, authority.find(':')));
+    if (host.empty())
+        return std::nullopt;
+    return host;
+}
+
 std::optional<std::string> statusUrl(std::string_view apiBaseURL, std::string_view token) {
     auto url = serviceUrl(apiBaseURL, service_endpoint::status);
     if (!url)

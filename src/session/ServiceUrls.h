@@ -24,6 +24,9 @@ std::optional<std::string> serviceUrl(std::string_view apiBaseURL, std::string_v
 // The root ("/") of the service's host: scheme, host and port of the base.
 std::optional<std::string> serviceRootUrl(std::string_view apiBaseURL);
 
+// The host of the base: a name, or an address (an IPv6 one without brackets).
+std::optional<std::string> serviceHost(std::string_view apiBaseURL);
+
 // The status URL: the endpoint with the single query parameter `token`.
 std::optional<std::string> statusUrl(std::string_view apiBaseURL, std::string_view token);
 

@@ -1,6 +1,9 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
 #include <utility>
 #include <vector>
 
@@ -151,7 +154,7 @@ TEST(NftRules, AnythingElseIsNotTranslated) {
         EXPECT_EQ(nftRuleFor(rule), std::nullopt) << rule;
 }
 
-TEST(NftRules, RuleFileReplacesTheTableWithOneRulePerRule) {
+TEST(NftRules, RuleFileKeepsTheAddressesInOneSetPerFamilyProtocolAndPort) {
     const RuleSet set = assembleRuleSet({"127.0.0.2", "2001:db8::2", "127.0.0.2"}, {});
     const NftRuleFile file = nftRuleFile(set.text);
     EXPECT_TRUE(file.untranslatable.empty());
@@ -159,22 +162,49 @@ TEST(NftRules, RuleFileReplacesTheTableWithOneRulePerRule) {
     EXPECT_EQ(file.ruleCount, 46);
     EXPECT_TRUE(file.text.starts_with(
         "table inet ka_tesmar\ndelete table inet ka_tesmar\ntable inet ka_tesmar {\n"
-        "  chain blocked {\n    ip daddr 104.18.26.0/24 drop\n"))
+        "  set v4 {\n    type ipv4_addr; flags interval; auto-merge;\n    elements = {\n"
+        "      104.18.26.0/24,\n"))
         << file.text;
-    EXPECT_EQ(std::count(file.text.begin(), file.text.end(), '\n'), 3 + 2 + file.ruleCount + 8 + 1);
-    EXPECT_NE(file.text.find("    ip daddr 127.0.0.2 drop\n"), std::string::npos);
-    EXPECT_NE(file.text.find("    ip6 daddr 2001:db8::2 drop\n"), std::string::npos);
-    EXPECT_NE(file.text.find("type filter hook output priority filter; policy accept;\n"
-                             "    jump blocked\n"),
-              std::string::npos);
-    EXPECT_NE(file.text.find("type filter hook forward priority filter; policy accept;\n"
-                             "    jump blocked\n"),
-              std::string::npos);
+    const std::string chain = file.text.substr(file.text.find("  chain blocked {\n"));
+    EXPECT_TRUE(
+        chain.starts_with("  chain blocked {\n"
+                          "    ip daddr @v4 drop\n"
+                          "    ip6 daddr @v6 drop\n"
+                          "    ip daddr @v4_tcp_443 tcp dport 443 drop\n"
+                          "    ip daddr @v4_udp_443 udp dport 443 drop\n"
+                          "    meta nfproto ipv6 tcp dport 853 drop\n"))
+        << chain.substr(0, 300);
+    // 4 sets of addresses and the 4 rules on port 853 without one.
+    EXPECT_EQ(std::count(chain.begin(), chain.end(), '\n'), 2 + 4 + 4 + 8 + 1);
+    EXPECT_NE(file.text.find("      127.0.0.2,\n"), std::string::npos);
+    EXPECT_NE(file.text.find("      2001:db8::2,\n"), std::string::npos);
+    for (const char* hook : {"output", "forward"})
+        EXPECT_NE(file.text.find("    type filter hook " + std::string(hook) +
+                                 " priority filter; policy accept;\n    jump blocked\n"),
+                  std::string::npos)
+            << hook;
 
     // Empty pieces give nothing; what cannot be translated is named.
     const NftRuleFile odd = nftRuleFile("\nblock drop quick from any to 192.0.2.1\n\nnonsense\n");
     EXPECT_EQ(odd.ruleCount, 1);
     EXPECT_EQ(odd.untranslatable, std::vector<std::string>{"nonsense"});
+}
+
+// The real nft, in a network namespace of its own: duplicates and overlapping
+// networks load, and loading the file again replaces the table.
+TEST(NftRules, RuleFileLoadsTwiceWithDuplicatesAndOverlaps) {
+    if (std::system("command -v nft >/dev/null && unshare --net true 2>/dev/null") != 0)
+        GTEST_SKIP() << "needs nft and unshare --net (root)";
+    const RuleSet set = assembleRuleSet({"10.0.0.0/8", "10.1.0.0/16", "10.1.2.3", "2001:db8::/32",
+                                         "2001:db8::2", "::ffff:192.0.2.1", "104.18.32.7"},
+                                        {addressRule("104.18.32.7"), addressRule("2606:4700::1")});
+    const std::string path = ::testing::TempDir() + "ka_tesmar_test.nft";
+    std::ofstream(path) << nftRuleFile(set.text).text;
+    const int status = std::system(("unshare --net sh -c 'nft -f " + path + " && nft -f " + path +
+                                    " && nft list set inet ka_tesmar v4 | grep -q 10.0.0.0/8'")
+                                       .c_str());
+    std::remove(path.c_str());
+    EXPECT_EQ(status, 0);
 }
 
 }  // namespace

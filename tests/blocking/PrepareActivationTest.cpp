@@ -73,6 +73,34 @@ TEST_F(PrepareActivation, ValidatedPlanWithLookupsOffTheMainThread) {
     EXPECT_EQ(lines[1], "DNS lookup (dig): 2 IPs gevonden voor 30 domeinen");
 }
 
+// The name servers and the class service stay reachable, whatever the service
+// sends and dig answers.
+TEST_F(PrepareActivation, NameServersAndTheClassServiceAreNeverBlocked) {
+    state->apiBaseURL = "https://Klas.School.example:8443/Vexlo/api/";
+    ports.files.putFile("/etc/resolv.conf", "nameserver 127.0.0.53\n");
+    ports.files.putFile("/run/systemd/resolve/resolv.conf", "nameserver 10.77.0.53\n");
+    state->blockedDomains = {"klas.school.example", "chatgpt.com"};
+    state->blockIPs = {"10.0.0.0/8", "198.51.100.20", "203.0.113.7"};
+    ports.processes.setHandler([](const ProcessRequest& r) {
+        if (r.arguments[4] == "AAAA")
+            return FakeProcessRunner::exited(0, "");
+        return FakeProcessRunner::exited(0, r.arguments[3] == "Klas.School.example"
+                                                ? "198.51.100.20\n"
+                                                : "104.18.32.47\n198.51.100.20\n");
+    });
+    std::optional<ActivationPlan> plan;
+    state->prepareActivation([&](const ActivationPlan& p) { plan = p; });
+    ports.workers.runAll();
+    const auto lines = logLines();
+    ASSERT_TRUE(plan);
+    EXPECT_EQ(plan->hostsCount, 2);
+    EXPECT_EQ(plan->firewallCount, 46);  // 44 + 203.0.113.7 + 104.18.32.47
+    EXPECT_EQ(plan->rulesText.find("198.51.100.20"), std::string::npos);
+    EXPECT_EQ(lines.at(0),
+              "WAARSCHUWING: Ongeldige invoer niet gebruikt: domeinnamen \"klas.school.example\"; "
+              "IP-adressen \"10.0.0.0/8\", \"198.51.100.20\"; DNS-antwoorden \"198.51.100.20\"");
+}
+
 TEST_F(PrepareActivation, NoBlockedNamesMeansNoLookupAndTheFixedRules) {
     std::optional<ActivationPlan> plan;
     state->prepareActivation([&](const ActivationPlan& p) { plan = p; });

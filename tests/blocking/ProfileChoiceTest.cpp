@@ -49,7 +49,7 @@ TEST(ProfileChoice, LinuxHandsEveryStepToTheRootHelper) {
     EXPECT_EQ(helperRuns(fakes.processes).back(), "restore");
 
     state->blockedDomains = std::vector<std::string>{"chatgpt.com", "bad name"};
-    state->blockIPs = {"127.0.0.2", "2001:db8::2"};
+    state->blockIPs = {"203.0.113.2", "2001:db8::2"};
     state->activateBlocking();
     settle();
     ASSERT_EQ(helperRuns(fakes.processes).size(), 3u);
@@ -57,6 +57,7 @@ TEST(ProfileChoice, LinuxHandsEveryStepToTheRootHelper) {
     EXPECT_TRUE(activation.starts_with("activate{")) << activation.substr(0, 80);
     EXPECT_NE(activation.find("\"names\":[\"chatgpt.com\"]"), std::string::npos);
     EXPECT_EQ(state->statusMessage.get(), std::optional<std::string>("Blokkering actief"));
+    EXPECT_EQ(state->firewallCount.get(), 46);
 
     state->deactivateBlocking();
     settle();

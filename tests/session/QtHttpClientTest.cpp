@@ -139,6 +139,26 @@ TEST_F(QtHttpClientTest, HttpErrorStatusesLargeBodiesAndPostsArriveAsResponses) 
         1u);
 }
 
+TEST_F(QtHttpClientTest, ABodyOverTheRequestsLimitIsNotReadFurther) {
+    StubServer server;
+    QtHttpClient client(trusting());
+    Results results;
+    HttpRequest limited = get(server.url("/big"));  // 3 MiB
+    limited.maxBodyBytes = 1 << 20;
+    client.send(limited, results.collector());
+    ASSERT_TRUE(results.waitFor(1));
+    const auto* error = std::get_if<TransportError>(&results.at(0));
+    ASSERT_NE(error, nullptr);
+    EXPECT_TRUE(kt::isBodyTooLarge(*error)) << error->description;
+
+    limited.maxBodyBytes = 3 << 20;  // exactly the body
+    client.send(limited, results.collector());
+    ASSERT_TRUE(results.waitFor(2));
+    const auto* response = std::get_if<HttpResponse>(&results.at(1));
+    ASSERT_NE(response, nullptr);
+    EXPECT_EQ(response->body.size(), std::size_t{3} << 20);
+}
+
 TEST_F(QtHttpClientTest, AServerThatNeverAnswersEndsInATimeOut) {
     StubServer server;
     QtHttpClient client(trusting(0.01));  // 60 s become 0.6 s

@@ -6,6 +6,7 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
+#include <QSslCertificateExtension>
 #include <QTemporaryDir>
 #include <mutex>
 #include <optional>
@@ -143,6 +144,19 @@ TEST(ReferenceServiceStart, RefusesABadClassesFileWithAClearMessage) {
     ASSERT_TRUE(process.waitForFinished(30000));
     EXPECT_EQ(process.exitCode(), 2);
     EXPECT_TRUE(process.readAll().contains("field 'is_blocked' has the wrong type"));
+}
+
+// Trusting the service's certificate lets it vouch for the service only.
+TEST(ReferenceServiceStart, MakesAServerCertificateThatIsNoCa) {
+    ASSERT_TRUE(testTls().pair.error.isEmpty());
+    QVariantMap found;
+    for (const QSslCertificateExtension& extension : testTls().pair.certificate.extensions())
+        found.insert(extension.name(), extension.value());
+    EXPECT_EQ(found.value("basicConstraints").toMap().value("ca"), QVariant(false)) << "not a CA";
+    EXPECT_TRUE(
+        found.value("extendedKeyUsage").toStringList().contains("TLS Web Server Authentication"))
+        << found.value("extendedKeyUsage").toString().toStdString();
+    EXPECT_TRUE(found.contains("keyUsage"));
 }
 
 }  // namespace

@@ -83,7 +83,12 @@ TEST(ServiceUrls, EndpointsRootAndStatusTokenAreFormedOrRefused) {
     EXPECT_EQ(statusUrl(base, "a b&c=d+e/f%"),
               "https://127.0.0.1:8443/Vexlo/api/class-status.php?token=a%20b%26c%3Dd%2Be/f%25");
 
+    EXPECT_EQ(serviceHost(base), "127.0.0.1");
+    EXPECT_EQ(serviceHost("https://[2001:db8::5]:8443/Vexlo/api/"), "2001:db8::5");
+    EXPECT_EQ(serviceHost("https://user@klas.example.org/Vexlo/api/"), "klas.example.org");
+
     EXPECT_EQ(serviceRootUrl(""), std::nullopt);
+    EXPECT_EQ(serviceHost("https:///Vexlo/api/"), std::nullopt);
     EXPECT_EQ(serviceRootUrl("https:///Vexlo/api/"), std::nullopt);
     EXPECT_EQ(serviceRootUrl("https://bad host/Vexlo/api/"), std::nullopt);
     EXPECT_EQ(serviceRootUrl("http://plain.example/Vexlo/api/"), std::nullopt);

@@ -14,7 +14,7 @@ namespace kt::testing {
 // The completion runs inside respond()/fail(), on the test thread, as the
 // real client runs it on its own thread.
 class FakeHttpClient final : public HttpClient {
-public:
+  public:
     struct Sent {
         HttpRequest request;
         Completion completion;
@@ -36,31 +36,41 @@ public:
     }
     const HttpRequest& last() const {
         std::lock_guard lock(mutex_);
-        if (sent_.empty()) throw std::logic_error("no request was sent");
+        if (sent_.empty())
+            throw std::logic_error("no request was sent");
         return sent_.back().request;
     }
     std::size_t unanswered() const {
         std::lock_guard lock(mutex_);
         std::size_t n = 0;
         for (const auto& s : sent_)
-            if (!s.answered) ++n;
+            if (!s.answered)
+                ++n;
         return n;
     }
 
+    // A body over the request's limit ends in the error the real client gives.
     void respond(std::size_t index, int status, std::string body) {
-        complete(index, HttpResponse{status, std::move(body)});
+        const auto limit = request(index).maxBodyBytes;
+        if (limit && body.size() > *limit)
+            complete(index, bodyTooLargeError(*limit));
+        else
+            complete(index, HttpResponse{status, std::move(body)});
     }
-    void respondLast(int status, std::string body) { respond(count() - 1, status, std::move(body)); }
+    void respondLast(int status, std::string body) {
+        respond(count() - 1, status, std::move(body));
+    }
     void fail(std::size_t index, TransportError error) { complete(index, std::move(error)); }
     void failLast(TransportError error) { fail(count() - 1, std::move(error)); }
 
-private:
+  private:
     void complete(std::size_t index, HttpResult result) {
         Completion completion;
         {
             std::lock_guard lock(mutex_);
             Sent& s = sent_.at(index);
-            if (s.answered) throw std::logic_error("request answered twice");
+            if (s.answered)
+                throw std::logic_error("request answered twice");
             s.answered = true;
             completion = s.completion;
         }

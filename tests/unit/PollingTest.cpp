@@ -81,6 +81,20 @@ TEST_F(Polling, RepliesWithoutAUsableObjectOnlyRecordTheCheck) {
     EXPECT_FALSE(state->errorMessage.get().has_value());
 }
 
+TEST_F(Polling, AReplyOverOneMebibyteIsIgnoredWithALogLine) {
+    loggedIn();
+    EXPECT_EQ(fakes.http.last().maxBodyBytes, std::size_t{1} << 20);
+    std::string huge = R"({"is_blocked":true,"domains":[)";
+    while (huge.size() <= std::size_t{1} << 20) huge += R"("chatgpt.com",)";
+    statusReply(huge + R"("claude.ai"]})", 200);
+    EXPECT_FALSE(state->isBlocked.get());
+    EXPECT_TRUE(state->blockedDomains.get().empty());
+    EXPECT_EQ(*state->lastCheck.get(), fakes.scheduler.now());
+    EXPECT_NE(state->debugLog.get().find("Statusantwoord te groot (meer dan 1 MiB), genegeerd"),
+              std::string::npos)
+        << state->debugLog.get();
+}
+
 TEST_F(Polling, ListsAndNamesAreReplacedAndOnlyAChangedCountIsLogged) {
     loggedIn();
     statusReply(R"({"success":true,"is_blocked":false,"domains":["chatgpt.com","claude.ai"],

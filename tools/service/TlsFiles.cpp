@@ -14,9 +14,14 @@ QString generate(const QDir& dir) {
     openssl.setProcessChannelMode(QProcess::MergedChannels);
     openssl.start(QStringLiteral("openssl"),
                   {"req", "-x509", "-newkey", "ec", "-pkeyopt", "ec_paramgen_curve:prime256v1",
-                   "-nodes", "-days", "825", "-subj", "/CN=Ka Tesmar klasdienst", "-addext",
-                   "subjectAltName=IP:127.0.0.1,DNS:localhost", "-keyout", dir.filePath("key.pem"),
-                   "-out", dir.filePath("cert.pem")});
+                   "-nodes", "-days", "825", "-subj", "/CN=Ka Tesmar klasdienst",
+                   // A server certificate, not a CA: trusting it lets it vouch
+                   // for this service only, never sign another certificate.
+                   "-addext", "subjectAltName=IP:127.0.0.1,DNS:localhost", "-addext",
+                   "basicConstraints=critical,CA:FALSE", "-addext",
+                   "keyUsage=critical,digitalSignature,keyEncipherment", "-addext",
+                   "extendedKeyUsage=serverAuth", "-keyout", dir.filePath("key.pem"), "-out",
+                   dir.filePath("cert.pem")});
     if (!openssl.waitForFinished(60000) || openssl.exitStatus() != QProcess::NormalExit ||
         openssl.exitCode() != 0)
         return QStringLiteral("openssl could not make a certificate: %1")

@@ -8,6 +8,7 @@
 #include <QTimer>
 #include <QUrl>
 #include <memory>
+#include <optional>
 #include <set>
 
 namespace kt {
@@ -81,7 +82,7 @@ class QtHttpClient::Worker : public QObject {
         else
             reply = manager_->sendCustomRequest(networkRequest,
                                                 QByteArray::fromStdString(request.method), body);
-        track(reply, request.timeout, completion);
+        track(reply, request.timeout, request.maxBodyBytes, completion);
     }
 
   private:
@@ -89,11 +90,15 @@ class QtHttpClient::Worker : public QObject {
     struct Progress {
         QStringList sslProblems;
         bool timedOut = false;
+        std::optional<std::size_t> maxBodyBytes;
+        bool bodyTooLarge = false;
     };
 
-    void track(QNetworkReply* reply, Seconds timeout, Completion completion) {
+    void track(QNetworkReply* reply, Seconds timeout, std::optional<std::size_t> maxBodyBytes,
+               Completion completion) {
         pending_.insert(reply);
         auto progress = std::make_shared<Progress>();
+        progress->maxBodyBytes = maxBodyBytes;
 
         // The time-out counts idle time: any data moving starts it afresh.
         auto* timer = new QTimer(reply);
@@ -107,6 +112,21 @@ class QtHttpClient::Worker : public QObject {
         QObject::connect(reply, &QNetworkReply::downloadProgress, timer, restart);
         QObject::connect(reply, &QNetworkReply::uploadProgress, timer, restart);
         timer->start();
+
+        // A body over the limit is not read further (the announced length
+        // counts as well); what has arrived is dropped with the reply.
+        if (maxBodyBytes) {
+            const auto limit = static_cast<qint64>(*maxBodyBytes);
+            QObject::connect(
+                reply, &QNetworkReply::downloadProgress, reply,
+                [reply, progress, limit](qint64 received, qint64 total) {
+                    if (progress->bodyTooLarge ||
+                        (received <= limit && total <= limit && reply->bytesAvailable() <= limit))
+                        return;
+                    progress->bodyTooLarge = true;
+                    reply->abort();
+                });
+        }
 
         // Recorded only: certificate errors are never ignored.
         QObject::connect(reply, &QNetworkReply::sslErrors, reply,
@@ -125,6 +145,8 @@ class QtHttpClient::Worker : public QObject {
     }
 
     static HttpResult resultOf(QNetworkReply& reply, const Progress& progress) {
+        if (progress.bodyTooLarge)
+            return bodyTooLargeError(*progress.maxBodyBytes);
         if (progress.timedOut)
             return TransportError{
                 "The request timed out.", errorDomain, QNetworkReply::TimeoutError, {}};

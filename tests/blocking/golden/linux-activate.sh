@@ -263,55 +263,79 @@ kt_rules() {
 table inet ka_tesmar
 delete table inet ka_tesmar
 table inet ka_tesmar {
+  set v4 {
+    type ipv4_addr; flags interval; auto-merge;
+    elements = {
+      104.18.26.0/24,
+      104.18.27.0/24,
+      104.18.32.0/24,
+      104.18.32.47,
+      104.18.33.0/24,
+      140.82.112.0/20,
+      160.79.104.0/24,
+      160.79.105.0/24,
+      198.51.100.0/24,
+      20.200.245.0/24,
+      20.201.28.0/24,
+      203.0.113.7,
+      76.76.21.0/24
+    }
+  }
+  set v6 {
+    type ipv6_addr; flags interval; auto-merge;
+    elements = {
+      2001:db8::1,
+      2606:4700::/32,
+      2606:4700::6812:2011,
+      2606:50c0::/32,
+      2607:6bc0::/32,
+      2620:1ec::/32,
+      2a06:98c1::/32
+    }
+  }
+  set v4_tcp_443 {
+    type ipv4_addr; flags interval; auto-merge;
+    elements = {
+      1.0.0.1,
+      1.1.1.1,
+      104.16.132.229,
+      104.16.133.229,
+      104.16.248.249,
+      104.16.249.249,
+      149.112.112.112,
+      17.253.0.0/16,
+      208.67.220.220,
+      208.67.222.222,
+      45.90.28.0,
+      45.90.30.0,
+      8.8.4.4,
+      8.8.8.8,
+      9.9.9.9,
+      94.140.14.14,
+      94.140.15.15
+    }
+  }
+  set v4_udp_443 {
+    type ipv4_addr; flags interval; auto-merge;
+    elements = {
+      1.0.0.1,
+      1.1.1.1,
+      104.16.248.249,
+      104.16.249.249,
+      149.112.112.112,
+      8.8.4.4,
+      8.8.8.8,
+      9.9.9.9
+    }
+  }
   chain blocked {
-    ip daddr 104.18.26.0/24 drop
-    ip daddr 104.18.27.0/24 drop
-    ip daddr 104.18.32.0/24 drop
-    ip daddr 104.18.32.47 drop
-    ip daddr 104.18.33.0/24 drop
-    ip daddr 140.82.112.0/20 drop
-    ip daddr 160.79.104.0/24 drop
-    ip daddr 160.79.105.0/24 drop
-    ip daddr 198.51.100.0/24 drop
-    ip daddr 20.200.245.0/24 drop
-    ip daddr 20.201.28.0/24 drop
-    ip daddr 203.0.113.7 drop
-    ip daddr 76.76.21.0/24 drop
-    ip6 daddr 2001:db8::1 drop
-    ip6 daddr 2606:4700::/32 drop
-    ip6 daddr 2606:4700::6812:2011 drop
-    ip6 daddr 2606:50c0::/32 drop
-    ip6 daddr 2607:6bc0::/32 drop
-    ip6 daddr 2620:1ec::/32 drop
-    ip6 daddr 2a06:98c1::/32 drop
+    ip daddr @v4 drop
+    ip6 daddr @v6 drop
+    ip daddr @v4_tcp_443 tcp dport 443 drop
+    ip daddr @v4_udp_443 udp dport 443 drop
     meta nfproto ipv6 tcp dport 853 drop
     meta nfproto ipv6 udp dport 853 drop
-    ip daddr 1.0.0.1 tcp dport 443 drop
-    ip daddr 1.1.1.1 tcp dport 443 drop
-    ip daddr 104.16.132.229 tcp dport 443 drop
-    ip daddr 104.16.133.229 tcp dport 443 drop
-    ip daddr 104.16.248.249 tcp dport 443 drop
-    ip daddr 104.16.249.249 tcp dport 443 drop
-    ip daddr 149.112.112.112 tcp dport 443 drop
-    ip daddr 17.253.0.0/16 tcp dport 443 drop
-    ip daddr 208.67.220.220 tcp dport 443 drop
-    ip daddr 208.67.222.222 tcp dport 443 drop
-    ip daddr 45.90.28.0 tcp dport 443 drop
-    ip daddr 45.90.30.0 tcp dport 443 drop
-    ip daddr 8.8.4.4 tcp dport 443 drop
-    ip daddr 8.8.8.8 tcp dport 443 drop
-    ip daddr 9.9.9.9 tcp dport 443 drop
-    ip daddr 94.140.14.14 tcp dport 443 drop
-    ip daddr 94.140.15.15 tcp dport 443 drop
     tcp dport 853 drop
-    ip daddr 1.0.0.1 udp dport 443 drop
-    ip daddr 1.1.1.1 udp dport 443 drop
-    ip daddr 104.16.248.249 udp dport 443 drop
-    ip daddr 104.16.249.249 udp dport 443 drop
-    ip daddr 149.112.112.112 udp dport 443 drop
-    ip daddr 8.8.4.4 udp dport 443 drop
-    ip daddr 8.8.8.8 udp dport 443 drop
-    ip daddr 9.9.9.9 udp dport 443 drop
     udp dport 853 drop
   }
   chain output {

@@ -1,7 +1,7 @@
 # The linux profile for real, in a Linux sandbox (KT_SANDBOX_SYSTEM=linux):
 # the application's core follows the teacher's switch at the reference
-# service on this namespace's loopback, while listeners wait at 127.0.0.2,
-# 127.0.0.3, 2001:db8::2 and 2001:db8::3. After each step, check STEP records
+# service on this namespace's loopback, while listeners wait at 198.51.100.2,
+# 198.51.100.3, 2001:db8::2 and 2001:db8::3. After each step, check STEP records
 # what a connection to each gets, what a blocked name resolves to, the table,
 # the hosts file and the files blocking leaves.
 out=/sandbox/out
@@ -10,8 +10,8 @@ service=$build/tools/service/ka-tesmar-service
 driver=$build/src/Ka_Tesmar_e2e_core
 probe=$build/tests/blocking/kt-net-probe
 base=https://127.0.0.1:8443
-targets=(127.0.0.2:7000 127.0.0.3:7000 [2001:db8::2]:7000 [2001:db8::3]:7000
-  127.0.0.3:853 [2001:db8::3]:853)
+targets=(198.51.100.2:7000 198.51.100.3:7000 [2001:db8::2]:7000 [2001:db8::3]:7000
+  198.51.100.3:853 [2001:db8::3]:853)
 : >"$out/calls.log"
 
 # Waits at most 60 s until FILE holds LINE at least COUNT times.

@@ -11,8 +11,9 @@
 #     killall, sleep and a BSD-style sed first in PATH; they record their
 #     calls in /sandbox/out/calls.log.
 # With KT_SANDBOX_SYSTEM=linux it is a Linux system instead: a fresh network
-# namespace as well (loopback up, with 2001:db8::2 and 2001:db8::3 on it, the
-# name server at 127.0.0.1 where nothing answers), the real sed and nft, and
+# namespace as well (loopback up, with 198.51.100.2, 198.51.100.3, 2001:db8::2
+# and 2001:db8::3 on it, the name server at 127.0.0.1 where nothing answers),
+# the real sed and nft, and
 # stand-ins only for systemctl, pkill, resolvectl and sleep (standins-linux/).
 # Usage: run-in-sandbox.sh WORKDIR SCENARIO [READ_ONLY_DIR...]
 # Exit status: the scenario's, or 77 when namespaces cannot be made here.
@@ -94,6 +95,8 @@ if [ "${KT_SANDBOX_SYSTEM:-macos}" = linux ]; then
   rm -f "$root/etc/resolv.conf"
   echo 'nameserver 127.0.0.1' >"$root/etc/resolv.conf"
   ip link set lo up
+  # Loopback addresses are never blocked: the targets are documentation ones.
+  ip addr add 198.51.100.2/32 dev lo && ip addr add 198.51.100.3/32 dev lo
   if ! ip -6 addr add 2001:db8::2/128 dev lo || ! ip -6 addr add 2001:db8::3/128 dev lo; then
     echo "run-in-sandbox: no IPv6 on the loopback device here" >&2
     exit 77

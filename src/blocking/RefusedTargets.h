@@ -1,0 +1,41 @@
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace kt {
+
+// What a block must never cut off: the name servers the computer asks and
+// the class service (its addresses and its host name). Without them the
+// teacher could not switch the block off again.
+struct ProtectedTargets {
+    std::vector<std::string> addresses;  // single addresses; others are ignored
+    std::vector<std::string> hostNames;
+};
+
+// The addresses of the "nameserver" lines of a resolv.conf text, in file
+// order. Comments are skipped, a zone index ("%eth0") is dropped, and what is
+// not a single address is left out.
+std::vector<std::string> nameServersIn(std::string_view resolvConfText);
+
+// A valid address or network is refused as a block target when it is, or
+// overlaps, a loopback, link-local, multicast or unspecified address (IPv4,
+// IPv6 and IPv4-mapped IPv6 alike), or when it contains a protected address.
+bool isRefusedAddress(std::string_view target, const ProtectedTargets& protectedTargets);
+
+// A blocked name is refused when one of its hosts entries (the name itself
+// and "www." plus the name) would send a protected host name nowhere.
+// Compared without regard to case or a trailing dot.
+bool isRefusedName(std::string_view name, const ProtectedTargets& protectedTargets);
+
+// Looked-up addresses split into what may be blocked and what not: only
+// single addresses (never a network) that are not refused.
+struct FilteredAddresses {
+    std::vector<std::string> used;
+    std::vector<std::string> rejected;
+};
+FilteredAddresses filterLookedUpAddresses(const std::vector<std::string>& addresses,
+                                          const ProtectedTargets& protectedTargets);
+
+}  // namespace kt
