@@ -1,5 +1,6 @@
 #include "SandboxRun.h"
 
+#include <cstdlib>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -30,7 +31,7 @@ SandboxRun::SandboxRun() {
 
 SandboxRun::~SandboxRun() {
     std::error_code ignored;
-    std::filesystem::remove_all(dir_, ignored);
+    if (!std::getenv("KT_KEEP_SANDBOX")) std::filesystem::remove_all(dir_, ignored);
 }
 
 void SandboxRun::put(const std::string& name, const std::string& content) {
