@@ -82,11 +82,13 @@ TEST(LinuxActivationScript, OrderGuardianAndNothingOfTheHomeFolder) {
     const std::string script =
         linuxProfile().activationScript(plan.hostsEntries, plan.rulesText, "/home/x");
     // All or nothing: bookkeeping and the guardian before the hosts block and the table.
-    const std::vector<std::string> steps = {
-        "trap kt_rollback EXIT",       "kt_write_backup ||",
-        "kt_replace \"$KT_LOCK\"",     "kt_replace \"$KT_GUARDIAN\" 755",
-        "kt_replace \"$KT_HOSTS\" 644", "nft -f \"$KT_NFT.new\"",
-        "KT_DONE=1"};
+    const std::vector<std::string> steps = {"trap kt_rollback EXIT",
+                                            "kt_write_backup ||",
+                                            "kt_replace \"$KT_LOCK\"",
+                                            "kt_replace \"$KT_GUARDIAN\" 755",
+                                            "kt_replace \"$KT_HOSTS\" 644",
+                                            "nft -f \"$KT_NFT.new\"",
+                                            "KT_DONE=1"};
     std::size_t at = 0;
     for (const auto& step : steps) {
         const std::size_t found = script.find(step, at);
@@ -134,8 +136,9 @@ TEST(LinuxActivationScript, UntranslatableRuleStopsBeforeAnyChange) {
                                                                "block drop quick from any to "
                                                                "192.0.2.1\nblock it's odd",
                                                                "/home/x");
-    EXPECT_EQ(script,
-              "#!/bin/bash\necho 'Firewallregel niet te vertalen: block it'\\''s odd' >&2\nexit 1\n");
+    EXPECT_EQ(
+        script,
+        "#!/bin/bash\necho 'Firewallregel niet te vertalen: block it'\\''s odd' >&2\nexit 1\n");
     const std::string ran = testing::commandOutput("bash -c " + std::string("'") +
                                                    singleQuoteEscaped(script) + "' 2>&1; echo $?");
     EXPECT_EQ(ran, "Firewallregel niet te vertalen: block it's odd\n1\n");

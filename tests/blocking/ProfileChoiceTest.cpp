@@ -62,8 +62,7 @@ TEST(ProfileChoice, LinuxHandsEveryStepToTheRootHelper) {
     state->deactivateBlocking();
     settle();
     EXPECT_EQ(helperRuns(fakes.processes).back(), "deactivate");
-    for (const auto& request : fakes.processes.requests())
-        EXPECT_NE(request.program, "/bin/sh");
+    for (const auto& request : fakes.processes.requests()) EXPECT_NE(request.program, "/bin/sh");
 }
 
 TEST(ProfileChoice, LockFileOfTheOtherSystemIsNotThisOnesAndMacosStaysTheDefault) {

@@ -1,8 +1,8 @@
 #include "SandboxRun.h"
 
-#include <cstdlib>
 #include <sys/wait.h>
 #include <unistd.h>
+#include <cstdlib>
 
 #include <cstdio>
 #include <filesystem>
@@ -31,7 +31,8 @@ SandboxRun::SandboxRun() {
 
 SandboxRun::~SandboxRun() {
     std::error_code ignored;
-    if (!std::getenv("KT_KEEP_SANDBOX")) std::filesystem::remove_all(dir_, ignored);
+    if (!std::getenv("KT_KEEP_SANDBOX"))
+        std::filesystem::remove_all(dir_, ignored);
 }
 
 void SandboxRun::put(const std::string& name, const std::string& content) {

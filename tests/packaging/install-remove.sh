@@ -62,10 +62,11 @@ in_root dpkg -i /tmp/ka-tesmar.deb >"$out/install.log" 2>&1
 files installed
 in_root ka-tesmar-admin status >"$out/installed.status" 2>&1
 
-# Blocked as the application blocks: the activation script of the linux profile.
-in_root ka-tesmar-admin script activate --profile linux --reply /tmp/reply.json --no-lookup \
-  --home /root >"$root/tmp/activate.sh" 2>"$out/activate.err"
-in_root bash /tmp/activate.sh >"$out/activate.out" 2>&1
+# Blocked as the application blocks: the root helper with the names and
+# addresses of the reply as its request.
+echo '{"names":["chatgpt.com"],"addresses":["192.0.2.10","2001:db8::10"]}' >"$root/tmp/request.json"
+in_root sh -c '/usr/libexec/ka-tesmar/ka-tesmar-helper activate </tmp/request.json' \
+  >"$out/activate.out" 2>&1
 state blocked
 
 in_root dpkg -r ka-tesmar >"$out/remove.log" 2>&1
