@@ -13,16 +13,20 @@ void runSignalRestore(const SystemProfile& profile, ProcessRunner& processes) {
     processes.run(request);
 }
 
-// Only SIGTERM is handled. The response gets the profile and the process
-// runner, never the state: it runs on its own thread while the main thread
+// Only SIGTERM is handled. The response gets the profile, the process runner
+// and the ending flag, never the state: it runs on its own thread while the main thread
 // may be anywhere.
 void AppState::setupSignalHandlers() {
     if (!ports_.terminationSignal || !ports_.processes)
         return;
     const SystemProfile* profile = &systemProfile();
     ProcessRunner* processes = ports_.processes;
-    ports_.terminationSignal->onTerminationSignal(
-        [profile, processes] { runSignalRestore(*profile, *processes); });
+    // The flag is atomic: a pending activation sees it before its privileged run.
+    std::shared_ptr<std::atomic<bool>> ending = ending_;
+    ports_.terminationSignal->onTerminationSignal([profile, processes, ending] {
+        ending->store(true);
+        runSignalRestore(*profile, *processes);
+    });
 }
 
 }  // namespace kt

@@ -23,7 +23,8 @@ struct DigAnswer {
     std::vector<std::string> rejected;  // lines that looked like addresses but are not valid
 };
 
-// Reads dig's short-form answer: alias names, empty lines, the addresses
+// Reads dig's short-form answer: alias names, empty lines, dig's remarks
+// (lines starting with ";"), the addresses
 // 0.0.0.0, 127.0.0.1 and ::1 and lines without "." or ":" are skipped; each
 // other line that is a valid address becomes a rule.
 DigAnswer parseDigAnswer(const std::string& text);
@@ -37,9 +38,11 @@ struct LookupResult {
 // threads, and calls `done` once with the answers put back in host order (so
 // the result equals that of looking them up one after the other). `done` runs
 // on the worker that finished last, or at once on the caller's thread when
-// `hosts` is empty.
+// `hosts` is empty. Once `abandoned` (if given) says so, lookups that have
+// not begun are skipped and `done` is never called.
 void lookUpAddressRules(const std::vector<std::string>& hosts, ProcessRunner& processes,
-                        WorkerThreads& workers, std::function<void(LookupResult)> done);
+                        WorkerThreads& workers, std::function<void(LookupResult)> done,
+                        std::function<bool()> abandoned = {});
 
 // The same, waiting for the result. Never call it on a worker of `workers`.
 LookupResult lookUpAddressRulesAndWait(const std::vector<std::string>& hosts,

@@ -1,12 +1,14 @@
 #include "app/AppState.h"
 #include "blocking/ActivationPlan.h"
+#include "blocking/ActivationTicket.h"
 #include "blocking/BlockLists.h"
 #include "blocking/NameResolution.h"
 #include "blocking/Validation.h"
 
 namespace kt {
 
-void AppState::prepareActivation(std::function<void(const ActivationPlan&)> completion) {
+void AppState::prepareActivation(std::shared_ptr<const ActivationTicket> ticket,
+                                 std::function<void(const ActivationPlan&)> completion) {
     // A copy of the lists as they are now: later status replies do not change this plan.
     auto data = std::make_shared<CheckedBlockData>(checkBlockData(blockedDomains.get(), blockIPs));
     std::vector<std::string> hosts = selectHostsToLookUp(aiHostList(), data->domains);
@@ -29,7 +31,8 @@ void AppState::prepareActivation(std::function<void(const ActivationPlan&)> comp
         deliver({});
         return;
     }
-    lookUpAddressRules(hosts, *ports_.processes, *ports_.workers, std::move(deliver));
+    lookUpAddressRules(hosts, *ports_.processes, *ports_.workers, std::move(deliver),
+                       [ticket] { return ticket && ticket->isAbandoned(); });
 }
 
 }  // namespace kt

@@ -5,7 +5,8 @@ namespace kt {
 
 void AppState::executeWithAdminRights(
     const std::string& command,
-    std::function<void(bool success, std::optional<std::string> error)> completion) {
+    std::function<void(bool success, std::optional<std::string> error)> completion,
+    std::function<bool()> mayStart) {
     if (!ports_.files || !ports_.processes || !ports_.workers || !ports_.privilege) {
         ports_.scheduler->post([completion = std::move(completion)] {
             completion(false, "Geen manier om als beheerder uit te voeren");
@@ -16,7 +17,7 @@ void AppState::executeWithAdminRights(
         privilegedRuns = std::make_shared<PrivilegedRunQueue>(*ports_.scheduler, *ports_.files,
                                                               *ports_.processes, *ports_.workers,
                                                               *ports_.privilege);
-    privilegedRuns->submit(command, std::move(completion));
+    privilegedRuns->submit(command, std::move(completion), std::move(mayStart));
 }
 
 }  // namespace kt

@@ -14,13 +14,15 @@ PrivilegedRunQueue::PrivilegedRunQueue(Scheduler& scheduler, FileSystem& files,
       workers_(workers),
       strategy_(strategy) {}
 
-void PrivilegedRunQueue::submit(const std::string& command, Completion completion) {
+void PrivilegedRunQueue::submit(const std::string& command, Completion completion,
+                                std::function<bool()> mayStart) {
     PathResult directory = files_.createPrivateDirectory();
     if (!directory.ok()) {
         complete(std::move(completion), false, "Kon script niet schrijven: " + directory.error);
         return;
     }
-    Job job{directory.path, directory.path + "/" + scriptFileName, std::move(completion)};
+    Job job{directory.path, directory.path + "/" + scriptFileName, std::move(completion),
+            std::move(mayStart)};
     if (auto error = files_.writeFile(job.scriptPath, command, 0755)) {
         files_.removeTree(job.directory);
         complete(std::move(job.completion), false, "Kon script niet schrijven: " + *error);
@@ -53,6 +55,11 @@ void PrivilegedRunQueue::drain() {
 }
 
 void PrivilegedRunQueue::runOne(Job& job) {
+    if (job.mayStart && !job.mayStart()) {
+        files_.removeTree(job.directory);
+        complete(std::move(job.completion), false, std::nullopt);
+        return;
+    }
     ProcessResult result = processes_.run(strategy_.requestFor(job.scriptPath));
     files_.removeTree(job.directory);
     if (!result.started) {

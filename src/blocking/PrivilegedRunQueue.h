@@ -28,8 +28,11 @@ class PrivilegedRunQueue : public std::enable_shared_from_this<PrivilegedRunQueu
     PrivilegedRunQueue(Scheduler& scheduler, FileSystem& files, ProcessRunner& processes,
                        WorkerThreads& workers, const PrivilegeStrategy& strategy);
 
-    // Writes the script now and queues its run. Main thread.
-    void submit(const std::string& command, Completion completion);
+    // Writes the script now and queues its run. Main thread. When its turn
+    // comes, `mayStart` (if given) is asked first; on false the run is left
+    // out and completes with failure and no error text.
+    void submit(const std::string& command, Completion completion,
+                std::function<bool()> mayStart = {});
 
     static constexpr const char* scriptFileName = "ka_tesmar_activate.sh";
 
@@ -38,6 +41,7 @@ class PrivilegedRunQueue : public std::enable_shared_from_this<PrivilegedRunQueu
         std::string directory;
         std::string scriptPath;
         Completion completion;
+        std::function<bool()> mayStart;
     };
 
     void drain();

@@ -55,7 +55,7 @@ TEST_F(PrivilegedExecution, SuccessRunsThePrivateScriptAndCompletesOnTheMainQueu
     EXPECT_EQ(request.arguments.at(1),
               "do shell script \"bash \\\"/tmp/ka_tesmar.1/ka_tesmar_activate.sh\\\"\" with "
               "administrator privileges");
-    EXPECT_EQ(request.standardOutput, ProcessOutput::Inherit);
+    EXPECT_EQ(request.standardOutput, ProcessOutput::Capture);
     EXPECT_EQ(request.standardError, ProcessOutput::Capture);
     ASSERT_TRUE(scriptAtRun);
     EXPECT_EQ(scriptAtRun->content, "echo 'OK'");
@@ -127,19 +127,25 @@ TEST_F(PrivilegedExecution, RunsOneAfterTheOtherInTheOrderAsked) {
         return FakeProcessRunner::exited(0);
     });
     std::vector<std::string> completed;
-    for (std::string command : {"activate", "deactivate", "restore"})
-        state->executeWithAdminRights(command, [&completed, command](bool ok, auto) {
-            if (ok)
-                completed.push_back(command);
-        });
+    bool calledOff = false;
+    for (std::string command : {"activate", "called off", "deactivate", "restore"})
+        state->executeWithAdminRights(
+            command,
+            [&completed, command](bool ok, auto) {
+                completed.push_back(command + (ok ? "" : "!"));
+            },
+            [&calledOff, command] { return command != "called off" || !calledOff; });
+    calledOff = true;
     // One worker drains the queue: a second run never starts beside the first.
     EXPECT_EQ(ports.workers.pending(), 1u);
     // Each run has its own folder: no run replaces another one's script.
-    EXPECT_EQ(ports.files.fileCount(), 3u);
+    EXPECT_EQ(ports.files.fileCount(), 4u);
     ports.workers.runAll();
     EXPECT_EQ(contentsSeen, (std::vector<std::string>{"activate", "deactivate", "restore"}));
+    EXPECT_EQ(ports.files.fileCount(), 0u);
     ports.scheduler.runUntilIdle();
-    EXPECT_EQ(completed, (std::vector<std::string>{"activate", "deactivate", "restore"}));
+    EXPECT_EQ(completed,
+              (std::vector<std::string>{"activate", "called off!", "deactivate", "restore"}));
 
     // After the queue ran dry, the next run gets a worker again.
     state->executeWithAdminRights("again", [](bool, auto) {});
@@ -158,7 +164,10 @@ TEST(PrivilegeStrategies, ProgramsAndEscaping) {
     ProcessRequest root = DirectRootStrategy().requestFor("/tmp/x/s.sh");
     EXPECT_EQ(root.program, "/bin/bash");
     EXPECT_EQ(root.arguments, std::vector<std::string>{"/tmp/x/s.sh"});
-    EXPECT_EQ(root.standardError, ProcessOutput::Capture);
+    for (const ProcessRequest& request : {pkexec, root}) {
+        EXPECT_EQ(request.standardOutput, ProcessOutput::Capture) << request.program;
+        EXPECT_EQ(request.standardError, ProcessOutput::Capture) << request.program;
+    }
 }
 
 }  // namespace

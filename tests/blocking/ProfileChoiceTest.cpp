@@ -55,11 +55,6 @@ TEST(ProfileChoice, LinuxReachesStartupCleanupSignalActivationAndUndo) {
         shellCommands(fakes.processes),
         std::vector<std::string>{linuxProfile().restoreCommand(RestoreVariant::Automatic, true)});
 
-    ASSERT_TRUE(fakes.terminationSignal.response);
-    fakes.terminationSignal.response();
-    EXPECT_EQ(shellCommands(fakes.processes).back(),
-              linuxProfile().restoreCommand(RestoreVariant::Signal, false));
-
     state->blockedDomains = std::vector<std::string>{"chatgpt.com"};
     state->blockIPs = {"127.0.0.2", "2001:db8::2"};
     state->activateBlocking();
@@ -74,6 +69,12 @@ TEST(ProfileChoice, LinuxReachesStartupCleanupSignalActivationAndUndo) {
     settle();
     ASSERT_EQ(scripts.size(), 2u);
     EXPECT_EQ(scripts[1], linuxProfile().undoCommand());
+
+    // Last: after the signal's response the process ends.
+    ASSERT_TRUE(fakes.terminationSignal.response);
+    fakes.terminationSignal.response();
+    EXPECT_EQ(shellCommands(fakes.processes).back(),
+              linuxProfile().restoreCommand(RestoreVariant::Signal, false));
 }
 
 TEST(ProfileChoice, LockFileOfTheOtherSystemIsNotThisOnesAndMacosStaysTheDefault) {
