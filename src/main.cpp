@@ -31,12 +31,14 @@
 #include "platform/system/PrivilegeSelection.h"
 #include "platform/system/ThreadWorkers.h"
 #include "ui/AppStateBridge.h"
+#include "ui/GraphicsChoice.h"
 #include "ui/QuitController.h"
 #include "ui/SelfTest.h"
 #include "ui/TermsConsent.h"
 #include "ui/UiContext.h"
 
 int main(int argc, char* argv[]) {
+    kt::chooseGraphics(kt::openGlRequested(argc, argv));
     // The window background is translucent.
     QQuickWindow::setDefaultAlphaBuffer(true);
     // A widgets application: the start-up alert is a message box.
@@ -49,8 +51,9 @@ int main(int argc, char* argv[]) {
     parser.setApplicationDescription(QStringLiteral("Ridudiziv Ka Tesmar"));
     parser.addHelpOption();
     parser.addVersionOption();
-    const QCommandLineOption selfTest(QStringLiteral("self-test"),
-                                      QStringLiteral("Load every screen, check the window and quit."));
+    const QCommandLineOption selfTest(
+        QStringLiteral("self-test"),
+        QStringLiteral("Load every screen, check the window and quit."));
     const QCommandLineOption screenshots(QStringLiteral("screenshots"),
                                          QStringLiteral("With --self-test: write PNGs into <dir>."),
                                          QStringLiteral("dir"));
@@ -60,6 +63,12 @@ int main(int argc, char* argv[]) {
         QStringLiteral("debug-log-to-stderr"),
         QStringLiteral("Also write every debug-log line to standard error."));
     parser.addOption(logToStderr);
+    // Read before the application object exists (see GraphicsChoice); listed here for --help.
+    const QCommandLineOption openGl(
+        QStringLiteral("opengl"),
+        QStringLiteral("Draw the window with OpenGL instead of the software scene graph "
+                       "(also KA_TESMAR_OPENGL=1)."));
+    parser.addOption(openGl);
     parser.process(app);
     const bool selfTesting = parser.isSet(selfTest);
 
@@ -127,9 +136,11 @@ int main(int argc, char* argv[]) {
         &engine, &QQmlApplicationEngine::objectCreationFailed, &app,
         [] { QCoreApplication::exit(1); }, Qt::QueuedConnection);
     engine.load(QUrl(QString::fromLatin1(kt::mainWindowUrl)));
-    if (engine.rootObjects().isEmpty()) return 1;
+    if (engine.rootObjects().isEmpty())
+        return 1;
 
-    if (selfTesting) return kt::runSelfTest(engine, bridge, consent, parser.value(screenshots));
+    if (selfTesting)
+        return kt::runSelfTest(engine, bridge, consent, parser.value(screenshots));
 
     // Closing the window, Ctrl+Q and the end of the desktop session all quit
     // through the delegate, which takes the blocking out first.

@@ -107,6 +107,7 @@ Item {
             Layout.bottomMargin: 12
             checked: view.hasCheckedAgree
             onToggled: view.hasCheckedAgree = checked
+            Accessible.name: text
             text: "Ik heb de algemene voorwaarden gelezen en ga ermee akkoord"
             contentItem: Text {
                 leftPadding: agree.indicator.width + agree.spacing
@@ -127,6 +128,9 @@ Item {
             Layout.preferredHeight: 36
             enabled: view.hasCheckedAgree
             onClicked: view.accepted()
+            Accessible.name: "Doorgaan"
+            Accessible.description: enabled ? "Gaat verder naar het aanmelden"
+                                            : "Vink eerst de voorwaarden aan"
             contentItem: Text {
                 text: "Doorgaan"
                 font.pixelSize: 14
@@ -139,6 +143,8 @@ Item {
                 radius: 8
                 color: Theme.blue
                 opacity: view.hasCheckedAgree ? 1.0 : 0.4
+                border.width: continueButton.visualFocus ? 2 : 0
+                border.color: Theme.primaryText
             }
         }
 
