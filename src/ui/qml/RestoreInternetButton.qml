@@ -97,8 +97,6 @@ ColumnLayout {
         // The keyboard lands on the choice that changes nothing.
         onOpened: cancelButton.forceActiveFocus()
         title: "Internet herstellen?"
-        Accessible.role: Accessible.Dialog
-        Accessible.name: title
         padding: 16
         topPadding: 8
         background: Rectangle {
