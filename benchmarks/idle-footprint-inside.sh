@@ -5,9 +5,7 @@ build=$(cat /sandbox/build.path)
 seconds=$(cat /sandbox/seconds)
 service=$build/tools/service/ka-tesmar-service
 app=$build/src/Ka_Tesmar
-export DISPLAY=:77 XDG_RUNTIME_DIR=/tmp/runtime
-mkdir -p "$XDG_RUNTIME_DIR"
-chmod 700 "$XDG_RUNTIME_DIR"
+. /sandbox/lib.sh
 
 cat >/tmp/classes.json <<'JSON'
 [
@@ -18,47 +16,22 @@ cat >/tmp/classes.json <<'JSON'
 ]
 JSON
 
-# Waits at most 60 s until FILE holds TEXT COUNT times.
-wait_for() {  # file text [count]
-  for _ in $(seq 1 600); do
-    [ "$(grep -cF -- "$2" "$1" 2>/dev/null)" -ge "${3:-1}" ] && return 0
-    /usr/bin/sleep 0.1
-  done
-  echo "no '$2' in $1" >&2
-  return 1
-}
-
 # utime + stime of a process, in clock ticks.
 cpu_ticks() { awk '{ print $14 + $15 }' "/proc/$1/stat"; }
 
 "$service" serve --listen 127.0.0.1:8443 --classes /tmp/classes.json --tls-dir "$build/service/tls" \
   >"$out/service.log" 2>&1 &
-wait_for "$out/service.log" 'Listening on ' || exit 1
-Xvfb :77 -screen 0 1024x768x24 -nolisten tcp >"$out/xvfb.log" 2>&1 &
-for _ in $(seq 1 100); do xdotool getmouselocation >/dev/null 2>&1 && break; /usr/bin/sleep 0.1; done
+wait_for_line "$out/service.log" 'Listening on ' || exit 1
+start_x || exit 1
 
 measure() {  # name [options...]
   local name=$1
   shift
   local log=$out/app-$name.log
-  # A home of its own: each run starts as on a computer where it never ran.
-  mkdir -p "/tmp/home-$name"
-  HOME=/tmp/home-$name "$app" --debug-log-to-stderr "$@" >"$log" 2>&1 &
-  local pid=$!
-  local window
-  window=$(timeout 60 xdotool search --sync --name '^Ridudiziv Ka Tesmar$' | head -n 1)
-  xdotool windowfocus --sync "$window"
-  /usr/bin/sleep 1
-  # The terms: Tab to the box, tick it, Tab to "Doorgaan", Return.
-  xdotool key --delay 150 Tab space Tab Return
-  /usr/bin/sleep 1
-  # The login: Tab to the name, type it, Return moves to the code, Return logs in.
-  xdotool key Tab
-  xdotool type --delay 40 'Jan Peeters'
-  xdotool key Return
-  xdotool type --delay 40 'idle01'
-  xdotool key Return
-  wait_for "$log" 'Blokkering geactiveerd: ' || return 1
+  start_window "$log" "$@"
+  local pid=$window_pid
+  join_class_by_keyboard "$log" 'Jan Peeters' idle01 || return 1
+  wait_for_line "$log" 'Blokkering geactiveerd: ' || return 1
   # Settle, then measure an idle stretch of `seconds`.
   /usr/bin/sleep 3
   local hz start end
@@ -75,14 +48,7 @@ measure() {  # name [options...]
     "$name" "$rss" "$cpu" "$connections" >>"$out/report"
   echo "$name $rss $cpu $connections" >>"$out/figures"
   # Ctrl+Q: the quit takes the blocking out and ends the window.
-  xdotool key --window "$window" ctrl+q
-  local ended=no
-  for _ in $(seq 1 100); do
-    kill -0 "$pid" 2>/dev/null || { ended=yes; break; }
-    /usr/bin/sleep 0.1
-  done
-  [ "$ended" = yes ] || { kill -KILL "$pid"; echo "$name: still running 10 s after Ctrl+Q" >>"$out/report"; }
-  wait "$pid" 2>/dev/null || true
+  quit_window_by_keyboard || echo "$name: still running 20 s after Ctrl+Q" >>"$out/report"
 }
 
 echo "idle for $seconds s after the block is in force; $(basename "$(dirname "$(dirname "$app")")") build" >"$out/report"

@@ -33,21 +33,8 @@ for program in "$app" "$service" /usr/bin/xdotool /usr/bin/Xvfb; do
   [ -x "$program" ] || { echo "missing $program (scripts/install-deps.sh, then build)" >&2; exit 1; }
 done
 
-# The application trusts the certificate at BUILD_DIR/service/tls/cert.pem
-# (its compiled-in default); make it once, as scripts/run-app.sh does.
-tls=$build/service/tls
-if [ ! -f "$tls/cert.pem" ]; then
-  mkdir -p "$build/service"
-  echo '[]' >"$build/service/empty-classes.json"
-  log=$(mktemp)
-  "$service" serve --listen 127.0.0.1:0 --classes "$build/service/empty-classes.json" \
-    --tls-dir "$tls" >"$log" 2>&1 &
-  pid=$!
-  for _ in $(seq 1 300); do [ -f "$tls/cert.pem" ] && [ -f "$tls/key.pem" ] && break; sleep 0.1; done
-  kill "$pid" 2>/dev/null || true
-  wait "$pid" 2>/dev/null || true
-  rm -f "$log"
-fi
+# The application trusts the certificate at BUILD_DIR/service/tls/cert.pem.
+"$repo/scripts/reference-certificate.sh" "$build"
 
 work=$(mktemp -d /tmp/kt-footprint.XXXXXX)
 trap 'rm -rf "$work"' EXIT
@@ -63,7 +50,7 @@ if [ "$status" = 77 ]; then
   echo "idle-footprint: network, mount and PID namespaces are refused here; nothing measured" >&2
   exit 77
 fi
-cat "$work/out/report" 2>/dev/null || true
+cat "$work/out/report" "$work/out/timeouts" 2>/dev/null || true
 if [ "$status" != 0 ]; then
   for log in "$work"/out/*.log; do echo "--- $log"; tail -n 30 "$log"; done
 fi
