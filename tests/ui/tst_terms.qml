@@ -125,6 +125,10 @@ TestCase {
         var content = createContent()
         content.forceActiveFocus()
         keyClick(Qt.Key_Tab)
+        var box = testCase.Window.activeFocusItem
+        compare(box.objectName, "termsBox")
+        verify(testControl.accessibleRoleAndName(box).endsWith(":Algemene voorwaarden"))
+        keyClick(Qt.Key_Tab)
         compare(testCase.Window.activeFocusItem.objectName, "agreeCheckBox")
         keyClick(Qt.Key_Return)
         verify(!findByObjectName(content, "termsScreen").hasCheckedAgree, "Return ticks no check box")

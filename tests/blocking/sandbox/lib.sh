@@ -101,11 +101,11 @@ start_window() {  # log [options...]
 }
 window_runs=0
 
-# As a pupil with a keyboard: Tab to the terms box, tick it, Tab to
-# "Doorgaan", Return; Tab to the name, type it, Return to the code, type it,
-# Return. Waits for the login to succeed.
+# As a pupil with a keyboard: Tab past the terms to the box, tick it, Tab
+# to "Doorgaan", Return; Tab to the name, type it, Return to the code, type
+# it, Return. Waits for the login to succeed.
 join_class_by_keyboard() {  # log name code
-  xdotool key --delay 150 Tab space Tab Return
+  xdotool key --delay 150 Tab Tab space Tab Return
   /usr/bin/sleep 1
   xdotool key Tab
   xdotool type --delay 40 "$2"
