@@ -6,6 +6,8 @@
 include(GNUInstallDirs)
 
 install(TARGETS Ka_Tesmar ka-tesmar-service RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+install(FILES ${PROJECT_SOURCE_DIR}/packaging/linux/ka-tesmar.tmpfiles
+        DESTINATION lib/tmpfiles.d RENAME ka-tesmar.conf)
 install(FILES ${PROJECT_SOURCE_DIR}/packaging/linux/ka-tesmar.desktop
         DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
 install(FILES ${PROJECT_SOURCE_DIR}/src/ui/images/LoginIcon.png
@@ -53,6 +55,6 @@ set(CPACK_DEBIAN_PACKAGE_DEPENDS
 string(REPLACE ";" "" CPACK_DEBIAN_PACKAGE_DEPENDS "${CPACK_DEBIAN_PACKAGE_DEPENDS}")
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "espeak-ng, pulseaudio-utils | alsa-utils")
 set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA
-    "${PROJECT_SOURCE_DIR}/packaging/debian/prerm;${PROJECT_SOURCE_DIR}/packaging/debian/postrm")
+    "${PROJECT_SOURCE_DIR}/packaging/debian/postinst;${PROJECT_SOURCE_DIR}/packaging/debian/prerm;${PROJECT_SOURCE_DIR}/packaging/debian/postrm")
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 include(CPack)

@@ -12,11 +12,11 @@ packages=(
   qt6-httpserver-dev qt6-websockets-dev
   nlohmann-json3-dev libgtest-dev libgmock-dev
   fonts-material-design-icons-iconfont fonts-dejavu-core
-  xvfb xauth libgl1-mesa-dri
+  xvfb xauth libgl1-mesa-dri xdotool
   dnsutils
   procps util-linux
   espeak-ng pulseaudio-utils alsa-utils dbus-daemon
-  nftables iproute2 pkexec
+  nftables iproute2 pkexec polkitd libxml2-utils
   dpkg-dev fakeroot lintian
 )
 

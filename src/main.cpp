@@ -34,12 +34,14 @@
 #include "platform/system/PrivilegeSelection.h"
 #include "platform/system/ThreadWorkers.h"
 #include "ui/AppStateBridge.h"
+#include "ui/GraphicsChoice.h"
 #include "ui/QuitController.h"
 #include "ui/SelfTest.h"
 #include "ui/TermsConsent.h"
 #include "ui/UiContext.h"
 
 int main(int argc, char* argv[]) {
+    kt::chooseGraphics(kt::openGlRequested(argc, argv));
     // The window background is translucent.
     QQuickWindow::setDefaultAlphaBuffer(true);
     // A widgets application: the start-up alert is a message box.
@@ -64,6 +66,12 @@ int main(int argc, char* argv[]) {
         QStringLiteral("debug-log-to-stderr"),
         QStringLiteral("Also write every debug-log line to standard error."));
     parser.addOption(logToStderr);
+    // Read before the application object exists (see GraphicsChoice); listed here for --help.
+    const QCommandLineOption openGl(
+        QStringLiteral("opengl"),
+        QStringLiteral("Draw the window with OpenGL instead of the software scene graph "
+                       "(also KA_TESMAR_OPENGL=1)."));
+    parser.addOption(openGl);
     parser.process(app);
     const bool selfTesting = parser.isSet(selfTest);
 

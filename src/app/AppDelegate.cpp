@@ -11,7 +11,12 @@ constexpr Seconds quitHold{2.0};
 }  // namespace
 
 AppDelegate::TerminateReply AppDelegate::applicationShouldTerminate(ReplyToTermination reply) {
-    if (!appState || !appState->isLoggedIn)
+    if (!appState)
+        return TerminateReply::Now;
+    // Nothing may be blocked any more, not even during the hold, and the
+    // lookups of a pending activation must not keep the quit waiting.
+    appState->endActivations();
+    if (!appState->isLoggedIn)
         return TerminateReply::Now;
     appState->playAlertSound();
     appState->ports().scheduler->postAfter(quitHold, [reply = std::move(reply)] { reply(true); });
@@ -21,6 +26,7 @@ AppDelegate::TerminateReply AppDelegate::applicationShouldTerminate(ReplyToTermi
 void AppDelegate::applicationWillTerminate() {
     if (!appState)
         return;
+    appState->endActivations();
     appState->forceRestoreNetworkSettings();
     if (appState->isLoggedIn)
         appState->deleteSessionOnServerSync();

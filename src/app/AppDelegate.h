@@ -20,8 +20,9 @@ class AppDelegate {
     // Absent until the window is first shown; until then quitting does nothing extra.
     std::shared_ptr<AppState> appState;
 
-    // Logged in: the alert starts and the quit is confirmed through `reply`
-    // 2.0 s later. Otherwise the quit may go on at once.
+    // Calls off a pending activation. Logged in: the alert starts and the
+    // quit is confirmed through `reply` 2.0 s later. Otherwise the quit may
+    // go on at once.
     TerminateReply applicationShouldTerminate(ReplyToTermination reply);
 
     // Takes the blocking out (waiting for the shell), deletes a running

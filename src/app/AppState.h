@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -17,7 +18,14 @@
 namespace kt {
 
 struct ActivationPlan;
+class ActivationTicket;
 class PrivilegedRunQueue;
+
+// What the watchdog takes for a block in force: the activation wrote hosts
+// entries and firewall rules.
+inline bool isIntactBlock(int hostsCount, int firewallCount) {
+    return hostsCount > 0 && firewallCount > 0;
+}
 
 // The one state object of the application. It owns the session data, the
 // flags and counters, the poll timer and the debug log. It lives on the main
@@ -44,7 +52,7 @@ class PrivilegedRunQueue;
 //   app/Reconnect.cpp       handleWakeFromSleep, manualReconnect, performReconnect,
 //                           reconnectFailed
 class AppState : public std::enable_shared_from_this<AppState> {
-public:
+  public:
     using AddressRange = std::pair<std::string, std::string>;
 
     // Builds the state with every initial value and runs the construction sequence.
@@ -136,7 +144,15 @@ public:
     // addresses of the AI hosts they name are looked up on worker threads.
     // Logs the lookup summary (and any input left out), then hands the plan
     // over on the main thread, unless the state is gone by then.
-    void prepareActivation(std::function<void(const ActivationPlan&)> completion);
+    // Lookups still waiting for a thread are skipped once `ticket` is abandoned.
+    void prepareActivation(std::shared_ptr<const ActivationTicket> ticket,
+                           std::function<void(const ActivationPlan&)> completion);
+    // Calls off an activation that has not started its privileged run: its
+    // lookups still waiting are skipped and its plan is never installed.
+    void dropPendingActivation(const std::string& reason);
+    // The application is ending (a quit): the pending activation is dropped
+    // and no activation starts any more.
+    void endActivations();
     // The activation script of the system profile for the user's home folder.
     std::string buildActivateCommand(const std::string& hostsEntries,
                                      const std::string& rulesText) const;
@@ -149,8 +165,11 @@ public:
     // it. `completion` runs exactly once, on the main thread.
     using PrivilegedCompletion =
         std::function<void(bool success, std::optional<std::string> error)>;
-    void executeWithAdminRights(const PrivilegedCommand& command, PrivilegedCompletion completion);
-    void executeWithAdminRights(const std::string& script, PrivilegedCompletion completion);
+    // When `mayStart` says no at the run's turn, nothing runs and it fails.
+    void executeWithAdminRights(const PrivilegedCommand& command, PrivilegedCompletion completion,
+                                std::function<bool()> mayStart = {});
+    void executeWithAdminRights(const std::string& script, PrivilegedCompletion completion,
+                                std::function<bool()> mayStart = {});
     // What the student may do alone after a block is in force (linux): the
     // caches of editors and browsers in the home folder removed, never
     // following a link out of it, and the student's own browsers closed.
@@ -175,7 +194,7 @@ public:
 
     const Ports& ports() const { return ports_; }
 
-private:
+  private:
     explicit AppState(const Ports& ports);
     void init();
 
@@ -195,6 +214,10 @@ private:
     // Counts undo requests (deactivation, restore), so that an activation
     // still preparing its rules knows it was overtaken by one.
     std::uint64_t undoRequests_ = 0;
+    // The activation between its start and its privileged run, if any.
+    std::shared_ptr<ActivationTicket> pendingActivation_;
+    // Set by a quit or SIGTERM (from the signal's own thread).
+    std::shared_ptr<std::atomic<bool>> ending_ = std::make_shared<std::atomic<bool>>(false);
 
     void performActualLogin(const std::string& studentName, const std::string& classCode);
     void sendLoginRequest(const std::string& studentName, const std::string& classCode);

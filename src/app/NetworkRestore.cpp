@@ -68,6 +68,7 @@ void AppState::manualRestoreNetwork(std::function<void(bool success)> completion
         addDebugLog(hostsRestoreLine("MANUEEL HERSTEL: ", backupPresent));
     // An activation still preparing its rules must not block again after this.
     ++undoRequests_;
+    dropPendingActivation("intussen uitgeschakeld");
 
     std::weak_ptr<AppState> weak = weak_from_this();
     Scheduler* mainQueue = ports_.scheduler;

@@ -4,6 +4,7 @@
 #include "session/JsonReply.h"
 #include "session/LoginRequest.h"
 #include "session/ServiceCall.h"
+#include "session/ServiceReplies.h"
 #include "session/ServiceRequests.h"
 #include "session/ServiceUrls.h"
 
@@ -12,20 +13,15 @@ namespace {
 
 constexpr const char* reconnectingText = "Verbinding herstellen...";
 
-// The new session token, when the reply is an object whose `success` is the
-// boolean true and whose `session_token` is a string.
+// The new session token: what a login accepts, with a token in it.
 std::optional<std::string> newSessionToken(const std::string& body) {
     const ParsedReply parsed = parseReply(body);
     if (!parsed.isObject())
         return std::nullopt;
-    const auto& object = *parsed.object;
-    const auto success = object.find("success");
-    if (success == object.end() || !success->is_boolean() || !success->get<bool>())
+    const LoginReply reply = readLoginReply(*parsed.object);
+    if (!reply.success)
         return std::nullopt;
-    const auto token = object.find("session_token");
-    if (token == object.end() || !token->is_string())
-        return std::nullopt;
-    return token->get<std::string>();
+    return reply.sessionToken;
 }
 
 }  // namespace

@@ -18,8 +18,8 @@ void runSignalRestore(const SystemProfile& profile, const PrivilegeStrategy* pri
     processes.run(request);
 }
 
-// Only SIGTERM is handled. The response gets the profile and the process
-// runner, never the state: it runs on its own thread while the main thread
+// Only SIGTERM is handled. The response gets the profile, the process runner
+// and the ending flag, never the state: it runs on its own thread while the main thread
 // may be anywhere.
 void AppState::setupSignalHandlers() {
     if (!ports_.terminationSignal || !ports_.processes)
@@ -27,8 +27,12 @@ void AppState::setupSignalHandlers() {
     const SystemProfile* profile = &systemProfile();
     ProcessRunner* processes = ports_.processes;
     const PrivilegeStrategy* privilege = ports_.privilege;
-    ports_.terminationSignal->onTerminationSignal(
-        [profile, privilege, processes] { runSignalRestore(*profile, privilege, *processes); });
+    // The flag is atomic: a pending activation sees it before its privileged run.
+    std::shared_ptr<std::atomic<bool>> ending = ending_;
+    ports_.terminationSignal->onTerminationSignal([profile, privilege, processes, ending] {
+        ending->store(true);
+        runSignalRestore(*profile, privilege, *processes);
+    });
 }
 
 }  // namespace kt

@@ -12,7 +12,7 @@ constexpr int maxRepairAttempts = 2;
 void AppState::checkBlockingIntegrity() {
     if (!hasSuccessfullyActivatedBlocking)
         return;
-    const bool broken = isBlocked && (hostsCount == 0 || firewallCount == 0) && !isReconnecting &&
+    const bool broken = isBlocked && !isIntactBlock(hostsCount, firewallCount) && !isReconnecting &&
                         !isActivatingBlocking;
     if (!broken)
         return;

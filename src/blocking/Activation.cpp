@@ -2,6 +2,7 @@
 
 #include "app/AppState.h"
 #include "blocking/ActivationPlan.h"
+#include "blocking/ActivationTicket.h"
 #include "blocking/BlockLists.h"
 #include "blocking/SystemProfile.h"
 
@@ -12,6 +13,8 @@ void AppState::activateBlocking() {
         addDebugLog("⚠ Blokkering activatie al bezig, skip");
         return;
     }
+    if (ending_->load())
+        return;
     isActivatingBlocking = true;
     isInstalling = true;
     statusMessage = systemProfile().usesRootHelper() ? "Blokkering activeren..."
@@ -20,16 +23,15 @@ void AppState::activateBlocking() {
     // The address lookups take a while; an undo asked for in the meantime
     // comes later in intent, so this activation must not be installed after it.
     const std::uint64_t undoSeen = undoRequests_;
+    auto ticket = std::make_shared<ActivationTicket>(ending_);
+    pendingActivation_ = ticket;
     std::weak_ptr<AppState> weak = weak_from_this();
-    prepareActivation([weak, undoSeen](const ActivationPlan& plan) {
+    prepareActivation(ticket, [weak, undoSeen, ticket](const ActivationPlan& plan) {
         auto self = weak.lock();
-        if (!self)
+        if (!self || ticket->isAbandoned())
             return;
         if (self->undoRequests_ != undoSeen) {
-            self->isInstalling = false;
-            self->isActivatingBlocking = false;
-            self->statusMessage = std::nullopt;
-            self->addDebugLog("Blokkering activeren overgeslagen: intussen uitgeschakeld");
+            self->dropPendingActivation("intussen uitgeschakeld");
             return;
         }
         self->addDebugLog("DoH/DoT blokkering: " + std::to_string(encryptedDnsRules().size()) +
@@ -38,15 +40,20 @@ void AppState::activateBlocking() {
         const int firewall = plan.firewallCount;
         self->executeWithAdminRights(
             self->activationCommand(plan),
-            [weak, hosts, firewall](bool success, std::optional<std::string> error) {
+            [weak, ticket, hosts, firewall](bool success, std::optional<std::string> error) {
                 auto state = weak.lock();
-                if (!state)
+                if (!state || ticket->isCalledOff())
                     return;
+                if (state->pendingActivation_ == ticket)
+                    state->pendingActivation_.reset();
                 state->isInstalling = false;
                 state->isActivatingBlocking = false;
                 if (success) {
                     state->hasSuccessfullyActivatedBlocking = true;
-                    state->integrityReconnectAttempts = 0;
+                    // A block the watchdog would find broken (a service that
+                    // sends only refused names, say) is no end to its repairs.
+                    if (isIntactBlock(hosts, firewall))
+                        state->integrityReconnectAttempts = 0;
                     state->statusMessage = "Blokkering actief";
                     state->errorMessage = std::nullopt;
                     state->hostsCount = hosts;
@@ -67,8 +74,25 @@ void AppState::activateBlocking() {
                             : "Kon blokkering niet activeren. Voer je Mac-wachtwoord in en klik OK "
                               "(niet annuleren).";
                 }
-            });
+            },
+            [ticket] { return ticket->startRun(); });
     });
+}
+
+void AppState::dropPendingActivation(const std::string& reason) {
+    auto ticket = std::move(pendingActivation_);
+    pendingActivation_.reset();
+    if (!ticket || !ticket->callOff())
+        return;
+    isInstalling = false;
+    isActivatingBlocking = false;
+    statusMessage = std::nullopt;
+    addDebugLog("Blokkering activeren overgeslagen: " + reason);
+}
+
+void AppState::endActivations() {
+    ending_->store(true);
+    dropPendingActivation("programma stopt");
 }
 
 void AppState::deactivateBlocking() {
@@ -78,6 +102,7 @@ void AppState::deactivateBlocking() {
     }
     isDeactivatingBlocking = true;
     ++undoRequests_;
+    dropPendingActivation("intussen uitgeschakeld");
     addDebugLog("Blokkering deactiveren...");
 
     std::weak_ptr<AppState> weak = weak_from_this();

@@ -88,8 +88,8 @@ kt_restore() {
       rm -f -- "$KT_BACKUP" "$KT_BACKUP_SUM"
     fi
   fi
-  kt_has_blocks && left="$left hosts-bestand"
-  kt_remove_guardian
+  # While the hosts file still holds a block, the guardian stays to try again.
+  if kt_has_blocks; then left="$left hosts-bestand"; else kt_remove_guardian; fi
   nft delete table inet ka_tesmar >/dev/null 2>&1
   nft list table inet ka_tesmar >/dev/null 2>&1 && left="$left firewall"
   rm -f -- "$KT_NFT" "$KT_NFT.new"
@@ -137,8 +137,9 @@ constexpr const char* timerLines[] = {
 };
 
 // Rolls a failed activation back to the state before it: the hosts file as
-// it was, and either the rules of the activation before (the block stays as
-// it was) or nothing at all (no table, guardian, lock or backup).
+// it was, and either the rules, lock and guardian of the activation before
+// (the block stays as it was) or nothing at all (no table, guardian, lock or
+// backup).
 constexpr const char* rollback = R"SH(KT_DONE=0
 KT_WAS_ACTIVE=0
 kt_rollback() {
@@ -148,8 +149,13 @@ kt_rollback() {
     kt_replace "$KT_HOSTS" 644 cat -- "$KT_BEFORE" || echo "Hosts-bestand niet teruggezet" >&2
   fi
   rm -f -- "$KT_NFT.new"
-  if [ "$KT_WAS_ACTIVE" = 1 ] && kt_root_file "$KT_NFT"; then
-    nft -f "$KT_NFT" || echo "Vorige firewallregels niet teruggezet" >&2
+  if [ "$KT_WAS_ACTIVE" = 1 ]; then
+    # The lock and the guardian of the block before stay with it.
+    if kt_root_file "$KT_NFT"; then
+      nft -f "$KT_NFT" || echo "Vorige firewallregels niet teruggezet" >&2
+    else
+      nft delete table inet ka_tesmar >/dev/null 2>&1
+    fi
   else
     nft delete table inet ka_tesmar >/dev/null 2>&1
     kt_remove_guardian
@@ -233,9 +239,11 @@ std::string LinuxProfile::activationScript(const std::string& hostsEntries,
     s += "systemctl --no-ask-password restart ka-tesmar-guardian.timer >/dev/null 2>&1 || true\n";
 
     // The hosts block: the old blocks out, the new one in.
+    // No blank line before it: taking the block out again gives back the
+    // file as it was, byte for byte. A last line without its line feed gets one.
     s += "kt_hosts_with_block() {\n";
-    s += "  kt_without_blocks \"$KT_BEFORE\" &&\n";
-    s += "    printf '%b' '\\n# Ka Tesmar Start\\n" + singleQuoteEscaped(hostsEntries) +
+    s += "  kt_without_blocks \"$KT_BEFORE\" | sed -e '$a\\' &&\n";
+    s += "    printf '%b' '# Ka Tesmar Start\\n" + singleQuoteEscaped(hostsEntries) +
          "# Ka Tesmar End\\n'\n";
     s += "}\n";
     s += "kt_replace \"$KT_HOSTS\" 644 kt_hosts_with_block || kt_fail 'Kon het hosts-bestand niet "

@@ -38,11 +38,20 @@ struct Batch {
     std::vector<DigAnswer> answers;
     std::atomic<std::size_t> remaining;
     std::function<void(LookupResult)> done;
+    std::function<bool()> abandoned;
 
-    Batch(std::size_t count, std::function<void(LookupResult)> done)
-        : answers(count), remaining(count), done(std::move(done)) {}
+    Batch(std::size_t count, std::function<void(LookupResult)> done,
+          std::function<bool()> abandoned)
+        : answers(count),
+          remaining(count),
+          done(std::move(done)),
+          abandoned(std::move(abandoned)) {}
+
+    bool isAbandoned() const { return abandoned && abandoned(); }
 
     void finish() {
+        if (isAbandoned())
+            return;
         LookupResult result;
         for (auto& answer : answers) {
             result.rules.insert(result.rules.end(), answer.rules.begin(), answer.rules.end());
@@ -92,7 +101,8 @@ DigAnswer parseDigAnswer(const std::string& text) {
             end = text.size();
         std::string line = trimmed(text.substr(start, end - start));
         start = end + 1;
-        if (line.empty())
+        // Empty lines and dig's own remarks (";; communications error ...").
+        if (line.empty() || line.front() == ';')
             continue;
         if (line.find_first_of(".:") == std::string::npos)
             continue;
@@ -120,17 +130,20 @@ void refuseProtectedAnswers(LookupResult& result, const ProtectedTargets& protec
 }
 
 void lookUpAddressRules(const std::vector<std::string>& hosts, ProcessRunner& processes,
-                        WorkerThreads& workers, std::function<void(LookupResult)> done) {
+                        WorkerThreads& workers, std::function<void(LookupResult)> done,
+                        std::function<bool()> abandoned) {
     if (hosts.empty()) {
         done({});
         return;
     }
-    auto batch = std::make_shared<Batch>(hosts.size() * recordTypeCount, std::move(done));
+    auto batch = std::make_shared<Batch>(hosts.size() * recordTypeCount, std::move(done),
+                                         std::move(abandoned));
     for (std::size_t h = 0; h < hosts.size(); ++h) {
         for (std::size_t t = 0; t < recordTypeCount; ++t) {
             std::size_t slot = h * recordTypeCount + t;
             workers.run([batch, slot, host = hosts[h], type = recordTypes[t], &processes] {
-                batch->answers[slot] = lookUp(processes, host, type);
+                if (!batch->isAbandoned())
+                    batch->answers[slot] = lookUp(processes, host, type);
                 // acq_rel: the last one sees every slot written by the others.
                 if (batch->remaining.fetch_sub(1, std::memory_order_acq_rel) == 1)
                     batch->finish();

@@ -25,7 +25,8 @@ struct DigAnswer {
     std::vector<std::string> rejected;   // lines that looked like addresses but may not be used
 };
 
-// Reads dig's short-form answer: alias names, empty lines, the addresses
+// Reads dig's short-form answer: alias names, empty lines, dig's remarks
+// (lines starting with ";"), the addresses
 // 0.0.0.0, 127.0.0.1 and ::1 and lines without "." or ":" are skipped; each
 // other line that is a single address and not refused (RefusedTargets.h)
 // becomes a rule.
@@ -45,9 +46,11 @@ void refuseProtectedAnswers(LookupResult& result, const ProtectedTargets& protec
 // threads, and calls `done` once with the answers put back in host order (so
 // the result equals that of looking them up one after the other). `done` runs
 // on the worker that finished last, or at once on the caller's thread when
-// `hosts` is empty.
+// `hosts` is empty. Once `abandoned` (if given) says so, lookups that have
+// not begun are skipped and `done` is never called.
 void lookUpAddressRules(const std::vector<std::string>& hosts, ProcessRunner& processes,
-                        WorkerThreads& workers, std::function<void(LookupResult)> done);
+                        WorkerThreads& workers, std::function<void(LookupResult)> done,
+                        std::function<bool()> abandoned = {});
 
 // The same, waiting for the result. Never call it on a worker of `workers`.
 LookupResult lookUpAddressRulesAndWait(const std::vector<std::string>& hosts,

@@ -2,6 +2,7 @@
 
 #include "app/AppState.h"
 #include "blocking/ActivationPlan.h"
+#include "blocking/ActivationTicket.h"
 #include "blocking/BlockLists.h"
 #include "blocking/HelperRequest.h"
 #include "blocking/NameResolution.h"
@@ -27,7 +28,8 @@ struct Lookups {
 
 }  // namespace
 
-void AppState::prepareActivation(std::function<void(const ActivationPlan&)> completion) {
+void AppState::prepareActivation(std::shared_ptr<const ActivationTicket> ticket,
+                                 std::function<void(const ActivationPlan&)> completion) {
     // What the block must leave reachable, so that the teacher can lift it.
     ProtectedTargets protectedTargets;
     for (const char* file : resolverFiles) {
@@ -96,10 +98,13 @@ void AppState::prepareActivation(std::function<void(const ActivationPlan&)> comp
         deliver(std::move(lookups->aiHosts), std::move(lookups->service));
     };
     auto shared = std::make_shared<decltype(finish)>(std::move(finish));
-    lookUpAddressRules(hosts, *ports_.processes, *ports_.workers,
-                       [shared](LookupResult r) { (*shared)(false, std::move(r)); });
-    lookUpAddressRules(serviceHosts, *ports_.processes, *ports_.workers,
-                       [shared](LookupResult r) { (*shared)(true, std::move(r)); });
+    auto abandoned = [ticket] { return ticket && ticket->isAbandoned(); };
+    lookUpAddressRules(
+        hosts, *ports_.processes, *ports_.workers,
+        [shared](LookupResult r) { (*shared)(false, std::move(r)); }, abandoned);
+    lookUpAddressRules(
+        serviceHosts, *ports_.processes, *ports_.workers,
+        [shared](LookupResult r) { (*shared)(true, std::move(r)); }, abandoned);
 }
 
 }  // namespace kt

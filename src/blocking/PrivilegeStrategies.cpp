@@ -11,6 +11,8 @@ ProcessRequest privilegedRun(std::string program, std::vector<std::string> argum
     ProcessRequest request;
     request.program = std::move(program);
     request.arguments = std::move(arguments);
+    // The script's "OK" and whatever else it prints are the run's own: never
+    // on the application's standard output.
     request.standardOutput = ProcessOutput::Capture;
     request.standardError = ProcessOutput::Capture;
     return request;

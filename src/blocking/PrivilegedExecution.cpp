@@ -4,7 +4,8 @@
 namespace kt {
 
 void AppState::executeWithAdminRights(const PrivilegedCommand& command,
-                                      PrivilegedCompletion completion) {
+                                      PrivilegedCompletion completion,
+                                      std::function<bool()> mayStart) {
     if (!ports_.files || !ports_.processes || !ports_.workers || !ports_.privilege) {
         ports_.scheduler->post([completion = std::move(completion)] {
             completion(false, "Geen manier om als beheerder uit te voeren");
@@ -15,11 +16,13 @@ void AppState::executeWithAdminRights(const PrivilegedCommand& command,
         privilegedRuns = std::make_shared<PrivilegedRunQueue>(*ports_.scheduler, *ports_.files,
                                                               *ports_.processes, *ports_.workers,
                                                               *ports_.privilege);
-    privilegedRuns->submit(command, std::move(completion));
+    privilegedRuns->submit(command, std::move(completion), std::move(mayStart));
 }
 
-void AppState::executeWithAdminRights(const std::string& script, PrivilegedCompletion completion) {
-    executeWithAdminRights(PrivilegedCommand::shellScript(script), std::move(completion));
+void AppState::executeWithAdminRights(const std::string& script, PrivilegedCompletion completion,
+                                      std::function<bool()> mayStart) {
+    executeWithAdminRights(PrivilegedCommand::shellScript(script), std::move(completion),
+                           std::move(mayStart));
 }
 
 }  // namespace kt

@@ -25,9 +25,11 @@ PrivilegedRunQueue::PrivilegedRunQueue(Scheduler& scheduler, FileSystem& files,
       workers_(workers),
       strategy_(strategy) {}
 
-void PrivilegedRunQueue::submit(const PrivilegedCommand& command, Completion completion) {
+void PrivilegedRunQueue::submit(const PrivilegedCommand& command, Completion completion,
+                                std::function<bool()> mayStart) {
     Job job;
     job.completion = std::move(completion);
+    job.mayStart = std::move(mayStart);
     if (command.usesHelper()) {
         job.request = strategy_.helperRequestFor(command.helperVerb);
         job.request.standardInput = command.helperInput;
@@ -81,6 +83,12 @@ void PrivilegedRunQueue::drain() {
 }
 
 void PrivilegedRunQueue::runOne(Job& job) {
+    if (job.mayStart && !job.mayStart()) {
+        if (!job.directory.empty())
+            files_.removeTree(job.directory);
+        complete(std::move(job.completion), false, std::nullopt);
+        return;
+    }
     ProcessResult result = processes_.run(job.request);
     if (!job.directory.empty())
         files_.removeTree(job.directory);

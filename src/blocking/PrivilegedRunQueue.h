@@ -33,10 +33,14 @@ class PrivilegedRunQueue : public std::enable_shared_from_this<PrivilegedRunQueu
     PrivilegedRunQueue(Scheduler& scheduler, FileSystem& files, ProcessRunner& processes,
                        WorkerThreads& workers, const PrivilegeStrategy& strategy);
 
-    // Writes the script now (if any) and queues the run. Main thread.
-    void submit(const PrivilegedCommand& command, Completion completion);
-    void submit(const std::string& script, Completion completion) {
-        submit(PrivilegedCommand::shellScript(script), std::move(completion));
+    // Writes the script now (if any) and queues the run. Main thread. When
+    // its turn comes, `mayStart` (if given) is asked first; on false the run
+    // is left out and completes with failure and no error text.
+    void submit(const PrivilegedCommand& command, Completion completion,
+                std::function<bool()> mayStart = {});
+    void submit(const std::string& script, Completion completion,
+                std::function<bool()> mayStart = {}) {
+        submit(PrivilegedCommand::shellScript(script), std::move(completion), std::move(mayStart));
     }
 
     static constexpr const char* scriptFileName = "ka_tesmar_activate.sh";
@@ -46,6 +50,7 @@ class PrivilegedRunQueue : public std::enable_shared_from_this<PrivilegedRunQueu
         std::string directory;  // empty for a helper verb
         ProcessRequest request;
         Completion completion;
+        std::function<bool()> mayStart;
     };
 
     void drain();

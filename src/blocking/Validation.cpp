@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <set>
 
 #include "blocking/Limits.h"
 
@@ -144,13 +145,20 @@ std::string escaped(const std::string& text) {
     return out + "\"";
 }
 
+// Each item once, in the order first seen: sixty lookups that fail alike
+// make one mention, not sixty.
 void appendGroup(std::string& line, const char* label, const std::vector<std::string>& items) {
     if (items.empty())
         return;
     if (line.back() != ' ')
         line += "; ";
     line += label;
-    for (std::size_t i = 0; i < items.size(); ++i) line += (i ? ", " : " ") + escaped(items[i]);
+    std::set<std::string_view> named;
+    for (const auto& item : items) {
+        if (!named.insert(item).second)
+            continue;
+        line += (named.size() > 1 ? ", " : " ") + escaped(item);
+    }
 }
 
 }  // namespace

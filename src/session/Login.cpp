@@ -60,8 +60,10 @@ void handleLoginReply(AppState& state, const std::string& typedName, HttpResult 
 
     const ParsedReply parsed = parseReply(response.body);
     if (parsed.parseError) {
-        state.errorMessage = "JSON parse error: " + *parsed.parseError;
-        state.addDebugLog("JSON ERROR: " + *parsed.parseError);
+        // The parser quotes the bytes it stopped at, which need not be text.
+        const std::string reason = utf8::escapeInvalid(*parsed.parseError);
+        state.errorMessage = "JSON parse error: " + reason;
+        state.addDebugLog("JSON ERROR: " + reason);
         return;
     }
     if (!parsed.isObject())

@@ -160,4 +160,23 @@ std::string upperCased(std::string_view text) {
     return out;
 }
 
+std::string escapeInvalid(std::string_view bytes) {
+    static constexpr char hex[] = "0123456789ABCDEF";
+    std::string out;
+    out.reserve(bytes.size());
+    std::size_t pos = 0;
+    while (pos < bytes.size()) {
+        if (const auto decoded = decodeAt(bytes, pos)) {
+            out.append(bytes.substr(pos, decoded->length));
+            pos += decoded->length;
+            continue;
+        }
+        const auto byte = static_cast<unsigned char>(bytes[pos++]);
+        out += "\\x";
+        out += hex[byte >> 4];
+        out += hex[byte & 0x0F];
+    }
+    return out;
+}
+
 }  // namespace kt::utf8

@@ -17,6 +17,10 @@ bool isValid(std::string_view bytes);
 // count as one.
 std::string prefixCharacters(std::string_view text, std::size_t count);
 
+// The text with every byte that is not part of well-formed UTF-8 written as
+// "\xHH" (upper-case hex); well-formed text comes back unchanged.
+std::string escapeInvalid(std::string_view bytes);
+
 // The upper-case form of the text: ASCII, Latin-1, Latin Extended-A, Greek and
 // Cyrillic letters are mapped ("ß" becomes "SS"); everything else is kept.
 // Bytes that are not valid UTF-8 are kept as they are.

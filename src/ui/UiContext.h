@@ -7,7 +7,9 @@
 
 namespace kt {
 
-// The names under which the screens find the state: `appState` and `termsConsent`.
+// The names under which the screens find the state: `appState` and
+// `termsConsent`; and Return pressing the focused button, for as long as the
+// engine lives.
 void installUiContext(QQmlEngine& engine, AppStateBridge& appState, TermsConsent& consent);
 
 // Where the screens live inside the resources.

@@ -49,12 +49,13 @@ TEST(DigAnswerParsing, SkipsAliasesLoopbackAndJunkAndRejectsNonAddresses) {
         "chatgpt.com.cdn.cloudflare.net.\n104.18.32.47\r\n  172.64.155.209  "
         "\n\n0.0.0.0\n127.0.0.1\n"
         "::1\n2606:4700:4400::6812:2011\n;; connection timed out; no servers could be reached\n"
+        ";; communications error to 10.77.0.53#53: timed out\n  ; 1.2.3.4\n"
         "1.2.3.4; pass all\n300.1.1.1\n12\n");
     EXPECT_EQ(answer.rules, (std::vector<std::string>{
                                 "block drop quick from any to 104.18.32.47",
                                 "block drop quick from any to 172.64.155.209",
                                 "block drop quick inet6 from any to 2606:4700:4400::6812:2011"}));
-    // The time-out message holds neither "." nor ":" and is skipped like any junk.
+    // dig's remarks start with ";" and are skipped, whatever they hold.
     EXPECT_EQ(answer.rejected, (std::vector<std::string>{"1.2.3.4; pass all", "300.1.1.1"}));
     EXPECT_TRUE(parseDigAnswer("").rules.empty());
 }

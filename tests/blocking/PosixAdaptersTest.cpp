@@ -3,7 +3,10 @@
 
 #include <atomic>
 #include <chrono>
+#include <condition_variable>
 #include <future>
+#include <memory>
+#include <mutex>
 
 #include "platform/system/PosixFileSystem.h"
 #include "platform/system/PosixProcessRunner.h"
@@ -70,29 +73,62 @@ TEST(PosixFileSystem, PrivateFoldersFilesAndRemoval) {
     EXPECT_FALSE(PosixFileSystem("/nonexistent").createPrivateDirectory().ok());
 }
 
-TEST(ThreadWorkers, RunsTasksSideBySide) {
-    ThreadWorkers workers(4);
-    // Each task waits for the other: this only finishes when both run at once.
-    std::promise<void> firstStarted, secondStarted;
-    auto a = firstStarted.get_future();
-    auto b = secondStarted.get_future();
-    std::promise<bool> done;
-    std::atomic<int> finished{0};
-    workers.run([&] {
-        firstStarted.set_value();
-        b.wait();
-        if (++finished == 2)
-            done.set_value(true);
+// Gives the pool `count` tasks that each wait until all of them have begun:
+// true when they met, that is when every one of them had a thread at once.
+bool batchRunsSideBySide(ThreadWorkers& workers, int count) {
+    struct Meeting {
+        std::mutex mutex;
+        std::condition_variable changed;
+        int arrived = 0;
+        int left = 0;
+        bool allMet = true;
+    };
+    auto meeting = std::make_shared<Meeting>();
+    for (int i = 0; i < count; ++i) {
+        workers.run([meeting, count] {
+            std::unique_lock lock(meeting->mutex);
+            ++meeting->arrived;
+            meeting->changed.notify_all();
+            if (!meeting->changed.wait_for(lock, std::chrono::seconds(10),
+                                           [&] { return meeting->arrived == count; }))
+                meeting->allMet = false;
+            ++meeting->left;
+            meeting->changed.notify_all();
+        });
+    }
+    std::unique_lock lock(meeting->mutex);
+    meeting->changed.wait(lock, [&] { return meeting->left == count; });
+    return meeting->allMet;
+}
+
+TEST(ThreadWorkers, EveryBatchGetsAThreadPerTaskAlsoAfterAnEarlierOne) {
+    ThreadWorkers workers(16);
+    EXPECT_TRUE(batchRunsSideBySide(workers, 2));
+    // Two threads of the first batch are idle now: the next batch must not
+    // line up behind them.
+    EXPECT_TRUE(batchRunsSideBySide(workers, 6));
+    EXPECT_TRUE(batchRunsSideBySide(workers, 6));
+}
+
+TEST(ThreadWorkers, DestructionAbandonsWaitingTasksAndWaitsForRunningOnes) {
+    std::promise<void> release;
+    std::promise<void> started;
+    std::atomic<bool> firstEnded{false}, secondRan{false};
+    auto workers = std::make_unique<ThreadWorkers>(1);
+    workers->run([&, gate = release.get_future().share()] {
+        started.set_value();
+        gate.wait();
+        firstEnded = true;
     });
-    workers.run([&] {
-        secondStarted.set_value();
-        a.wait();
-        if (++finished == 2)
-            done.set_value(true);
-    });
-    auto result = done.get_future();
-    ASSERT_EQ(result.wait_for(std::chrono::seconds(20)), std::future_status::ready)
-        << "the two tasks did not run side by side";
+    workers->run([&] { secondRan = true; });
+    started.get_future().wait();
+    auto destroyed = std::async(std::launch::async, [&] { workers.reset(); });
+    EXPECT_EQ(destroyed.wait_for(std::chrono::milliseconds(100)), std::future_status::timeout)
+        << "the running task is waited for";
+    release.set_value();
+    destroyed.get();
+    EXPECT_TRUE(firstEnded);
+    EXPECT_FALSE(secondRan) << "the waiting task never runs";
 }
 
 }  // namespace

@@ -43,7 +43,7 @@ TEST_F(PrepareActivation, ValidatedPlanWithLookupsOffTheMainThread) {
             0, r.arguments[3] == "claude.ai" ? "160.79.104.10\n" : "104.18.32.47\n1.2.3\n");
     });
     std::optional<ActivationPlan> plan;
-    state->prepareActivation([&](const ActivationPlan& p) { plan = p; });
+    state->prepareActivation(nullptr, [&](const ActivationPlan& p) { plan = p; });
     // Nothing runs on the main thread before the workers answered.
     EXPECT_EQ(ports.workers.pending(), 4u);
     ports.scheduler.runUntilIdle();
@@ -89,7 +89,7 @@ TEST_F(PrepareActivation, NameServersAndTheClassServiceAreNeverBlocked) {
                                                 : "104.18.32.47\n198.51.100.20\n");
     });
     std::optional<ActivationPlan> plan;
-    state->prepareActivation([&](const ActivationPlan& p) { plan = p; });
+    state->prepareActivation(nullptr, [&](const ActivationPlan& p) { plan = p; });
     ports.workers.runAll();
     const auto lines = logLines();
     ASSERT_TRUE(plan);
@@ -103,7 +103,7 @@ TEST_F(PrepareActivation, NameServersAndTheClassServiceAreNeverBlocked) {
 
 TEST_F(PrepareActivation, NoBlockedNamesMeansNoLookupAndTheFixedRules) {
     std::optional<ActivationPlan> plan;
-    state->prepareActivation([&](const ActivationPlan& p) { plan = p; });
+    state->prepareActivation(nullptr, [&](const ActivationPlan& p) { plan = p; });
     auto lines = logLines();
     ASSERT_TRUE(plan);
     EXPECT_TRUE(ports.processes.requests().empty());
@@ -121,7 +121,7 @@ TEST_F(PrepareActivation, NoBlockedNamesMeansNoLookupAndTheFixedRules) {
 TEST_F(PrepareActivation, NothingHappensWhenTheStateIsGone) {
     state->blockedDomains = {"chatgpt.com"};
     bool called = false;
-    state->prepareActivation([&](const ActivationPlan&) { called = true; });
+    state->prepareActivation(nullptr, [&](const ActivationPlan&) { called = true; });
     state.reset();
     ports.workers.runAll();
     ports.scheduler.runUntilIdle();

@@ -127,19 +127,25 @@ TEST_F(PrivilegedExecution, RunsOneAfterTheOtherInTheOrderAsked) {
         return FakeProcessRunner::exited(0);
     });
     std::vector<std::string> completed;
-    for (std::string command : {"activate", "deactivate", "restore"})
-        state->executeWithAdminRights(command, [&completed, command](bool ok, auto) {
-            if (ok)
-                completed.push_back(command);
-        });
+    bool calledOff = false;
+    for (std::string command : {"activate", "called off", "deactivate", "restore"})
+        state->executeWithAdminRights(
+            command,
+            [&completed, command](bool ok, auto) {
+                completed.push_back(command + (ok ? "" : "!"));
+            },
+            [&calledOff, command] { return command != "called off" || !calledOff; });
+    calledOff = true;
     // One worker drains the queue: a second run never starts beside the first.
     EXPECT_EQ(ports.workers.pending(), 1u);
     // Each run has its own folder: no run replaces another one's script.
-    EXPECT_EQ(ports.files.fileCount(), 3u);
+    EXPECT_EQ(ports.files.fileCount(), 4u);
     ports.workers.runAll();
     EXPECT_EQ(contentsSeen, (std::vector<std::string>{"activate", "deactivate", "restore"}));
+    EXPECT_EQ(ports.files.fileCount(), 0u);
     ports.scheduler.runUntilIdle();
-    EXPECT_EQ(completed, (std::vector<std::string>{"activate", "deactivate", "restore"}));
+    EXPECT_EQ(completed,
+              (std::vector<std::string>{"activate", "called off!", "deactivate", "restore"}));
 
     // After the queue ran dry, the next run gets a worker again.
     state->executeWithAdminRights("again", [](bool, auto) {});
@@ -160,6 +166,11 @@ TEST(PrivilegeStrategies, ProgramsAndEscaping) {
     EXPECT_EQ(root.requestFor("/tmp/x/s.sh").arguments, std::vector<std::string>{"/tmp/x/s.sh"});
     EXPECT_EQ(root.helperRequestFor("activate").program, "/opt/helper");
     EXPECT_EQ(OsascriptStrategy().helperRequestFor("activate").program, "");
+    for (const ProcessRequest& request :
+         {pkexec.helperRequestFor("restore"), root.requestFor("/tmp/x/s.sh")}) {
+        EXPECT_EQ(request.standardOutput, ProcessOutput::Capture) << request.program;
+        EXPECT_EQ(request.standardError, ProcessOutput::Capture) << request.program;
+    }
 }
 
 }  // namespace

@@ -18,6 +18,11 @@ const char* const originalHosts =
     "# DNS_TESMAR_START\n0.0.0.0 old-generation.example\n# DNS_TESMAR_END\n"
     "0.0.0.0 legacy.example # DNS Tesmar\n";
 
+std::string originalHostsWithoutOldBlocks() {
+    const std::string hosts = originalHosts;
+    return hosts.substr(0, hosts.find("# DNS_TESMAR_START"));
+}
+
 const char* const originalPfConf =
     "scrub-anchor \"com.apple/*\"\nnat-anchor \"com.apple/*\"\nrdr-anchor \"com.apple/*\"\n"
     "anchor \"com.apple/*\"\nload anchor \"com.apple\" from \"/etc/pf.anchors/com.apple\"\n";

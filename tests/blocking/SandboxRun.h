@@ -39,5 +39,7 @@ class SandboxRun {
 // The hosts and packet-filter files the sandbox starts with.
 extern const char* const originalHosts;
 extern const char* const originalPfConf;
+// The hosts file as a restore leaves it: without an earlier generation's blocks.
+std::string originalHostsWithoutOldBlocks();
 
 }  // namespace kt::testing

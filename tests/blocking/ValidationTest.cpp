@@ -109,14 +109,15 @@ TEST(Utf8Check, RejectsMalformedSequences) {
 }
 
 TEST(BlockDataCheck, SplitsUsableFromRejectedAndLogsTheRejectedEscaped) {
-    CheckedBlockData data = checkBlockData({"chatgpt.com", "evil'; reboot; '", "", "chatgpt.com"},
-                                           {"203.0.113.7", "1.2.3.4\npass all", "2001:db8::1"});
+    CheckedBlockData data =
+        checkBlockData({"chatgpt.com", "evil'; reboot; '", "", "chatgpt.com", ""},
+                       {"203.0.113.7", "1.2.3.4\npass all", "2001:db8::1"});
     EXPECT_EQ(data.domains, (std::vector<std::string>{"chatgpt.com", "chatgpt.com"}));
-    EXPECT_EQ(data.rejectedDomains, (std::vector<std::string>{"evil'; reboot; '", ""}));
+    EXPECT_EQ(data.rejectedDomains, (std::vector<std::string>{"evil'; reboot; '", "", ""}));
     EXPECT_EQ(data.ips, (std::vector<std::string>{"203.0.113.7", "2001:db8::1"}));
     EXPECT_EQ(data.rejectedIPs, (std::vector<std::string>{"1.2.3.4\npass all"}));
 
-    auto line = rejectedInputLogLine(data, {"1.2.3.999"});
+    auto line = rejectedInputLogLine(data, {"1.2.3.999", "1.2.3.999", "1.2.3.999"});
     ASSERT_TRUE(line);
     EXPECT_EQ(
         *line,
@@ -132,9 +133,9 @@ TEST(BlockDataCheck, SplitsUsableFromRejectedAndLogsTheRejectedEscaped) {
 }
 
 TEST(BlockDataCheck, NetworksThatWouldCutEverythingOffAreLeftOut) {
-    CheckedBlockData data = checkBlockData(
-        {}, {"0.0.0.0/0", "128.0.0.0/1", "10.0.0.0/8", "104.16.0.0/12", "::/0", "2000::/3",
-             "2001:db8::/16", "2606:4700::/32", "203.0.113.9"});
+    CheckedBlockData data =
+        checkBlockData({}, {"0.0.0.0/0", "128.0.0.0/1", "10.0.0.0/8", "104.16.0.0/12", "::/0",
+                            "2000::/3", "2001:db8::/16", "2606:4700::/32", "203.0.113.9"});
     EXPECT_EQ(data.ips, (std::vector<std::string>{"10.0.0.0/8", "104.16.0.0/12", "2001:db8::/16",
                                                   "2606:4700::/32", "203.0.113.9"}));
     EXPECT_EQ(data.rejectedIPs,

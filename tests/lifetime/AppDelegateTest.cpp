@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "LogLines.h"
 #include "TestPorts.h"
 #include "app/AppDelegate.h"
@@ -115,4 +117,39 @@ TEST_F(AppDelegateTest, HoldIsNotCancelledByALogoutInTheMeantime) {
     fakes.scheduler.advance(Seconds{2.0});
     ASSERT_EQ(replies.size(), 1u);
     EXPECT_TRUE(replies[0].second);
+}
+
+TEST_F(AppDelegateTest, QuitDropsAnActivationStillLookingUpAndNeverBlocksAgain) {
+    logIn();
+    delegate.appState = state;
+    state->blockedDomains = {"chatgpt.com"};
+    state->activateBlocking();
+    ASSERT_GT(fakes.workers.pending(), 1u) << "the lookups wait for threads";
+    fakes.workers.runOldest();
+    const auto started = [this](const std::string& program) {
+        std::size_t n = 0;
+        for (const auto& run : fakes.processes.requests()) n += run.program == program;
+        return n;
+    };
+    ASSERT_EQ(started("/usr/bin/dig"), 1u);
+
+    EXPECT_EQ(delegate.applicationShouldTerminate(recordReply()), Reply::Later);
+    EXPECT_FALSE(state->isInstalling.get()) << "dropped at once, not when the lookups end";
+    EXPECT_FALSE(state->isActivatingBlocking);
+    state->activateBlocking();  // a status reply during the hold
+    fakes.workers.runAll();
+    fakes.scheduler.advance(Seconds{2.0});
+    ASSERT_EQ(replies.size(), 1u);
+    fakes.blockingWait.whileWaiting = [&] { fakes.http.respondLast(200, "{}"); };
+    delegate.applicationWillTerminate();
+    fakes.workers.runAll();
+    fakes.scheduler.advance(Seconds{5});
+
+    EXPECT_EQ(started("/usr/bin/dig"), 1u) << "the queued lookups were skipped";
+    EXPECT_EQ(started("/usr/bin/osascript"), 0u) << "no privileged run after the quit began";
+    EXPECT_EQ(restoreRuns(), 1u);
+    const auto log = kt::testing::logMessages(state->debugLog.get());
+    EXPECT_NE(
+        std::find(log.begin(), log.end(), "Blokkering activeren overgeslagen: programma stopt"),
+        log.end());
 }

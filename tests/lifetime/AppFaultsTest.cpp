@@ -80,8 +80,7 @@ TEST(AppFaults, KilledWhileBlockedIsRestoredAtTheNextStartAndSigtermRestoresAndE
     EXPECT_LT(restore, restored);
     // The backup is the hosts file without any block of ours, an earlier
     // generation's included.
-    const std::string original = testing::originalHosts;
-    expectRestored(run, "restarted", original.substr(0, original.find("# DNS_TESMAR_START")));
+    expectRestored(run, "restarted", testing::originalHostsWithoutOldBlocks());
     EXPECT_EQ(run.out("app-2.status"), "0\n");
 
     // SIGTERM while blocked: the signal command ran in a shell, exit status 0.

@@ -106,7 +106,7 @@ TEST(DebianPackage, BuildsPassesLintianAndInstallsAndRemovesWithoutATrace) {
     const std::string contents = run("dpkg-deb -c '" + deb.string() + "'").text;
     for (const char* file :
          {"./usr/bin/Ka_Tesmar", "./usr/bin/ka-tesmar-service", "./usr/sbin/ka-tesmar-admin",
-          "./usr/libexec/ka-tesmar/ka-tesmar-helper",
+          "./usr/libexec/ka-tesmar/ka-tesmar-helper", "./usr/lib/tmpfiles.d/ka-tesmar.conf",
           "./usr/share/polkit-1/actions/com.katesmar.blocking.policy",
           "./usr/share/applications/ka-tesmar.desktop",
           "./usr/share/icons/hicolor/256x256/apps/ka-tesmar.png",

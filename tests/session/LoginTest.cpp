@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "LoginTestSupport.h"
+#include "session/Utf8.h"
 
 namespace {
 
@@ -151,7 +152,7 @@ TEST_F(Login, EmptyOrUnparsableRepliesShowTheirTexts) {
 
     for (const std::string& body : {std::string("<html>Bad Gateway</html>"),
                                     std::string("{\"success\":true,\"error\":\"\xff\xfe\"}"),
-                                    std::string(2 * 1024 * 1024, '#')}) {
+                                    std::string("\xff"), std::string(2 * 1024 * 1024, '#')}) {
         state->errorMessage = std::nullopt;
         loginUpToTheRequest("Jan", "ABC123");
         answerLogin(502, body);
@@ -160,6 +161,10 @@ TEST_F(Login, EmptyOrUnparsableRepliesShowTheirTexts) {
         EXPECT_EQ(message.rfind("JSON parse error: ", 0), 0u) << message;
         const std::string parserText = message.substr(std::string("JSON parse error: ").size());
         EXPECT_FALSE(parserText.empty());
+        EXPECT_TRUE(kt::utf8::isValid(message)) << "raw bytes of the reply are escaped";
+        if (body == "\xff") {
+            EXPECT_NE(message.find("\\xFF"), std::string::npos) << message;
+        }
         EXPECT_EQ(log().back(), "JSON ERROR: " + parserText);
         EXPECT_TRUE(logHas("Data received: " + std::to_string(body.size()) + " bytes"));
         EXPECT_FALSE(state->isLoggedIn.get());

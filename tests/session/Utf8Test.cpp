@@ -17,6 +17,14 @@ TEST(Utf8, ValidityRejectsBrokenOverlongAndSurrogateForms) {
     EXPECT_FALSE(isValid("ok\x80"));
 }
 
+TEST(Utf8, EscapingTouchesOnlyBytesThatAreNoText) {
+    EXPECT_EQ(escapeInvalid("Zoë 😀"), "Zoë 😀");
+    EXPECT_EQ(escapeInvalid("last read: '\xff'"), "last read: '\\xFF'");
+    EXPECT_EQ(escapeInvalid("\xc3\xa9\xc3"), "é\\xC3");           // cut off at the end
+    EXPECT_EQ(escapeInvalid("\xed\xa0\x80"), "\\xED\\xA0\\x80");  // surrogate
+    EXPECT_TRUE(isValid(escapeInvalid("\x80\xc0\xaf\xf4\x90\x80\x80")));
+}
+
 TEST(Utf8, PrefixCountsUserPerceivedCharacters) {
     EXPECT_EQ(prefixCharacters("abcdef", 3), "abc");
     EXPECT_EQ(prefixCharacters("ab", 200), "ab");

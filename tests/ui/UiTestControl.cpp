@@ -1,5 +1,6 @@
 #include "UiTestControl.h"
 
+#include <QAccessible>
 #include <QDir>
 #include <QFileInfo>
 
@@ -11,7 +12,8 @@ UiTestControl::UiTestControl(QObject* parent)
       bridge_(std::make_unique<AppStateBridge>(state_)),
       consent_(std::make_unique<TermsConsent>(*settings_)) {
     ports_.processes.setHandler([this](const ProcessRequest& request) {
-        if (request.program != "/usr/bin/osascript") return FakeProcessRunner::exited(0);
+        if (request.program != "/usr/bin/osascript")
+            return FakeProcessRunner::exited(0);
         ++privilegedRuns_;
         return promptAccepted_ ? FakeProcessRunner::exited(0, "OK")
                                : FakeProcessRunner::exited(1, "", "User canceled. (-128)");
@@ -50,11 +52,14 @@ void UiTestControl::setErrorMessage(const QString& message) {
     state_->errorMessage = message.isEmpty() ? std::nullopt : std::optional(message.toStdString());
 }
 
-void UiTestControl::setPromptAccepted(bool accepted) { promptAccepted_ = accepted; }
+void UiTestControl::setPromptAccepted(bool accepted) {
+    promptAccepted_ = accepted;
+}
 
 void UiTestControl::settle() {
     for (int round = 0; round < 100; ++round)
-        if (ports_.scheduler.runUntilIdle() + ports_.workers.runAll() == 0) return;
+        if (ports_.scheduler.runUntilIdle() + ports_.workers.runAll() == 0)
+            return;
 }
 
 QString UiTestControl::screenshotDir() const {
@@ -63,7 +68,9 @@ QString UiTestControl::screenshotDir() const {
     return dir;
 }
 
-bool UiTestControl::fileExists(const QString& path) const { return QFileInfo(path).isFile(); }
+bool UiTestControl::fileExists(const QString& path) const {
+    return QFileInfo(path).isFile();
+}
 
 bool UiTestControl::storedFlag(const QString& key) const {
     return settings_->boolValue(key.toStdString(), false);
@@ -77,6 +84,13 @@ void UiTestControl::setStoredFlag(const QString& key, bool value) {
 void UiTestControl::resetSettings() {
     *settings_ = MemorySettings();
     emit consent_->acceptedChanged();
+}
+
+QString UiTestControl::accessibleRoleAndName(QObject* item) const {
+    QAccessibleInterface* face = item ? QAccessible::queryAccessibleInterface(item) : nullptr;
+    if (!face)
+        return {};
+    return QString::number(face->role()) + QLatin1Char(':') + face->text(QAccessible::Name);
 }
 
 }  // namespace kt::testing

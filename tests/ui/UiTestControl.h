@@ -20,7 +20,7 @@ class UiTestControl : public QObject {
     Q_OBJECT
     Q_PROPERTY(QString screenshotDir READ screenshotDir CONSTANT)
 
-public:
+  public:
     explicit UiTestControl(QObject* parent = nullptr);
 
     AppStateBridge& bridge() { return *bridge_; }
@@ -51,7 +51,9 @@ public:
         settle();
         state_->debugLog = "";
     }
-    Q_INVOKABLE QString pasteboardText() const { return QString::fromStdString(ports_.pasteboard.text); }
+    Q_INVOKABLE QString pasteboardText() const {
+        return QString::fromStdString(ports_.pasteboard.text);
+    }
     // Whether the administrator's password prompt lets privileged runs through.
     Q_INVOKABLE void setPromptAccepted(bool accepted);
     // Runs the main queue and the worker threads until both are idle.
@@ -88,7 +90,11 @@ public:
         ports_.scheduler.runUntilIdle();
     }
 
-private:
+    // What a screen reader learns of an item: "role:name", the role as
+    // QAccessible numbers it ("" when the item has no accessible side).
+    Q_INVOKABLE QString accessibleRoleAndName(QObject* item) const;
+
+  private:
     TestPorts ports_;
     std::unique_ptr<MemorySettings> settings_ = std::make_unique<MemorySettings>();
     std::shared_ptr<AppState> state_;

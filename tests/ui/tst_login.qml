@@ -243,4 +243,25 @@ TestCase {
         keyClick(Qt.Key_Return)
         compare(requestCount(), 1)
     }
+
+    function test_tab_follows_the_form_and_enter_presses_the_focused_button() {
+        fill("Jan Jansen", "ABC123")
+        find("loginScreen").forceActiveFocus()
+        var chain = []
+        for (var i = 0; i < 4; ++i) {
+            keyClick(Qt.Key_Tab)
+            var item = testCase.Window.activeFocusItem
+            chain.push(item.objectName + "=" + testControl.accessibleRoleAndName(item))
+        }
+        // EditableText 42, Button 43 (QAccessible::Role).
+        compare(chain, ["nameField=42:Je naam", "codeField=42:Klascode",
+                        "loginButton=43:Activeren", "restoreButton=43:Herstel Internet"])
+        keyClick(Qt.Key_Enter, Qt.KeypadModifier)
+        var dialog = find("restoreInternetButton").confirmationDialog
+        tryVerify(function () { return dialog.opened })
+        compare(requestCount(), 0, "Enter went to the focused button, not to the login")
+        keyClick(Qt.Key_Return)
+        tryVerify(function () { return !dialog.visible }, 2000, "Return pressed the focused Annuleer")
+        compare(testControl.privilegedRuns(), 0)
+    }
 }

@@ -249,4 +249,70 @@ TestCase {
         testControl.advance(2.5)
         compare(restore.restoreResult, "Internet hersteld", "the older clearing leaves the newer result")
     }
+
+    // The Tab chain from the top of the screen: [objectName, "role:name"] of each stop.
+    function tabChain(content) {
+        content.forceActiveFocus()
+        var chain = []
+        for (var i = 0; i < 20; ++i) {
+            keyClick(Qt.Key_Tab)
+            var item = testCase.Window.activeFocusItem
+            if (chain.length > 0 && item.objectName === chain[0][0])
+                break
+            chain.push([item.objectName, testControl.accessibleRoleAndName(item)])
+        }
+        return chain
+    }
+
+    function test_service_texts_stay_plain_and_controls_are_named_in_reading_order() {
+        var markup = "<b>Mevr.</b><img src=\"http://127.0.0.1:9/x.png\">"
+        testControl.setSession("<i>Jan</i>", "<u>4B</u>", markup)
+        testControl.setStatusMessage("<b>bericht</b>")
+        testControl.log("Response: " + markup)
+        testControl.settle()
+        var content = show()
+        H.find(content, "debugHeader").clicked()
+        var field = H.find(content, "searchField")
+        field.text = "<b>x</b>.nl"
+        field.textEdited()
+        H.find(content, "checkButton").clicked()
+        waitForItemPolished(content)
+
+        var shown = 0
+        function visit(item) {
+            if (!item || !item.visible)
+                return
+            if (typeof item.text === "string" && item.text.indexOf("<") >= 0 && item.textFormat !== undefined) {
+                ++shown
+                compare(item.textFormat, Text.PlainText, "markup drawn in " + item.objectName)
+            }
+            for (var i = 0; i < item.children.length; ++i)
+                visit(item.children[i])
+        }
+        visit(content)
+        compare(shown, 5, "student line, teacher, status message, domain check and log")
+
+        // Button 43, Indicator 39, EditableText 42 (QAccessible::Role).
+        compare(tabChain(content), [
+            ["headerStopButton", "43:Stoppen"],
+            ["statusBadge", "39:Geen blokkering"],
+            ["reconnectButton", "43:Opnieuw verbinden"],
+            ["stopButton", "43:Stoppen"],
+            ["restoreButton", "43:Herstel Internet"],
+            ["debugHeader", "43:Debug Info"],
+            ["searchField", "42:Zoek domein"],
+            ["checkButton", "43:Controleer domein"],
+            ["copyLogButton", "43:Kopieer logs"]
+        ])
+    }
+
+    function test_enter_on_a_focused_button_presses_it() {
+        var content = show()
+        var header = H.find(content, "debugHeader")
+        header.forceActiveFocus()
+        keyClick(Qt.Key_Enter, Qt.KeypadModifier)
+        verify(H.find(content, "debugPanel").isExpanded)
+        keyClick(Qt.Key_Return)
+        verify(!H.find(content, "debugPanel").isExpanded)
+    }
 }

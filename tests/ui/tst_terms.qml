@@ -121,6 +121,25 @@ TestCase {
         compare(again.currentScreen, "login")
     }
 
+    function test_the_keyboard_alone_accepts_the_terms() {
+        var content = createContent()
+        content.forceActiveFocus()
+        keyClick(Qt.Key_Tab)
+        var box = testCase.Window.activeFocusItem
+        compare(box.objectName, "termsBox")
+        verify(testControl.accessibleRoleAndName(box).endsWith(":Algemene voorwaarden"))
+        keyClick(Qt.Key_Tab)
+        compare(testCase.Window.activeFocusItem.objectName, "agreeCheckBox")
+        keyClick(Qt.Key_Return)
+        verify(!findByObjectName(content, "termsScreen").hasCheckedAgree, "Return ticks no check box")
+        keyClick(Qt.Key_Space)
+        keyClick(Qt.Key_Tab)
+        compare(testCase.Window.activeFocusItem.objectName, "continueButton")
+        keyClick(Qt.Key_Return)
+        compare(content.currentScreen, "login")
+        verify(testControl.storedFlag("hasAcceptedTerms_v5"))
+    }
+
     function test_consent_under_another_key_does_not_count() {
         testControl.setStoredFlag("hasAcceptedTerms_v4", true)
         testControl.setStoredFlag("hasAcceptedTerms", true)

@@ -68,9 +68,9 @@ TEST_F(Reconnect, SuccessTakesTheNewTokenActivatesAndPollsAgain) {
     EXPECT_EQ(logins(), 1u) << "a second press while reconnecting does nothing";
 
     fakes.http.respondLast(
-        500, R"({"success":true,"session_token":"new","class_info":{"class_name":"X"}})");
+        500, R"({"success":1,"session_token":"new","class_info":{"class_name":"X"}})");
     fakes.scheduler.runUntilIdle();
-    EXPECT_EQ(state->sessionToken.get(), "new");
+    EXPECT_EQ(state->sessionToken.get(), "new") << "a success of 1 counts, as at the login";
     EXPECT_EQ(state->className.get(), "blijft") << "names are not refreshed";
     EXPECT_TRUE(state->isActivatingBlocking) << "activation starts whatever the class state";
     EXPECT_NE(fakes.http.last().url.find("token=new"), std::string::npos) << "polling restarted";
@@ -87,7 +87,7 @@ TEST_F(Reconnect, SuccessTakesTheNewTokenActivatesAndPollsAgain) {
 TEST_F(Reconnect, EveryKindOfFailureLogsTheStudentOut) {
     const std::vector<std::pair<std::string, std::string>> replies = {
         {R"({"success":true})", "Reconnect mislukt: geen geldige sessie"},
-        {R"({"success":1,"session_token":"t"})", "Reconnect mislukt: geen geldige sessie"},
+        {R"({"success":0,"session_token":"t"})", "Reconnect mislukt: geen geldige sessie"},
         {R"({"success":true,"session_token":5})", "Reconnect mislukt: geen geldige sessie"},
         {"<html>", "Reconnect mislukt: geen geldige sessie"},
         {"", "Reconnect mislukt: geen geldige sessie"},

@@ -84,6 +84,36 @@ TEST_F(Watchdog, GivesUpAfterTwoAttemptsAndSaysSoEachTime) {
     EXPECT_EQ(logins(), before);
 }
 
+TEST_F(Watchdog, RepairsThatWriteNothingUsableCountAndEndAfterTwo) {
+    // A service that sends only names validation refuses: every activation
+    // succeeds with 0 hosts, so every repair leaves the block as broken.
+    const std::string refusedOnly =
+        R"({"success":true,"is_blocked":true,"domains":["<b>x</b>","bad name"]})";
+    loggedIn();
+    statusReply(refusedOnly);
+    ASSERT_TRUE(state->hasSuccessfullyActivatedBlocking);
+    ASSERT_EQ(state->hostsCount.get(), 0);
+    const auto loginsBefore = logins();
+
+    std::size_t answered = fakes.http.count();
+    for (int second = 0; second < 60; ++second) {
+        fakes.scheduler.advance(Seconds{1});
+        for (; answered < fakes.http.count(); ++answered) {
+            const bool login =
+                fakes.http.request(answered).url.find("class-login.php") != std::string::npos;
+            fakes.http.respond(answered, 200,
+                               login ? R"({"success":true,"session_token":"tok-2"})" : refusedOnly);
+            settle();
+        }
+    }
+    EXPECT_EQ(logins() - loginsBefore, 2u);
+    EXPECT_EQ(state->integrityReconnectAttempts, 2);
+    EXPECT_TRUE(logged("Herstel gestopt na 2 pogingen - log opnieuw in"));
+    std::size_t activations = 0;
+    for (const auto& script : privilegedScripts) activations += script.starts_with("#!/bin/bash");
+    EXPECT_EQ(activations, 3u) << "the first activation and two repairs";
+}
+
 TEST_F(Alert, BeepsThreeTimesThenSpeaksOnce) {
     state->playAlertSound();
     EXPECT_TRUE(fakes.beeper.times.empty()) << "nothing sounds inside the call";

@@ -13,23 +13,27 @@ constexpr auto idleLifetime = std::chrono::seconds(30);
 ThreadWorkers::ThreadWorkers(std::size_t maxThreads) : maxThreads_(maxThreads ? maxThreads : 1) {}
 
 ThreadWorkers::~ThreadWorkers() {
+    std::deque<Task> abandoned;
     std::unique_lock lock(mutex_);
     stopping_ = true;
+    abandoned.swap(tasks_);
     wake_.notify_all();
     ended_.wait(lock, [this] { return threads_ == 0; });
 }
 
 void ThreadWorkers::run(Task task) {
     std::lock_guard lock(mutex_);
-    tasks_.push_back(std::move(task));
-    if (idle_ > 0) {
-        wake_.notify_one();
+    if (stopping_)
         return;
-    }
-    if (threads_ < maxThreads_) {
+    tasks_.push_back(std::move(task));
+    // Every waiting task needs a thread of its own, idle or new: a batch
+    // must never line up behind the few threads an earlier batch left idle.
+    if (tasks_.size() > idle_ && threads_ < maxThreads_) {
         ++threads_;
         std::thread([this] { work(); }).detach();
     }
+    if (idle_ > 0)
+        wake_.notify_one();
 }
 
 void ThreadWorkers::work() {
@@ -40,6 +44,7 @@ void ThreadWorkers::work() {
             tasks_.pop_front();
             lock.unlock();
             task();
+            task = nullptr;  // what the task held goes before the pool may end
             lock.lock();
             continue;
         }

@@ -9,15 +9,18 @@
 
 namespace kt {
 
-// A pool that grows to `maxThreads` while tasks wait and lets idle threads
-// end. Lookups block on child processes, so the pool is sized for all of
-// them at once rather than for the number of cores.
+// A pool that gives every task a thread at once, idle or new, up to
+// `maxThreads`, and lets idle threads end. Lookups block on child processes,
+// so the pool is sized for all of them at once rather than for the number
+// of cores.
 class ThreadWorkers final : public WorkerThreads {
   public:
     explicit ThreadWorkers(std::size_t maxThreads = 64);
-    // Runs the tasks still queued and waits for every thread to end.
+    // Abandons the tasks still waiting for a thread (they never run) and
+    // waits for the running ones to end.
     ~ThreadWorkers() override;
 
+    // Ignored once the pool is being destroyed.
     void run(Task task) override;
 
   private:

@@ -35,10 +35,21 @@ Rectangle {
             Layout.fillWidth: true
             implicitHeight: implicitContentHeight + topPadding + bottomPadding
             onClicked: panel.isExpanded = !panel.isExpanded
+            Accessible.role: Accessible.Button
+            Accessible.name: "Debug Info"
+            Accessible.description: panel.isExpanded ? "Verbergt tellers, domeincontrole en log"
+                                                     : "Toont tellers, domeincontrole en log"
             background: Rectangle {
                 color: Theme.controlBackground
                 opacity: 0.5
                 radius: 8
+                Rectangle {
+                    anchors.fill: parent
+                    radius: 8
+                    color: "transparent"
+                    border.width: header.visualFocus ? 2 : 0
+                    border.color: Theme.focusRing
+                }
             }
             contentItem: RowLayout {
                 spacing: 6
@@ -113,6 +124,8 @@ Rectangle {
                         objectName: "searchField"
                         Layout.fillWidth: true
                         placeholderText: "Zoek domein..."
+                        Accessible.name: "Zoek domein"
+                        Accessible.description: "Typ een domein en kies Check om te zien of het geblokkeerd is"
                         font.pixelSize: 11
                         leftPadding: 8
                         rightPadding: 8
@@ -125,6 +138,7 @@ Rectangle {
                     BorderedButton {
                         objectName: "checkButton"
                         text: "Check"
+                        Accessible.name: "Controleer domein"
                         textSize: 11
                         onClicked: panel.checkDomain()
                     }
@@ -144,6 +158,7 @@ Rectangle {
                         y: 6
                         width: parent.width - 12
                         text: panel.searchResult
+                        textFormat: Text.PlainText
                         font.pixelSize: 10
                         font.family: "monospace"
                         color: panel.searchResult.startsWith("GEBLOKKEERD") ? Theme.red : Theme.green
@@ -187,6 +202,7 @@ Rectangle {
                                 objectName: "logText"
                                 width: logScroll.width
                                 text: appState.debugLog
+                                textFormat: TextEdit.PlainText
                                 readOnly: true
                                 selectByMouse: true
                                 wrapMode: TextEdit.Wrap

@@ -10,6 +10,9 @@ AbstractButton {
     property color color: Theme.secondaryText
     property string toolTip
 
+    Accessible.role: Accessible.Button
+    Accessible.name: toolTip
+
     implicitWidth: icon.implicitWidth + 8
     implicitHeight: icon.implicitHeight + 8
     contentItem: SymbolIcon {
@@ -18,6 +21,12 @@ AbstractButton {
         size: control.size
         color: control.color
         opacity: control.down ? 0.6 : 1.0
+    }
+    background: Rectangle {
+        radius: 4
+        color: "transparent"
+        border.width: control.visualFocus ? 2 : 0
+        border.color: Theme.focusRing
     }
     ToolTip.visible: hovered && toolTip !== ""
     ToolTip.text: toolTip

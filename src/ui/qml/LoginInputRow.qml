@@ -13,6 +13,7 @@ Rectangle {
     property string symbol
     property alias placeholderText: input.placeholderText
     property string fieldName
+    property string accessibleName
     property real fontSize: 14
     property int fontWeight: Font.Normal
     property bool monospaced: false
@@ -52,6 +53,8 @@ Rectangle {
             font.weight: row.fontWeight
             font.family: row.monospaced ? "DejaVu Sans Mono" : Qt.application.font.family
             onAccepted: row.accepted()
+            Accessible.name: row.accessibleName
+            Accessible.description: row.placeholderText
         }
     }
 }

@@ -1,7 +1,6 @@
 import QtQuick
 import QtQuick.Controls
 import QtQuick.Layouts
-import Qt5Compat.GraphicalEffects
 import "Theme.js" as Theme
 import "TextRules.js" as TextRules
 
@@ -48,14 +47,21 @@ Item {
             Layout.alignment: Qt.AlignHCenter
             Layout.bottomMargin: 12
 
-            DropShadow {
-                anchors.fill: icon
-                source: icon
-                color: Qt.rgba(0, 0.478, 1, 0.3)
-                radius: 12
-                samples: 25
-                horizontalOffset: 0
-                verticalOffset: 6
+            // A soft blue shadow 6 points below the rounded icon: rounded
+            // rectangles fading outwards, drawn without a layer effect.
+            Repeater {
+                model: 6
+                Rectangle {
+                    required property int index
+                    x: -index * 2
+                    y: 6 - index * 2
+                    width: 70 + index * 4
+                    height: width
+                    radius: 16 + index * 2
+                    color: "transparent"
+                    border.width: 2
+                    border.color: Qt.rgba(0, 0.478, 1, 0.22 * (1 - index / 6))
+                }
             }
             Image {
                 id: icon
@@ -106,6 +112,7 @@ Item {
                     symbol: "person.fill"
                     placeholderText: "Bijv. Jan Jansen"
                     fieldName: "nameField"
+                    accessibleName: "Je naam"
                     fontSize: 14
                     onAccepted: codeRow.field.forceActiveFocus()
                 }
@@ -126,6 +133,7 @@ Item {
                     symbol: "key.fill"
                     placeholderText: "Bijv. ABC123"
                     fieldName: "codeField"
+                    accessibleName: "Klascode"
                     fontSize: 18
                     fontWeight: Font.DemiBold
                     monospaced: true
@@ -187,6 +195,8 @@ Item {
             Layout.preferredHeight: 36
             enabled: view.canLogin
             onClicked: view.performLogin()
+            Accessible.name: "Activeren"
+            Accessible.description: "Meldt je aan bij de klas met je naam en klascode"
             contentItem: Item {
                 Spinner {
                     objectName: "loginSpinner"
@@ -210,6 +220,8 @@ Item {
                 radius: 8
                 color: Theme.blue
                 opacity: view.canLogin ? 1.0 : 0.4
+                border.width: loginButton.visualFocus ? 2 : 0
+                border.color: Theme.primaryText
             }
         }
 

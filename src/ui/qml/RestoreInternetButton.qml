@@ -39,6 +39,15 @@ ColumnLayout {
         implicitWidth: implicitContentWidth + leftPadding + rightPadding
         implicitHeight: implicitContentHeight + topPadding + bottomPadding
         onClicked: root.showConfirmation = true
+        Accessible.role: Accessible.Button
+        Accessible.name: "Herstel Internet"
+        Accessible.description: "Zet je originele internetinstellingen terug, na een bevestiging"
+        background: Rectangle {
+            radius: 4
+            color: "transparent"
+            border.width: button.visualFocus ? 2 : 0
+            border.color: Theme.focusRing
+        }
         contentItem: RowLayout {
             spacing: 6
             BusyIndicator {
@@ -85,6 +94,8 @@ ColumnLayout {
         closePolicy: Popup.CloseOnEscape
         visible: root.showConfirmation
         onClosed: root.showConfirmation = false
+        // The keyboard lands on the choice that changes nothing.
+        onOpened: cancelButton.forceActiveFocus()
         title: "Internet herstellen?"
         padding: 16
         topPadding: 8
@@ -117,6 +128,7 @@ ColumnLayout {
             Item { implicitHeight: 44 }
             Item { Layout.fillWidth: true }
             BorderedButton {
+                id: cancelButton
                 objectName: "restoreCancel"
                 text: "Annuleer"
                 onClicked: root.showConfirmation = false
@@ -124,6 +136,7 @@ ColumnLayout {
             BorderedButton {
                 objectName: "restoreConfirm"
                 text: "Herstel"
+                Accessible.description: "Herstelt de internetinstellingen nu"
                 contentItem: Text {
                     text: "Herstel"
                     font.pixelSize: 12

@@ -2,11 +2,19 @@ import QtQuick
 import "Theme.js" as Theme
 
 // The round badge of the status screen: red with a raised hand while blocked,
-// green with a checkmark while free.
+// green with a checkmark while free. Reachable with Tab, so that a screen
+// reader reads the state.
 Item {
     id: badge
     property bool blocked: false
     readonly property color tint: blocked ? Theme.red : Theme.green
+
+    activeFocusOnTab: true
+    Accessible.role: Accessible.Indicator
+    Accessible.name: blocked ? "Blokkering actief" : "Geen blokkering"
+    Accessible.description: blocked ? "AI websites zijn geblokkeerd tijdens de les"
+                                     : "Alle websites zijn toegankelijk"
+    Accessible.focusable: true
 
     implicitWidth: 120
     implicitHeight: 120
@@ -33,7 +41,8 @@ Item {
         radius: width / 2
         color: "transparent"
         border.width: 4
-        border.color: Qt.rgba(badge.tint.r, badge.tint.g, badge.tint.b, 0.2)
+        border.color: badge.activeFocus ? Theme.focusRing
+                                        : Qt.rgba(badge.tint.r, badge.tint.g, badge.tint.b, 0.2)
     }
 
     Rectangle {

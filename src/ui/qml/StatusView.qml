@@ -52,6 +52,7 @@ Item {
                         Text {
                             objectName: "studentLine"
                             text: appState.studentName + " - " + appState.className
+                            textFormat: Text.PlainText
                             font.pixelSize: 12
                             color: Theme.secondaryText
                         }
@@ -168,6 +169,8 @@ Item {
                     Text {
                         objectName: "teacherName"
                         text: appState.teacherName
+                        textFormat: Text.PlainText
+                        Accessible.name: "Leerkracht: " + text
                         font.pixelSize: 14
                         font.weight: Font.Medium
                         color: Theme.primaryText
@@ -188,6 +191,7 @@ Item {
                 Text {
                     objectName: "statusMessageText"
                     text: appState.statusMessage
+                    textFormat: Text.PlainText
                     font.pixelSize: 12
                     color: Theme.secondaryText
                 }

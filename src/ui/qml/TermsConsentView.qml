@@ -60,9 +60,18 @@ Item {
             Layout.preferredHeight: Math.min(200, termsColumn.implicitHeight + 24)
             radius: 8
             color: Theme.controlBackground
-            border.width: 1
-            border.color: Theme.lightStroke
+            border.width: termsBox.activeFocus ? 2 : 1
+            border.color: termsBox.activeFocus ? Theme.focusRing : Theme.lightStroke
             clip: true
+
+            // Reachable with Tab, read out whole, scrolled with the arrow keys.
+            activeFocusOnTab: true
+            Accessible.role: Accessible.StaticText
+            Accessible.name: "Algemene voorwaarden"
+            Accessible.description: [intro.text, term1.text, term2.text, term3.text, term4.text].join(" ")
+            Accessible.focusable: true
+            Keys.onUpPressed: termsScroll.flick(0, 600)
+            Keys.onDownPressed: termsScroll.flick(0, -600)
 
             Flickable {
                 id: termsScroll
@@ -85,14 +94,15 @@ Item {
                         Layout.fillWidth: true
                         spacing: 12
                         TermsText {
+                            id: intro
                             text: "Door de app te gebruiken ga je akkoord met de volgende voorwaarden:"
                             font.pixelSize: 12
                             font.weight: Font.Medium
                         }
-                        TermsText { text: "1. De app verwerkt je naam en klascode voor het functioneren van de AI-blokkering." }
-                        TermsText { text: "2. Gegevens worden conform de AVG/GDPR verwerkt en niet gedeeld met derden." }
-                        TermsText { text: "3. Je hebt recht op inzage, rectificatie en verwijdering van je gegevens." }
-                        TermsText { text: "4. De software is alleen bedoeld voor educatief gebruik binnen de schoolcontext." }
+                        TermsText { id: term1; text: "1. De app verwerkt je naam en klascode voor het functioneren van de AI-blokkering." }
+                        TermsText { id: term2; text: "2. Gegevens worden conform de AVG/GDPR verwerkt en niet gedeeld met derden." }
+                        TermsText { id: term3; text: "3. Je hebt recht op inzage, rectificatie en verwijdering van je gegevens." }
+                        TermsText { id: term4; text: "4. De software is alleen bedoeld voor educatief gebruik binnen de schoolcontext." }
                     }
                 }
             }
@@ -107,6 +117,7 @@ Item {
             Layout.bottomMargin: 12
             checked: view.hasCheckedAgree
             onToggled: view.hasCheckedAgree = checked
+            Accessible.name: text
             text: "Ik heb de algemene voorwaarden gelezen en ga ermee akkoord"
             contentItem: Text {
                 leftPadding: agree.indicator.width + agree.spacing
@@ -127,6 +138,9 @@ Item {
             Layout.preferredHeight: 36
             enabled: view.hasCheckedAgree
             onClicked: view.accepted()
+            Accessible.name: "Doorgaan"
+            Accessible.description: enabled ? "Gaat verder naar het aanmelden"
+                                            : "Vink eerst de voorwaarden aan"
             contentItem: Text {
                 text: "Doorgaan"
                 font.pixelSize: 14
@@ -139,6 +153,8 @@ Item {
                 radius: 8
                 color: Theme.blue
                 opacity: view.hasCheckedAgree ? 1.0 : 0.4
+                border.width: continueButton.visualFocus ? 2 : 0
+                border.color: Theme.primaryText
             }
         }
 

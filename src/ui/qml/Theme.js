@@ -11,5 +11,7 @@ var blue = "#007aff"
 var red = "#ff3b30"
 var green = "#34c759"
 var orange = "#ff9500"
+// The ring around the control that holds the keyboard focus.
+var focusRing = "#007aff"
 // The translucent window background (a light sidebar material).
 var windowBackground = Qt.rgba(0.925, 0.925, 0.93, 0.92)

@@ -75,8 +75,8 @@ kt_restore() {
       rm -f -- "$KT_BACKUP" "$KT_BACKUP_SUM"
     fi
   fi
-  kt_has_blocks && left="$left hosts-bestand"
-  kt_remove_guardian
+  # While the hosts file still holds a block, the guardian stays to try again.
+  if kt_has_blocks; then left="$left hosts-bestand"; else kt_remove_guardian; fi
   nft delete table inet ka_tesmar >/dev/null 2>&1
   nft list table inet ka_tesmar >/dev/null 2>&1 && left="$left firewall"
   rm -f -- "$KT_NFT" "$KT_NFT.new"
@@ -97,8 +97,13 @@ kt_rollback() {
     kt_replace "$KT_HOSTS" 644 cat -- "$KT_BEFORE" || echo "Hosts-bestand niet teruggezet" >&2
   fi
   rm -f -- "$KT_NFT.new"
-  if [ "$KT_WAS_ACTIVE" = 1 ] && kt_root_file "$KT_NFT"; then
-    nft -f "$KT_NFT" || echo "Vorige firewallregels niet teruggezet" >&2
+  if [ "$KT_WAS_ACTIVE" = 1 ]; then
+    # The lock and the guardian of the block before stay with it.
+    if kt_root_file "$KT_NFT"; then
+      nft -f "$KT_NFT" || echo "Vorige firewallregels niet teruggezet" >&2
+    else
+      nft delete table inet ka_tesmar >/dev/null 2>&1
+    fi
   else
     nft delete table inet ka_tesmar >/dev/null 2>&1
     kt_remove_guardian
@@ -200,8 +205,8 @@ kt_restore() {
       rm -f -- "$KT_BACKUP" "$KT_BACKUP_SUM"
     fi
   fi
-  kt_has_blocks && left="$left hosts-bestand"
-  kt_remove_guardian
+  # While the hosts file still holds a block, the guardian stays to try again.
+  if kt_has_blocks; then left="$left hosts-bestand"; else kt_remove_guardian; fi
   nft delete table inet ka_tesmar >/dev/null 2>&1
   nft list table inet ka_tesmar >/dev/null 2>&1 && left="$left firewall"
   rm -f -- "$KT_NFT" "$KT_NFT.new"
@@ -254,8 +259,8 @@ systemctl --no-ask-password daemon-reload >/dev/null 2>&1 || true
 systemctl --no-ask-password enable ka-tesmar-guardian.timer >/dev/null 2>&1 || true
 systemctl --no-ask-password restart ka-tesmar-guardian.timer >/dev/null 2>&1 || true
 kt_hosts_with_block() {
-  kt_without_blocks "$KT_BEFORE" &&
-    printf '%b' '\n# Ka Tesmar Start\n0.0.0.0 chatgpt.com\n::1 chatgpt.com\n0.0.0.0 www.chatgpt.com\n::1 www.chatgpt.com\n0.0.0.0 www.claude.ai\n::1 www.claude.ai\n0.0.0.0 cursor.sh\n::1 cursor.sh\n0.0.0.0 www.cursor.sh\n::1 www.cursor.sh\n0.0.0.0 chatgpt.com\n::1 chatgpt.com\n0.0.0.0 www.chatgpt.com\n::1 www.chatgpt.com\n# Ka Tesmar End\n'
+  kt_without_blocks "$KT_BEFORE" | sed -e '$a\' &&
+    printf '%b' '# Ka Tesmar Start\n0.0.0.0 chatgpt.com\n::1 chatgpt.com\n0.0.0.0 www.chatgpt.com\n::1 www.chatgpt.com\n0.0.0.0 www.claude.ai\n::1 www.claude.ai\n0.0.0.0 cursor.sh\n::1 cursor.sh\n0.0.0.0 www.cursor.sh\n::1 www.cursor.sh\n0.0.0.0 chatgpt.com\n::1 chatgpt.com\n0.0.0.0 www.chatgpt.com\n::1 www.chatgpt.com\n# Ka Tesmar End\n'
 }
 kt_replace "$KT_HOSTS" 644 kt_hosts_with_block || kt_fail 'Kon het hosts-bestand niet schrijven'
 kt_rules() {

@@ -75,8 +75,8 @@ kt_restore() {
       rm -f -- "$KT_BACKUP" "$KT_BACKUP_SUM"
     fi
   fi
-  kt_has_blocks && left="$left hosts-bestand"
-  kt_remove_guardian
+  # While the hosts file still holds a block, the guardian stays to try again.
+  if kt_has_blocks; then left="$left hosts-bestand"; else kt_remove_guardian; fi
   nft delete table inet ka_tesmar >/dev/null 2>&1
   nft list table inet ka_tesmar >/dev/null 2>&1 && left="$left firewall"
   rm -f -- "$KT_NFT" "$KT_NFT.new"

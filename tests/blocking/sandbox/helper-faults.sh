@@ -1,0 +1,86 @@
+# The root helper for real, in a Linux sandbox: what it leaves behind under a
+# careless umask, when a step fails half-way, when its state files are links
+# and when the disk is full. Each step records its status, output and the
+# state of the system in out/STEP/.
+out=/sandbox/out
+helper=$(cat /sandbox/helper.path)
+state_dir=/var/lib/ka-tesmar
+request='{"names":["chatgpt.com"],"addresses":["203.0.113.7","127.0.0.1","10.0.0.0/8"],"looked_up":["198.51.100.9","127.0.0.53","::ffff:127.0.0.53","1.2.3.4/0"]}'
+: >"$out/calls.log"
+# /run on a file system of its own, as on a real system.
+mount -t tmpfs -o mode=755 tmpfs /run
+
+record() {  # step
+  local dir=$out/$1
+  mkdir -p "$dir"
+  cp /etc/hosts "$dir/hosts"
+  nft list table inet ka_tesmar >"$dir/table" 2>/dev/null || echo absent >"$dir/table"
+  ls -A "$state_dir" /usr/local/bin >"$dir/listing" 2>&1
+  stat -c '%a %U %n' "$state_dir" "$state_dir"/* /run/ka-tesmar /etc/hosts \
+    /usr/local/bin/ka-tesmar-guardian.sh >"$dir/modes" 2>/dev/null
+}
+run_helper() {  # step verb
+  local status=0
+  if [ "$2" = activate ]; then
+    echo "$request" | "$helper" activate >"$out/$1/stdout" 2>"$out/$1/stderr" || status=$?
+  else
+    "$helper" "$2" </dev/null >"$out/$1/stdout" 2>"$out/$1/stderr" || status=$?
+  fi
+  echo $status >"$out/$1/status"
+}
+step() {  # step verb
+  mkdir -p "$out/$1"
+  run_helper "$1" "$2"
+  record "$1"
+}
+
+# A careless umask does not reach what root writes.
+(umask 000; step umask activate)
+step umask-undone deactivate
+
+# The guardian cannot be installed: nothing of the block stays.
+mount -o remount,bind,ro /usr/local/bin
+step no-guardian activate
+mount -o remount,bind,rw /usr/local/bin
+
+# Blocked, then the backup replaced by a link: only our blocks come out.
+step blocked activate
+echo '0.0.0.0 everything.example' >/tmp/other-hosts
+rm -f "$state_dir/hosts_backup"
+ln -s /tmp/other-hosts "$state_dir/hosts_backup"
+step link-backup restore
+
+# A lock file that is a link: refused before anything changes.
+mkdir -p "$state_dir"
+ln -s /tmp/other-hosts "$state_dir/active.lock"
+step link-lock activate
+rm -f "$state_dir/active.lock"
+
+# The state folder full: the activation fails and leaves nothing.
+mount -t tmpfs -o size=16k,mode=700 tmpfs "$state_dir"
+dd if=/dev/zero of="$state_dir/fill" bs=1k count=64 2>/dev/null
+step full-state activate
+umount "$state_dir"
+
+# The root file system (the hosts file's and the scripts' folders) full,
+# while blocked: the restore fails, says so, and the hosts file stays whole;
+# an activation fails and changes nothing. With room again, all comes out.
+step blocked-2 activate
+used=$(df --output=used -k / | tail -1)
+mount -o remount,size=$((used + 256))k /
+dd if=/dev/zero of=/tmp/fill bs=1k count=100000 2>/dev/null
+step full-restore restore
+dd if=/dev/zero of=/tmp/fill-more bs=1k count=100000 2>/dev/null
+step full-activate activate
+rm -f /tmp/fill /tmp/fill-more
+mount -o remount,size=1g /
+step room-again restore
+
+# The helper's own folder full: it runs nothing and says so.
+step blocked-3 activate
+mount -t tmpfs -o size=4k,mode=700 tmpfs /run/ka-tesmar
+dd if=/dev/zero of=/run/ka-tesmar/fill bs=1k count=64 2>/dev/null
+step full-run restore
+umount /run/ka-tesmar
+step done restore
+exit 0
