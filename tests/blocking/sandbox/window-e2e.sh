@@ -9,7 +9,7 @@
 build=$(cat /sandbox/build.path)
 service=$build/tools/service/ka-tesmar-service
 probe=$build/tests/blocking/kt-net-probe
-targets=(127.0.0.2:7000 127.0.0.3:7000)
+targets=(198.51.100.2:7000 198.51.100.3:7000)
 log=$out/window.log
 
 check() {  # step
@@ -37,7 +37,7 @@ cat >/tmp/classes.json <<'JSON'
   {"code": "WIN001", "class_name": "5C", "teacher_name": "Mevr. Peeters",
    "school_name": "Sint-Jan", "is_blocked": false,
    "domains": ["chatgpt.com", "claude.ai", "gemini.google.com"],
-   "ips": ["127.0.0.2"], "ip_ranges": []}
+   "ips": ["198.51.100.2"], "ip_ranges": []}
 ]
 JSON
 # A name server that never answers: queries to port 53 are dropped.
