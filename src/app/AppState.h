@@ -201,6 +201,7 @@ class AppState : public std::enable_shared_from_this<AppState> {
     void handleStatusReply(std::uint64_t generation, const std::optional<std::string>& body);
     void deleteSessionOnServer();
     void startupCleanup();
+    bool blockingLeftBehind() const;
     bool restoreThroughHelper();
     void setupSignalHandlers();
     void setupWakeObserver();

@@ -27,11 +27,28 @@ AlertContent networkNotRestoredAtStartupAlert() {
     return alert;
 }
 
+// The lock file says so. Where it lies in a folder only root can read (the
+// root helper's profiles), the guardian's timer and the hosts block, which
+// everyone can see, say so too: the guardian is installed before a block and
+// removed only once it is out again.
+bool AppState::blockingLeftBehind() const {
+    const SystemProfile& profile = systemProfile();
+    const SystemPaths& paths = profile.paths();
+    if (ports_.files->exists(paths.lockFile))
+        return true;
+    if (!profile.usesRootHelper())
+        return false;
+    if (ports_.files->exists(paths.guardianDefinition))
+        return true;
+    const auto hosts = ports_.files->readFile(paths.hostsFile);
+    return hosts && hosts->find(paths.hostsStartMarker) != std::string::npos;
+}
+
 // The lock file outlives a run that ended without taking its blocking out
 // (a crash, a forced kill, a power loss). The restore waits for its shell, so
 // the window appears only once the network is back.
 void AppState::startupCleanup() {
-    if (!ports_.files || !ports_.files->exists(systemProfile().paths().lockFile))
+    if (!ports_.files || !blockingLeftBehind())
         return;
 
     addDebugLog("STARTUP CLEANUP: Lock gevonden - vorige sessie niet correct afgesloten");

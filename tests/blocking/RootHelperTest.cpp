@@ -160,6 +160,11 @@ TEST_F(HelperFaults, EveryFailureLeavesTheSystemWholeAndSaysWhy) {
     EXPECT_EQ(out("full-run", "stderr"), "Kon het script niet schrijven\n");
     EXPECT_TRUE(blocked("full-run"));
     expectNothingLeft("done");
+
+    // Killed half-way: the guardian repairs it.
+    EXPECT_NE(out("killed", "listing").find("active.lock"), std::string::npos);
+    EXPECT_EQ(out("guardian", "status"), "0\n") << out("guardian", "stdout");
+    expectNothingLeft("guardian");
 }
 
 }  // namespace

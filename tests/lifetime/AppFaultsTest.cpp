@@ -52,12 +52,14 @@ TEST(AppFaults, KilledWhileBlockedIsRestoredAtTheNextStartAndSigtermRestoresAndE
     run.useLinuxSystem();
     run.put("activate.sh", activationScript());
     run.put("app.path", KT_APP_PATH);
+    run.put("helper.path", KT_HELPER_PATH);
+    run.put("pkexec.path", KT_PKEXEC_STANDIN);
     const int status = run.run("app-faults.sh", {KT_BUILD_DIR});
     if (status == 77)
         GTEST_SKIP() << "mount, PID and network namespaces or nft are not available here: "
                      << run.log();
     ASSERT_EQ(status, 0) << run.log();
-    for (const char* log : {"app-1.log", "app-2.log", "app-3.log"})
+    for (const char* log : {"app-1.log", "app-2.log", "app-3.log", "app-4.log"})
         ASSERT_FALSE(run.out(std::string(log) + ".timeout"))
             << *run.out(std::string(log) + ".timeout") << " in:\n"
             << run.out(log).value_or("");
@@ -98,6 +100,13 @@ TEST(AppFaults, KilledWhileBlockedIsRestoredAtTheNextStartAndSigtermRestoresAndE
     const std::string log3 = run.out("app-3.log").value_or("");
     EXPECT_FALSE(logged(log3, "STARTUP CLEANUP: Netwerkinstellingen hersteld"))
         << "no lock file at that start";
+
+    // A pupil's start after a crash: restored through pkexec and the helper.
+    expectBlocked(run, "blocked-4");
+    const std::string log4 = run.out("app-4.log").value_or("");
+    EXPECT_TRUE(logged(log4, "RESTORE: Netwerk hersteld")) << log4;
+    expectRestored(run, "pupil-start", testing::originalHostsWithoutOldBlocks());
+    EXPECT_EQ(run.out("app-4.status"), "0\n") << log4;
 }
 
 }  // namespace

@@ -50,3 +50,24 @@ snapshot blocked-3
 : >"$out/calls.log"
 stop_app TERM app-3
 snapshot terminated
+
+# A crash while blocked, then a start as a pupil (not root): the start-up
+# restore goes through pkexec (a stand-in here) and the root helper, and the
+# log says the network is back only then.
+mount -t tmpfs -o mode=755 tmpfs /usr/libexec
+mkdir -p /usr/libexec/ka-tesmar
+cp "$(cat /sandbox/helper.path)" /usr/libexec/ka-tesmar/ka-tesmar-helper
+cp "$(cat /sandbox/pkexec.path)" /tmp/pkexec
+chmod 4755 /tmp/pkexec
+mount --bind /tmp/pkexec /usr/bin/pkexec
+run_script activate-4 /sandbox/activate.sh
+snapshot blocked-4
+mkdir -p /tmp/pupil /tmp/xdg-pupil
+chown 65534:65534 /tmp/pupil /tmp/xdg-pupil
+chmod 700 /tmp/xdg-pupil
+setpriv --reuid=65534 --regid=65534 --clear-groups env HOME=/tmp/pupil XDG_RUNTIME_DIR=/tmp/xdg-pupil \
+  QT_QPA_PLATFORM=offscreen "$app" --debug-log-to-stderr >"$out/app-4.log" 2>&1 &
+app_pid=$!
+wait_for_log app-4.log "STARTUP CLEANUP: Netwerkinstellingen hersteld"
+snapshot pupil-start
+stop_app TERM app-4

@@ -83,4 +83,23 @@ dd if=/dev/zero of=/run/ka-tesmar/fill bs=1k count=64 2>/dev/null
 step full-run restore
 umount /run/ka-tesmar
 step done restore
+
+# Killed half-way (after the lock and the guardian, before the hosts block
+# and the table are in place), with everything it started: the guardian
+# finds nobody holding the application's lock and takes it all out.
+mkdir -p "$out/killed"
+touch /tmp/hold-systemctl
+setsid sh -c 'echo "$1" | "$2" activate' - "$request" "$helper" >/dev/null 2>&1 &
+group=$!
+for _ in $(seq 1 200); do
+  [ -f /usr/local/bin/ka-tesmar-guardian.sh ] && [ -f "$state_dir/active.lock" ] && break
+  /usr/bin/sleep 0.05
+done
+kill -9 -- "-$group"
+rm -f /tmp/hold-systemctl
+record killed
+mkdir -p "$out/guardian"
+bash /usr/local/bin/ka-tesmar-guardian.sh >"$out/guardian/stdout" 2>&1
+echo $? >"$out/guardian/status"
+record guardian
 exit 0
