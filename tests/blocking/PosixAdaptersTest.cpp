@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
+
 #include <sys/stat.h>
+#include <filesystem>
 
 #include <atomic>
 #include <chrono>
@@ -66,6 +68,23 @@ TEST(PosixFileSystem, PrivateFoldersFilesAndRemoval) {
     // An existing file is never written through.
     EXPECT_TRUE(files.writeFile(path, "other", 0755).has_value());
     EXPECT_EQ(files.readFile(path), "echo hi\n");
+
+    // Below a home folder, nothing is removed through a link: a cache that
+    // is a link, or lies behind one, stays where it points.
+    const std::string home = dir.path + "/home", elsewhere = dir.path + "/other";
+    std::filesystem::create_directories(home + "/.cache/chromium/Default");
+    std::filesystem::create_directories(elsewhere + "/mozilla/firefox");
+    std::filesystem::create_directories(elsewhere + "/google-chrome");
+    std::filesystem::create_directory_symlink(elsewhere + "/google-chrome",
+                                              home + "/.cache/google-chrome");
+    std::filesystem::create_directory_symlink(elsewhere, home + "/.config");
+    files.removeTreeWithin(home, ".cache/chromium");
+    files.removeTreeWithin(home, ".cache/google-chrome");
+    files.removeTreeWithin(home, ".config/mozilla/firefox");
+    files.removeTreeWithin(home, "../other");
+    EXPECT_FALSE(files.exists(home + "/.cache/chromium"));
+    EXPECT_TRUE(files.exists(elsewhere + "/google-chrome"));
+    EXPECT_TRUE(files.exists(elsewhere + "/mozilla/firefox"));
 
     files.removeTree(dir.path);
     EXPECT_FALSE(files.exists(dir.path));

@@ -55,6 +55,13 @@ TEST(ProfileChoice, LinuxHandsEveryStepToTheRootHelper) {
     EXPECT_NE(activation.find("\"names\":[\"chatgpt.com\"]"), std::string::npos);
     EXPECT_EQ(state->statusMessage.get(), std::optional<std::string>("Blokkering actief"));
     EXPECT_EQ(state->firewallCount.get(), 46);
+    // The pupil's own browsers closed by the application, as the pupil.
+    bool closedOwnBrowsers = false;
+    for (const auto& request : fakes.processes.requests())
+        closedOwnBrowsers |=
+            request.program == "/usr/bin/pkill" &&
+            request.arguments == std::vector<std::string>{"-x", "-U", "1000", "firefox"};
+    EXPECT_TRUE(closedOwnBrowsers);
 
     state->deactivateBlocking();
     settle();
