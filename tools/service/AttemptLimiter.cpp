@@ -3,8 +3,7 @@
 namespace kt::service {
 
 void AttemptLimiter::forgetOld(QList<qint64>& times, qint64 nowMs) const {
-    while (!times.isEmpty() && times.first() <= nowMs - windowMs_)
-        times.removeFirst();
+    while (!times.isEmpty() && times.first() <= nowMs - windowMs_) times.removeFirst();
 }
 
 bool AttemptLimiter::allows(const QString& key, qint64 nowMs) {

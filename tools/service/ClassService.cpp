@@ -46,8 +46,7 @@ ClassService::ClassService(ServiceStore& store, TokenSource newToken, Clock now)
       newToken_(std::move(newToken)),
       now_(std::move(now)),
       failedStudentLogins_(failedLoginsPerAddress, failedLoginWindowMs) {
-    for (const ClassRecord& record : store_.loadClasses())
-        classes_.put(record);
+    for (const ClassRecord& record : store_.loadClasses()) classes_.put(record);
     for (const StudentSession& session : store_.loadSessions())
         sessions_.insert(session.tokenHash, session);
 }
@@ -86,11 +85,11 @@ QString ClassService::newClassCode() {
 }
 
 QStringList ClassService::defaultDomains() {
-    return {"chatgpt.com",      "openai.com",        "chat.openai.com", "claude.ai",
-            "anthropic.com",    "gemini.google.com", "bard.google.com", "copilot.microsoft.com",
-            "perplexity.ai",    "chat.mistral.ai",   "poe.com",         "character.ai",
-            "you.com",          "chat.deepseek.com", "deepseek.com",    "grok.com",
-            "meta.ai",          "huggingface.co"};
+    return {"chatgpt.com",   "openai.com",        "chat.openai.com", "claude.ai",
+            "anthropic.com", "gemini.google.com", "bard.google.com", "copilot.microsoft.com",
+            "perplexity.ai", "chat.mistral.ai",   "poe.com",         "character.ai",
+            "you.com",       "chat.deepseek.com", "deepseek.com",    "grok.com",
+            "meta.ai",       "huggingface.co"};
 }
 
 QString ClassService::importClasses(const ClassStore& classes, ServiceStore& teachers) {

@@ -59,10 +59,7 @@ QCommandLineOption databaseOption() {
 QString adminSecretPath(const QCommandLineParser& parser) {
     if (parser.isSet("admin-secret"))
         return parser.value("admin-secret");
-    const QString database = parser.value("database");
-    if (database.isEmpty() || database == ":memory:")
-        return defaultDataDir + "/admin.secret";
-    return QFileInfo(database).absoluteDir().filePath("admin.secret");
+    return QFileInfo(parser.value("database")).absoluteDir().filePath("admin.secret");
 }
 
 // "127.0.0.1:8443" or "[::1]:8443".
@@ -131,26 +128,32 @@ int serveCommand(const QStringList& arguments) {
     parser.process(arguments);
     QHostAddress address;
     quint16 port = 0;
-    if (!parseListen(parser.value("listen"), address, port) || !parser.positionalArguments().isEmpty())
+    if (!parseListen(parser.value("listen"), address, port) ||
+        !parser.positionalArguments().isEmpty())
         return usage();
 
+    ClassStore classesFile;
+    if (parser.isSet("classes")) {
+        if (const QString error = classesFile.loadFile(parser.value("classes")); !error.isEmpty()) {
+            err() << "ka-tesmar-service: " << error << Qt::endl;
+            return 2;
+        }
+    }
     SqliteStore store(parser.value("database"));
     if (const QString error = store.open(); !error.isEmpty()) {
         err() << "ka-tesmar-service: " << error << Qt::endl;
         return 2;
     }
     ClassService service(store);
-    if (parser.isSet("classes")) {
-        ClassStore classes;
-        QString error = classes.loadFile(parser.value("classes"));
-        if (error.isEmpty())
-            error = service.importClasses(classes, store);
-        if (!error.isEmpty()) {
-            err() << "ka-tesmar-service: " << error << Qt::endl;
-            return 2;
-        }
+    if (const QString error = service.importClasses(classesFile, store); !error.isEmpty()) {
+        err() << "ka-tesmar-service: " << error << Qt::endl;
+        return 2;
     }
-    const AdminSecret secret = loadOrCreateAdminSecret(adminSecretPath(parser));
+    // An in-memory database without a given secret file: no administrator commands.
+    const bool withoutAdmin =
+        parser.value("database") == ":memory:" && !parser.isSet("admin-secret");
+    const AdminSecret secret =
+        withoutAdmin ? AdminSecret{} : loadOrCreateAdminSecret(adminSecretPath(parser));
     if (!secret.error.isEmpty()) {
         err() << "ka-tesmar-service: " << secret.error << Qt::endl;
         return 2;

@@ -59,11 +59,11 @@ ServiceServer::ServiceServer(ClassService& service, TeacherAccounts& teachers,
         return QHttpServerResponse("text/plain; charset=utf-8",
                                    QByteArrayLiteral("Ka Tesmar klasdienst\n"));
     });
-    http_.route("/Vexlo/api/class-login.php", QHttpServerRequest::Method::Post,
-                [this](const QHttpServerRequest& request) {
-                    return toResponse(
-                        service_.login(request.body(), request.remoteAddress().toString()));
-                });
+    http_.route(
+        "/Vexlo/api/class-login.php", QHttpServerRequest::Method::Post,
+        [this](const QHttpServerRequest& request) {
+            return toResponse(service_.login(request.body(), request.remoteAddress().toString()));
+        });
     http_.route("/Vexlo/api/class-status.php", QHttpServerRequest::Method::Get,
                 [this](const QHttpServerRequest& request) {
                     const QString token =
@@ -121,8 +121,7 @@ void ServiceServer::watchConnection(QSslSocket* socket) {
             socket->readAll();
             return;
         }
-        if (framing->feed(socket->peek(socket->bytesAvailable())) ==
-            RequestFraming::Verdict::Fine)
+        if (framing->feed(socket->peek(socket->bytesAvailable())) == RequestFraming::Verdict::Fine)
             return;
         socket->readAll();
         socket->setProperty("kt_refused", true);

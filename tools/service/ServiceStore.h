@@ -13,7 +13,7 @@ namespace kt::service {
 struct Teacher {
     qint64 id = 0;
     QString name;
-    QByteArray passwordHash;     // Argon2id, in libsodium's string form
+    QByteArray passwordHash;         // Argon2id, in libsodium's string form
     bool mustChangePassword = true;  // after a one-time password
 };
 

@@ -31,6 +31,11 @@ const QList<QStringList> migrations = {
     },
 };
 
+// Qt binds a null QString as SQL NULL; the columns hold empty texts instead.
+QVariant text(const QString& value) {
+    return value.isNull() ? QVariant(QStringLiteral("")) : QVariant(value);
+}
+
 bool run(QSqlQuery& query) {
     if (query.exec())
         return true;
@@ -65,9 +70,8 @@ QString SqliteStore::open() {
     if (!db.open())
         return QStringLiteral("cannot open %1: %2").arg(path_, db.lastError().text());
     QSqlQuery pragma(db);
-    for (const char* statement :
-         {"PRAGMA journal_mode=WAL", "PRAGMA synchronous=NORMAL", "PRAGMA foreign_keys=ON",
-          "PRAGMA busy_timeout=5000"})
+    for (const char* statement : {"PRAGMA journal_mode=WAL", "PRAGMA synchronous=NORMAL",
+                                  "PRAGMA foreign_keys=ON", "PRAGMA busy_timeout=5000"})
         pragma.exec(statement);
 
     const int version = schemaVersion();
@@ -131,7 +135,8 @@ std::optional<Teacher> SqliteStore::teacherByName(const QString& name) {
 
 std::optional<Teacher> SqliteStore::teacherById(qint64 id) {
     QSqlQuery query(QSqlDatabase::database(connection_));
-    query.prepare("SELECT id, name, password_hash, must_change_password FROM teachers WHERE id = ?");
+    query.prepare(
+        "SELECT id, name, password_hash, must_change_password FROM teachers WHERE id = ?");
     query.addBindValue(id);
     return readTeacher(query);
 }
@@ -208,9 +213,8 @@ bool SqliteStore::saveClass(const ClassRecord& record) {
         query.addBindValue(record.code);
         query.addBindValue(record.teacherId == 0 ? QVariant() : QVariant(record.teacherId));
         for (const QVariant& value :
-             {QVariant(record.className), QVariant(record.teacherName),
-              QVariant(record.schoolName), QVariant(record.isBlocked),
-              QVariant(record.createdAtMs)})
+             {text(record.className), text(record.teacherName), text(record.schoolName),
+              QVariant(record.isBlocked), QVariant(record.createdAtMs)})
             query.addBindValue(value);
         if (!run(query))
             return false;
@@ -265,9 +269,8 @@ bool SqliteStore::saveSession(const StudentSession& session) {
             "INSERT OR REPLACE INTO sessions (token_hash, class_code, student_name, device_id, "
             "device_info, joined_at, last_seen) VALUES (?, ?, ?, ?, ?, ?, ?)");
         for (const QVariant& value :
-             {QVariant(session.tokenHash), QVariant(session.classCode),
-              QVariant(session.studentName), QVariant(session.deviceId),
-              QVariant(session.deviceInfo), QVariant(session.joinedAtMs),
+             {text(session.tokenHash), text(session.classCode), text(session.studentName),
+              text(session.deviceId), text(session.deviceInfo), QVariant(session.joinedAtMs),
               QVariant(session.lastSeenMs)})
             query.addBindValue(value);
         if (!run(query))
@@ -277,7 +280,7 @@ bool SqliteStore::saveSession(const StudentSession& session) {
         query.prepare(
             "INSERT OR REPLACE INTO devices (device_id, device_info, last_seen) VALUES (?, ?, ?)");
         query.addBindValue(session.deviceId);
-        query.addBindValue(session.deviceInfo);
+        query.addBindValue(text(session.deviceInfo));
         query.addBindValue(session.lastSeenMs);
         return run(query);
     });

@@ -48,8 +48,12 @@ TeacherLogin TeacherAccounts::login(const QString& name, const QString& password
         perAccount_.record(name, now);
         return {TeacherLogin::Outcome::WrongPassword, {}};
     }
-    TeacherSession session{randomHex(32), randomHex(32), teacher->id, teacher->name,
-                           teacher->mustChangePassword, now + sessionLifetimeMs};
+    TeacherSession session{randomHex(32),
+                           randomHex(32),
+                           teacher->id,
+                           teacher->name,
+                           teacher->mustChangePassword,
+                           now + sessionLifetimeMs};
     if (session.cookie.isEmpty() || session.csrf.isEmpty())
         return {TeacherLogin::Outcome::Failed, {}};
     sessions_.insert(session.cookie, session);

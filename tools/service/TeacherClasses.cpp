@@ -83,8 +83,7 @@ bool ClassService::endLesson(qint64 teacherId, const QString& code) {
     if (!record)
         return false;
     QStringList hashes;
-    for (const StudentSession& session : studentsOf(code))
-        hashes << session.tokenHash;
+    for (const StudentSession& session : studentsOf(code)) hashes << session.tokenHash;
     record->isBlocked = false;
     return saveClassOf(teacherId, *record) && endSessions(hashes);
 }

@@ -4,8 +4,8 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 
-#include "blocking/Validation.h"
 #include "HttpReplies.h"
+#include "blocking/Validation.h"
 
 namespace kt::service {
 namespace {
@@ -117,9 +117,9 @@ QHttpServerResponse TeacherPage::login(const QHttpServerRequest& request) {
     switch (result.outcome) {
         case TeacherLogin::Outcome::LoggedIn: {
             QHttpServerResponse response = ok(sessionJson(result.session));
-            response.setHeader("Set-Cookie", sessionCookie(result.session.cookie,
-                                                           TeacherAccounts::sessionLifetimeMs /
-                                                               1000));
+            response.setHeader(
+                "Set-Cookie",
+                sessionCookie(result.session.cookie, TeacherAccounts::sessionLifetimeMs / 1000));
             return response;
         }
         case TeacherLogin::Outcome::WrongPassword:
