@@ -10,12 +10,12 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <strings.h>
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <queue>
 #include <random>
-#include <strings.h>
 
 namespace kt::bench {
 namespace {
@@ -200,8 +200,8 @@ LoadResult runLoad(const LoadPlan& plan) {
 
     std::vector<epoll_event> events(4096);
     const auto pump = [&](int timeoutMs) {
-        const int count = epoll_wait(poller, events.data(), static_cast<int>(events.size()),
-                                     timeoutMs);
+        const int count =
+            epoll_wait(poller, events.data(), static_cast<int>(events.size()), timeoutMs);
         for (int i = 0; i < count; ++i)
             progress(*static_cast<Student*>(events[static_cast<size_t>(i)].data.ptr));
     };
@@ -213,8 +213,7 @@ LoadResult runLoad(const LoadPlan& plan) {
             return s.phase == Phase::Idle || s.phase == Phase::Dead;
         });
     };
-    while (!allSettled() && Clock::now() < connectDeadline)
-        pump(50);
+    while (!allSettled() && Clock::now() < connectDeadline) pump(50);
     for (Student& s : students)
         if (s.phase != Phase::Idle)
             fail(s);
@@ -264,8 +263,7 @@ LoadResult runLoad(const LoadPlan& plan) {
         });
     };
     const auto grace = Clock::now() + std::chrono::seconds(5);
-    while (outstanding() && Clock::now() < grace)
-        pump(10);
+    while (outstanding() && Clock::now() < grace) pump(10);
     for (Student& s : students) {
         if (s.phase == Phase::Sending || s.phase == Phase::Waiting)
             ++result.failed;  // no reply even after the grace time

@@ -23,8 +23,8 @@ struct Percentiles {
 };
 
 struct LoadResult {
-    int connected = 0;      // TLS ready
-    int failed = 0;         // refused, reset, timed out or answered wrongly
+    int connected = 0;       // TLS ready
+    int failed = 0;          // refused, reset, timed out or answered wrongly
     Percentiles tcpConnect;  // connect() until the kernel accepted
     Percentiles tlsReady;    // connect() until the TLS handshake was done
     int polls = 0;

@@ -54,10 +54,11 @@ RunningService startService(const Options& options, const std::string& database,
     const std::string core = std::to_string(options.serviceCore);
     const std::string tls = (work / "tls").string(), classes = (work / "classes.json").string(),
                       secret = (work / "admin.secret").string();
-    std::vector<const char*> argv = {"taskset",    "-c",        core.c_str(),      options.service.c_str(),
-                                     "serve",      "--listen",  "127.0.0.1:0",     "--database",
-                                     database.c_str(), "--tls-dir", tls.c_str(),    "--classes",
-                                     classes.c_str(),  "--admin-secret", secret.c_str(), nullptr};
+    std::vector<const char*> argv = {
+        "taskset",   "-c",          core.c_str(),    options.service.c_str(), "serve",
+        "--listen",  "127.0.0.1:0", "--database",    database.c_str(),        "--tls-dir",
+        tls.c_str(), "--classes",   classes.c_str(), "--admin-secret",        secret.c_str(),
+        nullptr};
     RunningService running;
     if (posix_spawnp(&running.pid, "taskset", &actions, nullptr,
                      const_cast<char* const*>(argv.data()), environ) != 0)
@@ -176,9 +177,10 @@ int main(int argc, char** argv) {
         best.push_back({store, largest});
     }
     for (const auto& [store, largest] : best)
-        std::printf("largest number of students with every poll answered and p99 < 50 ms, %s "
-                    "store: %d\n",
-                    store.c_str(), largest);
+        std::printf(
+            "largest number of students with every poll answered and p99 < 50 ms, %s "
+            "store: %d\n",
+            store.c_str(), largest);
     fs::remove_all(work);
     return 0;
 }

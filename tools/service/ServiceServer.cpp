@@ -3,7 +3,6 @@
 #include <QDateTime>
 #include <QHttpServerResponse>
 #include <QJsonDocument>
-#include <QSslServer>
 #include <QSslSocket>
 #include <QUrlQuery>
 #include <memory>
@@ -11,6 +10,7 @@
 #include "AdminSecret.h"
 #include "HttpReplies.h"
 #include "RequestFraming.h"
+#include "TlsListener.h"
 
 namespace kt::service {
 namespace {
@@ -103,15 +103,12 @@ ServiceServer::ServiceServer(ClassService& service, TeacherAccounts& teachers,
 }
 
 quint16 ServiceServer::listen(const QHostAddress& address, quint16 port) {
-    auto server = std::make_unique<QSslServer>();
-    server->setSslConfiguration(tls_);
+    auto server = std::make_unique<TlsListener>(
+        tls_, handshakeTimeoutMs, [this](QSslSocket* socket) { watchConnection(socket); });
     server->setListenBacklogSize(listenBacklog);
-    // Connections in their handshake count as pending: the default of 30 would
-    // leave the rest of a reconnecting school waiting in the kernel's queue.
+    // Connections wait here until the HTTP server takes them; the default of 30
+    // would leave the rest of a reconnecting school in the kernel's queue.
     server->setMaxPendingConnections(listenBacklog);
-    server->setHandshakeTimeout(handshakeTimeoutMs);
-    QObject::connect(server.get(), &QSslServer::startedEncryptionHandshake,
-                     [this](QSslSocket* socket) { watchConnection(socket); });
     if (!server->listen(address, port))
         return 0;
     const quint16 bound = server->serverPort();
