@@ -13,6 +13,7 @@
 #include <QHostAddress>
 #include <QSocketNotifier>
 #include <QTextStream>
+#include <QTimer>
 
 #include "AdminSecret.h"
 #include "ServiceServer.h"
@@ -166,8 +167,12 @@ int serveCommand(const QStringList& arguments) {
     raiseOpenFileLimit();
     quitOnTerminationSignals();
     TeacherAccounts teachers(store, ClassService::systemNow);
+    // One line per request, written out once a second rather than line by line.
     ServiceServer server(service, teachers, secret.value, tls.certificate, tls.key,
-                         [](const QString& line) { out() << line << Qt::endl; });
+                         [](const QString& line) { out() << line << '\n'; });
+    QTimer logFlush;
+    QObject::connect(&logFlush, &QTimer::timeout, [] { out().flush(); });
+    logFlush.start(1000);
     const quint16 bound = server.listen(address, port);
     if (bound == 0) {
         err() << "ka-tesmar-service: cannot listen on " << parser.value("listen") << Qt::endl;

@@ -42,9 +42,11 @@ TeacherLogin TeacherAccounts::login(const QString& name, const QString& password
     const qint64 now = now_();
     if (!perAddress_.allows(peer, now) || !perAccount_.allows(name, now))
         return {TeacherLogin::Outcome::TooManyAttempts, {}};
-    perAddress_.record(peer, now);
     const auto teacher = store_.teacherByName(name);
-    if (!teacher || !passwordMatches(password, teacher->passwordHash)) {
+    // An unknown name costs as much time as a wrong password: no one learns which names exist.
+    static const QByteArray standIn = hashPassword(randomHex(16));
+    if (!passwordMatches(password, teacher ? teacher->passwordHash : standIn) || !teacher) {
+        perAddress_.record(peer, now);
         perAccount_.record(name, now);
         return {TeacherLogin::Outcome::WrongPassword, {}};
     }

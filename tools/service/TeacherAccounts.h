@@ -43,6 +43,7 @@ class TeacherAccounts {
     static std::optional<QString> reset(ServiceStore& store, const QString& name);
     static bool isValidName(const QString& name);
 
+    // Failed attempts are limited per address and per account.
     TeacherLogin login(const QString& name, const QString& password, const QString& peer);
     std::optional<TeacherSession> session(const QString& cookie);
     bool changePassword(const QString& cookie, const QString& newPassword);
