@@ -30,6 +30,7 @@ namespace fs = std::filesystem;
 
 struct Options {
     std::string service = KT_SERVICE_BINARY;
+    std::string baseline;  // an earlier build, which keeps its classes in memory only
     std::vector<int> students = {500, 1000, 2500, 5000, 10000};
     double pollSeconds = 20;
     int serviceCore = 0;
@@ -42,6 +43,7 @@ struct RunningService {
 };
 
 // Starts `taskset -c CORE service serve ...` and reads its port from its output.
+// An empty `database` starts the baseline with the options it knew.
 RunningService startService(const Options& options, const std::string& database,
                             const fs::path& work) {
     int out[2];
@@ -54,11 +56,13 @@ RunningService startService(const Options& options, const std::string& database,
     const std::string core = std::to_string(options.serviceCore);
     const std::string tls = (work / "tls").string(), classes = (work / "classes.json").string(),
                       secret = (work / "admin.secret").string();
-    std::vector<const char*> argv = {
-        "taskset",   "-c",          core.c_str(),    options.service.c_str(), "serve",
-        "--listen",  "127.0.0.1:0", "--database",    database.c_str(),        "--tls-dir",
-        tls.c_str(), "--classes",   classes.c_str(), "--admin-secret",        secret.c_str(),
-        nullptr};
+    const std::string& binary = database.empty() ? options.baseline : options.service;
+    std::vector<const char*> argv = {"taskset",   "-c",        core.c_str(),   binary.c_str(),
+                                     "serve",     "--listen",  "127.0.0.1:0",  "--tls-dir",
+                                     tls.c_str(), "--classes", classes.c_str()};
+    if (!database.empty())
+        argv.insert(argv.end(), {"--database", database.c_str(), "--admin-secret", secret.c_str()});
+    argv.push_back(nullptr);
     RunningService running;
     if (posix_spawnp(&running.pid, "taskset", &actions, nullptr,
                      const_cast<char* const*>(argv.data()), environ) != 0)
@@ -109,12 +113,14 @@ Options parse(int argc, char** argv) {
             std::stringstream list(value);
             for (std::string item; std::getline(list, item, ',');)
                 options.students.push_back(std::stoi(item));
+        } else if (name == "--baseline") {
+            options.baseline = value;
         } else if (name == "--poll-seconds") {
             options.pollSeconds = std::stod(value);
         } else {
             std::fprintf(stderr,
                          "usage: service_capacity_benchmark [--students 500,1000,...] "
-                         "[--poll-seconds 20] [--service PATH]\n");
+                         "[--poll-seconds 20] [--service PATH] [--baseline PATH]\n");
             std::exit(2);
         }
     }
@@ -144,14 +150,18 @@ int main(int argc, char** argv) {
     std::printf("%-7s %8s %6s %6s | %-24s | %-24s | %8s | %-24s\n", "store", "students", "ready",
                 "failed", "TCP accept ms p50 p99 max", "TLS ready ms p50 p99 max", "polls/s",
                 "poll reply ms p50 p99 max");
-    const std::vector<std::pair<std::string, bool>> stores = {{"memory", false}, {"sqlite", true}};
+    // "before": the baseline build; "memory" and "sqlite": this build with either database.
+    std::vector<std::pair<std::string, std::string>> stores = {{"memory", ":memory:"},
+                                                               {"sqlite", "file"}};
+    if (!options.baseline.empty())
+        stores.insert(stores.begin(), {"before", ""});
     std::vector<std::pair<std::string, int>> best;
-    for (const auto& [store, onDisk] : stores) {
+    for (const auto& [store, kind] : stores) {
         int largest = 0;
         for (const int students : options.students) {
             const std::string database =
-                onDisk ? (work / ("service-" + std::to_string(students) + ".db")).string()
-                       : ":memory:";
+                kind == "file" ? (work / ("service-" + std::to_string(students) + ".db")).string()
+                               : kind;
             RunningService service = startService(options, database, work);
             if (service.port == 0) {
                 std::fprintf(stderr, "the service did not start\n");

@@ -50,9 +50,9 @@ files before
 in_root dpkg -i /tmp/ka-tesmar-service.deb >"$out/install.log" 2>&1
 files installed
 db=/var/lib/ka-tesmar-service/service.db
-in_root runuser -u ka-tesmar-service -- ka-tesmar-service teacher add anna --database "$db" \
-  >"$out/teacher.log" 2>&1
-# As root: the command takes the database owner's identity first.
+# As root, before the service ever ran: the command takes the identity of the
+# data folder's owner first, so the database is the service's.
+in_root ka-tesmar-service teacher add anna --database "$db" >"$out/teacher.log" 2>&1
 in_root ka-tesmar-service teacher reset anna --database "$db" >>"$out/teacher.log" 2>&1
 in_root stat -c '%U %a %n' /var/lib/ka-tesmar-service "$db" >"$out/owners" 2>&1
 in_root find /var/lib/ka-tesmar-service -not -user ka-tesmar-service >>"$out/owners" 2>&1

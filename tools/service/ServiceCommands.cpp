@@ -105,11 +105,16 @@ void quitOnTerminationSignals() {
 }
 
 // The administrator runs the teacher command as root; the database belongs
-// to the service's own user, and files SQLite makes next to it must too.
+// to the service's own user (or its folder does, before the first start), and
+// files SQLite makes next to it must too.
 bool becomeOwnerOf(const QString& database) {
+    if (::geteuid() != 0 || database == ":memory:")
+        return true;
     struct stat info {};
-    if (::geteuid() != 0 || database == ":memory:" ||
-        ::stat(QFile::encodeName(database).constData(), &info) != 0 || info.st_uid == 0)
+    if (::stat(QFile::encodeName(database).constData(), &info) != 0 &&
+        ::stat(QFile::encodeName(QFileInfo(database).absolutePath()).constData(), &info) != 0)
+        return true;
+    if (info.st_uid == 0)
         return true;
     return ::setgid(info.st_gid) == 0 && ::setuid(info.st_uid) == 0;
 }
