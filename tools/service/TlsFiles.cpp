@@ -3,20 +3,33 @@
 #include <QDir>
 #include <QFile>
 #include <QProcess>
+#include <QRegularExpression>
+#include <QSysInfo>
 
 namespace kt::service {
 namespace {
+
+// This computer by loopback address and by name, so that students may reach a
+// school's server by its host name.
+QString subjectAltNames() {
+    QString names = QStringLiteral("subjectAltName=IP:127.0.0.1,DNS:localhost");
+    const QString host = QSysInfo::machineHostName();
+    static const QRegularExpression plainName(QStringLiteral("^[A-Za-z0-9.-]{1,253}$"));
+    if (host != "localhost" && plainName.match(host).hasMatch())
+        names += ",DNS:" + host;
+    return names;
+}
 
 QString generate(const QDir& dir) {
     if (!dir.mkpath(QStringLiteral(".")))
         return QStringLiteral("cannot create %1").arg(dir.path());
     QProcess openssl;
     openssl.setProcessChannelMode(QProcess::MergedChannels);
-    openssl.start(QStringLiteral("openssl"),
-                  {"req", "-x509", "-newkey", "ec", "-pkeyopt", "ec_paramgen_curve:prime256v1",
-                   "-nodes", "-days", "825", "-subj", "/CN=Ka Tesmar klasdienst", "-addext",
-                   "subjectAltName=IP:127.0.0.1,DNS:localhost", "-keyout", dir.filePath("key.pem"),
-                   "-out", dir.filePath("cert.pem")});
+    openssl.start(
+        QStringLiteral("openssl"),
+        {"req", "-x509", "-newkey", "ec", "-pkeyopt", "ec_paramgen_curve:prime256v1", "-nodes",
+         "-days", "825", "-subj", "/CN=Ka Tesmar klasdienst", "-addext", subjectAltNames(),
+         "-keyout", dir.filePath("key.pem"), "-out", dir.filePath("cert.pem")});
     if (!openssl.waitForFinished(60000) || openssl.exitStatus() != QProcess::NormalExit ||
         openssl.exitCode() != 0)
         return QStringLiteral("openssl could not make a certificate: %1")
