@@ -157,6 +157,11 @@ TEST(ServiceData, GuessingIsLimitedPerAddressAndPerAccount) {
     EXPECT_EQ(service->login("student_name=S&class_code=ACD347", "10.0.0.8").status, 200);
     f.clock += 11 * 60 * 1000;
     EXPECT_EQ(service->login("student_name=S&class_code=ACD347", "10.0.0.9").status, 200);
+    int joined = 1;
+    while (joined < ClassService::loginsPerAddress + 5 &&
+           service->login("student_name=S&class_code=ACD347", "10.0.0.9").status == 200)
+        ++joined;
+    EXPECT_EQ(joined, ClassService::loginsPerAddress) << "a whole school, but not without end";
 
     ASSERT_TRUE(TeacherAccounts::add(*store, "anna").has_value());
     TeacherAccounts teachers(*store, [&] { return f.clock; });

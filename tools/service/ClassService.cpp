@@ -45,7 +45,8 @@ ClassService::ClassService(ServiceStore& store, TokenSource newToken, Clock now)
     : store_(store),
       newToken_(std::move(newToken)),
       now_(std::move(now)),
-      failedStudentLogins_(failedLoginsPerAddress, failedLoginWindowMs) {
+      failedStudentLogins_(failedLoginsPerAddress, failedLoginWindowMs),
+      studentLogins_(loginsPerAddress, failedLoginWindowMs) {
     for (const ClassRecord& record : store_.loadClasses()) classes_.put(record);
     for (const StudentSession& session : store_.loadSessions())
         sessions_.insert(session.tokenHash, session);
@@ -56,7 +57,8 @@ ClassService::ClassService(const ClassStore& classes, TokenSource newToken)
       store_(*ownStore_),
       newToken_(std::move(newToken)),
       now_(systemNow),
-      failedStudentLogins_(failedLoginsPerAddress, failedLoginWindowMs) {
+      failedStudentLogins_(failedLoginsPerAddress, failedLoginWindowMs),
+      studentLogins_(loginsPerAddress, failedLoginWindowMs) {
     importClasses(classes, store_);
 }
 
@@ -116,6 +118,9 @@ ApiReply ClassService::login(const QByteArray& formBody, const QString& peer) {
     if (!failedStudentLogins_.allows(peer, now))
         return failure(429, QStringLiteral("Te veel verkeerde klascodes: probeer het over enkele "
                                            "minuten opnieuw"));
+    if (!studentLogins_.allows(peer, now))
+        return failure(429, QStringLiteral("Te veel aanmeldingen vanaf dit adres: probeer het over "
+                                           "enkele minuten opnieuw"));
     const auto form = decodeForm(formBody);
     if (!form)
         return malformed(QStringLiteral("het formulier is geen geldige UTF-8"));
@@ -143,6 +148,7 @@ ApiReply ClassService::login(const QByteArray& formBody, const QString& peer) {
                                  now};
     if (!store_.saveSession(session))
         return failure(503, QStringLiteral("De klasdienst kan de sessie nu niet bewaren"));
+    studentLogins_.record(peer, now);
     sessions_.insert(session.tokenHash, session);
     return {200, QJsonObject{
                      {"success", true},

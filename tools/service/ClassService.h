@@ -31,6 +31,9 @@ class ClassService {
     using Clock = std::function<qint64()>;  // milliseconds since the epoch
 
     static constexpr qint64 sessionLifetimeMs = 24LL * 3600 * 1000;  // without a poll
+    // Logins per address in 10 minutes: a whole school behind one address, but
+    // not an endless stream of sessions.
+    static constexpr int loginsPerAddress = 1000;
 
     // Loads classes and sessions from `store` (opened already).
     ClassService(ServiceStore& store, TokenSource newToken = randomToken, Clock now = systemNow);
@@ -85,6 +88,7 @@ class ClassService {
     QHash<QString, StudentSession> sessions_;  // by token hash
     QSet<QString> polledSinceFlush_;
     AttemptLimiter failedStudentLogins_;
+    AttemptLimiter studentLogins_;
 };
 
 }  // namespace kt::service

@@ -2,7 +2,6 @@
 
 #include <QDateTime>
 #include <QHttpServerResponse>
-#include <QJsonDocument>
 #include <QSslSocket>
 #include <QUrlQuery>
 #include <memory>
