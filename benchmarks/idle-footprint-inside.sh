@@ -20,7 +20,7 @@ JSON
 cpu_ticks() { awk '{ print $14 + $15 }' "/proc/$1/stat"; }
 
 "$service" serve --listen 127.0.0.1:8443 --classes /tmp/classes.json --tls-dir "$build/service/tls" \
-  >"$out/service.log" 2>&1 &
+  --database :memory: >"$out/service.log" 2>&1 &
 wait_for_line "$out/service.log" 'Listening on ' || exit 1
 start_x || exit 1
 

@@ -5,7 +5,7 @@
 # while blocking is on.
 include(GNUInstallDirs)
 
-install(TARGETS Ka_Tesmar ka-tesmar-service RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+install(TARGETS Ka_Tesmar RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 install(FILES ${PROJECT_SOURCE_DIR}/packaging/linux/ka-tesmar.tmpfiles
         DESTINATION lib/tmpfiles.d RENAME ka-tesmar.conf)
 install(FILES ${PROJECT_SOURCE_DIR}/packaging/linux/ka-tesmar.desktop
@@ -57,4 +57,6 @@ set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "espeak-ng, pulseaudio-utils | alsa-utils")
 set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA
     "${PROJECT_SOURCE_DIR}/packaging/debian/postinst;${PROJECT_SOURCE_DIR}/packaging/debian/prerm;${PROJECT_SOURCE_DIR}/packaging/debian/postrm")
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
+
+include(cmake/ServicePackaging.cmake)
 include(CPack)

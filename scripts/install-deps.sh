@@ -18,6 +18,9 @@ packages=(
   espeak-ng pulseaudio-utils alsa-utils dbus-daemon
   nftables iproute2 pkexec polkitd libxml2-utils
   dpkg-dev fakeroot lintian
+  libqt6sql6-sqlite libsodium-dev
+  chromium chromium-driver python3-selenium
+  nghttp2-client libssl-dev
 )
 
 missing=()

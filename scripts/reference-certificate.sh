@@ -12,7 +12,7 @@ classes=$(mktemp)
 log=$(mktemp)
 echo '[]' >"$classes"
 "$build/tools/service/ka-tesmar-service" serve --listen 127.0.0.1:0 --classes "$classes" \
-  --tls-dir "$tls" >"$log" 2>&1 &
+  --tls-dir "$tls" --database :memory: >"$log" 2>&1 &
 pid=$!
 for _ in $(seq 1 300); do
   [ -f "$tls/cert.pem" ] && [ -f "$tls/key.pem" ] && break

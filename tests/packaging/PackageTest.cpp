@@ -80,38 +80,55 @@ class Scratch {
     fs::path path;
 };
 
-TEST(DebianPackage, BuildsPassesLintianAndInstallsAndRemovesWithoutATrace) {
+// The one package file in `folder` whose name starts with `prefix`.
+fs::path packageFile(const fs::path& folder, const std::string& prefix) {
+    for (const auto& entry : fs::directory_iterator(folder))
+        if (entry.path().extension() == ".deb" &&
+            entry.path().filename().string().starts_with(prefix))
+            return entry.path();
+    return {};
+}
+
+// Why the packages cannot be built and installed here, or nothing.
+std::string missingPrerequisite() {
     if (::geteuid() != 0)
-        GTEST_SKIP() << "dpkg and the sandbox need root; run the tests as root";
+        return "dpkg and the sandbox need root; run the tests as root";
     if (std::string(KT_INSTALL_PREFIX) != "/usr")
-        GTEST_SKIP() << "this build folder installs under " << KT_INSTALL_PREFIX
-                     << "; the package is built from one configured with the prefix /usr";
+        return std::string("this build folder installs under ") + KT_INSTALL_PREFIX +
+               "; the package is built from one configured with the prefix /usr";
     for (const char* tool : {"cpack", "lintian", "dpkg-shlibdeps", "nft"})
         if (run(std::string("command -v ") + tool).status != 0)
-            GTEST_SKIP() << tool << " is not installed (scripts/install-deps.sh installs it)";
+            return std::string(tool) + " is not installed (scripts/install-deps.sh installs it)";
+    return {};
+}
+
+Output buildPackages(const Scratch& scratch) {
+    return run("cd '" + scratch.path.string() +
+               "' && cpack --config '" KT_BUILD_DIR "/CPackConfig.cmake' -B '" +
+               scratch.path.string() + "'");
+}
+
+TEST(DebianPackage, BuildsPassesLintianAndInstallsAndRemovesWithoutATrace) {
+    if (const std::string missing = missingPrerequisite(); !missing.empty())
+        GTEST_SKIP() << missing;
 
     Scratch scratch;
-    const Output built = run("cd '" + scratch.path.string() +
-                             "' && cpack --config '" KT_BUILD_DIR "/CPackConfig.cmake' -B '" +
-                             scratch.path.string() + "'");
+    const Output built = buildPackages(scratch);
     ASSERT_EQ(built.status, 0) << built.text;
-    fs::path deb;
-    for (const auto& entry : fs::directory_iterator(scratch.path))
-        if (entry.path().extension() == ".deb")
-            deb = entry.path();
+    const fs::path deb = packageFile(scratch.path, "ka-tesmar_1.0.0_");
     ASSERT_FALSE(deb.empty()) << built.text;
-    EXPECT_TRUE(deb.filename().string().starts_with("ka-tesmar_1.0.0_")) << deb;
 
     // What is in it, and what it needs.
     const std::string contents = run("dpkg-deb -c '" + deb.string() + "'").text;
     for (const char* file :
-         {"./usr/bin/Ka_Tesmar", "./usr/bin/ka-tesmar-service", "./usr/sbin/ka-tesmar-admin",
+         {"./usr/bin/Ka_Tesmar", "./usr/sbin/ka-tesmar-admin",
           "./usr/libexec/ka-tesmar/ka-tesmar-helper", "./usr/lib/tmpfiles.d/ka-tesmar.conf",
           "./usr/share/polkit-1/actions/com.katesmar.blocking.policy",
           "./usr/share/applications/ka-tesmar.desktop",
           "./usr/share/icons/hicolor/256x256/apps/ka-tesmar.png",
           "./usr/share/doc/ka-tesmar/copyright", "./usr/share/doc/ka-tesmar/changelog.gz"})
         EXPECT_TRUE(has(contents, std::string(file) + "\n")) << file << "\n" << contents;
+    EXPECT_FALSE(has(contents, "ka-tesmar-service")) << "the service has a package of its own";
     const std::string depends = run("dpkg-deb -f '" + deb.string() + "' Depends").text;
     for (const char* package :
          {"nftables", "pkexec", "libqt6quick6", "qml6-module-qtquick-controls"})
@@ -163,6 +180,48 @@ TEST(DebianPackage, BuildsPassesLintianAndInstallsAndRemovesWithoutATrace) {
             << fileText(out / "removed.listing");
     EXPECT_EQ(changedLines(fileText(out / "before.files"), fileText(out / "removed.files")), "");
     EXPECT_EQ(changedLines(fileText(out / "before.files"), fileText(out / "purged.files")), "");
+    EXPECT_TRUE(fs::exists(out / "done"));
+}
+
+TEST(DebianPackage, TheServicePackageRunsAsItsOwnUserAndPurgingLeavesNoTrace) {
+    if (const std::string missing = missingPrerequisite(); !missing.empty())
+        GTEST_SKIP() << missing;
+    Scratch scratch;
+    const Output built = buildPackages(scratch);
+    ASSERT_EQ(built.status, 0) << built.text;
+    const fs::path deb = packageFile(scratch.path, "ka-tesmar-service_1.0.0_");
+    ASSERT_FALSE(deb.empty()) << built.text;
+
+    const std::string contents = run("dpkg-deb -c '" + deb.string() + "'").text;
+    for (const char* file :
+         {"./usr/bin/ka-tesmar-service", "./lib/systemd/system/ka-tesmar-service.service",
+          "./etc/ka-tesmar-service/ka-tesmar-service.conf",
+          "./usr/share/doc/ka-tesmar-service/copyright"})
+        EXPECT_TRUE(has(contents, std::string(file) + "\n")) << file << "\n" << contents;
+    EXPECT_FALSE(has(contents, "Ka_Tesmar")) << "the application stays in ka-tesmar";
+    const Output lintian = run("lintian --tag-display-limit 0 '" + deb.string() + "'");
+    for (const auto& line : lines(lintian.text)) EXPECT_FALSE(line.starts_with("E: ")) << line;
+    RecordProperty("lintian", lintian.text);
+
+    const fs::path out = scratch.path / "out";
+    const Output sandbox = run("bash '" KT_PACKAGING_DIR "/service-install-remove.sh' '" +
+                               deb.string() + "' '" + out.string() + "'");
+    if (sandbox.status == 77)
+        GTEST_SKIP() << "the package sandbox cannot be made here: " << sandbox.text;
+    ASSERT_EQ(sandbox.status, 0) << sandbox.text << fileText(out / "install.log")
+                                 << fileText(out / "purge.log");
+    EXPECT_TRUE(has(fileText(out / "installed.account"), "ka-tesmar-service:"))
+        << fileText(out / "install.log");
+    EXPECT_TRUE(has(fileText(out / "teacher.log"), "one-time password: "))
+        << fileText(out / "teacher.log");
+    EXPECT_EQ(fileText(out / "owners"),
+              "ka-tesmar-service 750 /var/lib/ka-tesmar-service\n"
+              "ka-tesmar-service 600 /var/lib/ka-tesmar-service/service.db\n")
+        << "the data is the service user's alone, even after a command run as root";
+    EXPECT_TRUE(has(fileText(out / "removed.files"), "/var/lib/ka-tesmar-service/service.db\n"))
+        << "removing keeps the classes";
+    EXPECT_EQ(fileText(out / "purged.files"), fileText(out / "before.files"));
+    EXPECT_EQ(fileText(out / "purged.account"), "");
     EXPECT_TRUE(fs::exists(out / "done"));
 }
 

@@ -1,12 +1,14 @@
 #include <gtest/gtest.h>
 
+#include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QRegularExpression>
+#include <QTemporaryDir>
 
+#include "AdminSecret.h"
 #include "ClassService.h"
 #include "FormDecoding.h"
-#include "ServiceServer.h"
 #include "TeacherSwitch.h"
 
 namespace {
@@ -161,14 +163,22 @@ TEST(FormDecoding, PlusIsSpaceFirstNameWinsAndBrokenUtf8IsRefused) {
     EXPECT_FALSE(decodeForm("%FF=1").has_value());
 }
 
-TEST(ServiceServer, OnlyLoopbackPeersMayChangeClasses) {
-    EXPECT_TRUE(ServiceServer::isLocalTeacher(QHostAddress("127.0.0.1")));
-    EXPECT_TRUE(ServiceServer::isLocalTeacher(QHostAddress("127.8.9.10")));
-    EXPECT_TRUE(ServiceServer::isLocalTeacher(QHostAddress("::1")));
-    EXPECT_TRUE(ServiceServer::isLocalTeacher(QHostAddress("::ffff:127.0.0.1")));
-    EXPECT_FALSE(ServiceServer::isLocalTeacher(QHostAddress("192.168.1.5")));
-    EXPECT_FALSE(ServiceServer::isLocalTeacher(QHostAddress("::ffff:10.0.0.1")));
-    EXPECT_FALSE(ServiceServer::isLocalTeacher(QHostAddress("fe80::1")));
+TEST(AdminSecret, IsMadeForTheOwnerAloneAndOnlyItOpensTheAdministratorCommand) {
+    QTemporaryDir dir;
+    const QString path = dir.filePath("admin.secret");
+    const AdminSecret made = loadOrCreateAdminSecret(path);
+    ASSERT_EQ(made.error, QString());
+    const QFile::Permissions others = QFile::ReadGroup | QFile::WriteGroup | QFile::ExeGroup |
+                                      QFile::ReadOther | QFile::WriteOther | QFile::ExeOther;
+    EXPECT_EQ(QFile::permissions(path) & others, QFile::Permissions());
+    EXPECT_EQ(loadOrCreateAdminSecret(path).value, made.value) << "made once, then kept";
+    EXPECT_TRUE(secretMatches(made.value, made.value));
+    EXPECT_FALSE(secretMatches(made.value.left(made.value.size() - 1) + "x", made.value));
+    EXPECT_FALSE(secretMatches(QByteArray(), QByteArray()));
+
+    QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner | QFile::ReadOther);
+    EXPECT_TRUE(readAdminSecret(path).error.contains("may be read by others"));
+    EXPECT_TRUE(readAdminSecret(dir.filePath("missing")).error.contains("cannot read"));
 }
 
 TEST(TeacherSwitch, ParsesItsOptionsIntoTheClassFields) {

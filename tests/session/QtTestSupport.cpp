@@ -2,7 +2,10 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QRegularExpression>
+#include <QSslConfiguration>
+#include <QSslSocket>
 
 namespace kt::testing {
 namespace {
@@ -51,12 +54,16 @@ QString writeClassesFile(const QTemporaryDir& dir, const QByteArray& json) {
     return path;
 }
 
-ServiceProcess::ServiceProcess(const QString& classesFile, const QString& tlsDirectory) {
+ServiceProcess::ServiceProcess(const QString& classesFile, const QString& tlsDirectory,
+                               const QString& database)
+    : database_(database.isEmpty() ? dataDir_.filePath("service.db") : database) {
     qtApp();
     process_.setProcessChannelMode(QProcess::MergedChannels);
-    process_.start(
-        QStringLiteral(KT_SERVICE_BINARY),
-        {"serve", "--listen", "127.0.0.1:0", "--classes", classesFile, "--tls-dir", tlsDirectory});
+    QStringList arguments = {"serve",      "--listen",   "127.0.0.1:0", "--tls-dir",
+                             tlsDirectory, "--database", database_};
+    if (!classesFile.isEmpty())
+        arguments << "--classes" << classesFile;
+    process_.start(QStringLiteral(KT_SERVICE_BINARY), arguments);
     static const QRegularExpression listening(R"(Listening on https://127\.0\.0\.1:(\d+)/)");
     runEventsUntil(
         [&] {
@@ -80,6 +87,10 @@ QString ServiceProcess::rootUrl() const {
     return QStringLiteral("https://127.0.0.1:%1/").arg(port_);
 }
 
+QString ServiceProcess::adminSecretPath() const {
+    return QFileInfo(database_).absoluteDir().filePath("admin.secret");
+}
+
 QString ServiceProcess::output() {
     output_ += process_.readAll();
     return QString::fromUtf8(output_);
@@ -98,6 +109,60 @@ void ServiceProcess::stop() {
         process_.waitForFinished(10000);
     }
     output_ += process_.readAll();
+}
+
+QByteArray RawReply::header(const QByteArray& name) const {
+    for (const QByteArray& line : head.split('\n')) {
+        const qsizetype colon = line.indexOf(':');
+        if (colon > 0 && line.left(colon).trimmed().toLower() == name.toLower())
+            return line.mid(colon + 1).trimmed();
+    }
+    return {};
+}
+
+RawReply rawRequest(quint16 port, const QByteArray& request) {
+    QSslSocket socket;
+    QSslConfiguration tls = socket.sslConfiguration();
+    tls.setCaCertificates(QSslCertificate::fromPath(testTls().certificatePath));
+    socket.setSslConfiguration(tls);
+    socket.connectToHostEncrypted("127.0.0.1", port);
+    QByteArray received;
+    RawReply reply;
+    bool done = false;
+    QObject::connect(&socket, &QSslSocket::encrypted, [&] { socket.write(request); });
+    QObject::connect(&socket, &QSslSocket::disconnected, [&] { done = true; });
+    QObject::connect(&socket, &QSslSocket::errorOccurred, [&] { done = true; });
+    QObject::connect(&socket, &QSslSocket::readyRead, [&] {
+        received += socket.readAll();
+        const qsizetype end = received.indexOf("\r\n\r\n");
+        if (!received.startsWith("HTTP/1.1 ") || end < 0)
+            return;
+        reply.status = received.mid(9, 3).toInt();
+        reply.head = received.left(end);
+        reply.body = received.mid(end + 4);
+        done = reply.body.size() >= reply.header("Content-Length").toLongLong();
+    });
+    runEventsUntil([&] { return done; });
+    return reply;
+}
+
+RawReply rawRequest(quint16 port, const QByteArray& method, const QByteArray& path,
+                    const QByteArray& body, const QList<QByteArray>& headers) {
+    QByteArray request = method + ' ' + path + " HTTP/1.1\r\nHost: 127.0.0.1\r\n";
+    for (const QByteArray& header : headers) request += header + "\r\n";
+    if (!body.isEmpty() || method == "POST" || method == "PUT")
+        request += "Content-Length: " + QByteArray::number(body.size()) + "\r\n";
+    request += "Connection: close\r\n\r\n" + body;
+    return rawRequest(port, request);
+}
+
+std::pair<int, QString> runServiceCommand(const QStringList& arguments) {
+    QProcess process;
+    process.setProcessChannelMode(QProcess::MergedChannels);
+    process.start(QStringLiteral(KT_SERVICE_BINARY), arguments);
+    if (!process.waitForFinished(60000))
+        return {-1, QStringLiteral("did not finish")};
+    return {process.exitCode(), QString::fromUtf8(process.readAll())};
 }
 
 }  // namespace kt::testing

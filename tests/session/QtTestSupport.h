@@ -32,9 +32,12 @@ const TestTls& testTls();
 QString writeClassesFile(const QTemporaryDir& dir, const QByteArray& json);
 
 // The real ka-tesmar-service executable, serving on a free loopback port.
+// Its database and administrator secret are in a folder of its own unless
+// `database` names one (to start it again on the same data).
 class ServiceProcess {
   public:
-    ServiceProcess(const QString& classesFile, const QString& tlsDirectory);
+    ServiceProcess(const QString& classesFile, const QString& tlsDirectory,
+                   const QString& database = QString());
     ~ServiceProcess();
 
     bool started() const { return port_ != 0; }
@@ -45,11 +48,32 @@ class ServiceProcess {
     // Runs the event loop until its output holds `text`; false if it never does.
     bool waitForOutput(const QString& text);
     void stop();
+    QString database() const { return database_; }
+    QString adminSecretPath() const;
 
   private:
+    QTemporaryDir dataDir_;
+    QString database_;
     QProcess process_;
     QByteArray output_;
     quint16 port_ = 0;
 };
+
+// One request over TLS on its own connection, written byte for byte, and the
+// whole reply as it came (the connection is closed after it).
+struct RawReply {
+    int status = 0;  // 0: no reply
+    QByteArray head;
+    QByteArray body;
+    QByteArray header(const QByteArray& name) const;  // first value, empty when absent
+};
+RawReply rawRequest(quint16 port, const QByteArray& request);
+// "METHOD PATH" with the given headers and body, Content-Length filled in.
+RawReply rawRequest(quint16 port, const QByteArray& method, const QByteArray& path,
+                    const QByteArray& body = QByteArray(),
+                    const QList<QByteArray>& headers = QList<QByteArray>());
+
+// Runs the executable with `arguments`; its exit status and output.
+std::pair<int, QString> runServiceCommand(const QStringList& arguments);
 
 }  // namespace kt::testing

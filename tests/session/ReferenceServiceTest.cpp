@@ -2,6 +2,7 @@
 // teacher's switch.
 #include <gtest/gtest.h>
 
+#include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -44,6 +45,12 @@ class ReferenceService : public ::testing::Test {
         request.body = body;
         if (!contentType.empty())
             request.headers = {{"Content-Type", contentType}};
+        if (path.starts_with("admin/")) {  // the administrator's requests carry the secret
+            QFile secret(service->adminSecretPath());
+            if (secret.open(QIODevice::ReadOnly))
+                request.headers.emplace_back("X-Admin-Secret",
+                                             secret.readAll().trimmed().toStdString());
+        }
         std::mutex mutex;
         std::optional<HttpResult> result;
         client->send(request, [&](HttpResult r) {
@@ -107,7 +114,8 @@ TEST_F(ReferenceService, TheTeachersSwitchChangesWhatTheNextStatusSays) {
     teacher.setProcessChannelMode(QProcess::MergedChannels);
     teacher.start(QStringLiteral(KT_SERVICE_BINARY),
                   {"class", "abc123", "--blocked", "on", "--domains", "chatgpt.com, claude.ai",
-                   "--service", service->rootUrl(), "--ca", testTls().certificatePath});
+                   "--service", service->rootUrl(), "--ca", testTls().certificatePath,
+                   "--admin-secret", service->adminSecretPath()});
     ASSERT_TRUE(teacher.waitForFinished(30000));
     EXPECT_EQ(teacher.exitCode(), 0) << teacher.readAll().toStdString();
 
@@ -127,7 +135,8 @@ TEST_F(ReferenceService, TheTeachersSwitchChangesWhatTheNextStatusSays) {
 
     QProcess untrusting;  // without --ca the self-signed certificate is refused
     untrusting.start(QStringLiteral(KT_SERVICE_BINARY),
-                     {"class", "ABC123", "--blocked", "off", "--service", service->rootUrl()});
+                     {"class", "ABC123", "--blocked", "off", "--service", service->rootUrl(),
+                      "--admin-secret", service->adminSecretPath()});
     ASSERT_TRUE(untrusting.waitForFinished(30000));
     EXPECT_NE(untrusting.exitCode(), 0);
 }
@@ -140,7 +149,7 @@ TEST(ReferenceServiceStart, RefusesABadClassesFileWithAClearMessage) {
     process.start(QStringLiteral(KT_SERVICE_BINARY),
                   {"serve", "--listen", "127.0.0.1:0", "--classes",
                    kt::testing::writeClassesFile(dir, R"([{"code":"A1","is_blocked":"yes"}])"),
-                   "--tls-dir", testTls().directory});
+                   "--tls-dir", testTls().directory, "--database", dir.filePath("service.db")});
     ASSERT_TRUE(process.waitForFinished(30000));
     EXPECT_EQ(process.exitCode(), 2);
     EXPECT_TRUE(process.readAll().contains("field 'is_blocked' has the wrong type"));

@@ -67,6 +67,9 @@ QString applyClassFields(const QJsonObject& fields, ClassRecord& record) {
                               : key == "teacher_name" ? updated.teacherName
                                                       : updated.schoolName;
             target = value.toString();
+        } else if (key == "teacher_account") {
+            ok = value.isString();
+            updated.teacherAccount = value.toString();
         } else if (key == "is_blocked") {
             ok = value.isBool();
             updated.isBlocked = value.toBool();

@@ -18,6 +18,9 @@ struct ClassRecord {
     QStringList domains;
     QStringList ips;
     QList<QPair<QString, QString>> ipRanges;  // (start, end)
+    qint64 teacherId = 0;                     // 0: made by the administrator
+    QString teacherAccount;                   // the owner's login name, when given by name
+    qint64 createdAtMs = 0;
 
     QJsonObject toJson() const;
 };

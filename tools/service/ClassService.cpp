@@ -1,26 +1,74 @@
 #include "ClassService.h"
 
+#include <QCryptographicHash>
+#include <QDateTime>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QRandomGenerator>
 
 #include "FormDecoding.h"
+#include "HttpReplies.h"
+#include "SqliteStore.h"
 
 namespace kt::service {
 namespace {
 
-ApiReply failure(int status, const QString& error) {
-    return {status, QJsonObject{{"success", false}, {"error", error}}};
-}
+// Guessing a class code by trying: a few wrong codes per address, then a pause.
+constexpr int failedLoginsPerAddress = 20;
+constexpr qint64 failedLoginWindowMs = 10 * 60 * 1000;
 
 ApiReply malformed(const QString& what) {
     return failure(400, QStringLiteral("Ongeldig verzoek: %1").arg(what));
 }
 
+QString hashOf(const QString& token) {
+    return QString::fromLatin1(
+        QCryptographicHash::hash(token.toUtf8(), QCryptographicHash::Sha256).toHex());
+}
+
+QJsonObject classInfo(const ClassRecord& record) {
+    return QJsonObject{{"class_name", record.className},
+                       {"teacher_name", record.teacherName},
+                       {"school_name", record.schoolName}};
+}
+
+std::unique_ptr<ServiceStore> memoryStore() {
+    auto store = std::make_unique<SqliteStore>(QStringLiteral(":memory:"));
+    if (const QString error = store->open(); !error.isEmpty())
+        qFatal("ka-tesmar-service: %s", qPrintable(error));
+    return store;
+}
+
 }  // namespace
 
-ClassService::ClassService(ClassStore classes, TokenSource newToken)
-    : classes_(std::move(classes)), newToken_(std::move(newToken)) {}
+ClassService::ClassService(ServiceStore& store, TokenSource newToken, Clock now)
+    : store_(store),
+      newToken_(std::move(newToken)),
+      now_(std::move(now)),
+      failedStudentLogins_(failedLoginsPerAddress, failedLoginWindowMs),
+      studentLogins_(loginsPerAddress, failedLoginWindowMs) {
+    for (const ClassRecord& record : store_.loadClasses()) classes_.put(record);
+    for (const StudentSession& session : store_.loadSessions())
+        sessions_.insert(session.tokenHash, session);
+}
+
+ClassService::ClassService(const ClassStore& classes, TokenSource newToken)
+    : ownStore_(memoryStore()),
+      store_(*ownStore_),
+      newToken_(std::move(newToken)),
+      now_(systemNow),
+      failedStudentLogins_(failedLoginsPerAddress, failedLoginWindowMs),
+      studentLogins_(loginsPerAddress, failedLoginWindowMs) {
+    importClasses(classes, store_);
+}
+
+ClassService::~ClassService() {
+    flushLastSeen();
+}
+
+qint64 ClassService::systemNow() {
+    return QDateTime::currentMSecsSinceEpoch();
+}
 
 QString ClassService::randomToken() {
     QByteArray bytes(32, '\0');
@@ -29,7 +77,50 @@ QString ClassService::randomToken() {
     return QString::fromLatin1(bytes.toHex());
 }
 
-ApiReply ClassService::login(const QByteArray& formBody) {
+QString ClassService::newClassCode() {
+    // No 0/O, 1/I/L, 2/Z, 5/S or 8/B: the code is read from the board.
+    static const QString alphabet = QStringLiteral("ACDEFGHJKMNPQRTUVWXY34679");
+    QString code;
+    for (int i = 0; i < 6; ++i)
+        code += alphabet.at(QRandomGenerator::system()->bounded(alphabet.size()));
+    return code;
+}
+
+QStringList ClassService::defaultDomains() {
+    return {"chatgpt.com",   "openai.com",        "chat.openai.com", "claude.ai",
+            "anthropic.com", "gemini.google.com", "bard.google.com", "copilot.microsoft.com",
+            "perplexity.ai", "chat.mistral.ai",   "poe.com",         "character.ai",
+            "you.com",       "chat.deepseek.com", "deepseek.com",    "grok.com",
+            "meta.ai",       "huggingface.co"};
+}
+
+QString ClassService::importClasses(const ClassStore& classes, ServiceStore& teachers) {
+    for (ClassRecord record : classes.all()) {
+        if (classes_.find(record.code))
+            continue;
+        if (!record.teacherAccount.isEmpty()) {
+            const auto owner = teachers.teacherByName(record.teacherAccount);
+            if (!owner)
+                return QStringLiteral("class %1: no teacher account '%2'")
+                    .arg(record.code, record.teacherAccount);
+            record.teacherId = owner->id;
+        }
+        record.createdAtMs = now_();
+        if (!store_.saveClass(record))
+            return QStringLiteral("class %1 could not be stored").arg(record.code);
+        classes_.put(record);
+    }
+    return {};
+}
+
+ApiReply ClassService::login(const QByteArray& formBody, const QString& peer) {
+    const qint64 now = now_();
+    if (!failedStudentLogins_.allows(peer, now))
+        return failure(429, QStringLiteral("Te veel verkeerde klascodes: probeer het over enkele "
+                                           "minuten opnieuw"));
+    if (!studentLogins_.allows(peer, now))
+        return failure(429, QStringLiteral("Te veel aanmeldingen vanaf dit adres: probeer het over "
+                                           "enkele minuten opnieuw"));
     const auto form = decodeForm(formBody);
     if (!form)
         return malformed(QStringLiteral("het formulier is geen geldige UTF-8"));
@@ -37,33 +128,56 @@ ApiReply ClassService::login(const QByteArray& formBody) {
     const QString code = form->value("class_code").trimmed();
     if (name.isEmpty() || code.isEmpty())
         return malformed(QStringLiteral("student_name en class_code zijn verplicht"));
+    if (name.size() > 200 || form->value("device_info").size() > 500 ||
+        form->value("device_id").size() > 200)
+        return malformed(QStringLiteral("een veld is te lang"));
 
     const auto record = classes_.find(code);
-    if (!record)
+    if (!record) {
+        failedStudentLogins_.record(peer, now);
         return failure(404, QStringLiteral("Onbekende klascode: controleer de code"));
+    }
 
     const QString token = newToken_();
-    sessions_.insert(token, Session{record->code, form->value("student_name"),
-                                    form->value("device_id"), form->value("device_info")});
+    const StudentSession session{hashOf(token),
+                                 record->code,
+                                 form->value("student_name"),
+                                 form->value("device_id"),
+                                 form->value("device_info"),
+                                 now,
+                                 now};
+    if (!store_.saveSession(session))
+        return failure(503, QStringLiteral("De klasdienst kan de sessie nu niet bewaren"));
+    studentLogins_.record(peer, now);
+    sessions_.insert(session.tokenHash, session);
     return {200, QJsonObject{
                      {"success", true},
                      {"session_token", token},
                      {"student_info", QJsonObject{{"name", form->value("student_name")}}},
-                     {"class_info", QJsonObject{{"class_name", record->className},
-                                                {"teacher_name", record->teacherName},
-                                                {"school_name", record->schoolName}}},
+                     {"class_info", classInfo(*record)},
                  }};
 }
 
-ApiReply ClassService::status(const QString& token) const {
+ApiReply ClassService::expired() {
+    return failure(401, QStringLiteral("Sessie niet gevonden"));
+}
+
+ApiReply ClassService::status(const QString& token) {
     if (token.isEmpty())
         return malformed(QStringLiteral("token ontbreekt"));
-    const auto session = sessions_.constFind(token);
-    if (session == sessions_.constEnd())
-        return failure(401, QStringLiteral("Sessie niet gevonden"));
+    const auto session = sessions_.find(hashOf(token));
+    if (session == sessions_.end())
+        return expired();
+    const qint64 now = now_();
+    if (now - session->lastSeenMs > sessionLifetimeMs) {
+        endSessions({session.key()});
+        return expired();
+    }
     const auto record = classes_.find(session->classCode);
     if (!record)
         return failure(401, QStringLiteral("Klas bestaat niet meer"));
+    session->lastSeenMs = now;
+    polledSinceFlush_.insert(session.key());
     const QJsonObject classJson = record->toJson();
     return {200, QJsonObject{
                      {"success", true},
@@ -71,9 +185,7 @@ ApiReply ClassService::status(const QString& token) const {
                      {"domains", classJson.value("domains")},
                      {"ips", classJson.value("ips")},
                      {"ip_ranges", classJson.value("ip_ranges")},
-                     {"class_info", QJsonObject{{"class_name", record->className},
-                                                {"teacher_name", record->teacherName},
-                                                {"school_name", record->schoolName}}},
+                     {"class_info", classInfo(*record)},
                  }};
 }
 
@@ -82,8 +194,11 @@ ApiReply ClassService::logout(const QByteArray& jsonBody) {
     const QJsonValue token = document.object().value("token");
     if (!document.isObject() || !token.isString() || token.toString().isEmpty())
         return malformed(QStringLiteral("verwacht {\"token\": \"...\"}"));
-    if (sessions_.remove(token.toString()) == 0)
+    const QString key = hashOf(token.toString());
+    if (!sessions_.contains(key))
         return failure(404, QStringLiteral("Sessie niet gevonden"));
+    if (!endSessions({key}))
+        return failure(503, QStringLiteral("De klasdienst kan de sessie nu niet beëindigen"));
     return {200, QJsonObject{{"success", true}}};
 }
 
@@ -92,10 +207,53 @@ ApiReply ClassService::updateClass(const QString& code, const QByteArray& jsonBo
     const QJsonDocument document = QJsonDocument::fromJson(jsonBody, &parseError);
     if (parseError.error != QJsonParseError::NoError || !document.isObject())
         return malformed(QStringLiteral("verwacht een JSON-object met klasvelden"));
-    const QString error = classes_.update(code, document.object());
+    ClassStore changed = classes_;
+    const QString error = changed.update(code, document.object());
     if (!error.isEmpty())
         return malformed(error);
-    return {200, QJsonObject{{"success", true}, {"class", classes_.find(code)->toJson()}}};
+    ClassRecord record = *changed.find(code);
+    if (!record.teacherAccount.isEmpty()) {
+        const auto owner = store_.teacherByName(record.teacherAccount);
+        if (!owner)
+            return malformed(QStringLiteral("no teacher account '%1'").arg(record.teacherAccount));
+        record.teacherId = owner->id;
+    }
+    if (record.createdAtMs == 0)
+        record.createdAtMs = now_();
+    if (!store_.saveClass(record))
+        return failure(503, QStringLiteral("the class could not be stored"));
+    classes_.put(record);
+    return {200, QJsonObject{{"success", true}, {"class", record.toJson()}}};
+}
+
+bool ClassService::endSessions(const QStringList& tokenHashes) {
+    if (tokenHashes.isEmpty())
+        return true;
+    if (!store_.deleteSessions(tokenHashes))
+        return false;
+    for (const QString& hash : tokenHashes) {
+        sessions_.remove(hash);
+        polledSinceFlush_.remove(hash);
+    }
+    return true;
+}
+
+int ClassService::flushLastSeen() {
+    const qint64 now = now_();
+    QStringList stale;
+    for (auto it = sessions_.cbegin(); it != sessions_.cend(); ++it)
+        if (now - it->lastSeenMs > sessionLifetimeMs)
+            stale << it.key();
+    endSessions(stale);
+
+    QList<QPair<QString, qint64>> lastSeen;
+    for (const QString& hash : std::as_const(polledSinceFlush_))
+        if (const auto it = sessions_.constFind(hash); it != sessions_.cend())
+            lastSeen.append({hash, it->lastSeenMs});
+    if (lastSeen.isEmpty() || !store_.saveLastSeen(lastSeen))
+        return 0;
+    polledSinceFlush_.clear();
+    return static_cast<int>(lastSeen.size());
 }
 
 }  // namespace kt::service

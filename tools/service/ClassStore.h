@@ -20,6 +20,7 @@ class ClassStore {
     // Returns an error text, empty on success.
     QString update(const QString& code, const QJsonObject& fields);
     QList<ClassRecord> all() const { return classes_.values(); }
+    void put(const ClassRecord& record) { classes_.insert(record.code, record); }
 
   private:
     QMap<QString, ClassRecord> classes_;

@@ -2,17 +2,23 @@
 
 #include <QDateTime>
 #include <QHttpServerResponse>
-#include <QJsonDocument>
+#include <QSslSocket>
 #include <QUrlQuery>
+#include <memory>
+
+#include "AdminSecret.h"
+#include "HttpReplies.h"
+#include "RequestFraming.h"
+#include "TlsListener.h"
 
 namespace kt::service {
 namespace {
 
-using StatusCode = QHttpServerResponse::StatusCode;
-
-QHttpServerResponse toResponse(const ApiReply& reply) {
-    return QHttpServerResponse(reply.body, static_cast<StatusCode>(reply.status));
-}
+constexpr int lastSeenFlushMs = 5000;
+// A whole school reconnecting at once: the kernel queues this many connections
+// and a handshake may wait this long for the one core.
+constexpr int listenBacklog = 16384;
+constexpr int handshakeTimeoutMs = 60000;
 
 QString methodName(QHttpServerRequest::Method method) {
     switch (method) {
@@ -37,17 +43,30 @@ QString methodName(QHttpServerRequest::Method method) {
 
 }  // namespace
 
-ServiceServer::ServiceServer(ClassService& service, const QSslCertificate& certificate,
+ServiceServer::ServiceServer(ClassService& service, TeacherAccounts& teachers,
+                             QByteArray adminSecret, const QSslCertificate& certificate,
                              const QSslKey& key, LogLine log)
-    : service_(service), log_(std::move(log)) {
+    : service_(service),
+      teacherPage_(service, teachers),
+      adminSecret_(std::move(adminSecret)),
+      log_(std::move(log)) {
+    tls_ = QSslConfiguration::defaultConfiguration();
+    tls_.setLocalCertificate(certificate);
+    tls_.setPrivateKey(key);
+    // Students have no certificates: without the system's CA list every
+    // handshake skips loading it, which would cost milliseconds each.
+    tls_.setCaCertificates({});
+    tls_.setPeerVerifyMode(QSslSocket::VerifyNone);
+
     http_.route("/", QHttpServerRequest::Method::Get, [] {
         return QHttpServerResponse("text/plain; charset=utf-8",
                                    QByteArrayLiteral("Ka Tesmar klasdienst\n"));
     });
-    http_.route("/Vexlo/api/class-login.php", QHttpServerRequest::Method::Post,
-                [this](const QHttpServerRequest& request) {
-                    return toResponse(service_.login(request.body()));
-                });
+    http_.route(
+        "/Vexlo/api/class-login.php", QHttpServerRequest::Method::Post,
+        [this](const QHttpServerRequest& request) {
+            return toResponse(service_.login(request.body(), request.remoteAddress().toString()));
+        });
     http_.route("/Vexlo/api/class-status.php", QHttpServerRequest::Method::Get,
                 [this](const QHttpServerRequest& request) {
                     const QString token =
@@ -58,37 +77,63 @@ ServiceServer::ServiceServer(ClassService& service, const QSslCertificate& certi
                 [this](const QHttpServerRequest& request) {
                     return toResponse(service_.logout(request.body()));
                 });
-    http_.route(
-        "/admin/classes/<arg>", QHttpServerRequest::Method::Put,
-        [this](const QString& code, const QHttpServerRequest& request) {
-            // Only someone at this computer may switch a class.
-            if (!isLocalTeacher(request.remoteAddress()))
-                return toResponse({403, QJsonObject{{"success", false},
-                                                    {"error", "Alleen vanaf deze computer"}}});
-            return toResponse(service_.updateClass(code, request.body()));
-        });
+    http_.route("/admin/classes/<arg>", QHttpServerRequest::Method::Put,
+                [this](const QString& code, const QHttpServerRequest& request) {
+                    if (!secretMatches(request.value(adminSecretHeader), adminSecret_))
+                        return toResponse(failure(
+                            403, QStringLiteral("Alleen met het beheerdersgeheim van de dienst")));
+                    return toResponse(service_.updateClass(code, request.body()));
+                });
     http_.afterRequest([this](QHttpServerResponse&& response, const QHttpServerRequest& request) {
         logRequest(request, static_cast<int>(response.statusCode()));
         return std::move(response);
     });
     http_.setMissingHandler(
         [this](const QHttpServerRequest& request, QHttpServerResponder&& responder) {
-            logRequest(request, 404);
-            const QJsonObject body{{"success", false}, {"error", "Niet gevonden"}};
-            responder.write(QJsonDocument(body).toJson(QJsonDocument::Compact), "application/json",
-                            QHttpServerResponder::StatusCode::NotFound);
+            QHttpServerResponse response = TeacherPage::isPagePath(request.url().path())
+                                               ? teacherPage_.handle(request)
+                                               : toResponse(failure(404, "Niet gevonden"));
+            logRequest(request, static_cast<int>(response.statusCode()));
+            response.write(std::move(responder));
         });
-    http_.sslSetup(certificate, key);
+
+    QObject::connect(&flushTimer_, &QTimer::timeout, [this] { service_.flushLastSeen(); });
+    flushTimer_.start(lastSeenFlushMs);
 }
 
 quint16 ServiceServer::listen(const QHostAddress& address, quint16 port) {
-    return http_.listen(address, port);
+    auto server = std::make_unique<TlsListener>(
+        tls_, handshakeTimeoutMs, [this](QSslSocket* socket) { watchConnection(socket); });
+    server->setListenBacklogSize(listenBacklog);
+    // Connections wait here until the HTTP server takes them; the default of 30
+    // would leave the rest of a reconnecting school in the kernel's queue.
+    server->setMaxPendingConnections(listenBacklog);
+    if (!server->listen(address, port))
+        return 0;
+    const quint16 bound = server->serverPort();
+    http_.bind(server.release());  // the HTTP server owns it from here
+    return bound;
 }
 
-bool ServiceServer::isLocalTeacher(const QHostAddress& peer) {
-    bool isV4 = false;
-    const QHostAddress v4(peer.toIPv4Address(&isV4));
-    return peer.isLoopback() || (isV4 && v4.isLoopback());
+// Runs before the HTTP server reads the socket (its slot is connected later),
+// so an oversized request is answered and dropped unread.
+void ServiceServer::watchConnection(QSslSocket* socket) {
+    auto framing = std::make_shared<RequestFraming>();
+    QObject::connect(socket, &QIODevice::readyRead, socket, [this, socket, framing] {
+        if (socket->property("kt_refused").toBool()) {
+            socket->readAll();
+            return;
+        }
+        if (framing->feed(socket->peek(socket->bytesAvailable())) == RequestFraming::Verdict::Fine)
+            return;
+        socket->readAll();
+        socket->setProperty("kt_refused", true);
+        socket->write(tooLargeReply());
+        socket->disconnectFromHost();
+        log_(QStringLiteral("%1 %2 refused 413")
+                 .arg(QDateTime::currentDateTimeUtc().toString(Qt::ISODate),
+                      socket->peerAddress().toString()));
+    });
 }
 
 void ServiceServer::logRequest(const QHttpServerRequest& request, int status) {

@@ -19,6 +19,8 @@ QJsonObject ClassChange::toJson() const {
         fields.insert("domains", QJsonArray::fromStringList(*domains));
     if (ips)
         fields.insert("ips", QJsonArray::fromStringList(*ips));
+    if (teacherAccount)
+        fields.insert("teacher_account", *teacherAccount);
     return fields;
 }
 
@@ -42,7 +44,7 @@ QStringList parseList(const QString& text) {
 }
 
 SwitchResult sendClassChange(const QString& serviceUrl, const QString& caFile,
-                             const ClassChange& change) {
+                             const ClassChange& change, const QByteArray& adminSecret) {
     QString base = serviceUrl;
     while (base.endsWith('/')) base.chop(1);
     const QUrl url(base + "/admin/classes/" +
@@ -63,6 +65,7 @@ SwitchResult sendClassChange(const QString& serviceUrl, const QString& caFile,
     QNetworkRequest request(url);
     request.setSslConfiguration(ssl);
     request.setHeader(QNetworkRequest::ContentTypeHeader, QStringLiteral("application/json"));
+    request.setRawHeader("X-Admin-Secret", adminSecret);
     request.setTransferTimeout(15000);
     QNetworkAccessManager manager;
     QNetworkReply* reply =

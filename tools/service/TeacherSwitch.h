@@ -13,6 +13,7 @@ struct ClassChange {
     std::optional<bool> blocked;
     std::optional<QStringList> domains;
     std::optional<QStringList> ips;
+    std::optional<QString> teacherAccount;  // the owner, by login name
 
     QJsonObject toJson() const;
 };
@@ -27,9 +28,9 @@ struct SwitchResult {
     QString message;  // the service's reply, or what went wrong
 };
 
-// Sends PUT <service>/admin/classes/<code> and waits for the answer.
-// `caFile` is trusted besides the system's CAs.
+// Sends PUT <service>/admin/classes/<code> with the administrator secret and
+// waits for the answer. `caFile` is trusted besides the system's CAs.
 SwitchResult sendClassChange(const QString& serviceUrl, const QString& caFile,
-                             const ClassChange& change);
+                             const ClassChange& change, const QByteArray& adminSecret = {});
 
 }  // namespace kt::service

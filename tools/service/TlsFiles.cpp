@@ -3,9 +3,22 @@
 #include <QDir>
 #include <QFile>
 #include <QProcess>
+#include <QRegularExpression>
+#include <QSysInfo>
 
 namespace kt::service {
 namespace {
+
+// This computer by loopback address and by name, so that students may reach a
+// school's server by its host name.
+QString subjectAltNames() {
+    QString names = QStringLiteral("subjectAltName=IP:127.0.0.1,DNS:localhost");
+    const QString host = QSysInfo::machineHostName();
+    static const QRegularExpression plainName(QStringLiteral("^[A-Za-z0-9.-]{1,253}$"));
+    if (host != "localhost" && plainName.match(host).hasMatch())
+        names += ",DNS:" + host;
+    return names;
+}
 
 QString generate(const QDir& dir) {
     if (!dir.mkpath(QStringLiteral(".")))
@@ -17,7 +30,7 @@ QString generate(const QDir& dir) {
                    "-nodes", "-days", "825", "-subj", "/CN=Ka Tesmar klasdienst",
                    // A server certificate, not a CA: trusting it lets it vouch
                    // for this service only, never sign another certificate.
-                   "-addext", "subjectAltName=IP:127.0.0.1,DNS:localhost", "-addext",
+                   "-addext", subjectAltNames(), "-addext",
                    "basicConstraints=critical,CA:FALSE", "-addext",
                    "keyUsage=critical,digitalSignature,keyEncipherment", "-addext",
                    "extendedKeyUsage=serverAuth", "-keyout", dir.filePath("key.pem"), "-out",

@@ -13,7 +13,7 @@ struct TlsPair {
 };
 
 // Loads DIR/cert.pem and DIR/key.pem, first generating a self-signed pair for
-// 127.0.0.1 and localhost with the openssl command when either is missing.
+// 127.0.0.1, localhost and this computer's name with the openssl command when either is missing.
 TlsPair loadOrCreateTlsPair(const QString& directory);
 
 }  // namespace kt::service

@@ -41,7 +41,7 @@ check() {  # step
 
 teacher() {  # on|off
   "$service" class E2E001 --blocked "$1" --service "$base" --ca /tmp/tls/cert.pem \
-    >>"$out/teacher.log" 2>&1
+    --admin-secret /tmp/admin.secret >>"$out/teacher.log" 2>&1
 }
 
 # The termination signal ends it with exit(0) from another thread while the
@@ -53,7 +53,7 @@ start_driver() {  # log
 
 "$probe" listen "${targets[@]}" >"$out/listen.log" 2>&1 &
 "$service" serve --listen 127.0.0.1:8443 --classes /sandbox/classes.json --tls-dir /tmp/tls \
-  >"$out/service.log" 2>&1 &
+  --database /tmp/service.db --admin-secret /tmp/admin.secret >"$out/service.log" 2>&1 &
 wait_for listen.log listening || exit 1
 wait_for service.log 'Listening on ' || exit 1
 check before

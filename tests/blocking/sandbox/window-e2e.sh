@@ -26,7 +26,7 @@ teacher() {  # on|off step text count
   local start
   start=$(now)
   "$service" class WIN001 --blocked "$1" --service https://127.0.0.1:8443 \
-    --ca "$build/service/tls/cert.pem" >>"$out/teacher.log" 2>&1
+    --ca "$build/service/tls/cert.pem" --admin-secret /tmp/admin.secret >>"$out/teacher.log" 2>&1
   wait_for_line "$log" "$3" "$4" || return 1
   mkdir -p "$out/$2"
   seconds_since "$start" >"$out/$2/seconds"
@@ -49,7 +49,8 @@ NFT
 
 "$probe" listen "${targets[@]}" >"$out/listen.log" 2>&1 &
 "$service" serve --listen 127.0.0.1:8443 --classes /tmp/classes.json \
-  --tls-dir "$build/service/tls" >"$out/service.log" 2>&1 &
+  --tls-dir "$build/service/tls" --database :memory: --admin-secret /tmp/admin.secret \
+  >"$out/service.log" 2>&1 &
 wait_for_line "$out/listen.log" listening || exit 1
 wait_for_line "$out/service.log" 'Listening on ' || exit 1
 start_x || exit 1

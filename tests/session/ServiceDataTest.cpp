@@ -1,0 +1,205 @@
+// The class service's data: the SQLite store, a restart, session expiry,
+// teacher isolation and the limits on guessing.
+#include <gtest/gtest.h>
+
+#include <QJsonArray>
+#include <QSqlDatabase>
+#include <QSqlQuery>
+#include <QTemporaryDir>
+
+#include "AttemptLimiter.h"
+#include "ClassService.h"
+#include "Passwords.h"
+#include "RequestFraming.h"
+#include "SqliteStore.h"
+#include "TeacherAccounts.h"
+
+namespace {
+
+using namespace kt::service;
+
+constexpr qint64 hourMs = 3600 * 1000;
+
+struct Fixture {
+    QTemporaryDir dir;
+    qint64 clock = 1'700'000'000'000;
+    QString path() const { return dir.filePath("service.db"); }
+    std::unique_ptr<SqliteStore> openStore() {
+        auto store = std::make_unique<SqliteStore>(path());
+        EXPECT_EQ(store->open(), QString());
+        return store;
+    }
+    std::unique_ptr<ClassService> service(ServiceStore& store) {
+        return std::make_unique<ClassService>(store, ClassService::randomToken,
+                                              [this] { return clock; });
+    }
+};
+
+QString tokenOf(const ApiReply& login) {
+    return login.body.value("session_token").toString();
+}
+
+TEST(ServiceData, ARestartKeepsTeachersClassesListsSwitchAndSessions) {
+    Fixture f;
+    QString token;
+    QString code;
+    {
+        auto store = f.openStore();
+        EXPECT_EQ(store->schemaVersion(), SqliteStore::latestSchemaVersion());
+        Teacher anna{0, "anna", hashPassword("wachtwoord1"), true};
+        ASSERT_TRUE(store->addTeacher(anna));
+        Teacher again{0, "anna", "x", true};
+        EXPECT_FALSE(store->addTeacher(again)) << "names are unique";
+        auto service = f.service(*store);
+        const auto made = service->createClass(anna.id, "anna", "3B", "Sint-Jan");
+        ASSERT_TRUE(made.has_value());
+        code = made->code;
+        ClassRecord changed = *made;
+        changed.isBlocked = true;
+        changed.domains = QStringList{"claude.ai", "chatgpt.com"};
+        changed.ips = QStringList{"10.1.2.3"};
+        changed.ipRanges = {{"1.0.0.0", "1.0.0.255"}};
+        ASSERT_TRUE(service->saveClassOf(anna.id, changed));
+        token = tokenOf(service->login(
+            "student_name=Jan&class_code=" + code.toLatin1() + "&device_info=X&device_id=a4", "p"));
+        ASSERT_FALSE(token.isEmpty());
+        f.clock += 60000;
+        EXPECT_EQ(service->status(token).status, 200);
+        EXPECT_EQ(service->flushLastSeen(), 1);
+        EXPECT_EQ(service->flushLastSeen(), 0) << "nothing new to write";
+    }
+    auto store = f.openStore();
+    auto service = f.service(*store);
+    const auto teacher = store->teacherByName("anna");
+    ASSERT_TRUE(teacher.has_value());
+    EXPECT_TRUE(passwordMatches("wachtwoord1", teacher->passwordHash));
+    EXPECT_FALSE(passwordMatches("wachtwoord2", teacher->passwordHash));
+    EXPECT_TRUE(teacher->passwordHash.startsWith("$argon2id$")) << teacher->passwordHash.data();
+
+    const auto record = service->classOf(teacher->id, code);
+    ASSERT_TRUE(record.has_value());
+    EXPECT_EQ(record->className, "3B");
+    EXPECT_EQ(record->domains, (QStringList{"claude.ai", "chatgpt.com"}));
+    EXPECT_EQ(record->ipRanges.value(0).second, "1.0.0.255");
+    const QList<StudentSession> students = service->studentsOf(code);
+    ASSERT_EQ(students.size(), 1);
+    EXPECT_EQ(students.first().deviceId, "a4");
+    EXPECT_EQ(students.first().lastSeenMs, f.clock) << "the batched last poll was written";
+    const ApiReply status = service->status(token);
+    EXPECT_EQ(status.body.value("is_blocked"), true);
+    EXPECT_EQ(status.body.value("ips").toArray(), QJsonArray{"10.1.2.3"});
+}
+
+TEST(ServiceData, ASchemaFromANewerVersionOrAnotherFileIsRefused) {
+    QTemporaryDir dir;
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase("QSQLITE", "newer");
+        db.setDatabaseName(dir.filePath("newer.db"));
+        ASSERT_TRUE(db.open());
+        QSqlQuery(db).exec("PRAGMA user_version=99");
+        db.close();
+    }
+    QSqlDatabase::removeDatabase("newer");
+    EXPECT_TRUE(SqliteStore(dir.filePath("newer.db")).open().contains("newer version"));
+    QFile text(dir.filePath("text.db"));
+    ASSERT_TRUE(text.open(QIODevice::WriteOnly));
+    text.write(QByteArray(4096, 'x'));
+    text.close();
+    EXPECT_FALSE(SqliteStore(text.fileName()).open().isEmpty());
+}
+
+TEST(ServiceData, SessionsEndAfterADayWithoutAPollOrByTheTeacher) {
+    Fixture f;
+    auto store = f.openStore();
+    Teacher anna{0, "anna", "h", false}, bert{0, "bert", "h", false};
+    ASSERT_TRUE(store->addTeacher(anna) && store->addTeacher(bert));
+    auto service = f.service(*store);
+    const QString code = service->createClass(anna.id, "anna", "3B", "")->code;
+    const QByteArray form = "student_name=S&class_code=" + code.toLatin1();
+    const QString polling = tokenOf(service->login(form, "a"));
+    const QString idle = tokenOf(service->login(form, "a"));
+    f.clock += 1;
+    const QString removed = tokenOf(service->login(form, "a"));  // the last to join
+
+    f.clock += ClassService::sessionLifetimeMs - 1000;
+    EXPECT_EQ(service->status(polling).status, 200);
+    f.clock += 2000;
+    EXPECT_EQ(service->status(idle).status, 401) << "a day without a poll";
+    EXPECT_EQ(service->status(polling).status, 200);
+
+    // Bert can see nor change Anna's class; Anna removes one student, then ends the lesson.
+    const QString removedId = ClassService::studentId(service->studentsOf(code).last());
+    EXPECT_FALSE(service->classOf(bert.id, code).has_value());
+    EXPECT_TRUE(service->classesOf(bert.id).isEmpty());
+    EXPECT_FALSE(service->removeStudent(bert.id, code, removedId));
+    EXPECT_FALSE(service->endLesson(bert.id, code));
+    EXPECT_FALSE(service->saveClassOf(bert.id, *service->classOf(anna.id, code)));
+    EXPECT_TRUE(service->removeStudent(anna.id, code, removedId));
+    EXPECT_EQ(service->status(removed).body.value("success"), false);
+    EXPECT_EQ(service->status(polling).status, 200);
+    EXPECT_TRUE(service->endLesson(anna.id, code));
+    EXPECT_EQ(service->status(polling).body.value("success"), false);
+    EXPECT_TRUE(store->loadSessions().isEmpty()) << "ended sessions are gone from the store too";
+}
+
+TEST(ServiceData, GuessingIsLimitedPerAddressAndPerAccount) {
+    Fixture f;
+    auto store = f.openStore();
+    ClassRecord record;
+    record.code = "ACD347";
+    ASSERT_TRUE(store->saveClass(record));
+    auto service = f.service(*store);
+    int refused = 0;
+    for (int i = 0; i < 25; ++i)
+        refused += service->login("student_name=S&class_code=ZZZZZZ", "10.0.0.9").status == 429;
+    EXPECT_EQ(refused, 5) << "20 wrong codes, then a pause";
+    EXPECT_EQ(service->login("student_name=S&class_code=ACD347", "10.0.0.9").status, 429);
+    EXPECT_EQ(service->login("student_name=S&class_code=ACD347", "10.0.0.8").status, 200);
+    f.clock += 11 * 60 * 1000;
+    EXPECT_EQ(service->login("student_name=S&class_code=ACD347", "10.0.0.9").status, 200);
+    int joined = 1;
+    while (joined < ClassService::loginsPerAddress + 5 &&
+           service->login("student_name=S&class_code=ACD347", "10.0.0.9").status == 200)
+        ++joined;
+    EXPECT_EQ(joined, ClassService::loginsPerAddress) << "a whole school, but not without end";
+
+    ASSERT_TRUE(TeacherAccounts::add(*store, "anna").has_value());
+    TeacherAccounts teachers(*store, [&] { return f.clock; });
+    using Outcome = TeacherLogin::Outcome;
+    for (int i = 0; i < 10; ++i)
+        EXPECT_EQ(teachers.login("anna", "fout", QString::number(i)).outcome,
+                  Outcome::WrongPassword);
+    EXPECT_EQ(teachers.login("anna", "fout", "other").outcome, Outcome::TooManyAttempts)
+        << "per account, whatever the address";
+    f.clock += hourMs;
+    EXPECT_EQ(teachers.login("anna", "fout", "x").outcome, Outcome::WrongPassword);
+}
+
+TEST(RequestFraming, RefusesLargeOrUnboundedBodiesFromTheHeadAloneInAnyChunking) {
+    const QByteArray small = "POST /a HTTP/1.1\r\nContent-Length: 5\r\n\r\nhello";
+    const QByteArray poll = "GET /s?token=x HTTP/1.1\r\nHost: h\r\n\r\n";
+    const QByteArray large = "POST /a HTTP/1.1\r\ncontent-length: 65537\r\n\r\n";
+    const QByteArray exact = "POST /a HTTP/1.1\r\nContent-Length: 65536\r\n\r\n" +
+                             QByteArray(65536, 'x');  // a "\r\n\r\n"-free body
+    const QByteArray chunked = "POST /a HTTP/1.1\r\nTransfer-Encoding: chunked\r\n\r\n";
+    const QByteArray endless = "GET /" + QByteArray(20000, 'a');
+    const std::vector<std::pair<QByteArray, bool>> cases = {
+        {small + poll + small, true},
+        {exact + poll, true},
+        {poll + large, false},
+        {chunked, false},
+        {endless, false},
+        {"POST / HTTP/1.1\r\nContent-Length: -1\r\n\r\n", false},
+    };
+    for (const auto& [stream, fine] : cases) {
+        for (const qsizetype chunk : {qsizetype(1), qsizetype(7), stream.size()}) {
+            RequestFraming framing;
+            bool refused = false;
+            for (qsizetype at = 0; at < stream.size(); at += chunk)
+                refused |= framing.feed(stream.mid(at, chunk)) == RequestFraming::Verdict::TooLarge;
+            EXPECT_EQ(!refused, fine) << stream.left(60).toStdString() << " in chunks of " << chunk;
+        }
+    }
+}
+
+}  // namespace

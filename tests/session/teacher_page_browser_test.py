@@ -1,0 +1,223 @@
+#!/usr/bin/python3
+"""The teacher's page in a real headless browser against the real service.
+
+usage: teacher_page_browser_test.py KA_TESMAR_SERVICE_BINARY
+Exits 77 (skipped) when chromium, its driver or selenium is missing.
+"""
+import http.client
+import json
+import os
+import re
+import shutil
+import ssl
+import subprocess
+import sys
+import tempfile
+import urllib.parse
+
+SKIP = 77
+
+
+def skip(reason):
+    print("SKIPPED: " + reason)
+    sys.exit(SKIP)
+
+
+try:
+    from selenium import webdriver
+    from selenium.webdriver.chrome.service import Service as ChromeService
+    from selenium.webdriver.common.by import By
+    from selenium.webdriver.support.ui import WebDriverWait
+except ImportError:
+    skip("python3-selenium is not installed (scripts/install-deps.sh installs it)")
+if not shutil.which("chromium") or not shutil.which("chromedriver"):
+    skip("chromium or chromium-driver is not installed (scripts/install-deps.sh installs them)")
+
+SERVICE = sys.argv[1]
+failures = []
+
+
+def check(condition, what):
+    print(("ok    " if condition else "FAIL  ") + what)
+    if not condition:
+        failures.append(what)
+    return condition
+
+
+def run(*arguments):
+    return subprocess.run([SERVICE, *arguments], capture_output=True, text=True, check=True).stdout
+
+
+class Student:
+    """The student application's three requests, byte for byte as it sends them."""
+
+    def __init__(self, port, certificate):
+        self.port = port
+        self.context = ssl.create_default_context(cafile=certificate)
+
+    def request(self, method, path, body=None, content_type=None):
+        connection = http.client.HTTPSConnection("127.0.0.1", self.port, context=self.context,
+                                                 timeout=10)
+        headers = {"Content-Type": content_type} if content_type else {}
+        connection.request(method, path, body=body, headers=headers)
+        reply = connection.getresponse()
+        data = json.loads(reply.read())
+        connection.close()
+        return data
+
+    def login(self, name, code):
+        body = "student_name=%s&class_code=%s&device_info=%s&device_id=a4b1c2d3e4f5" % (
+            urllib.parse.quote(name, safe=""), code.upper(),
+            urllib.parse.quote("Linux Debian 12", safe=""))
+        return self.request("POST", "/Vexlo/api/class-login.php", body.encode(),
+                            "application/x-www-form-urlencoded")
+
+    def status(self, token):
+        return self.request("GET", "/Vexlo/api/class-status.php?token=" + token)
+
+
+def browser():
+    options = webdriver.ChromeOptions()
+    for argument in ("--headless=new", "--no-sandbox", "--disable-dev-shm-usage",
+                     "--disable-gpu", "--no-first-run"):
+        options.add_argument(argument)
+    options.accept_insecure_certs = True  # the test's own self-signed certificate
+    return webdriver.Chrome(service=ChromeService(executable_path=shutil.which("chromedriver")),
+                            options=options)
+
+
+def visible(driver, element_id, timeout=5):
+    WebDriverWait(driver, timeout).until(lambda d: d.find_element(By.ID, element_id).is_displayed())
+    return driver.find_element(By.ID, element_id)
+
+
+def log_in(driver, url, name, one_time, new_password):
+    driver.get(url)
+    visible(driver, "login-name").send_keys(name)
+    driver.find_element(By.ID, "login-password").send_keys(one_time)
+    driver.find_element(By.ID, "login-submit").click()
+    visible(driver, "new-password").send_keys(new_password)
+    driver.find_element(By.ID, "password-submit").click()
+    visible(driver, "new-class-name")
+
+
+def fetch(driver, method, path, body=None, csrf=True):
+    """A request from inside the page, with or without the page's CSRF token."""
+    return driver.execute_async_script("""
+        const [method, path, body, csrf, done] = arguments;
+        const headers = {"Content-Type": "application/json"};
+        if (csrf) headers["X-CSRF-Token"] = state.csrf;
+        fetch(path, {method, headers, body: body === null ? undefined : JSON.stringify(body)})
+          .then(async r => done({status: r.status, body: await r.json()}));
+    """, method, path, body, csrf)
+
+
+def main():
+    work = tempfile.mkdtemp(prefix="kt-teacher-page-")
+    service = None
+    drivers = []
+    try:
+        database = os.path.join(work, "service.db")
+        passwords = {}
+        for name in ("anna", "bert"):
+            output = run("teacher", "add", name, "--database", database)
+            passwords[name] = re.search(r"one-time password: (\S+)", output).group(1)
+        service = subprocess.Popen(
+            [SERVICE, "serve", "--listen", "127.0.0.1:0", "--database", database,
+             "--tls-dir", os.path.join(work, "tls")],
+            stdout=subprocess.PIPE, stderr=subprocess.STDOUT, text=True)
+        port = None
+        for line in service.stdout:
+            match = re.match(r"Listening on https://127\.0\.0\.1:(\d+)/", line)
+            if match:
+                port = int(match.group(1))
+                break
+        if not check(port is not None, "the service starts"):
+            return
+        url = "https://127.0.0.1:%d/leerkracht/" % port
+        student = Student(port, os.path.join(work, "tls", "cert.pem"))
+
+        anna = browser()
+        drivers.append(anna)
+        log_in(anna, url, "anna", passwords["anna"], "anna heeft een lang wachtwoord")
+        anna.find_element(By.ID, "new-class-name").send_keys("3B Wiskunde")
+        anna.find_element(By.ID, "new-class-school").send_keys("Sint-Jan")
+        anna.find_element(By.ID, "new-class-submit").click()
+        code = visible(anna, "class-code").text
+        check(re.fullmatch(r"[ACDEFGHJKMNPQRTUVWXY34679]{6}", code) is not None,
+              "the page shows the new class code %r" % code)
+
+        joined = student.login("Jan Peeters", code.lower())
+        token = joined.get("session_token", "")
+        check(joined.get("success") is True and token, "a student joins with the code")
+        student.status(token)
+        try:
+            WebDriverWait(anna, 5).until(lambda d: any(
+                row.get_attribute("data-name") == "Jan Peeters" and
+                row.find_element(By.CSS_SELECTOR, ".status").text == "online"
+                for row in d.find_elements(By.CSS_SELECTOR, "#students tr")))
+            check(True, "the page shows the student online within 5 s")
+        except Exception:
+            check(False, "the page shows the student online within 5 s")
+
+        check(student.status(token).get("is_blocked") is False, "blocking starts off")
+        anna.find_element(By.ID, "block-switch").click()
+        WebDriverWait(anna, 5).until(lambda d: d.find_element(By.ID, "block-switch")
+                                     .get_attribute("aria-checked") == "true")
+        check(student.status(token).get("is_blocked") is True,
+              "the switch on makes the next status reply blocked")
+
+        # A plain form post, as another site would send it: no CSRF token.
+        anna.execute_script("""
+            const form = document.createElement("form");
+            form.method = "post";
+            form.action = "api/classes/" + arguments[0] + "/blocked";
+            const field = document.createElement("input");
+            field.name = "is_blocked";
+            field.value = "false";
+            form.appendChild(field);
+            document.body.appendChild(form);
+            form.submit();""", code)
+        WebDriverWait(anna, 5).until(lambda d: "CSRF" in d.page_source)
+        check(student.status(token).get("is_blocked") is True,
+              "a form without the CSRF token changes nothing")
+
+        bert = browser()
+        drivers.append(bert)
+        log_in(bert, url, "bert", passwords["bert"], "bert heeft ook een wachtwoord")
+        visible(bert, "no-classes")  # the class list has been fetched, and it is empty
+        check(not bert.find_elements(By.CSS_SELECTOR, "#class-list button"),
+              "a second teacher's list does not show the class")
+        seen = fetch(bert, "GET", "api/classes/" + code)
+        switched = fetch(bert, "POST", "api/classes/" + code + "/blocked", {"is_blocked": False})
+        check(seen["status"] == 404 and switched["status"] == 404,
+              "a second teacher can neither see nor switch the class (%d, %d)"
+              % (seen["status"], switched["status"]))
+        check(student.status(token).get("is_blocked") is True, "the class is still blocked")
+
+        anna.get(url)
+        visible(anna, "class-list")
+        WebDriverWait(anna, 5).until(
+            lambda d: d.find_elements(By.CSS_SELECTOR, "#class-list button[data-code='%s']" % code))
+        anna.find_element(By.CSS_SELECTOR, "#class-list button[data-code='%s']" % code).click()
+        remove = WebDriverWait(anna, 5).until(
+            lambda d: d.find_element(By.CSS_SELECTOR, "#students .remove-student"))
+        remove.click()
+        anna.switch_to.alert.accept()
+        WebDriverWait(anna, 5).until(lambda d: not d.find_elements(By.CSS_SELECTOR, "#students tr"))
+        reply = student.status(token)
+        check(reply.get("success") is False,
+              "removing the student ends the session at the next reply: %s" % reply)
+    finally:
+        for driver in drivers:
+            driver.quit()
+        if service:
+            service.terminate()
+            service.wait(10)
+        shutil.rmtree(work, ignore_errors=True)
+
+
+main()
+if failures:
+    print("%d check(s) failed" % len(failures))
+    sys.exit(1)

@@ -1,0 +1,34 @@
+#include "AttemptLimiter.h"
+
+namespace kt::service {
+
+void AttemptLimiter::forgetOld(QList<qint64>& times, qint64 nowMs) const {
+    while (!times.isEmpty() && times.first() <= nowMs - windowMs_) times.removeFirst();
+}
+
+bool AttemptLimiter::allows(const QString& key, qint64 nowMs) {
+    const auto it = attempts_.find(key);
+    if (it == attempts_.end())
+        return true;
+    forgetOld(*it, nowMs);
+    if (it->isEmpty()) {
+        attempts_.erase(it);
+        return true;
+    }
+    return it->size() < limit_;
+}
+
+void AttemptLimiter::record(const QString& key, qint64 nowMs) {
+    QList<qint64>& times = attempts_[key];
+    forgetOld(times, nowMs);
+    times.append(nowMs);
+    // Keys that stopped trying are dropped now and then, so that memory stays bounded.
+    if (attempts_.size() > 100000) {
+        for (auto it = attempts_.begin(); it != attempts_.end();) {
+            forgetOld(*it, nowMs);
+            it = it->isEmpty() ? attempts_.erase(it) : std::next(it);
+        }
+    }
+}
+
+}  // namespace kt::service

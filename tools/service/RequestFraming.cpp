@@ -1,0 +1,67 @@
+#include "RequestFraming.h"
+
+#include <QList>
+
+namespace kt::service {
+
+RequestFraming::Verdict RequestFraming::feed(const QByteArray& bytes) {
+    qsizetype at = 0;
+    while (!refused_ && at < bytes.size()) {
+        if (bodyLeft_ > 0) {
+            const qsizetype skipped = qMin<qint64>(bodyLeft_, bytes.size() - at);
+            bodyLeft_ -= skipped;
+            at += skipped;
+            continue;
+        }
+        // Only the new bytes are searched, with three of the old in front for a split "\r\n\r\n".
+        const qsizetype searchFrom = qMax<qsizetype>(0, head_.size() - 3);
+        const qsizetype take = qMin<qsizetype>(bytes.size() - at, maxHeadBytes + 1 - head_.size());
+        head_.append(bytes.constData() + at, take);
+        const qsizetype end = head_.indexOf("\r\n\r\n", searchFrom);
+        if (end < 0) {
+            at += take;
+            if (head_.size() > maxHeadBytes)
+                refused_ = true;
+            continue;
+        }
+        at += take - (head_.size() - (end + 4));  // bytes after the head belong to the body
+        head_.truncate(end + 4);
+        if (headComplete() == Verdict::TooLarge)
+            refused_ = true;
+        head_.clear();
+    }
+    return refused_ ? Verdict::TooLarge : Verdict::Fine;
+}
+
+RequestFraming::Verdict RequestFraming::headComplete() {
+    const QList<QByteArray> lines = head_.split('\n');
+    for (qsizetype i = 1; i < lines.size(); ++i) {
+        const QByteArray line = lines.at(i).trimmed();
+        const qsizetype colon = line.indexOf(':');
+        if (colon <= 0)
+            continue;
+        const QByteArray name = line.left(colon).trimmed().toLower();
+        const QByteArray value = line.mid(colon + 1).trimmed();
+        if (name == "transfer-encoding")
+            return Verdict::TooLarge;  // a body of unknown length: refused like an oversized one
+        if (name == "content-length") {
+            bool ok = false;
+            const qint64 length = value.toLongLong(&ok);
+            if (!ok || length < 0 || length > maxBodyBytes)
+                return Verdict::TooLarge;
+            bodyLeft_ = length;
+        }
+    }
+    return Verdict::Fine;
+}
+
+QByteArray tooLargeReply() {
+    const QByteArray body =
+        QByteArray(R"json({"success":false,"error":"Verzoek te groot (hoogstens 64 KiB)"})json");
+    return QByteArrayLiteral(
+               "HTTP/1.1 413 Payload Too Large\r\nContent-Type: application/json\r\n"
+               "Connection: close\r\nContent-Length: ") +
+           QByteArray::number(body.size()) + "\r\n\r\n" + body;
+}
+
+}  // namespace kt::service

@@ -1,0 +1,14 @@
+#pragma once
+
+#include <QStringList>
+
+namespace kt::service {
+
+// The sub-commands of ka-tesmar-service; each returns the exit status.
+int serveCommand(const QStringList& arguments);
+int teacherCommand(const QStringList& arguments);
+int classCommand(const QStringList& arguments);
+
+extern const char* const usageText;
+
+}  // namespace kt::service
