@@ -146,19 +146,23 @@ std::string escaped(const std::string& text) {
 }
 
 // Each item once, in the order first seen: sixty lookups that fail alike
-// make one mention, not sixty.
+// make one mention, not sixty; after the first twenty only their number.
 void appendGroup(std::string& line, const char* label, const std::vector<std::string>& items) {
     if (items.empty())
         return;
     if (line.back() != ' ')
         line += "; ";
     line += label;
+    // At most this many named, so that a hostile list stays one readable line.
+    constexpr std::size_t shown = 20;
     std::set<std::string_view> named;
     for (const auto& item : items) {
-        if (!named.insert(item).second)
+        if (!named.insert(item).second || named.size() > shown)
             continue;
         line += (named.size() > 1 ? ", " : " ") + escaped(item);
     }
+    if (named.size() > shown)
+        line += " en " + std::to_string(named.size() - shown) + " meer";
 }
 
 }  // namespace

@@ -130,6 +130,14 @@ TEST(BlockDataCheck, SplitsUsableFromRejectedAndLogsTheRejectedEscaped) {
     ASSERT_TRUE(onlyAnswers);
     EXPECT_EQ(*onlyAnswers,
               "WAARSCHUWING: Ongeldige invoer niet gebruikt: DNS-antwoorden \"1.2\\x00\"");
+
+    // A hostile list stays one readable line: twenty named, then their number.
+    std::vector<std::string> many;
+    for (int i = 0; i < 500; ++i) many.push_back("bad_" + std::to_string(i));
+    const auto capped = rejectedInputLogLine(checkBlockData(many, {}), {});
+    ASSERT_TRUE(capped);
+    EXPECT_NE(capped->find("\"bad_19\" en 480 meer"), std::string::npos) << capped->substr(0, 200);
+    EXPECT_EQ(capped->find("bad_20"), std::string::npos);
 }
 
 TEST(BlockDataCheck, NetworksThatWouldCutEverythingOffAreLeftOut) {
