@@ -147,13 +147,14 @@ TEST_F(HelperFaults, EveryFailureLeavesTheSystemWholeAndSaysWhy) {
     EXPECT_EQ(out("full-restore", "status"), "1\n");
     EXPECT_EQ(out("full-restore", "stderr"), "Niet hersteld: hosts-bestand\n");
     EXPECT_EQ(out("full-restore", "hosts"), out("blocked-2", "hosts"));
+    EXPECT_TRUE(blocked("full-restore")) << "fully blocked, never half";
     EXPECT_NE(out("full-restore", "listing").find("ka-tesmar-guardian.sh"), std::string::npos)
         << "the guardian stays to try again";
     EXPECT_EQ(out("full-activate", "status"), "1\n");
     EXPECT_EQ(out("full-activate", "hosts"), out("blocked-2", "hosts"));
+    EXPECT_TRUE(blocked("full-activate")) << "the block before it stays whole";
     for (const char* kept : {"active.lock", "ka-tesmar-guardian.sh"})
-        EXPECT_NE(out("full-activate", "listing").find(kept), std::string::npos)
-            << kept << ": the state before it stays whole";
+        EXPECT_NE(out("full-activate", "listing").find(kept), std::string::npos) << kept;
     EXPECT_EQ(out("room-again", "status"), "0\n") << out("room-again", "stderr");
     expectNothingLeft("room-again");
     EXPECT_EQ(out("full-run", "status"), "1\n");

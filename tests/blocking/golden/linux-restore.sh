@@ -75,8 +75,13 @@ kt_restore() {
       rm -f -- "$KT_BACKUP" "$KT_BACKUP_SUM"
     fi
   fi
-  # While the hosts file still holds a block, the guardian stays to try again.
-  if kt_has_blocks; then left="$left hosts-bestand"; else kt_remove_guardian; fi
+  # A hosts file that cannot be written keeps the whole block, the guardian
+  # and the lock with it: fully blocked, tried again, never half.
+  if kt_has_blocks; then
+    echo "Niet hersteld: hosts-bestand" >&2
+    return 1
+  fi
+  kt_remove_guardian
   nft delete table inet ka_tesmar >/dev/null 2>&1
   nft list table inet ka_tesmar >/dev/null 2>&1 && left="$left firewall"
   rm -f -- "$KT_NFT" "$KT_NFT.new"
