@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds the plain and the sanitizer builds and runs
-# every test of both (unit, integration, UI, the self-test of the real window).
+# Installs what is missing, checks the formatting, builds the plain and the
+# sanitizer builds (a warning is an error) and runs every test of both (unit,
+# integration, UI, the self-test of the real window).
 # Ends with a line "N passed, N failed".
 set -uo pipefail
 cd "$(dirname "$0")/.."
@@ -23,10 +24,23 @@ count() {  # reads ctest's summary: "97% tests passed, 1 tests failed out of 34"
   failed=$((failed + fails))
 }
 
+# Every C++ file as .clang-format has it.
+echo "=== format"
+if git ls-files '*.cpp' '*.h' | xargs clang-format --dry-run --Werror 2>"${TMPDIR:-/tmp}/kt-format.log"; then
+  passed=$((passed + 1))
+else
+  grep -E '^[^ ].*: (warning|error):' "${TMPDIR:-/tmp}/kt-format.log" | cut -d: -f1 | sort -u | head -20
+  echo "format FAILED: run clang-format -i on the files above"
+  failed=$((failed + 1))
+fi
+rm -f "${TMPDIR:-/tmp}/kt-format.log"
+
 for preset in default asan; do
   log=$(mktemp)
   echo "=== build: $preset"
-  if cmake --preset "$preset" >/dev/null && cmake --build --preset "$preset" -j "$jobs"; then
+  # A warning fails the build.
+  if cmake --preset "$preset" -DCMAKE_COMPILE_WARNING_AS_ERROR=ON >/dev/null &&
+    cmake --build --preset "$preset" -j "$jobs"; then
     echo "=== test: $preset"
     ctest --preset "$preset" -j "$jobs" 2>&1 | tee "$log"
   else

@@ -11,7 +11,8 @@ void AppState::addDebugLog(const std::string& message) {
     // Always posted, also from the main thread: lines keep the order of the queue.
     ports_.scheduler->post([self = shared_from_this(), line = std::move(line)] {
         self->debugLog = debuglog::prepend(self->debugLog.get(), line);
-        if (auto capped = debuglog::capped(self->debugLog.get())) self->debugLog = std::move(*capped);
+        if (auto capped = debuglog::capped(self->debugLog.get()))
+            self->debugLog = std::move(*capped);
     });
 }
 

@@ -15,14 +15,16 @@ std::optional<std::string> capped(const std::string& log) {
     std::size_t pieces = 1;
     std::size_t cut = std::string::npos;
     for (std::size_t i = 0; i < log.size(); ++i) {
-        if (log[i] != '\n') continue;
+        if (log[i] != '\n')
+            continue;
         if (pieces == maxPieces) {
             cut = i;
             break;
         }
         ++pieces;
     }
-    if (cut == std::string::npos) return std::nullopt;
+    if (cut == std::string::npos)
+        return std::nullopt;
     return log.substr(0, cut);
 }
 

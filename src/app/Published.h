@@ -12,7 +12,7 @@ namespace kt {
 // original object model did). Main thread only.
 template <typename T>
 class Published {
-public:
+  public:
     using Observer = std::function<void()>;
     using ObserverId = std::uint64_t;
 
@@ -40,7 +40,7 @@ public:
     }
     void unobserve(ObserverId id) { observers_.erase(id); }
 
-private:
+  private:
     void notify() {
         // Copy: an observer may add or remove observers while being told.
         const auto observers = observers_;

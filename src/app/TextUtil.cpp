@@ -15,7 +15,8 @@ std::string lowerCased(std::string_view s) {
 std::string trimmed(std::string_view s) {
     constexpr std::string_view blanks = " \t\n\r\v\f";
     const auto first = s.find_first_not_of(blanks);
-    if (first == std::string_view::npos) return {};
+    if (first == std::string_view::npos)
+        return {};
     const auto last = s.find_last_not_of(blanks);
     return std::string(s.substr(first, last - first + 1));
 }

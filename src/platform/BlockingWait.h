@@ -12,7 +12,7 @@ namespace kt {
 // only place where the core may block on time (the quit waits for the
 // service). Returns whether the condition holds.
 class BlockingWait {
-public:
+  public:
     virtual ~BlockingWait() = default;
     virtual bool waitFor(std::condition_variable& signal, std::unique_lock<std::mutex>& lock,
                          Seconds timeout, const std::function<bool()>& condition) = 0;
@@ -20,9 +20,9 @@ public:
 
 // The real wait, on the steady clock.
 class SteadyBlockingWait final : public BlockingWait {
-public:
-    bool waitFor(std::condition_variable& signal, std::unique_lock<std::mutex>& lock, Seconds timeout,
-                 const std::function<bool()>& condition) override {
+  public:
+    bool waitFor(std::condition_variable& signal, std::unique_lock<std::mutex>& lock,
+                 Seconds timeout, const std::function<bool()>& condition) override {
         return signal.wait_for(lock, timeout, condition);
     }
 };

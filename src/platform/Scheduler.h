@@ -10,7 +10,7 @@ namespace kt {
 // The main queue. All state changes of the application happen in tasks run
 // by it, one after the other, on the main thread.
 class Scheduler {
-public:
+  public:
     using Task = std::function<void()>;
     using TimerId = std::uint64_t;
 
@@ -29,7 +29,7 @@ public:
 
 // The wall clock. Callable from any thread.
 class Clock {
-public:
+  public:
     virtual ~Clock() = default;
     virtual TimePoint now() const = 0;
 };

@@ -8,7 +8,7 @@ namespace kt {
 
 // Time of day in the user's locale, without a date. Callable from any thread.
 class TimeFormatter {
-public:
+  public:
     virtual ~TimeFormatter() = default;
     // Hours, minutes and seconds: "14:03:27" in Dutch.
     virtual std::string mediumTime(TimePoint t) const = 0;

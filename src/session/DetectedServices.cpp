@@ -36,12 +36,15 @@ std::vector<std::string> detectedServiceNames(const std::vector<std::string>& do
     for (const auto& domain : domains) {
         const std::string host = text::lowerCased(domain);
         for (const auto& row : serviceTable) {
-            const bool matches = std::any_of(row.keywords.begin(), row.keywords.end(),
-                                             [&](std::string_view k) { return host.find(k) != std::string::npos; });
-            if (matches) names.emplace(row.displayName);
+            const bool matches =
+                std::any_of(row.keywords.begin(), row.keywords.end(),
+                            [&](std::string_view k) { return host.find(k) != std::string::npos; });
+            if (matches)
+                names.emplace(row.displayName);
         }
     }
-    if (names.empty()) names.emplace("AI Services");
+    if (names.empty())
+        names.emplace("AI Services");
     return {names.begin(), names.end()};
 }
 

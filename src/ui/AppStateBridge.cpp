@@ -42,34 +42,41 @@ AppStateBridge::~AppStateBridge() {
 
 QDateTime AppStateBridge::lastCheck() const {
     const auto& t = state_->lastCheck.get();
-    if (!t) return {};
+    if (!t)
+        return {};
     const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(t->time_since_epoch());
     return QDateTime::fromMSecsSinceEpoch(ms.count());
 }
 
 QString AppStateBridge::lastCheckText() const {
     const auto& t = state_->lastCheck.get();
-    if (!t) return {};
+    if (!t)
+        return {};
     return QString::fromStdString(state_->ports().timeFormatter->shortTime(*t));
 }
 
 QString AppStateBridge::checkDomain(const QString& searchDomain) const {
-    return QString::fromStdString(kt::checkDomain(searchDomain.toStdString(), state_->blockedDomains));
+    return QString::fromStdString(
+        kt::checkDomain(searchDomain.toStdString(), state_->blockedDomains));
 }
 
-void AppStateBridge::copyDebugLog() const { state_->ports().pasteboard->setText(state_->debugLog); }
+void AppStateBridge::copyDebugLog() const {
+    state_->ports().pasteboard->setText(state_->debugLog);
+}
 
 void AppStateBridge::manualRestoreNetwork(QObject* owner, const QJSValue& callback) {
     QPointer<QObject> guard(owner);
     state_->manualRestoreNetwork([guard, callback](bool success) mutable {
-        if (guard && callback.isCallable()) callback.call({QJSValue(success)});
+        if (guard && callback.isCallable())
+            callback.call({QJSValue(success)});
     });
 }
 
 void AppStateBridge::after(double seconds, QObject* owner, const QJSValue& callback) {
     QPointer<QObject> guard(owner);
     state_->ports().scheduler->postAfter(Seconds{seconds}, [guard, callback]() mutable {
-        if (guard && callback.isCallable()) callback.call();
+        if (guard && callback.isCallable())
+            callback.call();
     });
 }
 

@@ -37,7 +37,7 @@ class AppStateBridge : public QObject {
     Q_PROPERTY(QStringList blockedDomains READ blockedDomains NOTIFY blockedDomainsChanged)
     Q_PROPERTY(bool isReconnecting READ isReconnecting NOTIFY isReconnectingChanged)
 
-public:
+  public:
     explicit AppStateBridge(std::shared_ptr<AppState> state, QObject* parent = nullptr);
     ~AppStateBridge() override;
 
@@ -86,7 +86,7 @@ public:
     // has been destroyed by then.
     Q_INVOKABLE void after(double seconds, QObject* owner, const QJSValue& callback);
 
-signals:
+  signals:
     void isLoggedInChanged();
     void sessionTokenChanged();
     void studentNameChanged();
@@ -107,7 +107,7 @@ signals:
     void blockedDomainsChanged();
     void isReconnectingChanged();
 
-private:
+  private:
     static QString text(const std::string& s) { return QString::fromStdString(s); }
     static QString optionalText(const std::optional<std::string>& s) {
         return s ? QString::fromStdString(*s) : QString();

@@ -18,13 +18,14 @@ void settle() {
 }
 
 class SelfTest {
-public:
+  public:
     SelfTest(QQuickWindow& window, const QString& screenshotDir)
         : window_(window), screenshotDir_(screenshotDir), out_(stdout) {}
 
     void expect(bool ok, const QString& what) {
         out_ << (ok ? "ok   " : "FAIL ") << what << Qt::endl;
-        if (!ok) ++failures_;
+        if (!ok)
+            ++failures_;
     }
 
     void expectScreen(const QString& name) {
@@ -37,16 +38,18 @@ public:
     }
 
     void screenshot(const QString& name) {
-        if (screenshotDir_.isEmpty()) return;
+        if (screenshotDir_.isEmpty())
+            return;
         QDir().mkpath(screenshotDir_);
         const QImage image = window_.grabWindow();
-        const QString path = QDir(screenshotDir_).filePath(QStringLiteral("window-%1.png").arg(name));
+        const QString path =
+            QDir(screenshotDir_).filePath(QStringLiteral("window-%1.png").arg(name));
         expect(!image.isNull() && image.save(path), QStringLiteral("screenshot %1").arg(path));
     }
 
     int failures() const { return failures_; }
 
-private:
+  private:
     QQuickWindow& window_;
     QString screenshotDir_;
     QTextStream out_;
@@ -57,16 +60,21 @@ private:
 
 int runSelfTest(QQmlApplicationEngine& engine, AppStateBridge& appState, TermsConsent& consent,
                 const QString& screenshotDir) {
-    if (engine.rootObjects().isEmpty()) return 1;
+    if (engine.rootObjects().isEmpty())
+        return 1;
     auto* window = qobject_cast<QQuickWindow*>(engine.rootObjects().first());
-    if (!window) return 1;
+    if (!window)
+        return 1;
     SelfTest test(*window, screenshotDir);
     settle();
 
     test.expect(window->width() == 400 && window->height() == 650,
-                QStringLiteral("window is 400 x 650 (got %1 x %2)").arg(window->width()).arg(window->height()));
-    test.expect(window->minimumSize() == QSize(400, 650) && window->maximumSize() == QSize(400, 650),
-                QStringLiteral("window cannot be resized"));
+                QStringLiteral("window is 400 x 650 (got %1 x %2)")
+                    .arg(window->width())
+                    .arg(window->height()));
+    test.expect(
+        window->minimumSize() == QSize(400, 650) && window->maximumSize() == QSize(400, 650),
+        QStringLiteral("window cannot be resized"));
 
     AppState& state = appState.state();
     consent.setAccepted(false);
@@ -89,7 +97,8 @@ int runSelfTest(QQmlApplicationEngine& engine, AppStateBridge& appState, TermsCo
     state.isInstalling = false;
     state.isLoggedIn = false;
 
-    QTextStream(stdout) << (test.failures() == 0 ? "self-test passed" : "self-test FAILED") << Qt::endl;
+    QTextStream(stdout) << (test.failures() == 0 ? "self-test passed" : "self-test FAILED")
+                        << Qt::endl;
     return test.failures() == 0 ? 0 : 1;
 }
 

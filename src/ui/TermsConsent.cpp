@@ -5,10 +5,13 @@ namespace kt {
 TermsConsent::TermsConsent(Settings& settings, QObject* parent)
     : QObject(parent), settings_(settings) {}
 
-bool TermsConsent::accepted() const { return settings_.boolValue(settingsKey, false); }
+bool TermsConsent::accepted() const {
+    return settings_.boolValue(settingsKey, false);
+}
 
 void TermsConsent::setAccepted(bool accepted) {
-    if (accepted == this->accepted()) return;
+    if (accepted == this->accepted())
+        return;
     settings_.setBoolValue(settingsKey, accepted);
     emit acceptedChanged();
 }

@@ -11,7 +11,7 @@ class TermsConsent : public QObject {
     Q_OBJECT
     Q_PROPERTY(bool accepted READ accepted WRITE setAccepted NOTIFY acceptedChanged)
 
-public:
+  public:
     static constexpr const char* settingsKey = "hasAcceptedTerms_v5";
 
     explicit TermsConsent(Settings& settings, QObject* parent = nullptr);
@@ -19,10 +19,10 @@ public:
     bool accepted() const;
     void setAccepted(bool accepted);
 
-signals:
+  signals:
     void acceptedChanged();
 
-private:
+  private:
     Settings& settings_;
 };
 

@@ -9,7 +9,7 @@ namespace kt::testing {
 // Never waits: runs `whileWaiting` (where a test may answer what is awaited,
 // with the lock released as during a real wait) and reports the condition.
 class FakeBlockingWait final : public BlockingWait {
-public:
+  public:
     bool waitFor(std::condition_variable&, std::unique_lock<std::mutex>& lock, Seconds timeout,
                  const std::function<bool()>& condition) override {
         lastTimeout = timeout;

@@ -7,7 +7,7 @@
 namespace kt::testing {
 
 class FakePasteboard final : public Pasteboard {
-public:
+  public:
     void setText(const std::string& value) override {
         text = value;
         ++writes;

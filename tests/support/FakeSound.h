@@ -11,18 +11,18 @@ namespace kt::testing {
 
 // Records the virtual time of every beep.
 class FakeBeeper final : public Beeper {
-public:
+  public:
     explicit FakeBeeper(const ManualScheduler& clock) : clock_(clock) {}
     void beep() override { times.push_back(clock_.elapsed().count()); }
     std::vector<double> times;
 
-private:
+  private:
     const ManualScheduler& clock_;
 };
 
 // Records every utterance: its text, voice choice and virtual time.
 class FakeSpeechSynthesizer final : public SpeechSynthesizer {
-public:
+  public:
     struct Spoken {
         std::string text;
         std::string voiceIdentifier;
@@ -36,12 +36,13 @@ public:
     std::shared_ptr<Utterance> speak(const std::string& text, const std::string& voiceIdentifier,
                                      const std::string& languageFallback) override {
         auto utterance = std::make_shared<Utterance>();
-        spoken.push_back({text, voiceIdentifier, languageFallback, clock_.elapsed().count(), utterance});
+        spoken.push_back(
+            {text, voiceIdentifier, languageFallback, clock_.elapsed().count(), utterance});
         return utterance;
     }
     std::vector<Spoken> spoken;
 
-private:
+  private:
     const ManualScheduler& clock_;
 };
 

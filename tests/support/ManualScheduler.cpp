@@ -41,7 +41,8 @@ void ManualScheduler::cancelRepeating(TimerId id) {
 
 TimePoint ManualScheduler::now() const {
     std::lock_guard lock(mutex_);
-    const auto offset = std::chrono::duration_cast<TimePoint::duration>(Seconds{now_ + wallOffset_});
+    const auto offset =
+        std::chrono::duration_cast<TimePoint::duration>(Seconds{now_ + wallOffset_});
     return start_ + offset;
 }
 
@@ -50,13 +51,17 @@ bool ManualScheduler::runNextDueBy(double limit) {
     {
         std::lock_guard lock(mutex_);
         for (;;) {
-            if (queue_.empty() || queue_.begin()->first.first > limit) return false;
+            if (queue_.empty() || queue_.begin()->first.first > limit)
+                return false;
             auto node = queue_.extract(queue_.begin());
             const double due = node.key().first;
             entry = std::move(node.mapped());
-            if (entry.timer != 0 && !activeTimers_.count(entry.timer)) continue;
-            if (due > now_) now_ = due;
-            if (entry.timer != 0) enqueue(due + entry.interval.count(), entry);
+            if (entry.timer != 0 && !activeTimers_.count(entry.timer))
+                continue;
+            if (due > now_)
+                now_ = due;
+            if (entry.timer != 0)
+                enqueue(due + entry.interval.count(), entry);
             break;
         }
     }
@@ -77,7 +82,9 @@ std::size_t ManualScheduler::advance(Seconds delta) {
     return ran;
 }
 
-std::size_t ManualScheduler::runUntilIdle() { return advance(Seconds{0}); }
+std::size_t ManualScheduler::runUntilIdle() {
+    return advance(Seconds{0});
+}
 
 void ManualScheduler::jumpWallClock(Seconds delta) {
     std::lock_guard lock(mutex_);
@@ -93,7 +100,8 @@ std::size_t ManualScheduler::pendingTaskCount() const {
     std::lock_guard lock(mutex_);
     std::size_t count = 0;
     for (const auto& [key, entry] : queue_)
-        if (entry.timer == 0 || activeTimers_.count(entry.timer)) ++count;
+        if (entry.timer == 0 || activeTimers_.count(entry.timer))
+            ++count;
     return count;
 }
 

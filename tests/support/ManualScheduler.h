@@ -13,7 +13,7 @@ namespace kt::testing {
 // test advances time or runs the queue; then due tasks run in the order of
 // their due time, and tasks due at the same time in the order they were posted.
 class ManualScheduler final : public Scheduler, public Clock {
-public:
+  public:
     // Virtual time starts at this wall-clock moment.
     explicit ManualScheduler(TimePoint start = defaultStart());
 
@@ -38,7 +38,7 @@ public:
 
     static TimePoint defaultStart();
 
-private:
+  private:
     struct Entry {
         Task task;
         TimerId timer = 0;

@@ -69,7 +69,8 @@ class SessionFixture : public ::testing::Test {
     std::size_t logins() const {
         std::size_t n = 0;
         for (std::size_t i = 0; i < fakes.http.count(); ++i)
-            if (fakes.http.request(i).url.find("class-login.php") != std::string::npos) ++n;
+            if (fakes.http.request(i).url.find("class-login.php") != std::string::npos)
+                ++n;
         return n;
     }
 

@@ -9,7 +9,7 @@
 class UiTestSetup : public QObject {
     Q_OBJECT
 
-public slots:
+  public slots:
     void qmlEngineAvailable(QQmlEngine* engine) {
         auto* control = new kt::testing::UiTestControl(engine);
         kt::installUiContext(*engine, control->bridge(), control->consent());

@@ -30,9 +30,8 @@ QString generate(const QDir& dir) {
                    "-nodes", "-days", "825", "-subj", "/CN=Ka Tesmar klasdienst",
                    // A server certificate, not a CA: trusting it lets it vouch
                    // for this service only, never sign another certificate.
-                   "-addext", subjectAltNames(), "-addext",
-                   "basicConstraints=critical,CA:FALSE", "-addext",
-                   "keyUsage=critical,digitalSignature,keyEncipherment", "-addext",
+                   "-addext", subjectAltNames(), "-addext", "basicConstraints=critical,CA:FALSE",
+                   "-addext", "keyUsage=critical,digitalSignature,keyEncipherment", "-addext",
                    "extendedKeyUsage=serverAuth", "-keyout", dir.filePath("key.pem"), "-out",
                    dir.filePath("cert.pem")});
     if (!openssl.waitForFinished(60000) || openssl.exitStatus() != QProcess::NormalExit ||

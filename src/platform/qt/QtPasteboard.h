@@ -5,7 +5,7 @@
 namespace kt {
 
 class QtPasteboard final : public Pasteboard {
-public:
+  public:
     void setText(const std::string& text) override;
 };
 

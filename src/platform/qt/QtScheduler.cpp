@@ -46,7 +46,8 @@ Scheduler::TimerId QtScheduler::startRepeating(Seconds interval, Task task) {
 
 void QtScheduler::cancelRepeating(TimerId id) {
     auto it = timers_.find(id);
-    if (it == timers_.end()) return;
+    if (it == timers_.end())
+        return;
     it->second->stop();
     it->second->deleteLater();
     timers_.erase(it);

@@ -11,7 +11,7 @@ namespace kt {
 
 // The main queue as the Qt event loop of the thread that creates it.
 class QtScheduler final : public Scheduler {
-public:
+  public:
     QtScheduler();
     ~QtScheduler() override;
 
@@ -20,7 +20,7 @@ public:
     TimerId startRepeating(Seconds interval, Task task) override;
     void cancelRepeating(TimerId id) override;
 
-private:
+  private:
     QObject context_;
     std::map<TimerId, QTimer*> timers_;
     TimerId nextId_ = 1;

@@ -7,14 +7,17 @@ namespace kt {
 
 QString mediumTimeFormat(const QLocale& locale) {
     QString format = locale.timeFormat(QLocale::ShortFormat);
-    if (format.contains(QLatin1Char('s'))) return format;
+    if (format.contains(QLatin1Char('s')))
+        return format;
     static const QRegularExpression minutes(QStringLiteral("(m+)(?!.*m)"));
     const auto match = minutes.match(format);
-    if (!match.hasMatch()) return format;
+    if (!match.hasMatch())
+        return format;
     // The separator between hours and minutes is used again before the seconds.
     QString separator = QStringLiteral(":");
     const int start = static_cast<int>(match.capturedStart(1));
-    if (start > 0 && !format.at(start - 1).isLetter()) separator = format.at(start - 1);
+    if (start > 0 && !format.at(start - 1).isLetter())
+        separator = format.at(start - 1);
     format.insert(static_cast<int>(match.capturedEnd(1)), separator + QStringLiteral("ss"));
     return format;
 }

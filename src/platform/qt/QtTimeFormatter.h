@@ -7,13 +7,13 @@
 namespace kt {
 
 class QtTimeFormatter final : public TimeFormatter {
-public:
+  public:
     explicit QtTimeFormatter(QLocale locale = QLocale::system());
 
     std::string mediumTime(TimePoint t) const override;
     std::string shortTime(TimePoint t) const override;
 
-private:
+  private:
     QLocale locale_;
     QString shortFormat_;
     QString mediumFormat_;

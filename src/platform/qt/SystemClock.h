@@ -5,7 +5,7 @@
 namespace kt {
 
 class SystemClock final : public Clock {
-public:
+  public:
     TimePoint now() const override { return std::chrono::system_clock::now(); }
 };
 

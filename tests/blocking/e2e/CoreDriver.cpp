@@ -21,9 +21,9 @@
 #include "platform/qt/SystemClock.h"
 #include "platform/system/FileLifetimeLock.h"
 #include "platform/system/PosixFileSystem.h"
-#include "platform/system/PrivilegeSelection.h"
 #include "platform/system/PosixProcessRunner.h"
 #include "platform/system/PosixTerminationSignal.h"
+#include "platform/system/PrivilegeSelection.h"
 #include "platform/system/ThreadWorkers.h"
 
 int main(int argc, char* argv[]) {
