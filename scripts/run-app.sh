@@ -8,7 +8,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/install-deps.sh
 cmake --preset default
-cmake --build --preset default --target Ka_Tesmar ka-tesmar-service
+cmake --build --preset default --target Ka_Tesmar ka-tesmar-service ka-tesmar-helper
 
 build=build/default
 service=$build/tools/service/ka-tesmar-service
