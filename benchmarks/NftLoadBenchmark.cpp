@@ -18,6 +18,7 @@
 #include <string>
 #include <vector>
 
+#include "app/TextUtil.h"
 #include "blocking/NftRules.h"
 #include "blocking/RuleText.h"
 
@@ -28,16 +29,9 @@ constexpr int repeats = 5;
 // The table as it was written before the sets: one rule per rule of the set.
 std::string oneRulePerAddressFile(const std::string& rulesText) {
     std::string rules;
-    std::size_t start = 0;
-    while (start <= rulesText.size()) {
-        std::size_t end = rulesText.find('\n', start);
-        if (end == std::string::npos)
-            end = rulesText.size();
-        if (end > start)
-            if (auto rule = kt::nftRuleFor(rulesText.substr(start, end - start)))
-                rules += "    " + *rule + "\n";
-        start = end + 1;
-    }
+    for (std::string_view line : kt::text::nonEmptyLines(rulesText))
+        if (auto rule = kt::nftRuleFor(line))
+            rules += "    " + *rule + "\n";
     const std::string table = kt::nftTableName;
     return "table " + table + "\ndelete table " + table + "\ntable " + table +
            " {\n  chain blocked {\n" + rules +

@@ -12,6 +12,19 @@ std::string lowerCased(std::string_view s) {
     return result;
 }
 
+std::vector<std::string_view> nonEmptyLines(std::string_view text) {
+    std::vector<std::string_view> lines;
+    while (!text.empty()) {
+        const std::size_t end = text.find('\n');
+        if (end != 0)
+            lines.push_back(text.substr(0, end));
+        if (end == std::string_view::npos)
+            break;
+        text.remove_prefix(end + 1);
+    }
+    return lines;
+}
+
 std::string trimmed(std::string_view s) {
     constexpr std::string_view blanks = " \t\n\r\v\f";
     const auto first = s.find_first_not_of(blanks);

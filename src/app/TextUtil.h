@@ -2,11 +2,15 @@
 
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace kt::text {
 
 // ASCII lower case; other bytes (UTF-8 sequences) are kept as they are.
 std::string lowerCased(std::string_view s);
+
+// The pieces of `text` between line feeds, empty ones left out.
+std::vector<std::string_view> nonEmptyLines(std::string_view text);
 
 // Without white space and line breaks at both ends.
 std::string trimmed(std::string_view s);

@@ -284,6 +284,10 @@ std::string LinuxProfile::automaticRestore(bool) const {
     return restoreScript();
 }
 
+std::string LinuxProfile::manualRestore(bool) const {
+    return restoreScript();
+}
+
 std::string LinuxProfile::signalRestore() const {
     return restoreScript();
 }

@@ -30,6 +30,7 @@ class LinuxProfile final : public SystemProfile {
 
   private:
     std::string automaticRestore(bool backupPresent) const override;
+    std::string manualRestore(bool backupPresent) const override;
     std::string signalRestore() const override;
     std::string restoreScript() const;
 

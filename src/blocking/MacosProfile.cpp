@@ -1,5 +1,7 @@
 #include "blocking/MacosProfile.h"
 
+#include "app/TextUtil.h"
+
 namespace kt {
 namespace {
 
@@ -125,16 +127,8 @@ std::string MacosProfile::activationScript(const std::string& hostsEntries,
     // Firewall anchor, one rule per line, and the hook in pf.conf (once).
     s += "mkdir -p /etc/pf.anchors; ";
     s += "rm -f /etc/pf.anchors/ka.tesmar; ";
-    std::size_t start = 0;
-    while (start <= rulesText.size()) {
-        std::size_t end = rulesText.find('\n', start);
-        if (end == std::string::npos)
-            end = rulesText.size();
-        if (end > start)
-            s += "echo '" + singleQuoteEscaped(rulesText.substr(start, end - start)) +
-                 "' >> /etc/pf.anchors/ka.tesmar; ";
-        start = end + 1;
-    }
+    for (std::string_view rule : text::nonEmptyLines(rulesText))
+        s += "echo '" + singleQuoteEscaped(rule) + "' >> /etc/pf.anchors/ka.tesmar; ";
     s += "grep -q 'ka.tesmar' /etc/pf.conf 2>/dev/null || { echo '' >> /etc/pf.conf; "
          "echo '# Ka Tesmar' >> /etc/pf.conf; echo 'anchor \"ka.tesmar\"' >> /etc/pf.conf; "
          "echo 'load anchor \"ka.tesmar\" from \"/etc/pf.anchors/ka.tesmar\"' >> /etc/pf.conf; }; ";

@@ -94,13 +94,8 @@ ProcessRequest digRequest(const std::string& host, const std::string& recordType
 
 DigAnswer parseDigAnswer(const std::string& text) {
     DigAnswer answer;
-    std::size_t start = 0;
-    while (start <= text.size()) {
-        std::size_t end = text.find('\n', start);
-        if (end == std::string::npos)
-            end = text.size();
-        std::string line = trimmed(text.substr(start, end - start));
-        start = end + 1;
+    for (std::string_view piece : text::nonEmptyLines(text)) {
+        const std::string line = trimmed(piece);
         // Empty lines and dig's own remarks (";; communications error ...").
         if (line.empty() || line.front() == ';')
             continue;

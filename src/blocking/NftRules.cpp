@@ -1,5 +1,7 @@
 #include "blocking/NftRules.h"
 
+#include "app/TextUtil.h"
+
 #include <algorithm>
 
 #include "blocking/Validation.h"
@@ -151,33 +153,26 @@ NftRuleFile nftRuleFile(const std::string& rulesText) {
     NftRuleFile file;
     std::vector<AddressSet> sets;  // in order of first appearance
     std::string anyTargetRules;
-    std::size_t start = 0;
-    while (start <= rulesText.size()) {
-        std::size_t end = rulesText.find('\n', start);
-        if (end == std::string::npos)
-            end = rulesText.size();
-        if (end > start) {
-            const std::string text = rulesText.substr(start, end - start);
-            if (auto rule = parseRule(text)) {
-                ++file.ruleCount;
-                if (rule->target.empty()) {
-                    anyTargetRules += "    " + *nftRuleFor(text) + "\n";
-                } else {
-                    std::string name = rule->family == Family::IPv6 ? "v6" : "v4";
-                    for (const std::string& part : {rule->protocol, rule->port})
-                        if (!part.empty())
-                            name += "_" + part;
-                    auto set = std::find_if(sets.begin(), sets.end(),
-                                            [&](const AddressSet& s) { return s.name == name; });
-                    if (set == sets.end())
-                        set = sets.insert(sets.end(), AddressSet{name, *rule, {}});
-                    set->elements.push_back(rule->target);
-                }
+    for (std::string_view line : text::nonEmptyLines(rulesText)) {
+        const std::string ruleText(line);
+        if (auto rule = parseRule(ruleText)) {
+            ++file.ruleCount;
+            if (rule->target.empty()) {
+                anyTargetRules += "    " + *nftRuleFor(ruleText) + "\n";
             } else {
-                file.untranslatable.push_back(text);
+                std::string name = rule->family == Family::IPv6 ? "v6" : "v4";
+                for (const std::string& part : {rule->protocol, rule->port})
+                    if (!part.empty())
+                        name += "_" + part;
+                auto set = std::find_if(sets.begin(), sets.end(),
+                                        [&](const AddressSet& s) { return s.name == name; });
+                if (set == sets.end())
+                    set = sets.insert(sets.end(), AddressSet{name, *rule, {}});
+                set->elements.push_back(rule->target);
             }
+        } else {
+            file.untranslatable.push_back(ruleText);
         }
-        start = end + 1;
     }
 
     const std::string table = nftTableName;

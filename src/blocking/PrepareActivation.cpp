@@ -13,10 +13,6 @@
 namespace kt {
 namespace {
 
-// The name servers the computer asks, and behind a local stub resolver the
-// ones that it forwards to.
-const char* const resolverFiles[] = {"/etc/resolv.conf", "/run/systemd/resolve/resolv.conf"};
-
 // The lookups of the AI hosts and of the class service's host run at once;
 // the one that ends last hands both on.
 struct Lookups {
@@ -32,12 +28,8 @@ void AppState::prepareActivation(std::shared_ptr<const ActivationTicket> ticket,
                                  std::function<void(const ActivationPlan&)> completion) {
     // What the block must leave reachable, so that the teacher can lift it.
     ProtectedTargets protectedTargets;
-    for (const char* file : resolverFiles) {
-        const auto text = ports_.files ? ports_.files->readFile(file) : std::nullopt;
-        const std::vector<std::string> servers = nameServersIn(text.value_or(""));
-        protectedTargets.addresses.insert(protectedTargets.addresses.end(), servers.begin(),
-                                          servers.end());
-    }
+    if (ports_.files)
+        protectedTargets.addresses = computerNameServers(*ports_.files);
     const std::string host = serviceHost(apiBaseURL).value_or("");
     std::vector<std::string> serviceHosts;  // looked up now: its addresses may have changed
     if (isSingleAddress(host)) {

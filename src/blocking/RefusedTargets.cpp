@@ -65,6 +65,15 @@ std::vector<std::string> nameServersIn(std::string_view resolvConfText) {
     return servers;
 }
 
+std::vector<std::string> computerNameServers(const FileSystem& files) {
+    std::vector<std::string> found;
+    for (const char* file : {"/etc/resolv.conf", "/run/systemd/resolve/resolv.conf"}) {
+        const std::vector<std::string> servers = nameServersIn(files.readFile(file).value_or(""));
+        found.insert(found.end(), servers.begin(), servers.end());
+    }
+    return found;
+}
+
 bool isRefusedAddress(std::string_view target, const ProtectedTargets& protectedTargets) {
     const auto network = parseNetwork(target);
     if (!network)

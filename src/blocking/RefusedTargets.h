@@ -4,6 +4,8 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/FileSystem.h"
+
 namespace kt {
 
 // What a block must never cut off: the name servers the computer asks and
@@ -18,6 +20,10 @@ struct ProtectedTargets {
 // order. Comments are skipped, a zone index ("%eth0") is dropped, and what is
 // not a single address is left out.
 std::vector<std::string> nameServersIn(std::string_view resolvConfText);
+
+// The name servers this computer asks, also those behind a local stub
+// resolver (systemd-resolved's own resolv.conf).
+std::vector<std::string> computerNameServers(const FileSystem& files);
 
 // A valid address or network is refused as a block target when it is, or
 // overlaps, a loopback, link-local, multicast or unspecified address (IPv4,

@@ -34,15 +34,17 @@ std::string singleQuoteEscaped(std::string_view text) {
     return out;
 }
 
+std::string SystemProfile::manualRestore(bool backupPresent) const {
+    return "mkdir -p '" + singleQuoteEscaped(paths().backupDir) + "'; " +
+           automaticRestore(backupPresent);
+}
+
 std::string SystemProfile::restoreCommand(RestoreVariant variant, bool backupPresent) const {
     switch (variant) {
         case RestoreVariant::Automatic:
             return automaticRestore(backupPresent);
         case RestoreVariant::Manual:
-            if (usesRootHelper())
-                return automaticRestore(backupPresent);
-            return "mkdir -p '" + singleQuoteEscaped(paths().backupDir) + "'; " +
-                   automaticRestore(backupPresent);
+            return manualRestore(backupPresent);
         case RestoreVariant::Signal:
             return signalRestore();
     }

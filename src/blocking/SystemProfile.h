@@ -48,9 +48,10 @@ class SystemProfile {
     std::string restoreCommand(RestoreVariant variant, bool backupPresent) const;
 
   protected:
-    // The automatic command; the manual one is the same after making the
-    // backup folder.
+    // The automatic command; the manual one is by default the same after
+    // making the backup folder.
     virtual std::string automaticRestore(bool backupPresent) const = 0;
+    virtual std::string manualRestore(bool backupPresent) const;
     virtual std::string signalRestore() const = 0;
 };
 

@@ -1,11 +1,13 @@
 #include "helper/HelperAnswer.h"
 
-#include <fstream>
 #include <iostream>
 #include <sstream>
 
 namespace kt {
+namespace {
 
+// The one line that says why a script failed: its last non-empty line of
+// error output, or a general one.
 std::string failureLine(const ProcessResult& script) {
     if (!script.started)
         return "Kon bash niet starten: " + script.startError;
@@ -19,6 +21,8 @@ std::string failureLine(const ProcessResult& script) {
     return "Blokkeringsstap mislukt (status " + std::to_string(script.exitStatus) + ")";
 }
 
+}  // namespace
+
 int answer(const ProcessResult& script) {
     std::cout << script.standardOutput << std::flush;
     if (script.started && script.exitStatus == 0)
@@ -30,15 +34,6 @@ int answer(const ProcessResult& script) {
 int answerFailure(const std::string& line) {
     std::cerr << line << "\n";
     return 1;
-}
-
-std::optional<std::string> readTextFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in)
-        return std::nullopt;
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
 }
 
 }  // namespace kt

@@ -7,7 +7,6 @@
 
 #include <cerrno>
 #include <cstring>
-#include <vector>
 
 namespace kt::helper {
 
@@ -22,31 +21,6 @@ std::optional<std::string> prepareRootFolder(const std::string& path) {
     if ((info.st_mode & 07777) != 0700 && ::chmod(path.c_str(), 0700) != 0)
         return path + ": " + std::strerror(errno);
     return std::nullopt;
-}
-
-std::optional<std::string> writePrivateFile(const std::string& folder, const std::string& text) {
-    std::string pattern = folder + "/run.XXXXXX";
-    std::vector<char> name(pattern.begin(), pattern.end());
-    name.push_back('\0');
-    const int fd = ::mkstemp(name.data());
-    if (fd < 0)
-        return std::nullopt;
-    std::size_t done = 0;
-    while (done < text.size()) {
-        const ssize_t n = ::write(fd, text.data() + done, text.size() - done);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            break;
-        done += static_cast<std::size_t>(n);
-    }
-    const bool complete = done == text.size() && ::fsync(fd) == 0;
-    ::close(fd);
-    if (!complete) {
-        ::unlink(name.data());
-        return std::nullopt;
-    }
-    return std::string(name.data());
 }
 
 int holdApplicationLock(const std::string& path) {

@@ -9,10 +9,6 @@ namespace kt::helper {
 // link or a folder of anyone else. Returns why it failed, or nothing.
 std::optional<std::string> prepareRootFolder(const std::string& path);
 
-// Writes `text` to a new file with a unique name in `folder` (mode 0600,
-// never through a link) and returns its path, or nothing when it failed.
-std::optional<std::string> writePrivateFile(const std::string& folder, const std::string& text);
-
 // Opens (creating it, mode 0644, root's) the lock file the application holds
 // while it runs, and holds a shared lock on it until the process ends, so the
 // guardian leaves the system alone while the helper works. -1 on failure.

@@ -9,7 +9,6 @@
 
 #include <cstdlib>
 #include <iostream>
-#include <iterator>
 #include <string>
 
 #include "blocking/HelperRequest.h"
@@ -17,6 +16,7 @@
 #include "blocking/RefusedTargets.h"
 #include "helper/HelperAnswer.h"
 #include "helper/RootFolder.h"
+#include "platform/system/PosixFileSystem.h"
 #include "platform/system/PosixProcessRunner.h"
 
 namespace {
@@ -43,16 +43,6 @@ std::string readStandardInput(std::size_t limit) {
     return text;
 }
 
-// The name servers the computer asks, also behind a local stub resolver.
-std::vector<std::string> computerResolvers() {
-    std::vector<std::string> found;
-    for (const char* file : {"/etc/resolv.conf", "/run/systemd/resolve/resolv.conf"}) {
-        const std::vector<std::string> servers = nameServersIn(readTextFile(file).value_or(""));
-        found.insert(found.end(), servers.begin(), servers.end());
-    }
-    return found;
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -71,13 +61,15 @@ int main(int argc, char** argv) {
         return refuse("ka-tesmar-helper moet als root draaien");
 
     const LinuxProfile profile;
+    // Private folders for the scripts, inside the folder only root can enter.
+    PosixFileSystem files(LinuxProfile::runFolder);
     std::string script;
     if (verb == "activate") {
         DecodedHelperRequest decoded =
             decodeHelperRequest(readStandardInput(maxHelperRequestBytes));
         if (!decoded.request)
             return refuse("Verzoek geweigerd: " + decoded.error);
-        const ActivationPlan plan = helperPlan(*decoded.request, computerResolvers());
+        const ActivationPlan plan = helperPlan(*decoded.request, computerNameServers(files));
         script = profile.activationScript(plan.hostsEntries, plan.rulesText, {});
     } else {
         script = profile.undoCommand();
@@ -89,17 +81,21 @@ int main(int argc, char** argv) {
     if (lock < 0)
         return answerFailure(std::string("Kon ") + LinuxProfile::applicationLock +
                              " niet vergrendelen");
-    const auto path = helper::writePrivateFile(LinuxProfile::runFolder, script);
-    if (!path)
+    const PathResult folder = files.createPrivateDirectory();
+    const std::string path = folder.path + "/" + verb + ".sh";
+    if (!folder.ok() || files.writeFile(path, script, 0600)) {
+        if (folder.ok())
+            files.removeTree(folder.path);
         return answerFailure("Kon het script niet schrijven");
+    }
 
     PosixProcessRunner processes;
     ProcessRequest bash;
     bash.program = "/bin/bash";
-    bash.arguments = {*path};
+    bash.arguments = {path};
     bash.standardOutput = ProcessOutput::Capture;
     bash.standardError = ProcessOutput::Capture;
     const ProcessResult result = processes.run(bash);
-    ::unlink(path->c_str());
+    files.removeTree(folder.path);
     return answer(result);
 }

@@ -14,7 +14,6 @@ FileLifetimeLock::~FileLifetimeLock() {
 }
 
 void FileLifetimeLock::hold() {
-    std::lock_guard guard(mutex_);
     if (fd_ >= 0)
         return;
     const int fd = ::open(path_.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
@@ -25,11 +24,6 @@ void FileLifetimeLock::hold() {
         return;
     }
     fd_ = fd;
-}
-
-bool FileLifetimeLock::held() const {
-    std::lock_guard guard(mutex_);
-    return fd_ >= 0;
 }
 
 }  // namespace kt
