@@ -12,11 +12,11 @@ UiTestControl::UiTestControl(QObject* parent)
       bridge_(std::make_unique<AppStateBridge>(state_)),
       consent_(std::make_unique<TermsConsent>(*settings_)) {
     ports_.processes.setHandler([this](const ProcessRequest& request) {
-        if (request.program != "/usr/bin/osascript")
+        if (request.program != "/usr/bin/pkexec")
             return FakeProcessRunner::exited(0);
         ++privilegedRuns_;
         return promptAccepted_ ? FakeProcessRunner::exited(0, "OK")
-                               : FakeProcessRunner::exited(1, "", "User canceled. (-128)");
+                               : FakeProcessRunner::exited(1, "", "Geweigerd door polkit");
     });
 }
 
