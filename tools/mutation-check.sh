@@ -18,7 +18,7 @@ slow='^(DebianPackage\.|teacher_page_browser|WindowEndToEnd\.)'
 
 export QT_QPA_PLATFORM=offscreen
 export XDG_RUNTIME_DIR="${XDG_RUNTIME_DIR:-$(mktemp -d)}"
-chmod 700 "$XDG_RUNTIME_DIR"
+mkdir -p "$XDG_RUNTIME_DIR" && chmod 700 "$XDG_RUNTIME_DIR"
 
 # The work tree as it is now (committed or not); tar keeps the times, so an
 # unchanged file is not built again.

@@ -30,7 +30,8 @@ TEST(StartupCleanup, BlockingLeftBehindIsRestoredBeforeTheWindowAndTheAlertSaysH
     const Case cases[] = {
         {linuxPaths().lockFile, 0, "STARTUP CLEANUP: Netwerkinstellingen hersteld",
          "Internetinstellingen hersteld", kt::AlertContent::Style::Informational},
-        {linuxPaths().guardianDefinition, 1, "STARTUP CLEANUP FOUT: Netwerkinstellingen niet hersteld",
+        {linuxPaths().guardianDefinition, 1,
+         "STARTUP CLEANUP FOUT: Netwerkinstellingen niet hersteld",
          "Internetinstellingen niet hersteld", kt::AlertContent::Style::Warning},
         {linuxPaths().hostsFile, 0, "STARTUP CLEANUP: Netwerkinstellingen hersteld",
          "Internetinstellingen hersteld", kt::AlertContent::Style::Informational},

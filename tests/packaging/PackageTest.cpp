@@ -108,8 +108,9 @@ class DebianPackage : public ::testing::Test {
     static void SetUpTestSuite() {
         if (missingPrerequisite().empty()) {
             scratch_ = new Scratch;
-            built_ = run("cd '" + scratch_->path.string() + "' && cpack --config '" KT_BUILD_DIR
-                         "/CPackConfig.cmake' -B '" + scratch_->path.string() + "'");
+            built_ = run("cd '" + scratch_->path.string() +
+                         "' && cpack --config '" KT_BUILD_DIR "/CPackConfig.cmake' -B '" +
+                         scratch_->path.string() + "'");
         }
     }
     static void TearDownTestSuite() { delete scratch_; }

@@ -61,8 +61,8 @@ struct TestPorts {
         p.processes = &processes;
         p.files = &files;
         p.workers = &workers;
-        p.privilege = systemProfile == "macos" ? static_cast<const PrivilegeStrategy*>(&osascript)
-                                               : &pkexec;
+        p.privilege =
+            systemProfile == "macos" ? static_cast<const PrivilegeStrategy*>(&osascript) : &pkexec;
         p.systemProfile = systemProfile;
         p.wakeNotifications = &wakeNotifications;
         p.modalAlert = &modalAlert;

@@ -41,9 +41,8 @@ TEST_F(Activation, LookupsRunOnWorkersAndTheirAddressesBecomeRules) {
             return kt::testing::FakeProcessRunner::exited(0);
         if (request.program == "/usr/bin/dig")
             return kt::testing::FakeProcessRunner::exited(
-                0, request.arguments.back() == "A"
-                       ? "; comment\ncdn.alias.net.\n104.18.32.47\n"
-                       : "2606:4700::6812:20\n");
+                0, request.arguments.back() == "A" ? "; comment\ncdn.alias.net.\n104.18.32.47\n"
+                                                   : "2606:4700::6812:20\n");
         if (request.program == "/usr/bin/pkexec")
             lastActivationRequest = request.standardInput;
         return kt::testing::FakeProcessRunner::exited(0, "OK\n");

@@ -50,9 +50,9 @@ TEST_F(MacosNetworkRestore, TheShellRestoresWithOrWithoutBackupAndTheAdminShellI
     EXPECT_EQ(runs[0].arguments[1], profile.restoreCommand(kt::RestoreVariant::Automatic, true));
     EXPECT_EQ(runs[1].arguments[1], profile.restoreCommand(kt::RestoreVariant::Automatic, false));
     settle();
-    EXPECT_EQ(logLines(), (std::vector<std::string>{
-                              "RESTORE: Alle hosts entries verwijderd (geen backup)",
-                              "RESTORE: Hosts hersteld vanuit backup"}));
+    EXPECT_EQ(logLines(),
+              (std::vector<std::string>{"RESTORE: Alle hosts entries verwijderd (geen backup)",
+                                        "RESTORE: Hosts hersteld vanuit backup"}));
     EXPECT_TRUE(privilegedRuns.empty());
 
     fakes.processes.setHandler([this](const kt::ProcessRequest& request) {

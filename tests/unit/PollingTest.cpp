@@ -174,6 +174,5 @@ TEST_F(Polling, ReplyToARequestSentBeforeLogoutIsDropped) {
     EXPECT_FALSE(state->isBlocked.get());
     EXPECT_TRUE(state->blockedDomains.get().empty());
     EXPECT_FALSE(state->lastCheck.get().has_value());
-    EXPECT_EQ(privilegedRuns.size(), scriptsAfterLogout)
-        << "no activation for a student who left";
+    EXPECT_EQ(privilegedRuns.size(), scriptsAfterLogout) << "no activation for a student who left";
 }

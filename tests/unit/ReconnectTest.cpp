@@ -35,7 +35,8 @@ TEST_F(Reconnect, WakeWhileLoggedOutOrWithoutSavedCodeOnlyLogs) {
 
     state.reset();
     wake();
-    EXPECT_EQ(fakes.scheduler.pendingTaskCount(), 0u) << "a wake after the state is gone does nothing";
+    EXPECT_EQ(fakes.scheduler.pendingTaskCount(), 0u)
+        << "a wake after the state is gone does nothing";
 }
 
 TEST_F(Reconnect, WakeAnnouncesAtOnceAndSendsTheLoginThreeSecondsLater) {
