@@ -15,43 +15,41 @@ namespace {
 using testing::commandOutput;
 
 // "status N" after whatever the helper said on standard error.
-std::string helperSays(const std::string& arguments, const std::string& input = "") {
-    return commandOutput("printf '%s' '" + input + "' | '" KT_HELPER_PATH "' " + arguments +
+std::string helperSays(const std::string& arguments, const std::string& input) {
+    return commandOutput("printf '%s' '" + input + "' | " + arguments +
                          " 2>&1 >/dev/null; echo \"status $?\"");
 }
 
-TEST(RootHelper, RefusesScriptsPathsUnknownVerbsAndOddRequests) {
-    const std::string usage = "gebruik: ka-tesmar-helper activate|deactivate|restore\nstatus 2\n";
-    EXPECT_EQ(helperSays(""), usage);
-    EXPECT_EQ(helperSays("activate /tmp/ka_tesmar_activate.sh"), usage);
-    EXPECT_EQ(helperSays("'bash -c id'"),
-              "Onbekende opdracht: alleen activate, deactivate en restore\nstatus 2\n");
-    if (::geteuid() != 0)
-        GTEST_SKIP() << "the request checks come after the root check";
-    // Refused before anything is written: these never reach a script.
-    EXPECT_EQ(helperSays("activate", "not json"),
-              "Verzoek geweigerd: Verzoek is geen JSON-object\nstatus 2\n");
-    EXPECT_EQ(helperSays("activate", "{\"script\":[\"rm -rf /\"]}"),
-              "Verzoek geweigerd: Onbekend veld in verzoek\nstatus 2\n");
-    EXPECT_EQ(helperSays("activate", "{\"names\":\"chatgpt.com\"}"),
-              "Verzoek geweigerd: Veld is geen lijst: names\nstatus 2\n");
+TEST(RootHelper, RefusesScriptsUnknownVerbsOddRequestsAndOtherUsers) {
+    const std::string helper = "'" KT_HELPER_PATH "'";
+    const std::string usage = "gebruik: ka-tesmar-helper activate|deactivate|restore\n";
     std::string many = "{\"names\":[";
     for (int i = 0; i < 2001; ++i) many += std::string(i ? "," : "") + "\"a.example\"";
-    EXPECT_EQ(helperSays("activate", many + "]}"),
-              "Verzoek geweigerd: Te veel items in names\nstatus 2\n");
-    EXPECT_EQ(commandOutput("head -c 1100000 /dev/zero | tr '\\0' ' ' | '" KT_HELPER_PATH
-                            "' activate 2>&1; echo \"status $?\""),
-              "Verzoek geweigerd: Verzoek te groot\nstatus 2\n");
-    // Not root: nothing at all.
-    if (!commandOutput("command -v setpriv").empty()) {
-        EXPECT_EQ(
-            commandOutput("setpriv --reuid=65534 --regid=65534 --clear-groups '" KT_HELPER_PATH
-                          "' restore 2>&1 </dev/null; echo \"status $?\""),
-            "ka-tesmar-helper moet als root draaien\nstatus 2\n");
-    }
+    const struct {
+        std::string command, input, says;
+    } rows[] = {
+        {helper, "", usage},
+        {helper + " activate /tmp/ka_tesmar_activate.sh", "", usage},
+        {helper + " 'bash -c id'", "",
+         "Onbekende opdracht: alleen activate, deactivate en restore\n"},
+        // Refused before anything is written: these never reach a script.
+        {helper + " activate", "not json", "Verzoek geweigerd: Verzoek is geen JSON-object\n"},
+        {helper + " activate", "{\"script\":[\"rm -rf /\"]}",
+         "Verzoek geweigerd: Onbekend veld in verzoek\n"},
+        {helper + " activate", "{\"names\":\"chatgpt.com\"}",
+         "Verzoek geweigerd: Veld is geen lijst: names\n"},
+        {helper + " activate", many + "]}", "Verzoek geweigerd: Te veel items in names\n"},
+        {"head -c 1100000 /dev/zero | tr '\\0' ' ' | " + helper + " activate", "",
+         "Verzoek geweigerd: Verzoek te groot\n"},
+        {"setpriv --reuid=65534 --regid=65534 --clear-groups " + helper + " restore", "",
+         "ka-tesmar-helper moet als root draaien\n"}};
+    if (::geteuid() != 0)
+        GTEST_SKIP() << "the request checks come after the root check";
+    for (const auto& row : rows)
+        EXPECT_EQ(helperSays(row.command, row.input), row.says + "status 2\n") << row.command;
 }
 
-TEST(RootHelper, PolkitActionIsValidAndNeedsNoPasswordInTheActiveSession) {
+TEST(RootHelper, PolkitActionIsValid) {
     if (commandOutput("command -v xmllint").empty() ||
         commandOutput("ls /usr/share/polkit-1/policyconfig-1.dtd 2>/dev/null").empty())
         GTEST_SKIP() << "xmllint or polkit's DTD is not installed";
@@ -60,56 +58,37 @@ TEST(RootHelper, PolkitActionIsValidAndNeedsNoPasswordInTheActiveSession) {
             "xmllint --noout --dtdvalid /usr/share/polkit-1/policyconfig-1.dtd '" KT_POLICY_FILE
             "' 2>&1; echo \"status $?\""),
         "status 0\n");
-    const std::string policy = commandOutput("cat '" KT_POLICY_FILE "'");
-    for (const char* part :
-         {"<allow_active>yes</allow_active>", "<allow_inactive>auth_admin</allow_inactive>",
-          "<allow_any>auth_admin</allow_any>", "ka-tesmar-helper</annotate>"})
-        EXPECT_NE(policy.find(part), std::string::npos) << part;
 }
 
-class HelperFaults : public ::testing::Test {
-  protected:
-    static void SetUpTestSuite() {
-        run = new testing::SandboxRun;
-        run->useLinuxSystem();
-        run->put("helper.path", KT_HELPER_PATH);
-        status = run->run("helper-faults.sh", {KT_BUILD_DIR});
-    }
-    static void TearDownTestSuite() {
-        delete run;
-        run = nullptr;
-    }
-    void SetUp() override {
-        if (status == 77)
-            GTEST_SKIP() << "mount, PID and network namespaces or nft are not available here: "
-                         << run->log();
-        ASSERT_EQ(status, 0) << run->log();
-    }
-    std::string out(const std::string& step, const std::string& file) const {
-        return run->out(step + "/" + file).value_or("(missing)");
-    }
-    bool blocked(const std::string& step) const {
+// What the helper leaves under a careless umask, when a step fails half-way,
+// when its state files are links, when a disk is full and when it is killed.
+TEST(RootHelper, EveryFailureLeavesTheSystemWholeAndSaysWhy) {
+    testing::SandboxRun run;
+    run.useLinuxSystem();
+    run.put("helper.path", KT_HELPER_PATH);
+    const int status = run.run("helper-faults.sh", {KT_BUILD_DIR});
+    if (status == 77)
+        GTEST_SKIP() << "mount, PID and network namespaces or nft are not available here: "
+                     << run.log();
+    ASSERT_EQ(status, 0) << run.log();
+    auto out = [&](const std::string& step, const std::string& file) {
+        return run.out(step + "/" + file).value_or("(missing)");
+    };
+    auto blocked = [&](const std::string& step) {
         return out(step, "hosts").find("# Ka Tesmar Start") != std::string::npos &&
-               out(step, "table") != "absent\n";
-    }
+               !run.out(step + "/table.missing");
+    };
     // Not blocked at all, and the hosts file as the sandbox began.
-    void expectNothingLeft(const std::string& step) const {
+    auto expectNothingLeft = [&](const std::string& step) {
         EXPECT_EQ(out(step, "hosts"), testing::originalHostsWithoutOldBlocks()) << step;
-        EXPECT_EQ(out(step, "table"), "absent\n") << step;
+        EXPECT_TRUE(run.out(step + "/table.missing")) << step;
         EXPECT_EQ(out(step, "listing").find("active.lock"), std::string::npos) << step;
         EXPECT_EQ(out(step, "listing").find("ka-tesmar-guardian"), std::string::npos) << step;
-    }
+    };
 
-    static testing::SandboxRun* run;
-    static int status;
-};
-testing::SandboxRun* HelperFaults::run = nullptr;
-int HelperFaults::status = 0;
-
-TEST_F(HelperFaults, EveryFailureLeavesTheSystemWholeAndSaysWhy) {
     // Blocked with only what may be blocked, under umask 000 all the same.
     EXPECT_EQ(out("umask", "status"), "0\n") << out("umask", "stderr");
-    EXPECT_TRUE(blocked("umask"));
+    EXPECT_TRUE(blocked("umask")) << out("umask", "table");
     const std::string table = out("umask", "table");
     EXPECT_NE(table.find("203.0.113.7"), std::string::npos) << table;
     EXPECT_NE(table.find("198.51.100.9"), std::string::npos) << table;

@@ -1,8 +1,8 @@
 # The root helper for real, in a Linux sandbox: what it leaves behind under a
 # careless umask, when a step fails half-way, when its state files are links
 # and when the disk is full. Each step records its status, output and the
-# state of the system in out/STEP/.
-out=/sandbox/out
+# state of the system in out/STEP/ (snapshot, lib.sh).
+. /sandbox/lib.sh
 helper=$(cat /sandbox/helper.path)
 state_dir=/var/lib/ka-tesmar
 request='{"names":["chatgpt.com"],"addresses":["203.0.113.7","127.0.0.1","10.0.0.0/8"],"looked_up":["198.51.100.9","127.0.0.53","::ffff:127.0.0.53","1.2.3.4/0"]}'
@@ -10,15 +10,6 @@ request='{"names":["chatgpt.com"],"addresses":["203.0.113.7","127.0.0.1","10.0.0
 # /run on a file system of its own, as on a real system.
 mount -t tmpfs -o mode=755 tmpfs /run
 
-record() {  # step
-  local dir=$out/$1
-  mkdir -p "$dir"
-  cp /etc/hosts "$dir/hosts"
-  nft list table inet ka_tesmar >"$dir/table" 2>/dev/null || echo absent >"$dir/table"
-  ls -A "$state_dir" /usr/local/bin >"$dir/listing" 2>&1
-  stat -c '%a %U %n' "$state_dir" "$state_dir"/* /run/ka-tesmar /etc/hosts \
-    /usr/local/bin/ka-tesmar-guardian.sh >"$dir/modes" 2>/dev/null
-}
 run_helper() {  # step verb
   local status=0
   if [ "$2" = activate ]; then
@@ -31,7 +22,7 @@ run_helper() {  # step verb
 step() {  # step verb
   mkdir -p "$out/$1"
   run_helper "$1" "$2"
-  record "$1"
+  snapshot "$1"
 }
 
 # A careless umask does not reach what root writes.
@@ -97,9 +88,9 @@ for _ in $(seq 1 200); do
 done
 kill -9 -- "-$group"
 rm -f /tmp/hold-systemctl
-record killed
+snapshot killed
 mkdir -p "$out/guardian"
 bash /usr/local/bin/ka-tesmar-guardian.sh >"$out/guardian/stdout" 2>&1
 echo $? >"$out/guardian/status"
-record guardian
+snapshot guardian
 exit 0

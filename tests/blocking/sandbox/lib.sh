@@ -11,8 +11,11 @@ else
   guardian_definition=/Library/LaunchDaemons/com.katesmar.guardian.plist
 fi
 
-# Copies what blocking may have written into $out/<step>/ ("-" for a missing file).
-snapshot() {
+# Copies what blocking may have written into $out/STEP/ (STEP/NAME.missing
+# for a missing file) and the stand-ins' calls since the last snapshot. On
+# linux also the table and ruleset, the modes, the enabled timers, what a
+# connection to each of $targets gets and what $resolve_name resolves to.
+snapshot() {  # step
   local dir=$out/$1
   mkdir -p "$dir"
   save() { if [ -e "$1" ]; then cp "$1" "$dir/$2"; else echo - >"$dir/$2.missing"; fi; }
@@ -25,11 +28,15 @@ snapshot() {
   save "$guardian_definition" guardian.plist
   if [ "$system" = linux ]; then
     nft list table inet ka_tesmar >"$dir/table" 2>/dev/null || echo - >"$dir/table.missing"
+    nft list ruleset >"$dir/ruleset" 2>&1
+    stat -c '%a %U %n' "$support" "$support"/* /run/ka-tesmar /etc/hosts /usr/local/bin/* >"$dir/modes" 2>/dev/null
+    cp /run/systemd-enabled "$dir/enabled" 2>/dev/null || : >"$dir/enabled"
+    reach "${targets[@]}" >"$dir/connect"
+    [ -z "${resolve_name:-}" ] || getent ahosts "$resolve_name" | cut -d' ' -f1 | sort -u >"$dir/getent"
   fi
-  stat -c '%a %U:%G' /Library/LaunchDaemons/com.katesmar.guardian.plist >"$dir/plist.mode" 2>/dev/null || true
-  stat -c '%a' /usr/local/bin/ka-tesmar-guardian.sh >"$dir/guardian.mode" 2>/dev/null || true
-  ls -A /etc/pf.anchors /usr/local/bin /Library/LaunchDaemons "$support" /tmp >"$dir/listing" 2>&1 || true
+  ls -A /etc/pf.anchors /usr/local/bin /Library/LaunchDaemons "$support" /etc/systemd/system /tmp >"$dir/listing" 2>/dev/null
   cp "$out/calls.log" "$dir/calls.log" 2>/dev/null || : >"$dir/calls.log"
+  : >"$out/calls.log"
   cp /var/run/launchd.loaded "$dir/loaded" 2>/dev/null || : >"$dir/loaded"
 }
 
@@ -63,7 +70,7 @@ make_home() {
   echo werk >"$home/Documents/opdracht.txt"
 }
 
-# --- The real window, driven by keyboard (Linux sandbox) ---
+# --- End to end (Linux sandbox) ---
 
 # Waits at most 60 s until FILE holds TEXT at least COUNT times.
 wait_for_line() {  # file text [count]
@@ -73,6 +80,20 @@ wait_for_line() {  # file text [count]
   done
   echo "no '$2' in $1" >>"$out/timeouts"
   return 1
+}
+
+# One line per ADDRESS:PORT ([v6]:port for IPv6): "ok" when the connection is
+# answered (accepted or refused), "dropped" when nothing answers in 1.5 s.
+reach() {  # target...
+  local i=0 pids=() target host
+  for target; do
+    host=${target%:*} && host=${host#[} && host=${host%]}
+    (timeout 1.5 bash -c "exec 3<>/dev/tcp/$host/${target##*:}" 2>/dev/null
+      [ $? = 124 ] && echo "$target dropped" || echo "$target ok") >"/tmp/reach.$i" &
+    pids+=($!) && i=$((i + 1))
+  done
+  [ $i = 0 ] || wait "${pids[@]}"
+  for ((n = 0; n < i; n++)); do cat "/tmp/reach.$n"; done
 }
 
 # An X server on :77 for the windows of this sandbox.
