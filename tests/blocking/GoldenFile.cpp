@@ -1,13 +1,14 @@
 #include "GoldenFile.h"
 
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <vector>
+
+#include "blocking/SystemProfile.h"
 
 namespace kt::testing {
 namespace {
@@ -79,15 +80,7 @@ void expectMatchesGolden(const std::string& name, const std::string& actual) {
 }
 
 std::string bashSyntaxErrors(const std::string& script) {
-    char path[] = "/tmp/kt-syntax.XXXXXX";
-    int fd = ::mkstemp(path);
-    if (fd < 0)
-        return "cannot make a temporary file";
-    ::close(fd);
-    writeFile(path, script);
-    std::string errors = commandOutput(std::string("bash -n '") + path + "' 2>&1");
-    std::filesystem::remove(path);
-    return errors;
+    return commandOutput("bash -n -c '" + singleQuoteEscaped(script) + "' 2>&1");
 }
 
 }  // namespace kt::testing

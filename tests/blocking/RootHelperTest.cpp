@@ -74,21 +74,23 @@ TEST(RootHelper, EveryFailureLeavesTheSystemWholeAndSaysWhy) {
     auto out = [&](const std::string& step, const std::string& file) {
         return run.out(step + "/" + file).value_or("(missing)");
     };
-    auto blocked = [&](const std::string& step) {
-        return out(step, "hosts").find("# Ka Tesmar Start") != std::string::npos &&
-               !run.out(step + "/table.missing");
-    };
-    // Not blocked at all, and the hosts file as the sandbox began.
-    auto expectNothingLeft = [&](const std::string& step) {
-        EXPECT_EQ(out(step, "hosts"), testing::originalHostsWithoutOldBlocks()) << step;
-        EXPECT_TRUE(run.out(step + "/table.missing")) << step;
-        EXPECT_EQ(out(step, "listing").find("active.lock"), std::string::npos) << step;
-        EXPECT_EQ(out(step, "listing").find("ka-tesmar-guardian"), std::string::npos) << step;
+    // Blocked in full (the hosts block and the table), or not at all with the
+    // hosts file as the sandbox began and nothing left.
+    auto expectState = [&](const std::string& step, bool blocked) {
+        SCOPED_TRACE(step);
+        const std::string hosts = out(step, "hosts"), listing = out(step, "listing");
+        EXPECT_EQ(!run.out(step + "/table.missing"), blocked);
+        EXPECT_EQ(listing.find("active.lock") != std::string::npos, blocked);
+        EXPECT_EQ(listing.find("ka-tesmar-guardian") != std::string::npos, blocked);
+        if (blocked)
+            EXPECT_NE(hosts.find("# Ka Tesmar Start"), std::string::npos);
+        else
+            EXPECT_EQ(hosts, testing::originalHostsWithoutOldBlocks());
     };
 
     // Blocked with only what may be blocked, under umask 000 all the same.
     EXPECT_EQ(out("umask", "status"), "0\n") << out("umask", "stderr");
-    EXPECT_TRUE(blocked("umask")) << out("umask", "table");
+    expectState("umask", true);
     const std::string table = out("umask", "table");
     EXPECT_NE(table.find("203.0.113.7"), std::string::npos) << table;
     EXPECT_NE(table.find("198.51.100.9"), std::string::npos) << table;
@@ -101,50 +103,40 @@ TEST(RootHelper, EveryFailureLeavesTheSystemWholeAndSaysWhy) {
           "600 root /var/lib/ka-tesmar/hosts_backup\n", "700 root /run/ka-tesmar\n",
           "644 root /etc/hosts\n", "755 root /usr/local/bin/ka-tesmar-guardian.sh\n"})
         EXPECT_NE(modes.find(mode), std::string::npos) << mode << modes;
-    EXPECT_EQ(out("umask-undone", "status"), "0\n");
-    expectNothingLeft("umask-undone");
 
-    // A step that fails puts back what was there, and the answer says which.
-    EXPECT_EQ(out("no-guardian", "status"), "1\n");
-    EXPECT_EQ(out("no-guardian", "stderr"), "Kon de bewaker niet installeren\n");
-    expectNothingLeft("no-guardian");
-
-    // A backup that is a link is never put back.
-    EXPECT_EQ(out("link-backup", "status"), "0\n") << out("link-backup", "stderr");
-    EXPECT_NE(out("link-backup", "stdout").find("alleen de Ka Tesmar-blokken verwijderd"),
-              std::string::npos);
-    expectNothingLeft("link-backup");
-    EXPECT_EQ(out("link-lock", "status"), "1\n");
-    EXPECT_NE(out("link-lock", "stderr").find("geen bestand van root: geweigerd"),
-              std::string::npos);
-    EXPECT_EQ(out("link-lock", "hosts"), testing::originalHostsWithoutOldBlocks());
-
-    // Full disks: a failure is reported and the hosts file is never empty or partial.
-    EXPECT_EQ(out("full-state", "status"), "1\n");
-    EXPECT_EQ(out("full-state", "stderr"), "Kon de hosts-backup niet schrijven\n");
-    EXPECT_EQ(out("full-state", "hosts"), testing::originalHostsWithoutOldBlocks());
-    EXPECT_EQ(out("full-restore", "status"), "1\n");
-    EXPECT_EQ(out("full-restore", "stderr"), "Niet hersteld: hosts-bestand\n");
-    EXPECT_EQ(out("full-restore", "hosts"), out("blocked-2", "hosts"));
-    EXPECT_TRUE(blocked("full-restore")) << "fully blocked, never half";
-    EXPECT_NE(out("full-restore", "listing").find("ka-tesmar-guardian.sh"), std::string::npos)
-        << "the guardian stays to try again";
-    EXPECT_EQ(out("full-activate", "status"), "1\n");
-    EXPECT_EQ(out("full-activate", "hosts"), out("blocked-2", "hosts"));
-    EXPECT_TRUE(blocked("full-activate")) << "the block before it stays whole";
-    for (const char* kept : {"active.lock", "ka-tesmar-guardian.sh"})
-        EXPECT_NE(out("full-activate", "listing").find(kept), std::string::npos) << kept;
-    EXPECT_EQ(out("room-again", "status"), "0\n") << out("room-again", "stderr");
-    expectNothingLeft("room-again");
-    EXPECT_EQ(out("full-run", "status"), "1\n");
-    EXPECT_EQ(out("full-run", "stderr"), "Kon het script niet schrijven\n");
-    EXPECT_TRUE(blocked("full-run"));
-    expectNothingLeft("done");
-
-    // Killed half-way: the guardian repairs it.
+    // A step that fails puts back what was there and says why; a backup that
+    // is a link is never put back; full disks never leave the hosts file
+    // empty or partial, nor the system half blocked; killed half-way, the
+    // guardian repairs it.
+    const struct {
+        const char* step;
+        const char* status;
+        const char* says;             // in its output
+        std::optional<bool> blocked;  // nothing: the hosts file as it began, whatever else
+    } rows[] = {{"umask-undone", "0", "", false},
+                {"no-guardian", "1", "Kon de bewaker niet installeren\n", false},
+                {"link-backup", "0", "alleen de Ka Tesmar-blokken verwijderd", false},
+                {"link-lock", "1", "geen bestand van root: geweigerd", std::nullopt},
+                {"full-state", "1", "Kon de hosts-backup niet schrijven\n", false},
+                {"full-restore", "1", "Niet hersteld: hosts-bestand\n", true},
+                {"full-activate", "1", "", true},
+                {"room-again", "0", "", false},
+                {"full-run", "1", "Kon het script niet schrijven\n", true},
+                {"done", "0", "", false},
+                {"guardian", "0", "OK", false}};
+    for (const auto& row : rows) {
+        EXPECT_EQ(out(row.step, "status"), row.status + std::string("\n")) << row.step;
+        EXPECT_NE((out(row.step, "stdout") + out(row.step, "stderr")).find(row.says),
+                  std::string::npos)
+            << row.step;
+        if (row.blocked)
+            expectState(row.step, *row.blocked);
+        else
+            EXPECT_EQ(out(row.step, "hosts"), testing::originalHostsWithoutOldBlocks());
+    }
+    for (const char* step : {"full-restore", "full-activate"})
+        EXPECT_EQ(out(step, "hosts"), out("blocked-2", "hosts")) << step;
     EXPECT_NE(out("killed", "listing").find("active.lock"), std::string::npos);
-    EXPECT_EQ(out("guardian", "status"), "0\n") << out("guardian", "stdout");
-    expectNothingLeft("guardian");
 }
 
 }  // namespace

@@ -82,10 +82,7 @@ mkdir -p "$out/killed"
 touch /tmp/hold-systemctl
 setsid sh -c 'echo "$1" | "$2" activate' - "$request" "$helper" >/dev/null 2>&1 &
 group=$!
-for _ in $(seq 1 200); do
-  [ -f /usr/local/bin/ka-tesmar-guardian.sh ] && [ -f "$state_dir/active.lock" ] && break
-  /usr/bin/sleep 0.05
-done
+wait_until 10 test -f /usr/local/bin/ka-tesmar-guardian.sh -a -f "$state_dir/active.lock"
 kill -9 -- "-$group"
 rm -f /tmp/hold-systemctl
 snapshot killed

@@ -72,14 +72,20 @@ make_home() {
 
 # --- End to end (Linux sandbox) ---
 
-# Waits at most 60 s until FILE holds TEXT at least COUNT times.
-wait_for_line() {  # file text [count]
-  for _ in $(seq 1 1200); do
-    [ "$(grep -cF -- "$2" "$1" 2>/dev/null)" -ge "${3:-1}" ] && return 0
+# Runs the command every 0.05 s until it succeeds; false after SECONDS.
+wait_until() {  # seconds command...
+  local end=$((SECONDS + $1))
+  shift
+  until "$@"; do
+    [ $SECONDS -lt $end ] || return 1
     /usr/bin/sleep 0.05
   done
-  echo "no '$2' in $1" >>"$out/timeouts"
-  return 1
+}
+holds_line() { [ "$(grep -cF -- "$2" "$1" 2>/dev/null)" -ge "${3:-1}" ]; }
+
+# Waits at most 60 s until FILE holds TEXT at least COUNT times.
+wait_for_line() {  # file text [count]
+  wait_until 60 holds_line "$@" || { echo "no '$2' in $1" >>"$out/timeouts" && return 1; }
 }
 
 # One line per ADDRESS:PORT ([v6]:port for IPv6): "ok" when the connection is
@@ -94,68 +100,4 @@ reach() {  # target...
   done
   [ $i = 0 ] || wait "${pids[@]}"
   for ((n = 0; n < i; n++)); do cat "/tmp/reach.$n"; done
-}
-
-# An X server on :77 for the windows of this sandbox.
-start_x() {
-  export DISPLAY=:77 XDG_RUNTIME_DIR=/tmp/runtime
-  mkdir -p "$XDG_RUNTIME_DIR"
-  chmod 700 "$XDG_RUNTIME_DIR"
-  Xvfb :77 -screen 0 1024x768x24 -nolisten tcp >"$out/xvfb.log" 2>&1 &
-  for _ in $(seq 1 100); do xdotool getmouselocation >/dev/null 2>&1 && return 0; /usr/bin/sleep 0.1; done
-  echo "Xvfb did not start" >>"$out/timeouts"
-  return 1
-}
-
-# Starts the application with a home of its own (as on a computer where it
-# never ran), its debug log in LOG; sets window_pid and window_id.
-start_window() {  # log [options...]
-  local log=$1
-  shift
-  mkdir -p "/tmp/home-$window_runs"
-  HOME=/tmp/home-$window_runs "$build/src/Ka_Tesmar" --debug-log-to-stderr "$@" >"$log" 2>&1 &
-  window_pid=$!
-  window_runs=$((window_runs + 1))
-  window_id=$(timeout 60 xdotool search --sync --name '^Ridudiziv Ka Tesmar$' | head -n 1)
-  xdotool windowfocus --sync "$window_id"
-  /usr/bin/sleep 1
-}
-window_runs=0
-
-# As a pupil with a keyboard: Tab past the terms to the box, tick it, Tab
-# to "Doorgaan", Return; Tab to the name, type it, Return to the code, type
-# it, Return. Waits for the login to succeed.
-join_class_by_keyboard() {  # log name code
-  xdotool key --delay 150 Tab Tab space Tab Return
-  /usr/bin/sleep 1
-  xdotool key Tab
-  xdotool type --delay 40 "$2"
-  xdotool key Return
-  xdotool type --delay 40 "$3"
-  xdotool key Return
-  wait_for_line "$1" 'Login SUCCESS!'
-}
-
-# Seconds since the epoch, with fractions, and the seconds since such a time.
-now() { date +%s.%N; }
-seconds_since() { awk -v from="$1" -v to="$(now)" 'BEGIN { printf "%.2f", to - from }'; }
-
-# Ctrl+Q to the window; waits at most 20 s for the process to end, then
-# kills it. Sets quit_seconds (how long it took); false when it was killed.
-quit_window_by_keyboard() {
-  local start
-  start=$(now)
-  xdotool key --window "$window_id" ctrl+q
-  for _ in $(seq 1 400); do
-    if ! kill -0 "$window_pid" 2>/dev/null; then
-      quit_seconds=$(seconds_since "$start")
-      wait "$window_pid" 2>/dev/null
-      return 0
-    fi
-    /usr/bin/sleep 0.05
-  done
-  quit_seconds=never
-  kill -KILL "$window_pid"
-  wait "$window_pid" 2>/dev/null
-  return 1
 }
