@@ -11,8 +11,6 @@
 namespace kt {
 namespace {
 
-using testing::goldenText;
-
 // A folder of its own for each test: tests run side by side as processes.
 class AdminCommand : public ::testing::Test {
   protected:
@@ -38,32 +36,6 @@ class AdminCommand : public ::testing::Test {
 };
 
 const std::string reply = "--reply '" KT_TEST_DATA_DIR "/reply.json'";
-
-TEST_F(AdminCommand, PrintsTheScriptsExactlyAsTheApplicationBuildsThem) {
-    const std::pair<std::string, std::string> rows[] = {
-        {"activate --profile macos " + reply + " --home '/Users/leerling met spatie' --no-lookup",
-         "activate-no-lookup.sh"},
-        {"deactivate --profile macos", "deactivate.sh"},
-        {"restore --variant automatic --profile macos --backup present",
-         "restore-automatic-backup-present.sh"},
-        {"restore --variant automatic --profile macos --backup absent",
-         "restore-automatic-backup-absent.sh"},
-        {"restore --variant manual --profile macos --backup present",
-         "restore-manual-backup-present.sh"},
-        {"restore --variant manual --profile macos --backup absent",
-         "restore-manual-backup-absent.sh"},
-        {"restore --variant signal --profile macos --backup absent", "restore-signal.sh"},
-        {"restore --profile macos --variant signal", "restore-signal.sh"},
-        {"activate --profile linux " + reply + " --home '/home/leerling met spatie' --no-lookup",
-         "linux-activate-no-lookup.sh"},
-        {"deactivate --profile linux", "linux-restore.sh"},
-        {"restore --variant manual --profile linux --backup present", "linux-restore.sh"}};
-    for (const auto& [arguments, golden] : rows) {
-        const Result result = admin("script " + arguments);
-        EXPECT_EQ(result.status, 0) << arguments << ": " << result.err;
-        EXPECT_EQ(testing::firstDifference(goldenText(golden), result.out), "") << arguments;
-    }
-}
 
 TEST_F(AdminCommand, RulesWithBothCountersAndTheRejectedInputNamed) {
     const Result rules = admin("rules " + reply + " --no-lookup");

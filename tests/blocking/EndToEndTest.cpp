@@ -100,19 +100,19 @@ TEST_F(EndToEnd, CoreFollowsTheTeacherAndTheGuardianAndTerminationSignalRestore)
         EXPECT_EQ(step(name, "getent").find("0.0.0.0"), std::string::npos) << name;
         EXPECT_EQ(step(name, "ruleset"), "") << name;
     };
+    // How often the application said it blocked with these counters.
     auto activations = [&](const std::string& log) {
-        std::string lines;
-        const std::string text = run.out(log).value_or(""), line = "Blokkering geactiveerd: ";
+        const std::string text = run.out(log).value_or(""),
+                          line = "Blokkering geactiveerd: 2 hosts, 46 firewall regels\n";
+        int count = 0;
         for (auto at = text.find(line); at != std::string::npos; at = text.find(line, at + 1))
-            lines += text.substr(at + line.size(), text.find('\n', at) - at - line.size()) + "\n";
-        return lines;
+            ++count;
+        return count;
     };
 
     // The teacher's switch blocks and frees for real.
     expectFreeHere("before");
-    ASSERT_EQ(activations("driver-1.log"),
-              "2 hosts, 46 firewall regels\n2 hosts, 46 firewall regels\n")
-        << logs;
+    ASSERT_EQ(activations("driver-1.log"), 2) << logs;
     expectBlockedHere("blocked");
     // The guardian installed and its timer enabled; a missing nscd is no error.
     EXPECT_EQ(step("blocked", "enabled"), "ka-tesmar-guardian.timer\n");
@@ -135,7 +135,7 @@ TEST_F(EndToEnd, CoreFollowsTheTeacherAndTheGuardianAndTerminationSignalRestore)
     EXPECT_EQ(run.out("guardian-2.out"), "Hosts hersteld vanuit backup\nOK\n");
 
     // Started again while the class is blocked, then the termination signal.
-    ASSERT_EQ(activations("driver-2.log"), "2 hosts, 46 firewall regels\n") << logs;
+    ASSERT_EQ(activations("driver-2.log"), 1) << logs;
     expectBlockedHere("blocked-again");
     EXPECT_EQ(run.out("terminated.status"), "0\n");
     expectFreeHere("terminated");

@@ -34,45 +34,62 @@ std::function<std::string(const SystemProfile&)> restore(RestoreVariant variant,
     return [=](const SystemProfile& p) { return p.restoreCommand(variant, backup); };
 }
 
+// Each row also through ka-tesmar-admin where it has arguments for it.
 TEST(ScriptGolden, EveryProfileAndVariant) {
     using Make = std::function<std::string(const SystemProfile&)>;
     const Make undo = [](const SystemProfile& p) { return p.undoCommand(); };
+    const std::string reply = " --reply '" KT_TEST_DATA_DIR "/reply.json' --no-lookup --home ";
     const struct {
         const char* profile;
         const char* golden;
         Make script;
+        std::string admin;
     } rows[] = {
         {"macos", "activate.sh",
          [](auto& p) {
              return activation(
                  p, {"203.0.113.7", "104.18.32.47", "160.79.104.10", "2606:4700::6812:2011"});
-         }},
-        {"macos", "activate-no-lookup.sh", [](auto& p) { return activation(p, {}); }},
-        {"macos", "deactivate.sh", undo},
-        {"macos", "restore-automatic-backup-present.sh", restore(RestoreVariant::Automatic, true)},
-        {"macos", "restore-automatic-backup-absent.sh", restore(RestoreVariant::Automatic, false)},
-        {"macos", "restore-manual-backup-present.sh", restore(RestoreVariant::Manual, true)},
-        {"macos", "restore-manual-backup-absent.sh", restore(RestoreVariant::Manual, false)},
-        {"macos", "restore-signal.sh", restore(RestoreVariant::Signal, true)},
-        {"macos", "restore-signal.sh", restore(RestoreVariant::Signal, false)},
+         },
+         ""},
+        {"macos", "activate-no-lookup.sh", [](auto& p) { return activation(p, {}); },
+         "activate --profile macos" + reply + "'/Users/leerling met spatie'"},
+        {"macos", "deactivate.sh", undo, "deactivate --profile macos"},
+        {"macos", "restore-automatic-backup-present.sh", restore(RestoreVariant::Automatic, true),
+         "restore --variant automatic --profile macos --backup present"},
+        {"macos", "restore-automatic-backup-absent.sh", restore(RestoreVariant::Automatic, false),
+         "restore --variant automatic --profile macos --backup absent"},
+        {"macos", "restore-manual-backup-present.sh", restore(RestoreVariant::Manual, true),
+         "restore --variant manual --profile macos --backup present"},
+        {"macos", "restore-manual-backup-absent.sh", restore(RestoreVariant::Manual, false),
+         "restore --variant manual --profile macos --backup absent"},
+        {"macos", "restore-signal.sh", restore(RestoreVariant::Signal, true),
+         "restore --profile macos --variant signal"},
+        {"macos", "restore-signal.sh", restore(RestoreVariant::Signal, false),
+         "restore --variant signal --profile macos --backup absent"},
         {"linux", "linux-activate.sh",
          [](auto& p) {
              return activation(p, {"104.18.32.47", "2606:4700::6812:2011"});
-         }},
-        {"linux", "linux-activate-no-lookup.sh", [](auto& p) { return activation(p, {}); }},
+         },
+         ""},
+        {"linux", "linux-activate-no-lookup.sh", [](auto& p) { return activation(p, {}); },
+         "activate --profile linux" + reply + "'/home/leerling met spatie'"},
         // On linux one script decides from what it finds.
-        {"linux", "linux-restore.sh", undo},
-        {"linux", "linux-restore.sh", restore(RestoreVariant::Automatic, true)},
-        {"linux", "linux-restore.sh", restore(RestoreVariant::Automatic, false)},
-        {"linux", "linux-restore.sh", restore(RestoreVariant::Manual, true)},
-        {"linux", "linux-restore.sh", restore(RestoreVariant::Manual, false)},
-        {"linux", "linux-restore.sh", restore(RestoreVariant::Signal, true)},
-    };
+        {"linux", "linux-restore.sh", undo, "deactivate --profile linux"},
+        {"linux", "linux-restore.sh", restore(RestoreVariant::Automatic, true), ""},
+        {"linux", "linux-restore.sh", restore(RestoreVariant::Automatic, false), ""},
+        {"linux", "linux-restore.sh", restore(RestoreVariant::Manual, true),
+         "restore --variant manual --profile linux --backup present"},
+        {"linux", "linux-restore.sh", restore(RestoreVariant::Manual, false), ""},
+        {"linux", "linux-restore.sh", restore(RestoreVariant::Signal, true), ""}};
     for (const auto& row : rows) {
         SCOPED_TRACE(std::string(row.profile) + " " + row.golden);
         const std::string script = row.script(*profileNamed(row.profile));
         testing::expectMatchesGolden(row.golden, script);
         EXPECT_EQ(bashSyntaxErrors(script), "");
+        const std::string admin = "'" KT_ADMIN_PATH "' script " + row.admin + " 2>&1";
+        if (!row.admin.empty()) {
+            EXPECT_EQ(testing::firstDifference(script, testing::commandOutput(admin)), "") << admin;
+        }
     }
 }
 
