@@ -32,7 +32,7 @@ snapshot() {  # step
     stat -c '%a %U %n' "$support" "$support"/* /run/ka-tesmar /etc/hosts /usr/local/bin/* >"$dir/modes" 2>/dev/null
     cp /run/systemd-enabled "$dir/enabled" 2>/dev/null || : >"$dir/enabled"
     reach "${targets[@]}" >"$dir/connect"
-    [ -z "${resolve_name:-}" ] || getent ahosts "$resolve_name" | cut -d' ' -f1 | sort -u >"$dir/getent"
+    [ -z "${resolve_name:-}" ] || timeout 2 getent ahosts "$resolve_name" | cut -d' ' -f1 | sort -u >"$dir/getent"
   fi
   ls -A /etc/pf.anchors /usr/local/bin /Library/LaunchDaemons "$support" /etc/systemd/system /tmp >"$dir/listing" 2>/dev/null
   cp "$out/calls.log" "$dir/calls.log" 2>/dev/null || : >"$dir/calls.log"
