@@ -4,11 +4,11 @@
 
 #include <atomic>
 #include <chrono>
-#include <condition_variable>
 #include <filesystem>
 #include <future>
+#include <latch>
 #include <memory>
-#include <mutex>
+#include <thread>
 
 #include "platform/system/PosixFileSystem.h"
 #include "platform/system/PosixProcessRunner.h"
@@ -84,32 +84,23 @@ TEST(PosixFileSystem, PrivateFoldersFilesAndRemoval) {
     EXPECT_FALSE(PosixFileSystem("/nonexistent").createPrivateDirectory().ok());
 }
 
-// Gives the pool `count` tasks that each wait until all of them have begun:
-// true when they met, that is when every one of them had a thread at once.
+// Gives the pool `count` tasks that each wait (up to 10 s) until all of them
+// have begun: true when they met, that is when each had a thread at once.
 bool batchRunsSideBySide(ThreadWorkers& workers, int count) {
-    struct Meeting {
-        std::mutex mutex;
-        std::condition_variable changed;
-        int arrived = 0;
-        int left = 0;
-        bool allMet = true;
-    };
-    auto meeting = std::make_shared<Meeting>();
-    for (int i = 0; i < count; ++i) {
-        workers.run([meeting, count] {
-            std::unique_lock lock(meeting->mutex);
-            ++meeting->arrived;
-            meeting->changed.notify_all();
-            if (!meeting->changed.wait_for(lock, std::chrono::seconds(10),
-                                           [&] { return meeting->arrived == count; }))
-                meeting->allMet = false;
-            ++meeting->left;
-            meeting->changed.notify_all();
+    auto arrived = std::make_shared<std::atomic<int>>(0),
+         met = std::make_shared<std::atomic<int>>(0);
+    auto done = std::make_shared<std::latch>(count);
+    for (int i = 0; i < count; ++i)
+        workers.run([arrived, met, count, done] {
+            ++*arrived;
+            const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+            while (*arrived < count && std::chrono::steady_clock::now() < deadline)
+                std::this_thread::sleep_for(std::chrono::milliseconds(1));
+            *met += *arrived == count;
+            done->count_down();
         });
-    }
-    std::unique_lock lock(meeting->mutex);
-    meeting->changed.wait(lock, [&] { return meeting->left == count; });
-    return meeting->allMet;
+    done->wait();
+    return *met == count;
 }
 
 TEST(ThreadWorkers, EveryBatchGetsAThreadPerTaskAlsoAfterAnEarlierOne) {

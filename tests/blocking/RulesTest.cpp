@@ -32,27 +32,20 @@ TEST(Rules, NftablesFormsAndWhatIsNotTranslated) {
         {"block drop quick proto tcp from any to any", "meta l4proto tcp drop"},
         {"block drop quick inet6 from any to any", "meta nfproto ipv6 drop"}};
     for (const auto& [pf, nft] : translated) EXPECT_EQ(nftRuleFor(pf), nft) << pf;
-    for (const char* rule : {"",
-                             "block drop quick from any to",
-                             "block drop from any to 192.0.2.1",
-                             "pass quick from any to 192.0.2.1",
-                             "block drop quick inet6 from any to 192.0.2.1",
-                             "block drop quick inet from any to 2001:db8::1",
-                             "block drop quick from any to 192.0.2.1 port 443",
-                             "block drop quick proto icmp from any to 192.0.2.1",
-                             "block drop quick proto tcp from any to 192.0.2.1 port 0",
-                             "block drop quick proto tcp from any to 192.0.2.1 port 65536",
-                             "block drop quick proto tcp from any to 192.0.2.1 port 044",
-                             "block drop quick proto tcp from any to 192.0.2.1 port",
-                             "block drop quick from 10.0.0.1 to 192.0.2.1",
-                             "block drop quick from any to 192.0.2.1 extra",
-                             "block drop quick from any to 192.0.2.1 ",
-                             "block drop quick  from any to 192.0.2.1",
-                             "block drop quick from any to 192.0.2.1;",
-                             "block drop quick from any to evil.example",
-                             "block drop quick from any to 1.2.3.4; flush ruleset",
-                             "block drop quick from any to a'b",
-                             "block drop quick from any to 192.0.2.1\ndelete table inet filter"})
+    // clang-format off
+    for (const std::string rule : {
+             "from any to", "inet6 from any to 192.0.2.1", "inet from any to 2001:db8::1",
+             "from any to 192.0.2.1 port 443", "proto icmp from any to 192.0.2.1",
+             "proto tcp from any to 192.0.2.1 port 0", "proto tcp from any to 192.0.2.1 port 65536",
+             "proto tcp from any to 192.0.2.1 port 044", "proto tcp from any to 192.0.2.1 port",
+             "from 10.0.0.1 to 192.0.2.1", "from any to 192.0.2.1 extra", "from any to 192.0.2.1 ",
+             " from any to 192.0.2.1", "from any to 192.0.2.1;", "from any to evil.example",
+             "from any to 1.2.3.4; flush ruleset", "from any to a'b",
+             "from any to 192.0.2.1\ndelete table inet filter"})
+        // clang-format on
+        EXPECT_EQ(nftRuleFor("block drop quick " + rule), std::nullopt) << rule;
+    for (const char* rule :
+         {"", "block drop from any to 192.0.2.1", "pass quick from any to 192.0.2.1"})
         EXPECT_EQ(nftRuleFor(rule), std::nullopt) << rule;
     const NftRuleFile odd = nftRuleFile("\nblock drop quick from any to 192.0.2.1\n\nnonsense\n");
     EXPECT_EQ(odd.ruleCount, 1);

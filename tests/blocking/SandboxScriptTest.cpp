@@ -63,15 +63,6 @@ std::string between(const std::string& text, const std::string& open, const std:
     return text.substr(from, text.find(close, from) - from);
 }
 
-// Checks that a step left nothing of the blocking behind.
-void expectAllGone(const SandboxRun& run, const std::string& step) {
-    for (const char* file : {"anchor", "backup", "lock", "guardian.sh", "guardian.plist"})
-        EXPECT_TRUE(run.out(step + "/" + file + ".missing")) << step << ": " << file << " left";
-    EXPECT_EQ(run.out(step + "/pf.conf"), std::string(testing::originalPfConf) + "\n")
-        << step << ": only the hook's empty line may stay";
-    EXPECT_EQ(run.out(step + "/loaded").value_or("?"), "") << step;
-}
-
 #define RUN_OR_SKIP(run, ...)                                                      \
     do {                                                                           \
         const int status = (run).run(__VA_ARGS__);                                 \
@@ -80,7 +71,7 @@ void expectAllGone(const SandboxRun& run, const std::string& step) {
         ASSERT_EQ(status, 0) << (run).log();                                       \
     } while (0)
 
-TEST(SandboxScripts, TwoActivationsThenTheUndoCommand) {
+TEST(SandboxScripts, ActivationsAndEveryWayBack) {
     const ActivationPlan plan = hostilePlan();
     const std::string script = macos().activationScript(plan.hostsEntries, plan.rulesText, home);
     for (const char* attack : {"pwned", "pass ", "port 22"})
@@ -89,49 +80,6 @@ TEST(SandboxScripts, TwoActivationsThenTheUndoCommand) {
     SandboxRun run;
     run.put("activate.sh", script);
     run.put("deactivate.sh", macos().undoCommand());
-    RUN_OR_SKIP(run, "lifecycle.sh");
-
-    EXPECT_EQ(run.out("activate-1.status"), "0\n") << run.out("activate-1.stderr").value_or("");
-    EXPECT_EQ(run.out("activate-1.stdout"), "OK\n");
-    EXPECT_EQ(run.out("after-activate-1/backup"), testing::originalHosts);
-    EXPECT_EQ(run.out("after-activate-1/lock"), "active\n");
-    EXPECT_EQ(run.out("after-activate-1/hosts"), hostsAfterFirstActivation(plan));
-    EXPECT_EQ(run.out("after-activate-1/anchor"), plan.rulesText + "\n");
-    EXPECT_EQ(run.out("after-activate-1/pf.conf"), testing::originalPfConf + hook);
-    EXPECT_EQ(run.out("after-activate-1/guardian.sh"),
-              between(script, "<< 'GUARDIANEOF'\n", "GUARDIANEOF\n"));
-    EXPECT_EQ(run.out("after-activate-1/guardian.plist"),
-              between(script, "<< 'PLISTEOF'\n", "PLISTEOF\n"));
-    EXPECT_EQ(run.out("after-activate-1/loaded"),
-              "/Library/LaunchDaemons/com.katesmar.guardian.plist\n");
-    EXPECT_EQ(run.out("after-activate-1/listing").value_or("pwned").find("pwned"),
-              std::string::npos);
-    // Editor and browser caches went; the pupil's own files did not.
-    const std::string homeListing = run.out("after-activate-1/home.listing").value_or("");
-    EXPECT_NE(homeListing.find("opdracht.txt"), std::string::npos);
-    EXPECT_EQ(homeListing.find("com.apple.Safari"), std::string::npos);
-    EXPECT_EQ(homeListing.find("Code Cache"), std::string::npos);
-
-    // Again: still one block (one more empty line before it), the backup
-    // untouched, the hook not doubled.
-    EXPECT_EQ(run.out("activate-2.status"), "0\n");
-    std::string twice = hostsAfterFirstActivation(plan);
-    EXPECT_EQ(run.out("after-activate-2/hosts"),
-              twice.insert(twice.find("\n# Ka Tesmar Start"), "\n"));
-    EXPECT_EQ(run.out("after-activate-2/backup"), testing::originalHosts);
-    EXPECT_EQ(run.out("after-activate-2/pf.conf"), testing::originalPfConf + hook);
-
-    // Undo: the hosts file byte for byte as before, everything else gone.
-    EXPECT_EQ(run.out("undo.status"), "0\n");
-    EXPECT_EQ(run.out("undo.stdout"), "OK\n");
-    EXPECT_EQ(run.out("after-undo/hosts"), testing::originalHosts);
-    expectAllGone(run, "after-undo");
-}
-
-TEST(SandboxScripts, EveryRestoreCommandUndoesAnActivation) {
-    const ActivationPlan plan = hostilePlan();
-    SandboxRun run;
-    run.put("activate.sh", macos().activationScript(plan.hostsEntries, plan.rulesText, home));
     for (const auto variant : {RestoreVariant::Automatic, RestoreVariant::Manual})
         for (bool backup : {true, false})
             run.put(std::string("restore-") +
@@ -142,23 +90,55 @@ TEST(SandboxScripts, EveryRestoreCommandUndoesAnActivation) {
     run.put("admin.path", KT_ADMIN_PATH);
     RUN_OR_SKIP(run, "restore.sh", {KT_BUILD_DIR});
 
-    // Without a backup the marked blocks are cut out of the hosts file: the
-    // legacy lines go too, and the empty line written before the block stays.
+    auto out = [&](const std::string& path) { return run.out(path).value_or("(missing)"); };
+    EXPECT_EQ(out("activated-undo/backup"), testing::originalHosts);
+    EXPECT_EQ(out("activated-undo/lock"), "active\n");
+    EXPECT_EQ(out("activated-undo/hosts"), hostsAfterFirstActivation(plan));
+    EXPECT_EQ(out("activated-undo/anchor"), plan.rulesText + "\n");
+    EXPECT_EQ(out("activated-undo/pf.conf"), testing::originalPfConf + hook);
+    EXPECT_EQ(out("activated-undo/guardian.sh"),
+              between(script, "<< 'GUARDIANEOF'\n", "GUARDIANEOF\n"));
+    EXPECT_EQ(out("activated-undo/guardian.plist"),
+              between(script, "<< 'PLISTEOF'\n", "PLISTEOF\n"));
+    EXPECT_EQ(out("activated-undo/loaded"), "/Library/LaunchDaemons/com.katesmar.guardian.plist\n");
+    EXPECT_EQ(out("activated-undo/listing").find("pwned"), std::string::npos);
+    // Editor and browser caches went; the pupil's own files did not.
+    const std::string homeListing = out("activated-undo/home.listing");
+    EXPECT_NE(homeListing.find("opdracht.txt"), std::string::npos);
+    EXPECT_EQ(homeListing.find("com.apple.Safari"), std::string::npos);
+    EXPECT_EQ(homeListing.find("Code Cache"), std::string::npos);
+    // Again: still one block (one more empty line before it), the backup
+    // untouched, the hook not doubled.
+    EXPECT_EQ(out("activate-again.status"), "0\n");
+    std::string twice = hostsAfterFirstActivation(plan);
+    EXPECT_EQ(out("activated-again/hosts"), twice.insert(twice.find("\n# Ka Tesmar Start"), "\n"));
+    EXPECT_EQ(out("activated-again/backup"), testing::originalHosts);
+    EXPECT_EQ(out("activated-again/pf.conf"), testing::originalPfConf + hook);
+
+    // With a backup the hosts file comes back byte for byte; without, the
+    // marked blocks are cut out (the legacy lines too; the empty line written
+    // before the block stays). Nothing else of the block stays.
     std::string withoutBlocks = hostsAfterFirstActivation(plan);
     withoutBlocks.erase(withoutBlocks.find("# Ka Tesmar Start"));
     for (std::string variant :
-         {"automatic-backup-present", "automatic-backup-absent", "manual-backup-present",
+         {"undo", "automatic-backup-present", "automatic-backup-absent", "manual-backup-present",
           "manual-backup-absent", "signal", "signal-no-backup", "admin"}) {
         SCOPED_TRACE(variant);
         const std::string step = "restore-" + variant;
-        EXPECT_EQ(run.out("activate-" + variant + ".status"), "0\n");
-        EXPECT_EQ(run.out(step + ".status"), "0\n") << run.out(step + ".stderr").value_or("");
+        EXPECT_EQ(out("activate-" + variant + ".status"), "0\n")
+            << out("activate-" + variant + ".stderr");
+        EXPECT_EQ(out(step + ".status"), "0\n") << out(step + ".stderr");
         const bool noBackup = variant.ends_with("absent") || variant == "signal-no-backup";
-        EXPECT_EQ(run.out(step + "/hosts"), noBackup ? withoutBlocks : testing::originalHosts);
-        expectAllGone(run, step);
+        EXPECT_EQ(out(step + "/hosts"), noBackup ? withoutBlocks : testing::originalHosts);
+        for (const char* file : {"anchor", "backup", "lock", "guardian.sh", "guardian.plist"})
+            EXPECT_TRUE(run.out(step + "/" + file + ".missing")) << file << " left";
+        EXPECT_EQ(out(step + "/pf.conf"), std::string(testing::originalPfConf) + "\n")
+            << "only the hook's empty line may stay";
+        EXPECT_EQ(out(step + "/loaded"), "");
     }
-    EXPECT_EQ(run.out("restore-admin.stderr"), "RESTORE: Hosts hersteld vanuit backup\n");
-    EXPECT_EQ(run.out("restore-admin.stdout"), "OK\n");
+    EXPECT_EQ(out("restore-undo.stdout"), "OK\n");
+    EXPECT_EQ(out("restore-admin.stderr"), "RESTORE: Hosts hersteld vanuit backup\n");
+    EXPECT_EQ(out("restore-admin.stdout"), "OK\n");
 }
 
 TEST(SandboxScripts, GuardianRestoresOnlyWhenTheApplicationIsGone) {
