@@ -1,7 +1,8 @@
-# The root helper for real, in a Linux sandbox: what it leaves behind under a
-# careless umask, when a step fails half-way, when its state files are links
-# and when the disk is full. Each step records its status, output and the
-# state of the system in out/STEP/ (snapshot, lib.sh).
+# The root helper for real, in a Linux sandbox: what it refuses, and what it
+# leaves behind under a careless umask, when a step fails half-way, when its
+# state files are links, when the disk is full and when it is killed. Each
+# step records its status, output and the state of the system in out/STEP/
+# (snapshot, lib.sh).
 . /sandbox/lib.sh
 helper=$(cat /sandbox/helper.path)
 state_dir=/var/lib/ka-tesmar
@@ -24,6 +25,26 @@ step() {  # step verb
   run_helper "$1" "$2"
   snapshot "$1"
 }
+
+# Refused before anything is written: out/refused-NAME holds what it said
+# and its status.
+refuse() {  # name input command...
+  local name=$1 input=$2 status=0
+  shift 2
+  printf '%s' "$input" | "$@" 2>"$out/refused-$name" >/dev/null || status=$?
+  echo "status $status" >>"$out/refused-$name"
+}
+many=$(printf '"a.example",%.0s' $(seq 1 2001))
+refuse usage '' "$helper"
+refuse path '' "$helper" activate /tmp/ka_tesmar_activate.sh
+refuse verb '' "$helper" 'bash -c id'
+refuse not-json 'not json' "$helper" activate
+refuse member '{"script":["rm -rf /"]}' "$helper" activate
+refuse not-list '{"names":"chatgpt.com"}' "$helper" activate
+refuse too-many "{\"names\":[${many%,}]}" "$helper" activate
+refuse too-big "$(head -c 1100000 /dev/zero | tr '\0' ' ')" "$helper" activate
+refuse not-root '' setpriv --reuid=65534 --regid=65534 --clear-groups "$helper" restore
+snapshot refused
 
 # A careless umask does not reach what root writes.
 (umask 000; step umask activate)
