@@ -30,14 +30,14 @@ std::vector<std::string> linesOf(const std::string& text) {
     return lines;
 }
 
-}  // namespace
-
 std::string goldenText(const std::string& name) {
     std::ifstream in(goldenPath(name), std::ios::binary);
     std::ostringstream text;
     text << in.rdbuf();
     return text.str();
 }
+
+}  // namespace
 
 std::string firstDifference(const std::string& expected, const std::string& actual) {
     if (expected == actual)

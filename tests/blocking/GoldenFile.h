@@ -10,9 +10,6 @@ namespace kt::testing {
 // lines around it.
 void expectMatchesGolden(const std::string& name, const std::string& actual);
 
-// The golden file's text ("" when it is missing).
-std::string goldenText(const std::string& name);
-
 // The first line where the two texts differ, with two lines either side of
 // it from each; "" when they are equal.
 std::string firstDifference(const std::string& expected, const std::string& actual);
