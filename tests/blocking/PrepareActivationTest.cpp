@@ -2,6 +2,7 @@
 
 #include <sstream>
 
+#include "LogMessages.h"
 #include "TestPorts.h"
 #include "app/AppState.h"
 #include "blocking/ActivationPlan.h"
@@ -15,7 +16,7 @@ using testing::FakeProcessRunner;
 class PrepareActivation : public ::testing::Test {
   protected:
     testing::TestPorts ports;
-    std::shared_ptr<AppState> state = AppState::create(ports.ports());
+    std::shared_ptr<AppState> state = AppState::create(ports.macos().ports());
     std::optional<ActivationPlan> plan;
 
     void prepare() {
@@ -25,9 +26,7 @@ class PrepareActivation : public ::testing::Test {
     std::string log() {
         ports.scheduler.runUntilIdle();
         std::string lines;
-        std::istringstream in(state->debugLog.get());
-        for (std::string line; std::getline(in, line);)
-            lines += line.substr(line.find("] ") + 2) + "\n";
+        for (const auto& line : testing::logMessages(state->debugLog.get())) lines += line + "\n";
         return lines;
     }
 };

@@ -13,17 +13,13 @@ using testing::FakeProcessRunner;
 class PrivilegedExecution : public ::testing::Test {
   protected:
     testing::TestPorts ports;
-    std::shared_ptr<AppState> state = AppState::create(ports.ports());
+    std::shared_ptr<AppState> state = AppState::create(ports.macos().ports());
     std::vector<std::string> completed;  // "ok" or the error of each completion
 
     void run(const std::string& script) {
         state->executeWithAdminRights(script, [this](bool ok, std::optional<std::string> error) {
             completed.push_back(ok ? "ok" : error.value_or("(no text)"));
         });
-    }
-    void settle() {
-        ports.workers.runAll();
-        ports.scheduler.runUntilIdle();
     }
     // The script path that the osascript source of a request names.
     static std::string scriptPathOf(const ProcessRequest& request) {
@@ -83,7 +79,7 @@ TEST_F(PrivilegedExecution, FailuresAreReportedWithTheirText) {
     for (const auto& [result, text] : rows) {
         ports.processes.setHandler([&](const ProcessRequest&) { return result; });
         run("exit 1");
-        settle();
+        ports.settle();
         EXPECT_EQ(completed.back(), text);
     }
     EXPECT_EQ(completed.size(), 3u);
@@ -94,7 +90,7 @@ TEST_F(PrivilegedExecution, FailuresAreReportedWithTheirText) {
     ports.files.writeError = "Permission denied";
     run("true");
     EXPECT_EQ(completed.size(), 3u);
-    settle();
+    ports.settle();
     EXPECT_EQ(ports.processes.requests().size(), 3u);
     EXPECT_EQ(completed, (std::vector<std::string>{
                              std::get<1>(rows[0]), std::get<1>(rows[1]), std::get<1>(rows[2]),
@@ -120,7 +116,7 @@ TEST_F(PrivilegedExecution, RunsOneAfterTheOtherInTheOrderAsked) {
     EXPECT_EQ(ports.workers.pending(), 1u);
     // Each run has its own folder: no run replaces another one's script.
     EXPECT_EQ(ports.files.fileCount(), 3u);
-    settle();
+    ports.settle();
     EXPECT_EQ(contentsSeen, (std::vector<std::string>{"activate", "deactivate"}));
     EXPECT_EQ(completed, (std::vector<std::string>{"activate", "called off!", "deactivate"}));
     // After the queue ran dry, the next run gets a worker again.

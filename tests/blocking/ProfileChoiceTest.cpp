@@ -15,27 +15,17 @@ namespace {
 TEST(ProfileChoice, LinuxHandsEveryStepToTheRootHelper) {
     testing::TestPorts fakes;
     Ports ports = fakes.ports();
-    ports.systemProfile = "linux";
-    PkexecStrategy pkexec("/usr/libexec/ka-tesmar/ka-tesmar-helper");
-    ports.privilege = &pkexec;
     // The lock file of the other system is not this one's.
     testing::TestPorts macosLock;
     macosLock.files.putFile("/Library/Application Support/KaTesmar/active.lock", "active\n");
-    Ports linuxWithMacosLock = macosLock.ports();
-    linuxWithMacosLock.systemProfile = "linux";
-    AppState::create(linuxWithMacosLock);
+    AppState::create(macosLock.ports());
     EXPECT_TRUE(macosLock.processes.requests().empty());
 
     fakes.files.putFile("/var/lib/ka-tesmar/active.lock", "active\n");
     fakes.processes.setHandler(
         [](const ProcessRequest&) { return testing::FakeProcessRunner::exited(0, "OK\n"); });
     // "verb" and its input for each run of the root helper through pkexec.
-    auto settle = [&] {
-        for (int round = 0; round < 10; ++round) {
-            fakes.scheduler.runUntilIdle();
-            fakes.workers.runAll();
-        }
-    };
+    auto settle = [&] { fakes.settle(); };
     auto helperRuns = [&] {
         std::vector<std::string> runs;
         for (const auto& request : fakes.processes.requests()) {

@@ -70,6 +70,12 @@ struct TestPorts {
         return p;
     }
 
+    // The macOS profile and its password prompt instead.
+    TestPorts& macos() {
+        systemProfile = "macos";
+        return *this;
+    }
+
     // Runs the main queue and the workers until neither has anything to do.
     void settle() {
         for (int round = 0; round < 100; ++round)
