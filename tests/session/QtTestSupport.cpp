@@ -8,15 +8,11 @@
 #include <QSslSocket>
 
 namespace kt::testing {
-namespace {
-
-int argc = 1;
-char arg0[] = "session_qt_tests";
-char* argv[] = {arg0, nullptr};
-
-}  // namespace
 
 QCoreApplication& qtApp() {
+    static int argc = 1;
+    static char arg0[] = "session_qt_tests";
+    static char* argv[] = {arg0, nullptr};
     static QCoreApplication app(argc, argv);
     return app;
 }
@@ -36,13 +32,8 @@ bool runEventsUntil(const std::function<bool()>& done, int limitMs) {
 const TestTls& testTls() {
     qtApp();
     static QTemporaryDir dir;
-    static const TestTls tls = [] {
-        TestTls made;
-        made.directory = dir.path() + "/tls";
-        made.certificatePath = made.directory + "/cert.pem";
-        made.pair = service::loadOrCreateTlsPair(made.directory);
-        return made;
-    }();
+    static const QString tlsDir = dir.path() + "/tls";
+    static const TestTls tls{tlsDir, tlsDir + "/cert.pem", service::loadOrCreateTlsPair(tlsDir)};
     return tls;
 }
 
@@ -76,28 +67,8 @@ ServiceProcess::ServiceProcess(const QString& classesFile, const QString& tlsDir
         30000);
 }
 
-ServiceProcess::~ServiceProcess() {
-    stop();
-}
-
-QString ServiceProcess::baseUrl() const {
-    return rootUrl() + "Vexlo/api/";
-}
-QString ServiceProcess::rootUrl() const {
-    return QStringLiteral("https://127.0.0.1:%1/").arg(port_);
-}
-
 QString ServiceProcess::adminSecretPath() const {
     return QFileInfo(database_).absoluteDir().filePath("admin.secret");
-}
-
-QString ServiceProcess::output() {
-    output_ += process_.readAll();
-    return QString::fromUtf8(output_);
-}
-
-bool ServiceProcess::waitForOutput(const QString& text) {
-    return runEventsUntil([&] { return output().contains(text); }, 10000);
 }
 
 void ServiceProcess::stop() {
