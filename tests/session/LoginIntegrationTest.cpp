@@ -3,41 +3,33 @@
 #include <gmock/gmock.h>
 
 #include <QTemporaryDir>
+#include <future>
 
 #include "QtTestSupport.h"
 #include "TestPorts.h"
 #include "app/AppState.h"
 #include "platform/qt/QtHttpClient.h"
-#include "platform/qt/QtNetworkInterfaces.h"
 #include "platform/qt/QtScheduler.h"
-#include "platform/qt/QtSystemInformation.h"
-#include "platform/qt/SystemClock.h"
+#include "session/ServiceRequests.h"
 
 namespace {
 
 using namespace kt;
 using kt::testing::testTls;
 
-TEST(LiveLogin, NamesTravelIntactTheTokenIsTheServicesAndItsPollIsAnswered) {
+TEST(LiveLogin, NamesTravelIntactTheTokenIsTheServicesItsPollIsAnsweredAndAWaitMayBlock) {
     QTemporaryDir dir;
     kt::testing::ServiceProcess service(
         kt::testing::writeClassesFile(dir, R"([{"code":"ABC123","class_name":"3B",
             "teacher_name":"Mevr. Claes","school_name":"Sint-Jan","is_blocked":false}])"),
         testTls().directory);
     ASSERT_TRUE(service.started()) << service.output().toStdString();
-
     kt::testing::TestPorts fakes;
-    SystemClock clock;
-    QtNetworkInterfaces interfaces;
-    QtSystemInformation system;
     QtScheduler scheduler;
     QtHttpClient http({testTls().certificatePath.toStdString(), 1.0});
     Ports ports = fakes.ports();
     ports.scheduler = &scheduler;
-    ports.clock = &clock;
     ports.http = &http;
-    ports.networkInterfaces = &interfaces;
-    ports.systemInformation = &system;
     const auto state = AppState::create(ports);
     state->apiBaseURL = service.baseUrl().toStdString();
     state->probeURL = service.rootUrl().toStdString();
@@ -53,6 +45,14 @@ TEST(LiveLogin, NamesTravelIntactTheTokenIsTheServicesAndItsPollIsAnswered) {
                   state->teacherName.get() + "|" + state->schoolName.get(),
               name + "|3B|Mevr. Claes|Sint-Jan");
     EXPECT_TRUE(service.waitForOutput("GET /Vexlo/api/class-status.php 200"));
+
+    // The quit blocks the main thread while it waits for the service's answer.
+    std::promise<HttpResult> answer;
+    http.send(getRequest(service.rootUrl().toStdString()),
+              [&answer](HttpResult result) { answer.set_value(std::move(result)); });
+    auto future = answer.get_future();  // no event processing on this thread while it waits
+    ASSERT_EQ(future.wait_for(std::chrono::seconds(20)), std::future_status::ready);
+    EXPECT_TRUE(std::holds_alternative<HttpResponse>(future.get()));
 }
 
 }  // namespace
