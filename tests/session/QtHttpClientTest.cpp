@@ -38,14 +38,9 @@ HttpResult fetch(QtHttpClient& client, HttpRequest request) {
 TEST(QtHttpClient, ResponsesOfEveryStatusArriveWholeOverOneVerifiedConnection) {
     StubServer server;
     QtHttpClient client(trusting());
-    HttpRequest post = get(server.url("/echo"));
-    post.method = "POST";
-    post.headers = {{"Content-Type", "application/x-www-form-urlencoded"}};
-    post.body = "student_name=Jan&class_code=ABC123";
     const std::pair<HttpRequest, HttpResponse> cases[] = {
         {get(server.url("/")), {200, "root"}},
-        {get(server.url("/status/404")), {404, "x"}},
-        {post, {200, "application/x-www-form-urlencoded|student_name=Jan&class_code=ABC123"}},
+        {get(server.url("/nothing")), {404, ""}},
         {get(server.url("/big"), 60, 3 << 20), {200, std::string(3 << 20, 'b')}}};
     for (const auto& [request, expected] : cases) {
         const HttpResult result = fetch(client, request);
@@ -82,7 +77,6 @@ TEST(QtHttpClient, NoUsableResponseIsATransportErrorWithItsReason) {
         {client, get(server.url("/stall"), 0.3), "QNetworkReply", 4, ""},     // timed out
         {client, get(QStringLiteral("https://127.0.0.1:%1/").arg(closedPort)), "QNetworkReply", 1,
          ""},
-        {client, get("not a url"), "QNetworkReply", 301, ""},  // protocol unknown
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.request.url);

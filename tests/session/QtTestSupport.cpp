@@ -38,11 +38,10 @@ const TestTls& testTls() {
 }
 
 QString writeClassesFile(const QTemporaryDir& dir, const QByteArray& json) {
-    const QString path = dir.filePath("classes.json");
-    QFile file(path);
+    QFile file(dir.filePath("classes.json"));
     if (file.open(QIODevice::WriteOnly))
         file.write(json);
-    return path;
+    return file.fileName();
 }
 
 ServiceProcess::ServiceProcess(const QString& classesFile, const QString& tlsDirectory,
@@ -58,10 +57,7 @@ ServiceProcess::ServiceProcess(const QString& classesFile, const QString& tlsDir
     static const QRegularExpression listening(R"(Listening on https://127\.0\.0\.1:(\d+)/)");
     runEventsUntil(
         [&] {
-            output_ += process_.readAll();
-            const auto match = listening.match(QString::fromUtf8(output_));
-            if (match.hasMatch())
-                port_ = static_cast<quint16>(match.captured(1).toUInt());
+            port_ = listening.match(output()).captured(1).toUShort();
             return port_ != 0 || process_.state() == QProcess::NotRunning;
         },
         30000);

@@ -11,26 +11,15 @@ namespace kt::testing {
 
 // An HTTPS server in the test process (answering on the test's main thread),
 // with the certificate of testTls() and a count of the connections it accepted.
-//   /                  "root"
-//   /status/<code>     "x" with that status
-//   /big               3 MiB
-//   /echo              "<Content-Type>|<body>"
-//   /stall             accepted, never answered
+// Paths without a route are answered with 404.
 class StubServer {
   public:
     StubServer() {
         http_.route("/", [] { return QHttpServerResponse("text/plain", "root"); });
-        http_.route("/status/<arg>", [](int code) {
-            return QHttpServerResponse("text/plain", "x",
-                                       static_cast<QHttpServerResponse::StatusCode>(code));
-        });
         http_.route("/big", [] {
             return QHttpServerResponse("application/octet-stream", QByteArray(3 << 20, 'b'));
         });
-        http_.route("/echo", [](const QHttpServerRequest& request) {
-            return QHttpServerResponse("text/plain",
-                                       request.value("Content-Type") + "|" + request.body());
-        });
+        // Accepted, never answered.
         http_.route("/stall", [this](const QHttpServerRequest&, QHttpServerResponder&& responder) {
             stalled_.push_back(std::move(responder));
         });
