@@ -35,6 +35,7 @@ class Login : public kt::testing::SessionFixture {
         settle();
         for (std::size_t i = 0; i < answers.size(); ++i) {
             ASSERT_EQ(fakes.http.count(), first + i + 1) << "request " << i << " is sent alone";
+            EXPECT_TRUE(state->isLoading.get()) << "while request " << i << " is out";
             if (const auto* response = std::get_if<HttpResponse>(&answers[i]))
                 fakes.http.respond(first + i, response->statusCode, response->body);
             else
@@ -79,6 +80,8 @@ TEST_F(Login, SuccessProbesTheNetworkAndTheServiceThenPostsStoresTheSessionAndPo
     EXPECT_TRUE(state->isLoggedIn.get());
     EXPECT_EQ(state->errorMessage.get(), std::nullopt);
     EXPECT_EQ(state->sessionToken.get(), "tok-1");
+    EXPECT_EQ(state->savedStudentName + "|" + state->savedClassCode, "Jan & Piet+Co|abc123")
+        << "kept as typed for a reconnect";
     EXPECT_EQ(
         names(),
         "Jan Peeters|3B|Mevr. Claes|Sint-Janscollege, campus Hemelveerdegem, secundair onderwijs");
