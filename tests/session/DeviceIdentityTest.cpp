@@ -11,9 +11,6 @@ TEST(DeviceIdentity, FirstNonLoopbackNonZeroAddressInTheSystemsOrderWithoutColon
     const std::pair<Interfaces, std::string> cases[] = {
         {{{"en0", "A4:83:E7:12:0B:9F", false}, {"en1", "00:11:22:33:44:55", false}},
          "a483e7120b9f"},
-        // No preference by kind or name.
-        {{{"wlan0", "02:00:00:00:00:01", false}, {"eth0", "aa:bb:cc:dd:ee:ff", false}},
-         "020000000001"},
         {{{"bridge0", "", false},
           {"dummy0", "00:00:00:00:00:00", false},
           {"lo", "02:00:00:00:00:01", true},

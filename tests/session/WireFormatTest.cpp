@@ -38,9 +38,7 @@ TEST(LoginBody, TheCodeGoesInCapitalsAndCannotAddOrChangeFieldsAndNoIdentityNoDe
 TEST(LogoutBody, IsCompactJsonWithTheTokenOrNoBodyWhenItIsNoText) {
     EXPECT_EQ(logoutRequest("https://h/x", "a\"b\\c\nd é", Seconds{5}).body,
               R"({"token":"a\"b\\c\nd é"})");
-    const HttpRequest unwritable = logoutRequest("https://h/x", "\xff\xfe", Seconds{5});
-    EXPECT_EQ(unwritable.body, "");
-    EXPECT_EQ(unwritable.headers.at(0).second, "application/json");
+    EXPECT_EQ(logoutRequest("https://h/x", "\xff\xfe", Seconds{5}).body, "");
 }
 
 TEST(ServiceUrls, RootHostAndEndpointAreFormedOrRefused) {
@@ -87,73 +85,64 @@ TEST(ReplyParsing, TellsNotJsonFromNotAnObjectFromAnObject) {
     for (const std::string body : {"[1,2]", "\"text\"", "null"})
         EXPECT_STREQ(kind(body), "not an object") << body;
     EXPECT_STREQ(kind(" {\"success\":true}\n"), "object");
-    // Hostile depths end without exhausting the stack.
-    EXPECT_STREQ(kind(std::string(3 << 20, '{')), "not JSON");
+    // A hostile depth ends without exhausting the stack.
     EXPECT_STREQ(kind(std::string(200000, '[') + std::string(200000, ']')), "not an object");
 }
 
-// Every member a reader yields, in one line.
-struct Shown {
-    static std::string of(const std::string& text) { return text; }
-    static std::string of(const Text& text) { return text.value_or("-"); }
-    static std::string of(const std::pair<std::string, std::string>& r) {
-        return r.first + "-" + r.second;
-    }
-    template <typename Item>
-    static std::string of(const std::optional<std::vector<Item>>& items) {
-        std::string out = items ? "[" : "-";
-        for (const auto& item : items.value_or(std::vector<Item>{})) out += of(item) + ",";
-        return items ? out + "]" : out;
-    }
-};
+// Every member a reader yields, in order, as compact JSON ("-" when absent).
+template <typename T>
+nlohmann::json shown(const std::optional<T>& value) {
+    return value ? nlohmann::json(*value) : nlohmann::json("-");
+}
 std::string readStatus(const std::string& json) {
     const StatusReply r = readStatusReply(nlohmann::json::parse(json));
-    return std::string(r.sessionEnded ? "ended" : "open") + (r.isBlocked ? " blocked" : " free") +
-           " d=" + Shown::of(r.domains) + " ips=" + Shown::of(r.ips) +
-           " r=" + Shown::of(r.ipRanges) + " class=" + Shown::of(r.className) + "/" +
-           Shown::of(r.teacherName);
+    return nlohmann::json{r.sessionEnded,    r.isBlocked,        shown(r.domains),    shown(r.ips),
+                          shown(r.ipRanges), shown(r.className), shown(r.teacherName)}
+        .dump();
 }
 std::string readLogin(const std::string& json) {
     const LoginReply r = readLoginReply(nlohmann::json::parse(json));
     const auto& i = r.classInfo;
-    return std::string(r.success ? "success" : "refused") + " token=" + Shown::of(r.sessionToken) +
-           " name=" + Shown::of(r.studentInfoName) + " error=" + Shown::of(r.error) + " class=" +
-           (i ? Shown::of(i->className) + "/" + Shown::of(i->teacherName) + "/" +
-                    Shown::of(i->schoolName)
-              : "none");
+    return nlohmann::json{
+        r.success, shown(r.sessionToken), shown(r.studentInfoName), shown(r.error),
+        i ? nlohmann::json{shown(i->className), shown(i->teacherName), shown(i->schoolName)}
+          : nlohmann::json("none")}
+        .dump();
 }
 
+// ended, blocked, domains, ips, ranges, class name, teacher name
 TEST(StatusReplyReader, ReadsEachMemberWithItsTypeRule) {
-    const std::string nothing = " d=- ips=- r=- class=-/-";
     for (const std::string json :
          {R"({"success":true})", R"({"success":"false","is_blocked":"true"})",
           R"({"success":2,"is_blocked":2})", R"({"success":null,"is_blocked":[true]})",
           R"({"domains":["a.com",3],"ips":[null],"ip_ranges":[{"start":"1","end":2}]})",
           R"({"ip_ranges":[{"start":"1","end":"2","note":null}],"class_info":"3B"})",
           R"({"ip_ranges":["1.1.1.1"],"domains":"a.com"})"})
-        EXPECT_EQ(readStatus(json), "open free" + nothing) << json;
-    EXPECT_EQ(readStatus(R"({"success":false})"), "ended free" + nothing);
-    EXPECT_EQ(readStatus(R"({"success":0,"is_blocked":1.0})"), "ended blocked" + nothing);
+        EXPECT_EQ(readStatus(json), R"([false,false,"-","-","-","-","-"])") << json;
+    EXPECT_EQ(readStatus(R"({"success":false})"), R"([true,false,"-","-","-","-","-"])");
+    EXPECT_EQ(readStatus(R"({"success":0,"is_blocked":1.0})"),
+              R"([true,true,"-","-","-","-","-"])");
     EXPECT_EQ(readStatus(R"({"domains":[],"ip_ranges":[],"class_info":{"class_name":5}})"),
-              "open free d=[] ips=- r=[] class=-/-");
+              R"([false,false,[],"-",[],"-","-"])");
     EXPECT_EQ(readStatus(R"({"is_blocked":true,"domains":["chatgpt.com"],"ips":["1.2.3.4","::1"],
             "ip_ranges":[{"start":"1.0.0.0","end":"1.0.0.255"},{"start":"9.9.9.9"},{"end":"x"}],
             "class_info":{"class_name":"3B","teacher_name":"Mevr. Peeters"}})"),
-              "open blocked d=[chatgpt.com,] ips=[1.2.3.4,::1,] r=[1.0.0.0-1.0.0.255,] "
-              "class=3B/Mevr. Peeters");
+              R"([false,true,["chatgpt.com"],["1.2.3.4","::1"],[["1.0.0.0","1.0.0.255"]],)"
+              R"("3B","Mevr. Peeters"])");
 }
 
+// success, token, student name, error, class info (class, teacher, school)
 TEST(LoginReplyReader, ReadsEachMemberWithItsTypeRule) {
     EXPECT_EQ(readLogin(R"({"success":true,"session_token":"tok","student_info":{"name":"Jan"},
             "class_info":{"class_name":"3B","teacher_name":"Mevr. Peeters","school_name":"X"}})"),
-              "success token=tok name=Jan error=- class=3B/Mevr. Peeters/X");
+              R"([true,"tok","Jan","-",["3B","Mevr. Peeters","X"]])");
     EXPECT_EQ(readLogin(R"({"success":1,"session_token":7,"student_info":"Jan",
             "class_info":{"class_name":5},"error":["x"]})"),
-              "success token=- name=- error=- class=-/-/-");
+              R"([true,"-","-","-",["-","-","-"]])");
     EXPECT_EQ(readLogin(R"({"success":"true","error":"Klas dicht","class_info":[]})"),
-              "refused token=- name=- error=Klas dicht class=none");
+              R"([false,"-","-","Klas dicht","none"])");
     EXPECT_EQ(readLogin(R"({"success":false,"student_info":{"name":1}})"),
-              "refused token=- name=- error=- class=none");
+              R"([false,"-","-","-","none"])");
 }
 
 }  // namespace
