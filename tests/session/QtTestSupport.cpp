@@ -68,13 +68,10 @@ QString ServiceProcess::adminSecretPath() const {
 }
 
 void ServiceProcess::stop() {
-    if (process_.state() == QProcess::NotRunning)
-        return;
-    process_.terminate();
-    if (!process_.waitForFinished(10000)) {
+    process_.terminate();  // nothing when it is not running
+    if (!process_.waitForFinished(10000))
         process_.kill();
-        process_.waitForFinished(10000);
-    }
+    process_.waitForFinished(10000);
     output_ += process_.readAll();
 }
 
