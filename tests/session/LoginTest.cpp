@@ -1,279 +1,193 @@
-#include <gtest/gtest.h>
+#include <gmock/gmock.h>
 
-#include "LoginTestSupport.h"
+#include "SessionFixture.h"
 #include "session/Utf8.h"
 
 namespace {
 
+using namespace ::testing;
+using kt::HttpResponse;
+using kt::HttpResult;
 using kt::TransportError;
-using Strings = std::vector<std::string>;
 
-class Login : public kt::testing::LoginFlowTest {};
+const std::string base = "https://klas.example/Vexlo/api/";
+const std::string probe = "https://probe.example/";
+const HttpResult ok = HttpResponse{200, ""};
 
-TEST_F(Login, SuccessWalksTheThreeStepsAndStoresTheSession) {
-    std::vector<bool> loading;
-    state->isLoading.observe([&] { loading.push_back(state->isLoading.get()); });
+class Login : public kt::testing::SessionFixture {
+  protected:
+    void SetUp() override {
+        SessionFixture::SetUp();
+        state->apiBaseURL = base;
+        state->probeURL = probe;
+        state->className = "oude klas";
+        fakes.networkInterfaces.interfaces = {{"en0", "A4:83:E7:12:0B:9F", false}};
+        fakes.systemInformation.version = "Version 13.6 (Build 22G120)";
+    }
+
+    // Starts a login and gives its requests these answers, one step at a time.
+    void login(const std::string& name, const std::vector<HttpResult>& answers) {
+        const std::size_t first = fakes.http.count();
+        state->loginWithClassCode(name, "abc123");
+        settle();
+        for (std::size_t i = 0; i < answers.size(); ++i) {
+            ASSERT_EQ(fakes.http.count(), first + i + 1) << "request " << i << " is sent alone";
+            EXPECT_TRUE(state->isLoading.get()) << "while request " << i << " is out";
+            if (const auto* response = std::get_if<HttpResponse>(&answers[i]))
+                fakes.http.respond(first + i, response->statusCode, response->body);
+            else
+                fakes.http.fail(first + i, std::get<TransportError>(answers[i]));
+            ASSERT_EQ(fakes.http.count(), first + i + 1)
+                << "handled on the main queue, not at once";
+            settle();
+        }
+    }
+
+    // The log, oldest line first, one line each.
+    std::string log() const {
+        std::string text;
+        for (const auto& line : logLines()) text.insert(0, line + "\n");
+        return text;
+    }
+    std::string names() const {
+        return state->studentName.get() + "|" + state->className.get() + "|" +
+               state->teacherName.get() + "|" + state->schoolName.get();
+    }
+};
+
+TEST_F(Login, SuccessProbesTheNetworkAndTheServiceThenPostsStoresTheSessionAndPolls) {
     state->errorMessage = "oude fout";
+    const std::string answer =
+        R"({"success":true,"session_token":"tok-1","student_info":{"name":"Jan Peeters"},)"
+        R"("class_info":{"class_name":"3B","teacher_name":"Mevr. Claes",)"
+        R"("school_name":"Sint-Janscollege, campus Hemelveerdegem, secundair onderwijs"}})";
+    login("Jan & Piet+Co",
+          {HttpResponse{404, ""}, HttpResponse{500, ""}, HttpResponse{200, answer}});
 
-    state->loginWithClassCode("Jan & Piet+Co", "abc123");
-    EXPECT_TRUE(state->isLoading.get());
-    EXPECT_FALSE(state->errorMessage.get().has_value()) << "cleared at the start";
-    EXPECT_EQ(state->savedStudentName, "Jan & Piet+Co");
-    EXPECT_EQ(state->savedClassCode, "abc123") << "saved as typed";
-    ASSERT_EQ(fakes.http.count(), 1u) << "one step at a time";
-    EXPECT_EQ(fakes.http.request(0).method, "GET");
     EXPECT_EQ(fakes.http.request(0).url, probe);
-    EXPECT_EQ(fakes.http.request(0).timeout.count(), 60.0);
-
-    fakes.http.respond(0, 404, "not found");
-    EXPECT_EQ(fakes.http.count(), 1u) << "the reply is handled on the main queue, not on arrival";
-    run();
-    ASSERT_EQ(fakes.http.count(), 2u) << "any probe status counts as success";
     EXPECT_EQ(fakes.http.request(1).url, "https://klas.example/");
-    EXPECT_EQ(fakes.http.request(1).timeout.count(), 60.0);
-
-    fakes.http.respond(1, 500, "");
-    run();
-    ASSERT_EQ(fakes.http.count(), 3u);
     const kt::HttpRequest post = fakes.http.request(2);
-    EXPECT_EQ(post.method, "POST");
-    EXPECT_EQ(post.url, "https://klas.example/Vexlo/api/class-login.php");
+    EXPECT_EQ(post.method + " " + post.url, "POST " + base + "class-login.php");
+    EXPECT_EQ(post.headers.at(0).second, "application/x-www-form-urlencoded");
     EXPECT_EQ(post.timeout.count(), 30.0);
-    ASSERT_EQ(post.headers.size(), 1u);
-    EXPECT_EQ(post.headers[0], std::make_pair(std::string("Content-Type"),
-                                              std::string("application/x-www-form-urlencoded")));
     EXPECT_EQ(post.body,
               "student_name=Jan%20%26%20Piet%2BCo&class_code=ABC123"
               "&device_info=macOS%20Version%2013.6%20(Build%2022G120)&device_id=a483e7120b9f");
-    EXPECT_TRUE(state->isLoading.get());
 
-    const std::string reply =
-        R"({"success":true,"session_token":"tok-1","student_info":{"name":"Jan Peeters"},)"
-        R"("class_info":{"class_name":"3B","teacher_name":"Mevr. Claes","school_name":"Sint-Jan"}})";
-    loginRequest = 2;
-    answerLogin(200, reply);
     EXPECT_FALSE(state->isLoading.get());
     EXPECT_TRUE(state->isLoggedIn.get());
+    EXPECT_EQ(state->errorMessage.get(), std::nullopt);
     EXPECT_EQ(state->sessionToken.get(), "tok-1");
-    EXPECT_EQ(state->studentName.get(), "Jan Peeters");
-    EXPECT_EQ(state->className.get(), "3B");
-    EXPECT_EQ(state->teacherName.get(), "Mevr. Claes");
-    EXPECT_EQ(state->schoolName.get(), "Sint-Jan");
-    EXPECT_FALSE(state->errorMessage.get().has_value());
-    EXPECT_TRUE(state->pollTimer.has_value()) << "polling started";
-    EXPECT_EQ(loading, (std::vector<bool>{true, false}));
-
-    const std::string received = std::to_string(reply.size());
+    EXPECT_EQ(state->savedStudentName + "|" + state->savedClassCode, "Jan & Piet+Co|abc123")
+        << "kept as typed for a reconnect";
+    EXPECT_EQ(
+        names(),
+        "Jan Peeters|3B|Mevr. Claes|Sint-Janscollege, campus Hemelveerdegem, secundair onderwijs");
+    EXPECT_EQ(fakes.http.last().url, base + "class-status.php?token=tok-1") << "polling started";
     EXPECT_EQ(log(),
-              (Strings{"=== LOGIN START ===", "Testing network...", "Network TEST OK: HTTP 404",
-                       "Student: Jan & Piet+Co, Code: abc123",
-                       "Testing server ROOT: https://klas.example/", "Server TEST OK: HTTP 500",
-                       "POST to: https://klas.example/Vexlo/api/class-login.php",
-                       "Device: macOS Version 13.6 (Build 22G120)", "Sending POST...",
-                       "HTTP Status: 200", "Data received: " + received + " bytes",
-                       "Response: " + reply.substr(0, 200), "JSON parsed OK", "Login SUCCESS!"}));
+              "=== LOGIN START ===\nTesting network...\nNetwork TEST OK: HTTP 404\n"
+              "Student: Jan & Piet+Co, Code: abc123\nTesting server ROOT: https://klas.example/\n"
+              "Server TEST OK: HTTP 500\nPOST to: " +
+                  base +
+                  "class-login.php\nDevice: macOS Version 13.6 (Build 22G120)\nSending POST...\n"
+                  "HTTP Status: 200\nData received: " +
+                  std::to_string(answer.size()) + " bytes\nResponse: " + answer.substr(0, 200) +
+                  "\nJSON parsed OK\nLogin SUCCESS!\n");
 }
 
-TEST_F(Login, MissingMembersGiveTypedNameOnbekendOrKeepThePreviousNames) {
-    state->className = "oude klas";
+TEST_F(Login, MissingMembersGiveTheTypedNameAndOnbekendOrKeepTheNames) {
     state->teacherName = "oude leerkracht";
-    state->schoolName = "oude school";
-
-    loginUpToTheRequest("Eva", "XYZ789");
-    answerLogin(200, R"({"success":true})");
+    login("Eva", {ok, ok, HttpResponse{200, R"({"success":true})"}});
     EXPECT_TRUE(state->isLoggedIn.get());
-    EXPECT_FALSE(state->sessionToken.get().has_value()) << "logged in without a token";
-    EXPECT_EQ(state->studentName.get(), "Eva");
-    EXPECT_EQ(state->className.get(), "oude klas") << "no class_info: names untouched";
-    EXPECT_EQ(state->teacherName.get(), "oude leerkracht");
-    EXPECT_EQ(state->schoolName.get(), "oude school");
+    EXPECT_EQ(state->sessionToken.get(), std::nullopt) << "logged in without a token";
+    EXPECT_EQ(names(), "Eva|oude klas|oude leerkracht|") << "no class_info: names kept";
 
-    state->isLoggedIn = false;
-    loginUpToTheRequest("Eva", "XYZ789");
-    answerLogin(
-        200,
-        R"({"success":1,"session_token":"t","student_info":{},"class_info":{"teacher_name":"Dhr. Maes"}})");
-    EXPECT_EQ(state->studentName.get(), "Eva");
-    EXPECT_EQ(state->className.get(), "Onbekend");
-    EXPECT_EQ(state->teacherName.get(), "Dhr. Maes");
-    EXPECT_EQ(state->schoolName.get(), "Onbekend");
+    login("Eva",
+          {ok, ok, HttpResponse{200, R"({"success":1,"class_info":{"teacher_name":"Dhr. M"}})"}});
+    EXPECT_EQ(names(), "Eva|Onbekend|Dhr. M|Onbekend");
 }
 
-TEST_F(Login, ConnectivityProbeFailureEndsTheLoginWithGeenInternet) {
+TEST_F(Login, AReplyAfterTheStateIsGoneDoesNothing) {
     state->loginWithClassCode("Jan", "ABC123");
-    fakes.http.fail(0, TransportError{"Host probe.example not found", "QNetworkReply", 3});
-    run();
-    EXPECT_EQ(fakes.http.count(), 1u);
-    EXPECT_EQ(state->errorMessage.get(), "Geen internet: Host probe.example not found");
-    EXPECT_FALSE(state->isLoading.get());
-    EXPECT_FALSE(state->isLoggedIn.get());
-    EXPECT_EQ(log(), (Strings{"=== LOGIN START ===", "Testing network...",
-                              "Network TEST FAILED: Host probe.example not found"}));
-}
-
-TEST_F(Login, ServiceRootFailureSaysServerNietBereikbaarAndLogsDomainAndCode) {
-    state->loginWithClassCode("Jan", "ABC123");
-    fakes.http.respond(0, 200, "");
-    run();
-    fakes.http.fail(1, TransportError{"Connection refused", "QNetworkReply", 1});
-    run();
-    EXPECT_EQ(fakes.http.count(), 2u);
-    EXPECT_EQ(state->errorMessage.get(), "Server niet bereikbaar");
-    EXPECT_FALSE(state->isLoading.get());
-    const Strings lines = log();
-    EXPECT_EQ(
-        Strings(lines.end() - 2, lines.end()),
-        (Strings{"Server TEST FAILED: Connection refused", "Domain: QNetworkReply, Code: 1"}));
-}
-
-TEST_F(Login, LoginRequestTransportErrorShowsDescriptionAndCode) {
-    loginUpToTheRequest("Jan", "ABC123");
-    failLogin(TransportError{"The request timed out.", "QNetworkReply", 4});
-    EXPECT_EQ(state->errorMessage.get(), "Fout: The request timed out. (code: 4)");
-    EXPECT_FALSE(state->isLoading.get());
-    Strings lines = log();
-    EXPECT_EQ(Strings(lines.end() - 2, lines.end()),
-              (Strings{"ERROR: QNetworkReply code=4", "Description: The request timed out."}));
-
-    loginUpToTheRequest("Jan", "ABC123");
-    failLogin(TransportError{"SSL handshake failed", "QNetworkReply", 6,
-                             "The certificate is self-signed, and untrusted"});
-    EXPECT_EQ(state->errorMessage.get(), "Fout: SSL handshake failed (code: 6)");
-    lines = log();
-    EXPECT_EQ(lines.back(), "Underlying: The certificate is self-signed, and untrusted");
-}
-
-TEST_F(Login, EmptyOrUnparsableRepliesShowTheirTexts) {
-    loginUpToTheRequest("Jan", "ABC123");
-    answerLogin(200, "");
-    EXPECT_EQ(state->errorMessage.get(), "Geen data ontvangen");
-    EXPECT_EQ(log().back(), "ERROR: No data received");
-    EXPECT_FALSE(state->isLoading.get());
-
-    for (const std::string& body : {std::string("<html>Bad Gateway</html>"),
-                                    std::string("{\"success\":true,\"error\":\"\xff\xfe\"}"),
-                                    std::string("\xff"), std::string(2 * 1024 * 1024, '#')}) {
-        state->errorMessage = std::nullopt;
-        loginUpToTheRequest("Jan", "ABC123");
-        answerLogin(502, body);
-        ASSERT_TRUE(state->errorMessage.get().has_value());
-        const std::string& message = *state->errorMessage.get();
-        EXPECT_EQ(message.rfind("JSON parse error: ", 0), 0u) << message;
-        const std::string parserText = message.substr(std::string("JSON parse error: ").size());
-        EXPECT_FALSE(parserText.empty());
-        EXPECT_TRUE(kt::utf8::isValid(message)) << "raw bytes of the reply are escaped";
-        if (body == "\xff") {
-            EXPECT_NE(message.find("\\xFF"), std::string::npos) << message;
-        }
-        EXPECT_EQ(log().back(), "JSON ERROR: " + parserText);
-        EXPECT_TRUE(logHas("Data received: " + std::to_string(body.size()) + " bytes"));
-        EXPECT_FALSE(state->isLoggedIn.get());
-        EXPECT_FALSE(state->isLoading.get());
-    }
-}
-
-TEST_F(Login, ResponseLineOnlyForUtf8AndAtMost200Characters) {
-    loginUpToTheRequest("Jan", "ABC123");
-    const std::string longError(500, 'e');
-    const std::string body = "{\"success\":false,\"error\":\"" + longError + "\"}";
-    answerLogin(200, body);
-    EXPECT_TRUE(logHas("Response: " + body.substr(0, 200)));
-    EXPECT_EQ(state->errorMessage.get(), longError);
-
-    loginUpToTheRequest("Jan", "ABC123");
-    answerLogin(200, "\xff{}");
-    for (const auto& line : log()) EXPECT_NE(line.rfind("Response: \xff", 0), 0u);
-}
-
-TEST_F(Login, JsonThatIsNoObjectEndsSilently) {
-    loginUpToTheRequest("Jan", "ABC123");
-    answerLogin(200, R"(["success", true])");
-    EXPECT_FALSE(state->errorMessage.get().has_value());
-    EXPECT_FALSE(state->isLoading.get());
-    EXPECT_FALSE(state->isLoggedIn.get());
-    EXPECT_FALSE(logHas("JSON parsed OK"));
-    EXPECT_EQ(log().back(), R"(Response: ["success", true])");
-}
-
-TEST_F(Login, RefusedLoginShowsTheServiceErrorOrOngeldigeKlascode) {
-    const std::vector<std::pair<std::string, std::string>> cases = {
-        {R"({"success":false,"error":"Klas \"3B\" is gesloten"})", "Klas \"3B\" is gesloten"},
-        {R"({"success":false})", "Ongeldige klascode"},
-        {R"({"success":"true","session_token":"t"})", "Ongeldige klascode"},
-        {R"({"error":7})", "Ongeldige klascode"},
-    };
-    for (const auto& [body, expected] : cases) {
-        loginUpToTheRequest("Jan", "ABC123");
-        answerLogin(404, body);
-        EXPECT_EQ(state->errorMessage.get(), expected) << body;
-        EXPECT_EQ(log().back(), "Login failed: " + expected);
-        EXPECT_FALSE(state->isLoggedIn.get());
-        EXPECT_FALSE(state->sessionToken.get().has_value());
-        EXPECT_FALSE(state->pollTimer.has_value());
-        EXPECT_EQ(state->savedStudentName, "Jan");
-    }
-}
-
-TEST_F(Login, UrlsThatCannotBeFormedEndTheLoginWithoutARequest) {
-    state->probeURL = "not a url";
-    state->loginWithClassCode("Jan", "ABC123");
-    run();
-    EXPECT_EQ(fakes.http.count(), 0u);
-    EXPECT_FALSE(state->isLoading.get());
-    EXPECT_FALSE(state->errorMessage.get().has_value());
-    EXPECT_EQ(log().back(), "ERROR: Can't create test URL");
-
-    state->probeURL = probe;
-    state->apiBaseURL = "https://bad host/Vexlo/api/";
-    state->loginWithClassCode("Jan", "ABC123");
-    fakes.http.respond(0, 200, "");
-    run();
-    EXPECT_EQ(fakes.http.count(), 1u) << "no probe of the service root";
-    EXPECT_FALSE(state->isLoading.get());
-    EXPECT_FALSE(state->errorMessage.get().has_value());
-    EXPECT_EQ(log().back(), "ERROR: Server test URL failed");
-}
-
-TEST_F(Login, LoginUrlThatCannotBeFormedSaysUrlFout) {
-    state->apiBaseURL = "https://klas.example/Vexlo api/";
-    state->loginWithClassCode("Jan", "ABC123");
-    fakes.http.respond(0, 200, "");
-    run();
-    fakes.http.respond(1, 200, "");
-    run();
-    EXPECT_EQ(fakes.http.count(), 2u) << "no login request";
-    EXPECT_EQ(state->errorMessage.get(), "URL FOUT");
-    EXPECT_FALSE(state->isLoading.get());
-    EXPECT_EQ(log().back(), "POST to: https://klas.example/Vexlo api/class-login.php");
-}
-
-TEST_F(Login, NoHardwareAddressMeansNoDeviceIdField) {
-    fakes.networkInterfaces.interfaces = {{"lo", "00:00:00:00:00:00", true}, {"tun0", "", false}};
-    loginUpToTheRequest("Jan", "abc123");
-    EXPECT_EQ(
-        fakes.http.request(loginRequest).body,
-        "student_name=Jan&class_code=ABC123&device_info=macOS%20Version%2013.6%20(Build%2022G120)");
-}
-
-TEST_F(Login, NamesWithQuotesEmojiAndLineFeedsTravelEncodedAndComeBackIntact) {
-    const std::string name = "Zoë \"Zo\" 😀\nVries";
-    loginUpToTheRequest(name, "ABC123");
-    EXPECT_EQ(fakes.http.request(loginRequest).body.substr(0, 62),
-              "student_name=Zo%C3%AB%20%22Zo%22%20%F0%9F%98%80%0AVries&class_");
-    answerLogin(200, R"({"success":true,"student_info":{"name":"Zoë \"Zo\" 😀\nVries"}})");
-    EXPECT_EQ(state->studentName.get(), name);
-    EXPECT_EQ(state->savedStudentName, name);
-}
-
-TEST_F(Login, RepliesArrivingAfterTheStateIsGoneDoNothing) {
-    state->loginWithClassCode("Jan", "ABC123");
-    std::weak_ptr<kt::AppState> weak = state;
-    run();
+    settle();
+    const std::weak_ptr<kt::AppState> weak = state;
     state.reset();
     EXPECT_TRUE(weak.expired()) << "a pending request does not keep the state alive";
     fakes.http.respond(0, 200, "");
-    EXPECT_EQ(fakes.scheduler.runUntilIdle(), 1u);
+    EXPECT_EQ(fakes.scheduler.runUntilIdle(), 1u) << "only the handed-over reply runs";
     EXPECT_EQ(fakes.http.count(), 1u);
 }
+
+// A login that ends early: the answers its requests get, the message it shows
+// and how its log ends.
+struct Failure {
+    std::string name;
+    std::vector<HttpResult> answers;
+    Matcher<const std::optional<std::string>&> message;
+    Matcher<const std::string&> log;
+    std::string base = ::base, probe = ::probe;
+};
+void PrintTo(const Failure& failure, std::ostream* out) {
+    *out << failure.name;
+}
+
+const Failure failures[] = {
+    Failure("NoProbeUrl", {}, Eq(std::nullopt), EndsWith("\nERROR: Can't create test URL\n"), base,
+            "x"),
+    Failure("NoInternet", {TransportError{"Host probe.example not found", "QNetworkReply", 3}},
+            Optional(Eq("Geen internet: Host probe.example not found")),
+            EndsWith("\nNetwork TEST FAILED: Host probe.example not found\n")),
+    Failure("NoRootUrl", {ok}, Eq(std::nullopt), EndsWith("\nERROR: Server test URL failed\n"),
+            "https://a b/"),
+    Failure("NoService", {ok, TransportError{"Connection refused", "QNetworkReply", 1}},
+            Optional(Eq("Server niet bereikbaar")),
+            EndsWith("\nServer TEST FAILED: Connection refused\nDomain: QNetworkReply, Code: 1\n")),
+    Failure("NoLoginUrl", {ok, ok}, Optional(Eq("URL FOUT")),
+            EndsWith("\nPOST to: https://klas.example/a b/class-login.php\n"),
+            "https://klas.example/a b/"),
+    Failure("TimedOut", {ok, ok, TransportError{"The request timed out.", "QNetworkReply", 4}},
+            Optional(Eq("Fout: The request timed out. (code: 4)")),
+            EndsWith("\nERROR: QNetworkReply code=4\nDescription: The request timed out.\n")),
+    Failure("UntrustedCertificate",
+            {ok, ok, TransportError{"SSL handshake failed", "QNetworkReply", 6, "self-signed"}},
+            Optional(Eq("Fout: SSL handshake failed (code: 6)")),
+            EndsWith("\nDescription: SSL handshake failed\nUnderlying: self-signed\n")),
+    Failure("EmptyReply", {ok, ok, ok}, Optional(Eq("Geen data ontvangen")),
+            EndsWith("\nHTTP Status: 200\nERROR: No data received\n")),
+    Failure("RefusedWithText",
+            {ok, ok, HttpResponse{404, R"({"success":false,"error":"Klas \"3B\" is gesloten"})"}},
+            Optional(Eq("Klas \"3B\" is gesloten")),
+            EndsWith("\nJSON parsed OK\nLogin failed: Klas \"3B\" is gesloten\n")),
+    Failure("RefusedWithoutText", {ok, ok, HttpResponse{200, R"({"success":false})"}},
+            Optional(Eq("Ongeldige klascode")), EndsWith("\nLogin failed: Ongeldige klascode\n")),
+    Failure("NoObject", {ok, ok, HttpResponse{200, R"(["success", true])"}}, Eq(std::nullopt),
+            EndsWith("\nResponse: [\"success\", true]\n")),
+    Failure("NoText", {ok, ok, HttpResponse{200, "{\xff"}},
+            Optional(AllOf(StartsWith("JSON parse error: [json.exception.parse_error"),
+                           HasSubstr("'{\\xFF'"))),
+            AllOf(HasSubstr("\nData received: 2 bytes\nJSON ERROR: "), Not(HasSubstr("Response")))),
+};
+
+class LoginFailure : public Login, public WithParamInterface<Failure> {};
+
+TEST_P(LoginFailure, ShowsItsMessageSendsNothingMoreAndChangesNothing) {
+    const Failure& failure = GetParam();
+    state->apiBaseURL = failure.base;
+    state->probeURL = failure.probe;
+    login("Jan", failure.answers);
+    EXPECT_EQ(fakes.http.count(), failure.answers.size());
+    EXPECT_THAT(state->errorMessage.get(), failure.message);
+    EXPECT_THAT(log(), failure.log);
+    EXPECT_TRUE(kt::utf8::isValid(log() + state->errorMessage.get().value_or("")))
+        << "bytes of the reply are escaped or left out";
+    EXPECT_FALSE(state->isLoading.get());
+    EXPECT_FALSE(state->isLoggedIn.get());
+    EXPECT_EQ(state->sessionToken.get(), std::nullopt);
+    EXPECT_EQ(state->className.get(), "oude klas");
+    EXPECT_FALSE(state->pollTimer.has_value());
+}
+
+INSTANTIATE_TEST_SUITE_P(Each, LoginFailure, ValuesIn(failures),
+                         [](const auto& info) { return info.param.name; });
 
 }  // namespace

@@ -8,15 +8,11 @@
 #include <QSslSocket>
 
 namespace kt::testing {
-namespace {
-
-int argc = 1;
-char arg0[] = "session_qt_tests";
-char* argv[] = {arg0, nullptr};
-
-}  // namespace
 
 QCoreApplication& qtApp() {
+    static int argc = 1;
+    static char arg0[] = "session_qt_tests";
+    static char* argv[] = {arg0, nullptr};
     static QCoreApplication app(argc, argv);
     return app;
 }
@@ -36,22 +32,16 @@ bool runEventsUntil(const std::function<bool()>& done, int limitMs) {
 const TestTls& testTls() {
     qtApp();
     static QTemporaryDir dir;
-    static const TestTls tls = [] {
-        TestTls made;
-        made.directory = dir.path() + "/tls";
-        made.certificatePath = made.directory + "/cert.pem";
-        made.pair = service::loadOrCreateTlsPair(made.directory);
-        return made;
-    }();
+    static const QString tlsDir = dir.path() + "/tls";
+    static const TestTls tls{tlsDir, tlsDir + "/cert.pem", service::loadOrCreateTlsPair(tlsDir)};
     return tls;
 }
 
 QString writeClassesFile(const QTemporaryDir& dir, const QByteArray& json) {
-    const QString path = dir.filePath("classes.json");
-    QFile file(path);
+    QFile file(dir.filePath("classes.json"));
     if (file.open(QIODevice::WriteOnly))
         file.write(json);
-    return path;
+    return file.fileName();
 }
 
 ServiceProcess::ServiceProcess(const QString& classesFile, const QString& tlsDirectory,
@@ -67,47 +57,21 @@ ServiceProcess::ServiceProcess(const QString& classesFile, const QString& tlsDir
     static const QRegularExpression listening(R"(Listening on https://127\.0\.0\.1:(\d+)/)");
     runEventsUntil(
         [&] {
-            output_ += process_.readAll();
-            const auto match = listening.match(QString::fromUtf8(output_));
-            if (match.hasMatch())
-                port_ = static_cast<quint16>(match.captured(1).toUInt());
+            port_ = listening.match(output()).captured(1).toUShort();
             return port_ != 0 || process_.state() == QProcess::NotRunning;
         },
         30000);
-}
-
-ServiceProcess::~ServiceProcess() {
-    stop();
-}
-
-QString ServiceProcess::baseUrl() const {
-    return rootUrl() + "Vexlo/api/";
-}
-QString ServiceProcess::rootUrl() const {
-    return QStringLiteral("https://127.0.0.1:%1/").arg(port_);
 }
 
 QString ServiceProcess::adminSecretPath() const {
     return QFileInfo(database_).absoluteDir().filePath("admin.secret");
 }
 
-QString ServiceProcess::output() {
-    output_ += process_.readAll();
-    return QString::fromUtf8(output_);
-}
-
-bool ServiceProcess::waitForOutput(const QString& text) {
-    return runEventsUntil([&] { return output().contains(text); }, 10000);
-}
-
 void ServiceProcess::stop() {
-    if (process_.state() == QProcess::NotRunning)
-        return;
-    process_.terminate();
-    if (!process_.waitForFinished(10000)) {
+    process_.terminate();  // nothing when it is not running
+    if (!process_.waitForFinished(10000))
         process_.kill();
-        process_.waitForFinished(10000);
-    }
+    process_.waitForFinished(10000);
     output_ += process_.readAll();
 }
 

@@ -38,17 +38,19 @@ class ServiceProcess {
   public:
     ServiceProcess(const QString& classesFile, const QString& tlsDirectory,
                    const QString& database = QString());
-    ~ServiceProcess();
+    ~ServiceProcess() { stop(); }
 
     bool started() const { return port_ != 0; }
     quint16 port() const { return port_; }
-    QString baseUrl() const;  // https://127.0.0.1:PORT/Vexlo/api/
-    QString rootUrl() const;  // https://127.0.0.1:PORT/
-    QString output();         // everything it printed so far
+    QString baseUrl() const { return rootUrl() + "Vexlo/api/"; }
+    QString rootUrl() const { return QStringLiteral("https://127.0.0.1:%1/").arg(port_); }
+    // Everything it printed so far.
+    QString output() { return QString::fromUtf8(output_ += process_.readAll()); }
     // Runs the event loop until its output holds `text`; false if it never does.
-    bool waitForOutput(const QString& text);
+    bool waitForOutput(const QString& text) {
+        return runEventsUntil([&] { return output().contains(text); }, 10000);
+    }
     void stop();
-    QString database() const { return database_; }
     QString adminSecretPath() const;
 
   private:

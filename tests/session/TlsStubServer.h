@@ -11,38 +11,23 @@ namespace kt::testing {
 
 // An HTTPS server in the test process (answering on the test's main thread),
 // with the certificate of testTls() and a count of the connections it accepted.
-//   /                        "root"
-//   /status/<code>           an empty-ish page with that status
-//   /big                     3 MiB
-//   /echo                    "<Content-Type>|<body>"
-//   /stall, POST /Vexlo/api/class-login.php   accepted, never answered
+// Paths without a route are answered with 404.
 class StubServer {
   public:
     StubServer() {
-        qtApp();
-        using Status = QHttpServerResponse::StatusCode;
         http_.route("/", [] { return QHttpServerResponse("text/plain", "root"); });
-        http_.route("/status/<arg>", [](int code) {
-            return QHttpServerResponse("text/plain", "x", static_cast<Status>(code));
-        });
         http_.route("/big", [] {
             return QHttpServerResponse("application/octet-stream", QByteArray(3 << 20, 'b'));
         });
-        http_.route("/echo", [](const QHttpServerRequest& request) {
-            return QHttpServerResponse("text/plain",
-                                       request.value("Content-Type") + "|" + request.body());
-        });
-        const auto stall = [this](const QHttpServerRequest&, QHttpServerResponder&& responder) {
+        // Accepted, never answered.
+        http_.route("/stall", [this](const QHttpServerRequest&, QHttpServerResponder&& responder) {
             stalled_.push_back(std::move(responder));
-        };
-        http_.route("/stall", stall);
-        http_.route("/Vexlo/api/class-login.php", QHttpServerRequest::Method::Post, stall);
-
+        });
         QSslConfiguration ssl = QSslConfiguration::defaultConfiguration();
         ssl.setLocalCertificate(testTls().pair.certificate);
         ssl.setPrivateKey(testTls().pair.key);
-        tcp_ = new CountingSslServer;
         tcp_->setSslConfiguration(ssl);
+        QObject::connect(tcp_, &QSslServer::startedEncryptionHandshake, [this] { ++connections_; });
         tcp_->listen(QHostAddress::LocalHost, 0);
         http_.bind(tcp_);
     }
@@ -50,23 +35,14 @@ class StubServer {
     QString url(const QString& path) const {
         return QStringLiteral("https://127.0.0.1:%1%2").arg(tcp_->serverPort()).arg(path);
     }
-    int connections() const { return tcp_->connections; }
+    int connections() const { return connections_; }
     std::size_t stalledCount() const { return stalled_.size(); }
 
   private:
-    class CountingSslServer : public QSslServer {
-      public:
-        int connections = 0;
-
-      protected:
-        void incomingConnection(qintptr socket) override {
-            ++connections;
-            QSslServer::incomingConnection(socket);
-        }
-    };
-
+    QCoreApplication& app_ = qtApp();  // before any Qt object
     QHttpServer http_;
-    CountingSslServer* tcp_ = nullptr;  // owned by http_
+    QSslServer* tcp_ = new QSslServer;  // owned by http_ once bound
+    int connections_ = 0;
     std::list<QHttpServerResponder> stalled_;
 };
 
