@@ -7,17 +7,19 @@
 
 #include "QtTestSupport.h"
 #include "TestPorts.h"
+#include "app/AppDelegate.h"
 #include "app/AppState.h"
 #include "platform/qt/QtHttpClient.h"
 #include "platform/qt/QtScheduler.h"
 #include "session/ServiceRequests.h"
+#include "session/ServiceUrls.h"
 
 namespace {
 
 using namespace kt;
 using kt::testing::testTls;
 
-TEST(LiveLogin, NamesTravelIntactTheTokenIsTheServicesItsPollIsAnsweredAndAWaitMayBlock) {
+TEST(LiveLogin, NamesTravelIntactThePollIsAnsweredAWaitMayBlockAndTheQuitEndsTheSession) {
     QTemporaryDir dir;
     kt::testing::ServiceProcess service(
         kt::testing::writeClassesFile(dir, R"([{"code":"ABC123","class_name":"3B",
@@ -27,9 +29,11 @@ TEST(LiveLogin, NamesTravelIntactTheTokenIsTheServicesItsPollIsAnsweredAndAWaitM
     kt::testing::TestPorts fakes;
     QtScheduler scheduler;
     QtHttpClient http({testTls().certificatePath.toStdString(), 1.0});
+    SteadyBlockingWait wait;
     Ports ports = fakes.ports();
     ports.scheduler = &scheduler;
     ports.http = &http;
+    ports.blockingWait = &wait;
     const auto state = AppState::create(ports);
     state->apiBaseURL = service.baseUrl().toStdString();
     state->probeURL = service.rootUrl().toStdString();
@@ -51,6 +55,20 @@ TEST(LiveLogin, NamesTravelIntactTheTokenIsTheServicesItsPollIsAnsweredAndAWaitM
     auto future = answer.get_future();  // no event processing on this thread while it waits
     ASSERT_EQ(future.wait_for(std::chrono::seconds(20)), std::future_status::ready);
     EXPECT_TRUE(std::holds_alternative<HttpResponse>(future.get()));
+
+    // The quit restores first, then deletes the session at the service within its wait.
+    AppDelegate delegate;
+    delegate.appState = state;
+    delegate.applicationWillTerminate();
+    EXPECT_TRUE(service.waitForOutput("POST /Vexlo/api/class-logout.php 200"));
+    EXPECT_EQ(fakes.processes.requests().back().arguments.back(), "restore");
+    std::optional<HttpResult> status;
+    http.send(getRequest(*statusUrl(state->apiBaseURL, *state->sessionToken.get())),
+              [&](HttpResult result) { status = std::move(result); });
+    ASSERT_TRUE(kt::testing::runEventsUntil([&] { return status.has_value(); }));
+    const auto* response = std::get_if<HttpResponse>(&*status);
+    ASSERT_NE(response, nullptr);
+    EXPECT_NE(response->body.find("\"success\":false"), std::string::npos) << response->body;
 }
 
 }  // namespace
