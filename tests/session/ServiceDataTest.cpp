@@ -10,6 +10,7 @@
 #include "AttemptLimiter.h"
 #include "ClassService.h"
 #include "Passwords.h"
+#include "QtTestSupport.h"
 #include "RequestFraming.h"
 #include "SqliteStore.h"
 #include "TeacherAccounts.h"
@@ -37,6 +38,17 @@ struct Fixture {
 
 QString tokenOf(const ApiReply& login) {
     return login.body.value("session_token").toString();
+}
+
+// Logs a teacher in and waits for the answer, which never comes before login returns.
+TeacherLogin logIn(TeacherAccounts& teachers, const QString& name, const QString& password,
+                   const QString& peer = "10.0.0.1") {
+    kt::testing::qtApp();
+    auto result = std::make_shared<std::optional<TeacherLogin>>();
+    teachers.login(name, password, peer, [result](const TeacherLogin& r) { *result = r; });
+    EXPECT_FALSE(result->has_value()) << "the password is checked off the event loop";
+    EXPECT_TRUE(kt::testing::runEventsUntil([&] { return result->has_value(); }));
+    return result->value_or(TeacherLogin{});
 }
 
 TEST(ServiceData, ARestartKeepsTeachersClassesListsSwitchAndSessions) {
@@ -167,12 +179,41 @@ TEST(ServiceData, GuessingIsLimitedPerAddressAndPerAccount) {
     TeacherAccounts teachers(*store, [&] { return f.clock; });
     using Outcome = TeacherLogin::Outcome;
     for (int i = 0; i < 10; ++i)
-        EXPECT_EQ(teachers.login("anna", "fout", QString::number(i)).outcome,
+        EXPECT_EQ(logIn(teachers, "anna", "fout", QString::number(i)).outcome,
                   Outcome::WrongPassword);
-    EXPECT_EQ(teachers.login("anna", "fout", "other").outcome, Outcome::TooManyAttempts)
+    EXPECT_EQ(logIn(teachers, "anna", "fout", "other").outcome, Outcome::TooManyAttempts)
         << "per account, whatever the address";
     f.clock += hourMs;
-    EXPECT_EQ(teachers.login("anna", "fout", "x").outcome, Outcome::WrongPassword);
+    EXPECT_EQ(logIn(teachers, "anna", "fout").outcome, Outcome::WrongPassword);
+}
+
+TEST(ServiceData, TeacherSessionsOutliveARestartButNotALogoutOrTheirExpiry) {
+    Fixture f;
+    auto store = f.openStore();
+    const auto password = TeacherAccounts::add(*store, "anna");
+    ASSERT_TRUE(password.has_value());
+    TeacherSession first, second;
+    {
+        TeacherAccounts teachers(*store, [&] { return f.clock; });
+        EXPECT_EQ(logIn(teachers, "nobody", *password).outcome,
+                  TeacherLogin::Outcome::WrongPassword);
+        first = logIn(teachers, "anna", *password).session;
+        second = logIn(teachers, "anna", *password).session;
+    }
+    for (const StoredTeacherSession& stored : store->loadTeacherSessions())
+        EXPECT_TRUE(stored.cookieHash != first.cookie && stored.cookieHash != second.cookie)
+            << "only the hash of a cookie is stored";
+    TeacherAccounts restarted(*store, [&] { return f.clock; });
+    const auto kept = restarted.session(first.cookie);
+    ASSERT_TRUE(kept.has_value()) << "a session from before the restart";
+    EXPECT_EQ(kept->csrf, first.csrf);
+    EXPECT_EQ(kept->name, "anna");
+    EXPECT_FALSE(restarted.session(first.csrf).has_value());
+    restarted.logout(first.cookie);
+    EXPECT_FALSE(restarted.session(first.cookie).has_value());
+    f.clock += TeacherAccounts::sessionLifetimeMs;
+    EXPECT_FALSE(restarted.session(second.cookie).has_value()) << "expired";
+    EXPECT_TRUE(store->loadTeacherSessions().isEmpty()) << "both are gone from the store";
 }
 
 TEST(RequestFraming, RefusesLargeOrUnboundedBodiesFromTheHeadAloneInAnyChunking) {
