@@ -32,7 +32,7 @@ struct Student {
     int fd = -1;
     SSL* ssl = nullptr;
     Phase phase = Phase::Connecting;
-    Clock::time_point started, sentAt;
+    Clock::time_point started, connectedAt, sentAt;
     std::string out, in, token;
     bool isPoll = false;
 };
@@ -109,6 +109,18 @@ LoadResult runLoad(const LoadPlan& plan) {
         s.phase = Phase::Sending;
     };
 
+    // Notes when the connection was first seen established.
+    const auto connected = [](Student& s) {
+        if (s.connectedAt != Clock::time_point{})
+            return true;
+        sockaddr_in peer{};
+        socklen_t peerSize = sizeof(peer);
+        if (getpeername(s.fd, reinterpret_cast<sockaddr*>(&peer), &peerSize) != 0)
+            return false;
+        s.connectedAt = Clock::now();
+        return true;
+    };
+
     // Drives one student as far as its socket allows.
     const auto progress = [&](Student& s) {
         for (;;) {
@@ -118,11 +130,9 @@ LoadResult runLoad(const LoadPlan& plan) {
                 getsockopt(s.fd, SOL_SOCKET, SO_ERROR, &error, &size);
                 if (error != 0)
                     return fail(s);
-                sockaddr_in peer{};
-                socklen_t peerSize = sizeof(peer);
-                if (getpeername(s.fd, reinterpret_cast<sockaddr*>(&peer), &peerSize) != 0)
-                    return;  // not connected yet
-                tcp.push_back(msBetween(s.started, Clock::now()));
+                if (!connected(s))
+                    return;
+                tcp.push_back(msBetween(s.started, s.connectedAt));
                 s.ssl = SSL_new(context);
                 SSL_set_fd(s.ssl, s.fd);
                 SSL_set_connect_state(s.ssl);
@@ -199,18 +209,28 @@ LoadResult runLoad(const LoadPlan& plan) {
             fail(s);
             continue;
         }
+        // On loopback the kernel mostly completes the handshake within connect(): seen here,
+        // the time excludes the rest of this loop.
+        connected(s);
         epoll_event event{};
         event.events = EPOLLIN | EPOLLOUT | EPOLLET;
         event.data.ptr = &s;
         epoll_ctl(poller, EPOLL_CTL_ADD, s.fd, &event);
     }
 
-    std::vector<epoll_event> events(4096);
+    // Few events per call, connections first: a completed connect is seen
+    // within a few handshakes of the generator's own, not after thousands.
+    std::vector<epoll_event> events(256);
     const auto pump = [&](int timeoutMs) {
         const int count =
             epoll_wait(poller, events.data(), static_cast<int>(events.size()), timeoutMs);
-        for (int i = 0; i < count; ++i)
-            progress(*static_cast<Student*>(events[static_cast<size_t>(i)].data.ptr));
+        const auto student = [&](int i) {
+            return static_cast<Student*>(events[static_cast<size_t>(i)].data.ptr);
+        };
+        for (const bool connecting : {true, false})
+            for (int i = 0; i < count; ++i)
+                if ((student(i)->phase == Phase::Connecting) == connecting)
+                    progress(*student(i));
     };
     const auto connectDeadline =
         Clock::now() + std::chrono::duration_cast<Clock::duration>(

@@ -102,6 +102,36 @@ std::string range(const kt::bench::Percentiles& p) {
     return text;
 }
 
+// The largest burst, one column per store, and how many times faster than
+// the first column (the baseline when given).
+void printSideBySide(int students, const std::vector<std::pair<std::string, LoadResult>>& runs) {
+    if (runs.empty())
+        return;
+    std::printf("\n%d students opened at once, side by side (ratio: %s / this)\n", students,
+                runs.front().first.c_str());
+    std::printf("%-26s", "");
+    for (const auto& [store, result] : runs) std::printf(" | %-22s", store.c_str());
+    std::printf("\n");
+    const auto row = [&](const char* what, auto figure) {
+        std::printf("%-26s", what);
+        const double first = figure(runs.front().second);
+        for (const auto& [store, result] : runs) {
+            const double value = figure(result);
+            char ratio[32] = "";
+            if (&result != &runs.front().second && value >= 1 && first >= 1)
+                std::snprintf(ratio, sizeof(ratio), "(x%.1f)", first / value);
+            std::printf(" | %11.1f %-10s", value, ratio);
+        }
+        std::printf("\n");
+    };
+    row("TCP connect ms p99", [](const LoadResult& r) { return r.tcpConnect.p99; });
+    row("TCP connect ms max", [](const LoadResult& r) { return r.tcpConnect.max; });
+    row("TLS ready ms p99", [](const LoadResult& r) { return r.tlsReady.p99; });
+    row("TLS ready ms max", [](const LoadResult& r) { return r.tlsReady.max; });
+    row("failed connections/polls", [](const LoadResult& r) { return double(r.failed); });
+    row("poll reply ms p99", [](const LoadResult& r) { return r.pollReply.p99; });
+}
+
 Options parse(int argc, char** argv) {
     Options options;
     for (int i = 1; i + 1 < argc; i += 2) {
@@ -156,6 +186,7 @@ int main(int argc, char** argv) {
     if (!options.baseline.empty())
         stores.insert(stores.begin(), {"before", ""});
     std::vector<std::pair<std::string, int>> best;
+    std::vector<std::pair<std::string, LoadResult>> largestRun;  // per store
     for (const auto& [store, kind] : stores) {
         int largest = 0;
         for (const int students : options.students) {
@@ -183,9 +214,12 @@ int main(int argc, char** argv) {
                         range(result.tlsReady).c_str(), result.pollsPerSecond,
                         range(result.pollReply).c_str(), passed ? "p99<50ms" : "too slow/failed");
             std::fflush(stdout);
+            if (students == options.students.back())
+                largestRun.push_back({store, result});
         }
         best.push_back({store, largest});
     }
+    printSideBySide(options.students.back(), largestRun);
     for (const auto& [store, largest] : best)
         std::printf(
             "largest number of students with every poll answered and p99 < 50 ms, %s "

@@ -10,6 +10,7 @@
 #include "AttemptLimiter.h"
 #include "ClassService.h"
 #include "Passwords.h"
+#include "QtTestSupport.h"
 #include "RequestFraming.h"
 #include "SqliteStore.h"
 #include "TeacherAccounts.h"
@@ -39,10 +40,21 @@ QString tokenOf(const ApiReply& login) {
     return login.body.value("session_token").toString();
 }
 
-TEST(ServiceData, ARestartKeepsTeachersClassesListsSwitchAndSessions) {
+// Logs a teacher in and waits for the answer, which never comes before login returns.
+TeacherLogin logIn(TeacherAccounts& teachers, const QString& name, const QString& password,
+                   const QString& peer = "10.0.0.1") {
+    kt::testing::qtApp();
+    auto result = std::make_shared<std::optional<TeacherLogin>>();
+    teachers.login(name, password, peer, [result](const TeacherLogin& r) { *result = r; });
+    EXPECT_FALSE(result->has_value()) << "the password is checked off the event loop";
+    EXPECT_TRUE(kt::testing::runEventsUntil([&] { return result->has_value(); }));
+    return result->value_or(TeacherLogin{});
+}
+
+TEST(ServiceData, ARestartKeepsTeachersTheirLoginsClassesListsSwitchAndSessions) {
     Fixture f;
-    QString token;
-    QString code;
+    QString token, code;
+    TeacherSession first, second;
     {
         auto store = f.openStore();
         EXPECT_EQ(store->schemaVersion(), SqliteStore::latestSchemaVersion());
@@ -67,13 +79,17 @@ TEST(ServiceData, ARestartKeepsTeachersClassesListsSwitchAndSessions) {
         EXPECT_EQ(service->status(token).status, 200);
         EXPECT_EQ(service->flushLastSeen(), 1);
         EXPECT_EQ(service->flushLastSeen(), 0) << "nothing new to write";
+        TeacherAccounts teachers(*store, [&] { return f.clock; });
+        EXPECT_EQ(logIn(teachers, "nobody", "wachtwoord1").outcome,
+                  TeacherLogin::Outcome::WrongPassword);
+        first = logIn(teachers, "anna", "wachtwoord1").session;
+        second = logIn(teachers, "anna", "wachtwoord1").session;
+        ASSERT_FALSE(first.cookie.isEmpty() || second.cookie.isEmpty());
     }
     auto store = f.openStore();
     auto service = f.service(*store);
     const auto teacher = store->teacherByName("anna");
     ASSERT_TRUE(teacher.has_value());
-    EXPECT_TRUE(passwordMatches("wachtwoord1", teacher->passwordHash));
-    EXPECT_FALSE(passwordMatches("wachtwoord2", teacher->passwordHash));
     EXPECT_TRUE(teacher->passwordHash.startsWith("$argon2id$")) << teacher->passwordHash.data();
 
     const auto record = service->classOf(teacher->id, code);
@@ -88,6 +104,21 @@ TEST(ServiceData, ARestartKeepsTeachersClassesListsSwitchAndSessions) {
     const ApiReply status = service->status(token);
     EXPECT_EQ(status.body.value("is_blocked"), true);
     EXPECT_EQ(status.body.value("ips").toArray(), QJsonArray{"10.1.2.3"});
+
+    for (const StoredTeacherSession& stored : store->loadTeacherSessions())
+        EXPECT_TRUE(stored.cookieHash != first.cookie && stored.cookieHash != second.cookie)
+            << "only the hash of a cookie is stored";
+    TeacherAccounts teachers(*store, [&] { return f.clock; });
+    const auto kept = teachers.session(first.cookie);
+    ASSERT_TRUE(kept.has_value()) << "a teacher's login from before the restart";
+    EXPECT_EQ(kept->csrf, first.csrf);
+    EXPECT_EQ(kept->name, "anna");
+    EXPECT_FALSE(teachers.session(first.csrf).has_value());
+    teachers.logout(first.cookie);
+    EXPECT_FALSE(teachers.session(first.cookie).has_value());
+    f.clock += TeacherAccounts::sessionLifetimeMs;
+    EXPECT_FALSE(teachers.session(second.cookie).has_value()) << "expired";
+    EXPECT_TRUE(store->loadTeacherSessions().isEmpty()) << "both are gone from the store";
 }
 
 TEST(ServiceData, ASchemaFromANewerVersionOrAnotherFileIsRefused) {
@@ -163,16 +194,19 @@ TEST(ServiceData, GuessingIsLimitedPerAddressAndPerAccount) {
         ++joined;
     EXPECT_EQ(joined, ClassService::loginsPerAddress) << "a whole school, but not without end";
 
-    ASSERT_TRUE(TeacherAccounts::add(*store, "anna").has_value());
+    const auto password = TeacherAccounts::add(*store, "anna");
+    ASSERT_TRUE(password.has_value());
     TeacherAccounts teachers(*store, [&] { return f.clock; });
     using Outcome = TeacherLogin::Outcome;
-    for (int i = 0; i < 10; ++i)
-        EXPECT_EQ(teachers.login("anna", "fout", QString::number(i)).outcome,
+    for (int i = 0; i < 9; ++i)
+        EXPECT_EQ(logIn(teachers, "anna", "fout", QString::number(i)).outcome,
                   Outcome::WrongPassword);
-    EXPECT_EQ(teachers.login("anna", "fout", "other").outcome, Outcome::TooManyAttempts)
+    EXPECT_EQ(logIn(teachers, "anna", *password).outcome, Outcome::LoggedIn) << "not counted";
+    EXPECT_EQ(logIn(teachers, "anna", "fout").outcome, Outcome::WrongPassword);
+    EXPECT_EQ(logIn(teachers, "anna", "fout", "other").outcome, Outcome::TooManyAttempts)
         << "per account, whatever the address";
     f.clock += hourMs;
-    EXPECT_EQ(teachers.login("anna", "fout", "x").outcome, Outcome::WrongPassword);
+    EXPECT_EQ(logIn(teachers, "anna", "fout").outcome, Outcome::WrongPassword);
 }
 
 TEST(RequestFraming, RefusesLargeOrUnboundedBodiesFromTheHeadAloneInAnyChunking) {

@@ -2,6 +2,7 @@
 
 #include <QDateTime>
 #include <QHttpServerResponse>
+#include <QPointer>
 #include <QSslSocket>
 #include <QUrlQuery>
 #include <memory>
@@ -88,14 +89,24 @@ ServiceServer::ServiceServer(ClassService& service, TeacherAccounts& teachers,
         logRequest(request, static_cast<int>(response.statusCode()));
         return std::move(response);
     });
-    http_.setMissingHandler(
-        [this](const QHttpServerRequest& request, QHttpServerResponder&& responder) {
-            QHttpServerResponse response = TeacherPage::isPagePath(request.url().path())
-                                               ? teacherPage_.handle(request)
-                                               : toResponse(failure(404, "Niet gevonden"));
+    http_.setMissingHandler([this](const QHttpServerRequest& request,
+                                   QHttpServerResponder&& responder) {
+        if (!TeacherPage::isPagePath(request.url().path())) {
+            QHttpServerResponse response = toResponse(failure(404, "Niet gevonden"));
             logRequest(request, static_cast<int>(response.statusCode()));
-            response.write(std::move(responder));
+            return response.write(std::move(responder));
+        }
+        // The answer may come after a password check on a worker thread, when the
+        // student may have gone: only a connection still open gets it.
+        auto pending = std::make_shared<QHttpServerResponder>(std::move(responder));
+        const QPointer<QTcpSocket> socket = pending->socket();
+        const QString line = requestLine(request);
+        teacherPage_.handle(request, [this, pending, socket, line](QHttpServerResponse&& response) {
+            log_(QStringLiteral("%1 %2").arg(line).arg(static_cast<int>(response.statusCode())));
+            if (socket && socket->state() == QAbstractSocket::ConnectedState)
+                response.write(std::move(*pending));
         });
+    });
 
     QObject::connect(&flushTimer_, &QTimer::timeout, [this] { service_.flushLastSeen(); });
     flushTimer_.start(lastSeenFlushMs);
@@ -110,6 +121,7 @@ quint16 ServiceServer::listen(const QHostAddress& address, quint16 port) {
     server->setMaxPendingConnections(listenBacklog);
     if (!server->listen(address, port))
         return 0;
+    server->setHttpServer(&http_);
     const quint16 bound = server->serverPort();
     http_.bind(server.release());  // the HTTP server owns it from here
     return bound;
@@ -136,13 +148,16 @@ void ServiceServer::watchConnection(QSslSocket* socket) {
     });
 }
 
-void ServiceServer::logRequest(const QHttpServerRequest& request, int status) {
+QString ServiceServer::requestLine(const QHttpServerRequest& request) {
     // The path only: the status query carries the session token.
-    log_(QStringLiteral("%1 %2 %3 %4 %5")
-             .arg(QDateTime::currentDateTimeUtc().toString(Qt::ISODate),
-                  request.remoteAddress().toString(), methodName(request.method()),
-                  request.url().path())
-             .arg(status));
+    return QStringLiteral("%1 %2 %3 %4")
+        .arg(QDateTime::currentDateTimeUtc().toString(Qt::ISODate),
+             request.remoteAddress().toString(), methodName(request.method()),
+             request.url().path());
+}
+
+void ServiceServer::logRequest(const QHttpServerRequest& request, int status) {
+    log_(QStringLiteral("%1 %2").arg(requestLine(request)).arg(status));
 }
 
 }  // namespace kt::service

@@ -29,6 +29,7 @@ class ServiceServer {
     static constexpr const char* adminSecretHeader = "X-Admin-Secret";
 
   private:
+    static QString requestLine(const QHttpServerRequest& request);
     void logRequest(const QHttpServerRequest& request, int status);
     void watchConnection(class QSslSocket* socket);
 

@@ -17,6 +17,14 @@ struct Teacher {
     bool mustChangePassword = true;  // after a one-time password
 };
 
+// A teacher's page login, keyed by the hash of its cookie: the cookie itself
+// is never stored.
+struct StoredTeacherSession {
+    QString cookieHash;
+    qint64 teacherId = 0;
+    qint64 expiresAtMs = 0;
+};
+
 // A student who joined a class. Keyed by the hash of the session token: the
 // token itself is never stored.
 struct StudentSession {
@@ -44,6 +52,11 @@ class ServiceStore {
     // Adds a teacher; fails when the name is taken.
     virtual bool addTeacher(Teacher& teacher) = 0;
     virtual bool setPassword(qint64 teacherId, const QByteArray& hash, bool mustChange) = 0;
+
+    virtual QList<StoredTeacherSession> loadTeacherSessions() = 0;
+    virtual bool saveTeacherSession(const StoredTeacherSession& session) = 0;
+    // Removes the session with `cookieHash` and every one expired at `nowMs`.
+    virtual bool deleteTeacherSessions(const QString& cookieHash, qint64 nowMs) = 0;
 
     virtual QList<ClassRecord> loadClasses() = 0;
     virtual bool saveClass(const ClassRecord& record) = 0;  // inserts or replaces

@@ -29,6 +29,10 @@ const QList<QStringList> migrations = {
         "REFERENCES classes(code), student_name TEXT NOT NULL, device_id TEXT NOT NULL, "
         "device_info TEXT NOT NULL, joined_at INTEGER NOT NULL, last_seen INTEGER NOT NULL)",
     },
+    {
+        "CREATE TABLE teacher_sessions (cookie_hash TEXT PRIMARY KEY, teacher_id INTEGER NOT "
+        "NULL REFERENCES teachers(id), expires_at INTEGER NOT NULL)",
+    },
 };
 
 // Qt binds a null QString as SQL NULL; the columns hold empty texts instead.
@@ -161,6 +165,37 @@ bool SqliteStore::setPassword(qint64 teacherId, const QByteArray& hash, bool mus
     query.addBindValue(mustChange);
     query.addBindValue(teacherId);
     return run(query) && query.numRowsAffected() == 1;
+}
+
+QList<StoredTeacherSession> SqliteStore::loadTeacherSessions() {
+    QSqlQuery query(QSqlDatabase::database(connection_));
+    query.prepare("SELECT cookie_hash, teacher_id, expires_at FROM teacher_sessions");
+    QList<StoredTeacherSession> sessions;
+    if (!run(query))
+        return sessions;
+    while (query.next())
+        sessions.append(
+            {query.value(0).toString(), query.value(1).toLongLong(), query.value(2).toLongLong()});
+    return sessions;
+}
+
+bool SqliteStore::saveTeacherSession(const StoredTeacherSession& session) {
+    QSqlQuery query(QSqlDatabase::database(connection_));
+    query.prepare(
+        "INSERT OR REPLACE INTO teacher_sessions (cookie_hash, teacher_id, expires_at) VALUES "
+        "(?, ?, ?)");
+    query.addBindValue(session.cookieHash);
+    query.addBindValue(session.teacherId);
+    query.addBindValue(session.expiresAtMs);
+    return run(query);
+}
+
+bool SqliteStore::deleteTeacherSessions(const QString& cookieHash, qint64 nowMs) {
+    QSqlQuery query(QSqlDatabase::database(connection_));
+    query.prepare("DELETE FROM teacher_sessions WHERE cookie_hash = ? OR expires_at <= ?");
+    query.addBindValue(cookieHash);
+    query.addBindValue(nowMs);
+    return run(query);
 }
 
 QList<ClassRecord> SqliteStore::loadClasses() {

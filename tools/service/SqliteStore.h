@@ -22,6 +22,10 @@ class SqliteStore : public ServiceStore {
     bool addTeacher(Teacher& teacher) override;
     bool setPassword(qint64 teacherId, const QByteArray& hash, bool mustChange) override;
 
+    QList<StoredTeacherSession> loadTeacherSessions() override;
+    bool saveTeacherSession(const StoredTeacherSession& session) override;
+    bool deleteTeacherSessions(const QString& cookieHash, qint64 nowMs) override;
+
     QList<ClassRecord> loadClasses() override;
     bool saveClass(const ClassRecord& record) override;
 

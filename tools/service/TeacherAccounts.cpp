@@ -1,16 +1,62 @@
 #include "TeacherAccounts.h"
 
+#include <QCryptographicHash>
+#include <QMessageAuthenticationCode>
 #include <QRegularExpression>
 
 #include "Passwords.h"
 
 namespace kt::service {
+namespace {
+
+QString cookieHash(const QString& cookie) {
+    return QString::fromLatin1(
+        QCryptographicHash::hash(cookie.toLatin1(), QCryptographicHash::Sha256).toHex());
+}
+
+// Derived from the cookie rather than kept: only the cookie's hash is stored,
+// and the token still outlives a restart with its session.
+QString csrfFor(const QString& cookie) {
+    return QString::fromLatin1(QMessageAuthenticationCode::hash(QByteArrayLiteral("csrf"),
+                                                                cookie.toLatin1(),
+                                                                QCryptographicHash::Sha256)
+                                   .toHex());
+}
+
+// An unknown name costs as much time as a wrong password: no one learns which names exist.
+const QByteArray& standInHash() {
+    static const QByteArray hash = hashPassword(randomHex(16));
+    return hash;
+}
+
+}  // namespace
 
 TeacherAccounts::TeacherAccounts(ServiceStore& store, Clock now)
     : store_(store),
       now_(std::move(now)),
       perAddress_(30, 15 * 60 * 1000),
-      perAccount_(10, 15 * 60 * 1000) {}
+      perAccount_(10, 15 * 60 * 1000) {
+    // Each check holds 64 MiB: two at a time bound the memory a login burst takes.
+    workers_.setMaxThreadCount(2);
+    workers_.start([] { standInHash(); });  // made before the first unknown name needs it
+    const qint64 nowMs = now_();
+    store_.deleteTeacherSessions({}, nowMs);
+    for (const StoredTeacherSession& stored : store_.loadTeacherSessions())
+        if (const auto restored = restore(stored))
+            sessions_.insert(stored.cookieHash, *restored);
+}
+
+TeacherAccounts::~TeacherAccounts() {
+    workers_.waitForDone();  // their replies are then dropped with replies_
+}
+
+std::optional<TeacherSession> TeacherAccounts::restore(const StoredTeacherSession& stored) {
+    const auto teacher = store_.teacherById(stored.teacherId);
+    if (!teacher)
+        return std::nullopt;
+    return TeacherSession{
+        {}, {}, teacher->id, teacher->name, teacher->mustChangePassword, stored.expiresAtMs};
+}
 
 bool TeacherAccounts::isValidName(const QString& name) {
     static const QRegularExpression plain(QStringLiteral(R"(^[A-Za-z0-9._@-]{1,64}$)"));
@@ -37,55 +83,98 @@ std::optional<QString> TeacherAccounts::reset(ServiceStore& store, const QString
     return password;
 }
 
-TeacherLogin TeacherAccounts::login(const QString& name, const QString& password,
-                                    const QString& peer) {
+void TeacherAccounts::offload(std::function<QByteArray()> work,
+                              std::function<void(const QByteArray&)> reply) {
+    workers_.start([this, work = std::move(work), reply = std::move(reply)] {
+        QMetaObject::invokeMethod(
+            &replies_, [reply, result = work()] { reply(result); }, Qt::QueuedConnection);
+    });
+}
+
+void TeacherAccounts::login(const QString& name, const QString& password, const QString& peer,
+                            LoginDone done) {
     const qint64 now = now_();
-    if (!perAddress_.allows(peer, now) || !perAccount_.allows(name, now))
-        return {TeacherLogin::Outcome::TooManyAttempts, {}};
-    const auto teacher = store_.teacherByName(name);
-    // An unknown name costs as much time as a wrong password: no one learns which names exist.
-    static const QByteArray standIn = hashPassword(randomHex(16));
-    if (!passwordMatches(password, teacher ? teacher->passwordHash : standIn) || !teacher) {
-        perAddress_.record(peer, now);
-        perAccount_.record(name, now);
-        return {TeacherLogin::Outcome::WrongPassword, {}};
+    if (!perAddress_.allows(peer, now) || !perAccount_.allows(name, now)) {
+        QMetaObject::invokeMethod(
+            &replies_,
+            [done] {
+                done({TeacherLogin::Outcome::TooManyAttempts, {}});
+            },
+            Qt::QueuedConnection);
+        return;
     }
-    TeacherSession session{randomHex(32),
-                           randomHex(32),
-                           teacher->id,
-                           teacher->name,
-                           teacher->mustChangePassword,
-                           now + sessionLifetimeMs};
-    if (session.cookie.isEmpty() || session.csrf.isEmpty())
-        return {TeacherLogin::Outcome::Failed, {}};
-    sessions_.insert(session.cookie, session);
-    return {TeacherLogin::Outcome::LoggedIn, session};
+    // Counted now, so that attempts still being checked count against the limits too.
+    perAddress_.record(peer, now);
+    perAccount_.record(name, now);
+    const auto teacher = store_.teacherByName(name);
+    const QByteArray hash = teacher ? teacher->passwordHash : QByteArray();
+    offload(
+        [password, hash] {
+            const bool matches = passwordMatches(password, hash.isEmpty() ? standInHash() : hash);
+            return QByteArray(matches && !hash.isEmpty() ? "1" : "");
+        },
+        [this, teacher, name, peer, now, done](const QByteArray& matched) {
+            if (matched.isEmpty())
+                return done({TeacherLogin::Outcome::WrongPassword, {}});
+            perAddress_.forget(peer, now);
+            perAccount_.forget(name, now);
+            const QString cookie = randomHex(32);
+            const TeacherSession session{cookie,
+                                         csrfFor(cookie),
+                                         teacher->id,
+                                         teacher->name,
+                                         teacher->mustChangePassword,
+                                         now_() + sessionLifetimeMs};
+            const QString key = cookieHash(cookie);
+            store_.deleteTeacherSessions({}, now_());
+            if (cookie.isEmpty() ||
+                !store_.saveTeacherSession({key, session.teacherId, session.expiresAtMs}))
+                return done({TeacherLogin::Outcome::Failed, {}});
+            sessions_.insert(key, session);
+            done({TeacherLogin::Outcome::LoggedIn, session});
+        });
 }
 
 std::optional<TeacherSession> TeacherAccounts::session(const QString& cookie) {
-    const auto it = sessions_.find(cookie);
+    const QString key = cookieHash(cookie);
+    const auto it = sessions_.find(key);
     if (it == sessions_.end())
         return std::nullopt;
     if (it->expiresAtMs <= now_()) {
         sessions_.erase(it);
+        store_.deleteTeacherSessions(key, now_());
         return std::nullopt;
     }
-    return *it;
+    TeacherSession found = *it;
+    found.cookie = cookie;
+    found.csrf = csrfFor(cookie);
+    return found;
 }
 
-bool TeacherAccounts::changePassword(const QString& cookie, const QString& newPassword) {
+void TeacherAccounts::changePassword(const QString& cookie, const QString& newPassword,
+                                     std::function<void(bool)> done) {
     const auto current = session(cookie);
-    if (!current || newPassword.size() < 10 || newPassword.size() > 200)
-        return false;
-    const QByteArray hash = hashPassword(newPassword);
-    if (hash.isEmpty() || !store_.setPassword(current->teacherId, hash, false))
-        return false;
-    sessions_[cookie].mustChangePassword = false;
-    return true;
+    if (!current || newPassword.size() < 10 || newPassword.size() > 200) {
+        QMetaObject::invokeMethod(
+            &replies_, [done] { done(false); }, Qt::QueuedConnection);
+        return;
+    }
+    const qint64 teacherId = current->teacherId;
+    offload([newPassword] { return hashPassword(newPassword); },
+            [this, teacherId, done](const QByteArray& hash) {
+                if (hash.isEmpty() || !store_.setPassword(teacherId, hash, false))
+                    return done(false);
+                for (TeacherSession& session : sessions_)
+                    if (session.teacherId == teacherId)
+                        session.mustChangePassword = false;
+                done(true);
+            });
 }
 
 void TeacherAccounts::logout(const QString& cookie) {
-    sessions_.remove(cookie);
+    const QString key = cookieHash(cookie);
+    sessions_.remove(key);
+    store_.deleteTeacherSessions(key, now_());
 }
 
 }  // namespace kt::service

@@ -1,7 +1,9 @@
 #pragma once
 
 #include <QHash>
+#include <QObject>
 #include <QString>
+#include <QThreadPool>
 #include <functional>
 #include <optional>
 
@@ -27,14 +29,18 @@ struct TeacherLogin {
     TeacherSession session;
 };
 
-// Teacher accounts (in the store) and their page sessions (in memory: a
-// restart asks teachers to log in again).
+// Teacher accounts and their page sessions, both in the store (a session by
+// the hash of its cookie), so that a restart logs no teacher out. Passwords
+// are hashed and checked on worker threads: the event loop that answers the
+// students' polls never waits for Argon2id.
 class TeacherAccounts {
   public:
     using Clock = std::function<qint64()>;
+    using LoginDone = std::function<void(const TeacherLogin&)>;
     static constexpr qint64 sessionLifetimeMs = 12LL * 3600 * 1000;
 
     TeacherAccounts(ServiceStore& store, Clock now);
+    ~TeacherAccounts();
 
     // Adds an account and returns its one-time password; nothing when the
     // name is taken or not a plain name.
@@ -43,18 +49,27 @@ class TeacherAccounts {
     static std::optional<QString> reset(ServiceStore& store, const QString& name);
     static bool isValidName(const QString& name);
 
-    // Failed attempts are limited per address and per account.
-    TeacherLogin login(const QString& name, const QString& password, const QString& peer);
+    // Failed attempts are limited per address and per account. `done` runs
+    // on this thread once the password is checked, never before login returns.
+    void login(const QString& name, const QString& password, const QString& peer, LoginDone done);
     std::optional<TeacherSession> session(const QString& cookie);
-    bool changePassword(const QString& cookie, const QString& newPassword);
+    // `done` as with login.
+    void changePassword(const QString& cookie, const QString& newPassword,
+                        std::function<void(bool)> done);
     void logout(const QString& cookie);
 
   private:
+    // Runs `work` on a worker, then `reply` with its result on this thread.
+    void offload(std::function<QByteArray()> work, std::function<void(const QByteArray&)> reply);
+    std::optional<TeacherSession> restore(const StoredTeacherSession& stored);
+
     ServiceStore& store_;
     Clock now_;
-    QHash<QString, TeacherSession> sessions_;  // by cookie
+    QHash<QString, TeacherSession> sessions_;  // by the hash of the cookie
     AttemptLimiter perAddress_;
     AttemptLimiter perAccount_;
+    QObject replies_;  // where the workers' results are delivered
+    QThreadPool workers_;
 };
 
 }  // namespace kt::service

@@ -87,7 +87,16 @@ bool TeacherPage::isPagePath(const QString& path) {
     return path == "/leerkracht" || path.startsWith("/leerkracht/");
 }
 
-QHttpServerResponse TeacherPage::handle(const QHttpServerRequest& request) {
+void TeacherPage::handle(const QHttpServerRequest& request, const Reply& reply) {
+    const QString path = request.url().path();
+    if (!path.startsWith("/leerkracht/api/"))
+        return reply(page(request));
+    auto response = api(request, path.mid(int(sizeof("/leerkracht/api/")) - 1).split('/'), reply);
+    if (response)
+        reply(std::move(*response));
+}
+
+QHttpServerResponse TeacherPage::page(const QHttpServerRequest& request) {
     const QString path = request.url().path();
     if (request.method() == Method::Get) {
         if (path == "/leerkracht") {
@@ -102,18 +111,12 @@ QHttpServerResponse TeacherPage::handle(const QHttpServerRequest& request) {
         if (path == "/leerkracht/style.css")
             return staticFile("style.css", "text/css; charset=utf-8");
     }
-    if (path.startsWith("/leerkracht/api/"))
-        return api(request, path.mid(int(sizeof("/leerkracht/api/")) - 1).split('/'));
     return error(404, QStringLiteral("Niet gevonden"));
 }
 
-QHttpServerResponse TeacherPage::login(const QHttpServerRequest& request) {
-    const auto body = jsonBody(request);
-    if (!body || !body->value("name").isString() || !body->value("password").isString())
-        return error(400, QStringLiteral("Verwacht een naam en een wachtwoord"));
-    const TeacherLogin result =
-        teachers_.login(body->value("name").toString(), body->value("password").toString(),
-                        request.remoteAddress().toString());
+namespace {
+
+QHttpServerResponse loginReply(const TeacherLogin& result) {
     switch (result.outcome) {
         case TeacherLogin::Outcome::LoggedIn: {
             QHttpServerResponse response = ok(sessionJson(result.session));
@@ -133,12 +136,26 @@ QHttpServerResponse TeacherPage::login(const QHttpServerRequest& request) {
     return error(500, QStringLiteral("Aanmelden lukt nu niet"));
 }
 
-QHttpServerResponse TeacherPage::api(const QHttpServerRequest& request, const QStringList& path) {
+}  // namespace
+
+std::optional<QHttpServerResponse> TeacherPage::login(const QHttpServerRequest& request,
+                                                      const Reply& reply) {
+    const auto body = jsonBody(request);
+    if (!body || !body->value("name").isString() || !body->value("password").isString())
+        return error(400, QStringLiteral("Verwacht een naam en een wachtwoord"));
+    teachers_.login(body->value("name").toString(), body->value("password").toString(),
+                    request.remoteAddress().toString(),
+                    [reply](const TeacherLogin& result) { reply(loginReply(result)); });
+    return std::nullopt;
+}
+
+std::optional<QHttpServerResponse> TeacherPage::api(const QHttpServerRequest& request,
+                                                    const QStringList& path, const Reply& reply) {
     const bool isGet = request.method() == Method::Get;
     if (!isGet && request.method() != Method::Post)
         return error(405, QStringLiteral("Methode niet toegestaan"));
     if (path == QStringList{"login"} && !isGet)
-        return login(request);
+        return login(request, reply);
 
     const QString cookie = cookieOf(request);
     const auto teacher = teachers_.session(cookie);
@@ -163,9 +180,12 @@ QHttpServerResponse TeacherPage::api(const QHttpServerRequest& request, const QS
         return response;
     }
     if (!isGet && path == QStringList{"password"}) {
-        if (!teachers_.changePassword(cookie, body->value("password").toString()))
-            return error(400, QStringLiteral("Kies een wachtwoord van minstens 10 tekens"));
-        return ok();
+        teachers_.changePassword(cookie, body->value("password").toString(), [reply](bool changed) {
+            reply(changed
+                      ? ok()
+                      : error(400, QStringLiteral("Kies een wachtwoord van minstens 10 tekens")));
+        });
+        return std::nullopt;
     }
     if (teacher->mustChangePassword)
         return error(403, QStringLiteral("Kies eerst een nieuw wachtwoord"));

@@ -3,6 +3,8 @@
 #include <QHttpServerRequest>
 #include <QHttpServerResponse>
 #include <QJsonObject>
+#include <functional>
+#include <optional>
 
 #include "ClassService.h"
 #include "TeacherAccounts.h"
@@ -17,14 +19,20 @@ class TeacherPage {
   public:
     TeacherPage(ClassService& classes, TeacherAccounts& teachers);
 
+    using Reply = std::function<void(QHttpServerResponse&&)>;
+
     static bool isPagePath(const QString& path);
-    QHttpServerResponse handle(const QHttpServerRequest& request);
+    // Answers through `reply`: at once, or for a password check once it is done.
+    void handle(const QHttpServerRequest& request, const Reply& reply);
 
     static constexpr const char* cookieName = "kt_leerkracht";
 
   private:
-    QHttpServerResponse api(const QHttpServerRequest& request, const QStringList& path);
-    QHttpServerResponse login(const QHttpServerRequest& request);
+    QHttpServerResponse page(const QHttpServerRequest& request);
+    // Nothing when `reply` answers later.
+    std::optional<QHttpServerResponse> api(const QHttpServerRequest& request,
+                                           const QStringList& path, const Reply& reply);
+    std::optional<QHttpServerResponse> login(const QHttpServerRequest& request, const Reply& reply);
     QHttpServerResponse classApi(const QHttpServerRequest& request, const TeacherSession& teacher,
                                  const QStringList& path, const QJsonObject& body);
     QJsonObject classDetails(const ClassRecord& record) const;
