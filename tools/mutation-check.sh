@@ -20,11 +20,23 @@ export QT_QPA_PLATFORM=offscreen
 export XDG_RUNTIME_DIR="${XDG_RUNTIME_DIR:-$(mktemp -d)}"
 mkdir -p "$XDG_RUNTIME_DIR" && chmod 700 "$XDG_RUNTIME_DIR"
 
-# The work tree as it is now (committed or not); tar keeps the times, so an
-# unchanged file is not built again.
+# The work tree as it is now (committed or not). Only files whose content
+# differs are written, with a fresh time, so that the build redoes exactly
+# what changed.
 mkdir -p "$copy"
-(cd "$repo" && git ls-files -co --exclude-standard -z | grep -zv '^build/' |
-  tar --null -cf - -T -) | tar -xf - -C "$copy" || exit 2
+(cd "$repo" && git ls-files -co --exclude-standard -z) | python3 -c '
+import os, shutil, sys
+source, target = sys.argv[1:]
+for name in sys.stdin.buffer.read().decode().split("\0"):
+    a, b = os.path.join(source, name), os.path.join(target, name)
+    if not name or name.startswith("build/") or not os.path.isfile(a):
+        continue
+    if os.path.isfile(b) and open(a, "rb").read() == open(b, "rb").read():
+        continue
+    os.makedirs(os.path.dirname(b), exist_ok=True)
+    shutil.copyfile(a, b)
+    shutil.copymode(a, b)
+' "$repo" "$copy" || exit 2
 
 launcher=()
 command -v ccache >/dev/null && launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache -DCMAKE_C_COMPILER_LAUNCHER=ccache)
@@ -71,6 +83,9 @@ missed=0
 for name in "${names[@]}"; do
   file=$(awk -v n="$name" '$0 == "=== " n { on = 1; next } on && /^file: / { print $2; exit }' "$faults_file")
   what=$(awk -v n="$name" '$0 == "=== " n { on = 1; next } on && /^what: / { sub(/^what: /, ""); print; exit }' "$faults_file")
+  if [ -z "$file" ] || [ ! -f "$copy/$file" ]; then
+    echo "NOT APPLIED  $name: no such fault or file"; missed=$((missed + 1)); continue
+  fi
   cp -p "$copy/$file" "$work/original"
   if ! apply_error=$(mutate "$file" "$name" 2>&1); then
     echo "NOT APPLIED  $name: $apply_error"; missed=$((missed + 1))
