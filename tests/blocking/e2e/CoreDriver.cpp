@@ -10,9 +10,12 @@
 #include <cstdio>
 #include <memory>
 
+#include <unistd.h>
+
 #include "app/AppState.h"
 #include "app/DebugLogMirror.h"
 #include "blocking/LinuxProfile.h"
+#include "blocking/PrivilegeSelection.h"
 #include "platform/qt/QtHttpClient.h"
 #include "platform/qt/QtNetworkInterfaces.h"
 #include "platform/qt/QtScheduler.h"
@@ -23,7 +26,6 @@
 #include "platform/system/PosixFileSystem.h"
 #include "platform/system/PosixProcessRunner.h"
 #include "platform/system/PosixTerminationSignal.h"
-#include "platform/system/PrivilegeSelection.h"
 #include "platform/system/ThreadWorkers.h"
 
 int main(int argc, char* argv[]) {
@@ -45,7 +47,8 @@ int main(int argc, char* argv[]) {
     kt::PosixProcessRunner processes;
     kt::PosixFileSystem files;
     kt::ThreadWorkers workers;
-    const std::unique_ptr<kt::PrivilegeStrategy> privilege = kt::selectPrivilegeStrategy("linux");
+    const std::unique_ptr<kt::PrivilegeStrategy> privilege =
+        kt::selectPrivilegeStrategy("linux", ::geteuid() == 0);
     kt::FileLifetimeLock lifetimeLock(kt::LinuxProfile::applicationLock);
     kt::Ports ports;
     ports.systemProfile = "linux";
