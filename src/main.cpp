@@ -150,7 +150,7 @@ int main(int argc, char* argv[]) {
     kt::AppStateBridge bridge(state);
     kt::TermsConsent consent(*settings);
     QQmlApplicationEngine engine;
-    kt::installUiContext(engine, bridge, consent);
+    kt::installUi(engine, bridge, consent);
     QObject::connect(
         &engine, &QQmlApplicationEngine::objectCreationFailed, &app,
         [] { QCoreApplication::exit(1); }, Qt::QueuedConnection);
