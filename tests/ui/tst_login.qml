@@ -11,9 +11,6 @@ ScreenTest {
     function requestCount() {
         return testControl.requestCount() - firstRequest
     }
-    function respond(index, status, body) {
-        testControl.respond(firstRequest + index, status, body)
-    }
     function item(name) {
         return find(content, name)
     }
@@ -30,18 +27,15 @@ ScreenTest {
     function startLogin(name, code) {
         fill(name, code)
         mouseClick(item("loginButton"))
-        respond(0, 200, "")
-        respond(1, 200, "")
+        testControl.respond(200, "")
+        testControl.respond(200, "")
         compare(requestCount(), 3)
     }
 
     function init() {
-        testControl.failPendingRequests()
-        firstRequest = testControl.requestCount()
-        testControl.resetSettings()
+        testControl.reset()
         testControl.setStoredFlag("hasAcceptedTerms_v5", true)
-        testControl.setLoggedIn(false)
-        testControl.setInstalling(false)
+        firstRequest = testControl.requestCount()
         Qt.application.version = ""
         content = show("login")
     }
@@ -116,7 +110,7 @@ ScreenTest {
         compare(requestCount(), 1, "no second login while one runs")
         save(content, "login-loading")
 
-        testControl.failRequest(firstRequest, "Host probe.example not found")
+        testControl.fail("Host probe.example not found")
         verify(item("errorLine").visible)
         compare(item("errorText").text, "Geen internet: Host probe.example not found")
         compare([item("loginScreen").studentName, item("loginScreen").classCode], ["Jan Jansen", "ABC123"])
@@ -126,17 +120,17 @@ ScreenTest {
 
     function test_the_button_logs_in_with_the_texts_as_typed() {
         startLogin("Jan & Piet+Co", "abc123")
-        const [url, body] = testControl.request(firstRequest + 2)
+        const [url, body] = testControl.lastRequest()
         verify(url.endsWith("/Vexlo/api/class-login.php"))
         verify(body.startsWith("student_name=Jan%20%26%20Piet%2BCo&class_code=ABC123&device_info=macOS%20"))
-        respond(2, 200, '{"success":true,"session_token":"t","student_info":{"name":"Jan"}}')
+        testControl.respond(200, '{"success":true,"session_token":"t","student_info":{"name":"Jan"}}')
         compare(content.currentScreen, "status")
     }
 
     function test_the_service_error_is_shown_verbatim_and_gone_on_the_next_visit() {
         startLogin("Jan Jansen", "ABC123")
         const error = "<b>Klas 3B</b> is gesloten\nVraag je leerkracht"
-        respond(2, 200, JSON.stringify({ success: false, error: error }))
+        testControl.respond(200, JSON.stringify({ success: false, error: error }))
         compare([item("errorText").text, item("errorText").textFormat], [error, Text.PlainText])
         verify(item("errorText").lineCount >= 2)
 

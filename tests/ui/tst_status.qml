@@ -5,56 +5,42 @@ ScreenTest {
     name: "StatusScreen"
 
     function init() {
+        testControl.reset()
         testControl.setStoredFlag("hasAcceptedTerms_v5", true)
-        testControl.setSession("Jan Jansen", "4B", "Mevr. Peeters")
-        testControl.setBlocked(false, 0)
-        testControl.setBlockedDomains([])
-        testControl.setCounters(0, 0)
-        testControl.setStatusMessage("")
-        testControl.setCheckedNow(false)
-        testControl.setReconnecting(false)
-        testControl.setInstalling(false)
-        testControl.setPromptAccepted(true)
-        testControl.clearLog()
         testControl.setLoggedIn(true)
     }
 
     function test_badge_and_texts_follow_the_block_data() {
         return [
-            { tag: "blocked", blocked: true, detail: "0 AI websites geblokkeerd", later: "27 AI websites geblokkeerd",
+            { tag: "blocked", teacher: "Mevr. Peeters", blocked: true, detail: "0 AI websites geblokkeerd", later: "27 AI websites geblokkeerd",
               headline: "Blokkering Actief", symbol: "hand.raised.fill", tint: Theme.red },
-            { tag: "free", blocked: false, detail: "Alle websites toegankelijk", later: "Alle websites toegankelijk",
+            { tag: "free", teacher: "", blocked: false, detail: "Alle websites toegankelijk", later: "Alle websites toegankelijk",
               headline: "Geen Blokkering", symbol: "checkmark", tint: Theme.green }
         ]
     }
 
     function test_badge_and_texts_follow_the_block(data) {
+        testControl.setSession("Jan Jansen", "4B", data.teacher)
         testControl.setBlocked(data.blocked, 0)
         const content = show("status")
         compare([find(content, "headline").text, find(content, "detailLine").text, find(content, "badgeSymbol").name],
                 [data.headline, data.detail, data.symbol])
         verify(Qt.colorEqual(find(content, "statusBadge").tint, data.tint))
         compare(find(content, "studentLine").text, "Jan Jansen - 4B")
-        verifyTexts(content, ["Opnieuw verbinden", "Stoppen", "Leerkracht", "Mevr. Peeters", "Herstel Internet", "Debug Info"])
+        verifyTexts(content, ["Opnieuw verbinden", "Stoppen", "Leerkracht", "Herstel Internet", "Debug Info"])
+        compare(find(content, "teacherName").text, data.teacher)
+        verify(find(content, "teacherName").height > 0, "an empty teacher keeps its line")
         verify(!find(content, "statusMessageRow").visible && !find(content, "lastCheckRow").visible)
         save(content, "status-" + data.tag)
         testControl.setBlocked(data.blocked, 27)
         compare(find(content, "detailLine").text, data.later)
 
         testControl.setStatusMessage("Blokkering actief")
-        testControl.setCheckedNow(true)
+        testControl.recordCheckNow()
         compare(find(content, "statusMessageText").text, "Blokkering actief")
         compare(find(content, "lastCheckText").text, "Laatste controle: 09:05")
         verify(find(content, "statusMessageRow").visible && find(content, "lastCheckRow").visible)
         save(content, "status-" + data.tag + "-message-and-last-check")
-    }
-
-    function test_empty_teacher_keeps_the_label_and_its_line() {
-        testControl.setSession("Jan", "4B", "")
-        const content = show("status")
-        verifyTexts(find(content, "teacherCard"), ["Leerkracht"])
-        compare(find(content, "teacherName").text, "")
-        verify(find(content, "teacherName").height > 0)
     }
 
     function test_stop_logs_out_and_undoes_the_block_even_while_reconnecting_data() {
@@ -134,13 +120,14 @@ ScreenTest {
         compare(panel.searchResult, "GEBLOKKEERD: www.claude.ai", "the check outlives closing")
     }
 
-    function test_restore_confirms_then_shows_the_result_for_five_seconds() {
+    function test_restore_confirms_then_shows_each_result_for_five_seconds() {
+        testControl.setPromptAccepted(false)
         const content = show("status")
         const restore = find(content, "restoreInternetButton")
         const button = find(restore, "restoreButton")
         const dialog = restore.confirmationDialog
         const runsBefore = testControl.privilegedRuns()
-        for (const choice of ["restoreCancel", "restoreConfirm"]) {
+        function choose(choice) {
             mouseClick(button)
             tryVerify(function () { return dialog.opened })
             compare(dialog.title, "Internet herstellen?")
@@ -150,36 +137,30 @@ ScreenTest {
             mouseClick(find(dialog.footer, choice))
             verify(!restore.showConfirmation)
         }
+        choose("restoreCancel")
+        testControl.settle()
+        compare(testControl.privilegedRuns(), runsBefore, "cancel changes nothing")
+        choose("restoreConfirm")
         verify(!button.enabled, "no second restore while one runs")
         verify(find(restore, "restoreSpinner").visible && !find(restore, "restoreSymbol").visible)
         save(content, "status-restoring")
-
-        testControl.settle()
-        compare(testControl.privilegedRuns(), runsBefore + 1, "only the confirmed restore ran")
-        verify(button.enabled)
-        compare(restore.restoreResult, "Internet hersteld")
-        verify(Qt.colorEqual(find(restore, "restoreResultText").color, Theme.green))
-        testControl.advance(4.9)
-        compare(restore.restoreResult, "Internet hersteld")
-        testControl.advance(0.1)
-        compare(restore.restoreResult, "", "the result goes after 5 seconds")
-    }
-
-    function test_failed_restore_shows_red_and_a_newer_result_outlives_the_older_clearing() {
-        testControl.setPromptAccepted(false)
-        const restore = find(show("status"), "restoreInternetButton")
-        restore.performRestore()
         testControl.settle()
         compare(restore.restoreResult, "Herstel mislukt - probeer opnieuw")
         verify(Qt.colorEqual(find(restore, "restoreResultText").color, Theme.red))
-        verify(find(restore, "restoreButton").enabled)
+        verify(button.enabled)
+
         testControl.advance(3)
         testControl.setPromptAccepted(true)
-        restore.performRestore()
+        choose("restoreConfirm")
         compare(restore.restoreResult, "", "a new restore clears the old result at once")
         testControl.settle()
-        testControl.advance(2.5)
+        compare(testControl.privilegedRuns(), runsBefore + 2)
         compare(restore.restoreResult, "Internet hersteld")
+        verify(Qt.colorEqual(find(restore, "restoreResultText").color, Theme.green))
+        testControl.advance(4.9)
+        compare(restore.restoreResult, "Internet hersteld", "the older clearing leaves the newer result")
+        testControl.advance(0.1)
+        compare(restore.restoreResult, "", "the result goes after 5 seconds")
     }
 
     function test_service_texts_stay_plain_and_controls_are_named_in_reading_order() {

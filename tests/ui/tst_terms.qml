@@ -5,9 +5,7 @@ ScreenTest {
     name: "TermsScreen"
 
     function init() {
-        testControl.resetSettings()
-        testControl.setLoggedIn(false)
-        testControl.setInstalling(false)
+        testControl.reset()
     }
 
     function test_shows_every_text_and_continues_only_while_ticked() {

@@ -47,16 +47,12 @@ class UiTestControl : public QObject {
                     : QString();
     }
 
-    // The stored settings; resetSettings forgets them all (a computer where the app never ran).
+    // The stored settings.
     Q_INVOKABLE bool storedFlag(const QString& key) const {
         return settings_.boolValue(key.toStdString(), false);
     }
     Q_INVOKABLE void setStoredFlag(const QString& key, bool value) {
         settings_.setBoolValue(key.toStdString(), value);
-        emit consent_.acceptedChanged();
-    }
-    Q_INVOKABLE void resetSettings() {
-        settings_ = MemorySettings();
         emit consent_.acceptedChanged();
     }
 
@@ -87,14 +83,8 @@ class UiTestControl : public QObject {
     Q_INVOKABLE void setStatusMessage(const QString& text) {  // "": none
         state_->statusMessage = text.isEmpty() ? std::nullopt : std::optional(text.toStdString());
     }
-    Q_INVOKABLE void setCheckedNow(bool checked) {
-        state_->lastCheck = checked ? std::optional(ports_.scheduler.now()) : std::nullopt;
-    }
+    Q_INVOKABLE void recordCheckNow() { state_->lastCheck = ports_.scheduler.now(); }
     Q_INVOKABLE void log(const QString& message) { state_->addDebugLog(message.toStdString()); }
-    Q_INVOKABLE void clearLog() {
-        settle();
-        state_->debugLog = "";
-    }
     Q_INVOKABLE QString pasteboardText() const {
         return QString::fromStdString(ports_.pasteboard.text);
     }
@@ -111,24 +101,25 @@ class UiTestControl : public QObject {
     }
     Q_INVOKABLE void advance(double seconds) { ports_.scheduler.advance(Seconds{seconds}); }
 
-    // The class service: the test reads what was sent ([url, body]) and
-    // answers each request itself; the main queue then runs.
+    // The class service: the test reads the last request ([url, body]) and
+    // answers it itself; the main queue then runs.
     Q_INVOKABLE int requestCount() const { return static_cast<int>(ports_.http.count()); }
-    Q_INVOKABLE QStringList request(int index) const {
-        const HttpRequest& sent = ports_.http.request(static_cast<std::size_t>(index));
+    Q_INVOKABLE QStringList lastRequest() const {
+        const HttpRequest& sent = ports_.http.last();
         return {QString::fromStdString(sent.url), QString::fromStdString(sent.body)};
     }
-    Q_INVOKABLE void respond(int index, int status, const QString& body) {
-        ports_.http.respond(static_cast<std::size_t>(index), status, body.toStdString());
+    Q_INVOKABLE void respond(int status, const QString& body) {
+        ports_.http.respondLast(status, body.toStdString());
         ports_.scheduler.runUntilIdle();
     }
-    Q_INVOKABLE void failRequest(int index, const QString& description) {
-        ports_.http.fail(static_cast<std::size_t>(index),
-                         TransportError{description.toStdString(), "QNetworkReply", 3});
+    Q_INVOKABLE void fail(const QString& description) {
+        ports_.http.failLast(TransportError{description.toStdString(), "QNetworkReply", 3});
         ports_.scheduler.runUntilIdle();
     }
-    // Fails every request still waiting, so that no login outlives its test.
-    Q_INVOKABLE void failPendingRequests() {
+    // Where every test starts: nothing stored (as on a computer where the app
+    // never ran), logged out with the session of Jan Jansen in 4B of Mevr.
+    // Peeters, no block, the prompt accepted, an empty log, no request waiting.
+    Q_INVOKABLE void reset() {
         for (std::size_t i = 0; i < ports_.http.count(); ++i) {
             try {
                 ports_.http.fail(i, TransportError{"cancelled", "QNetworkReply", 5});
@@ -136,7 +127,21 @@ class UiTestControl : public QObject {
                 // answered already
             }
         }
-        ports_.scheduler.runUntilIdle();
+        settings_ = MemorySettings();
+        emit consent_.acceptedChanged();
+        AppState& s = *state_;
+        for (Published<bool>* flag :
+             {&s.isLoggedIn, &s.isInstalling, &s.isReconnecting, &s.isBlocked})
+            *flag = false;
+        setSession(QStringLiteral("Jan Jansen"), QStringLiteral("4B"),
+                   QStringLiteral("Mevr. Peeters"));
+        setBlockedDomains({});
+        setCounters(0, 0);
+        s.statusMessage = std::nullopt;
+        s.lastCheck = std::nullopt;
+        promptAccepted_ = true;
+        settle();
+        s.debugLog = "";
     }
 
   private:
