@@ -27,17 +27,5 @@ TEST(UiLoginRules, NeedsSixCodeCharactersTwoNameCharactersAndNoLoginUnderWay) {
     EXPECT_FALSE(LoginRules::canLogin(true, QStringLiteral("Jan"), QStringLiteral("ABC123")));
 }
 
-TEST(UiLoginRules, ClassCodeKeepsSixCharactersInUpperCase) {
-    const std::pair<const char*, const char*> cases[] = {
-        {"abc1234x", "ABC123"},    {"xy", "XY"},
-        {"straße", "STRASSE"},     {"STRASSE", "STRASS"},
-        {"🇧🇪🇳🇱abcde", "🇧🇪🇳🇱ABCD"}, {"e\u0301abcdef", "E\u0301ABCDE"},
-    };
-    for (const auto& [typed, corrected] : cases)
-        EXPECT_EQ(LoginRules::correctedClassCode(QString::fromUtf8(typed)),
-                  QString::fromUtf8(corrected))
-            << typed;
-}
-
 }  // namespace
 }  // namespace kt
