@@ -173,34 +173,40 @@ Rectangle {
                             Item { Layout.fillWidth: true }
                         }
 
-                        Rectangle {
-                            objectName: "logArea"
+                        // Made only while the panel is open, and so laid out again
+                        // for each new line only while it can be read.
+                        Loader {
                             Layout.fillWidth: true
                             Layout.preferredHeight: 140
-                            radius: 4
-                            color: Qt.rgba(0, 0, 0, 0.3)
-                            clip: true
-                            Flickable {
-                                id: logScroll
-                                anchors.fill: parent
-                                anchors.margins: 6
-                                contentWidth: width
-                                contentHeight: logText.implicitHeight
-                                boundsBehavior: Flickable.StopAtBounds
-                                ScrollBar.vertical: ScrollBar {}
-                                TextEdit {
-                                    id: logText
-                                    objectName: "logText"
-                                    width: logScroll.width
-                                    // Laid out only while it can be seen.
-                                    text: panel.isExpanded ? AppState.debugLog : ""
-                                    textFormat: TextEdit.PlainText
-                                    readOnly: true
-                                    selectByMouse: true
-                                    wrapMode: TextEdit.Wrap
-                                    font.pixelSize: 9
-                                    font.family: "monospace"
-                                    color: Theme.secondaryText
+                            active: panel.isExpanded
+                            sourceComponent: Component {
+                                Rectangle {
+                                    objectName: "logArea"
+                                    radius: 4
+                                    color: Qt.rgba(0, 0, 0, 0.3)
+                                    clip: true
+                                    Flickable {
+                                        id: logScroll
+                                        anchors.fill: parent
+                                        anchors.margins: 6
+                                        contentWidth: width
+                                        contentHeight: logText.implicitHeight
+                                        boundsBehavior: Flickable.StopAtBounds
+                                        ScrollBar.vertical: ScrollBar {}
+                                        TextEdit {
+                                            id: logText
+                                            objectName: "logText"
+                                            width: logScroll.width
+                                            text: AppState.debugLog
+                                            textFormat: TextEdit.PlainText
+                                            readOnly: true
+                                            selectByMouse: true
+                                            wrapMode: TextEdit.Wrap
+                                            font.pixelSize: 9
+                                            font.family: "monospace"
+                                            color: Theme.secondaryText
+                                        }
+                                    }
                                 }
                             }
                         }
