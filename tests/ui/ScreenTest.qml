@@ -24,18 +24,6 @@ TestCase {
         return content
     }
 
-    // The first item below `item` (itself included) with that objectName.
-    function find(item, name) {
-        if (!item || item.objectName === name)
-            return item
-        for (let i = 0; i < item.children.length; ++i) {
-            const found = find(item.children[i], name)
-            if (found)
-                return found
-        }
-        return null
-    }
-
     // Every text in `expected` is shown (as a text or a placeholder) by a visible item below `item`.
     function verifyTexts(item, expected) {
         const shown = []

@@ -12,7 +12,7 @@ ScreenTest {
         return testControl.requestCount() - firstRequest
     }
     function item(name) {
-        return find(content, name)
+        return findChild(content, name)
     }
     function typeText(field, text) {
         mouseClick(field)

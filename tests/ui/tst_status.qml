@@ -22,29 +22,29 @@ ScreenTest {
     function test_badge_and_texts_follow_the_block(data) {
         testControl.setBlocked(data.blocked, 0)
         const content = show("status")
-        compare([find(content, "headline").text, find(content, "detailLine").text, find(content, "badgeSymbol").name],
+        compare([findChild(content, "headline").text, findChild(content, "detailLine").text, findChild(content, "badgeSymbol").name],
                 [data.headline, data.detail, data.symbol])
-        verify(Qt.colorEqual(find(content, "statusBadge").tint, data.tint))
-        compare(find(content, "studentLine").text, "Jan Jansen - 4B")
+        verify(Qt.colorEqual(findChild(content, "statusBadge").tint, data.tint))
+        compare(findChild(content, "studentLine").text, "Jan Jansen - 4B")
         verifyTexts(content, ["Opnieuw verbinden", "Stoppen", "Leerkracht", "Mevr. Peeters", "Herstel Internet", "Debug Info"])
-        verify(!find(content, "statusMessageRow").visible && !find(content, "lastCheckRow").visible)
+        verify(!findChild(content, "statusMessageRow").visible && !findChild(content, "lastCheckRow").visible)
         save(content, "status-" + data.tag)
         testControl.setBlocked(data.blocked, 27)
-        compare(find(content, "detailLine").text, data.later)
+        compare(findChild(content, "detailLine").text, data.later)
 
         testControl.setStatusMessage("Blokkering actief")
         testControl.recordCheckNow()
-        compare(find(content, "statusMessageText").text, "Blokkering actief")
-        compare(find(content, "lastCheckText").text, "Laatste controle: 09:05")
-        verify(find(content, "statusMessageRow").visible && find(content, "lastCheckRow").visible)
+        compare(findChild(content, "statusMessageText").text, "Blokkering actief")
+        compare(findChild(content, "lastCheckText").text, "Laatste controle: 09:05")
+        verify(findChild(content, "statusMessageRow").visible && findChild(content, "lastCheckRow").visible)
         save(content, "status-" + data.tag + "-message-and-last-check")
     }
 
     function test_an_empty_teacher_keeps_the_label_and_its_line() {
         testControl.setSession("Jan", "4B", "")
         const content = show("status")
-        verifyTexts(find(content, "teacherCard"), ["Leerkracht"])
-        verify(find(content, "teacherName").text === "" && find(content, "teacherName").height > 0)
+        verifyTexts(findChild(content, "teacherCard"), ["Leerkracht"])
+        verify(findChild(content, "teacherName").text === "" && findChild(content, "teacherName").height > 0)
     }
 
     function test_stop_logs_out_and_undoes_the_block_even_while_reconnecting_data() {
@@ -53,11 +53,11 @@ ScreenTest {
 
     function test_stop_logs_out_and_undoes_the_block_even_while_reconnecting(data) {
         const content = show("status")
-        verify(find(content, "reconnectButton").enabled)
+        verify(findChild(content, "reconnectButton").enabled)
         testControl.setReconnecting(true)
-        verify(!find(content, "reconnectButton").enabled)
+        verify(!findChild(content, "reconnectButton").enabled)
         const runsBefore = testControl.privilegedRuns()
-        mouseClick(find(content, data.tag))
+        mouseClick(findChild(content, data.tag))
         compare(content.currentScreen, "login")
         testControl.settle()
         compare(testControl.privilegedRuns(), runsBefore + 1, "the undo command ran")
@@ -66,33 +66,33 @@ ScreenTest {
     function test_overlay_covers_the_screen_and_takes_the_clicks() {
         const content = show("status")
         testControl.setInstalling(true)
-        verifyTexts(find(content, "installingOverlay"), ["Blokkering activeren...", "Voer je wachtwoord in wanneer gevraagd"])
-        const stop = find(content, "stopButton")
+        verifyTexts(findChild(content, "installingOverlay"), ["Blokkering activeren...", "Voer je wachtwoord in wanneer gevraagd"])
+        const stop = findChild(content, "stopButton")
         const centre = stop.mapToItem(content, stop.width / 2, stop.height / 2)
         mouseClick(content, centre.x, centre.y)
         compare(content.currentScreen, "status", "the button under the overlay is not reached")
         save(content, "status-installing")
         testControl.setInstalling(false)
-        compare(find(content, "installingOverlay"), null)
+        compare(findChild(content, "overlayLoader").item, null)
     }
 
     function test_debug_panel_counters_check_and_log() {
         testControl.setBlockedDomains(["openai.com", "www.claude.ai", "ai", "gemini.google.com", "google.com"])
         testControl.setCounters(10, 47)
         const content = show("status")
-        const panel = find(content, "debugPanel")
-        verify(!find(panel, "debugDetails").visible)
+        const panel = findChild(content, "debugPanel")
+        verify(!findChild(panel, "debugDetails").visible)
         save(content, "status-debug-collapsed")
 
-        mouseClick(find(panel, "debugHeader"))
-        const area = find(panel, "debugExpandedArea")
-        tryVerify(function () { return area.height === find(panel, "debugDetails").height }, 2000, "opens fully")
-        compare(find(panel, "debugChevron").name, "chevron.down")
-        compare([find(panel, "statDomains").value, find(panel, "statHosts").value, find(panel, "statFirewall").value],
+        mouseClick(findChild(panel, "debugHeader"))
+        const area = findChild(panel, "debugExpandedArea")
+        tryVerify(function () { return area.height === findChild(panel, "debugDetails").height }, 2000, "opens fully")
+        compare(findChild(panel, "debugChevron").name, "chevron.down")
+        compare([findChild(panel, "statDomains").value, findChild(panel, "statHosts").value, findChild(panel, "statFirewall").value],
                 ["5", "10", "47"])
-        verify(!find(panel, "logArea").visible && !find(panel, "copyLogButton").visible, "no log while it is empty")
+        verify(!findChild(panel, "logArea").visible && !findChild(panel, "copyLogButton").visible, "no log while it is empty")
 
-        find(panel, "searchField").forceActiveFocus()
+        findChild(panel, "searchField").forceActiveFocus()
         keyClick(Qt.Key_A)
         keyClick(Qt.Key_Return)
         compare(panel.searchResult, "", "Return does not run the check")
@@ -100,25 +100,25 @@ ScreenTest {
                  [" API.OpenAI.com ", "NIET GEBLOKKEERD: api.openai.com\nVergelijkbaar: openai.com, ai", Theme.green],
                  ["claude.ai", "GEBLOKKEERD: www.claude.ai", Theme.red]]) {
             panel.searchDomain = typed
-            mouseClick(find(panel, "checkButton"))
+            mouseClick(findChild(panel, "checkButton"))
             compare(panel.searchResult, result)
-            verify(Qt.colorEqual(find(panel, "searchResultText").color, colour), typed)
+            verify(Qt.colorEqual(findChild(panel, "searchResultText").color, colour), typed)
         }
 
         testControl.log("eerste regel")
         testControl.settle()
-        tryVerify(function () { return find(panel, "logArea").visible })
-        verify(find(panel, "logText").text.indexOf("eerste regel") > 0)
-        mouseClick(find(panel, "copyLogButton"))
+        tryVerify(function () { return findChild(panel, "logArea").visible })
+        verify(findChild(panel, "logText").text.indexOf("eerste regel") > 0)
+        mouseClick(findChild(panel, "copyLogButton"))
         compare(testControl.pasteboardText(), "[09:05:01] eerste regel\n")
         testControl.setCounters(0, 0)
-        compare(find(panel, "statHosts").value, "0", "the counters follow live")
+        compare(findChild(panel, "statHosts").value, "0", "the counters follow live")
         save(content, "status-debug-expanded")
 
-        find(panel, "debugHeader").forceActiveFocus()  // Enter and Return press it
+        findChild(panel, "debugHeader").forceActiveFocus()  // Enter and Return press it
         keyClick(Qt.Key_Enter, Qt.KeypadModifier)
         verify(!panel.isExpanded)
-        compare(find(panel, "debugChevron").name, "chevron.right")
+        compare(findChild(panel, "debugChevron").name, "chevron.right")
         keyClick(Qt.Key_Return)
         verify(panel.isExpanded)
         compare(panel.searchResult, "GEBLOKKEERD: www.claude.ai", "the check outlives closing")
@@ -127,18 +127,18 @@ ScreenTest {
     function test_restore_confirms_then_shows_each_result_for_five_seconds() {
         testControl.setPromptAccepted(false)
         const content = show("status")
-        const restore = find(content, "restoreInternetButton")
-        const button = find(restore, "restoreButton")
+        const restore = findChild(content, "restoreInternetButton")
+        const button = findChild(restore, "restoreButton")
         const dialog = restore.confirmationDialog
         const runsBefore = testControl.privilegedRuns()
         function choose(choice) {
             mouseClick(button)
             tryVerify(function () { return dialog.opened })
             compare(dialog.title, "Internet herstellen?")
-            compare(find(dialog.contentItem, "restoreConfirmationText").text,
+            compare(dialog.contentItem.text,
                     "Dit herstelt je originele internetinstellingen.\nGebruik dit alleen als je internetproblemen hebt na het afsluiten van de app.")
             save(content, "status-restore-dialog")
-            mouseClick(find(dialog.footer, choice))
+            mouseClick(findChild(dialog.footer, choice))
             verify(!restore.showConfirmation)
         }
         choose("restoreCancel")
@@ -146,11 +146,11 @@ ScreenTest {
         compare(testControl.privilegedRuns(), runsBefore, "cancel changes nothing")
         choose("restoreConfirm")
         verify(!button.enabled, "no second restore while one runs")
-        verify(find(restore, "restoreSpinner").visible && !find(restore, "restoreSymbol").visible)
+        verify(findChild(restore, "restoreSpinner").visible && !findChild(restore, "restoreSymbol").visible)
         save(content, "status-restoring")
         testControl.settle()
         compare(restore.restoreResult, "Herstel mislukt - probeer opnieuw")
-        verify(Qt.colorEqual(find(restore, "restoreResultText").color, Theme.red))
+        verify(Qt.colorEqual(findChild(restore, "restoreResultText").color, Theme.red))
         verify(button.enabled)
 
         testControl.advance(3)
@@ -160,7 +160,7 @@ ScreenTest {
         testControl.settle()
         compare(testControl.privilegedRuns(), runsBefore + 2)
         compare(restore.restoreResult, "Internet hersteld")
-        verify(Qt.colorEqual(find(restore, "restoreResultText").color, Theme.green))
+        verify(Qt.colorEqual(findChild(restore, "restoreResultText").color, Theme.green))
         testControl.advance(4.9)
         compare(restore.restoreResult, "Internet hersteld", "the older clearing leaves the newer result")
         testControl.advance(0.1)
@@ -174,16 +174,16 @@ ScreenTest {
         testControl.log("Response: " + markup)
         testControl.settle()
         const content = show("status")
-        find(content, "debugHeader").clicked()
-        const field = find(content, "searchField")
+        findChild(content, "debugHeader").clicked()
+        const field = findChild(content, "searchField")
         field.text = "<b>x</b>.nl"
         field.textEdited()
-        find(content, "checkButton").clicked()
+        findChild(content, "checkButton").clicked()
         waitForItemPolished(content)
 
         for (const name of ["studentLine", "teacherName", "statusMessageText", "searchResultText", "logText"]) {
-            verify(find(content, name).text.indexOf("<") >= 0, name)
-            compare(find(content, name).textFormat, Text.PlainText, "markup drawn in " + name)
+            verify(findChild(content, name).text.indexOf("<") >= 0, name)
+            compare(findChild(content, name).textFormat, Text.PlainText, "markup drawn in " + name)
         }
 
         // Button 43, Indicator 39, EditableText 42 (QAccessible::Role).

@@ -20,13 +20,13 @@ ScreenTest {
             "4. De software is alleen bedoeld voor educatief gebruik binnen de schoolcontext.",
             "Ik heb de algemene voorwaarden gelezen en ga ermee akkoord",
             "Doorgaan"])
-        verify(find(content, "termsBox").height <= 200, "the terms box is at most 200 high")
-        const icon = find(content, "loginIcon")
+        verify(findChild(content, "termsBox").height <= 200, "the terms box is at most 200 high")
+        const icon = findChild(content, "loginIcon")
         compare([icon.status, icon.width, icon.height], [Image.Ready, 60, 60])
         save(content, "terms-unticked")
 
-        const agree = find(content, "agreeCheckBox")
-        const button = find(content, "continueButton")
+        const agree = findChild(content, "agreeCheckBox")
+        const button = findChild(content, "continueButton")
         compare([button.enabled, button.background.opacity], [false, 0.4])
         mouseClick(button)
         compare(content.currentScreen, "terms", "a disabled button does nothing")
@@ -40,7 +40,7 @@ ScreenTest {
         mouseClick(button)
         verify(testControl.storedFlag("hasAcceptedTerms_v5"))
         compare(content.currentScreen, "login", "accepting shows the login at once")
-        compare(find(content, "termsScreen"), null)
+        compare(findChild(content, "screenLoader").item.objectName, "loginScreen")
         show("login")  // a new root view, as after a restart, does not ask again
     }
 
@@ -49,9 +49,9 @@ ScreenTest {
         // StaticText 41, CheckBox 44 (QAccessible::Role); the disabled button is no stop.
         compare(tabChain(content), ["termsBox=41:Algemene voorwaarden",
                                     "agreeCheckBox=44:Ik heb de algemene voorwaarden gelezen en ga ermee akkoord"])
-        find(content, "agreeCheckBox").forceActiveFocus()
+        findChild(content, "agreeCheckBox").forceActiveFocus()
         keyClick(Qt.Key_Return)
-        verify(!find(content, "termsScreen").hasCheckedAgree, "Return ticks no check box")
+        verify(!findChild(content, "termsScreen").hasCheckedAgree, "Return ticks no check box")
         keyClick(Qt.Key_Space)
         keyClick(Qt.Key_Tab)
         compare(focusedItem().objectName, "continueButton")
@@ -74,13 +74,13 @@ ScreenTest {
             testControl.setStoredFlag(flag, true)
         testControl.setLoggedIn(data.loggedIn)
         const content = show(data.screen)
-        verify(find(content, data.screen + "Screen") !== null)
+        verify(findChild(content, data.screen + "Screen") !== null)
 
         // The overlay lies above whichever screen is shown and leaves it underneath.
-        const overlay = find(content, "overlayLoader")
+        const overlay = findChild(content, "overlayLoader")
         compare(overlay.item, null)
         testControl.setInstalling(true)
-        verify(overlay.item !== null && overlay.z > find(content, "screenLoader").z)
+        verify(overlay.item !== null && overlay.z > findChild(content, "screenLoader").z)
         compare(content.childAt(200, 325), overlay, "the overlay is the topmost layer")
         compare(content.currentScreen, data.screen)
         testControl.setInstalling(false)
