@@ -1,14 +1,14 @@
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
-#include <filesystem>
 
 #include <atomic>
 #include <chrono>
-#include <condition_variable>
+#include <filesystem>
 #include <future>
+#include <latch>
 #include <memory>
-#include <mutex>
+#include <thread>
 
 #include "platform/system/PosixFileSystem.h"
 #include "platform/system/PosixProcessRunner.h"
@@ -25,28 +25,20 @@ ProcessRequest shell(const std::string& line, ProcessOutput out = ProcessOutput:
 TEST(PosixProcessRunner, CapturesBothStreamsExitStatusAndStartFailures) {
     PosixProcessRunner runner;
     // Far more than a pipe buffer on both streams at once: no deadlock.
-    ProcessResult big =
+    const ProcessResult big =
         runner.run(shell("head -c 300000 /dev/zero; head -c 200000 /dev/zero >&2; exit 3"));
-    EXPECT_TRUE(big.started);
     EXPECT_EQ(big.exitStatus, 3);
     EXPECT_EQ(big.standardOutput.size(), 300000u);
     EXPECT_EQ(big.standardError.size(), 200000u);
-
-    ProcessResult args = runner.run({"/usr/bin/printf", {"%s|", "a b", "$(x)", "'"}});
-    EXPECT_EQ(args.standardOutput, "a b|$(x)|'|");  // passed as they are, no shell
-
-    ProcessResult discarded =
+    // Arguments passed as they are, no shell; standard input is empty.
+    EXPECT_EQ(runner.run({"/usr/bin/printf", {"%s|", "a b", "$(x)", "'"}}).standardOutput,
+              "a b|$(x)|'|");
+    EXPECT_EQ(runner.run(shell("cat")).standardOutput, "");
+    const ProcessResult discarded =
         runner.run(shell("echo out; echo err >&2", ProcessOutput::Discard, ProcessOutput::Discard));
-    EXPECT_EQ(discarded.exitStatus, 0);
     EXPECT_EQ(discarded.standardOutput + discarded.standardError, "");
-
-    ProcessResult killed = runner.run(shell("kill -9 $$"));
-    EXPECT_EQ(killed.exitStatus, 128 + 9);
-
-    ProcessResult stdinIsNull = runner.run(shell("cat"));
-    EXPECT_EQ(stdinIsNull.standardOutput, "");
-
-    ProcessResult missing = runner.run({"/nonexistent/dig", {}});
+    EXPECT_EQ(runner.run(shell("kill -9 $$")).exitStatus, 128 + 9);
+    const ProcessResult missing = runner.run({"/nonexistent/dig", {}});
     EXPECT_FALSE(missing.started);
     EXPECT_NE(missing.startError.find("/nonexistent/dig"), std::string::npos);
 }
@@ -92,32 +84,23 @@ TEST(PosixFileSystem, PrivateFoldersFilesAndRemoval) {
     EXPECT_FALSE(PosixFileSystem("/nonexistent").createPrivateDirectory().ok());
 }
 
-// Gives the pool `count` tasks that each wait until all of them have begun:
-// true when they met, that is when every one of them had a thread at once.
+// Gives the pool `count` tasks that each wait (up to 10 s) until all of them
+// have begun: true when they met, that is when each had a thread at once.
 bool batchRunsSideBySide(ThreadWorkers& workers, int count) {
-    struct Meeting {
-        std::mutex mutex;
-        std::condition_variable changed;
-        int arrived = 0;
-        int left = 0;
-        bool allMet = true;
-    };
-    auto meeting = std::make_shared<Meeting>();
-    for (int i = 0; i < count; ++i) {
-        workers.run([meeting, count] {
-            std::unique_lock lock(meeting->mutex);
-            ++meeting->arrived;
-            meeting->changed.notify_all();
-            if (!meeting->changed.wait_for(lock, std::chrono::seconds(10),
-                                           [&] { return meeting->arrived == count; }))
-                meeting->allMet = false;
-            ++meeting->left;
-            meeting->changed.notify_all();
+    auto arrived = std::make_shared<std::atomic<int>>(0),
+         met = std::make_shared<std::atomic<int>>(0);
+    auto done = std::make_shared<std::latch>(count);
+    for (int i = 0; i < count; ++i)
+        workers.run([arrived, met, count, done] {
+            ++*arrived;
+            const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+            while (*arrived < count && std::chrono::steady_clock::now() < deadline)
+                std::this_thread::sleep_for(std::chrono::milliseconds(1));
+            *met += *arrived == count;
+            done->count_down();
         });
-    }
-    std::unique_lock lock(meeting->mutex);
-    meeting->changed.wait(lock, [&] { return meeting->left == count; });
-    return meeting->allMet;
+    done->wait();
+    return *met == count;
 }
 
 TEST(ThreadWorkers, EveryBatchGetsAThreadPerTaskAlsoAfterAnEarlierOne) {

@@ -10,49 +10,43 @@
 namespace kt {
 namespace {
 
-const SystemProfile& linuxProfile() {
-    return *profileNamed("linux");
-}
-
-// "verb" for each run of the root helper through pkexec, with its input.
-std::vector<std::string> helperRuns(const testing::FakeProcessRunner& processes) {
-    std::vector<std::string> runs;
-    for (const auto& request : processes.requests())
-        if (request.program == "/usr/bin/pkexec" && request.arguments.size() == 2)
-            runs.push_back(request.arguments[1] + request.standardInput);
-    return runs;
-}
-
 // On Linux every step goes through the root helper, and the start-up and
 // signal restores wait for it; no shell text is ever handed over.
 TEST(ProfileChoice, LinuxHandsEveryStepToTheRootHelper) {
     testing::TestPorts fakes;
     Ports ports = fakes.ports();
-    ports.systemProfile = "linux";
-    PkexecStrategy pkexec("/usr/libexec/ka-tesmar/ka-tesmar-helper");
-    ports.privilege = &pkexec;
+    // The lock file of the other system is not this one's.
+    testing::TestPorts macosLock;
+    macosLock.files.putFile("/Library/Application Support/KaTesmar/active.lock", "active\n");
+    AppState::create(macosLock.ports());
+    EXPECT_TRUE(macosLock.processes.requests().empty());
+
     fakes.files.putFile("/var/lib/ka-tesmar/active.lock", "active\n");
     fakes.processes.setHandler(
         [](const ProcessRequest&) { return testing::FakeProcessRunner::exited(0, "OK\n"); });
-    auto settle = [&] {
-        for (int round = 0; round < 10; ++round) {
-            fakes.scheduler.runUntilIdle();
-            fakes.workers.runAll();
+    // "verb" and its input for each run of the root helper through pkexec.
+    auto settle = [&] { fakes.settle(); };
+    auto helperRuns = [&] {
+        std::vector<std::string> runs;
+        for (const auto& request : fakes.processes.requests()) {
+            EXPECT_NE(request.program, "/bin/sh");
+            if (request.program == "/usr/bin/pkexec")
+                runs.push_back(request.arguments.at(1) + request.standardInput);
         }
+        return runs;
     };
 
-    auto state = AppState::create(ports);
-    EXPECT_EQ(&state->systemProfile(), &linuxProfile());
-    EXPECT_EQ(helperRuns(fakes.processes), std::vector<std::string>{"restore"});
+    auto state = AppState::create(ports);  // the start-up restore waits for the helper
+    EXPECT_EQ(&state->systemProfile(), profileNamed("linux"));
+    EXPECT_EQ(helperRuns(), std::vector<std::string>{"restore"});
 
     state->blockedDomains = std::vector<std::string>{"chatgpt.com", "bad name"};
     state->blockIPs = {"203.0.113.2", "2001:db8::2"};
     state->activateBlocking();
     settle();
-    ASSERT_EQ(helperRuns(fakes.processes).size(), 2u);
-    const std::string activation = helperRuns(fakes.processes)[1];
-    EXPECT_TRUE(activation.starts_with("activate{")) << activation.substr(0, 80);
-    EXPECT_NE(activation.find("\"names\":[\"chatgpt.com\"]"), std::string::npos);
+    ASSERT_EQ(helperRuns().size(), 2u);
+    EXPECT_TRUE(helperRuns()[1].starts_with("activate{")) << helperRuns()[1].substr(0, 80);
+    EXPECT_NE(helperRuns()[1].find("\"names\":[\"chatgpt.com\"]"), std::string::npos);
     EXPECT_EQ(state->statusMessage.get(), std::optional<std::string>("Blokkering actief"));
     EXPECT_EQ(state->firewallCount.get(), 46);
     // The pupil's own browsers closed by the application, as the pupil.
@@ -65,28 +59,11 @@ TEST(ProfileChoice, LinuxHandsEveryStepToTheRootHelper) {
 
     state->deactivateBlocking();
     settle();
-    EXPECT_EQ(helperRuns(fakes.processes).back(), "deactivate");
-    for (const auto& request : fakes.processes.requests()) EXPECT_NE(request.program, "/bin/sh");
-
+    EXPECT_EQ(helperRuns().back(), "deactivate");
     // Last: after the signal's response the process ends.
     ASSERT_TRUE(fakes.terminationSignal.response);
     fakes.terminationSignal.response();
-    EXPECT_EQ(helperRuns(fakes.processes).back(), "restore");
-}
-
-TEST(ProfileChoice, LockFileOfTheOtherSystemIsNotThisOnesAndMacosStaysTheDefault) {
-    testing::TestPorts fakes;
-    fakes.files.putFile("/Library/Application Support/KaTesmar/active.lock", "active\n");
-    Ports ports = fakes.ports();
-    ports.systemProfile = "linux";
-    auto state = AppState::create(ports);
-    EXPECT_TRUE(fakes.processes.requests().empty());
-
-    testing::TestPorts defaults;
-    EXPECT_EQ(AppState::create(defaults.ports())->systemProfile().name(), "macos");
-#ifdef __linux__
-    EXPECT_EQ(nativeProfileName(), "linux");
-#endif
+    EXPECT_EQ(helperRuns().back(), "restore");
 }
 
 }  // namespace

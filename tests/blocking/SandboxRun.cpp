@@ -62,13 +62,6 @@ int SandboxRun::run(const std::string& scenario, const std::vector<std::string>&
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
-std::string SandboxRun::outListing() const {
-    std::string names;
-    for (const auto& entry : std::filesystem::recursive_directory_iterator(dir_ + "/out"))
-        names += entry.path().string().substr(dir_.size() + 5) + "\n";
-    return names;
-}
-
 std::optional<std::string> SandboxRun::out(const std::string& path) const {
     std::ifstream in(dir_ + "/out/" + path, std::ios::binary);
     if (!in)

@@ -25,8 +25,6 @@ class SandboxRun {
     int run(const std::string& scenario, const std::vector<std::string>& readOnlyDirs = {});
     // A file of out/, or nothing when the scenario did not leave it.
     std::optional<std::string> out(const std::string& path) const;
-    // The names of everything in out/, for failure messages.
-    std::string outListing() const;
     // The harness's own output, for failure messages.
     const std::string& log() const { return log_; }
 

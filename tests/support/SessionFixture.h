@@ -2,34 +2,45 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <memory>
 #include <string>
 #include <vector>
 
+#include "LogMessages.h"
 #include "TestPorts.h"
 #include "app/AppState.h"
-#include "blocking/SystemProfile.h"
 
 namespace kt::testing {
 
 // A real AppState on fakes, with helpers to play the class service and the
-// administrator's password prompt.
+// root helper (or, with the macOS profile, the password prompt).
 class SessionFixture : public ::testing::Test {
   protected:
     TestPorts fakes;
     std::shared_ptr<AppState> state;
 
-    // Every privileged script that was run, in order, and whether the
-    // password prompt lets the next ones through.
-    std::vector<std::string> privilegedScripts;
+    // The verb of every privileged run ("activate", "deactivate", "restore";
+    // "script" for the macOS prompt), in order, and whether the next ones
+    // succeed.
+    std::vector<std::string> privilegedRuns;
+    std::string lastActivationRequest;
     bool promptAccepted = true;
-    std::string promptError = "User canceled. (-128)";
+    std::string promptError = "Geweigerd door polkit";
 
-    void SetUp() override {
+    void SetUp() override { start(); }
+
+    void start() {
         fakes.processes.setHandler([this](const ProcessRequest& request) {
-            if (request.program != "/usr/bin/osascript")
+            if (request.program == "/usr/bin/pkexec") {
+                privilegedRuns.push_back(request.arguments.at(1));
+                if (request.arguments.at(1) == "activate")
+                    lastActivationRequest = request.standardInput;
+            } else if (request.program == "/usr/bin/osascript") {
+                privilegedRuns.push_back("script");
+            } else {
                 return FakeProcessRunner::exited(0);
-            privilegedScripts.push_back(scriptOf(request));
+            }
             return promptAccepted ? FakeProcessRunner::exited(0, "OK\n")
                                   : FakeProcessRunner::exited(1, "", promptError + "\n");
         });
@@ -38,14 +49,11 @@ class SessionFixture : public ::testing::Test {
         state->debugLog = "";
     }
 
-    // Runs the main queue and the workers until neither has anything to do.
-    void settle() {
-        for (int round = 0; round < 100; ++round) {
-            const auto ran = fakes.scheduler.runUntilIdle() + fakes.workers.runAll();
-            if (ran == 0)
-                return;
-        }
-        FAIL() << "the main queue and the workers never came to rest";
+    void settle() { fakes.settle(); }
+
+    std::size_t runs(const std::string& verb) const {
+        return static_cast<std::size_t>(
+            std::count(privilegedRuns.begin(), privilegedRuns.end(), verb));
     }
 
     // A logged-in session with polling running, as a login leaves it.
@@ -66,48 +74,16 @@ class SessionFixture : public ::testing::Test {
     }
 
     // How many requests of the whole test went to the login endpoint.
-    std::size_t logins() const {
+    std::size_t logins() const { return requestsTo("class-login.php"); }
+    std::size_t requestsTo(const std::string& endpoint) const {
         std::size_t n = 0;
         for (std::size_t i = 0; i < fakes.http.count(); ++i)
-            if (fakes.http.request(i).url.find("class-login.php") != std::string::npos)
-                ++n;
+            n += fakes.http.request(i).url.find(endpoint) != std::string::npos;
         return n;
     }
 
-    std::vector<std::string> logLines() const {
-        std::vector<std::string> lines;
-        const std::string& log = state->debugLog.get();
-        std::size_t start = 0;
-        while (start < log.size()) {
-            auto end = log.find('\n', start);
-            if (end == std::string::npos)
-                end = log.size();
-            const std::string line = log.substr(start, end - start);
-            // "[hh:mm:ss] message": keep the message; newest first as in the log.
-            lines.push_back(line.size() > 11 ? line.substr(11) : line);
-            start = end + 1;
-        }
-        return lines;
-    }
-    bool logged(const std::string& message) const {
-        for (const auto& line : logLines())
-            if (line == message)
-                return true;
-        return false;
-    }
-
-  private:
-    // The script the AppleScript source runs: its path stands between the
-    // quotes after "do shell script".
-    std::string scriptOf(const ProcessRequest& request) const {
-        const std::string& source = request.arguments.at(1);
-        const auto start = source.find("/tmp/ka_tesmar.");
-        const auto end = source.find(".sh", start);
-        if (start == std::string::npos || end == std::string::npos)
-            return "?";
-        const auto file = fakes.files.file(source.substr(start, end + 3 - start));
-        return file ? file->content : "(script file missing)";
-    }
+    std::vector<std::string> logLines() const { return logMessages(state->debugLog.get()); }
+    bool logged(const std::string& message) const { return logHas(state->debugLog.get(), message); }
 };
 
 }  // namespace kt::testing

@@ -17,9 +17,15 @@
 #include "blocking/PrivilegeStrategies.h"
 #include "platform/Ports.h"
 
+#include <gtest/gtest.h>
+
+#include <string>
+
 namespace kt::testing {
 
-// A full set of fakes for an AppState under test, in virtual time.
+// A full set of fakes for an AppState under test, in virtual time. Blocking
+// goes through the linux profile and the root helper unless a test chooses
+// the macOS profile.
 struct TestPorts {
     ManualScheduler scheduler;
     FakeTimeFormatter timeFormatter;
@@ -33,7 +39,9 @@ struct TestPorts {
     FakeProcessRunner processes;
     FakeFileSystem files;
     ManualWorkers workers;
-    OsascriptStrategy privilege;
+    PkexecStrategy pkexec{"/usr/libexec/ka-tesmar/ka-tesmar-helper"};
+    OsascriptStrategy osascript;
+    std::string systemProfile = "linux";
     FakeWakeNotifications wakeNotifications;
     FakeModalAlert modalAlert{scheduler};
     FakeTerminationSignal terminationSignal;
@@ -53,11 +61,27 @@ struct TestPorts {
         p.processes = &processes;
         p.files = &files;
         p.workers = &workers;
-        p.privilege = &privilege;
+        p.privilege =
+            systemProfile == "macos" ? static_cast<const PrivilegeStrategy*>(&osascript) : &pkexec;
+        p.systemProfile = systemProfile;
         p.wakeNotifications = &wakeNotifications;
         p.modalAlert = &modalAlert;
         p.terminationSignal = &terminationSignal;
         return p;
+    }
+
+    // The macOS profile and its password prompt instead.
+    TestPorts& macos() {
+        systemProfile = "macos";
+        return *this;
+    }
+
+    // Runs the main queue and the workers until neither has anything to do.
+    void settle() {
+        for (int round = 0; round < 100; ++round)
+            if (scheduler.runUntilIdle() + workers.runAll() == 0)
+                return;
+        ADD_FAILURE() << "the main queue and the workers never came to rest";
     }
 };
 

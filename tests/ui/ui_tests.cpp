@@ -22,11 +22,11 @@ class UiTestControl : public QObject {
   public:
     explicit UiTestControl(QQmlEngine& engine) : QObject(&engine) {
         ports_.processes.setHandler([this](const ProcessRequest& request) {
-            if (request.program != "/usr/bin/osascript")
+            if (request.program != "/usr/bin/pkexec")
                 return FakeProcessRunner::exited(0);
             ++privilegedRuns_;
             return promptAccepted_ ? FakeProcessRunner::exited(0, "OK")
-                                   : FakeProcessRunner::exited(1, "", "User canceled. (-128)");
+                                   : FakeProcessRunner::exited(1, "", "Geweigerd door polkit");
         });
         installUi(engine, bridge_, consent_);
         engine.rootContext()->setContextProperty(QStringLiteral("testControl"), this);

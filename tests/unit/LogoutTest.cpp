@@ -21,7 +21,7 @@ TEST_F(Logout, ClearsTheSessionAtOnceAndLeavesTheRestAlone) {
     state->errorMessage = "oude fout";
     const auto lastCheck = state->lastCheck.get();
     const auto requestsBefore = fakes.http.count();
-    const auto scriptsBefore = privilegedScripts.size();
+    const auto scriptsBefore = privilegedRuns.size();
 
     state->logout();
     // Nothing waits for the undo script or the service.
@@ -56,8 +56,8 @@ TEST_F(Logout, ClearsTheSessionAtOnceAndLeavesTheRestAlone) {
     EXPECT_DOUBLE_EQ(deletion.timeout.count(), 5.0);
 
     settle();
-    EXPECT_EQ(privilegedScripts.size(), scriptsBefore + 1);
-    EXPECT_EQ(privilegedScripts.back(), state->systemProfile().undoCommand());
+    EXPECT_EQ(privilegedRuns.size(), scriptsBefore + 1);
+    EXPECT_EQ(privilegedRuns.back(), "deactivate");
     EXPECT_EQ(state->hostsCount.get(), 0);
     fakes.scheduler.advance(Seconds{2});
     EXPECT_EQ(fakes.beeper.times.size(), 3u) << "the alert sounded";
@@ -71,7 +71,7 @@ TEST_F(Logout, WithoutATokenNoDeletionIsSentButTheUndoStillRuns) {
     state->logout();
     settle();
     EXPECT_EQ(fakes.http.count(), 0u);
-    EXPECT_EQ(privilegedScripts.size(), 1u);
+    EXPECT_EQ(privilegedRuns.size(), 1u);
     EXPECT_FALSE(state->isLoggedIn.get());
 }
 

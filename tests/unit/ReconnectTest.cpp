@@ -32,6 +32,11 @@ TEST_F(Reconnect, WakeWhileLoggedOutOrWithoutSavedCodeOnlyLogs) {
     EXPECT_EQ(logLines(), std::vector<std::string>{"Computer wakker uit slaapstand"});
     EXPECT_EQ(fakes.http.count(), 0u);
     EXPECT_FALSE(state->isReconnecting.get());
+
+    state.reset();
+    wake();
+    EXPECT_EQ(fakes.scheduler.pendingTaskCount(), 0u)
+        << "a wake after the state is gone does nothing";
 }
 
 TEST_F(Reconnect, WakeAnnouncesAtOnceAndSendsTheLoginThreeSecondsLater) {
@@ -74,7 +79,7 @@ TEST_F(Reconnect, SuccessTakesTheNewTokenActivatesAndPollsAgain) {
     EXPECT_EQ(state->className.get(), "blijft") << "names are not refreshed";
     EXPECT_TRUE(state->isActivatingBlocking) << "activation starts whatever the class state";
     EXPECT_NE(fakes.http.last().url.find("token=new"), std::string::npos) << "polling restarted";
-    EXPECT_EQ(state->statusMessage.get(), "Wachtwoordvenster verschijnt...");
+    EXPECT_EQ(state->statusMessage.get(), "Blokkering activeren...");
     settle();
     EXPECT_TRUE(logged("Nieuwe sessie aangemaakt!"));
     EXPECT_TRUE(state->isReconnecting.get());

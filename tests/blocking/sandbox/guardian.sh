@@ -6,17 +6,11 @@ mkdir -p /tmp/xdg && chmod 700 /tmp/xdg
 XDG_RUNTIME_DIR=/tmp/xdg QT_QPA_PLATFORM=offscreen "$app" >"$out/app.log" 2>&1 &
 app_pid=$!
 # The command line shows once the program has been exec'd.
-for _ in $(seq 1 200); do
-  pgrep -f 'Ka_Tesmar' >/dev/null && break
-  /usr/bin/sleep 0.05
-done
+wait_until 10 pgrep -f 'Ka_Tesmar' >/dev/null
 pgrep -af 'Ka.Tesmar' >"$out/app.pgrep" || true
 # Its start-up (which would undo a blocking it finds) is over once it loads
 # the QML of its window; only then does the activation come.
-for _ in $(seq 1 1200); do
-  grep -q '/qml/QtQuick/Controls/' "/proc/$app_pid/maps" 2>/dev/null && echo ready >"$out/app.ready" && break
-  /usr/bin/sleep 0.05
-done
+wait_until 60 grep -q '/qml/QtQuick/Controls/' "/proc/$app_pid/maps" 2>/dev/null && echo ready >"$out/app.ready"
 
 make_home
 run_script activate /sandbox/activate.sh

@@ -1,8 +1,9 @@
-# The root helper for real, in a Linux sandbox: what it leaves behind under a
-# careless umask, when a step fails half-way, when its state files are links
-# and when the disk is full. Each step records its status, output and the
-# state of the system in out/STEP/.
-out=/sandbox/out
+# The root helper for real, in a Linux sandbox: what it refuses, and what it
+# leaves behind under a careless umask, when a step fails half-way, when its
+# state files are links, when the disk is full and when it is killed. Each
+# step records its status, output and the state of the system in out/STEP/
+# (snapshot, lib.sh).
+. /sandbox/lib.sh
 helper=$(cat /sandbox/helper.path)
 state_dir=/var/lib/ka-tesmar
 request='{"names":["chatgpt.com"],"addresses":["203.0.113.7","127.0.0.1","10.0.0.0/8"],"looked_up":["198.51.100.9","127.0.0.53","::ffff:127.0.0.53","1.2.3.4/0"]}'
@@ -10,15 +11,6 @@ request='{"names":["chatgpt.com"],"addresses":["203.0.113.7","127.0.0.1","10.0.0
 # /run on a file system of its own, as on a real system.
 mount -t tmpfs -o mode=755 tmpfs /run
 
-record() {  # step
-  local dir=$out/$1
-  mkdir -p "$dir"
-  cp /etc/hosts "$dir/hosts"
-  nft list table inet ka_tesmar >"$dir/table" 2>/dev/null || echo absent >"$dir/table"
-  ls -A "$state_dir" /usr/local/bin >"$dir/listing" 2>&1
-  stat -c '%a %U %n' "$state_dir" "$state_dir"/* /run/ka-tesmar /etc/hosts \
-    /usr/local/bin/ka-tesmar-guardian.sh >"$dir/modes" 2>/dev/null
-}
 run_helper() {  # step verb
   local status=0
   if [ "$2" = activate ]; then
@@ -31,8 +23,28 @@ run_helper() {  # step verb
 step() {  # step verb
   mkdir -p "$out/$1"
   run_helper "$1" "$2"
-  record "$1"
+  snapshot "$1"
 }
+
+# Refused before anything is written: out/refused-NAME holds what it said
+# and its status.
+refuse() {  # name input command...
+  local name=$1 input=$2 status=0
+  shift 2
+  printf '%s' "$input" | "$@" 2>"$out/refused-$name" >/dev/null || status=$?
+  echo "status $status" >>"$out/refused-$name"
+}
+many=$(printf '"a.example",%.0s' $(seq 1 2001))
+refuse usage '' "$helper"
+refuse path '' "$helper" activate /tmp/ka_tesmar_activate.sh
+refuse verb '' "$helper" 'bash -c id'
+refuse not-json 'not json' "$helper" activate
+refuse member '{"script":["rm -rf /"]}' "$helper" activate
+refuse not-list '{"names":"chatgpt.com"}' "$helper" activate
+refuse too-many "{\"names\":[${many%,}]}" "$helper" activate
+refuse too-big "$(head -c 1100000 /dev/zero | tr '\0' ' ')" "$helper" activate
+refuse not-root '' setpriv --reuid=65534 --regid=65534 --clear-groups "$helper" restore
+snapshot refused
 
 # A careless umask does not reach what root writes.
 (umask 000; step umask activate)
@@ -91,15 +103,12 @@ mkdir -p "$out/killed"
 touch /tmp/hold-systemctl
 setsid sh -c 'echo "$1" | "$2" activate' - "$request" "$helper" >/dev/null 2>&1 &
 group=$!
-for _ in $(seq 1 200); do
-  [ -f /usr/local/bin/ka-tesmar-guardian.sh ] && [ -f "$state_dir/active.lock" ] && break
-  /usr/bin/sleep 0.05
-done
+wait_until 10 test -f /usr/local/bin/ka-tesmar-guardian.sh -a -f "$state_dir/active.lock"
 kill -9 -- "-$group"
 rm -f /tmp/hold-systemctl
-record killed
+snapshot killed
 mkdir -p "$out/guardian"
 bash /usr/local/bin/ka-tesmar-guardian.sh >"$out/guardian/stdout" 2>&1
 echo $? >"$out/guardian/status"
-record guardian
+snapshot guardian
 exit 0

@@ -1,46 +1,42 @@
 #!/bin/bash
 # Runs a scenario script as root in a throwaway root file system that looks
-# like the system the blocking scripts were written for, so that they can be
-# run for real without touching this machine:
-#   - a private mount and PID namespace (unshare), a tmpfs as the new root;
-#   - /usr read-only from the host, /etc a private copy (with a "wheel" group),
-#     /etc/hosts and /etc/pf.conf from WORKDIR/hosts.original and
-#     WORKDIR/pf.conf.original, empty /etc/pf.anchors, /Library,
-#     /usr/local/bin and /tmp;
-#   - WORKDIR at /sandbox; stand-ins for pfctl, launchctl, dscacheutil,
-#     killall, sleep and a BSD-style sed first in PATH; they record their
-#     calls in /sandbox/out/calls.log.
-# With KT_SANDBOX_SYSTEM=linux it is a Linux system instead: a fresh network
-# namespace as well (loopback up, with 198.51.100.2, 198.51.100.3, 2001:db8::2
-# and 2001:db8::3 on it, the name server at 127.0.0.1 where nothing answers),
-# the real sed and nft, and
-# stand-ins only for systemctl, pkill, resolvectl and sleep (standins-linux/).
+# like the system the blocking scripts were written for, without touching
+# this machine: private mount and PID namespaces, a tmpfs as the new root,
+# /usr read-only from the host, a private copy of /etc (with a "wheel" group,
+# /etc/hosts and /etc/pf.conf from WORKDIR/*.original), WORKDIR at /sandbox
+# and stand-ins for the macOS tools (standins/) first in PATH; they record
+# their calls in /sandbox/out/calls.log. With KT_SANDBOX_SYSTEM=linux it is a
+# Linux system instead: a network namespace as well (loopback up with
+# 198.51.100.2, 198.51.100.3, 2001:db8::2 and 2001:db8::3, the name server at
+# 127.0.0.1 where nothing answers), the real sed and nft, and stand-ins only
+# for systemctl, pkill, resolvectl and sleep (standins-linux/).
 # Usage: run-in-sandbox.sh WORKDIR SCENARIO [READ_ONLY_DIR...]
 # Exit status: the scenario's, or 77 when namespaces cannot be made here.
 set -euo pipefail
+system=${KT_SANDBOX_SYSTEM:-macos}
 
 if [ "${1:-}" != "--inside" ]; then
   work=$1
   shift
   here=$(cd "$(dirname "$0")" && pwd)
   namespaces=(--mount --pid)
-  [ "${KT_SANDBOX_SYSTEM:-macos}" = linux ] && namespaces+=(--net)
+  [ "$system" = linux ] && namespaces+=(--net)
   if ! unshare "${namespaces[@]}" --fork --propagation private true 2>/dev/null; then
     echo "run-in-sandbox: unshare ${namespaces[*]} refused here" >&2
     exit 77
   fi
-  if [ "${KT_SANDBOX_SYSTEM:-macos}" = linux ] && ! command -v nft >/dev/null; then
+  if [ "$system" = linux ] && ! command -v nft >/dev/null; then
     echo "run-in-sandbox: nft is not installed" >&2
     exit 77
   fi
   mkdir -p "$work/bin" "$work/out"
-  if [ "${KT_SANDBOX_SYSTEM:-macos}" = linux ]; then
+  if [ "$system" = linux ]; then
     cp "$here"/standins/record "$here"/standins/sleep "$here"/standins-linux/* "$work/bin/"
   else
     cp "$here"/standins/* "$work/bin/"
   fi
   cp "$here/lib.sh" "$work/lib.sh"
-  echo "${KT_SANDBOX_SYSTEM:-macos}" >"$work/system"
+  echo "$system" >"$work/system"
   chmod +x "$work"/bin/*
   root=$(mktemp -d /tmp/kt-sandbox-root.XXXXXX)
   status=0
@@ -84,7 +80,7 @@ for dir in "$@"; do
   mount --bind "$dir" "$root$dir"
   mount -o remount,bind,ro "$root$dir"
 done
-if [ "${KT_SANDBOX_SYSTEM:-macos}" = linux ]; then
+if [ "$system" = linux ]; then
   mkdir -p "$root/var/lib"
   # The root helper searches only the system's folders; root's own
   # /usr/local/sbin comes first there and holds the stand-ins.

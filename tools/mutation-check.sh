@@ -1,0 +1,91 @@
+#!/usr/bin/env bash
+# Applies each deliberate fault of tools/mutations.txt in turn to a copy of
+# the work tree, builds it and runs the tests; prints which tests caught each
+# fault and exits non-zero when a fault is caught by none (or does not apply
+# or compile).
+#
+# Usage: tools/mutation-check.sh [FAULT-NAME...]
+#   KT_MUTATION_DIR  where the copy and its build live (build/mutation)
+#   KT_MUTATION_ALL=1  also run the slow tests (package, browser, window
+#                      end-to-end), which are left out by default
+set -uo pipefail
+repo=$(git -C "$(dirname "$0")" rev-parse --show-toplevel)
+faults_file="$repo/tools/mutations.txt"
+work=${KT_MUTATION_DIR:-$repo/build/mutation}
+copy="$work/tree"
+build="$copy/build/default"
+slow='^(DebianPackage\.|teacher_page_browser|WindowEndToEnd\.)'
+
+export QT_QPA_PLATFORM=offscreen
+export XDG_RUNTIME_DIR="${XDG_RUNTIME_DIR:-$(mktemp -d)}"
+mkdir -p "$XDG_RUNTIME_DIR" && chmod 700 "$XDG_RUNTIME_DIR"
+
+# The work tree as it is now (committed or not); tar keeps the times, so an
+# unchanged file is not built again.
+mkdir -p "$copy"
+(cd "$repo" && git ls-files -co --exclude-standard -z | grep -zv '^build/' |
+  tar --null -cf - -T -) | tar -xf - -C "$copy" || exit 2
+
+launcher=()
+command -v ccache >/dev/null && launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache -DCMAKE_C_COMPILER_LAUNCHER=ccache)
+(cd "$copy" && cmake --preset default "${launcher[@]}" >/dev/null) || exit 2
+
+build_copy() { cmake --build "$build" -j "$(nproc)" >"$work/build.log" 2>&1; }
+# Runs the tests; prints the names of the failed ones, one a line.
+run_tests() {
+  local exclude=()
+  [ "${KT_MUTATION_ALL:-0}" = 1 ] || exclude=(-E "$slow")
+  rm -f "$build/Testing/Temporary/LastTestsFailed.log"
+  (cd "$build" && ctest -j "$(nproc)" --timeout 300 "${exclude[@]}" >"$work/test.log" 2>&1)
+  [ -f "$build/Testing/Temporary/LastTestsFailed.log" ] &&
+    cut -d: -f2- "$build/Testing/Temporary/LastTestsFailed.log"
+}
+# mutate FILE NAME: applies the fault NAME to FILE in the copy.
+mutate() {
+  python3 - "$faults_file" "$2" "$copy/$1" <<'PY'
+import sys
+faults, name, target = sys.argv[1:]
+blocks = open(faults).read().split("\n=== ")
+block = next(b for b in blocks if b.split("\n", 1)[0].strip() == name)
+find = block.split("--- find\n", 1)[1].split("+++ replace\n", 1)[0]
+replace = block.split("+++ replace\n", 1)[1]
+# Partial lines may be replaced; a replaced whole line leaves its line break.
+find, replace = find.rstrip("\n"), replace.rstrip("\n")
+text = open(target).read()
+if text.count(find) != 1:
+    sys.exit(f"the text to replace occurs {text.count(find)} times in {target}")
+open(target, "w").write(text.replace(find, replace))
+PY
+}
+
+echo "=== building the unchanged copy in $work"
+build_copy || { tail -20 "$work/build.log"; echo "the unchanged copy does not build"; exit 2; }
+baseline=$(run_tests)
+if [ -n "$baseline" ]; then
+  echo "the unchanged copy fails these tests, fix them first:"; echo "$baseline"; exit 2
+fi
+
+names=("$@")
+[ ${#names[@]} -gt 0 ] || mapfile -t names < <(sed -n 's/^=== //p' "$faults_file")
+missed=0
+for name in "${names[@]}"; do
+  file=$(awk -v n="$name" '$0 == "=== " n { on = 1; next } on && /^file: / { print $2; exit }' "$faults_file")
+  what=$(awk -v n="$name" '$0 == "=== " n { on = 1; next } on && /^what: / { sub(/^what: /, ""); print; exit }' "$faults_file")
+  cp -p "$copy/$file" "$work/original"
+  if ! apply_error=$(mutate "$file" "$name" 2>&1); then
+    echo "NOT APPLIED  $name: $apply_error"; missed=$((missed + 1))
+  elif ! build_copy; then
+    echo "NO BUILD     $name ($file): $(grep -m1 'error:' "$work/build.log")"; missed=$((missed + 1))
+  else
+    caught=$(run_tests)
+    if [ -n "$caught" ]; then
+      echo "caught       $name ($what) by: $(echo "$caught" | paste -sd ' ')"
+    else
+      echo "NOT CAUGHT   $name ($what)"; missed=$((missed + 1))
+    fi
+  fi
+  # A fresh time, so that the next build compiles the original again.
+  cp "$work/original" "$copy/$file" && touch "$copy/$file"
+done
+echo "${#names[@]} faults, $((${#names[@]} - missed)) caught, $missed not caught"
+[ "$missed" -eq 0 ]
