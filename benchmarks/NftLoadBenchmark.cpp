@@ -18,9 +18,9 @@
 #include <string>
 #include <vector>
 
-#include "app/TextUtil.h"
 #include "blocking/NftRules.h"
 #include "blocking/RuleText.h"
+#include "text/TextUtil.h"
 
 namespace {
 

@@ -7,11 +7,14 @@
 #include <cstdio>
 #include <memory>
 
+#include <unistd.h>
+
 #include "DeploymentSettings.h"
 #include "app/AppDelegate.h"
 #include "app/AppState.h"
 #include "app/DebugLogMirror.h"
 #include "blocking/LinuxProfile.h"
+#include "blocking/PrivilegeSelection.h"
 #include "blocking/SystemProfile.h"
 #include "platform/MemorySettings.h"
 #include "platform/qt/EspeakSpeechSynthesizer.h"
@@ -31,7 +34,6 @@
 #include "platform/system/PosixFileSystem.h"
 #include "platform/system/PosixProcessRunner.h"
 #include "platform/system/PosixTerminationSignal.h"
-#include "platform/system/PrivilegeSelection.h"
 #include "platform/system/ThreadWorkers.h"
 #include "ui/AppStateBridge.h"
 #include "ui/GraphicsChoice.h"
@@ -104,7 +106,7 @@ int main(int argc, char* argv[]) {
     // The scripts of the system this runs on: never the macOS ones on Linux.
     const std::string profileName(kt::nativeProfileName());
     const std::unique_ptr<kt::PrivilegeStrategy> privilege =
-        kt::selectPrivilegeStrategy(profileName);
+        kt::selectPrivilegeStrategy(profileName, ::geteuid() == 0);
     kt::Ports ports;
     ports.systemProfile = profileName;
     ports.scheduler = &scheduler;
@@ -148,7 +150,7 @@ int main(int argc, char* argv[]) {
     kt::AppStateBridge bridge(state);
     kt::TermsConsent consent(*settings);
     QQmlApplicationEngine engine;
-    kt::installUiContext(engine, bridge, consent);
+    kt::installUi(engine, bridge, consent);
     QObject::connect(
         &engine, &QQmlApplicationEngine::objectCreationFailed, &app,
         [] { QCoreApplication::exit(1); }, Qt::QueuedConnection);

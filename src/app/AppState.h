@@ -31,26 +31,29 @@ inline bool isIntactBlock(int hostsCount, int firewallCount) {
 // flags and counters, the poll timer and the debug log. It lives on the main
 // thread; work that completes elsewhere posts to the main queue first.
 //
-// Operations are implemented in files named after what they do:
-//   app/DebugLog.cpp        addDebugLog
-//   session/Login.cpp       loginWithClassCode, performActualLogin, sendLoginRequest
-//   session/Polling.cpp     startPolling, stopPolling, checkStatus
-//   session/DetectedServices.cpp  updateDetectedServices
-//   session/Logout.cpp      logout, deleteSessionOnServer, deleteSessionOnServerSync
-//   blocking/Activation.cpp activateBlocking, deactivateBlocking
-//   blocking/PrepareActivation.cpp   prepareActivation
-//   blocking/BlockingCommands.cpp    buildActivateCommand, activationCommand, undoCommand,
-//                                    restoreCommand, systemProfile
-//   blocking/PrivilegedExecution.cpp executeWithAdminRights
-//   blocking/StudentCleanup.cpp      clearStudentCaches
-//   app/NetworkRestore.cpp  forceRestoreNetworkSettings, manualRestoreNetwork
-//   app/Watchdog.cpp        checkBlockingIntegrity
-//   app/Alert.cpp           playAlertSound
-//   app/StartupCleanup.cpp  startupCleanup
-//   app/SignalHandler.cpp   setupSignalHandlers
-//   app/WakeObserver.cpp    setupWakeObserver
-//   app/Reconnect.cpp       handleWakeFromSleep, manualReconnect, performReconnect,
-//                           reconnectFailed
+// Operations are implemented in files named after what they do, in app/ and
+// its subfolders named after the concern (plain logic without an AppState
+// lives in session/ and blocking/):
+//   app/DebugLog.cpp                   addDebugLog
+//   app/session/Login.cpp              loginWithClassCode, performActualLogin, sendLoginRequest
+//   app/session/Polling.cpp            startPolling, stopPolling, checkStatus, handleStatusReply
+//   app/session/DetectedServices.cpp   updateDetectedServices
+//   app/session/Logout.cpp             logout, deleteSessionOnServer, deleteSessionOnServerSync
+//   app/blocking/Activation.cpp        activateBlocking, deactivateBlocking, dropPendingActivation,
+//                                      endActivations
+//   app/blocking/PrepareActivation.cpp prepareActivation
+//   app/blocking/BlockingCommands.cpp  buildActivateCommand, activationCommand, undoCommand,
+//                                      restoreCommand, systemProfile
+//   app/blocking/PrivilegedExecution.cpp executeWithAdminRights
+//   app/blocking/StudentCleanup.cpp    clearStudentCaches
+//   app/NetworkRestore.cpp             forceRestoreNetworkSettings, manualRestoreNetwork
+//   app/Watchdog.cpp                   checkBlockingIntegrity
+//   app/Alert.cpp                      playAlertSound
+//   app/StartupCleanup.cpp             startupCleanup
+//   app/SignalHandler.cpp              setupSignalHandlers
+//   app/WakeObserver.cpp               setupWakeObserver
+//   app/Reconnect.cpp                  handleWakeFromSleep, manualReconnect, performReconnect,
+//                                      reconnectFailed
 class AppState : public std::enable_shared_from_this<AppState> {
   public:
     using AddressRange = std::pair<std::string, std::string>;

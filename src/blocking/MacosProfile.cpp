@@ -1,6 +1,6 @@
 #include "blocking/MacosProfile.h"
 
-#include "app/TextUtil.h"
+#include "text/TextUtil.h"
 
 namespace kt {
 namespace {

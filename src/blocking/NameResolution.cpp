@@ -5,9 +5,9 @@
 #include <memory>
 #include <mutex>
 
-#include "app/TextUtil.h"
 #include "blocking/RuleText.h"
 #include "blocking/Validation.h"
+#include "text/TextUtil.h"
 
 namespace kt {
 namespace {

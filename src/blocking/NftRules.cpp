@@ -1,6 +1,6 @@
 #include "blocking/NftRules.h"
 
-#include "app/TextUtil.h"
+#include "text/TextUtil.h"
 
 #include <algorithm>
 

@@ -1,7 +1,7 @@
 #include "blocking/PrivilegedRunQueue.h"
 
-#include "app/TextUtil.h"
 #include "blocking/Validation.h"
+#include "text/TextUtil.h"
 
 namespace kt {
 

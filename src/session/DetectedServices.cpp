@@ -6,8 +6,7 @@
 #include <set>
 #include <string_view>
 
-#include "app/AppState.h"
-#include "app/TextUtil.h"
+#include "text/TextUtil.h"
 
 namespace kt {
 namespace {
@@ -46,10 +45,6 @@ std::vector<std::string> detectedServiceNames(const std::vector<std::string>& do
     if (names.empty())
         names.emplace("AI Services");
     return {names.begin(), names.end()};
-}
-
-void AppState::updateDetectedServices(const std::vector<std::string>& domains) {
-    detectedServices = detectedServiceNames(domains);
 }
 
 }  // namespace kt

@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "app/TextUtil.h"
+#include "text/TextUtil.h"
 
 namespace kt {
 

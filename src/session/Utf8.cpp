@@ -115,29 +115,46 @@ bool isValid(std::string_view bytes) {
     return true;
 }
 
-std::string prefixCharacters(std::string_view text, std::size_t count) {
+namespace {
+
+struct CharacterScan {
     std::size_t characters = 0;
-    std::size_t pos = 0;
+    std::size_t end = 0;  // where the last character taken ends
+};
+
+// Walks valid UTF-8 text character by character, taking at most `limit`.
+CharacterScan scanCharacters(std::string_view text, std::size_t limit) {
+    CharacterScan scan;
     char32_t previous = 0;
     bool pairOpen = false;  // a regional indicator waiting for its partner
-    while (pos < text.size()) {
-        const auto decoded = decodeAt(text, pos);
+    while (scan.end < text.size()) {
+        const auto decoded = decodeAt(text, scan.end);
         if (!decoded)
             break;
         const char32_t cp = decoded->codePoint;
-        const bool joins = (pos > 0 && extendsPrevious(cp)) || previous == 0x200D ||
+        const bool joins = (scan.end > 0 && extendsPrevious(cp)) || previous == 0x200D ||
                            (pairOpen && isRegionalIndicator(cp)) ||
                            (previous == '\r' && cp == '\n');
         if (!joins) {
-            if (characters == count)
+            if (scan.characters == limit)
                 break;
-            ++characters;
+            ++scan.characters;
         }
         pairOpen = isRegionalIndicator(cp) && !(joins && pairOpen);
         previous = cp;
-        pos += decoded->length;
+        scan.end += decoded->length;
     }
-    return std::string(text.substr(0, pos));
+    return scan;
+}
+
+}  // namespace
+
+std::string prefixCharacters(std::string_view text, std::size_t count) {
+    return std::string(text.substr(0, scanCharacters(text, count).end));
+}
+
+std::size_t characterCount(std::string_view text) {
+    return scanCharacters(text, text.size()).characters;
 }
 
 std::string upperCased(std::string_view text) {

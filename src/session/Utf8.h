@@ -17,6 +17,10 @@ bool isValid(std::string_view bytes);
 // count as one.
 std::string prefixCharacters(std::string_view text, std::size_t count);
 
+// The number of user-perceived characters of valid UTF-8 text, counted as
+// prefixCharacters counts them.
+std::size_t characterCount(std::string_view text);
+
 // The text with every byte that is not part of well-formed UTF-8 written as
 // "\xHH" (upper-case hex); well-formed text comes back unchanged.
 std::string escapeInvalid(std::string_view bytes);

@@ -1,8 +1,7 @@
 #include "ui/AppStateBridge.h"
 
-#include <QPointer>
-
 #include "session/DomainCheck.h"
+#include "ui/CppOwned.h"
 
 namespace kt {
 
@@ -36,6 +35,10 @@ AppStateBridge::AppStateBridge(std::shared_ptr<AppState> state, QObject* parent)
     forward(s.isReconnecting, &AppStateBridge::isReconnectingChanged);
 }
 
+AppStateBridge* AppStateBridge::create(QQmlEngine*, QJSEngine*) {
+    return cppOwnedSingleton(provided, "AppState");
+}
+
 AppStateBridge::~AppStateBridge() {
     for (auto& unsubscribe : unsubscribers_) unsubscribe();
 }
@@ -62,22 +65,6 @@ QString AppStateBridge::checkDomain(const QString& searchDomain) const {
 
 void AppStateBridge::copyDebugLog() const {
     state_->ports().pasteboard->setText(state_->debugLog);
-}
-
-void AppStateBridge::manualRestoreNetwork(QObject* owner, const QJSValue& callback) {
-    QPointer<QObject> guard(owner);
-    state_->manualRestoreNetwork([guard, callback](bool success) mutable {
-        if (guard && callback.isCallable())
-            callback.call({QJSValue(success)});
-    });
-}
-
-void AppStateBridge::after(double seconds, QObject* owner, const QJSValue& callback) {
-    QPointer<QObject> guard(owner);
-    state_->ports().scheduler->postAfter(Seconds{seconds}, [guard, callback]() mutable {
-        if (guard && callback.isCallable())
-            callback.call();
-    });
 }
 
 QStringList AppStateBridge::list(const std::vector<std::string>& items) {

@@ -1,8 +1,8 @@
 #pragma once
 
 #include <QDateTime>
-#include <QJSValue>
 #include <QObject>
+#include <QQmlEngine>
 #include <QString>
 #include <QStringList>
 #include <memory>
@@ -11,10 +11,13 @@
 
 namespace kt {
 
-// Exposes the published properties of AppState to QML, each with a change
-// signal, and the four operations the screens may call.
+// Exposes the published properties of AppState to QML as the singleton
+// `AppState`, each with a change signal, and the four operations the screens
+// may call.
 class AppStateBridge : public QObject {
     Q_OBJECT
+    QML_NAMED_ELEMENT(AppState)
+    QML_SINGLETON
     Q_PROPERTY(bool isLoggedIn READ isLoggedIn NOTIFY isLoggedInChanged)
     Q_PROPERTY(QString sessionToken READ sessionToken NOTIFY sessionTokenChanged)
     Q_PROPERTY(QString studentName READ studentName NOTIFY studentNameChanged)
@@ -43,6 +46,10 @@ class AppStateBridge : public QObject {
 
     AppState& state() { return *state_; }
 
+    // The bridge installUi provided, for the engine that creates the singleton.
+    static inline AppStateBridge* provided = nullptr;
+    static AppStateBridge* create(QQmlEngine*, QJSEngine*);
+
     bool isLoggedIn() const { return state_->isLoggedIn; }
     QString sessionToken() const { return optionalText(state_->sessionToken); }
     QString studentName() const { return text(state_->studentName); }
@@ -67,9 +74,6 @@ class AppStateBridge : public QObject {
     // The operations the screens may call.
     Q_INVOKABLE void logout() { state_->logout(); }
     Q_INVOKABLE void manualReconnect() { state_->manualReconnect(); }
-    // Calls `callback(success)` when the restore is done, unless `owner`
-    // (the button that asked) has been destroyed by then.
-    Q_INVOKABLE void manualRestoreNetwork(QObject* owner, const QJSValue& callback);
 
     // The login screen: joins a class with the texts as typed, and clears an
     // error left from earlier when it appears.
@@ -82,9 +86,6 @@ class AppStateBridge : public QObject {
     Q_INVOKABLE QString checkDomain(const QString& searchDomain) const;
     // Puts the whole debug log on the clipboard.
     Q_INVOKABLE void copyDebugLog() const;
-    // Calls `callback` on the main queue `seconds` from now, unless `owner`
-    // has been destroyed by then.
-    Q_INVOKABLE void after(double seconds, QObject* owner, const QJSValue& callback);
 
   signals:
     void isLoggedInChanged();

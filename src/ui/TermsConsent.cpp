@@ -1,9 +1,15 @@
 #include "ui/TermsConsent.h"
 
+#include "ui/CppOwned.h"
+
 namespace kt {
 
 TermsConsent::TermsConsent(Settings& settings, QObject* parent)
     : QObject(parent), settings_(settings) {}
+
+TermsConsent* TermsConsent::create(QQmlEngine*, QJSEngine*) {
+    return cppOwnedSingleton(provided, "TermsConsent");
+}
 
 bool TermsConsent::accepted() const {
     return settings_.boolValue(settingsKey, false);

@@ -1,14 +1,18 @@
 #include "ui/UiContext.h"
 
-#include <QQmlContext>
-
 #include "ui/ReturnPressesButtons.h"
+
+// Generated with the module; referenced so that the static library keeps
+// the registration of its types.
+void qml_register_types_KaTesmar();
 
 namespace kt {
 
-void installUiContext(QQmlEngine& engine, AppStateBridge& appState, TermsConsent& consent) {
-    engine.rootContext()->setContextProperty(QStringLiteral("appState"), &appState);
-    engine.rootContext()->setContextProperty(QStringLiteral("termsConsent"), &consent);
+void installUi(QQmlEngine& engine, AppStateBridge& appState, TermsConsent& consent) {
+    [[maybe_unused]] volatile auto keepRegistration = &qml_register_types_KaTesmar;
+    AppStateBridge::provided = &appState;
+    TermsConsent::provided = &consent;
+    engine.addImportPath(QStringLiteral("qrc:/"));
     ReturnPressesButtons::install(&engine);
 }
 

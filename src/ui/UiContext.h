@@ -7,12 +7,13 @@
 
 namespace kt {
 
-// The names under which the screens find the state: `appState` and
-// `termsConsent`; and Return pressing the focused button, for as long as the
-// engine lives.
-void installUiContext(QQmlEngine& engine, AppStateBridge& appState, TermsConsent& consent);
+// Makes the screens' module KaTesmar importable by `engine` and provides the
+// objects behind its singletons `AppState` and `TermsConsent` (call before
+// any screen loads); and Return pressing the focused button, for as long as
+// the engine lives.
+void installUi(QQmlEngine& engine, AppStateBridge& appState, TermsConsent& consent);
 
-// Where the screens live inside the resources.
-inline constexpr const char* mainWindowUrl = "qrc:/qml/Main.qml";
+// Where the window lives inside the resources.
+inline constexpr const char* mainWindowUrl = "qrc:/KaTesmar/Main.qml";
 
 }  // namespace kt

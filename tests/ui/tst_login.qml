@@ -1,22 +1,8 @@
 import QtQuick
-import QtTest
-import "qrc:/qml"
+import KaTesmar
 
-TestCase {
-    id: testCase
+ScreenTest {
     name: "LoginScreen"
-    when: windowShown
-    width: 400
-    height: 650
-    visible: true
-
-    Component {
-        id: contentComponent
-        ContentView {
-            width: 400
-            height: 650
-        }
-    }
 
     property var content: null
     // Requests sent before this test (the state lives as long as the file's engine).
@@ -25,243 +11,131 @@ TestCase {
     function requestCount() {
         return testControl.requestCount() - firstRequest
     }
-    function respond(index, status, body) {
-        testControl.respond(firstRequest + index, status, body)
+    function item(name) {
+        return findChild(content, name)
     }
-
-    function cleanup() {
-        testControl.failPendingRequests()
+    function typeText(field, text) {
+        mouseClick(field)
+        for (const character of text)
+            keyClick(character)
+    }
+    function fill(name, code) {
+        item("nameField").text = name
+        item("codeField").text = code
+    }
+    // The button, then the connectivity probe and the session check, up to the login request.
+    function startLogin(name, code) {
+        fill(name, code)
+        mouseClick(item("loginButton"))
+        testControl.respond(200, "")
+        testControl.respond(200, "")
+        compare(requestCount(), 3)
     }
 
     function init() {
-        testControl.failPendingRequests()
-        firstRequest = testControl.requestCount()
-        testControl.resetSettings()
+        testControl.reset()
         testControl.setStoredFlag("hasAcceptedTerms_v5", true)
-        testControl.setLoggedIn(false)
-        testControl.setInstalling(false)
+        firstRequest = testControl.requestCount()
         Qt.application.version = ""
-        content = createTemporaryObject(contentComponent, testCase)
-        waitForItemPolished(content)
-        compare(content.currentScreen, "login")
-    }
-
-    function find(name) {
-        return findIn(content, name)
-    }
-
-    function findIn(item, name) {
-        if (item.objectName === name)
-            return item
-        for (var i = 0; i < item.children.length; ++i) {
-            var found = findIn(item.children[i], name)
-            if (found)
-                return found
-        }
-        return null
-    }
-
-    function allTexts(item, into) {
-        if (!item || !item.visible)
-            return into
-        if (typeof item.text === "string" && item.text !== "")
-            into.push(item.text)
-        if (typeof item.placeholderText === "string" && item.placeholderText !== "")
-            into.push(item.placeholderText)
-        var kids = item.children || []
-        for (var i = 0; i < kids.length; ++i)
-            allTexts(kids[i], into)
-        return into
-    }
-
-    function typeText(field, text) {
-        mouseClick(field)
-        verify(field.activeFocus)
-        for (var i = 0; i < text.length; ++i)
-            keyClick(text[i])
-    }
-
-    function fill(name, code) {
-        find("nameField").text = name
-        find("codeField").text = code
-    }
-
-    function save(name) {
-        var path = testControl.screenshotDir + "/" + name + ".png"
-        grabImage(content).save(path)
-        verify(testControl.fileExists(path), "screenshot " + path)
+        content = show("login")
     }
 
     function test_shows_every_text_and_starts_empty() {
-        var texts = allTexts(content, [])
-        var expected = ["Ridudiziv Ka Tesmar", "Vul je gegevens in om te starten",
-                        "Je naam (voor- en achternaam)", "Bijv. Jan Jansen", "Klascode",
-                        "Bijv. ABC123", "Vraag de code aan je leerkracht", "Activeren", "v?"]
-        for (var i = 0; i < expected.length; ++i)
-            verify(texts.indexOf(expected[i]) >= 0, "missing text: " + expected[i])
-        var screen = find("loginScreen")
-        compare(screen.studentName, "")
-        compare(screen.classCode, "")
-        compare(screen.focusedField, "", "nothing sets an initial focus")
-        verify(!find("loginButton").enabled)
-        compare(find("loginButton").background.opacity, 0.4)
-        verify(!find("errorLine").visible)
-        verify(find("restoreInternetButton") !== null, "the restore button has its place")
-        compare(find("loginIcon").width, 70)
-        save("login-empty")
-
+        verifyTexts(content, ["Ridudiziv Ka Tesmar", "Vul je gegevens in om te starten",
+                              "Je naam (voor- en achternaam)", "Bijv. Jan Jansen", "Klascode",
+                              "Bijv. ABC123", "Vraag de code aan je leerkracht", "Activeren", "v?"])
+        const view = item("loginScreen")
+        compare([view.studentName, view.classCode, view.focusedField], ["", "", ""])
+        compare([item("loginButton").enabled, item("loginButton").background.opacity], [false, 0.4])
+        verify(!item("errorLine").visible)
+        verify(item("restoreInternetButton") !== null, "the restore button has its place")
+        compare(item("loginIcon").width, 70)
+        save(content, "login-empty")
         Qt.application.version = "1.4.2"
-        compare(find("versionText").text, "v1.4.2")
+        compare(item("versionText").text, "v1.4.2")
     }
 
-    function test_class_code_keeps_six_upper_case_characters() {
-        var code = find("codeField")
-        typeText(code, "abc1234x")
-        compare(code.text, "ABC123", "typed")
-        code.text = ""
-        code.insert(0, "abc1234x")  // a paste
-        compare(code.text, "ABC123", "pasted")
-        code.text = "straße"
-        compare(code.text, "STRASS", "a longer upper-case form is cut again")
-        code.text = "xy"
-        compare(code.text, "XY")
+    function test_a_pasted_class_code_is_corrected() {
+        item("codeField").insert(0, "straße")  // the longer upper-case form is cut again
+        compare(item("codeField").text, "STRASS")
     }
 
-    function test_short_code_or_short_name_keeps_the_button_disabled() {
-        var screen = find("loginScreen")
-        var button = find("loginButton")
-        var cases = [
-            { name: "Jan Jansen", code: "ABC12", enabled: false },
-            { name: "J", code: "ABC123", enabled: false },
-            { name: "👨‍👩‍👧", code: "ABC123", enabled: false },
-            { name: "🇧🇪", code: "ABC123", enabled: false },
-            { name: "🇧🇪🇳🇱", code: "ABC123", enabled: true },
-            { name: "e\u0301", code: "ABC123", enabled: false },
-            { name: "  ", code: "ABC123", enabled: true },
-            { name: "Zoë", code: "abc123", enabled: true }
-        ]
-        for (var i = 0; i < cases.length; ++i) {
-            fill(cases[i].name, cases[i].code)
-            compare(screen.canLogin, cases[i].enabled, JSON.stringify(cases[i]))
-            compare(button.enabled, cases[i].enabled, JSON.stringify(cases[i]))
-            compare(button.background.opacity, cases[i].enabled ? 1.0 : 0.4)
-        }
-        fill("Jan Jansen", "ABC12")
-        mouseClick(find("codeField"))
+    function test_the_keyboard_fills_the_form_and_logs_in_and_a_failure_keeps_the_form() {
+        typeText(item("nameField"), "Jan Jansen")
+        compare(item("loginScreen").focusedField, "name")
+        compare(item("nameRow").border.color, Qt.rgba(0, 0.478, 1, 0.5))
+        item("codeField").text = "ABC123"
         keyClick(Qt.Key_Return)
-        mouseClick(button)
-        compare(requestCount(), 0, "nothing starts without a valid code")
-    }
-
-    function test_return_in_the_name_field_moves_the_focus_to_the_code() {
-        var screen = find("loginScreen")
-        typeText(find("nameField"), "Jan Jansen")
-        compare(screen.focusedField, "name")
-        compare(find("nameRow").border.color, Qt.rgba(0, 0.478, 1, 0.5))
-        find("codeField").text = "ABC123"
+        compare(item("loginScreen").focusedField, "code", "Return in the name field moves on")
+        compare(item("nameRow").border.color, Qt.rgba(0.8, 0.8, 0.8, 1))
+        compare(requestCount(), 0, "and does not log in")
+        item("codeField").text = ""
+        for (const character of "abc12")
+            keyClick(character)
         keyClick(Qt.Key_Return)
-        compare(screen.focusedField, "code")
-        verify(find("codeField").activeFocus)
-        compare(find("nameRow").border.color, Qt.rgba(0.8, 0.8, 0.8, 1))
-        compare(requestCount(), 0, "Return in the name field does not log in")
-    }
-
-    function test_return_in_the_code_field_logs_in_only_when_possible() {
-        var screen = find("loginScreen")
-        typeText(find("nameField"), "Jan Jansen")
-        typeText(find("codeField"), "abc12")
-        keyClick(Qt.Key_Return)
-        compare(requestCount(), 0)
-        keyClick("3")
-        save("login-filled")
+        mouseClick(item("loginButton"))
+        compare(requestCount(), 0, "neither Return nor the button start a login with a short code")
+        mouseClick(item("codeField"))
+        for (const character of "34x")
+            keyClick(character)
+        compare(item("codeField").text, "ABC123", "corrected as typed")
+        compare([item("loginButton").enabled, item("loginButton").background.opacity], [true, 1.0])
+        save(content, "login-filled")
         keyClick(Qt.Key_Return)
         compare(requestCount(), 1, "the login starts with its connectivity probe")
-        verify(appState.isLoading)
 
         // While it runs: spinner instead of the label, button and Return inert.
-        verify(!screen.canLogin)
-        verify(!find("loginButton").enabled)
-        verify(find("loginSpinner").visible)
-        verify(!find("loginButtonText").visible)
+        verify(!item("loginButton").enabled && item("loginSpinner").visible && !item("loginButtonText").visible)
         keyClick(Qt.Key_Return)
-        mouseClick(find("loginButton"))
+        mouseClick(item("loginButton"))
         compare(requestCount(), 1, "no second login while one runs")
-        save("login-loading")
+        save(content, "login-loading")
 
-        testControl.failRequest(firstRequest, "Host probe.example not found")
-        verify(!appState.isLoading)
-        compare(appState.errorMessage, "Geen internet: Host probe.example not found")
-        verify(find("errorLine").visible)
-        compare(find("errorText").text, "Geen internet: Host probe.example not found")
-        compare(screen.studentName, "Jan Jansen", "typed values stay after a failure")
-        compare(screen.classCode, "ABC123")
-        verify(find("loginButton").enabled)
-        verify(find("loginButtonText").visible)
-        save("login-error")
+        testControl.fail("Host probe.example not found")
+        verify(item("errorLine").visible)
+        compare(item("errorText").text, "Geen internet: Host probe.example not found")
+        compare([item("loginScreen").studentName, item("loginScreen").classCode], ["Jan Jansen", "ABC123"])
+        verify(item("loginButton").enabled && item("loginButtonText").visible)
+        save(content, "login-error")
     }
 
     function test_the_button_logs_in_with_the_texts_as_typed() {
-        fill("Jan & Piet+Co", "abc123")
-        mouseClick(find("loginButton"))
-        compare(requestCount(), 1)
-        respond(0, 200, "")
-        respond(1, 200, "")
-        compare(requestCount(), 3)
-        verify(testControl.requestUrl(firstRequest + 2).endsWith("/Vexlo/api/class-login.php"))
-        verify(testControl.requestBody(firstRequest + 2).startsWith(
-                   "student_name=Jan%20%26%20Piet%2BCo&class_code=ABC123&device_info=macOS%20"))
-        respond(2, 200, '{"success":true,"session_token":"t","student_info":{"name":"Jan"}}')
-        verify(appState.isLoggedIn)
+        startLogin("Jan & Piet+Co", "abc123")
+        const [url, body] = testControl.lastRequest()
+        verify(url.endsWith("/Vexlo/api/class-login.php"))
+        verify(body.startsWith("student_name=Jan%20%26%20Piet%2BCo&class_code=ABC123&device_info=macOS%20"))
+        testControl.respond(200, '{"success":true,"session_token":"t","student_info":{"name":"Jan"}}')
         compare(content.currentScreen, "status")
     }
 
     function test_the_service_error_is_shown_verbatim_and_gone_on_the_next_visit() {
-        fill("Jan Jansen", "ABC123")
-        mouseClick(find("loginButton"))
-        respond(0, 200, "")
-        respond(1, 200, "")
-        var error = "<b>Klas 3B</b> is gesloten\nVraag je leerkracht"
-        respond(2, 200, JSON.stringify({ success: false, error: error }))
-        compare(find("errorText").text, error)
-        compare(find("errorText").textFormat, Text.PlainText, "never read as markup")
-        verify(find("errorText").lineCount >= 2)
+        startLogin("Jan Jansen", "ABC123")
+        const error = "<b>Klas 3B</b> is gesloten\nVraag je leerkracht"
+        testControl.respond(200, JSON.stringify({ success: false, error: error }))
+        compare([item("errorText").text, item("errorText").textFormat], [error, Text.PlainText])
+        verify(item("errorText").lineCount >= 2)
 
-        // Another visit of the screen: the old error is cleared.
         testControl.setLoggedIn(true)
         testControl.setLoggedIn(false)
-        compare(content.currentScreen, "login")
-        compare(appState.errorMessage, "")
-        verify(!find("errorLine").visible)
-        compare(find("loginScreen").studentName, "", "typed values are not kept between visits")
+        verify(!item("errorLine").visible)
+        compare(item("loginScreen").studentName, "", "typed values are not kept between visits")
     }
 
-    function test_return_without_a_focused_field_acts_as_the_button() {
+    function test_return_acts_as_the_button_and_enter_presses_the_focused_button() {
         fill("Jan Jansen", "ABC123")
-        var screen = find("loginScreen")
-        screen.forceActiveFocus()
-        compare(screen.focusedField, "")
-        keyClick(Qt.Key_Return)
-        compare(requestCount(), 1)
-    }
-
-    function test_tab_follows_the_form_and_enter_presses_the_focused_button() {
-        fill("Jan Jansen", "ABC123")
-        find("loginScreen").forceActiveFocus()
-        var chain = []
-        for (var i = 0; i < 4; ++i) {
-            keyClick(Qt.Key_Tab)
-            var item = testCase.Window.activeFocusItem
-            chain.push(item.objectName + "=" + testControl.accessibleRoleAndName(item))
-        }
         // EditableText 42, Button 43 (QAccessible::Role).
-        compare(chain, ["nameField=42:Je naam", "codeField=42:Klascode",
-                        "loginButton=43:Activeren", "restoreButton=43:Herstel Internet"])
+        compare(tabChain(item("loginScreen"), 4), ["nameField=42:Je naam", "codeField=42:Klascode",
+                "loginButton=43:Activeren", "restoreButton=43:Herstel Internet"])
         keyClick(Qt.Key_Enter, Qt.KeypadModifier)
-        var dialog = find("restoreInternetButton").confirmationDialog
+        const dialog = item("restoreInternetButton").confirmationDialog
         tryVerify(function () { return dialog.opened })
         compare(requestCount(), 0, "Enter went to the focused button, not to the login")
         keyClick(Qt.Key_Return)
         tryVerify(function () { return !dialog.visible }, 2000, "Return pressed the focused Annuleer")
         compare(testControl.privilegedRuns(), 0)
+
+        item("loginScreen").forceActiveFocus()
+        keyClick(Qt.Key_Return)
+        compare(requestCount(), 1, "Return without a focused field acts as the button")
     }
 }

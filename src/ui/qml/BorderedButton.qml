@@ -1,6 +1,5 @@
 import QtQuick
 import QtQuick.Controls
-import "Theme.js" as Theme
 
 // A push button with a light border, as the platform's bordered style.
 // `prominent` fills it with the accent colour. Its accessible name is its

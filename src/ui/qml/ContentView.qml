@@ -1,13 +1,14 @@
 import QtQuick
+import KaTesmar
 
 // The root view: the window background, one screen chosen from the consent
 // flag and the session, and the installing overlay above it.
 Item {
     id: root
 
-    readonly property string currentScreen: !termsConsent.accepted ? "terms"
-                                            : appState.isLoggedIn ? "status" : "login"
-    readonly property bool overlayShown: appState.isInstalling
+    readonly property string currentScreen: !TermsConsent.accepted ? "terms"
+                                            : AppState.isLoggedIn ? "status" : "login"
+    readonly property bool overlayShown: AppState.isInstalling
 
     WindowBackground {
         anchors.fill: parent
@@ -33,7 +34,7 @@ Item {
     Component {
         id: termsScreen
         TermsConsentView {
-            onAccepted: termsConsent.accepted = true
+            onAccepted: TermsConsent.accepted = true
         }
     }
 

@@ -1,7 +1,7 @@
 import QtQuick
 import QtQuick.Controls
 import QtQuick.Layouts
-import "Theme.js" as Theme
+import KaTesmar
 
 // The collapsible debug panel: counters, the domain check and the log.
 Rectangle {
@@ -13,7 +13,7 @@ Rectangle {
     property bool isExpanded: false
 
     function checkDomain() {
-        searchResult = appState.checkDomain(searchDomain)
+        searchResult = AppState.checkDomain(searchDomain)
     }
 
     implicitHeight: column.implicitHeight
@@ -81,134 +81,133 @@ Rectangle {
             clip: true
             Behavior on Layout.preferredHeight { NumberAnimation { duration: 200; easing.type: Easing.InOutQuad } }
 
-            Loader {
+            Rectangle {
                 id: details
                 objectName: "debugDetails"
                 width: parent.width
-                active: panel.isExpanded
-                sourceComponent: detailsComponent
-            }
-        }
-    }
-
-    Component {
-        id: detailsComponent
-
-        Rectangle {
-            color: Theme.controlBackground
-            implicitHeight: content.implicitHeight + 24
-
-            ColumnLayout {
-                id: content
-                x: 12
-                y: 12
-                width: parent.width - 24
-                spacing: 8
-
-                RowLayout {
-                    Layout.fillWidth: true
-                    DebugStatItem { objectName: "statDomains"; label: "Domeinen"; value: appState.blockedDomainsCount.toString() }
-                    Item { Layout.fillWidth: true }
-                    DebugStatItem { objectName: "statHosts"; label: "Hosts"; value: appState.hostsCount.toString() }
-                    Item { Layout.fillWidth: true }
-                    DebugStatItem { objectName: "statFirewall"; label: "Firewall"; value: appState.firewallCount.toString() }
-                }
-
-                Rectangle { Layout.fillWidth: true; implicitHeight: 1; color: Theme.lightStroke }
-
-                RowLayout {
-                    Layout.fillWidth: true
-                    spacing: 8
-                    TextField {
-                        id: searchField
-                        objectName: "searchField"
-                        Layout.fillWidth: true
-                        placeholderText: "Zoek domein..."
-                        Accessible.name: "Zoek domein"
-                        Accessible.description: "Typ een domein en kies Check om te zien of het geblokkeerd is"
-                        font.pixelSize: 11
-                        leftPadding: 8
-                        rightPadding: 8
-                        topPadding: 6
-                        bottomPadding: 6
-                        text: panel.searchDomain
-                        onTextEdited: panel.searchDomain = text
-                        background: Rectangle { radius: 4; color: "white" }
-                    }
-                    BorderedButton {
-                        objectName: "checkButton"
-                        text: "Check"
-                        Accessible.name: "Controleer domein"
-                        textSize: 11
-                        onClicked: panel.checkDomain()
-                    }
-                }
-
-                Rectangle {
-                    objectName: "searchResultBox"
-                    visible: panel.searchResult !== ""
-                    Layout.fillWidth: true
-                    implicitHeight: resultText.implicitHeight + 12
-                    radius: 4
-                    color: "white"
-                    Text {
-                        id: resultText
-                        objectName: "searchResultText"
-                        x: 6
-                        y: 6
-                        width: parent.width - 12
-                        text: panel.searchResult
-                        textFormat: Text.PlainText
-                        font.pixelSize: 10
-                        font.family: "monospace"
-                        color: panel.searchResult.startsWith("GEBLOKKEERD") ? Theme.red : Theme.green
-                        wrapMode: Text.Wrap
-                    }
-                }
+                visible: panel.isExpanded
+                color: Theme.controlBackground
+                implicitHeight: content.implicitHeight + 24
 
                 ColumnLayout {
-                    Layout.fillWidth: true
-                    spacing: 6
-                    visible: appState.debugLog !== ""
+                    id: content
+                    x: 12
+                    y: 12
+                    width: parent.width - 24
+                    spacing: 8
 
                     RowLayout {
                         Layout.fillWidth: true
-                        BorderedButton {
-                            objectName: "copyLogButton"
-                            text: "Kopieer logs"
-                            textSize: 11
-                            onClicked: appState.copyDebugLog()
-                        }
+                        DebugStatItem { objectName: "statDomains"; label: "Domeinen"; value: AppState.blockedDomainsCount.toString() }
                         Item { Layout.fillWidth: true }
+                        DebugStatItem { objectName: "statHosts"; label: "Hosts"; value: AppState.hostsCount.toString() }
+                        Item { Layout.fillWidth: true }
+                        DebugStatItem { objectName: "statFirewall"; label: "Firewall"; value: AppState.firewallCount.toString() }
+                    }
+
+                    Rectangle { Layout.fillWidth: true; implicitHeight: 1; color: Theme.lightStroke }
+
+                    RowLayout {
+                        Layout.fillWidth: true
+                        spacing: 8
+                        TextField {
+                            id: searchField
+                            objectName: "searchField"
+                            Layout.fillWidth: true
+                            placeholderText: "Zoek domein..."
+                            Accessible.name: "Zoek domein"
+                            Accessible.description: "Typ een domein en kies Check om te zien of het geblokkeerd is"
+                            font.pixelSize: 11
+                            leftPadding: 8
+                            rightPadding: 8
+                            topPadding: 6
+                            bottomPadding: 6
+                            text: panel.searchDomain
+                            onTextEdited: panel.searchDomain = text
+                            background: Rectangle { radius: 4; color: "white" }
+                        }
+                        BorderedButton {
+                            objectName: "checkButton"
+                            text: "Check"
+                            Accessible.name: "Controleer domein"
+                            textSize: 11
+                            onClicked: panel.checkDomain()
+                        }
                     }
 
                     Rectangle {
-                        objectName: "logArea"
+                        objectName: "searchResultBox"
+                        visible: panel.searchResult !== ""
                         Layout.fillWidth: true
-                        Layout.preferredHeight: 140
+                        implicitHeight: resultText.implicitHeight + 12
                         radius: 4
-                        color: Qt.rgba(0, 0, 0, 0.3)
-                        clip: true
-                        Flickable {
-                            id: logScroll
-                            anchors.fill: parent
-                            anchors.margins: 6
-                            contentWidth: width
-                            contentHeight: logText.implicitHeight
-                            boundsBehavior: Flickable.StopAtBounds
-                            ScrollBar.vertical: ScrollBar {}
-                            TextEdit {
-                                id: logText
-                                objectName: "logText"
-                                width: logScroll.width
-                                text: appState.debugLog
-                                textFormat: TextEdit.PlainText
-                                readOnly: true
-                                selectByMouse: true
-                                wrapMode: TextEdit.Wrap
-                                font.pixelSize: 9
-                                font.family: "monospace"
-                                color: Theme.secondaryText
+                        color: "white"
+                        Text {
+                            id: resultText
+                            objectName: "searchResultText"
+                            x: 6
+                            y: 6
+                            width: parent.width - 12
+                            text: panel.searchResult
+                            textFormat: Text.PlainText
+                            font.pixelSize: 10
+                            font.family: "monospace"
+                            color: panel.searchResult.startsWith("GEBLOKKEERD") ? Theme.red : Theme.green
+                            wrapMode: Text.Wrap
+                        }
+                    }
+
+                    ColumnLayout {
+                        Layout.fillWidth: true
+                        spacing: 6
+                        visible: AppState.debugLog !== ""
+
+                        RowLayout {
+                            Layout.fillWidth: true
+                            BorderedButton {
+                                objectName: "copyLogButton"
+                                text: "Kopieer logs"
+                                textSize: 11
+                                onClicked: AppState.copyDebugLog()
+                            }
+                            Item { Layout.fillWidth: true }
+                        }
+
+                        // Made only while the panel is open, and so laid out again
+                        // for each new line only while it can be read.
+                        Loader {
+                            Layout.fillWidth: true
+                            Layout.preferredHeight: 140
+                            active: panel.isExpanded
+                            sourceComponent: Component {
+                                Rectangle {
+                                    objectName: "logArea"
+                                    radius: 4
+                                    color: Qt.rgba(0, 0, 0, 0.3)
+                                    clip: true
+                                    Flickable {
+                                        id: logScroll
+                                        anchors.fill: parent
+                                        anchors.margins: 6
+                                        contentWidth: width
+                                        contentHeight: logText.implicitHeight
+                                        boundsBehavior: Flickable.StopAtBounds
+                                        ScrollBar.vertical: ScrollBar {}
+                                        TextEdit {
+                                            id: logText
+                                            objectName: "logText"
+                                            width: logScroll.width
+                                            text: AppState.debugLog
+                                            textFormat: TextEdit.PlainText
+                                            readOnly: true
+                                            selectByMouse: true
+                                            wrapMode: TextEdit.Wrap
+                                            font.pixelSize: 9
+                                            font.family: "monospace"
+                                            color: Theme.secondaryText
+                                        }
+                                    }
+                                }
                             }
                         }
                     }

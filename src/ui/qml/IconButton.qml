@@ -1,6 +1,5 @@
 import QtQuick
 import QtQuick.Controls
-import "Theme.js" as Theme
 
 // A symbol that acts as a button, without a bezel.
 AbstractButton {
@@ -13,10 +12,9 @@ AbstractButton {
     Accessible.role: Accessible.Button
     Accessible.name: toolTip
 
-    implicitWidth: icon.implicitWidth + 8
-    implicitHeight: icon.implicitHeight + 8
+    implicitWidth: contentItem.implicitWidth + 8
+    implicitHeight: contentItem.implicitHeight + 8
     contentItem: SymbolIcon {
-        id: icon
         name: control.symbol
         size: control.size
         color: control.color

@@ -1,7 +1,6 @@
 import QtQuick
 import QtQuick.Controls
 import QtQuick.Layouts
-import "Theme.js" as Theme
 
 // Covers the window while the activation script runs and the system may ask
 // for the administrator password. Swallows all input to the screen below.

@@ -1,7 +1,6 @@
 import QtQuick
 import QtQuick.Controls
 import QtQuick.Layouts
-import "Theme.js" as Theme
 
 // One framed input row of the login form: a symbol and a borderless field.
 // The frame turns blue while the field has the keyboard focus.
@@ -19,6 +18,11 @@ Rectangle {
     property bool monospaced: false
 
     signal accepted()
+
+    // The application's own font, for the field that is not monospaced.
+    FontMetrics {
+        id: applicationFont
+    }
 
     implicitHeight: input.implicitHeight + 20
     radius: 8
@@ -51,7 +55,7 @@ Rectangle {
             selectByMouse: true
             font.pixelSize: row.fontSize
             font.weight: row.fontWeight
-            font.family: row.monospaced ? "DejaVu Sans Mono" : Qt.application.font.family
+            font.family: row.monospaced ? "DejaVu Sans Mono" : applicationFont.font.family
             onAccepted: row.accepted()
             Accessible.name: row.accessibleName
             Accessible.description: row.placeholderText

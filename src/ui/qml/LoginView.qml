@@ -1,8 +1,7 @@
 import QtQuick
 import QtQuick.Controls
 import QtQuick.Layouts
-import "Theme.js" as Theme
-import "TextRules.js" as TextRules
+import KaTesmar
 
 // The login screen: name and class code, "Activeren", the error of the last
 // attempt, the network restore and the version.
@@ -15,16 +14,16 @@ Item {
     // Which field has the keyboard focus: "name", "code" or "" (none).
     readonly property string focusedField: nameRow.field.activeFocus ? "name"
                                            : codeRow.field.activeFocus ? "code" : ""
-    readonly property bool canLogin: TextRules.canLogin(appState.isLoading, studentName, classCode)
+    readonly property bool canLogin: LoginRules.canLogin(AppState.isLoading, studentName, classCode)
     readonly property string versionText: typeof Qt.application.version === "string"
                                           && Qt.application.version !== "" ? Qt.application.version : "?"
 
     function performLogin() {
-        appState.loginWithClassCode(studentName, classCode)
+        AppState.loginWithClassCode(studentName, classCode)
     }
 
     // A fresh screen shows no error left from earlier.
-    Component.onCompleted: appState.clearErrorMessage()
+    Component.onCompleted: AppState.clearErrorMessage()
 
     // Return starts the login when no field holds the focus (the fields
     // handle their own Return).
@@ -67,7 +66,8 @@ Item {
                 id: icon
                 anchors.fill: parent
                 source: "qrc:/images/LoginIcon.png"
-                sourceSize: Qt.size(140, 140)
+                sourceSize.width: 140
+                sourceSize.height: 140
                 fillMode: Image.PreserveAspectFit
                 smooth: true
             }
@@ -145,7 +145,7 @@ Item {
                     // (so the field needs no upper-case display of its own, which
                     // would also capitalise the placeholder).
                     onTextChanged: {
-                        var corrected = TextRules.correctedClassCode(text)
+                        var corrected = LoginRules.correctedClassCode(text)
                         if (corrected !== text)
                             text = corrected
                     }
@@ -161,7 +161,7 @@ Item {
 
         RowLayout {
             objectName: "errorLine"
-            visible: appState.errorMessage !== ""
+            visible: AppState.errorMessage !== ""
             Layout.fillWidth: true
             Layout.leftMargin: 40
             Layout.rightMargin: 40
@@ -176,7 +176,7 @@ Item {
             Text {
                 objectName: "errorText"
                 Layout.fillWidth: true
-                text: appState.errorMessage
+                text: AppState.errorMessage
                 // The service's own text, shown as it is: never as markup.
                 textFormat: Text.PlainText
                 wrapMode: Text.Wrap
@@ -201,7 +201,7 @@ Item {
                 Spinner {
                     objectName: "loginSpinner"
                     anchors.centerIn: parent
-                    visible: appState.isLoading
+                    visible: AppState.isLoading
                     running: visible
                     scale: 0.7
                     color: "white"
@@ -209,7 +209,7 @@ Item {
                 Text {
                     objectName: "loginButtonText"
                     anchors.centerIn: parent
-                    visible: !appState.isLoading
+                    visible: !AppState.isLoading
                     text: "Activeren"
                     font.pixelSize: 14
                     font.weight: Font.Medium

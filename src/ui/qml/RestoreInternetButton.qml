@@ -1,7 +1,7 @@
 import QtQuick
 import QtQuick.Controls
 import QtQuick.Layouts
-import "Theme.js" as Theme
+import KaTesmar
 
 // "Herstel Internet": after a confirmation, puts back the network settings the
 // computer had before blocking. Each placement keeps its own state.
@@ -10,25 +10,18 @@ ColumnLayout {
     objectName: "restoreInternetButton"
     spacing: 4
 
-    property bool isRestoring: false
+    readonly property alias isRestoring: restore.restoring
+    readonly property alias restoreResult: restore.result
     property bool showConfirmation: false
-    property string restoreResult: ""
-    // Counts results, so that the clearing of an older result leaves a newer one alone.
-    property int resultGeneration: 0
     readonly property alias confirmationDialog: confirmation
 
     function performRestore() {
-        isRestoring = true
-        restoreResult = ""
-        appState.manualRestoreNetwork(root, function (success) {
-            root.isRestoring = false
-            root.restoreResult = success ? "Internet hersteld" : "Herstel mislukt - probeer opnieuw"
-            var generation = ++root.resultGeneration
-            appState.after(5.0, root, function () {
-                if (root.resultGeneration === generation)
-                    root.restoreResult = ""
-            })
-        })
+        restore.start()
+    }
+
+    ManualRestore {
+        id: restore
+        appState: AppState
     }
 
     AbstractButton {
@@ -81,7 +74,7 @@ ColumnLayout {
         opacity: root.restoreResult !== "" ? 1 : 0
         Behavior on opacity { NumberAnimation { duration: 150 } }
         font.pixelSize: 10
-        color: root.restoreResult.indexOf("hersteld") >= 0 ? Theme.green : Theme.red
+        color: restore.succeeded ? Theme.green : Theme.red
     }
 
     Dialog {

@@ -16,20 +16,23 @@ Item {
         anchors.fill: parent
 
         Repeater {
-            model: 12
+            // Each spoke carries the colour, so that the delegate needs nothing from outside.
+            model: Array(12).fill(spinner.color)
             Rectangle {
+                id: spoke
                 required property int index
-                x: wheel.width / 2 - width / 2
+                required property color modelData
+                x: parent.width / 2 - width / 2
                 y: 0
-                width: Math.max(2, wheel.width * 0.09)
-                height: wheel.height * 0.28
+                width: Math.max(2, parent.width * 0.09)
+                height: parent.height * 0.28
                 radius: width / 2
-                color: spinner.color
+                color: modelData
                 opacity: 0.15 + 0.85 * (index / 11)
                 transform: Rotation {
-                    origin.x: width / 2
-                    origin.y: wheel.height / 2
-                    angle: index * 30
+                    origin.x: spoke.width / 2
+                    origin.y: spoke.parent.height / 2
+                    angle: spoke.index * 30
                 }
             }
         }

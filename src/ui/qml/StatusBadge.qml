@@ -1,5 +1,4 @@
 import QtQuick
-import "Theme.js" as Theme
 
 // The round badge of the status screen: red with a raised hand while blocked,
 // green with a checkmark while free. Reachable with Tab, so that a screen
@@ -21,17 +20,19 @@ Item {
 
     // A soft shadow below the disc: rings fading outwards, 4 points down.
     Repeater {
-        model: 8
+        // Each ring carries the tint, so that the delegate needs nothing from outside.
+        model: Array(8).fill(badge.tint)
         Rectangle {
             required property int index
+            required property color modelData
             width: 100 + index * 4
             height: width
             radius: width / 2
-            x: (badge.width - width) / 2
-            y: (badge.height - height) / 2 + 4
+            x: (parent.width - width) / 2
+            y: (parent.height - height) / 2 + 4
             color: "transparent"
             border.width: 2
-            border.color: Qt.rgba(badge.tint.r, badge.tint.g, badge.tint.b, 0.3 * (1 - index / 8) / 2)
+            border.color: Qt.rgba(modelData.r, modelData.g, modelData.b, 0.3 * (1 - index / 8) / 2)
         }
     }
 

@@ -1,7 +1,7 @@
 import QtQuick
 import QtQuick.Controls
 import QtQuick.Layouts
-import "Theme.js" as Theme
+import KaTesmar
 
 // The screen of an active class session: the blocking state at a glance,
 // reconnect and stop, the network restore, the teacher and the debug panel.
@@ -9,7 +9,7 @@ Item {
     id: view
     objectName: "statusScreen"
 
-    readonly property color stateColor: appState.isBlocked ? Theme.red : Theme.green
+    readonly property color stateColor: AppState.isBlocked ? Theme.red : Theme.green
 
     ColumnLayout {
         anchors.fill: parent
@@ -32,7 +32,8 @@ Item {
 
                 Image {
                     source: "qrc:/images/LoginIcon.png"
-                    sourceSize: Qt.size(64, 64)
+                    sourceSize.width: 64
+                    sourceSize.height: 64
                     Layout.preferredWidth: 32
                     Layout.preferredHeight: 32
                     fillMode: Image.PreserveAspectFit
@@ -51,7 +52,7 @@ Item {
                         Rectangle { width: 8; height: 8; radius: 4; color: Theme.green }
                         Text {
                             objectName: "studentLine"
-                            text: appState.studentName + " - " + appState.className
+                            text: AppState.studentName + " - " + AppState.className
                             textFormat: Text.PlainText
                             font.pixelSize: 12
                             color: Theme.secondaryText
@@ -64,7 +65,7 @@ Item {
                     symbol: "rectangle.portrait.and.arrow.right"
                     size: 14
                     toolTip: "Stoppen"
-                    onClicked: appState.logout()
+                    onClicked: AppState.logout()
                 }
             }
         }
@@ -99,14 +100,14 @@ Item {
 
             StatusBadge {
                 objectName: "statusBadge"
-                blocked: appState.isBlocked
+                blocked: AppState.isBlocked
                 Layout.alignment: Qt.AlignHCenter
                 Layout.bottomMargin: 20
             }
 
             Text {
                 objectName: "headline"
-                text: appState.isBlocked ? "Blokkering Actief" : "Geen Blokkering"
+                text: AppState.isBlocked ? "Blokkering Actief" : "Geen Blokkering"
                 font.pixelSize: 20
                 font.weight: Font.DemiBold
                 color: Theme.primaryText
@@ -115,7 +116,7 @@ Item {
 
             Text {
                 objectName: "detailLine"
-                text: appState.isBlocked ? appState.blockedDomainsCount + " AI websites geblokkeerd"
+                text: AppState.isBlocked ? AppState.blockedDomainsCount + " AI websites geblokkeerd"
                                          : "Alle websites toegankelijk"
                 font.pixelSize: 13
                 color: Theme.secondaryText
@@ -130,14 +131,14 @@ Item {
                 BorderedButton {
                     objectName: "reconnectButton"
                     text: "Opnieuw verbinden"
-                    enabled: !appState.isReconnecting
-                    onClicked: appState.manualReconnect()
+                    enabled: !AppState.isReconnecting
+                    onClicked: AppState.manualReconnect()
                 }
                 BorderedButton {
                     objectName: "stopButton"
                     text: "Stoppen"
                     prominent: true
-                    onClicked: appState.logout()
+                    onClicked: AppState.logout()
                 }
             }
 
@@ -168,7 +169,7 @@ Item {
                     }
                     Text {
                         objectName: "teacherName"
-                        text: appState.teacherName
+                        text: AppState.teacherName
                         textFormat: Text.PlainText
                         Accessible.name: "Leerkracht: " + text
                         font.pixelSize: 14
@@ -183,14 +184,14 @@ Item {
 
             RowLayout {
                 objectName: "statusMessageRow"
-                visible: appState.statusMessage !== ""
+                visible: AppState.statusMessage !== ""
                 spacing: 6
                 Layout.alignment: Qt.AlignHCenter
                 Layout.topMargin: 8
                 SymbolIcon { name: "checkmark.circle.fill"; size: 12; color: Theme.green }
                 Text {
                     objectName: "statusMessageText"
-                    text: appState.statusMessage
+                    text: AppState.statusMessage
                     textFormat: Text.PlainText
                     font.pixelSize: 12
                     color: Theme.secondaryText
@@ -209,14 +210,14 @@ Item {
 
             RowLayout {
                 objectName: "lastCheckRow"
-                visible: appState.lastCheckText !== ""
+                visible: AppState.lastCheckText !== ""
                 spacing: 4
                 Layout.alignment: Qt.AlignHCenter
                 Layout.bottomMargin: 16
                 SymbolIcon { name: "arrow.clockwise"; size: 10; color: Theme.tertiaryText }
                 Text {
                     objectName: "lastCheckText"
-                    text: "Laatste controle: " + appState.lastCheckText
+                    text: "Laatste controle: " + AppState.lastCheckText
                     font.pixelSize: 11
                     color: Theme.tertiaryText
                 }

@@ -1,5 +1,4 @@
 import QtQuick
-import "Symbols.js" as Symbols
 
 // A symbol by name ("person.fill"), drawn from the icon font at `size` points.
 Text {

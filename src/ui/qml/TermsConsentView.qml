@@ -1,7 +1,6 @@
 import QtQuick
 import QtQuick.Controls
 import QtQuick.Layouts
-import "Theme.js" as Theme
 
 // The terms of use, a checkbox and "Doorgaan". Emits accepted() when the
 // student goes on; the root view stores the consent.
@@ -28,7 +27,8 @@ Item {
             Layout.alignment: Qt.AlignHCenter
             Layout.bottomMargin: 12
             fillMode: Image.PreserveAspectFit
-            sourceSize: Qt.size(120, 120)
+            sourceSize.width: 120
+            sourceSize.height: 120
             smooth: true
         }
 
@@ -68,7 +68,7 @@ Item {
             activeFocusOnTab: true
             Accessible.role: Accessible.StaticText
             Accessible.name: "Algemene voorwaarden"
-            Accessible.description: [intro.text, term1.text, term2.text, term3.text, term4.text].join(" ")
+            Accessible.description: intro.text + " " + term1.text + " " + term2.text + " " + term3.text + " " + term4.text
             Accessible.focusable: true
             Keys.onUpPressed: termsScroll.flick(0, 600)
             Keys.onDownPressed: termsScroll.flick(0, -600)

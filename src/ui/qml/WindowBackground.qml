@@ -1,5 +1,4 @@
 import QtQuick
-import "Theme.js" as Theme
 
 // The translucent window background: lets the desktop show through where the
 // window system composites, a light sidebar colour elsewhere.

@@ -1,4 +1,4 @@
-#include "app/TextUtil.h"
+#include "text/TextUtil.h"
 
 #include <algorithm>
 #include <cctype>

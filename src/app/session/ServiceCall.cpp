@@ -1,4 +1,4 @@
-#include "session/ServiceCall.h"
+#include "app/session/ServiceCall.h"
 
 #include <memory>
 #include <utility>

@@ -3,7 +3,7 @@
 #include <mutex>
 
 #include "app/AppState.h"
-#include "session/ServiceCall.h"
+#include "app/session/ServiceCall.h"
 #include "session/ServiceRequests.h"
 #include "session/ServiceUrls.h"
 

@@ -2,9 +2,9 @@
 #include <utility>
 
 #include "app/AppState.h"
+#include "app/session/ServiceCall.h"
 #include "session/JsonReply.h"
 #include "session/LoginRequest.h"
-#include "session/ServiceCall.h"
 #include "session/ServiceReplies.h"
 #include "session/ServiceRequests.h"
 #include "session/ServiceUrls.h"

@@ -1,6 +1,4 @@
-#include "platform/system/PrivilegeSelection.h"
-
-#include <unistd.h>
+#include "blocking/PrivilegeSelection.h"
 
 #include <filesystem>
 
@@ -25,8 +23,9 @@ std::string helperForRoot() {
 
 }  // namespace
 
-std::unique_ptr<PrivilegeStrategy> selectPrivilegeStrategy(std::string_view profileName) {
-    if (::geteuid() == 0)
+std::unique_ptr<PrivilegeStrategy> selectPrivilegeStrategy(std::string_view profileName,
+                                                           bool runsAsRoot) {
+    if (runsAsRoot)
         return std::make_unique<DirectRootStrategy>(helperForRoot());
     if (profileName == "macos")
         return std::make_unique<OsascriptStrategy>();
