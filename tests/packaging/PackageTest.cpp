@@ -142,28 +142,18 @@ TEST_F(DebianPackage, BuildsPassesLintianAndInstallsAndRemovesWithoutATrace) {
         GTEST_SKIP() << skipped_;
     ASSERT_FALSE(deb.empty());
 
-    // What is in it, and what it needs.
-    const std::string contents = run("dpkg-deb -c '" + deb.string() + "'").text;
-    for (const char* file :
-         {"./usr/bin/Ka_Tesmar", "./usr/sbin/ka-tesmar-admin",
-          "./usr/libexec/ka-tesmar/ka-tesmar-helper", "./usr/lib/tmpfiles.d/ka-tesmar.conf",
-          "./usr/share/polkit-1/actions/com.katesmar.blocking.policy",
-          "./usr/share/applications/ka-tesmar.desktop",
-          "./usr/share/icons/hicolor/256x256/apps/ka-tesmar.png",
-          "./usr/share/doc/ka-tesmar/copyright", "./usr/share/doc/ka-tesmar/changelog.gz"})
-        EXPECT_TRUE(has(contents, std::string(file) + "\n")) << file << "\n" << contents;
-    EXPECT_FALSE(has(contents, "ka-tesmar-service")) << "the service has a package of its own";
+    // Each package holds its own programs only; what the sandbox cannot show: the
+    // packages it needs on a bare computer, and the polkit action naming the helper.
+    EXPECT_FALSE(has(run("dpkg-deb -c '" + deb.string() + "'").text, "ka-tesmar-service"));
     const std::string depends = run("dpkg-deb -f '" + deb.string() + "' Depends").text;
     for (const char* package :
          {"nftables", "pkexec", "libqt6quick6", "qml6-module-qtquick-controls"})
         EXPECT_TRUE(has(depends, package)) << package << ": " << depends;
-    // The polkit action names the helper where the package puts it.
-    const Output policy = run("dpkg-deb --fsys-tarfile '" + deb.string() +
-                              "' | tar -xOf - ./usr/share/polkit-1/actions/"
-                              "com.katesmar.blocking.policy");
+    const Output policy =
+        run("dpkg-deb --fsys-tarfile '" + deb.string() +
+            "' | tar -xOf - ./usr/share/polkit-1/actions/com.katesmar.blocking.policy");
     EXPECT_TRUE(has(policy.text, ">/usr/libexec/ka-tesmar/ka-tesmar-helper</annotate>"))
         << policy.text;
-    EXPECT_TRUE(has(policy.text, "<allow_active>yes</allow_active>")) << policy.text;
 
     // Installed, blocking, removed and purged in the sandbox.
     const fs::path out = this->out();
@@ -210,11 +200,6 @@ TEST_F(DebianPackage, TheServicePackageRunsAsItsOwnUserAndPurgingLeavesNoTrace) 
     ASSERT_FALSE(deb.empty());
 
     const std::string contents = run("dpkg-deb -c '" + deb.string() + "'").text;
-    for (const char* file :
-         {"./usr/bin/ka-tesmar-service", "./lib/systemd/system/ka-tesmar-service.service",
-          "./etc/ka-tesmar-service/ka-tesmar-service.conf",
-          "./usr/share/doc/ka-tesmar-service/copyright"})
-        EXPECT_TRUE(has(contents, std::string(file) + "\n")) << file << "\n" << contents;
     EXPECT_FALSE(has(contents, "Ka_Tesmar")) << "the application stays in ka-tesmar";
 
     const fs::path out = this->out() / "service";
