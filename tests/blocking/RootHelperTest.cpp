@@ -4,7 +4,6 @@
 
 #include <string>
 
-#include "GoldenFile.h"
 #include "SandboxRun.h"
 
 namespace kt {

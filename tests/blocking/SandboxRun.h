@@ -16,9 +16,7 @@ class SandboxRun {
 
     // Writes a file into the working folder.
     void put(const std::string& name, const std::string& content);
-    // Makes the sandbox a Linux system instead: a fresh network namespace
-    // (loopback up, with 2001:db8::2 and ::3), the real sed and nft, and
-    // stand-ins only for systemctl, pkill, resolvectl and sleep.
+    // Makes the sandbox a Linux system instead of a macOS one (see run-in-sandbox.sh).
     void useLinuxSystem() { system_ = "linux"; }
     // Runs the scenario; `readOnlyDirs` are made visible inside. Returns the
     // scenario's exit status, 77 when namespaces are refused here.
@@ -29,14 +27,16 @@ class SandboxRun {
     const std::string& log() const { return log_; }
 
   private:
-    std::string dir_;
-    std::string log_;
-    std::string system_ = "macos";
+    std::string dir_, log_, system_ = "macos";
 };
 
+// Runs a shell command line and returns its standard output.
+std::string commandOutput(const std::string& commandLine);
+// The whole content of a file; "" when it cannot be read.
+std::string fileText(const std::string& path);
+
 // The hosts and packet-filter files the sandbox starts with.
-extern const char* const originalHosts;
-extern const char* const originalPfConf;
+extern const std::string originalHosts, originalPfConf;
 // The hosts file as a restore leaves it: without an earlier generation's blocks.
 std::string originalHostsWithoutOldBlocks();
 

@@ -3,18 +3,16 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
-#include <functional>
 #include <nlohmann/json.hpp>
 
 #include "GoldenFile.h"
+#include "SandboxRun.h"
 #include "blocking/ActivationPlan.h"
 #include "blocking/RuleText.h"
 #include "blocking/SystemProfile.h"
 
 namespace kt {
 namespace {
-
-using testing::bashSyntaxErrors;
 
 std::string activation(const SystemProfile& profile, const std::vector<std::string>& lookedUp) {
     std::ifstream in(std::string(KT_TEST_DATA_DIR) + "/reply.json");
@@ -30,67 +28,54 @@ std::string activation(const SystemProfile& profile, const std::vector<std::stri
                                     home + "/leerling met spatie");
 }
 
-std::function<std::string(const SystemProfile&)> restore(RestoreVariant variant, bool backup) {
-    return [=](const SystemProfile& p) { return p.restoreCommand(variant, backup); };
+std::string bashSyntaxErrors(const std::string& script) {
+    return testing::commandOutput("bash -n -c '" + singleQuoteEscaped(script) + "' 2>&1");
 }
 
-// Each row also through ka-tesmar-admin where it has arguments for it.
+// The script matches its golden file, is valid bash and is what
+// ka-tesmar-admin prints for `adminArguments` (when given).
+void expectGolden(const std::string& golden, const std::string& script,
+                  const std::string& adminArguments = "") {
+    SCOPED_TRACE(golden + " " + adminArguments);
+    testing::expectMatchesGolden(golden, script);
+    EXPECT_EQ(bashSyntaxErrors(script), "");
+    if (!adminArguments.empty())
+        EXPECT_EQ(
+            testing::firstDifference(script, testing::commandOutput("'" KT_ADMIN_PATH "' script " +
+                                                                    adminArguments + " 2>&1")),
+            "");
+}
+
 TEST(ScriptGolden, EveryProfileAndVariant) {
-    using Make = std::function<std::string(const SystemProfile&)>;
-    const Make undo = [](const SystemProfile& p) { return p.undoCommand(); };
     const std::string reply = " --reply '" KT_TEST_DATA_DIR "/reply.json' --no-lookup --home ";
-    const struct {
-        const char* profile;
-        const char* golden;
-        Make script;
-        std::string admin;
-    } rows[] = {
-        {"macos", "activate.sh",
-         [](auto& p) {
-             return activation(
-                 p, {"203.0.113.7", "104.18.32.47", "160.79.104.10", "2606:4700::6812:2011"});
-         },
-         ""},
-        {"macos", "activate-no-lookup.sh", [](auto& p) { return activation(p, {}); },
-         "activate --profile macos" + reply + "'/Users/leerling met spatie'"},
-        {"macos", "deactivate.sh", undo, "deactivate --profile macos"},
-        {"macos", "restore-automatic-backup-present.sh", restore(RestoreVariant::Automatic, true),
-         "restore --variant automatic --profile macos --backup present"},
-        {"macos", "restore-automatic-backup-absent.sh", restore(RestoreVariant::Automatic, false),
-         "restore --variant automatic --profile macos --backup absent"},
-        {"macos", "restore-manual-backup-present.sh", restore(RestoreVariant::Manual, true),
-         "restore --variant manual --profile macos --backup present"},
-        {"macos", "restore-manual-backup-absent.sh", restore(RestoreVariant::Manual, false),
-         "restore --variant manual --profile macos --backup absent"},
-        {"macos", "restore-signal.sh", restore(RestoreVariant::Signal, true),
-         "restore --profile macos --variant signal"},
-        {"macos", "restore-signal.sh", restore(RestoreVariant::Signal, false),
-         "restore --variant signal --profile macos --backup absent"},
-        {"linux", "linux-activate.sh",
-         [](auto& p) {
-             return activation(p, {"104.18.32.47", "2606:4700::6812:2011"});
-         },
-         ""},
-        {"linux", "linux-activate-no-lookup.sh", [](auto& p) { return activation(p, {}); },
-         "activate --profile linux" + reply + "'/home/leerling met spatie'"},
-        // On linux one script decides from what it finds.
-        {"linux", "linux-restore.sh", undo, "deactivate --profile linux"},
-        {"linux", "linux-restore.sh", restore(RestoreVariant::Automatic, true), ""},
-        {"linux", "linux-restore.sh", restore(RestoreVariant::Automatic, false), ""},
-        {"linux", "linux-restore.sh", restore(RestoreVariant::Manual, true),
-         "restore --variant manual --profile linux --backup present"},
-        {"linux", "linux-restore.sh", restore(RestoreVariant::Manual, false), ""},
-        {"linux", "linux-restore.sh", restore(RestoreVariant::Signal, true), ""}};
-    for (const auto& row : rows) {
-        SCOPED_TRACE(std::string(row.profile) + " " + row.golden);
-        const std::string script = row.script(*profileNamed(row.profile));
-        testing::expectMatchesGolden(row.golden, script);
-        EXPECT_EQ(bashSyntaxErrors(script), "");
-        const std::string admin = "'" KT_ADMIN_PATH "' script " + row.admin + " 2>&1";
-        if (!row.admin.empty()) {
-            EXPECT_EQ(testing::firstDifference(script, testing::commandOutput(admin)), "") << admin;
+    const SystemProfile &macos = *profileNamed("macos"), &linux = *profileNamed("linux");
+    expectGolden("activate.sh", activation(macos, {"203.0.113.7", "104.18.32.47", "160.79.104.10",
+                                                   "2606:4700::6812:2011"}));
+    expectGolden("activate-no-lookup.sh", activation(macos, {}),
+                 "activate --profile macos" + reply + "'/Users/leerling met spatie'");
+    expectGolden("deactivate.sh", macos.undoCommand(), "deactivate --profile macos");
+    for (const auto variant : {RestoreVariant::Automatic, RestoreVariant::Manual})
+        for (const std::string backup : {"present", "absent"}) {
+            const std::string name = variant == RestoreVariant::Automatic ? "automatic" : "manual";
+            expectGolden("restore-" + name + "-backup-" + backup + ".sh",
+                         macos.restoreCommand(variant, backup == "present"),
+                         "restore --variant " + name + " --profile macos --backup " + backup);
         }
-    }
+    expectGolden("restore-signal.sh", macos.restoreCommand(RestoreVariant::Signal, true),
+                 "restore --profile macos --variant signal");
+    expectGolden("restore-signal.sh", macos.restoreCommand(RestoreVariant::Signal, false),
+                 "restore --variant signal --profile macos --backup absent");
+    expectGolden("linux-activate.sh", activation(linux, {"104.18.32.47", "2606:4700::6812:2011"}));
+    expectGolden("linux-activate-no-lookup.sh", activation(linux, {}),
+                 "activate --profile linux" + reply + "'/home/leerling met spatie'");
+    // On linux one script decides from what it finds.
+    expectGolden("linux-restore.sh", linux.undoCommand(), "deactivate --profile linux");
+    expectGolden("linux-restore.sh", linux.restoreCommand(RestoreVariant::Manual, true),
+                 "restore --variant manual --profile linux --backup present");
+    for (const auto variant :
+         {RestoreVariant::Automatic, RestoreVariant::Manual, RestoreVariant::Signal})
+        for (bool backup : {true, false})
+            expectGolden("linux-restore.sh", linux.restoreCommand(variant, backup));
 }
 
 TEST(ScriptGolden, QuotesInTheHomeFolderAndRuleTextStayQuoted) {

@@ -4,7 +4,6 @@
 #include <QDBusConnectionInterface>
 #include <QDBusMessage>
 #include <QProcess>
-#include <QStandardPaths>
 #include <QTest>
 
 #include "platform/qt/LogindWakeNotifications.h"
@@ -13,42 +12,31 @@ using kt::LogindWakeNotifications;
 
 namespace {
 
-// A bus of our own, as the system bus is not ours to send logind's signals on.
+// A bus of our own, as the system bus is not ours to send logind's signals
+// on; its address is "" when it could not be started.
 class PrivateBus {
   public:
     PrivateBus() {
-        const QString daemon = QStandardPaths::findExecutable(QStringLiteral("dbus-daemon"));
-        if (daemon.isEmpty()) {
-            problem_ = "dbus-daemon is not installed";
-            return;
-        }
-        process_.start(daemon, {QStringLiteral("--session"), QStringLiteral("--nofork"),
-                                QStringLiteral("--nopidfile"), QStringLiteral("--print-address")});
-        if (!process_.waitForStarted(5000) || !process_.waitForReadyRead(5000)) {
-            problem_ = "dbus-daemon did not start: " + process_.errorString().toStdString() + " " +
-                       process_.readAllStandardError().toStdString();
-            return;
-        }
-        address_ = QString::fromUtf8(process_.readLine()).trimmed();
+        process_.start(QStringLiteral("dbus-daemon"),
+                       {QStringLiteral("--session"), QStringLiteral("--nofork"),
+                        QStringLiteral("--nopidfile"), QStringLiteral("--print-address")});
+        if (process_.waitForStarted(5000) && process_.waitForReadyRead(5000))
+            address = QString::fromUtf8(process_.readLine()).trimmed();
     }
     ~PrivateBus() {
         for (const QString& name : connections_) QDBusConnection::disconnectFromBus(name);
         process_.kill();
         process_.waitForFinished(5000);
     }
-
-    const std::string& problem() const { return problem_; }
-
     QDBusConnection connect(const QString& name) {
         connections_ << name;
-        return QDBusConnection::connectToBus(address_, name);
+        return QDBusConnection::connectToBus(address, name);
     }
+    QString address;
 
   private:
     QProcess process_;
-    QString address_;
     QStringList connections_;
-    std::string problem_;
 };
 
 QDBusMessage prepareForSleep(bool sleeping) {
@@ -68,8 +56,8 @@ void roundTrip(QDBusConnection& connection) {
 
 TEST(LogindWake, OnlyLogindsFalseEdgeCountsAsWaking) {
     PrivateBus bus;
-    if (!bus.problem().empty())
-        GTEST_SKIP() << "no private D-Bus could be started: " << bus.problem();
+    if (bus.address.isEmpty())
+        GTEST_SKIP() << "no private D-Bus (dbus-daemon) could be started";
 
     QDBusConnection logind = bus.connect(QStringLiteral("logind"));
     ASSERT_TRUE(logind.isConnected());

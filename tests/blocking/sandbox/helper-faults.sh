@@ -11,18 +11,13 @@ request='{"names":["chatgpt.com"],"addresses":["203.0.113.7","127.0.0.1","10.0.0
 # /run on a file system of its own, as on a real system.
 mount -t tmpfs -o mode=755 tmpfs /run
 
-run_helper() {  # step verb
-  local status=0
-  if [ "$2" = activate ]; then
-    echo "$request" | "$helper" activate >"$out/$1/stdout" 2>"$out/$1/stderr" || status=$?
-  else
-    "$helper" "$2" </dev/null >"$out/$1/stdout" 2>"$out/$1/stderr" || status=$?
-  fi
-  echo $status >"$out/$1/status"
-}
-step() {  # step verb
+echo "$request" >/tmp/request
+step() {  # step verb: runs the helper (the request as input for activate), then a snapshot
+  local status=0 input=/dev/null
   mkdir -p "$out/$1"
-  run_helper "$1" "$2"
+  [ "$2" != activate ] || input=/tmp/request
+  "$helper" "$2" <$input >"$out/$1/stdout" 2>"$out/$1/stderr" || status=$?
+  echo $status >"$out/$1/status"
   snapshot "$1"
 }
 

@@ -40,17 +40,12 @@ snapshot() {  # step
   cp /var/run/launchd.loaded "$dir/loaded" 2>/dev/null || : >"$dir/loaded"
 }
 
-# Runs a script file as the privileged runner does: bash, as root.
-run_script() {  # name file
-  local status=0
-  bash "$2" >"$out/$1.stdout" 2>"$out/$1.stderr" || status=$?
-  echo $status >"$out/$1.status"
-}
-
-# Runs a one-line command in /bin/sh, as the automatic restore does.
-run_line() {  # name file
-  local status=0
-  /bin/sh -c "$(cat "$2")" >"$out/$1.stdout" 2>"$out/$1.stderr" || status=$?
+# Runs a script file as root the way the privileged runner does (bash FILE)
+# or, with "line", as the automatic restore does (/bin/sh -c "$(cat FILE)").
+run_script() {  # name file [line]
+  local status=0 run=(bash "$2")
+  [ -z "${3:-}" ] || run=(/bin/sh -c "$(cat "$2")")
+  "${run[@]}" >"$out/$1.stdout" 2>"$out/$1.stderr" || status=$?
   echo $status >"$out/$1.status"
 }
 

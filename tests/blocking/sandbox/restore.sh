@@ -16,13 +16,13 @@ for variant in undo automatic-backup-present automatic-backup-absent manual-back
       run_script restore-undo /sandbox/deactivate.sh
       ;;
     manual-*) run_script "restore-$variant" "/sandbox/restore-$variant.sh" ;;
-    signal-no-backup) run_line "restore-$variant" /sandbox/restore-signal.sh ;;
+    signal-no-backup) run_script "restore-$variant" /sandbox/restore-signal.sh line ;;
     admin)
       status=0
       "$(cat /sandbox/admin.path)" restore --profile macos >"$out/restore-admin.stdout" 2>"$out/restore-admin.stderr" || status=$?
       echo $status >"$out/restore-admin.status"
       ;;
-    *) run_line "restore-$variant" "/sandbox/restore-$variant.sh" ;;
+    *) run_script "restore-$variant" "/sandbox/restore-$variant.sh" line ;;
   esac
   snapshot "restore-$variant"
 done
