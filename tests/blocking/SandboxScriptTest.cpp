@@ -57,15 +57,7 @@ std::string between(const std::string& text, const std::string& open, const std:
     return text.substr(from, text.find(close, from) - from);
 }
 
-#define RUN_OR_SKIP(run, ...)                                                      \
-    do {                                                                           \
-        const int status = (run).run(__VA_ARGS__);                                 \
-        if (status == 77)                                                          \
-            GTEST_SKIP() << "mount and PID namespaces (unshare) are refused here"; \
-        ASSERT_EQ(status, 0) << (run).log();                                       \
-    } while (0)
-
-TEST(SandboxScripts, ActivationsAndEveryWayBack) {
+TEST(SandboxScripts, ActivationsEveryWayBackAndTheGuardian) {
     const ActivationPlan plan = hostilePlan();
     const std::string script = macos.activationScript(plan.hostsEntries, plan.rulesText, home);
     for (const char* attack : {"pwned", "pass ", "port 22"})
@@ -82,7 +74,11 @@ TEST(SandboxScripts, ActivationsAndEveryWayBack) {
                     macos.restoreCommand(variant, backup));
     run.put("restore-signal.sh", macos.restoreCommand(RestoreVariant::Signal, true));
     run.put("admin.path", KT_ADMIN_PATH);
-    RUN_OR_SKIP(run, "restore.sh", {KT_BUILD_DIR});
+    run.put("app.path", KT_APP_PATH);
+    const int status = run.run("macos-scripts.sh", {KT_BUILD_DIR});
+    if (status == 77)
+        GTEST_SKIP() << "mount and PID namespaces (unshare) are refused here";
+    ASSERT_EQ(status, 0) << run.log();
 
     auto out = [&](const std::string& path) { return run.out(path).value_or("(missing)"); };
     EXPECT_EQ(out("activated-undo/backup"), testing::originalHosts);
@@ -126,49 +122,35 @@ TEST(SandboxScripts, ActivationsAndEveryWayBack) {
         EXPECT_EQ(out(step + "/hosts"), noBackup ? withoutBlocks : testing::originalHosts);
         for (const char* file : {"anchor", "backup", "lock", "guardian.sh", "guardian.plist"})
             EXPECT_TRUE(run.out(step + "/" + file + ".missing")) << file << " left";
-        EXPECT_EQ(out(step + "/pf.conf"), std::string(testing::originalPfConf) + "\n")
+        EXPECT_EQ(out(step + "/pf.conf"), testing::originalPfConf + "\n")
             << "only the hook's empty line may stay";
         EXPECT_EQ(out(step + "/loaded"), "");
     }
     EXPECT_EQ(out("restore-undo.stdout"), "OK\n");
     EXPECT_EQ(out("restore-admin.stderr"), "RESTORE: Hosts hersteld vanuit backup\n");
     EXPECT_EQ(out("restore-admin.stdout"), "OK\n");
-}
-
-TEST(SandboxScripts, GuardianRestoresOnlyWhenTheApplicationIsGone) {
-    const ActivationPlan plan = hostilePlan();
-    SandboxRun run;
-    run.put("activate.sh", macos.activationScript(plan.hostsEntries, plan.rulesText, home));
-    run.put("app.path", KT_APP_PATH);
-    RUN_OR_SKIP(run, "guardian.sh", {KT_BUILD_DIR});
 
     // The real executable runs and its command line matches the guardian's pattern.
-    const std::string appLog = run.out("app.log").value_or("");
-    ASSERT_NE(run.out("app.pgrep").value_or("").find(KT_APP_PATH), std::string::npos) << appLog;
-    ASSERT_EQ(run.out("app.ready"), "ready\n") << appLog;
-    EXPECT_EQ(run.out("app.alive"), "alive\n") << appLog;
-    EXPECT_EQ(run.out("activate.status"), "0\n");
-    ASSERT_TRUE(run.out("guardian-app-running/hosts")) << run.log();
+    ASSERT_NE(out("app.pgrep").find(KT_APP_PATH), std::string::npos) << out("app.log");
+    ASSERT_EQ(out("app.ready") + out("app.alive"), "ready\nalive\n") << out("app.log");
+    EXPECT_EQ(out("activate.status"), "0\n");
     // While it runs, the guardian changes nothing.
     for (const char* file : {"hosts", "pf.conf", "anchor", "backup", "lock"})
-        EXPECT_EQ(run.out(std::string("guardian-app-running/") + file),
-                  run.out(std::string("before-guardian/") + file))
-            << file;
+        EXPECT_EQ(out(std::string("guardian-app-running/") + file),
+                  out(std::string("before-guardian/") + file));
 
     // Once it is gone: the backup back, hook, anchor, lock and backup gone,
     // the firewall reloaded and the caches flushed. The guardian keeps itself.
-    EXPECT_EQ(run.out("guardian-app-gone/hosts"), testing::originalHosts);
+    EXPECT_EQ(out("guardian-app-gone/hosts"), testing::originalHosts);
     for (const char* file : {"anchor", "backup", "lock"})
         EXPECT_TRUE(run.out(std::string("guardian-app-gone/") + file + ".missing")) << file;
-    EXPECT_EQ(run.out("guardian-app-gone/pf.conf"), std::string(testing::originalPfConf) + "\n");
+    EXPECT_EQ(out("guardian-app-gone/pf.conf"), testing::originalPfConf + "\n");
     EXPECT_TRUE(run.out("guardian-app-gone/guardian.sh"));
-    const std::string guardianCalls = run.out("guardian-app-gone/calls.log").value_or("");
     for (const char* call : {"sleep [5]", "pfctl [-Ef] [-]", "dscacheutil [-flushcache]"})
-        EXPECT_NE(guardianCalls.find(call), std::string::npos) << call;
+        EXPECT_NE(out("guardian-app-gone/calls.log").find(call), std::string::npos) << call;
 
     // Without a lock file it leaves the hosts file alone.
-    EXPECT_EQ(run.out("guardian-no-lock/hosts"),
-              std::string(testing::originalHosts) + "# eigen regel\n");
+    EXPECT_EQ(out("guardian-no-lock/hosts"), testing::originalHosts + "# eigen regel\n");
 }
 
 }  // namespace

@@ -4,12 +4,12 @@
 # this machine: private mount and PID namespaces, a tmpfs as the new root,
 # /usr read-only from the host, a private copy of /etc (with a "wheel" group,
 # /etc/hosts and /etc/pf.conf from WORKDIR/*.original), WORKDIR at /sandbox
-# and stand-ins for the macOS tools (standins/) first in PATH; they record
-# their calls in /sandbox/out/calls.log. With KT_SANDBOX_SYSTEM=linux it is a
+# and stand-ins for the macOS tools (standins/, recording their calls in
+# /sandbox/out/calls.log) first in PATH. With KT_SANDBOX_SYSTEM=linux it is a
 # Linux system instead: a network namespace as well (loopback up with
-# 198.51.100.2, 198.51.100.3, 2001:db8::2 and 2001:db8::3, the name server at
-# 127.0.0.1 where nothing answers), the real sed and nft, and stand-ins only
-# for systemctl, pkill, resolvectl and sleep (standins-linux/).
+# 198.51.100.2, .3, 2001:db8::2 and ::3, a name server at 127.0.0.1 where
+# nothing answers), the real sed and nft, and stand-ins only for systemctl,
+# pkill, resolvectl and sleep.
 # Usage: run-in-sandbox.sh WORKDIR SCENARIO [READ_ONLY_DIR...]
 # Exit status: the scenario's, or 77 when namespaces cannot be made here.
 set -euo pipefail
@@ -56,15 +56,8 @@ mkdir -p "$root/usr" "$root/dev" "$root/proc" "$root/tmp" "$root/sandbox" "$root
 chmod 1777 "$root/tmp" "$root/var/tmp"
 mount --rbind /usr "$root/usr"
 mount -o remount,bind,ro "$root/usr"
-for dir in bin sbin lib lib32 lib64 libx32; do
-  if [ -L "/$dir" ]; then
-    ln -s "$(readlink "/$dir")" "$root/$dir"
-  elif [ -d "/$dir" ]; then
-    mkdir -p "$root/$dir"
-    mount --rbind "/$dir" "$root/$dir"
-    mount -o remount,bind,ro "$root/$dir"
-  fi
-done
+# A merged /usr: /bin, /lib and the like are links into it.
+for dir in bin sbin lib lib32 lib64 libx32; do [ ! -L "/$dir" ] || ln -s "$(readlink "/$dir")" "$root/$dir"; done
 cp -a /etc/. "$root/etc/"
 grep -q '^wheel:' "$root/etc/group" || echo 'wheel:x:0:' >>"$root/etc/group"
 cp "$work/hosts.original" "$root/etc/hosts"
