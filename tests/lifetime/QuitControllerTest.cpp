@@ -76,8 +76,6 @@ TEST_F(QuitControllerTest, CloseButtonWhileLoggedInHoldsTheQuitThenRunsTheTermin
     EXPECT_EQ(loopEnds, 1);
     EXPECT_TRUE(controller.hasTerminated());
     EXPECT_EQ(restores(), 1u);
-    EXPECT_EQ(fakes.http.count(), 1u) << "the session is deleted";
-    EXPECT_EQ(fakes.beeper.times.size(), 4u);
 
     controller.requestQuit();  // e.g. the session ends as well
     EXPECT_EQ(loopEnds, 1);
