@@ -54,21 +54,23 @@ void roundTrip(QDBusConnection& connection) {
 
 }  // namespace
 
-TEST(LogindWake, OnlyLogindsFalseEdgeCountsAsWaking) {
+TEST(LogindWake, OnlyLogindsFalseEdgeCountsAsWakingAndWithoutABusNothingFails) {
+    LogindWakeNotifications nowhere(QDBusConnection::connectToBus(
+        QStringLiteral("unix:path=/nonexistent/bus"), QStringLiteral("nowhere")));
+    EXPECT_FALSE(nowhere.isListening());
+    QDBusConnection::disconnectFromBus(QStringLiteral("nowhere"));
+
     PrivateBus bus;
     if (bus.address.isEmpty())
         GTEST_SKIP() << "no private D-Bus (dbus-daemon) could be started";
 
     QDBusConnection logind = bus.connect(QStringLiteral("logind"));
-    ASSERT_TRUE(logind.isConnected());
     ASSERT_TRUE(logind.registerService(QStringLiteral("org.freedesktop.login1")));
     QDBusConnection impostor = bus.connect(QStringLiteral("impostor"));
-    ASSERT_TRUE(impostor.isConnected());
 
     LogindWakeNotifications notifications(bus.connect(QStringLiteral("application")));
     ASSERT_TRUE(notifications.isListening());
-    int wakes = 0;
-    int secondObserver = 0;
+    int wakes = 0, secondObserver = 0;
     notifications.observeWake([&] { ++wakes; });
     notifications.observeWake([&] { ++secondObserver; });
     QDBusConnection application = QDBusConnection(QStringLiteral("application"));
@@ -86,11 +88,4 @@ TEST(LogindWake, OnlyLogindsFalseEdgeCountsAsWaking) {
     QCoreApplication::processEvents();
     EXPECT_EQ(wakes, 1);
     EXPECT_EQ(secondObserver, 1);
-}
-
-TEST(LogindWake, WithoutABusNothingIsHeardAndNothingFails) {
-    LogindWakeNotifications notifications(QDBusConnection::connectToBus(
-        QStringLiteral("unix:path=/nonexistent/bus"), QStringLiteral("nowhere")));
-    EXPECT_FALSE(notifications.isListening());
-    QDBusConnection::disconnectFromBus(QStringLiteral("nowhere"));
 }
