@@ -4,8 +4,9 @@
 
 #include <fstream>
 #include <nlohmann/json.hpp>
+#include <sstream>
+#include <vector>
 
-#include "GoldenFile.h"
 #include "SandboxRun.h"
 #include "blocking/ActivationPlan.h"
 #include "blocking/RuleText.h"
@@ -13,6 +14,8 @@
 
 namespace kt {
 namespace {
+
+using testing::commandOutput;
 
 std::string activation(const SystemProfile& profile, const std::vector<std::string>& lookedUp) {
     std::ifstream in(std::string(KT_TEST_DATA_DIR) + "/reply.json");
@@ -28,8 +31,49 @@ std::string activation(const SystemProfile& profile, const std::vector<std::stri
                                     home + "/leerling met spatie");
 }
 
+// The first line where the two texts differ, with two lines either side of
+// it from each; "" when they are equal.
+std::string firstDifference(const std::string& expected, const std::string& actual) {
+    if (expected == actual)
+        return "";
+    // A final line feed counts as one more, empty line.
+    auto linesOf = [](const std::string& text) {
+        std::vector<std::string> lines(1);
+        for (char c : text)
+            if (c == '\n')
+                lines.emplace_back();
+            else
+                lines.back().push_back(c);
+        return lines;
+    };
+    const auto want = linesOf(expected), got = linesOf(actual);
+    std::size_t at = 0;
+    while (at < want.size() && at < got.size() && want[at] == got[at]) ++at;
+    std::ostringstream out;
+    out << "first difference at line " << at + 1 << "\n";
+    for (const auto& [label, lines] : {std::pair{"expected", &want}, std::pair{"actual  ", &got}})
+        for (std::size_t i = at < 2 ? 0 : at - 2; i < std::min(lines->size(), at + 3); ++i)
+            out << label << (i == at ? " > " : "   ") << i + 1 << ": " << (*lines)[i] << "\n";
+    return out.str();
+}
+
+// Compares `actual` byte for byte with golden/<name>. On a mismatch it writes
+// <name>.fail beside the golden file (move it over the golden file to accept
+// it) and fails with the first differing line.
+void expectMatchesGolden(const std::string& name, const std::string& actual) {
+    const std::string path = KT_GOLDEN_DIR "/" + name, golden = testing::fileText(path);
+    if (golden == actual && !actual.empty()) {
+        std::remove((path + ".fail").c_str());
+        return;
+    }
+    std::ofstream(path + ".fail", std::ios::binary) << actual;
+    ADD_FAILURE() << "golden file " << name << " differs; actual text written to " << path
+                  << ".fail\n"
+                  << firstDifference(golden, actual);
+}
+
 std::string bashSyntaxErrors(const std::string& script) {
-    return testing::commandOutput("bash -n -c '" + singleQuoteEscaped(script) + "' 2>&1");
+    return commandOutput("bash -n -c '" + singleQuoteEscaped(script) + "' 2>&1");
 }
 
 // The script matches its golden file, is valid bash and is what
@@ -37,13 +81,10 @@ std::string bashSyntaxErrors(const std::string& script) {
 void expectGolden(const std::string& golden, const std::string& script,
                   const std::string& adminArguments = "") {
     SCOPED_TRACE(golden + " " + adminArguments);
-    testing::expectMatchesGolden(golden, script);
+    expectMatchesGolden(golden, script);
     EXPECT_EQ(bashSyntaxErrors(script), "");
-    if (!adminArguments.empty())
-        EXPECT_EQ(
-            testing::firstDifference(script, testing::commandOutput("'" KT_ADMIN_PATH "' script " +
-                                                                    adminArguments + " 2>&1")),
-            "");
+    const std::string admin = "'" KT_ADMIN_PATH "' script " + adminArguments + " 2>&1";
+    EXPECT_EQ(adminArguments.empty() ? "" : firstDifference(script, commandOutput(admin)), "");
 }
 
 TEST(ScriptGolden, EveryProfileAndVariant) {
