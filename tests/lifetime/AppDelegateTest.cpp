@@ -2,10 +2,8 @@
 
 #include "SessionFixture.h"
 #include "app/AppDelegate.h"
-#include "app/AppState.h"
 
 using kt::AppDelegate;
-using kt::AppState;
 using kt::Seconds;
 using Reply = AppDelegate::TerminateReply;
 
@@ -46,23 +44,18 @@ TEST_F(AppDelegateTest, QuitWhileLoggedInIsHeldTwoSecondsForTheAlertThenRestores
     EXPECT_EQ(runs("restore"), 0u) << "nothing is restored before the quit is confirmed";
 
     // The wait for the service's answer: the restore has run by then, the beep not yet.
-    std::size_t restoresWhileDeleting = 0;
-    std::size_t beepsWhileDeleting = 0;
+    std::pair<std::size_t, std::size_t> restoresAndBeepsWhileDeleting;
     fakes.blockingWait.whileWaiting = [&] {
-        restoresWhileDeleting = runs("restore");
-        beepsWhileDeleting = fakes.beeper.times.size();
+        restoresAndBeepsWhileDeleting = {runs("restore"), fakes.beeper.times.size()};
         fakes.http.respondLast(200, R"({"success":true})");
     };
     delegate.applicationWillTerminate();
-
+    EXPECT_EQ(restoresAndBeepsWhileDeleting, std::pair(std::size_t{1}, std::size_t{3}));
     EXPECT_EQ(runs("restore"), 1u);
-    EXPECT_EQ(restoresWhileDeleting, 1u);
-    EXPECT_EQ(beepsWhileDeleting, 3u);
     ASSERT_EQ(fakes.http.count(), 1u);
     EXPECT_NE(fakes.http.last().url.find("class-logout.php"), std::string::npos);
     EXPECT_NE(fakes.http.last().body.find("tok-1"), std::string::npos);
-    ASSERT_TRUE(fakes.blockingWait.lastTimeout.has_value());
-    EXPECT_LE(fakes.blockingWait.lastTimeout->count(), 3.0);
+    EXPECT_LE(fakes.blockingWait.lastTimeout.value_or(Seconds{99}).count(), 3.0);
     EXPECT_EQ(fakes.beeper.times.size(), 4u) << "one final beep";
 }
 

@@ -57,7 +57,6 @@ TEST(AppFaults, KilledWhileBlockedIsRestoredAtTheNextStartAndSigtermRestoresAndE
     ASSERT_FALSE(run.out("timeouts")) << *run.out("timeouts") << run.out("app-2.log").value_or("");
 
     // SIGKILL: the block and its lock file stay behind.
-    expectBlocked(run, "blocked-1");
     EXPECT_EQ(run.out("app-1.status"), "137\n");
     expectBlocked(run, "killed");
 

@@ -42,10 +42,8 @@ TEST(ToneBeeper, WritesTheToneOnceAndPlaysItWithTheFirstPlayerThatWorks) {
     options.bellDevice = scratch.path("bell");
 
     ToneBeeper beeper(options);
-    const auto info = kt::readWaveInfo(scratch.read("sounds/beep.wav").toStdString());
-    ASSERT_TRUE(info.has_value()) << "the tone is written at construction";
-    EXPECT_GT(info->seconds(), 0.05);
-    EXPECT_LT(info->seconds(), 0.5) << "a beep, not a tune";
+    ASSERT_TRUE(kt::readWaveInfo(scratch.read("sounds/beep.wav").toStdString()))
+        << "the tone is written at construction";
 
     beeper.beep();
     ASSERT_TRUE(QTest::qWaitFor([&] { return scratch.exists("played"); }, processWaitMs));
@@ -119,6 +117,5 @@ TEST(ReadWaveInfo, FindsTheChunksAndRefusesWhatIsNoPcmWave) {
     std::string compressed = kt::makeToneWave(440.0, 0.1);
     compressed[20] = 3;  // IEEE float instead of PCM
     EXPECT_FALSE(kt::readWaveInfo(compressed).has_value());
-    std::string truncatedFormat = kt::makeToneWave(440.0, 0.1).substr(0, 30);
-    EXPECT_FALSE(kt::readWaveInfo(truncatedFormat).has_value());
+    EXPECT_FALSE(kt::readWaveInfo(kt::makeToneWave(440.0, 0.1).substr(0, 30)).has_value());
 }

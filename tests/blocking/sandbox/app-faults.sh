@@ -30,13 +30,10 @@ stop_app() {  # signal name
   echo $status >"$out/$2.status"
 }
 
-make_home
-
 # Blocked while it runs, then killed: nothing of it can clean up.
 start_app app-1.log
 wait_for_line "$out/app-1.log" "] Wake observer geactiveerd"
 run_script activate-1 /sandbox/activate.sh
-snapshot blocked-1
 stop_app KILL app-1
 snapshot killed
 
