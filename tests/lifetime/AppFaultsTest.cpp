@@ -7,21 +7,11 @@
 #include <string>
 
 #include "SandboxRun.h"
-#include "blocking/ActivationPlan.h"
-#include "blocking/SystemProfile.h"
 
 namespace kt {
 namespace {
 
 using testing::SandboxRun;
-
-std::string activationScript() {
-    const CheckedBlockData data =
-        checkBlockData({"chatgpt.com", "claude.ai"}, {"203.0.113.7", "198.51.100.0/24"});
-    const ActivationPlan plan = makeActivationPlan(data, {});
-    return profileNamed("linux")->activationScript(plan.hostsEntries, plan.rulesText,
-                                                   "/Users/leerling met spatie");
-}
 
 void expectBlocked(const SandboxRun& run, const std::string& step) {
     EXPECT_TRUE(run.out(step + "/lock")) << step << ": no lock file";
@@ -45,7 +35,6 @@ void expectRestored(const SandboxRun& run, const std::string& step,
 TEST(AppFaults, KilledWhileBlockedIsRestoredAtTheNextStartAndSigtermRestoresAndExitsZero) {
     SandboxRun run;
     run.useLinuxSystem();
-    run.put("activate.sh", activationScript());
     run.put("app.path", KT_APP_PATH);
     run.put("helper.path", KT_HELPER_PATH);
     run.put("pkexec.path", KT_PKEXEC_STANDIN);

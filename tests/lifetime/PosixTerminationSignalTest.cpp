@@ -6,7 +6,7 @@
 
 #include <filesystem>
 #include <fstream>
-#include <sstream>
+#include <iterator>
 #include <string>
 
 #include "app/SignalRestore.h"
@@ -38,9 +38,8 @@ class StandInProfile final : public kt::SystemProfile {
 };
 
 std::string readAll(const std::string& path) {
-    std::stringstream text;
-    text << std::ifstream(path).rdbuf();
-    return text.str();
+    std::ifstream in(path);
+    return {std::istreambuf_iterator<char>(in), {}};
 }
 
 // Forks a child that installs the real handler with the stand-in command and

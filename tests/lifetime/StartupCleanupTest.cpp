@@ -52,16 +52,16 @@ TEST(StartupCleanup, BlockingLeftBehindIsRestoredBeforeTheWindowAndTheAlertSaysH
 TEST(StartupCleanup, MacosRestoresThroughTheShellFromTheBackupIfThereIsOne) {
     for (const bool backup : {true, false}) {
         kt::testing::TestPorts fakes;
-        fakes.systemProfile = "macos";
+        fakes.macos();
         const auto& paths = kt::profileNamed("macos")->paths();
         fakes.files.putFile(paths.lockFile, "active\n");
         if (backup)
             fakes.files.putFile(paths.backupPath, "127.0.0.1 localhost\n");
         auto state = AppState::create(fakes.ports());
-        const auto runs = fakes.processes.requests();
-        ASSERT_EQ(runs.size(), 1u);
-        EXPECT_EQ(runs[0].arguments, (Lines{"-c", state->systemProfile().restoreCommand(
-                                                      kt::RestoreVariant::Automatic, backup)}));
+        ASSERT_EQ(fakes.processes.requests().size(), 1u);
+        EXPECT_EQ(fakes.processes.requests()[0].arguments,
+                  (Lines{"-c", state->systemProfile().restoreCommand(kt::RestoreVariant::Automatic,
+                                                                     backup)}));
     }
 }
 

@@ -4,6 +4,7 @@
 #include <QTest>
 #include <cmath>
 #include <cstdint>
+#include <tuple>
 
 #include "ScratchFolder.h"
 #include "platform/qt/ToneBeeper.h"
@@ -87,9 +88,8 @@ TEST(ToneWave, IsAPlayableMonoPcmFileOfTheAskedLengthWithoutClicks) {
 
     const auto info = kt::readWaveInfo(wave);
     ASSERT_TRUE(info.has_value());
-    EXPECT_EQ(info->channels, 1);
-    EXPECT_EQ(info->sampleRate, 44100);
-    EXPECT_EQ(info->bitsPerSample, 16);
+    EXPECT_EQ(std::tuple(info->channels, info->sampleRate, info->bitsPerSample),
+              std::tuple(1, 44100, 16));
     EXPECT_NEAR(info->seconds(), 0.15, 1e-9);
 
     // Loud in the middle, silent at both ends.
