@@ -2,10 +2,10 @@
 // test and move the .fail files it writes over the golden files.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <fstream>
+#include <iterator>
 #include <nlohmann/json.hpp>
-#include <sstream>
-#include <vector>
 
 #include "SandboxRun.h"
 #include "blocking/ActivationPlan.h"
@@ -31,30 +31,19 @@ std::string activation(const SystemProfile& profile, const std::vector<std::stri
                                     home + "/leerling met spatie");
 }
 
-// The first line where the two texts differ, with two lines either side of
-// it from each; "" when they are equal.
+// The first line where the two texts differ, from each; "" when they are equal.
 std::string firstDifference(const std::string& expected, const std::string& actual) {
-    if (expected == actual)
+    const auto at = std::mismatch(expected.begin(), expected.end(), actual.begin(), actual.end());
+    if (at.first == expected.end() && at.second == actual.end())
         return "";
-    // A final line feed counts as one more, empty line.
-    auto linesOf = [](const std::string& text) {
-        std::vector<std::string> lines(1);
-        for (char c : text)
-            if (c == '\n')
-                lines.emplace_back();
-            else
-                lines.back().push_back(c);
-        return lines;
+    auto lineAround = [](const std::string& text, std::string::const_iterator at) {
+        const auto start = std::find(std::make_reverse_iterator(at), text.rend(), '\n').base();
+        return "\"" + std::string(start, std::find(at, text.end(), '\n')) + "\"\n";
     };
-    const auto want = linesOf(expected), got = linesOf(actual);
-    std::size_t at = 0;
-    while (at < want.size() && at < got.size() && want[at] == got[at]) ++at;
-    std::ostringstream out;
-    out << "first difference at line " << at + 1 << "\n";
-    for (const auto& [label, lines] : {std::pair{"expected", &want}, std::pair{"actual  ", &got}})
-        for (std::size_t i = at < 2 ? 0 : at - 2; i < std::min(lines->size(), at + 3); ++i)
-            out << label << (i == at ? " > " : "   ") << i + 1 << ": " << (*lines)[i] << "\n";
-    return out.str();
+    return "first difference at line " +
+           std::to_string(1 + std::count(expected.begin(), at.first, '\n')) +
+           "\nexpected: " + lineAround(expected, at.first) +
+           "actual:   " + lineAround(actual, at.second);
 }
 
 // Compares `actual` byte for byte with golden/<name>. On a mismatch it writes
