@@ -14,17 +14,14 @@ class SandboxRun {
     SandboxRun();
     ~SandboxRun();
 
-    // Writes a file into the working folder.
-    void put(const std::string& name, const std::string& content);
-    // Makes the sandbox a Linux system instead of a macOS one (see run-in-sandbox.sh).
-    void useLinuxSystem() { system_ = "linux"; }
+    void put(const std::string& name, const std::string& content);  // into the working folder
+    void useLinuxSystem() { system_ = "linux"; }  // instead of macOS (see run-in-sandbox.sh)
     // Runs the scenario; `readOnlyDirs` are made visible inside. Returns the
     // scenario's exit status, 77 when namespaces are refused here.
     int run(const std::string& scenario, const std::vector<std::string>& readOnlyDirs = {});
     // A file of out/, or nothing when the scenario did not leave it.
     std::optional<std::string> out(const std::string& path) const;
-    // The harness's own output, for failure messages.
-    const std::string& log() const { return log_; }
+    const std::string& log() const { return log_; }  // the harness's output, for failures
 
   private:
     std::string dir_, log_, system_ = "macos";

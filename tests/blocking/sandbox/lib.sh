@@ -31,7 +31,7 @@ snapshot() {  # step
     nft list ruleset >"$dir/ruleset" 2>&1
     stat -c '%a %U %n' "$support" "$support"/* /run/ka-tesmar /etc/hosts /usr/local/bin/* >"$dir/modes" 2>/dev/null
     cp /run/systemd-enabled "$dir/enabled" 2>/dev/null || : >"$dir/enabled"
-    reach "${targets[@]}" >"$dir/connect"
+    reach "${targets[@]}" | sort >"$dir/connect"
     [ -z "${resolve_name:-}" ] || timeout 2 getent ahosts "$resolve_name" | cut -d' ' -f1 | sort -u >"$dir/getent"
   fi
   ls -A /etc/pf.anchors /usr/local/bin /Library/LaunchDaemons "$support" /etc/systemd/system /tmp >"$dir/listing" 2>/dev/null
@@ -83,16 +83,15 @@ wait_for_line() {  # file text [count]
   wait_until 60 holds_line "$@" || { echo "no '$2' in $1" >>"$out/timeouts" && return 1; }
 }
 
-# One line per ADDRESS:PORT ([v6]:port for IPv6): "ok" when the connection is
-# answered (accepted or refused), "dropped" when nothing answers in 1.5 s.
+# One line per ADDRESS:PORT ([v6]:port for IPv6), in any order: "ok" when the
+# connection is answered (accepted or refused), "dropped" when nothing answers
+# in 1.5 s.
 reach() {  # target...
-  local i=0 pids=() target host
+  local target host
   for target; do
     host=${target%:*} && host=${host#[} && host=${host%]}
     (timeout 1.5 bash -c "exec 3<>/dev/tcp/$host/${target##*:}" 2>/dev/null
-      [ $? = 124 ] && echo "$target dropped" || echo "$target ok") >"/tmp/reach.$i" &
-    pids+=($!) && i=$((i + 1))
+      [ $? = 124 ] && echo "$target dropped" || echo "$target ok") &
   done
-  [ $i = 0 ] || wait "${pids[@]}"
-  for ((n = 0; n < i; n++)); do cat "/tmp/reach.$n"; done
+  wait
 }
