@@ -28,15 +28,12 @@ std::string commandOutput(const std::string& commandLine) {
 
 // With an empty line, which every restore must keep.
 const std::string originalHosts =
-    "##\n# Host Database\n#\n# localhost is used to configure the loopback interface\n"
-    "# when the system is booting.  Do not change this entry.\n##\n"
-    "127.0.0.1\tlocalhost\n255.255.255.255\tbroadcasthost\n\n::1             localhost\n"
+    "# Host Database\n127.0.0.1\tlocalhost\n255.255.255.255\tbroadcasthost\n\n::1 localhost\n"
     "# DNS_TESMAR_START\n0.0.0.0 old-generation.example\n# DNS_TESMAR_END\n"
     "0.0.0.0 legacy.example # DNS Tesmar\n";
-
 const std::string originalPfConf =
-    "scrub-anchor \"com.apple/*\"\nnat-anchor \"com.apple/*\"\nrdr-anchor \"com.apple/*\"\n"
-    "anchor \"com.apple/*\"\nload anchor \"com.apple\" from \"/etc/pf.anchors/com.apple\"\n";
+    "scrub-anchor \"com.apple/*\"\nanchor \"com.apple/*\"\n"
+    "load anchor \"com.apple\" from \"/etc/pf.anchors/com.apple\"\n";
 
 std::string originalHostsWithoutOldBlocks() {
     return originalHosts.substr(0, originalHosts.find("# DNS_TESMAR_START"));

@@ -19,13 +19,9 @@ snapshot() {  # step
   local dir=$out/$1
   mkdir -p "$dir"
   save() { if [ -e "$1" ]; then cp "$1" "$dir/$2"; else echo - >"$dir/$2.missing"; fi; }
-  save /etc/hosts hosts
-  save /etc/pf.conf pf.conf
-  save "$anchor" anchor
-  save "$support/hosts_backup" backup
-  save "$support/active.lock" lock
-  save /usr/local/bin/ka-tesmar-guardian.sh guardian.sh
-  save "$guardian_definition" guardian.plist
+  save /etc/hosts hosts; save /etc/pf.conf pf.conf; save "$anchor" anchor
+  save "$support/hosts_backup" backup; save "$support/active.lock" lock
+  save /usr/local/bin/ka-tesmar-guardian.sh guardian.sh; save "$guardian_definition" guardian.plist
   if [ "$system" = linux ]; then
     nft list table inet ka_tesmar >"$dir/table" 2>/dev/null || echo - >"$dir/table.missing"
     nft list ruleset >"$dir/ruleset" 2>&1

@@ -19,11 +19,7 @@ for variant in undo automatic-backup-present automatic-backup-absent manual-back
       ;;
     manual-*) run_script "restore-$variant" "/sandbox/restore-$variant.sh" ;;
     signal-no-backup) run_script "restore-$variant" /sandbox/restore-signal.sh line ;;
-    admin)
-      status=0
-      "$(cat /sandbox/admin.path)" restore --profile macos >"$out/restore-admin.stdout" 2>"$out/restore-admin.stderr" || status=$?
-      echo $status >"$out/restore-admin.status"
-      ;;
+    admin) echo "'$(cat /sandbox/admin.path)' restore --profile macos" >/tmp/admin.sh && run_script restore-admin /tmp/admin.sh ;;
     *) run_script "restore-$variant" "/sandbox/restore-$variant.sh" line ;;
   esac
   snapshot "restore-$variant"

@@ -47,14 +47,9 @@ start_and_join() {  # log
   wait_for_line "$out/$1" 'Login SUCCESS!'
 }
 
-cat >/tmp/classes.json <<'JSON'
-[
-  {"code": "WIN001", "class_name": "5C", "teacher_name": "Mevr. Peeters",
-   "school_name": "Sint-Jan", "is_blocked": false,
-   "domains": ["chatgpt.com", "claude.ai", "gemini.google.com"],
-   "ips": ["198.51.100.2", "2001:db8::2"], "ip_ranges": []}
-]
-JSON
+echo '[{"code": "WIN001", "class_name": "5C", "teacher_name": "Mevr. Peeters", "school_name": "Sint-Jan",
+  "is_blocked": false, "domains": ["chatgpt.com", "claude.ai", "gemini.google.com"],
+  "ips": ["198.51.100.2", "2001:db8::2"], "ip_ranges": []}]' >/tmp/classes.json
 # A name server that never answers: queries to port 53 are dropped.
 nft -f - <<'NFT'
 table inet dead_name_server {
