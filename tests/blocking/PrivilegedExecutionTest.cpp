@@ -7,7 +7,6 @@
 namespace kt {
 namespace {
 
-using testing::FakeFileSystem;
 using testing::FakeProcessRunner;
 
 class PrivilegedExecution : public ::testing::Test {
@@ -30,7 +29,7 @@ class PrivilegedExecution : public ::testing::Test {
 };
 
 TEST_F(PrivilegedExecution, PrivateScriptRunWithItsOutputCapturedAndGoneAfterwards) {
-    std::optional<FakeFileSystem::File> scriptAtRun;
+    std::optional<testing::FakeFileSystem::File> scriptAtRun;
     ports.processes.setHandler([&](const ProcessRequest& r) {
         scriptAtRun = ports.files.file(scriptPathOf(r));
         return FakeProcessRunner::exited(0, "", "warning on stderr\n");

@@ -52,17 +52,10 @@ TEST(SandboxScripts, ActivationsEveryWayBackAndTheGuardian) {
     const std::string script = macos.activationScript(plan.hostsEntries, plan.rulesText, home);
     SandboxRun run;
     run.put("activate.sh", script);
-    run.put("deactivate.sh", macos.undoCommand());
-    for (const auto variant : {RestoreVariant::Automatic, RestoreVariant::Manual})
-        for (bool backup : {true, false})
-            run.put(std::string("restore-") +
-                        (variant == RestoreVariant::Automatic ? "automatic" : "manual") +
-                        (backup ? "-backup-present.sh" : "-backup-absent.sh"),
-                    macos.restoreCommand(variant, backup));
-    run.put("restore-signal.sh", macos.restoreCommand(RestoreVariant::Signal, true));
+    run.put("golden.path", KT_GOLDEN_DIR);  // the ways back as the golden test pins them
     run.put("admin.path", KT_ADMIN_PATH);
     run.put("app.path", KT_APP_PATH);
-    const int status = run.run("macos-scripts.sh", {KT_BUILD_DIR});
+    const int status = run.run("macos-scripts.sh", {KT_BUILD_DIR, KT_GOLDEN_DIR});
     if (status == 77)
         GTEST_SKIP() << "mount and PID namespaces (unshare) are refused here";
     ASSERT_EQ(status, 0) << run.log();

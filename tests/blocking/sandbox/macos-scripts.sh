@@ -3,6 +3,7 @@
 # then the guardian with the real application running, after it was killed,
 # and without a lock file.
 . /sandbox/lib.sh
+golden=$(cat /sandbox/golden.path)
 for variant in undo automatic-backup-present automatic-backup-absent manual-backup-present \
   manual-backup-absent signal signal-no-backup admin; do
   reset_system
@@ -15,12 +16,12 @@ for variant in undo automatic-backup-present automatic-backup-absent manual-back
       ls -R "$HOME" >"$out/activated-undo/home.listing"
       run_script activate-again /sandbox/activate.sh
       snapshot activated-again
-      run_script restore-undo /sandbox/deactivate.sh
+      run_script restore-undo "$golden/deactivate.sh"
       ;;
-    manual-*) run_script "restore-$variant" "/sandbox/restore-$variant.sh" ;;
-    signal-no-backup) run_script "restore-$variant" /sandbox/restore-signal.sh line ;;
+    manual-*) run_script "restore-$variant" "$golden/restore-$variant.sh" ;;
+    signal-no-backup) run_script "restore-$variant" "$golden/restore-signal.sh" line ;;
     admin) echo "'$(cat /sandbox/admin.path)' restore --profile macos" >/tmp/admin.sh && run_script restore-admin /tmp/admin.sh ;;
-    *) run_script "restore-$variant" "/sandbox/restore-$variant.sh" line ;;
+    *) run_script "restore-$variant" "$golden/restore-$variant.sh" line ;;
   esac
   snapshot "restore-$variant"
 done
