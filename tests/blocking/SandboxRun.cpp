@@ -1,31 +1,43 @@
 #include "SandboxRun.h"
 
-#include <sys/wait.h>
 #include <unistd.h>
-#include <cstdlib>
 
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
 
 namespace kt::testing {
 
-const char* const originalHosts =
-    "##\n# Host Database\n#\n# localhost is used to configure the loopback interface\n"
-    "# when the system is booting.  Do not change this entry.\n##\n"
-    "127.0.0.1\tlocalhost\n255.255.255.255\tbroadcasthost\n::1             localhost\n"
-    "# DNS_TESMAR_START\n0.0.0.0 old-generation.example\n# DNS_TESMAR_END\n"
-    "0.0.0.0 legacy.example # DNS Tesmar\n";
-
-std::string originalHostsWithoutOldBlocks() {
-    const std::string hosts = originalHosts;
-    return hosts.substr(0, hosts.find("# DNS_TESMAR_START"));
+std::string fileText(const std::string& path) {
+    std::ostringstream text;
+    text << std::ifstream(path, std::ios::binary).rdbuf();
+    return text.str();
 }
 
-const char* const originalPfConf =
-    "scrub-anchor \"com.apple/*\"\nnat-anchor \"com.apple/*\"\nrdr-anchor \"com.apple/*\"\n"
-    "anchor \"com.apple/*\"\nload anchor \"com.apple\" from \"/etc/pf.anchors/com.apple\"\n";
+std::string commandOutput(const std::string& commandLine) {
+    std::string output;
+    if (FILE* pipe = ::popen(commandLine.c_str(), "r")) {
+        char buffer[4096];
+        while (std::size_t n = std::fread(buffer, 1, sizeof buffer, pipe)) output.append(buffer, n);
+        ::pclose(pipe);
+    }
+    return output;
+}
+
+// With an empty line, which every restore must keep.
+const std::string originalHosts =
+    "# Host Database\n127.0.0.1\tlocalhost\n255.255.255.255\tbroadcasthost\n\n::1 localhost\n"
+    "# DNS_TESMAR_START\n0.0.0.0 old-generation.example\n# DNS_TESMAR_END\n"
+    "0.0.0.0 legacy.example # DNS Tesmar\n";
+const std::string originalPfConf =
+    "scrub-anchor \"com.apple/*\"\nanchor \"com.apple/*\"\n"
+    "load anchor \"com.apple\" from \"/etc/pf.anchors/com.apple\"\n";
+
+std::string originalHostsWithoutOldBlocks() {
+    return originalHosts.substr(0, originalHosts.find("# DNS_TESMAR_START"));
+}
 
 SandboxRun::SandboxRun() {
     char pattern[] = "/tmp/kt-sandbox-work.XXXXXX";
@@ -45,30 +57,21 @@ void SandboxRun::put(const std::string& name, const std::string& content) {
 }
 
 int SandboxRun::run(const std::string& scenario, const std::vector<std::string>& readOnlyDirs) {
-    std::filesystem::copy_file(std::string(KT_SANDBOX_DIR) + "/" + scenario, dir_ + "/" + scenario,
-                               std::filesystem::copy_options::overwrite_existing);
-    std::string command = "KT_SANDBOX_SYSTEM=" + system_ +
-                          " bash '" KT_SANDBOX_DIR "/run-in-sandbox.sh' '" + dir_ + "' '" +
-                          scenario + "'";
+    std::string command =
+        "cp '" KT_SANDBOX_DIR "/" + scenario + "' '" + dir_ + "/' && KT_SANDBOX_SYSTEM=" + system_ +
+        " bash '" KT_SANDBOX_DIR "/run-in-sandbox.sh' '" + dir_ + "' '" + scenario + "'";
     for (const auto& dir : readOnlyDirs) command += " '" + dir + "'";
-    command += " 2>&1";
-    log_.clear();
-    FILE* pipe = ::popen(command.c_str(), "r");
-    if (!pipe)
-        return -1;
-    char buffer[4096];
-    while (std::size_t n = std::fread(buffer, 1, sizeof buffer, pipe)) log_.append(buffer, n);
-    int status = ::pclose(pipe);
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    log_ = commandOutput(command + " 2>&1; echo \"exit $?\"");
+    const std::size_t last = log_.rfind("exit ");
+    const int status = std::atoi(log_.c_str() + last + 5);
+    log_.erase(last);
+    return status;
 }
 
 std::optional<std::string> SandboxRun::out(const std::string& path) const {
-    std::ifstream in(dir_ + "/out/" + path, std::ios::binary);
-    if (!in)
+    if (!std::filesystem::exists(dir_ + "/out/" + path))
         return std::nullopt;
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
+    return fileText(dir_ + "/out/" + path);
 }
 
 }  // namespace kt::testing

@@ -14,29 +14,26 @@ class SandboxRun {
     SandboxRun();
     ~SandboxRun();
 
-    // Writes a file into the working folder.
-    void put(const std::string& name, const std::string& content);
-    // Makes the sandbox a Linux system instead: a fresh network namespace
-    // (loopback up, with 2001:db8::2 and ::3), the real sed and nft, and
-    // stand-ins only for systemctl, pkill, resolvectl and sleep.
-    void useLinuxSystem() { system_ = "linux"; }
+    void put(const std::string& name, const std::string& content);  // into the working folder
+    void useLinuxSystem() { system_ = "linux"; }  // instead of macOS (see run-in-sandbox.sh)
     // Runs the scenario; `readOnlyDirs` are made visible inside. Returns the
     // scenario's exit status, 77 when namespaces are refused here.
     int run(const std::string& scenario, const std::vector<std::string>& readOnlyDirs = {});
     // A file of out/, or nothing when the scenario did not leave it.
     std::optional<std::string> out(const std::string& path) const;
-    // The harness's own output, for failure messages.
-    const std::string& log() const { return log_; }
+    const std::string& log() const { return log_; }  // the harness's output, for failures
 
   private:
-    std::string dir_;
-    std::string log_;
-    std::string system_ = "macos";
+    std::string dir_, log_, system_ = "macos";
 };
 
+// Runs a shell command line and returns its standard output.
+std::string commandOutput(const std::string& commandLine);
+// The whole content of a file; "" when it cannot be read.
+std::string fileText(const std::string& path);
+
 // The hosts and packet-filter files the sandbox starts with.
-extern const char* const originalHosts;
-extern const char* const originalPfConf;
+extern const std::string originalHosts, originalPfConf;
 // The hosts file as a restore leaves it: without an earlier generation's blocks.
 std::string originalHostsWithoutOldBlocks();
 

@@ -1,7 +1,5 @@
 // The macOS scripts run for real, as root, in a throwaway root file system
-// (see sandbox/run-in-sandbox.sh), with stand-ins for the macOS tools, built
-// from a reply full of attacks: none may reach the shell, the hosts file or
-// the anchor.
+// (see sandbox/run-in-sandbox.sh), with stand-ins for the macOS tools.
 #include <gtest/gtest.h>
 
 #include "SandboxRun.h"
@@ -14,30 +12,16 @@ namespace {
 
 using testing::SandboxRun;
 
-const SystemProfile& macos() {
-    return *profileNamed("macos");
-}
+const SystemProfile& macos = *profileNamed("macos");
 const std::string home = "/Users/leerling met spatie";
 
-ActivationPlan hostilePlan() {
-    const CheckedBlockData data = checkBlockData(
-        {"chatgpt.com'; touch /tmp/pwned-quote; echo '", "$(touch /tmp/pwned-subst).com",
-         "`touch /tmp/pwned-backtick`.com",
-         "claude.ai\\c",                     // printf '%b' would stop all output here
-         "x.com\\n0.0.0.0 pwned-entry.com",  // an extra hosts entry through %b
-         "line\nfeed.pwned.com", std::string("nul\0pwned.com", 13), "x.com\npass quick all",
-         "\\x27pwned.com", "%s%b.pwned.com", "chatgpt.com", "www.claude.ai", "cursor.sh"},
-        {"1.2.3.4\npass quick all", "1.2.3.4/32 port 22", "1.2.3.4; touch /tmp/pwned-ip",
-         "::1' >> /etc/hosts; echo 'pwned", "10.0.0.1 } pass { all", "203.0.113.7", "2001:db8::1",
-         "198.51.100.0/24"});
-    EXPECT_EQ(data.domains,
-              (std::vector<std::string>{"chatgpt.com", "www.claude.ai", "cursor.sh"}));
-    EXPECT_EQ(data.ips.size(), 3u);
-    const DigAnswer answer = parseDigAnswer(
-        "cdn.example.\n104.18.32.47\n5.6.7.8 port 80\n$(touch /tmp/pwned.dig)\n"
-        "1.1.1.1'; touch /tmp/pwned-dig; echo '\n2.2.2.2\\n\n");
-    EXPECT_EQ(answer.rules, std::vector<std::string>{"block drop quick from any to 104.18.32.47"});
-    return makeActivationPlan(data, answer.rules);
+// Hostile input never gets this far: the checks of the lists and of dig's
+// answers (ValidationTest, NameResolutionTest) leave only plain names and
+// addresses.
+ActivationPlan plainPlan() {
+    return makeActivationPlan(checkBlockData({"chatgpt.com", "www.claude.ai", "cursor.sh"},
+                                             {"203.0.113.7", "2001:db8::1", "198.51.100.0/24"}),
+                              parseDigAnswer("cdn.example.\n104.18.32.47\n").rules);
 }
 
 // The hosts file as the first activation leaves it: the legacy lines gone and
@@ -63,32 +47,18 @@ std::string between(const std::string& text, const std::string& open, const std:
     return text.substr(from, text.find(close, from) - from);
 }
 
-#define RUN_OR_SKIP(run, ...)                                                      \
-    do {                                                                           \
-        const int status = (run).run(__VA_ARGS__);                                 \
-        if (status == 77)                                                          \
-            GTEST_SKIP() << "mount and PID namespaces (unshare) are refused here"; \
-        ASSERT_EQ(status, 0) << (run).log();                                       \
-    } while (0)
-
-TEST(SandboxScripts, ActivationsAndEveryWayBack) {
-    const ActivationPlan plan = hostilePlan();
-    const std::string script = macos().activationScript(plan.hostsEntries, plan.rulesText, home);
-    for (const char* attack : {"pwned", "pass ", "port 22"})
-        EXPECT_EQ(script.find(attack), std::string::npos) << attack;
-    EXPECT_EQ(script.find('\0'), std::string::npos);
+TEST(SandboxScripts, ActivationsEveryWayBackAndTheGuardian) {
+    const ActivationPlan plan = plainPlan();
+    const std::string script = macos.activationScript(plan.hostsEntries, plan.rulesText, home);
     SandboxRun run;
     run.put("activate.sh", script);
-    run.put("deactivate.sh", macos().undoCommand());
-    for (const auto variant : {RestoreVariant::Automatic, RestoreVariant::Manual})
-        for (bool backup : {true, false})
-            run.put(std::string("restore-") +
-                        (variant == RestoreVariant::Automatic ? "automatic" : "manual") +
-                        (backup ? "-backup-present.sh" : "-backup-absent.sh"),
-                    macos().restoreCommand(variant, backup));
-    run.put("restore-signal.sh", macos().restoreCommand(RestoreVariant::Signal, true));
+    run.put("golden.path", KT_GOLDEN_DIR);  // the ways back as the golden test pins them
     run.put("admin.path", KT_ADMIN_PATH);
-    RUN_OR_SKIP(run, "restore.sh", {KT_BUILD_DIR});
+    run.put("app.path", KT_APP_PATH);
+    const int status = run.run("macos-scripts.sh", {KT_BUILD_DIR, KT_GOLDEN_DIR});
+    if (status == 77)
+        GTEST_SKIP() << "mount and PID namespaces (unshare) are refused here";
+    ASSERT_EQ(status, 0) << run.log();
 
     auto out = [&](const std::string& path) { return run.out(path).value_or("(missing)"); };
     EXPECT_EQ(out("activated-undo/backup"), testing::originalHosts);
@@ -101,7 +71,6 @@ TEST(SandboxScripts, ActivationsAndEveryWayBack) {
     EXPECT_EQ(out("activated-undo/guardian.plist"),
               between(script, "<< 'PLISTEOF'\n", "PLISTEOF\n"));
     EXPECT_EQ(out("activated-undo/loaded"), "/Library/LaunchDaemons/com.katesmar.guardian.plist\n");
-    EXPECT_EQ(out("activated-undo/listing").find("pwned"), std::string::npos);
     // Editor and browser caches went; the pupil's own files did not.
     const std::string homeListing = out("activated-undo/home.listing");
     EXPECT_NE(homeListing.find("opdracht.txt"), std::string::npos);
@@ -132,49 +101,35 @@ TEST(SandboxScripts, ActivationsAndEveryWayBack) {
         EXPECT_EQ(out(step + "/hosts"), noBackup ? withoutBlocks : testing::originalHosts);
         for (const char* file : {"anchor", "backup", "lock", "guardian.sh", "guardian.plist"})
             EXPECT_TRUE(run.out(step + "/" + file + ".missing")) << file << " left";
-        EXPECT_EQ(out(step + "/pf.conf"), std::string(testing::originalPfConf) + "\n")
+        EXPECT_EQ(out(step + "/pf.conf"), testing::originalPfConf + "\n")
             << "only the hook's empty line may stay";
         EXPECT_EQ(out(step + "/loaded"), "");
     }
     EXPECT_EQ(out("restore-undo.stdout"), "OK\n");
     EXPECT_EQ(out("restore-admin.stderr"), "RESTORE: Hosts hersteld vanuit backup\n");
     EXPECT_EQ(out("restore-admin.stdout"), "OK\n");
-}
-
-TEST(SandboxScripts, GuardianRestoresOnlyWhenTheApplicationIsGone) {
-    const ActivationPlan plan = hostilePlan();
-    SandboxRun run;
-    run.put("activate.sh", macos().activationScript(plan.hostsEntries, plan.rulesText, home));
-    run.put("app.path", KT_APP_PATH);
-    RUN_OR_SKIP(run, "guardian.sh", {KT_BUILD_DIR});
 
     // The real executable runs and its command line matches the guardian's pattern.
-    const std::string appLog = run.out("app.log").value_or("");
-    ASSERT_NE(run.out("app.pgrep").value_or("").find(KT_APP_PATH), std::string::npos) << appLog;
-    ASSERT_EQ(run.out("app.ready"), "ready\n") << appLog;
-    EXPECT_EQ(run.out("app.alive"), "alive\n") << appLog;
-    EXPECT_EQ(run.out("activate.status"), "0\n");
-    ASSERT_TRUE(run.out("guardian-app-running/hosts")) << run.log();
+    ASSERT_NE(out("app.pgrep").find(KT_APP_PATH), std::string::npos) << out("app.log");
+    ASSERT_EQ(out("app.ready") + out("app.alive"), "ready\nalive\n") << out("app.log");
+    EXPECT_EQ(out("activate.status"), "0\n");
     // While it runs, the guardian changes nothing.
     for (const char* file : {"hosts", "pf.conf", "anchor", "backup", "lock"})
-        EXPECT_EQ(run.out(std::string("guardian-app-running/") + file),
-                  run.out(std::string("before-guardian/") + file))
-            << file;
+        EXPECT_EQ(out(std::string("guardian-app-running/") + file),
+                  out(std::string("before-guardian/") + file));
 
     // Once it is gone: the backup back, hook, anchor, lock and backup gone,
     // the firewall reloaded and the caches flushed. The guardian keeps itself.
-    EXPECT_EQ(run.out("guardian-app-gone/hosts"), testing::originalHosts);
+    EXPECT_EQ(out("guardian-app-gone/hosts"), testing::originalHosts);
     for (const char* file : {"anchor", "backup", "lock"})
         EXPECT_TRUE(run.out(std::string("guardian-app-gone/") + file + ".missing")) << file;
-    EXPECT_EQ(run.out("guardian-app-gone/pf.conf"), std::string(testing::originalPfConf) + "\n");
+    EXPECT_EQ(out("guardian-app-gone/pf.conf"), testing::originalPfConf + "\n");
     EXPECT_TRUE(run.out("guardian-app-gone/guardian.sh"));
-    const std::string guardianCalls = run.out("guardian-app-gone/calls.log").value_or("");
     for (const char* call : {"sleep [5]", "pfctl [-Ef] [-]", "dscacheutil [-flushcache]"})
-        EXPECT_NE(guardianCalls.find(call), std::string::npos) << call;
+        EXPECT_NE(out("guardian-app-gone/calls.log").find(call), std::string::npos) << call;
 
     // Without a lock file it leaves the hosts file alone.
-    EXPECT_EQ(run.out("guardian-no-lock/hosts"),
-              std::string(testing::originalHosts) + "# eigen regel\n");
+    EXPECT_EQ(out("guardian-no-lock/hosts"), testing::originalHosts + "# eigen regel\n");
 }
 
 }  // namespace

@@ -1,21 +1,16 @@
 #include <gtest/gtest.h>
 
-#include "LogMessages.h"
-#include "TestPorts.h"
+#include "SessionFixture.h"
 #include "app/AppDelegate.h"
-#include "app/AppState.h"
 
 using kt::AppDelegate;
-using kt::AppState;
 using kt::Seconds;
 using Reply = AppDelegate::TerminateReply;
 
 namespace {
 
-class AppDelegateTest : public ::testing::Test {
+class AppDelegateTest : public kt::testing::SessionFixture {
   protected:
-    kt::testing::TestPorts fakes;
-    std::shared_ptr<AppState> state = AppState::create(fakes.ports());
     AppDelegate delegate;
     std::vector<std::pair<double, bool>> replies;
 
@@ -30,15 +25,6 @@ class AppDelegateTest : public ::testing::Test {
         state->sessionToken = std::string("tok-1");
         state->apiBaseURL = "https://klas.example/Vexlo/api/";
     }
-
-    // Privileged runs of the root helper with `verb`.
-    std::size_t helperRuns(const std::string& verb) const {
-        std::size_t n = 0;
-        for (const auto& run : fakes.processes.requests())
-            n += run.program == "/usr/bin/pkexec" && run.arguments.back() == verb;
-        return n;
-    }
-    std::size_t restoreRuns() const { return helperRuns("restore"); }
 };
 
 }  // namespace
@@ -55,26 +41,21 @@ TEST_F(AppDelegateTest, QuitWhileLoggedInIsHeldTwoSecondsForTheAlertThenRestores
     ASSERT_EQ(replies.size(), 1u);
     EXPECT_DOUBLE_EQ(replies[0].first, 2.0);
     EXPECT_TRUE(replies[0].second);
-    EXPECT_EQ(restoreRuns(), 0u) << "nothing is restored before the quit is confirmed";
+    EXPECT_EQ(runs("restore"), 0u) << "nothing is restored before the quit is confirmed";
 
     // The wait for the service's answer: the restore has run by then, the beep not yet.
-    std::size_t restoresWhileDeleting = 0;
-    std::size_t beepsWhileDeleting = 0;
+    std::pair<std::size_t, std::size_t> restoresAndBeepsWhileDeleting;
     fakes.blockingWait.whileWaiting = [&] {
-        restoresWhileDeleting = restoreRuns();
-        beepsWhileDeleting = fakes.beeper.times.size();
+        restoresAndBeepsWhileDeleting = {runs("restore"), fakes.beeper.times.size()};
         fakes.http.respondLast(200, R"({"success":true})");
     };
     delegate.applicationWillTerminate();
-
-    EXPECT_EQ(restoreRuns(), 1u);
-    EXPECT_EQ(restoresWhileDeleting, 1u);
-    EXPECT_EQ(beepsWhileDeleting, 3u);
+    EXPECT_EQ(restoresAndBeepsWhileDeleting, std::pair(std::size_t{1}, std::size_t{3}));
+    EXPECT_EQ(runs("restore"), 1u);
     ASSERT_EQ(fakes.http.count(), 1u);
     EXPECT_NE(fakes.http.last().url.find("class-logout.php"), std::string::npos);
     EXPECT_NE(fakes.http.last().body.find("tok-1"), std::string::npos);
-    ASSERT_TRUE(fakes.blockingWait.lastTimeout.has_value());
-    EXPECT_LE(fakes.blockingWait.lastTimeout->count(), 3.0);
+    EXPECT_LE(fakes.blockingWait.lastTimeout.value_or(Seconds{99}).count(), 3.0);
     EXPECT_EQ(fakes.beeper.times.size(), 4u) << "one final beep";
 }
 
@@ -85,11 +66,7 @@ TEST_F(AppDelegateTest, QuitDropsAnActivationStillLookingUpAndNeverBlocksAgain) 
     state->activateBlocking();
     ASSERT_GT(fakes.workers.pending(), 1u) << "the lookups wait for threads";
     fakes.workers.runOldest();
-    const auto digs = [this] {
-        std::size_t n = 0;
-        for (const auto& run : fakes.processes.requests()) n += run.program == "/usr/bin/dig";
-        return n;
-    };
+    const auto digs = [this] { return fakes.processes.requests().size() - privilegedRuns.size(); };
     ASSERT_EQ(digs(), 1u);
 
     EXPECT_EQ(delegate.applicationShouldTerminate(recordReply()), Reply::Later);
@@ -105,8 +82,7 @@ TEST_F(AppDelegateTest, QuitDropsAnActivationStillLookingUpAndNeverBlocksAgain) 
     fakes.scheduler.advance(Seconds{5});
 
     EXPECT_EQ(digs(), 1u) << "the queued lookups were skipped";
-    EXPECT_EQ(helperRuns("activate"), 0u) << "no activation after the quit began";
-    EXPECT_EQ(restoreRuns(), 1u);
-    EXPECT_TRUE(kt::testing::logHas(state->debugLog.get(),
-                                    "Blokkering activeren overgeslagen: programma stopt"));
+    EXPECT_EQ(runs("activate"), 0u) << "no activation after the quit began";
+    EXPECT_EQ(runs("restore"), 1u);
+    EXPECT_TRUE(logged("Blokkering activeren overgeslagen: programma stopt"));
 }

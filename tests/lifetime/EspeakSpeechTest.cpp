@@ -1,11 +1,8 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 
-#include <QStandardPaths>
 #include <QTest>
 #include <cerrno>
-#include <cmath>
-#include <cstdint>
 
 #include "ScratchFolder.h"
 #include "platform/qt/EspeakSpeechSynthesizer.h"
@@ -19,37 +16,23 @@ namespace {
 const std::string sentence = "Waarschuwing: Leerling heeft Ridudiziv Ka Tesmar uitgeschakeld";
 const std::string ellen = "com.apple.speech.synthesis.voice.ellen";
 
-// Root mean square of the 16-bit samples after the header, 0..1.
-double loudness(const std::string& wave, std::uint32_t dataBytes) {
-    const std::size_t start = wave.size() - dataBytes;
-    double sum = 0;
-    std::size_t n = 0;
-    for (std::size_t at = start; at + 1 < wave.size(); at += 2, ++n) {
-        const auto s = static_cast<std::int16_t>(static_cast<unsigned char>(wave[at]) |
-                                                 (static_cast<unsigned char>(wave[at + 1]) << 8));
-        sum += double(s) * s;
-    }
-    return n ? std::sqrt(sum / n) / 32768.0 : 0.0;
-}
-
 }  // namespace
 
 // The real engine, writing to a file instead of a sound device.
 TEST(EspeakSpeech, RendersTheWarningInDutchAsMoreThanASecondOfSound) {
-    ASSERT_FALSE(QStandardPaths::findExecutable(QStringLiteral("espeak-ng")).isEmpty())
-        << "espeak-ng is missing: run scripts/install-deps.sh";
     ScratchFolder scratch;
     EspeakSpeechSynthesizer speech;
 
     EXPECT_EQ(speech.voiceFor(ellen, "nl-BE"), "gmw/nl") << "no Ellen here: the Dutch voice";
     const auto error = speech.renderToFile(sentence, ellen, "nl-BE", scratch.path("alert.wav"));
-    ASSERT_FALSE(error.has_value()) << *error;
+    ASSERT_FALSE(error.has_value()) << *error << " (espeak-ng comes with scripts/install-deps.sh)";
 
     const std::string wave = scratch.read("alert.wav").toStdString();
     const auto info = kt::readWaveInfo(wave);
     ASSERT_TRUE(info.has_value()) << "not a WAV file";
     EXPECT_GT(info->seconds(), 1.0);
-    EXPECT_GT(loudness(wave, info->dataBytes), 0.01) << "the file holds only silence";
+    EXPECT_NE(wave.find_first_not_of('\0', wave.size() - info->dataBytes), std::string::npos)
+        << "the file holds only silence";
 }
 
 // A stand-in engine: it records how it was called, then keeps "speaking".
@@ -78,8 +61,7 @@ TEST(EspeakSpeech, SpeaksTheTextFromStandardInputAndStopsWhenTheUtteranceGoes) {
     EXPECT_EQ(kill(pid, 0), 0) << "still speaking";
 
     utterance.reset();
-    EXPECT_EQ(kill(pid, 0), -1) << "the speech ended with its utterance";
-    EXPECT_EQ(errno, ESRCH);
+    EXPECT_TRUE(kill(pid, 0) == -1 && errno == ESRCH) << "the speech ended with its utterance";
 }
 
 TEST(EspeakSpeech, WithoutAnEngineTheAlertIsSilentButNothingFails) {

@@ -17,19 +17,9 @@ const char* listing =
 
 }  // namespace
 
-TEST(EspeakVoices, ParsesTheListingAndSkipsItsHeading) {
-    const auto voices = kt::parseEspeakVoices(listing);
-    ASSERT_EQ(voices.size(), 6u);
-    EXPECT_EQ(voices[0].language, "af");
-    EXPECT_EQ(voices[1].name, "English_(Great_Britain)");
-    EXPECT_EQ(voices[1].file, "gmw/en");
-    EXPECT_EQ(voices[5].language, "nl");
-    EXPECT_EQ(voices[5].file, "gmw/nl");
-    EXPECT_TRUE(kt::parseEspeakVoices("").empty());
-}
-
 TEST(EspeakVoices, IdentifierFirstThenTheLanguageThenItsMainLanguageThenTheDefault) {
     const auto voices = kt::parseEspeakVoices(listing);
+    ASSERT_EQ(voices.size(), 6u) << "the heading and the garbage line are no voices";
     const std::string ellen = "com.apple.speech.synthesis.voice.ellen";
 
     EXPECT_EQ(kt::chooseEspeakVoice(voices, "Afrikaans", "nl-BE"), "gmw/af") << "by name";
@@ -41,7 +31,7 @@ TEST(EspeakVoices, IdentifierFirstThenTheLanguageThenItsMainLanguageThenTheDefau
     EXPECT_EQ(kt::chooseEspeakVoice(voices, ellen, "en_US"), "gmw/en-US");
     EXPECT_EQ(kt::chooseEspeakVoice(voices, ellen, "EN"), "gmw/en");
     // Nothing fits: the default voice.
-    EXPECT_EQ(kt::chooseEspeakVoice(voices, ellen, "fr-BE"), std::nullopt);
-    EXPECT_EQ(kt::chooseEspeakVoice(voices, ellen, ""), std::nullopt);
+    for (const char* locale : {"fr-BE", ""})
+        EXPECT_EQ(kt::chooseEspeakVoice(voices, ellen, locale), std::nullopt) << locale;
     EXPECT_EQ(kt::chooseEspeakVoice({}, ellen, "nl-BE"), std::nullopt);
 }

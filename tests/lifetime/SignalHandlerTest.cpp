@@ -1,34 +1,17 @@
 #include <gtest/gtest.h>
 
-#include "LogMessages.h"
-#include "TestPorts.h"
-#include "app/AppState.h"
+#include "SessionFixture.h"
 
-using kt::AppState;
+class SignalHandler : public kt::testing::SessionFixture {};
 
-namespace {
-
-std::size_t helperRuns(const kt::testing::TestPorts& fakes, const std::string& verb) {
-    std::size_t n = 0;
-    for (const auto& run : fakes.processes.requests())
-        n += run.program == "/usr/bin/pkexec" && run.arguments.back() == verb;
-    return n;
-}
-
-}  // namespace
-
-TEST(SignalHandler, ItsResponseRunsOnlyTheHelpersRestoreAndNoActivationStartsAfterIt) {
-    kt::testing::TestPorts fakes;
-    auto state = AppState::create(fakes.ports());
+TEST_F(SignalHandler, ItsResponseRunsOnlyTheHelpersRestoreAndNoActivationStartsAfterIt) {
     ASSERT_EQ(fakes.terminationSignal.installations, 1);
     state->isLoggedIn = true;
     state->sessionToken = std::string("token");
     // An activation whose privileged run waits for its turn when the signal comes.
     state->blockedDomains = {"chatgpt.com"};
     state->activateBlocking();
-    for (int i = 0;
-         i < 20 && !kt::testing::logHas(state->debugLog.get(), "DoH/DoT blokkering: 29 regels");
-         ++i) {
+    for (int i = 0; i < 20 && !logged("DoH/DoT blokkering: 29 regels"); ++i) {
         fakes.workers.runOldest();
         fakes.scheduler.runUntilIdle();
     }
@@ -36,18 +19,20 @@ TEST(SignalHandler, ItsResponseRunsOnlyTheHelpersRestoreAndNoActivationStartsAft
     const std::string logBefore = state->debugLog;
 
     fakes.terminationSignal.response();
-    EXPECT_EQ(helperRuns(fakes, "restore"), 1u);
+    EXPECT_EQ(privilegedRuns, std::vector<std::string>{"restore"});
     // Nothing shared is touched: no log line, no request, no queued work.
     EXPECT_EQ(fakes.scheduler.pendingTaskCount(), 0u);
     EXPECT_EQ(state->debugLog.get(), logBefore);
     EXPECT_EQ(fakes.http.count(), 0u) << "the session on the service stays open";
-    fakes.settle();
-    EXPECT_EQ(helperRuns(fakes, "activate"), 0u);
+    settle();
+    EXPECT_EQ(runs("activate"), 0u);
 
     state.reset();
-    fakes.processes.setHandler(
-        [](const kt::ProcessRequest&) { return kt::testing::FakeProcessRunner::notStarted("no"); });
+    fakes.processes.setHandler([this](const kt::ProcessRequest& request) {
+        privilegedRuns.push_back(request.arguments.back());
+        return kt::testing::FakeProcessRunner::notStarted("no");
+    });
     fakes.terminationSignal.response();  // must neither crash nor fall back to anything else
-    EXPECT_EQ(helperRuns(fakes, "restore"), 2u);
+    EXPECT_EQ(privilegedRuns, (std::vector<std::string>{"restore", "restore"}));
     EXPECT_EQ(fakes.scheduler.pendingTaskCount(), 0u);
 }

@@ -2,6 +2,9 @@
 
 #include <QFile>
 #include <QTest>
+#include <cmath>
+#include <cstdint>
+#include <tuple>
 
 #include "ScratchFolder.h"
 #include "platform/qt/ToneBeeper.h"
@@ -13,6 +16,18 @@ using kt::testing::ScratchFolder;
 namespace {
 
 constexpr int processWaitMs = 10000;
+
+std::int16_t sampleAt(const std::string& wave, std::size_t frame) {
+    const std::size_t at = 44 + frame * 2;
+    return static_cast<std::int16_t>(static_cast<unsigned char>(wave[at]) |
+                                     (static_cast<unsigned char>(wave[at + 1]) << 8));
+}
+
+std::string le32(std::uint32_t v) {
+    std::string s;
+    for (int i = 0; i < 4; ++i) s.push_back(static_cast<char>((v >> (8 * i)) & 0xFF));
+    return s;
+}
 
 }  // namespace
 
@@ -28,10 +43,8 @@ TEST(ToneBeeper, WritesTheToneOnceAndPlaysItWithTheFirstPlayerThatWorks) {
     options.bellDevice = scratch.path("bell");
 
     ToneBeeper beeper(options);
-    const auto info = kt::readWaveInfo(scratch.read("sounds/beep.wav").toStdString());
-    ASSERT_TRUE(info.has_value()) << "the tone is written at construction";
-    EXPECT_GT(info->seconds(), 0.05);
-    EXPECT_LT(info->seconds(), 0.5) << "a beep, not a tune";
+    ASSERT_TRUE(kt::readWaveInfo(scratch.read("sounds/beep.wav").toStdString()))
+        << "the tone is written at construction";
 
     beeper.beep();
     ASSERT_TRUE(QTest::qWaitFor([&] { return scratch.exists("played"); }, processWaitMs));
@@ -65,4 +78,44 @@ TEST(ToneBeeper, RingsTheBellWhenNoPlayerWorksOrTheToneCannotBeWritten) {
     unwritable.beep();
     ASSERT_TRUE(QTest::qWaitFor([&] { return other.read("bell") == "\a"; }, processWaitMs));
     EXPECT_FALSE(other.exists("played"));
+}
+
+TEST(ToneWave, IsAPlayableMonoPcmFileOfTheAskedLengthWithoutClicks) {
+    const std::string wave = kt::makeToneWave(880.0, 0.15, 44100, 0.5);
+    ASSERT_EQ(wave.size(), 44u + 6615u * 2u);
+    EXPECT_EQ(wave.substr(0, 4), "RIFF");
+    EXPECT_EQ(wave.substr(4, 4), le32(static_cast<std::uint32_t>(wave.size() - 8)));
+
+    const auto info = kt::readWaveInfo(wave);
+    ASSERT_TRUE(info.has_value());
+    EXPECT_EQ(std::tuple(info->channels, info->sampleRate, info->bitsPerSample),
+              std::tuple(1, 44100, 16));
+    EXPECT_NEAR(info->seconds(), 0.15, 1e-9);
+
+    // Loud in the middle, silent at both ends.
+    int peak = 0;
+    for (std::size_t i = 0; i < 6615; ++i) peak = std::max(peak, std::abs(int(sampleAt(wave, i))));
+    EXPECT_NEAR(peak, 0.5 * 32767, 200);
+    EXPECT_EQ(sampleAt(wave, 0), 0);
+    EXPECT_LT(std::abs(int(sampleAt(wave, 6614))), 100);
+}
+
+TEST(ReadWaveInfo, FindsTheChunksAndRefusesWhatIsNoPcmWave) {
+    // Another chunk before "data", and a data size larger than the file, as
+    // writers that stream leave it.
+    std::string wave = kt::makeToneWave(440.0, 0.5, 8000);
+    const std::string data = wave.substr(36);
+    wave = wave.substr(0, 36) + "LIST" + le32(3) + "abc" + std::string(1, '\0') + data;
+    wave.replace(wave.size() - data.size() + 4, 4, le32(0xFFFFFFFFu));
+    const auto info = kt::readWaveInfo(wave);
+    ASSERT_TRUE(info.has_value());
+    EXPECT_NEAR(info->seconds(), 0.5, 1e-9) << "cut to what the file holds";
+
+    EXPECT_FALSE(kt::readWaveInfo("").has_value());
+    EXPECT_FALSE(kt::readWaveInfo(std::string("RIFF\0\0\0\0WAVE", 12)).has_value()) << "no chunks";
+    EXPECT_FALSE(kt::readWaveInfo(std::string("RIFX") + wave.substr(4)).has_value());
+    std::string compressed = kt::makeToneWave(440.0, 0.1);
+    compressed[20] = 3;  // IEEE float instead of PCM
+    EXPECT_FALSE(kt::readWaveInfo(compressed).has_value());
+    EXPECT_FALSE(kt::readWaveInfo(kt::makeToneWave(440.0, 0.1).substr(0, 30)).has_value());
 }

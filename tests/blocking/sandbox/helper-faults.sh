@@ -1,38 +1,29 @@
 # The root helper for real, in a Linux sandbox: what it refuses, and what it
-# leaves behind under a careless umask, when a step fails half-way, when its
-# state files are links, when the disk is full and when it is killed. Each
-# step records its status, output and the state of the system in out/STEP/
-# (snapshot, lib.sh).
+# leaves behind when things go wrong. Each step records its status, output
+# and the state of the system in out/STEP/ (snapshot, lib.sh).
 . /sandbox/lib.sh
 helper=$(cat /sandbox/helper.path)
 state_dir=/var/lib/ka-tesmar
 request='{"names":["chatgpt.com"],"addresses":["203.0.113.7","127.0.0.1","10.0.0.0/8"],"looked_up":["198.51.100.9","127.0.0.53","::ffff:127.0.0.53","1.2.3.4/0"]}'
-: >"$out/calls.log"
 # /run on a file system of its own, as on a real system.
 mount -t tmpfs -o mode=755 tmpfs /run
 
-run_helper() {  # step verb
-  local status=0
-  if [ "$2" = activate ]; then
-    echo "$request" | "$helper" activate >"$out/$1/stdout" 2>"$out/$1/stderr" || status=$?
-  else
-    "$helper" "$2" </dev/null >"$out/$1/stdout" 2>"$out/$1/stderr" || status=$?
-  fi
-  echo $status >"$out/$1/status"
-}
-step() {  # step verb
+echo "$request" >/tmp/request
+step() {  # step verb: runs the helper (the request as input for activate), then a snapshot
+  local status=0 input=/dev/null
   mkdir -p "$out/$1"
-  run_helper "$1" "$2"
+  [ "$2" != activate ] || input=/tmp/request
+  "$helper" "$2" <$input >"$out/$1/stdout" 2>"$out/$1/stderr" || status=$?
+  echo $status >"$out/$1/status"
   snapshot "$1"
 }
 
 # Refused before anything is written: out/refused-NAME holds what it said
 # and its status.
 refuse() {  # name input command...
-  local name=$1 input=$2 status=0
-  shift 2
-  printf '%s' "$input" | "$@" 2>"$out/refused-$name" >/dev/null || status=$?
-  echo "status $status" >>"$out/refused-$name"
+  local status=0
+  printf '%s' "$2" | "${@:3}" 2>"$out/refused-$1" >/dev/null || status=$?
+  echo "status $status" >>"$out/refused-$1"
 }
 many=$(printf '"a.example",%.0s' $(seq 1 2001))
 refuse usage '' "$helper"

@@ -19,19 +19,15 @@ snapshot() {  # step
   local dir=$out/$1
   mkdir -p "$dir"
   save() { if [ -e "$1" ]; then cp "$1" "$dir/$2"; else echo - >"$dir/$2.missing"; fi; }
-  save /etc/hosts hosts
-  save /etc/pf.conf pf.conf
-  save "$anchor" anchor
-  save "$support/hosts_backup" backup
-  save "$support/active.lock" lock
-  save /usr/local/bin/ka-tesmar-guardian.sh guardian.sh
-  save "$guardian_definition" guardian.plist
+  save /etc/hosts hosts; save /etc/pf.conf pf.conf; save "$anchor" anchor
+  save "$support/hosts_backup" backup; save "$support/active.lock" lock
+  save /usr/local/bin/ka-tesmar-guardian.sh guardian.sh; save "$guardian_definition" guardian.plist
   if [ "$system" = linux ]; then
     nft list table inet ka_tesmar >"$dir/table" 2>/dev/null || echo - >"$dir/table.missing"
     nft list ruleset >"$dir/ruleset" 2>&1
     stat -c '%a %U %n' "$support" "$support"/* /run/ka-tesmar /etc/hosts /usr/local/bin/* >"$dir/modes" 2>/dev/null
     cp /run/systemd-enabled "$dir/enabled" 2>/dev/null || : >"$dir/enabled"
-    reach "${targets[@]}" >"$dir/connect"
+    reach "${targets[@]}" | sort >"$dir/connect"
     [ -z "${resolve_name:-}" ] || timeout 2 getent ahosts "$resolve_name" | cut -d' ' -f1 | sort -u >"$dir/getent"
   fi
   ls -A /etc/pf.anchors /usr/local/bin /Library/LaunchDaemons "$support" /etc/systemd/system /tmp >"$dir/listing" 2>/dev/null
@@ -40,17 +36,12 @@ snapshot() {  # step
   cp /var/run/launchd.loaded "$dir/loaded" 2>/dev/null || : >"$dir/loaded"
 }
 
-# Runs a script file as the privileged runner does: bash, as root.
-run_script() {  # name file
-  local status=0
-  bash "$2" >"$out/$1.stdout" 2>"$out/$1.stderr" || status=$?
-  echo $status >"$out/$1.status"
-}
-
-# Runs a one-line command in /bin/sh, as the automatic restore does.
-run_line() {  # name file
-  local status=0
-  /bin/sh -c "$(cat "$2")" >"$out/$1.stdout" 2>"$out/$1.stderr" || status=$?
+# Runs a script file as root the way the privileged runner does (bash FILE)
+# or, with "line", as the automatic restore does (/bin/sh -c "$(cat FILE)").
+run_script() {  # name file [line]
+  local status=0 run=(bash "$2")
+  [ -z "${3:-}" ] || run=(/bin/sh -c "$(cat "$2")")
+  "${run[@]}" >"$out/$1.stdout" 2>"$out/$1.stderr" || status=$?
   echo $status >"$out/$1.status"
 }
 
@@ -88,16 +79,15 @@ wait_for_line() {  # file text [count]
   wait_until 60 holds_line "$@" || { echo "no '$2' in $1" >>"$out/timeouts" && return 1; }
 }
 
-# One line per ADDRESS:PORT ([v6]:port for IPv6): "ok" when the connection is
-# answered (accepted or refused), "dropped" when nothing answers in 1.5 s.
+# One line per ADDRESS:PORT ([v6]:port for IPv6), in any order: "ok" when the
+# connection is answered (accepted or refused), "dropped" when nothing answers
+# in 1.5 s.
 reach() {  # target...
-  local i=0 pids=() target host
+  local target host
   for target; do
     host=${target%:*} && host=${host#[} && host=${host%]}
     (timeout 1.5 bash -c "exec 3<>/dev/tcp/$host/${target##*:}" 2>/dev/null
-      [ $? = 124 ] && echo "$target dropped" || echo "$target ok") >"/tmp/reach.$i" &
-    pids+=($!) && i=$((i + 1))
+      [ $? = 124 ] && echo "$target dropped" || echo "$target ok") &
   done
-  [ $i = 0 ] || wait "${pids[@]}"
-  for ((n = 0; n < i; n++)); do cat "/tmp/reach.$n"; done
+  wait
 }

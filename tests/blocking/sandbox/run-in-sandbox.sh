@@ -4,12 +4,12 @@
 # this machine: private mount and PID namespaces, a tmpfs as the new root,
 # /usr read-only from the host, a private copy of /etc (with a "wheel" group,
 # /etc/hosts and /etc/pf.conf from WORKDIR/*.original), WORKDIR at /sandbox
-# and stand-ins for the macOS tools (standins/) first in PATH; they record
-# their calls in /sandbox/out/calls.log. With KT_SANDBOX_SYSTEM=linux it is a
+# and stand-ins for the macOS tools (standins/, recording their calls in
+# /sandbox/out/calls.log) first in PATH. With KT_SANDBOX_SYSTEM=linux it is a
 # Linux system instead: a network namespace as well (loopback up with
-# 198.51.100.2, 198.51.100.3, 2001:db8::2 and 2001:db8::3, the name server at
-# 127.0.0.1 where nothing answers), the real sed and nft, and stand-ins only
-# for systemctl, pkill, resolvectl and sleep (standins-linux/).
+# 198.51.100.2, .3, 2001:db8::2 and ::3, a name server at 127.0.0.1 where
+# nothing answers), the real sed and nft, and stand-ins only for systemctl,
+# pkill, resolvectl and sleep.
 # Usage: run-in-sandbox.sh WORKDIR SCENARIO [READ_ONLY_DIR...]
 # Exit status: the scenario's, or 77 when namespaces cannot be made here.
 set -euo pipefail
@@ -21,12 +21,9 @@ if [ "${1:-}" != "--inside" ]; then
   here=$(cd "$(dirname "$0")" && pwd)
   namespaces=(--mount --pid)
   [ "$system" = linux ] && namespaces+=(--net)
-  if ! unshare "${namespaces[@]}" --fork --propagation private true 2>/dev/null; then
-    echo "run-in-sandbox: unshare ${namespaces[*]} refused here" >&2
-    exit 77
-  fi
-  if [ "$system" = linux ] && ! command -v nft >/dev/null; then
-    echo "run-in-sandbox: nft is not installed" >&2
+  if ! unshare "${namespaces[@]}" --fork --propagation private true 2>/dev/null ||
+    { [ "$system" = linux ] && ! command -v nft >/dev/null; }; then
+    echo "run-in-sandbox: unshare ${namespaces[*]} refused here, or nft is not installed" >&2
     exit 77
   fi
   mkdir -p "$work/bin" "$work/out"
@@ -52,19 +49,12 @@ shift 3
 mount -t tmpfs -o mode=755 tmpfs "$root"
 mkdir -p "$root/usr" "$root/dev" "$root/proc" "$root/tmp" "$root/sandbox" "$root/run" \
   "$root/Library/LaunchDaemons" "$root/Library/Application Support" "$root/root" "$root/var/tmp" "$root/var/run" \
-  "$root/.local-bin"
+  "$root/.local-bin" "$root/.local-sbin" "$root/var/lib"
 chmod 1777 "$root/tmp" "$root/var/tmp"
 mount --rbind /usr "$root/usr"
 mount -o remount,bind,ro "$root/usr"
-for dir in bin sbin lib lib32 lib64 libx32; do
-  if [ -L "/$dir" ]; then
-    ln -s "$(readlink "/$dir")" "$root/$dir"
-  elif [ -d "/$dir" ]; then
-    mkdir -p "$root/$dir"
-    mount --rbind "/$dir" "$root/$dir"
-    mount -o remount,bind,ro "$root/$dir"
-  fi
-done
+# A merged /usr: /bin, /lib and the like are links into it.
+for dir in bin sbin lib lib32 lib64 libx32; do [ ! -L "/$dir" ] || ln -s "$(readlink "/$dir")" "$root/$dir"; done
 cp -a /etc/. "$root/etc/"
 grep -q '^wheel:' "$root/etc/group" || echo 'wheel:x:0:' >>"$root/etc/group"
 cp "$work/hosts.original" "$root/etc/hosts"
@@ -81,19 +71,16 @@ for dir in "$@"; do
   mount -o remount,bind,ro "$root$dir"
 done
 if [ "$system" = linux ]; then
-  mkdir -p "$root/var/lib"
   # The root helper searches only the system's folders; root's own
   # /usr/local/sbin comes first there and holds the stand-ins.
-  mkdir -p "$root/.local-sbin"
   for standin in "$work"/bin/*; do ln -s "/sandbox/bin/$(basename "$standin")" "$root/.local-sbin/"; done
   mount --bind "$root/.local-sbin" "$root/usr/local/sbin"
   # A link here could point out of the sandbox; the file is replaced.
-  rm -f "$root/etc/resolv.conf"
-  echo 'nameserver 127.0.0.1' >"$root/etc/resolv.conf"
+  rm -f "$root/etc/resolv.conf" && echo 'nameserver 127.0.0.1' >"$root/etc/resolv.conf"
   ip link set lo up
   # Loopback addresses are never blocked: the targets are documentation ones.
-  ip addr add 198.51.100.2/32 dev lo && ip addr add 198.51.100.3/32 dev lo
-  if ! ip -6 addr add 2001:db8::2/128 dev lo || ! ip -6 addr add 2001:db8::3/128 dev lo; then
+  if ! { ip addr add 198.51.100.2/32 dev lo && ip addr add 198.51.100.3/32 dev lo &&
+    ip -6 addr add 2001:db8::2/128 dev lo && ip -6 addr add 2001:db8::3/128 dev lo; }; then
     echo "run-in-sandbox: no IPv6 on the loopback device here" >&2
     exit 77
   fi

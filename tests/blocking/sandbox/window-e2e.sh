@@ -1,8 +1,8 @@
 # The real application for real, in a Linux sandbox (KT_SANDBOX_SYSTEM=linux),
 # its window driven by keyboard under Xvfb as a pupil would: terms, login,
-# then the teacher switches on, off and on; the guardian runs while the
-# application runs and after it was killed. A second start joins the blocked
-# class; the teacher switches off and on again, and Ctrl+Q comes while that
+# then the teacher switches on; the guardian runs while the application runs
+# and after it was killed. A second start joins the blocked class; the
+# teacher switches off and on again, and Ctrl+Q comes while that
 # activation still looks up addresses. The name server drops every query, so
 # each lookup takes dig's full 2 s. After each step, snapshot STEP (lib.sh)
 # records what blocking left; STEP/seconds how long the switch took.
@@ -13,14 +13,12 @@ targets=(198.51.100.2:7000 198.51.100.3:7000 [2001:db8::2]:7000 [2001:db8::3]:70
   198.51.100.3:853 [2001:db8::3]:853)
 resolve_name=chatgpt.com
 
-now() { date +%s.%N; }
-seconds_since() { awk -v from="$1" -v to="$(now)" 'BEGIN { printf "%.2f", to - from }'; }
+seconds_since() { awk -v from="$1" -v to="$EPOCHREALTIME" 'BEGIN { printf "%.2f", to - from }'; }
 
 # The teacher's switch; waits for the COUNTth line TEXT in LOG and records the
 # seconds from the switch in STEP/seconds.
 teacher() {  # on|off step log text count
-  local start
-  start=$(now)
+  local start=$EPOCHREALTIME
   "$service" class WIN001 --blocked "$1" --service https://127.0.0.1:8443 \
     --ca "$build/service/tls/cert.pem" --admin-secret /tmp/admin.secret >>"$out/teacher.log" 2>&1
   wait_for_line "$out/$3" "$4" "$5" || return 1
@@ -49,14 +47,9 @@ start_and_join() {  # log
   wait_for_line "$out/$1" 'Login SUCCESS!'
 }
 
-cat >/tmp/classes.json <<'JSON'
-[
-  {"code": "WIN001", "class_name": "5C", "teacher_name": "Mevr. Peeters",
-   "school_name": "Sint-Jan", "is_blocked": false,
-   "domains": ["chatgpt.com", "claude.ai", "gemini.google.com"],
-   "ips": ["198.51.100.2", "2001:db8::2"], "ip_ranges": []}
-]
-JSON
+echo '[{"code": "WIN001", "class_name": "5C", "teacher_name": "Mevr. Peeters", "school_name": "Sint-Jan",
+  "is_blocked": false, "domains": ["chatgpt.com", "claude.ai", "gemini.google.com"],
+  "ips": ["198.51.100.2", "2001:db8::2"], "ip_ranges": []}]' >/tmp/classes.json
 # A name server that never answers: queries to port 53 are dropped.
 nft -f - <<'NFT'
 table inet dead_name_server {
@@ -78,10 +71,6 @@ snapshot before
 start_and_join window-1.log || exit 1
 teacher on blocked-1 window-1.log 'Blokkering geactiveerd: ' 1 || exit 1
 snapshot blocked-1
-teacher off free-1 window-1.log 'Blokkering gedeactiveerd' 1 || exit 1
-snapshot free-1
-teacher on blocked-2 window-1.log 'Blokkering geactiveerd: ' 2 || exit 1
-snapshot blocked-2
 # The guardian leaves it while the application runs; killed, it restores.
 bash /usr/local/bin/ka-tesmar-guardian.sh >"$out/guardian-1.out" 2>&1
 snapshot guardian-app-running
@@ -96,8 +85,9 @@ start_and_join window-2.log || exit 1
 wait_for_line "$out/window-2.log" 'Blokkering geactiveerd: ' || exit 1
 snapshot blocked-again
 teacher off free-2 window-2.log 'Blokkering gedeactiveerd' 1 || exit 1
+snapshot free-2
 teacher on pending window-2.log 'Status: GEBLOKKEERD' 2 || exit 1
-start=$(now)
+start=$EPOCHREALTIME
 xdotool key --window "$window_id" ctrl+q
 gone() { ! kill -0 "$window_pid" 2>/dev/null; }
 if wait_until 20 gone; then seconds_since "$start" >"$out/quit.seconds"; else kill -KILL "$window_pid"; fi

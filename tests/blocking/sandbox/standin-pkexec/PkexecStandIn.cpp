@@ -7,22 +7,15 @@
 #include <cstdlib>
 #include <cstring>
 
-namespace {
-constexpr const char* helper = "/usr/libexec/ka-tesmar/ka-tesmar-helper";
-}
-
 int main(int argc, char** argv) {
+    const char* helper = "/usr/libexec/ka-tesmar/ka-tesmar-helper";
     if (argc < 2 || std::strcmp(argv[1], helper) != 0) {
         std::fprintf(stderr, "Not authorized: %s\n", argc > 1 ? argv[1] : "(nothing)");
         return 127;
     }
-    if (::setgid(0) != 0 || ::setuid(0) != 0) {
-        std::perror("pkexec stand-in");
-        return 127;
-    }
-    ::clearenv();
-    ::setenv("PATH", "/usr/sbin:/usr/bin:/sbin:/bin", 1);
-    ::execv(helper, argv + 1);
+    if (::setgid(0) == 0 && ::setuid(0) == 0 && ::clearenv() == 0 &&
+        ::setenv("PATH", "/usr/sbin:/usr/bin:/sbin:/bin", 1) == 0)
+        ::execv(helper, argv + 1);
     std::perror("pkexec stand-in");
     return 127;
 }
