@@ -8,8 +8,6 @@
 
 #include "AdminSecret.h"
 #include "ClassService.h"
-#include "FormDecoding.h"
-#include "TeacherSwitch.h"
 
 namespace {
 
@@ -121,19 +119,6 @@ TEST(ClassStore, RefusesBadClassFilesWithAClearReason) {
     EXPECT_EQ(store.loadFile("/nonexistent/classes.json").contains("cannot read"), true);
 }
 
-TEST(FormDecoding, PlusIsSpaceFirstNameWinsAndBrokenUtf8IsRefused) {
-    const auto form = decodeForm("a=1&a=2&b&c=x+y%2Bz%26&=v&&d=%e2%82%ac");
-    ASSERT_TRUE(form.has_value());
-    EXPECT_EQ(form->value("a"), "1");
-    EXPECT_TRUE(form->contains("b"));
-    EXPECT_EQ(form->value("b"), "");
-    EXPECT_EQ(form->value("c"), "x y+z&");
-    EXPECT_EQ(form->value(""), "v");
-    EXPECT_EQ(form->value("d"), QStringLiteral("€"));
-    EXPECT_FALSE(decodeForm("a=%C3").has_value());
-    EXPECT_FALSE(decodeForm("%FF=1").has_value());
-}
-
 TEST(AdminSecret, IsMadeForTheOwnerAloneAndOnlyItOpensTheAdministratorCommand) {
     QTemporaryDir dir;
     const QString path = dir.filePath("admin.secret");
@@ -150,20 +135,6 @@ TEST(AdminSecret, IsMadeForTheOwnerAloneAndOnlyItOpensTheAdministratorCommand) {
     QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner | QFile::ReadOther);
     EXPECT_TRUE(readAdminSecret(path).error.contains("may be read by others"));
     EXPECT_TRUE(readAdminSecret(dir.filePath("missing")).error.contains("cannot read"));
-}
-
-TEST(TeacherSwitch, ParsesItsOptionsIntoTheClassFields) {
-    EXPECT_EQ(parseSwitch("on"), true);
-    EXPECT_EQ(parseSwitch(" OFF "), false);
-    EXPECT_EQ(parseSwitch("maybe"), std::nullopt);
-    EXPECT_EQ(parseList("a.com, b.com,,"), (QStringList{"a.com", "b.com"}));
-    EXPECT_EQ(parseList(""), QStringList{});
-    ClassChange change;
-    change.blocked = true;
-    change.ips = QStringList{"1.2.3.4"};
-    EXPECT_EQ(QJsonDocument(change.toJson()).toJson(QJsonDocument::Compact),
-              R"({"ips":["1.2.3.4"],"is_blocked":true})");
-    EXPECT_EQ(sendClassChange("http://127.0.0.1:1", "", change).ok, false);
 }
 
 }  // namespace

@@ -42,7 +42,7 @@ void ManualScheduler::cancelRepeating(TimerId id) {
 TimePoint ManualScheduler::now() const {
     std::lock_guard lock(mutex_);
     const auto offset =
-        std::chrono::duration_cast<TimePoint::duration>(Seconds{now_ + wallOffset_});
+        std::chrono::duration_cast<TimePoint::duration>(Seconds{now_});
     return start_ + offset;
 }
 
@@ -84,11 +84,6 @@ std::size_t ManualScheduler::advance(Seconds delta) {
 
 std::size_t ManualScheduler::runUntilIdle() {
     return advance(Seconds{0});
-}
-
-void ManualScheduler::jumpWallClock(Seconds delta) {
-    std::lock_guard lock(mutex_);
-    wallOffset_ += delta.count();
 }
 
 Seconds ManualScheduler::elapsed() const {

@@ -28,9 +28,6 @@ class ManualScheduler final : public Scheduler, public Clock {
     std::size_t advance(Seconds delta);
     // Runs every task that is due now, including the ones they post for now.
     std::size_t runUntilIdle();
-    // Moves the wall clock without running anything, as a computer does that
-    // sleeps: timers keep their virtual due times.
-    void jumpWallClock(Seconds delta);
 
     Seconds elapsed() const;
     std::size_t pendingTaskCount() const;
@@ -53,7 +50,6 @@ class ManualScheduler final : public Scheduler, public Clock {
     std::multimap<Key, Entry> queue_;
     std::set<TimerId> activeTimers_;
     double now_ = 0.0;
-    double wallOffset_ = 0.0;
     std::uint64_t nextSequence_ = 0;
     TimerId nextTimer_ = 1;
     TimePoint start_;

@@ -93,11 +93,7 @@ class UiTestControl : public QObject {
     Q_INVOKABLE int privilegedRuns() const { return privilegedRuns_; }
 
     // Runs the main queue and the worker threads until both are idle.
-    Q_INVOKABLE void settle() {
-        for (int round = 0; round < 100; ++round)
-            if (ports_.scheduler.runUntilIdle() + ports_.workers.runAll() == 0)
-                return;
-    }
+    Q_INVOKABLE void settle() { ports_.settle(); }
     Q_INVOKABLE void advance(double seconds) { ports_.scheduler.advance(Seconds{seconds}); }
 
     // The class service: the test reads the last request ([url, body]) and

@@ -3,32 +3,17 @@
 #include <string>
 #include <thread>
 
-#include "TestPorts.h"
-#include "app/AppState.h"
+#include "SessionFixture.h"
 
-using kt::AppState;
 using kt::Seconds;
 
 namespace {
 
 int pieces(const std::string& text) {
-    int count = 1;
-    for (char c : text)
-        if (c == '\n')
-            ++count;
-    return count;
+    return 1 + static_cast<int>(std::count(text.begin(), text.end(), '\n'));
 }
 
-class DebugLogTest : public ::testing::Test {
-  protected:
-    kt::testing::TestPorts fakes;
-    std::shared_ptr<AppState> state = AppState::create(fakes.ports());
-
-    void SetUp() override {
-        fakes.scheduler.runUntilIdle();
-        state->debugLog = "";
-    }
-};
+using DebugLogTest = kt::testing::SessionFixture;
 
 }  // namespace
 
