@@ -3,9 +3,9 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
-#include <filesystem>
 #include <fstream>
 
+#include "TestFiles.h"
 #include "platform/system/PosixProcessRunner.h"
 
 namespace kt {
@@ -14,11 +14,6 @@ namespace {
 // A folder of its own for each test: tests run side by side as processes.
 class AdminCommand : public ::testing::Test {
   protected:
-    void SetUp() override {
-        char pattern[] = "/tmp/kt-admin-test.XXXXXX";
-        dir = ::mkdtemp(pattern);
-    }
-    void TearDown() override { std::filesystem::remove_all(dir); }
     struct Result {
         std::string out, err;
         int status;
@@ -30,7 +25,8 @@ class AdminCommand : public ::testing::Test {
                                                     ProcessOutput::Capture});
         return {r.standardOutput, r.standardError, r.exitStatus};
     }
-    std::string dir;
+    testing::ScratchDir scratch{"kt-admin-test"};
+    const std::string dir = scratch.path;
 };
 
 const std::string reply = "--reply '" KT_TEST_DATA_DIR "/reply.json'";

@@ -2,29 +2,11 @@
 
 #include <unistd.h>
 
-#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <sstream>
 
 namespace kt::testing {
-
-std::string fileText(const std::string& path) {
-    std::ostringstream text;
-    text << std::ifstream(path, std::ios::binary).rdbuf();
-    return text.str();
-}
-
-std::string commandOutput(const std::string& commandLine) {
-    std::string output;
-    if (FILE* pipe = ::popen(commandLine.c_str(), "r")) {
-        char buffer[4096];
-        while (std::size_t n = std::fread(buffer, 1, sizeof buffer, pipe)) output.append(buffer, n);
-        ::pclose(pipe);
-    }
-    return output;
-}
 
 // With an empty line, which every restore must keep.
 const std::string originalHosts =

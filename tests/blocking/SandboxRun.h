@@ -4,6 +4,8 @@
 #include <string>
 #include <vector>
 
+#include "TestFiles.h"
+
 namespace kt::testing {
 
 // A working folder for one run of tests/blocking/sandbox/run-in-sandbox.sh:
@@ -28,9 +30,9 @@ class SandboxRun {
 };
 
 // Runs a shell command line and returns its standard output.
-std::string commandOutput(const std::string& commandLine);
-// The whole content of a file; "" when it cannot be read.
-std::string fileText(const std::string& path);
+inline std::string commandOutput(const std::string& commandLine) {
+    return runCommand(commandLine).output;
+}
 
 // The hosts and packet-filter files the sandbox starts with.
 extern const std::string originalHosts, originalPfConf;

@@ -6,9 +6,9 @@
 
 #include <filesystem>
 #include <fstream>
-#include <iterator>
 #include <string>
 
+#include "TestFiles.h"
 #include "app/SignalRestore.h"
 #include "blocking/SystemProfile.h"
 #include "platform/system/PosixProcessRunner.h"
@@ -36,11 +36,6 @@ class StandInProfile final : public kt::SystemProfile {
     std::string command_;
     kt::SystemPaths paths_;
 };
-
-std::string readAll(const std::string& path) {
-    std::ifstream in(path);
-    return {std::istreambuf_iterator<char>(in), {}};
-}
 
 // Forks a child that installs the real handler with the stand-in command and
 // then receives `signal`; returns the child's wait status. The child ends
@@ -75,8 +70,8 @@ int childStatusAfter(int signalNumber, const std::string& standInCommand,
 // The command takes a moment and writes last, so an exit before the shell is
 // done would leave the marker incomplete.
 TEST(PosixTerminationSignal, SigtermRunsTheSignalCommandOnItsOwnThreadWaitsAndExitsWithZero) {
-    char pattern[] = "/tmp/kt-signal-XXXXXX";
-    const std::string dir = mkdtemp(pattern), marker = dir + "/ran";
+    const kt::testing::ScratchDir scratch("kt-signal");
+    const std::string dir = scratch.path, marker = dir + "/ran";
     const int status = childStatusAfter(SIGTERM,
                                         "echo started > '" + marker +
                                             "'; i=0; while [ $i -lt 20000 ]; do i=$((i+1)); done; "
@@ -86,8 +81,9 @@ TEST(PosixTerminationSignal, SigtermRunsTheSignalCommandOnItsOwnThreadWaitsAndEx
     ASSERT_TRUE(WIFEXITED(status))
         << "ended by signal " << (WIFSIGNALED(status) ? WTERMSIG(status) : 0);
     EXPECT_EQ(WEXITSTATUS(status), 0);
-    EXPECT_EQ(readAll(marker), "started\nfinished\n");
-    EXPECT_EQ(readAll(dir + "/thread"), "own") << "not run in the signal handler's thread";
+    EXPECT_EQ(kt::testing::fileText(marker), "started\nfinished\n");
+    EXPECT_EQ(kt::testing::fileText(dir + "/thread"), "own")
+        << "not run in the signal handler's thread";
 
     // Interrupt and hang-up keep their default.
     for (int signal : {SIGINT, SIGHUP}) {
@@ -97,5 +93,4 @@ TEST(PosixTerminationSignal, SigtermRunsTheSignalCommandOnItsOwnThreadWaitsAndEx
         EXPECT_EQ(WTERMSIG(status), signal);
         EXPECT_FALSE(std::filesystem::exists(marker)) << "signal " << signal;
     }
-    std::filesystem::remove_all(dir);
 }

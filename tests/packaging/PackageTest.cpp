@@ -3,13 +3,12 @@
 // a throwaway copy of this system (install-remove.sh).
 #include <gtest/gtest.h>
 
-#include <sys/wait.h>
 #include <unistd.h>
 
-#include <filesystem>
-#include <fstream>
 #include <set>
 #include <sstream>
+
+#include "TestFiles.h"
 
 namespace kt {
 namespace {
@@ -33,44 +32,18 @@ std::string changedLines(const std::string& before, const std::string& after) {
 }
 
 namespace fs = std::filesystem;
+using testing::CommandResult;
+using testing::fileText;
+using testing::ScratchDir;
 
-struct Output {
-    int status = -1;
-    std::string text;
-};
-
-Output run(const std::string& commandLine) {
-    Output result;
-    if (FILE* pipe = ::popen((commandLine + " 2>&1").c_str(), "r")) {
-        char buffer[4096];
-        while (std::size_t n = std::fread(buffer, 1, sizeof buffer, pipe))
-            result.text.append(buffer, n);
-        const int status = ::pclose(pipe);
-        result.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    }
-    return result;
-}
-
-std::string fileText(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
+// A command line with its errors in its output.
+CommandResult run(const std::string& commandLine) {
+    return testing::runCommand(commandLine + " 2>&1");
 }
 
 bool has(const std::string& text, const std::string& part) {
     return text.find(part) != std::string::npos;
 }
-
-class Scratch {
-  public:
-    Scratch() {
-        char pattern[] = "/tmp/kt-package-test.XXXXXX";
-        path = ::mkdtemp(pattern);
-    }
-    ~Scratch() { fs::remove_all(path); }
-    fs::path path;
-};
 
 // The one package file in `folder` whose name starts with `prefix`.
 fs::path packageFile(const fs::path& folder, const std::string& prefix) {
@@ -100,10 +73,10 @@ class DebianPackage : public ::testing::Test {
   protected:
     static void SetUpTestSuite() {
         if (missingPrerequisite().empty()) {
-            scratch_ = new Scratch;
-            built_ = run("cd '" + scratch_->path.string() +
+            scratch_ = new ScratchDir("kt-package-test");
+            built_ = run("cd '" + scratch_->path +
                          "' && cpack --config '" KT_BUILD_DIR "/CPackConfig.cmake' -B '" +
-                         scratch_->path.string() + "'");
+                         scratch_->path + "'");
         }
     }
     static void TearDownTestSuite() { delete scratch_; }
@@ -112,21 +85,21 @@ class DebianPackage : public ::testing::Test {
     fs::path package(const std::string& prefix) {
         if (const std::string missing = missingPrerequisite(); !missing.empty())
             return skipped_ = missing, fs::path{};
-        EXPECT_EQ(built_.status, 0) << built_.text;
+        EXPECT_EQ(built_.status, 0) << built_.output;
         const fs::path deb = packageFile(scratch_->path, prefix);
-        EXPECT_FALSE(deb.empty()) << built_.text;
+        EXPECT_FALSE(deb.empty()) << built_.output;
         if (deb.empty())
             return {};
-        const Output lintian = run("lintian --tag-display-limit 0 '" + deb.string() + "'");
-        EXPECT_FALSE(has("\n" + lintian.text, "\nE: ")) << lintian.text;
-        RecordProperty("lintian", lintian.text);
+        const CommandResult lintian = run("lintian --tag-display-limit 0 '" + deb.string() + "'");
+        EXPECT_FALSE(has("\n" + lintian.output, "\nE: ")) << lintian.output;
+        RecordProperty("lintian", lintian.output);
         return deb;
     }
-    fs::path out() const { return scratch_->path / "out"; }
+    fs::path out() const { return fs::path(scratch_->path) / "out"; }
 
     std::string skipped_;
-    static inline Scratch* scratch_ = nullptr;
-    static inline Output built_;
+    static inline ScratchDir* scratch_ = nullptr;
+    static inline CommandResult built_;
 };
 
 TEST_F(DebianPackage, BuildsPassesLintianAndInstallsAndRemovesWithoutATrace) {
@@ -137,27 +110,28 @@ TEST_F(DebianPackage, BuildsPassesLintianAndInstallsAndRemovesWithoutATrace) {
 
     // Each package holds its own programs only; what the sandbox cannot show: the
     // packages it needs on a bare computer, and the polkit action naming the helper.
-    EXPECT_FALSE(has(run("dpkg-deb -c '" + deb.string() + "'").text, "ka-tesmar-service"));
-    const std::string depends = run("dpkg-deb -f '" + deb.string() + "' Depends").text;
+    EXPECT_FALSE(has(run("dpkg-deb -c '" + deb.string() + "'").output, "ka-tesmar-service"));
+    const std::string depends = run("dpkg-deb -f '" + deb.string() + "' Depends").output;
     for (const char* package :
          {"nftables", "pkexec", "libqt6quick6", "qml6-module-qtquick-controls"})
         EXPECT_TRUE(has(depends, package)) << package << ": " << depends;
-    const Output policy =
+    const CommandResult policy =
         run("dpkg-deb --fsys-tarfile '" + deb.string() +
             "' | tar -xOf - ./usr/share/polkit-1/actions/com.katesmar.blocking.policy");
-    EXPECT_TRUE(has(policy.text, ">/usr/libexec/ka-tesmar/ka-tesmar-helper</annotate>"))
-        << policy.text;
+    EXPECT_TRUE(has(policy.output, ">/usr/libexec/ka-tesmar/ka-tesmar-helper</annotate>"))
+        << policy.output;
 
     // Installed, blocking, removed and purged in the sandbox.
     const fs::path out = this->out();
-    const fs::path reply = scratch_->path / "reply.json";
+    const fs::path reply = fs::path(scratch_->path) / "reply.json";
     std::ofstream(reply) << R"({"success": true, "is_blocked": true, "domains": ["chatgpt.com"],
                                "ips": ["192.0.2.10", "2001:db8::10"], "ip_ranges": []})";
-    const Output sandbox = run("bash '" KT_PACKAGING_DIR "/install-remove.sh' '" + deb.string() +
-                               "' '" + reply.string() + "' '" + out.string() + "'");
+    const CommandResult sandbox =
+        run("bash '" KT_PACKAGING_DIR "/install-remove.sh' '" + deb.string() + "' '" +
+            reply.string() + "' '" + out.string() + "'");
     if (sandbox.status == 77)
-        GTEST_SKIP() << "the package sandbox cannot be made here: " << sandbox.text;
-    ASSERT_EQ(sandbox.status, 0) << sandbox.text << fileText(out / "install.log")
+        GTEST_SKIP() << "the package sandbox cannot be made here: " << sandbox.output;
+    ASSERT_EQ(sandbox.status, 0) << sandbox.output << fileText(out / "install.log")
                                  << fileText(out / "remove.log");
     EXPECT_TRUE(has(fileText(out / "install.log"), "Setting up ka-tesmar (1.0.0)"))
         << fileText(out / "install.log");
@@ -192,15 +166,15 @@ TEST_F(DebianPackage, TheServicePackageRunsAsItsOwnUserAndPurgingLeavesNoTrace) 
         GTEST_SKIP() << skipped_;
     ASSERT_FALSE(deb.empty());
 
-    const std::string contents = run("dpkg-deb -c '" + deb.string() + "'").text;
+    const std::string contents = run("dpkg-deb -c '" + deb.string() + "'").output;
     EXPECT_FALSE(has(contents, "Ka_Tesmar")) << "the application stays in ka-tesmar";
 
     const fs::path out = this->out() / "service";
-    const Output sandbox = run("bash '" KT_PACKAGING_DIR "/service-install-remove.sh' '" +
-                               deb.string() + "' '" + out.string() + "'");
+    const CommandResult sandbox = run("bash '" KT_PACKAGING_DIR "/service-install-remove.sh' '" +
+                                      deb.string() + "' '" + out.string() + "'");
     if (sandbox.status == 77)
-        GTEST_SKIP() << "the package sandbox cannot be made here: " << sandbox.text;
-    ASSERT_EQ(sandbox.status, 0) << sandbox.text << fileText(out / "install.log")
+        GTEST_SKIP() << "the package sandbox cannot be made here: " << sandbox.output;
+    ASSERT_EQ(sandbox.status, 0) << sandbox.output << fileText(out / "install.log")
                                  << fileText(out / "purge.log");
     EXPECT_TRUE(has(fileText(out / "installed.account"), "ka-tesmar-service:"))
         << fileText(out / "install.log");

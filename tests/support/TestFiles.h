@@ -1,0 +1,52 @@
+#pragma once
+
+#include <stdlib.h>
+#include <sys/wait.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+
+namespace kt::testing {
+
+// A folder of its own under /tmp, removed with all it holds at the end.
+struct ScratchDir {
+    std::string path;
+    explicit ScratchDir(const std::string& prefix = "kt-test") {
+        std::string pattern = "/tmp/" + prefix + ".XXXXXX";
+        path = ::mkdtemp(pattern.data());
+    }
+    ~ScratchDir() {
+        std::error_code ignored;
+        std::filesystem::remove_all(path, ignored);
+    }
+};
+
+// The whole content of a file; "" when it cannot be read.
+inline std::string fileText(const std::string& path) {
+    std::ostringstream text;
+    text << std::ifstream(path, std::ios::binary).rdbuf();
+    return text.str();
+}
+
+struct CommandResult {
+    int status = -1;  // -1: did not start or ended by a signal
+    std::string output;
+};
+
+// Runs a shell command line; its exit status and standard output.
+inline CommandResult runCommand(const std::string& commandLine) {
+    CommandResult result;
+    if (FILE* pipe = ::popen(commandLine.c_str(), "r")) {
+        char buffer[4096];
+        while (std::size_t n = std::fread(buffer, 1, sizeof buffer, pipe))
+            result.output.append(buffer, n);
+        const int status = ::pclose(pipe);
+        result.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    }
+    return result;
+}
+
+}  // namespace kt::testing
