@@ -8,14 +8,9 @@
 
 namespace kt::testing {
 
-// With an empty line, which every restore must keep.
-const std::string originalHosts =
-    "# Host Database\n127.0.0.1\tlocalhost\n255.255.255.255\tbroadcasthost\n\n::1 localhost\n"
-    "# DNS_TESMAR_START\n0.0.0.0 old-generation.example\n# DNS_TESMAR_END\n"
-    "0.0.0.0 legacy.example # DNS Tesmar\n";
-const std::string originalPfConf =
-    "scrub-anchor \"com.apple/*\"\nanchor \"com.apple/*\"\n"
-    "load anchor \"com.apple\" from \"/etc/pf.anchors/com.apple\"\n";
+// The hosts file has an empty line, which every restore must keep.
+const std::string originalHosts = fileText(KT_TEST_DATA_DIR "/hosts.original"),
+                  originalPfConf = fileText(KT_TEST_DATA_DIR "/pf.conf.original");
 
 std::string originalHostsWithoutOldBlocks() {
     return originalHosts.substr(0, originalHosts.find("# DNS_TESMAR_START"));

@@ -5,36 +5,23 @@
 
 #include <unistd.h>
 
-#include <set>
-#include <sstream>
-
 #include "TestFiles.h"
 
 namespace kt {
 namespace {
 
-// The lines only one of two sorted file lists has, "-" or "+" in front, at
-// most 20 of them: a short difference, whatever the lists' size.
-std::string changedLines(const std::string& before, const std::string& after) {
-    std::istringstream a(before), b(after);
-    std::set<std::string> left, right;
-    for (std::string line; std::getline(a, line);) left.insert(line);
-    for (std::string line; std::getline(b, line);) right.insert(line);
-    std::string out;
-    int shown = 0;
-    for (const auto& line : left)
-        if (!right.count(line) && shown++ < 20)
-            out += "-" + line + "\n";
-    for (const auto& line : right)
-        if (!left.count(line) && shown++ < 20)
-            out += "+" + line + "\n";
-    return out;
-}
-
 namespace fs = std::filesystem;
 using testing::CommandResult;
 using testing::fileText;
 using testing::ScratchDir;
+
+// What only one of two sorted file lists has, at most 20 lines: a short
+// difference, whatever the lists' size.
+std::string changedLines(const fs::path& before, const fs::path& after) {
+    return testing::runCommand("LC_ALL=C comm -3 --nocheck-order '" + before.string() + "' '" +
+                               after.string() + "' | head -20")
+        .output;
+}
 
 // A command line with its errors in its output.
 CommandResult run(const std::string& commandLine) {
@@ -155,8 +142,8 @@ TEST_F(DebianPackage, BuildsPassesLintianAndInstallsAndRemovesWithoutATrace) {
         EXPECT_FALSE(has(fileText(out / "removed.listing"), left))
             << left << "\n"
             << fileText(out / "removed.listing");
-    EXPECT_EQ(changedLines(fileText(out / "before.files"), fileText(out / "removed.files")), "");
-    EXPECT_EQ(changedLines(fileText(out / "before.files"), fileText(out / "purged.files")), "");
+    EXPECT_EQ(changedLines(out / "before.files", out / "removed.files"), "");
+    EXPECT_EQ(changedLines(out / "before.files", out / "purged.files"), "");
     EXPECT_TRUE(fs::exists(out / "done"));
 }
 
@@ -186,7 +173,7 @@ TEST_F(DebianPackage, TheServicePackageRunsAsItsOwnUserAndPurgingLeavesNoTrace) 
         << "the data is the service user's alone, even after a command run as root";
     EXPECT_TRUE(has(fileText(out / "removed.files"), "/var/lib/ka-tesmar-service/service.db\n"))
         << "removing keeps the classes";
-    EXPECT_EQ(changedLines(fileText(out / "before.files"), fileText(out / "purged.files")), "");
+    EXPECT_EQ(changedLines(out / "before.files", out / "purged.files"), "");
     EXPECT_EQ(fileText(out / "purged.account"), "");
     EXPECT_TRUE(fs::exists(out / "done"));
 }

@@ -40,14 +40,6 @@ class FakeHttpClient final : public HttpClient {
             throw std::logic_error("no request was sent");
         return sent_.back().request;
     }
-    std::size_t unanswered() const {
-        std::lock_guard lock(mutex_);
-        std::size_t n = 0;
-        for (const auto& s : sent_)
-            if (!s.answered)
-                ++n;
-        return n;
-    }
 
     // A body over the request's limit ends in the error the real client gives.
     void respond(std::size_t index, int status, std::string body) {

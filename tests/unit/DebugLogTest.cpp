@@ -4,6 +4,7 @@
 #include <thread>
 
 #include "SessionFixture.h"
+#include "app/DebugLogMirror.h"
 
 using kt::Seconds;
 
@@ -54,4 +55,14 @@ TEST_F(DebugLogTest, ALineIsAddedOnTheMainQueueWithTheTimeOfTheCallFromAnyThread
     state->addDebugLog("later");
     fakes.scheduler.runUntilIdle();
     EXPECT_EQ(state->debugLog.get(), "[09:05:08] later\n[09:05:01] from worker\n");
+}
+
+TEST_F(DebugLogTest, TheMirrorHandsOnEveryNewLineOnceAlsoWhenTheLogIsCut) {
+    std::vector<std::string> mirrored;
+    kt::mirrorDebugLog(*state, [&](const std::string& line) { mirrored.push_back(line); });
+    for (int i = 1; i <= 120; ++i) state->addDebugLog("regel " + std::to_string(i));
+    fakes.scheduler.runUntilIdle();
+    ASSERT_EQ(mirrored.size(), 120u) << "the log is cut at 100 lines, the mirror is not";
+    EXPECT_EQ(mirrored.front(), "[09:05:01] regel 1");
+    EXPECT_EQ(mirrored.back(), "[09:05:01] regel 120");
 }
