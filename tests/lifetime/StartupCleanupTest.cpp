@@ -49,22 +49,6 @@ TEST(StartupCleanup, BlockingLeftBehindIsRestoredBeforeTheWindowAndTheAlertSaysH
     }
 }
 
-TEST(StartupCleanup, MacosRestoresThroughTheShellFromTheBackupIfThereIsOne) {
-    for (const bool backup : {true, false}) {
-        kt::testing::TestPorts fakes;
-        fakes.macos();
-        const auto& paths = kt::profileNamed("macos")->paths();
-        fakes.files.putFile(paths.lockFile, "active\n");
-        if (backup)
-            fakes.files.putFile(paths.backupPath, "127.0.0.1 localhost\n");
-        auto state = AppState::create(fakes.ports());
-        ASSERT_EQ(fakes.processes.requests().size(), 1u);
-        EXPECT_EQ(fakes.processes.requests()[0].arguments,
-                  (Lines{"-c", state->systemProfile().restoreCommand(kt::RestoreVariant::Automatic,
-                                                                     backup)}));
-    }
-}
-
 TEST(StartupCleanup, WithoutATraceOfAnEarlierRunNothingRunsAndNoAlertIsShown) {
     kt::testing::TestPorts fakes;
     // A backup alone, or a hosts file without our block, is no sign of an unfinished run.

@@ -52,17 +52,6 @@ TEST(ReferenceService, TheAdministratorsSwitchChangesWhatTheNextStatusSays) {
     EXPECT_EQ(status.value("domains").toArray(), (QJsonArray{"chatgpt.com", "claude.ai"}));
 }
 
-TEST(ReferenceService, RefusesABadClassesFileWithAClearMessage) {
-    kt::testing::qtApp();
-    QTemporaryDir dir;
-    const auto [status, output] = runServiceCommand(
-        {"serve", "--listen", "127.0.0.1:0", "--classes",
-         kt::testing::writeClassesFile(dir, R"([{"code":"A1","is_blocked":"yes"}])"), "--tls-dir",
-         testTls().directory, "--database", dir.filePath("service.db")});
-    EXPECT_EQ(status, 2);
-    EXPECT_TRUE(output.contains("field 'is_blocked' has the wrong type")) << output.toStdString();
-}
-
 // Trusting the service's certificate lets it vouch for the service only.
 TEST(ReferenceService, MakesAServerCertificateThatIsNoCa) {
     ASSERT_TRUE(testTls().pair.error.isEmpty());

@@ -41,8 +41,7 @@ void ManualScheduler::cancelRepeating(TimerId id) {
 
 TimePoint ManualScheduler::now() const {
     std::lock_guard lock(mutex_);
-    const auto offset =
-        std::chrono::duration_cast<TimePoint::duration>(Seconds{now_});
+    const auto offset = std::chrono::duration_cast<TimePoint::duration>(Seconds{now_});
     return start_ + offset;
 }
 

@@ -33,30 +33,6 @@ TEST_F(Activation, SuccessSendsTheListsToTheHelperAndStoresCountersTextsAndLogLi
                                     " firewall regels");
 }
 
-TEST_F(Activation, LookupsRunOnWorkersAndTheirAddressesBecomeRules) {
-    state->blockedDomains = {"chatgpt.com"};
-    fakes.processes.setHandler([this](const kt::ProcessRequest& request) {
-        // The class service's own host answers nothing: its addresses are never blocked.
-        if (request.program == "/usr/bin/dig" && request.arguments.at(3) != "chatgpt.com")
-            return kt::testing::FakeProcessRunner::exited(0);
-        if (request.program == "/usr/bin/dig")
-            return kt::testing::FakeProcessRunner::exited(
-                0, request.arguments.back() == "A" ? "; comment\ncdn.alias.net.\n104.18.32.47\n"
-                                                   : "2606:4700::6812:20\n");
-        if (request.program == "/usr/bin/pkexec")
-            lastActivationRequest = request.standardInput;
-        return kt::testing::FakeProcessRunner::exited(0, "OK\n");
-    });
-    state->activateBlocking();
-    fakes.scheduler.runUntilIdle();
-    EXPECT_EQ(lastActivationRequest, "") << "the lookups wait for a worker";
-    EXPECT_GT(fakes.workers.pending(), 0u);
-    settle();
-    EXPECT_NE(lastActivationRequest.find("\"104.18.32.47\""), std::string::npos);
-    EXPECT_NE(lastActivationRequest.find("\"2606:4700::6812:20\""), std::string::npos);
-    EXPECT_EQ(lastActivationRequest.find("comment"), std::string::npos);
-}
-
 TEST_F(Activation, ARefusedRunClearsTheFlagsKeepsTheCountersAndSaysWhy) {
     state->hostsCount = 8;
     state->firewallCount = 50;
