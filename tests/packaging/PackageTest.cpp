@@ -1,6 +1,6 @@
 // The Debian package: built with CPack from this build folder, checked with
 // lintian, then installed, used for blocking, removed and purged with dpkg in
-// a throwaway copy of this system (install-remove.sh).
+// a throwaway copy of this system (package-sandbox.sh).
 #include <gtest/gtest.h>
 
 #include <unistd.h>
@@ -83,6 +83,12 @@ class DebianPackage : public ::testing::Test {
         return deb;
     }
     fs::path out() const { return fs::path(scratch_->path) / "out"; }
+    // Runs a scenario of this folder with the package in package-sandbox.sh.
+    static CommandResult inSandbox(const std::string& scenario, const fs::path& deb,
+                                   const fs::path& out) {
+        return run("bash '" KT_PACKAGING_DIR "/package-sandbox.sh' '" KT_PACKAGING_DIR "/" +
+                   scenario + "' '" + deb.string() + "' '" + out.string() + "'");
+    }
 
     std::string skipped_;
     static inline ScratchDir* scratch_ = nullptr;
@@ -110,12 +116,7 @@ TEST_F(DebianPackage, BuildsPassesLintianAndInstallsAndRemovesWithoutATrace) {
 
     // Installed, blocking, removed and purged in the sandbox.
     const fs::path out = this->out();
-    const fs::path reply = fs::path(scratch_->path) / "reply.json";
-    std::ofstream(reply) << R"({"success": true, "is_blocked": true, "domains": ["chatgpt.com"],
-                               "ips": ["192.0.2.10", "2001:db8::10"], "ip_ranges": []})";
-    const CommandResult sandbox =
-        run("bash '" KT_PACKAGING_DIR "/install-remove.sh' '" + deb.string() + "' '" +
-            reply.string() + "' '" + out.string() + "'");
+    const CommandResult sandbox = inSandbox("install-remove.sh", deb, out);
     if (sandbox.status == 77)
         GTEST_SKIP() << "the package sandbox cannot be made here: " << sandbox.output;
     ASSERT_EQ(sandbox.status, 0) << sandbox.output << fileText(out / "install.log")
@@ -157,8 +158,7 @@ TEST_F(DebianPackage, TheServicePackageRunsAsItsOwnUserAndPurgingLeavesNoTrace) 
     EXPECT_FALSE(has(contents, "Ka_Tesmar")) << "the application stays in ka-tesmar";
 
     const fs::path out = this->out() / "service";
-    const CommandResult sandbox = run("bash '" KT_PACKAGING_DIR "/service-install-remove.sh' '" +
-                                      deb.string() + "' '" + out.string() + "'");
+    const CommandResult sandbox = inSandbox("service-install-remove.sh", deb, out);
     if (sandbox.status == 77)
         GTEST_SKIP() << "the package sandbox cannot be made here: " << sandbox.output;
     ASSERT_EQ(sandbox.status, 0) << sandbox.output << fileText(out / "install.log")

@@ -16,11 +16,13 @@ struct ScratchDir {
     std::string path;
     explicit ScratchDir(const std::string& prefix = "kt-test") {
         std::string pattern = "/tmp/" + prefix + ".XXXXXX";
-        path = ::mkdtemp(pattern.data());
+        if (const char* made = ::mkdtemp(pattern.data()))
+            path = made;
     }
     ~ScratchDir() {
         std::error_code ignored;
-        std::filesystem::remove_all(path, ignored);
+        if (!path.empty())
+            std::filesystem::remove_all(path, ignored);
     }
 };
 

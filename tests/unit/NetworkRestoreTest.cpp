@@ -12,7 +12,7 @@ class NetworkRestore : public kt::testing::SessionFixture {};
 class MacosNetworkRestore : public kt::testing::SessionFixture {
   protected:
     void SetUp() override {
-        fakes.systemProfile = "macos";
+        fakes.macos();
         start();
     }
     std::vector<kt::ProcessRequest> shells() const {
