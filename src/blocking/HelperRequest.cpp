@@ -1,5 +1,6 @@
 #include "blocking/HelperRequest.h"
 
+#include <algorithm>
 #include <nlohmann/json.hpp>
 
 #include "blocking/RefusedTargets.h"
@@ -70,7 +71,13 @@ ActivationPlan helperPlan(const HelperRequest& request, const std::vector<std::s
     std::vector<std::string> rules;
     for (const auto& address : filterLookedUpAddresses(request.lookedUp, protectedTargets).used)
         rules.push_back(addressRule(address));
-    return makeActivationPlan(data, rules);
+    ActivationPlan plan = makeActivationPlan(data, rules);
+    for (const std::string& address : protectedTargets.addresses)
+        if (isSingleAddress(address) &&
+            std::find(plan.protectedAddresses.begin(), plan.protectedAddresses.end(), address) ==
+                plan.protectedAddresses.end())
+            plan.protectedAddresses.push_back(address);
+    return plan;
 }
 
 }  // namespace kt
