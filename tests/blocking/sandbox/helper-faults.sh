@@ -118,8 +118,11 @@ cp /tmp/resolv.conf /etc/resolv.conf
 step service-undone deactivate
 
 # Two activations and a restore started together, the first held half-way:
-# each waits its turn and succeeds, and the system ends whole.
+# each waits its turn and succeeds, and the system ends whole. Held until the
+# other two wait (each helper and its worker there) or, run side by side,
+# have come as far.
 helper_gone() { ! pgrep -f -- "$helper" >/dev/null; }
+all_in() { [ "$(grep -c '^systemctl' "$out/calls.log")" -ge 3 ] || [ "$(pgrep -c -f -- "$helper")" -ge 6 ]; }
 mkdir -p "$out/together"
 together() {  # name verb
   local status=0
@@ -134,7 +137,7 @@ together second activate &
 second=$!
 together third restore &
 third=$!
-wait_until 10 test "$(pgrep -c -f -- "$helper")" -ge 3
+wait_until 10 all_in
 rm -f /tmp/hold-systemctl
 wait "$first" "$second" "$third"
 snapshot together
@@ -165,7 +168,8 @@ snapshot killed
 guardian guardian
 
 # What the caller can do to its helper: kill it, send the terminal's quit
-# (Ctrl-\) to its process group, run it under a file-size limit. Each run
+# (Ctrl-\) to its process group, run it under a file-size limit (the soft
+# one: raising a hard limit takes a capability some containers lack). Each run
 # finishes all the same (the helper works on in a session of its own) and
 # leaves nothing behind, also not what an older run left.
 mkdir -p /run/ka-tesmar/ka_tesmar.old && echo 'exit 0' >/run/ka-tesmar/ka_tesmar.old/activate.sh
@@ -176,7 +180,7 @@ caller() {  # step how: the activation, with the system held in systemctl while 
   case $2 in
     kill) "$helper" activate </tmp/request >"$out/$1/stdout" 2>&1 & ;;
     quit) setsid sh -c '"$1" activate </tmp/request >"$2" 2>&1' - "$helper" "$out/$1/stdout" & ;;
-    fsize) (ulimit -f 2 && exec "$helper" activate </tmp/request >"$out/$1/stdout" 2>&1) & ;;
+    fsize) (ulimit -S -f 2 && exec "$helper" activate </tmp/request >"$out/$1/stdout" 2>&1) & ;;
   esac
   wait_until 10 grep -q '^systemctl' "$out/calls.log"
   case $2 in
@@ -209,6 +213,7 @@ wait_until 10 held
 mkdir -p "$out/foreign"
 timeout 20 "$helper" activate </tmp/request >"$out/foreign/stdout" 2>&1
 echo $? >"$out/foreign/status"
+snapshot foreign
 stat -c '%u %a' /run/ka-tesmar-app.lock >"$out/foreign/lock"
 as_other sh -c 'exec 8</run/ka-tesmar-app.lock' 2>/dev/null
 echo $? >"$out/foreign/other-opens"
