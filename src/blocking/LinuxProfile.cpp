@@ -29,13 +29,13 @@ KT_UNITS='/etc/systemd/system'
 kt_fail() { echo "$*" >&2; exit 1; }
 kt_root_file() { [ ! -L "$1" ] && [ -f "$1" ] && [ "$(stat -c %u -- "$1")" = 0 ]; }
 kt_present() { [ -e "$1" ] || [ -L "$1" ]; }
-kt_root_dir() {
-  if [ -L "$1" ]; then echo "$1 is een link: geweigerd" >&2; return 1; fi
-  mkdir -p -m 0700 -- "$1" || return 1
-  if [ ! -d "$1" ] || [ "$(stat -c %u -- "$1")" != 0 ]; then
-    echo "$1 is geen map van root: geweigerd" >&2; return 1
+kt_state_dir() {
+  if [ -L "$KT_STATE" ]; then echo "$KT_STATE is een link: geweigerd" >&2; return 1; fi
+  mkdir -p -m 0700 -- "$KT_STATE" || return 1
+  if [ ! -d "$KT_STATE" ] || [ "$(stat -c %u -- "$KT_STATE")" != 0 ]; then
+    echo "$KT_STATE is geen map van root: geweigerd" >&2; return 1
   fi
-  chmod 0700 -- "$1"
+  chmod 0700 -- "$KT_STATE"
 }
 kt_replace() {
   local target=$1 mode=$2 tmp rc
@@ -92,9 +92,8 @@ kt_hosts_undone() {
     kt_without_blocks "$KT_HOSTS"
   fi
 }
-# The hosts file without our blocks: what changed in it meanwhile stays. The
-# backup is put back only where the file is missing or a block of ours in it
-# has no end.
+# The undo keeps what changed in the hosts file meanwhile. The backup is put
+# back only where the file is missing or a block of ours in it has no end.
 kt_restore() {
   local left=""
   if [ -L "$KT_STATE" ]; then echo "$KT_STATE is een link: geweigerd" >&2; return 1; fi
@@ -146,7 +145,7 @@ constexpr const char* guardianBody = R"SH(kt_app_running() {
   timeout 5 flock -n -E 75 -x "$KT_APP_LOCK" true
   case $? in 75|124) return 0 ;; *) return 1 ;; esac
 }
-kt_root_dir "$KT_RUN" && exec 9>>"$KT_RUN/run.lock" && flock -n 9 || exit 0
+mkdir -p -m 0700 -- "$KT_RUN" && exec 9>>"$KT_RUN/run.lock" && flock -n 9 || exit 0
 [ -f "$KT_LOCK" ] || exit 0
 kt_app_running && exit 0
 kt_restore
@@ -262,7 +261,7 @@ std::string LinuxProfile::blockingScript(const std::string& hostsEntries,
 
     std::string s = prelude;
     s += rollback;
-    s += "kt_root_dir \"$KT_STATE\" || exit 1\n";
+    s += "kt_state_dir || exit 1\n";
     s += "mkdir -p -m 0700 -- \"$KT_RUN\" || kt_fail \"Kon $KT_RUN niet maken\"\n";
     s += "if kt_present \"$KT_LOCK\"; then\n";
     s +=
