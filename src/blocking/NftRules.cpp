@@ -136,8 +136,8 @@ std::string setDefinition(const AddressSet& set) {
 // The set of that name, added at the end with `shape` when there is none yet.
 AddressSet& setNamed(std::vector<AddressSet>& sets, const std::string& name,
                      const ParsedRule& shape) {
-    auto set = std::find_if(sets.begin(), sets.end(),
-                            [&](const AddressSet& s) { return s.name == name; });
+    auto set =
+        std::find_if(sets.begin(), sets.end(), [&](const AddressSet& s) { return s.name == name; });
     if (set == sets.end())
         set = sets.insert(sets.end(), AddressSet{name, shape, {}});
     return *set;

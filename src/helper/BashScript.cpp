@@ -41,8 +41,8 @@ ProcessResult runBashScript(ProcessRunner& processes, const std::string& script)
     const int fd = sealedMemoryFile(script);
     if (fd < 0) {
         ProcessResult failed;
-        failed.startError = std::string("geen geheugenbestand voor het script: ") +
-                            std::strerror(errno);
+        failed.startError =
+            std::string("geen geheugenbestand voor het script: ") + std::strerror(errno);
         return failed;
     }
     ProcessRequest bash;

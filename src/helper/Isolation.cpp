@@ -33,8 +33,8 @@ void ignoreTerminalSignals() {
 }
 
 void resetResourceLimits() {
-    for (int resource : {RLIMIT_FSIZE, RLIMIT_CPU, RLIMIT_AS, RLIMIT_DATA, RLIMIT_RSS,
-                         RLIMIT_NPROC, RLIMIT_LOCKS, RLIMIT_RTTIME})
+    for (int resource : {RLIMIT_FSIZE, RLIMIT_CPU, RLIMIT_AS, RLIMIT_DATA, RLIMIT_RSS, RLIMIT_NPROC,
+                         RLIMIT_LOCKS, RLIMIT_RTTIME})
         setLimit(resource, RLIM_INFINITY, RLIM_INFINITY);
     setLimit(RLIMIT_STACK, 8u << 20, RLIM_INFINITY);
     setLimit(RLIMIT_NOFILE, 1024, 4096);

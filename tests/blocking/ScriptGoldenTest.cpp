@@ -190,7 +190,8 @@ TEST(Rules, NftFileLoadsTwiceWithDuplicatesAndOverlaps) {
                                          "2001:db8::2", "::ffff:192.0.2.1", "104.18.32.7"},
                                         {addressRule("104.18.32.7"), addressRule("2606:4700::1")});
     const std::string path = ::testing::TempDir() + "ka_tesmar_test.nft";
-    std::ofstream(path) << nftRuleFile(set.text, {"104.18.32.7", "2606:4700::1", "104.18.32.7"}).text;
+    std::ofstream(path)
+        << nftRuleFile(set.text, {"104.18.32.7", "2606:4700::1", "104.18.32.7"}).text;
     const int status = std::system(("unshare --net sh -c 'nft -f " + path + " && nft -f " + path +
                                     " && nft list set inet ka_tesmar v4 | grep -q 10.0.0.0/8'")
                                        .c_str());
