@@ -44,24 +44,25 @@ std::optional<std::string> prepareRootFolder(const std::string& path) {
     return std::nullopt;
 }
 
-int holdRunLock(const std::string& path, std::chrono::milliseconds deadline) {
+std::optional<std::string> holdRunLock(const std::string& path,
+                                       std::chrono::milliseconds deadline) {
     const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_NONBLOCK, 0600);
     if (fd < 0)
-        return -1;
+        return path + ": " + std::strerror(errno);
     struct stat info {};
     if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode) || info.st_uid != 0) {
         ::close(fd);
-        return -1;
+        return path + " is geen bestand van root: geweigerd";
     }
     const auto end = std::chrono::steady_clock::now() + deadline;
     while (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
         if ((errno != EWOULDBLOCK && errno != EINTR) || std::chrono::steady_clock::now() >= end) {
             ::close(fd);
-            return -1;
+            return "Een andere blokkeringsstap loopt nog: probeer het later opnieuw";
         }
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
     }
-    return fd;
+    return std::nullopt;
 }
 
 void removeStaleFiles(const std::string& runFolder, const std::string& keep,

@@ -14,10 +14,10 @@ std::optional<std::string> prepareRootFolder(const std::string& path);
 
 // Takes the exclusive lock of the root-only file `path` (made if missing):
 // one helper run or guardian at a time. Waits its turn for at most
-// `deadline`. The descriptor is left open across exec, so the script the
+// `deadline`. The descriptor stays open, also across exec, so the script the
 // helper starts, and what that starts, hold the lock until they all end.
-// -1 when the lock was not had in time or the file is not root's.
-int holdRunLock(const std::string& path, std::chrono::milliseconds deadline);
+// Returns why it failed, or nothing.
+std::optional<std::string> holdRunLock(const std::string& path, std::chrono::milliseconds deadline);
 
 // What a run that was killed half-way left behind. Only while the run lock
 // is held: every entry of `runFolder` but `keep`, and in each folder the

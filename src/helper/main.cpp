@@ -89,9 +89,8 @@ int main(int argc, char** argv) {
 
     if (auto error = helper::prepareRootFolder(LinuxProfile::runFolder))
         return answerFailure(*error);
-    // Kept open until the script and all it started have ended.
-    if (helper::holdRunLock(LinuxProfile::runLock, runLockDeadline) < 0)
-        return answerFailure("Een andere blokkeringsstap loopt nog: probeer het later opnieuw");
+    if (auto error = helper::holdRunLock(LinuxProfile::runLock, runLockDeadline))
+        return answerFailure(*error);
     helper::removeStaleFiles(LinuxProfile::runFolder, LinuxProfile::runLockName,
                              LinuxProfile::temporaryFilePlaces());
     if (verb == "activate")
