@@ -17,7 +17,7 @@ struct ActivationPlan {
     // The same data as a request for the root helper (linux).
     std::string helperRequest;
     // What the root helper lets through before any drop rule: the class
-    // service's and the name servers' single addresses.
+    // service's and the name servers' addresses (single ones only).
     std::vector<std::string> protectedAddresses;
 };
 

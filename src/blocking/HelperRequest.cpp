@@ -1,7 +1,7 @@
 #include "blocking/HelperRequest.h"
 
-#include <algorithm>
 #include <nlohmann/json.hpp>
+#include <utility>
 
 #include "blocking/RefusedTargets.h"
 #include "blocking/RuleText.h"
@@ -72,11 +72,7 @@ ActivationPlan helperPlan(const HelperRequest& request, const std::vector<std::s
     for (const auto& address : filterLookedUpAddresses(request.lookedUp, protectedTargets).used)
         rules.push_back(addressRule(address));
     ActivationPlan plan = makeActivationPlan(data, rules);
-    for (const std::string& address : protectedTargets.addresses)
-        if (isSingleAddress(address) &&
-            std::find(plan.protectedAddresses.begin(), plan.protectedAddresses.end(), address) ==
-                plan.protectedAddresses.end())
-            plan.protectedAddresses.push_back(address);
+    plan.protectedAddresses = std::move(protectedTargets.addresses);
     return plan;
 }
 
