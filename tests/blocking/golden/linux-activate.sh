@@ -69,10 +69,10 @@ kt_hosts_whole() {
     END { exit open != "" }' "$KT_HOSTS"
 }
 # The hosts file without our blocks. The activation gave a last line without
-# a line feed one: where that is all that differs, the backup is the file as
-# it was.
+# a line feed one: where that is all that differs, the backup (when it is
+# complete: $1 = 1) is the file as it was.
 kt_hosts_undone() {
-  if kt_backup_complete && [ -n "$(tail -c 1 -- "$KT_BACKUP")" ] &&
+  if [ "$1" = 1 ] && [ -n "$(tail -c 1 -- "$KT_BACKUP")" ] &&
     kt_without_blocks "$KT_HOSTS" | cmp -s -- - <(cat -- "$KT_BACKUP"; echo); then
     cat -- "$KT_BACKUP"
   else
@@ -82,16 +82,17 @@ kt_hosts_undone() {
 # The undo keeps what changed in the hosts file meanwhile. The backup is put
 # back only where the file is missing or a block of ours in it has no end.
 kt_restore() {
-  local left=""
+  local left="" complete=0
   if [ -L "$KT_STATE" ]; then echo "$KT_STATE is een link: geweigerd" >&2; return 1; fi
-  if kt_present "$KT_BACKUP" && ! kt_backup_complete; then
+  kt_backup_complete && complete=1
+  if [ "$complete" = 0 ] && kt_present "$KT_BACKUP"; then
     echo "Backup onvolledig of niet van root: alleen de Ka Tesmar-blokken verwijderd"
   fi
   if kt_hosts_whole; then
-    if ! kt_has_blocks || kt_replace "$KT_HOSTS" 644 kt_hosts_undone; then
+    if ! kt_has_blocks || kt_replace "$KT_HOSTS" 644 kt_hosts_undone "$complete"; then
       rm -f -- "$KT_BACKUP" "$KT_BACKUP_SUM"
     fi
-  elif kt_backup_complete; then
+  elif [ "$complete" = 1 ]; then
     if kt_replace "$KT_HOSTS" 644 cat -- "$KT_BACKUP"; then
       echo "Hosts hersteld vanuit backup"
       rm -f -- "$KT_BACKUP" "$KT_BACKUP_SUM"
@@ -228,10 +229,10 @@ kt_hosts_whole() {
     END { exit open != "" }' "$KT_HOSTS"
 }
 # The hosts file without our blocks. The activation gave a last line without
-# a line feed one: where that is all that differs, the backup is the file as
-# it was.
+# a line feed one: where that is all that differs, the backup (when it is
+# complete: $1 = 1) is the file as it was.
 kt_hosts_undone() {
-  if kt_backup_complete && [ -n "$(tail -c 1 -- "$KT_BACKUP")" ] &&
+  if [ "$1" = 1 ] && [ -n "$(tail -c 1 -- "$KT_BACKUP")" ] &&
     kt_without_blocks "$KT_HOSTS" | cmp -s -- - <(cat -- "$KT_BACKUP"; echo); then
     cat -- "$KT_BACKUP"
   else
@@ -241,16 +242,17 @@ kt_hosts_undone() {
 # The undo keeps what changed in the hosts file meanwhile. The backup is put
 # back only where the file is missing or a block of ours in it has no end.
 kt_restore() {
-  local left=""
+  local left="" complete=0
   if [ -L "$KT_STATE" ]; then echo "$KT_STATE is een link: geweigerd" >&2; return 1; fi
-  if kt_present "$KT_BACKUP" && ! kt_backup_complete; then
+  kt_backup_complete && complete=1
+  if [ "$complete" = 0 ] && kt_present "$KT_BACKUP"; then
     echo "Backup onvolledig of niet van root: alleen de Ka Tesmar-blokken verwijderd"
   fi
   if kt_hosts_whole; then
-    if ! kt_has_blocks || kt_replace "$KT_HOSTS" 644 kt_hosts_undone; then
+    if ! kt_has_blocks || kt_replace "$KT_HOSTS" 644 kt_hosts_undone "$complete"; then
       rm -f -- "$KT_BACKUP" "$KT_BACKUP_SUM"
     fi
-  elif kt_backup_complete; then
+  elif [ "$complete" = 1 ]; then
     if kt_replace "$KT_HOSTS" 644 cat -- "$KT_BACKUP"; then
       echo "Hosts hersteld vanuit backup"
       rm -f -- "$KT_BACKUP" "$KT_BACKUP_SUM"
