@@ -50,8 +50,8 @@ void checkApplicationText(const std::string& text) {
                "the fields after the name and code in " + shown(body));
 
     // The status query as the service reads it from the request's URL.
-    const std::string url = "https://klas.example/Vexlo/api/class-status.php?token=" +
-                            formValueEncoded(text);
+    const std::string url =
+        "https://klas.example/Vexlo/api/class-status.php?token=" + formValueEncoded(text);
     const QUrlQuery query(QUrl(QString::fromStdString(url)));
     FUZZ_CHECK(query.queryItemValue("token", QUrl::FullyDecoded) == expected, shown(url));
 }

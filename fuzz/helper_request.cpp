@@ -84,7 +84,8 @@ const Reference& reference() {
         const LinuxProfile profile;
         Reference r;
         const ActivationPlan empty = helperPlan({}, resolvers);
-        r.scriptOutsideData = withoutData(profile.activationScript(empty.hostsEntries, empty.rulesText, {}), empty);
+        r.scriptOutsideData =
+            withoutData(profile.activationScript(empty.hostsEntries, empty.rulesText, {}), empty);
         r.fixedRules = split(empty.rulesText, "\n");
         // Addresses of each family, blocked and looked up, bring their sets' names.
         HelperRequest every;
@@ -103,7 +104,8 @@ const Reference& reference() {
 void checkHostsEntries(const ActivationPlan& plan, const HelperRequest& request,
                        const ProtectedTargets& protectedTargets) {
     const std::vector<std::string> entries = split(plan.hostsEntries, "\\n");
-    FUZZ_CHECK(entries.back().empty(), "the entries end in a line break: " + shown(plan.hostsEntries));
+    FUZZ_CHECK(entries.back().empty(),
+               "the entries end in a line break: " + shown(plan.hostsEntries));
     for (std::size_t i = 0; i + 1 < entries.size(); ++i) {
         const std::string& entry = entries[i];
         const std::size_t blank = entry.find(' ');
@@ -155,7 +157,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     checkHostsEntries(plan, request, protectedTargets);
     checkRules(plan, request, protectedTargets);
 
-    const std::string script = LinuxProfile().activationScript(plan.hostsEntries, plan.rulesText, {});
+    const std::string script =
+        LinuxProfile().activationScript(plan.hostsEntries, plan.rulesText, {});
     FUZZ_CHECK(script.find("Firewallregel niet te vertalen") == std::string::npos,
                "a rule of the plan cannot be translated: " + shown(plan.rulesText));
     FUZZ_CHECK(withoutData(script, plan) == reference().scriptOutsideData,

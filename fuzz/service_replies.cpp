@@ -82,7 +82,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     FUZZ_CHECK(!(parsed.isObject() && parsed.parseError), "an object and a parse error at once");
     if (!parsed.isObject())
         return 0;
-    FUZZ_CHECK(utf8::isValid(body), "a body that is not UTF-8 was accepted: " + shown(std::string(body)));
+    FUZZ_CHECK(utf8::isValid(body),
+               "a body that is not UTF-8 was accepted: " + shown(std::string(body)));
 
     const LoginReply login = readLoginReply(*parsed.object);
     if (login.sessionToken)

@@ -32,8 +32,9 @@ for target in "${targets[@]}"; do
   # shellcheck disable=SC2046
   if [ -x "$program" ] && "$program" -max_total_time="$seconds" -timeout=10 -print_final_stats=1 \
     $(options_for "$target") -artifact_prefix="$artifacts" "$scratch" "fuzz/corpus/$target" >"$log" 2>&1; then
-    # "#123456 DONE cov: 812 ft: 2301 corp: 140/9Kb exec/s: 4115 rss: 60Mb"
-    echo "fuzz $target: ok, $(grep -E '^#[0-9]+ +DONE' "$log" | tail -1 | sed -E 's/^#([0-9]+) +DONE +/\1 execs, /')"
+    # "#7303	DONE   cov: 1790 ft: 4914 corp: 578/96Kb lim: 407 exec/s: 1217 rss: 215Mb"
+    echo "fuzz $target: ok, $(grep -E '^#[0-9]+\s+DONE' "$log" | tail -1 |
+      sed -E 's/^#([0-9]+)\s+DONE\s+/\1 execs, /; s/ lim: [0-9]+//')"
     passed=$((passed + 1))
   else
     tail -n 40 "$log"

@@ -68,10 +68,18 @@ TEST(EndToEnd, KeyboardPupilTeacherGuardianAndQuitDuringTheLookups) {
     expectBlocked("blocked-again");
     expectFree("free-2");
     EXPECT_EQ(out("free-2/enabled"), "");
-    EXPECT_LE(seconds("quit.seconds"), 6.0 * slowdown) << logs;
     expectFree("quit");
-    EXPECT_NE(logs.find("Blokkering activeren overgeslagen: programma stopt"), std::string::npos)
-        << logs;
+    EXPECT_FALSE(run.out("timeouts")) << logs;
+    // Ctrl+Q came after the poll saw the switch, while the activation's
+    // lookups were held (they were let go only once the window was gone, so
+    // the quit did not wait for them): the activation is skipped, never run.
+    const std::string second = out("window-2.log");
+    const std::size_t switchedOn = second.rfind("Status: GEBLOKKEERD");
+    ASSERT_NE(switchedOn, std::string::npos) << second;
+    EXPECT_NE(second.find("Blokkering activeren overgeslagen: programma stopt", switchedOn),
+              std::string::npos)
+        << second;
+    EXPECT_EQ(second.find("Blokkering geactiveerd", switchedOn), std::string::npos) << second;
 }
 
 }  // namespace

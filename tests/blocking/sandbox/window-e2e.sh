@@ -3,7 +3,8 @@
 # terms, login, then the teacher switches on; the guardian runs while the
 # application runs and after it was killed. A second start joins the blocked
 # class; the teacher switches off and on again, and Ctrl+Q comes while that
-# activation still looks up addresses (the name server drops every query).
+# activation's address lookups are held: the window must be gone before they
+# are let go. The name server drops every query.
 # After each step, snapshot STEP (lib.sh) records what blocking left.
 . /sandbox/lib.sh
 build=$(cat /sandbox/build.path)
@@ -22,6 +23,7 @@ echo '[{"code": "WIN001", "class_name": "5C", "teacher_name": "Mevr. Peeters", "
   "is_blocked": false, "domains": ["chatgpt.com", "claude.ai", "gemini.google.com"],
   "ips": ["198.51.100.2", "2001:db8::2"], "ip_ranges": []}]' >/tmp/classes.json
 drop_name_queries
+hold_lookups_on_demand
 start_service_and_x /tmp/classes.json || exit 1
 : >"$out/calls.log"
 snapshot before
@@ -37,14 +39,19 @@ wait "$window_pid" 2>/dev/null
 bash /usr/local/bin/ka-tesmar-guardian.sh >"$out/guardian-2.out" 2>&1
 snapshot guardian-app-gone
 
-# Joined while the class is blocked; off, and on again with Ctrl+Q as soon
-# as the poll has seen it: the lookups run.
+# Joined while the class is blocked; off, and on again with the lookups held
+# and Ctrl+Q once they have begun; they are let go only when the window is
+# gone (or after 60 s, a timeout).
 start_and_join window-2.log win001 || exit 1
 wait_for_line "$out/window-2.log" 'Blokkering geactiveerd: ' || exit 1
 snapshot blocked-again
 teacher off window-2.log 'Blokkering gedeactiveerd' 1 || exit 1
 snapshot free-2
+touch /tmp/lookups-held
+: >/tmp/lookups-started
 teacher on window-2.log 'Status: GEBLOKKEERD' 2 || exit 1
+wait_until 60 test -s /tmp/lookups-started || echo "no lookups began" >>"$out/timeouts"
 quit_by_keyboard
+rm -f /tmp/lookups-held
 snapshot quit
 exit 0

@@ -66,3 +66,18 @@ table inet dead_name_server {
 }
 NFT
 }
+
+# From now on every address lookup (/usr/bin/dig, replaced in the sandbox's
+# own mount namespace) notes its start in /tmp/lookups-started and waits
+# while /tmp/lookups-held exists, at most 120 s, before it asks the real dig.
+hold_lookups_on_demand() {
+  cp /usr/bin/dig /tmp/dig.real
+  cat >/tmp/dig.held <<'DIG'
+#!/bin/bash
+echo "$$" >>/tmp/lookups-started
+for _ in $(seq 1200); do [ -e /tmp/lookups-held ] || break; /usr/bin/sleep 0.1; done
+exec /tmp/dig.real "$@"
+DIG
+  chmod 755 /tmp/dig.held
+  mount --bind /tmp/dig.held /usr/bin/dig
+}
