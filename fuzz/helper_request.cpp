@@ -18,6 +18,7 @@
 #include "blocking/NftRules.h"
 #include "blocking/RuleText.h"
 #include "blocking/Validation.h"
+#include "session/Utf8.h"
 
 namespace {
 
@@ -142,12 +143,15 @@ void checkRules(const ActivationPlan& plan, const HelperRequest& request,
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    const DecodedHelperRequest decoded =
-        decodeHelperRequest(std::string_view(reinterpret_cast<const char*>(data), size));
+    const std::string_view text(reinterpret_cast<const char*>(data), size);
+    const DecodedHelperRequest decoded = decodeHelperRequest(text);
     if (!decoded.request) {
         FUZZ_CHECK(!decoded.error.empty(), "refused without a reason");
         return 0;
     }
+    // Only a whole JSON text is taken: UTF-8 throughout, nothing after a NUL byte.
+    FUZZ_CHECK(utf8::isValid(text) && text.find('\0') == text.npos,
+               "accepted: " + shown(std::string(text)));
     const HelperRequest& request = *decoded.request;
     ProtectedTargets protectedTargets{request.protectedAddresses, request.protectedNames};
     protectedTargets.addresses.insert(protectedTargets.addresses.end(), resolvers.begin(),
