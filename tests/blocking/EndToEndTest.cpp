@@ -71,8 +71,8 @@ TEST(EndToEnd, KeyboardPupilTeacherGuardianAndQuitDuringTheLookups) {
     expectFree("quit");
     EXPECT_FALSE(run.out("timeouts")) << logs;
     // Ctrl+Q came after the poll saw the switch, while the activation's
-    // lookups were held (they were let go only once the window was gone, so
-    // the quit did not wait for them): the activation is skipped, never run.
+    // lookups were held; the network was free and the session deleted before
+    // they were let go: the activation is skipped, never run.
     const std::string second = out("window-2.log");
     const std::size_t switchedOn = second.rfind("Status: GEBLOKKEERD");
     ASSERT_NE(switchedOn, std::string::npos) << second;

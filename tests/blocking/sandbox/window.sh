@@ -48,13 +48,17 @@ start_and_join() {  # log code [option...]
   wait_for_line "$out/$log" 'Login SUCCESS!'
 }
 
-# Ctrl+Q, then waits until the window is gone (killed after 60 s, which
-# counts as a timeout).
-quit_by_keyboard() {
-  xdotool key --window "$window_id" ctrl+q
+# Waits until the window is gone (killed after 60 s, which counts as a
+# timeout).
+wait_until_gone() {
   gone() { ! kill -0 "$window_pid" 2>/dev/null; }
   wait_until 60 gone || { echo "still running 60 s after Ctrl+Q" >>"$out/timeouts" && kill -KILL "$window_pid"; }
   wait "$window_pid" 2>/dev/null
+}
+
+quit_by_keyboard() {
+  xdotool key --window "$window_id" ctrl+q
+  wait_until_gone
 }
 
 # A name server that never answers: queries to port 53 are dropped, so each
