@@ -29,8 +29,10 @@ for target in "${targets[@]}"; do
   scratch=$(mktemp -d)
   log=$(mktemp)
   mkdir -p "$artifacts"
+  # An input still running after 60 s is a hang; a shorter limit would
+  # count a busy machine's pauses as finds.
   # shellcheck disable=SC2046
-  if [ -x "$program" ] && "$program" -max_total_time="$seconds" -timeout=10 -print_final_stats=1 \
+  if [ -x "$program" ] && "$program" -max_total_time="$seconds" -timeout=60 -print_final_stats=1 \
     $(options_for "$target") -artifact_prefix="$artifacts" "$scratch" "fuzz/corpus/$target" >"$log" 2>&1; then
     # "#7303	DONE   cov: 1790 ft: 4914 corp: 578/96Kb lim: 407 exec/s: 1217 rss: 215Mb"
     echo "fuzz $target: ok, $(grep -E '^#[0-9]+\s+DONE' "$log" | tail -1 |
