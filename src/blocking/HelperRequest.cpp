@@ -41,8 +41,11 @@ std::string encodeHelperRequest(const HelperRequest& request) {
 DecodedHelperRequest decodeHelperRequest(std::string_view text) {
     if (text.size() > maxHelperRequestBytes)
         return {std::nullopt, "Verzoek te groot"};
+    // The parser takes a NUL byte for the end of the text and would leave
+    // whatever follows it unread.
+    const bool cutShort = text.find('\0') != std::string_view::npos;
     nlohmann::json object = nlohmann::json::parse(text, nullptr, false);
-    if (!object.is_object())
+    if (cutShort || !object.is_object())
         return {std::nullopt, "Verzoek is geen JSON-object"};
     HelperRequest request;
     for (const auto& [key, value] : object.items()) {

@@ -5,6 +5,7 @@
 #include <QJsonDocument>
 
 #include "HttpReplies.h"
+#include "JsonBody.h"
 #include "blocking/Validation.h"
 
 namespace kt::service {
@@ -59,13 +60,7 @@ QByteArray sessionCookie(const QString& value, qint64 maxAgeSeconds) {
 
 // The body of a change: a JSON object, or nothing.
 std::optional<QJsonObject> jsonBody(const QHttpServerRequest& request) {
-    if (!request.value("Content-Type").startsWith("application/json"))
-        return std::nullopt;
-    QJsonParseError parseError;
-    const QJsonDocument document = QJsonDocument::fromJson(request.body(), &parseError);
-    if (parseError.error != QJsonParseError::NoError || !document.isObject())
-        return std::nullopt;
-    return document.object();
+    return jsonObjectBody(request.value("Content-Type"), request.body());
 }
 
 QJsonObject sessionJson(const TeacherSession& session) {
