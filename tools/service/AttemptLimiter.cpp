@@ -31,10 +31,4 @@ void AttemptLimiter::record(const QString& key, qint64 nowMs) {
     }
 }
 
-void AttemptLimiter::forget(const QString& key, qint64 recordedMs) {
-    const auto it = attempts_.find(key);
-    if (it != attempts_.end())
-        it->removeOne(recordedMs);
-}
-
 }  // namespace kt::service

@@ -15,8 +15,6 @@ class AttemptLimiter {
     // True while `key` has room for another attempt at `nowMs`.
     bool allows(const QString& key, qint64 nowMs);
     void record(const QString& key, qint64 nowMs);
-    // Takes back the attempt recorded at `recordedMs` (one that turned out right).
-    void forget(const QString& key, qint64 recordedMs);
 
   private:
     void forgetOld(QList<qint64>& times, qint64 nowMs) const;

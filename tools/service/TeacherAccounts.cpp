@@ -3,6 +3,7 @@
 #include <QCryptographicHash>
 #include <QMessageAuthenticationCode>
 #include <QRegularExpression>
+#include <algorithm>
 
 #include "DeviceCookie.h"
 #include "FormDecoding.h"
@@ -90,7 +91,7 @@ std::optional<QString> TeacherAccounts::add(ServiceStore& store, const QString& 
     if (!isValidName(name) || store.teacherByName(name))
         return std::nullopt;
     const QString password = oneTimePassword();
-    Teacher teacher{0, name, hashPassword(password), true};
+    Teacher teacher{0, name, hashPassword(password), true, {}};
     if (password.isEmpty() || teacher.passwordHash.isEmpty() || !store.addTeacher(teacher))
         return std::nullopt;
     return password;
@@ -161,11 +162,11 @@ void TeacherAccounts::login(const QString& name, const QString& password, const 
                 !store_.saveTeacherSession({key, session.teacherId, session.expiresAtMs}))
                 return done({TeacherLogin::Outcome::Failed, {}, 0, {}});
             sessions_.insert(key, session);
-            const QByteArray device =
+            const QByteArray browser =
                 deviceKey_.isEmpty() || deviceId.isEmpty()
                     ? QByteArray()
                     : signDeviceCookie({teacher->id, deviceId, now_()}, deviceKey_);
-            done({TeacherLogin::Outcome::LoggedIn, session, 0, device});
+            done({TeacherLogin::Outcome::LoggedIn, session, 0, browser});
         });
 }
 
