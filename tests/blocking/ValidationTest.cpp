@@ -134,10 +134,8 @@ TEST(RefusedTargets, WhatWouldCutTheComputerOffIsRejected) {
                   "169.254.10.1", "fe80::1", "febf:ffff::1", "224.0.0.251", "239.255.255.250",
                   "ff02::fb", "0.0.0.0", "::", "::/16", "10.0.0.0/8", "192.168.1.1",
                   "::ffff:192.168.1.1", "198.51.100.0/24", "2001:db8::/32"}},
-                {From::Names,
-                 false,
-                 {"klas.school.example", "dienst.example", "localhost", "127.0.0.1", "x",
-                  "printer.local"}},
+                {From::Names, false, {"klas.school.example", "dienst.example"}},
+                {From::Names, false, {"localhost", "127.0.0.1", "x", "printer.local"}},
                 // Ordinary targets, some right next to a refused range.
                 {From::IPs,
                  true,
@@ -161,9 +159,11 @@ TEST(RefusedTargets, ANameIsRefusedForTheFirstReasonThatHolds) {
         NameRefusal refusal;
         std::vector<std::string> names;
     } rows[] = {
-        {NameRefusal::None, {"chatgpt.com", "a.b", "local.example", "localhost.example.com", "x.ai"}},
+        {NameRefusal::None,
+         {"chatgpt.com", "a.b", "local.example", "localhost.example.com", "x.ai"}},
         {NameRefusal::NotAHostName, {"", "a..b", "chat gpt.com", "*.openai.com", "a.com."}},
-        {NameRefusal::Address, {"127.0.0.1", "10.1.2", "192.168.1.1", "1234", "::1", "2001:db8::1"}},
+        {NameRefusal::Address,
+         {"127.0.0.1", "10.1.2", "192.168.1.1", "1234", "::1", "2001:db8::1"}},
         {NameRefusal::ThisComputer, {"localhost", "LocalHost", "app.localhost"}},
         {NameRefusal::SingleLabel, {"x", "intranet", "router"}},
         {NameRefusal::LocalName, {"printer.local", "nas.LAN", "router.home.arpa", "db.internal"}},

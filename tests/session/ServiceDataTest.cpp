@@ -232,7 +232,8 @@ TEST(ServiceData, StudentGuessingIsLimitedPerAddress) {
 TEST(ServiceData, EachFailedTeacherLoginWaitsLongerButTheTeachersBrowserIsNeverHeldBack) {
     Fixture f;
     auto store = f.openStore();
-    const auto anna = TeacherAccounts::add(*store, "anna"), bert = TeacherAccounts::add(*store, "bert");
+    const auto anna = TeacherAccounts::add(*store, "anna"),
+               bert = TeacherAccounts::add(*store, "bert");
     ASSERT_TRUE(anna && bert);
     TeacherAccounts teachers(*store, [&] { return f.clock; });
     using Outcome = TeacherLogin::Outcome;

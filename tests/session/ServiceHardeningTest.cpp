@@ -171,17 +171,17 @@ TEST_F(ServiceHardening, HostileLoginsLeaveTheLessonToTheTeacher) {
     start({"--max-students", "3"});
     const Headers anna = teacher("anna");
     ASSERT_FALSE(deviceCookie.isEmpty());
-    ASSERT_EQ(call("POST", "/leerkracht/api/display-name", R"({"display_name":"Mevr. De Vries"})",
-                   anna)
-                  .status,
-              200);
-    const QByteArray code = json(call("POST", "/leerkracht/api/classes", R"({"class_name":"4C"})",
-                                      anna))
-                                .value("class")
-                                .toObject()
-                                .value("code")
-                                .toString()
-                                .toLatin1();
+    ASSERT_EQ(
+        call("POST", "/leerkracht/api/display-name", R"({"display_name":"Mevr. De Vries"})", anna)
+            .status,
+        200);
+    const QByteArray code =
+        json(call("POST", "/leerkracht/api/classes", R"({"class_name":"4C"})", anna))
+            .value("class")
+            .toObject()
+            .value("code")
+            .toString()
+            .toLatin1();
     const QString bertOnce = addTeacher(dir.filePath("service.db"), "bert");
     const auto login = [&](const QString& name, const QString& password, const QByteArray& cookie,
                            const QString& from) {
@@ -193,6 +193,7 @@ TEST_F(ServiceHardening, HostileLoginsLeaveTheLessonToTheTeacher) {
         return call("POST", "/Vexlo/api/class-login.php",
                     "student_name=" + name + "&class_code=" + code, {formType}, "127.0.0.30");
     };
+    RawReply toldToWait;  // the last refusal of a guess
     struct Case {
         const char* what;
         std::function<void()> attack;    // what the pupils do first
@@ -204,7 +205,10 @@ TEST_F(ServiceHardening, HostileLoginsLeaveTheLessonToTheTeacher) {
         {"anna's password guessed from twelve other addresses, then her own browser",
          [&] {
              for (int i = 0; i < 12; ++i)
-                 login("anna", "fout", {}, QStringLiteral("127.0.1.%1").arg(i + 1));
+                 if (RawReply guess =
+                         login("anna", "fout", {}, QStringLiteral("127.0.1.%1").arg(i + 1));
+                     guess.status == 429)
+                     toldToWait = guess;
          },
          [&] { return login("anna", "een goed wachtwoord", deviceCookie, {}); }, 200,
          R"("success":true)"},
@@ -216,17 +220,24 @@ TEST_F(ServiceHardening, HostileLoginsLeaveTheLessonToTheTeacher) {
          [&] { return login("bert", bertOnce, {}, "127.0.2.1"); }, 200, R"("success":true)"},
         {"a name padded with 65,000 spaces",
          {},
-         [&] { return join("Jan" + QByteArray(65000, '+')); }, 200,
+         [&] { return join("Jan" + QByteArray(65000, '+')); },
+         200,
          R"("student_info":{"name":"Jan"})"},
         {"a name with direction, format and control characters",
          {},
-         [&] { return join("%E2%80%AEnaJ%E2%80%8B%07%C2%85"); }, 200,
+         [&] { return join("%E2%80%AEnaJ%E2%80%8B%07%C2%85"); },
+         200,
          R"("student_info":{"name":"naJ"})"},
-        {"a name of nothing but format characters", {}, [&] { return join("%E2%80%AE%E2%80%8B"); },
-         400, "verplicht"},
+        {"a name of nothing but format characters",
+         {},
+         [&] { return join("%E2%80%AE%E2%80%8B"); },
+         400,
+         "verplicht"},
         {"the students see the display name, never the login name",
          {},
-         [&] { return join("Eva"); }, 200, R"("teacher_name":"Mevr. De Vries")"},
+         [&] { return join("Eva"); },
+         200,
+         R"("teacher_name":"Mevr. De Vries")"},
         {"a full class", {}, [&] { return join("Piet"); }, 403, "Deze klas is vol"},
     };
     for (const Case& c : cases) {
@@ -236,6 +247,13 @@ TEST_F(ServiceHardening, HostileLoginsLeaveTheLessonToTheTeacher) {
         EXPECT_EQ(reply.status, c.status) << c.what << ": " << reply.body.left(300).toStdString();
         EXPECT_TRUE(reply.body.contains(c.inBody)) << c.what << ": " << reply.body.left(300).data();
     }
+    // Each guess past the first few waits twice as long: one of twelve in a row came too early.
+    EXPECT_TRUE(json(toldToWait)
+                    .value("error")
+                    .toString()
+                    .startsWith("Te veel mislukte pogingen: probeer het over"))
+        << toldToWait.body.data();
+    EXPECT_GT(toldToWait.header("Retry-After").toInt(), 0);
     const QJsonArray students = json(call("GET", "/leerkracht/api/classes/" + code, {}, anna))
                                     .value("class")
                                     .toObject()

@@ -35,7 +35,7 @@ class ClassService {
     // not an endless stream of sessions.
     static constexpr int loginsPerAddress = 1000;
     static constexpr int defaultMaxStudents = 500;  // in one class
-    static constexpr int maxNameLength = 200;        // a student's name, cleaned
+    static constexpr int maxNameLength = 200;       // a student's name, cleaned
 
     // Loads classes and sessions from `store` (opened already).
     ClassService(ServiceStore& store, TokenSource newToken = randomToken, Clock now = systemNow);

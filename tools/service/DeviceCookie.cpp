@@ -23,7 +23,8 @@ QByteArray signDeviceCookie(const DeviceCookie& cookie, const QByteArray& key) {
 
 std::optional<DeviceCookie> readDeviceCookie(const QByteArray& text, const QByteArray& key,
                                              qint64 nowMs, qint64 maxAgeMs) {
-    static const QRegularExpression form(R"(^([1-9]\d{0,17})\.([0-9a-f]{32})\.(\d{1,15})\.[0-9a-f]{64}$)");
+    static const QRegularExpression form(
+        R"(^([1-9]\d{0,17})\.([0-9a-f]{32})\.(\d{1,15})\.[0-9a-f]{64}$)");
     const qsizetype lastDot = text.lastIndexOf('.');
     const QRegularExpressionMatch parts = form.match(QString::fromLatin1(text));
     if (key.isEmpty() || !parts.hasMatch() ||

@@ -1,8 +1,8 @@
 #pragma once
 
-#include <QHash>
-#include <QList>
 #include <QString>
+
+#include "AttemptLimiter.h"
 
 namespace kt::service {
 
@@ -19,21 +19,20 @@ class LoginDelays {
         qint64 maxDelayMs;
         qint64 windowMs;
     };
-    explicit LoginDelays(const Policy& policy) : policy_(policy) {}
+    explicit LoginDelays(const Policy& policy)
+        : policy_(policy), failures_(policy.freeFailures + 1, policy.windowMs) {}
 
     // How long `key` must still wait at `nowMs`: 0 when it may try now.
     qint64 waitMs(const QString& key, qint64 nowMs);
     // Counts a failure at `nowMs`. An attempt is counted when it starts, so
     // that those still being checked count as well.
-    void recordFailure(const QString& key, qint64 nowMs);
+    void recordFailure(const QString& key, qint64 nowMs) { failures_.record(key, nowMs); }
     // Takes back the failure counted at `recordedMs`: the attempt was right.
-    void takeBack(const QString& key, qint64 recordedMs);
+    void takeBack(const QString& key, qint64 recordedMs) { failures_.takeBack(key, recordedMs); }
 
   private:
-    void forgetOld(QList<qint64>& times, qint64 nowMs) const;
-
     Policy policy_;
-    QHash<QString, QList<qint64>> failures_;
+    AttemptLimiter failures_;  // allows while the failures are free
 };
 
 }  // namespace kt::service

@@ -57,8 +57,9 @@ QString cookieOf(const QHttpServerRequest& request) {
 }
 
 QByteArray cookieHeader(const char* name, const QByteArray& value, qint64 maxAgeMs) {
-    return QByteArray(name) + '=' + value + "; Path=/leerkracht/; Max-Age=" +
-           QByteArray::number(maxAgeMs / 1000) + "; HttpOnly; Secure; SameSite=Strict";
+    return QByteArray(name) + '=' + value +
+           "; Path=/leerkracht/; Max-Age=" + QByteArray::number(maxAgeMs / 1000) +
+           "; HttpOnly; Secure; SameSite=Strict";
 }
 
 QByteArray sessionCookie(const QString& value, qint64 maxAgeMs) {
@@ -312,24 +313,29 @@ QString refusalText(const QString& name, NameRefusal refusal) {
         case NameRefusal::NotAHostName:
             return QStringLiteral("'%1' is geen geldige hostnaam").arg(name);
         case NameRefusal::Address:
-            return QStringLiteral("'%1' is een adres, geen naam: geef de naam van de dienst, "
-                                  "bijvoorbeeld chatgpt.com")
+            return QStringLiteral(
+                       "'%1' is een adres, geen naam: geef de naam van de dienst, "
+                       "bijvoorbeeld chatgpt.com")
                 .arg(name);
         case NameRefusal::ThisComputer:
-            return QStringLiteral("'%1' is de computer van de leerling zelf: die blokkeren zou de "
-                                  "computer ontregelen")
+            return QStringLiteral(
+                       "'%1' is de computer van de leerling zelf: die blokkeren zou de "
+                       "computer ontregelen")
                 .arg(name);
         case NameRefusal::SingleLabel:
-            return QStringLiteral("'%1' is geen volledige naam: geef een naam met een punt, "
-                                  "bijvoorbeeld chatgpt.com")
+            return QStringLiteral(
+                       "'%1' is geen volledige naam: geef een naam met een punt, "
+                       "bijvoorbeeld chatgpt.com")
                 .arg(name);
         case NameRefusal::LocalName:
-            return QStringLiteral("'%1' is een naam van het lokale netwerk, geen dienst op het "
-                                  "internet")
+            return QStringLiteral(
+                       "'%1' is een naam van het lokale netwerk, geen dienst op het "
+                       "internet")
                 .arg(name);
         case NameRefusal::Protected:
-            return QStringLiteral("'%1' is de klasdienst zelf: dan kon je de blokkering niet meer "
-                                  "uitzetten")
+            return QStringLiteral(
+                       "'%1' is de klasdienst zelf: dan kon je de blokkering niet meer "
+                       "uitzetten")
                 .arg(name);
     }
     return {};
@@ -338,7 +344,8 @@ QString refusalText(const QString& name, NameRefusal refusal) {
 }  // namespace
 
 std::optional<QHttpServerResponse> TeacherPage::changeDomains(const QHttpServerRequest& request,
-                                               const QJsonObject& body, ClassRecord& record) {
+                                                              const QJsonObject& body,
+                                                              ClassRecord& record) {
     const QString add = body.value("add").toString().trimmed().toLower();
     const QString remove = body.value("remove").toString().trimmed().toLower();
     if (!add.isEmpty()) {
