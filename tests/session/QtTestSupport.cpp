@@ -3,6 +3,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QHostAddress>
 #include <QRegularExpression>
 #include <QSslConfiguration>
 #include <QSslSocket>
@@ -45,7 +46,7 @@ QString writeClassesFile(const QTemporaryDir& dir, const QByteArray& json) {
 }
 
 ServiceProcess::ServiceProcess(const QString& classesFile, const QString& tlsDirectory,
-                               const QString& database)
+                               const QString& database, const QStringList& options)
     : database_(database.isEmpty() ? dataDir_.filePath("service.db") : database) {
     qtApp();
     process_.setProcessChannelMode(QProcess::MergedChannels);
@@ -53,6 +54,7 @@ ServiceProcess::ServiceProcess(const QString& classesFile, const QString& tlsDir
                              tlsDirectory, "--database", database_};
     if (!classesFile.isEmpty())
         arguments << "--classes" << classesFile;
+    arguments << options;
     process_.start(QStringLiteral(KT_SERVICE_BINARY), arguments);
     static const QRegularExpression listening(R"(Listening on https://127\.0\.0\.1:(\d+)/)");
     runEventsUntil(
@@ -84,8 +86,10 @@ QByteArray RawReply::header(const QByteArray& name) const {
     return {};
 }
 
-RawReply rawRequest(quint16 port, const QByteArray& request) {
+RawReply rawRequest(quint16 port, const QByteArray& request, const QString& from) {
     QSslSocket socket;
+    if (!from.isEmpty() && !socket.bind(QHostAddress(from)))
+        return {};
     QSslConfiguration tls = socket.sslConfiguration();
     tls.setCaCertificates(QSslCertificate::fromPath(testTls().certificatePath));
     socket.setSslConfiguration(tls);
@@ -111,13 +115,13 @@ RawReply rawRequest(quint16 port, const QByteArray& request) {
 }
 
 RawReply rawRequest(quint16 port, const QByteArray& method, const QByteArray& path,
-                    const QByteArray& body, const QList<QByteArray>& headers) {
+                    const QByteArray& body, const QList<QByteArray>& headers, const QString& from) {
     QByteArray request = method + ' ' + path + " HTTP/1.1\r\nHost: 127.0.0.1\r\n";
     for (const QByteArray& header : headers) request += header + "\r\n";
     if (!body.isEmpty() || method == "POST" || method == "PUT")
         request += "Content-Length: " + QByteArray::number(body.size()) + "\r\n";
     request += "Connection: close\r\n\r\n" + body;
-    return rawRequest(port, request);
+    return rawRequest(port, request, from);
 }
 
 std::pair<int, QString> runServiceCommand(const QStringList& arguments) {

@@ -33,11 +33,12 @@ QString writeClassesFile(const QTemporaryDir& dir, const QByteArray& json);
 
 // The real ka-tesmar-service executable, serving on a free loopback port.
 // Its database and administrator secret are in a folder of its own unless
-// `database` names one (to start it again on the same data).
+// `database` names one (to start it again on the same data); `options` are
+// further options of serve.
 class ServiceProcess {
   public:
     ServiceProcess(const QString& classesFile, const QString& tlsDirectory,
-                   const QString& database = QString());
+                   const QString& database = QString(), const QStringList& options = {});
     ~ServiceProcess() { stop(); }
 
     bool started() const { return port_ != 0; }
@@ -69,11 +70,13 @@ struct RawReply {
     QByteArray body;
     QByteArray header(const QByteArray& name) const;  // first value, empty when absent
 };
-RawReply rawRequest(quint16 port, const QByteArray& request);
+// `from` is the loopback address it comes from (127.x.y.z), 127.0.0.1 unless given.
+RawReply rawRequest(quint16 port, const QByteArray& request, const QString& from = {});
 // "METHOD PATH" with the given headers and body, Content-Length filled in.
 RawReply rawRequest(quint16 port, const QByteArray& method, const QByteArray& path,
                     const QByteArray& body = QByteArray(),
-                    const QList<QByteArray>& headers = QList<QByteArray>());
+                    const QList<QByteArray>& headers = QList<QByteArray>(),
+                    const QString& from = {});
 
 // Runs the executable with `arguments`; its exit status and output.
 std::pair<int, QString> runServiceCommand(const QStringList& arguments);
