@@ -86,7 +86,7 @@ class PrepareActivation : public ::testing::Test {
     std::optional<ActivationPlan> plan;
 
     void prepare() {
-        state->prepareActivation(nullptr, [this](const ActivationPlan& p) { plan = p; });
+        state->blocking().prepareActivation(nullptr, [this](const ActivationPlan& p) { plan = p; });
     }
     // The debug log's lines, newest first, without their times.
     std::string log() {
@@ -100,12 +100,15 @@ class PrepareActivation : public ::testing::Test {
 // Validated lists and lookups off the main thread; the name servers and the
 // class service stay reachable, whatever the service sends and dig answers.
 TEST_F(PrepareActivation, ValidatedPlanWithLookupsOffTheMainThread) {
-    state->apiBaseURL = "https://Klas.School.example:8443/Vexlo/api/";
+    state = AppState::create(ports.ports(), {"https://Klas.School.example:8443/Vexlo/api/"});
     ports.files.putFile("/etc/resolv.conf", "nameserver 127.0.0.53\n");
     ports.files.putFile("/run/systemd/resolve/resolv.conf", "nameserver 10.77.0.53\n");
-    state->blockedDomains = {"chatgpt.com", "bad name'; reboot", "www.claude.ai",
-                             "klas.school.example"};
-    state->blockIPs = {"203.0.113.7", "1.2.3.4 port 22", "10.0.0.0/8", "198.51.100.20"};
+    // The lists of a reply (that does not switch the block on by itself).
+    state->blocking().follow(
+        {false,
+         {"chatgpt.com", "bad name'; reboot", "www.claude.ai", "klas.school.example"},
+         {"203.0.113.7", "1.2.3.4 port 22", "10.0.0.0/8", "198.51.100.20"},
+         {}});
     ports.processes.setHandler([](const ProcessRequest& r) {
         const std::string& host = r.arguments[3];
         return FakeProcessRunner::exited(0, r.arguments[4] == "AAAA" ? ""
@@ -118,7 +121,7 @@ TEST_F(PrepareActivation, ValidatedPlanWithLookupsOffTheMainThread) {
     EXPECT_EQ(ports.workers.pending(), 6u);
     ports.scheduler.runUntilIdle();
     // Meanwhile a new reply changes the lists: this plan keeps the old ones.
-    state->blockedDomains = {"other.nl"};
+    state->blocking().follow({false, {"other.nl"}, {}, {}});
     while (ports.workers.runNewest()) {
     }
     EXPECT_FALSE(plan);  // delivered through the main queue
@@ -144,12 +147,12 @@ TEST_F(PrepareActivation, NoBlockedNamesMeansNoLookupAndTheScriptUsesTheHomeFold
     EXPECT_TRUE(ports.processes.requests().empty());
     EXPECT_EQ(plan->firewallCount, 44);
     ports.files.home = "/Users/piet";
-    EXPECT_EQ(state->buildActivateCommand(plan->hostsEntries, plan->rulesText),
+    EXPECT_EQ(state->blocking().buildActivateCommand(plan->hostsEntries, plan->rulesText),
               profileNamed("macos")->activationScript("", plan->rulesText, "/Users/piet"));
 }
 
 TEST_F(PrepareActivation, NothingHappensWhenTheStateIsGone) {
-    state->blockedDomains = {"chatgpt.com"};
+    state->blocking().follow({false, {"chatgpt.com"}, {}, {}});
     prepare();
     state.reset();
     ports.workers.runAll();

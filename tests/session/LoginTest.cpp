@@ -17,12 +17,14 @@ const HttpResult ok = HttpResponse{200, ""};
 class Login : public kt::testing::SessionFixture {
   protected:
     void SetUp() override {
-        SessionFixture::SetUp();
-        state->apiBaseURL = base;
-        state->probeURL = probe;
-        state->className = "oude klas";
         fakes.networkInterfaces.interfaces = {{"en0", "A4:83:E7:12:0B:9F", false}};
         fakes.systemInformation.version = "Version 13.6 (Build 22G120)";
+        startWith(base, probe);
+    }
+    void startWith(std::string apiBaseURL, std::string probeURL) {
+        service = {std::move(apiBaseURL), std::move(probeURL)};
+        start();
+        state->className = "oude klas";
     }
 
     // Starts a login and gives its requests these answers, one step at a time.
@@ -78,7 +80,7 @@ TEST_F(Login, SuccessProbesTheNetworkAndTheServiceThenPostsStoresTheSessionAndPo
     EXPECT_TRUE(state->isLoggedIn.get());
     EXPECT_EQ(state->errorMessage.get(), std::nullopt);
     EXPECT_EQ(state->sessionToken.get(), "tok-1");
-    EXPECT_EQ(state->savedStudentName + "|" + state->savedClassCode, "Jan & Piet+Co|abc123")
+    EXPECT_EQ(session().savedStudentName + "|" + session().savedClassCode, "Jan & Piet+Co|abc123")
         << "kept as typed for a reconnect";
     EXPECT_EQ(
         names(),
@@ -172,8 +174,7 @@ class LoginFailure : public Login, public WithParamInterface<Failure> {};
 
 TEST_P(LoginFailure, ShowsItsMessageSendsNothingMoreAndChangesNothing) {
     const Failure& failure = GetParam();
-    state->apiBaseURL = failure.base;
-    state->probeURL = failure.probe;
+    startWith(failure.base, failure.probe);
     login("Jan", failure.answers);
     EXPECT_EQ(fakes.http.count(), failure.answers.size());
     EXPECT_THAT(state->errorMessage.get(), failure.message);
@@ -184,7 +185,7 @@ TEST_P(LoginFailure, ShowsItsMessageSendsNothingMoreAndChangesNothing) {
     EXPECT_FALSE(state->isLoggedIn.get());
     EXPECT_EQ(state->sessionToken.get(), std::nullopt);
     EXPECT_EQ(state->className.get(), "oude klas");
-    EXPECT_FALSE(state->pollTimer.has_value());
+    EXPECT_FALSE(session().pollTimer.has_value());
 }
 
 INSTANTIATE_TEST_SUITE_P(Each, LoginFailure, ValuesIn(failures),

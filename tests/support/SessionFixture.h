@@ -18,6 +18,7 @@ namespace kt::testing {
 class SessionFixture : public ::testing::Test {
   protected:
     TestPorts fakes;
+    ServiceAddresses service;  // set before start() to use another service
     std::shared_ptr<AppState> state;
 
     // The verb of every privileged run ("activate", "deactivate", "restore";
@@ -44,12 +45,19 @@ class SessionFixture : public ::testing::Test {
             return promptAccepted ? FakeProcessRunner::exited(0, "OK\n")
                                   : FakeProcessRunner::exited(1, "", promptError + "\n");
         });
-        state = AppState::create(fakes.ports());
+        state = AppState::create(fakes.ports(), service);
         settle();
         state->debugLog = "";
     }
 
     void settle() { fakes.settle(); }
+    ClassSession& session() { return state->session(); }
+    BlockingController& blocking() { return state->blocking(); }
+    // The status of a reply with these lists, as the session hands it over.
+    static ReceivedStatus status(bool blocked, std::vector<std::string> domains,
+                                 std::vector<std::string> ips = {}) {
+        return {blocked, std::move(domains), std::move(ips), {}};
+    }
 
     std::size_t runs(const std::string& verb) const {
         return static_cast<std::size_t>(
@@ -61,10 +69,10 @@ class SessionFixture : public ::testing::Test {
         state->sessionToken = token;
         state->studentName = "Jan Jansen";
         state->className = "4B";
-        state->savedStudentName = "Jan Jansen";
-        state->savedClassCode = "ABC123";
+        session().savedStudentName = "Jan Jansen";
+        session().savedClassCode = "ABC123";
         state->isLoggedIn = true;
-        state->startPolling();
+        session().startPolling();
     }
 
     // Answers the newest status request with `body` and lets everything settle.

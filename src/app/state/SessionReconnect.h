@@ -1,0 +1,18 @@
+#pragma once
+
+#include <string>
+
+#include "platform/Time.h"
+
+namespace kt {
+
+// All the blocking side may ask of the class session: to log in again with
+// the saved name and code `delay` from now (the watchdog's repair), with
+// `announcement` as the status line meanwhile.
+class SessionReconnect {
+  public:
+    virtual ~SessionReconnect() = default;
+    virtual void reconnectAfter(Seconds delay, std::string announcement) = 0;
+};
+
+}  // namespace kt
