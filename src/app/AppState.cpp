@@ -11,8 +11,12 @@ AppState::AppState(const Ports& ports) : PublishedState(ports), ports_(ports) {
 std::shared_ptr<AppState> AppState::create(const Ports& ports, ServiceAddresses service) {
     std::shared_ptr<AppState> state(new AppState(ports));
     const std::string serviceURL = service.apiBaseURL;
-    state->session_ = ClassSession::create(ports, *state, *state, std::move(service));
-    state->blocking_ = BlockingController::create(ports, *state, *state->session_, serviceURL);
+    PublishedState& shown = *state;
+    // The session hands its status to this object, which passes it on to the
+    // controller (the joint in AppState.h); the controller asks the session
+    // itself for a reconnect.
+    state->session_ = ClassSession::create(ports, shown, *state, std::move(service));
+    state->blocking_ = BlockingController::create(ports, shown, *state->session_, serviceURL);
     state->init();
     return state;
 }

@@ -129,7 +129,7 @@ TEST_F(ProfileChoice, LinuxRunsNoShellTextAndClosesThePupilsOwnBrowsers) {
     AppState::create(macosLock.ports());
     EXPECT_TRUE(macosLock.processes.requests().empty()) << "no start-up restore";
 
-    blocking().follow(status(true, {"chatgpt.com"}));
+    blocking().follow({.blocked = true, .domains = {"chatgpt.com"}});
     settle();
     blocking().deactivateBlocking();
     settle();

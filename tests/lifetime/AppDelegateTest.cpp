@@ -61,7 +61,7 @@ TEST_F(AppDelegateTest, QuitWhileLoggedInIsHeldTwoSecondsForTheAlertThenRestores
 TEST_F(AppDelegateTest, QuitDropsAnActivationStillLookingUpAndNeverBlocksAgain) {
     logIn();
     delegate.appState = state;
-    blocking().follow(status(true, {"chatgpt.com"}));
+    blocking().follow({.blocked = true, .domains = {"chatgpt.com"}});
     ASSERT_GT(fakes.workers.pending(), 1u) << "the lookups wait for threads";
     fakes.workers.runOldest();
     const auto digs = [this] { return fakes.processes.requests().size() - privilegedRuns.size(); };

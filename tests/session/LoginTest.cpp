@@ -16,14 +16,11 @@ const HttpResult ok = HttpResponse{200, ""};
 
 class Login : public kt::testing::SessionFixture {
   protected:
-    void SetUp() override {
+    void SetUp() override { startAt(base, probe); }
+    void startAt(std::string apiBaseURL, std::string probeURL) {
         fakes.networkInterfaces.interfaces = {{"en0", "A4:83:E7:12:0B:9F", false}};
         fakes.systemInformation.version = "Version 13.6 (Build 22G120)";
-        startWith(base, probe);
-    }
-    void startWith(std::string apiBaseURL, std::string probeURL) {
-        service = {std::move(apiBaseURL), std::move(probeURL)};
-        start();
+        start({std::move(apiBaseURL), std::move(probeURL)});
         state->className = "oude klas";
     }
 
@@ -174,7 +171,7 @@ class LoginFailure : public Login, public WithParamInterface<Failure> {};
 
 TEST_P(LoginFailure, ShowsItsMessageSendsNothingMoreAndChangesNothing) {
     const Failure& failure = GetParam();
-    startWith(failure.base, failure.probe);
+    startAt(failure.base, failure.probe);
     login("Jan", failure.answers);
     EXPECT_EQ(fakes.http.count(), failure.answers.size());
     EXPECT_THAT(state->errorMessage.get(), failure.message);

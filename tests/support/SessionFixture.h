@@ -14,11 +14,11 @@
 namespace kt::testing {
 
 // A real AppState on fakes, with helpers to play the class service and the
-// root helper (or, with the macOS profile, the password prompt).
+// root helper (or, with the macOS profile, the password prompt), and its two
+// rooms at hand.
 class SessionFixture : public ::testing::Test {
   protected:
     TestPorts fakes;
-    ServiceAddresses service;  // set before start() to use another service
     std::shared_ptr<AppState> state;
 
     // The verb of every privileged run ("activate", "deactivate", "restore";
@@ -31,7 +31,7 @@ class SessionFixture : public ::testing::Test {
 
     void SetUp() override { start(); }
 
-    void start() {
+    void start(ServiceAddresses service = {}) {
         fakes.processes.setHandler([this](const ProcessRequest& request) {
             if (request.program == "/usr/bin/pkexec") {
                 privilegedRuns.push_back(request.arguments.at(1));
@@ -45,7 +45,7 @@ class SessionFixture : public ::testing::Test {
             return promptAccepted ? FakeProcessRunner::exited(0, "OK\n")
                                   : FakeProcessRunner::exited(1, "", promptError + "\n");
         });
-        state = AppState::create(fakes.ports(), service);
+        state = AppState::create(fakes.ports(), std::move(service));
         settle();
         state->debugLog = "";
     }
@@ -53,11 +53,6 @@ class SessionFixture : public ::testing::Test {
     void settle() { fakes.settle(); }
     ClassSession& session() { return state->session(); }
     BlockingController& blocking() { return state->blocking(); }
-    // The status of a reply with these lists, as the session hands it over.
-    static ReceivedStatus status(bool blocked, std::vector<std::string> domains,
-                                 std::vector<std::string> ips = {}) {
-        return {blocked, std::move(domains), std::move(ips), {}};
-    }
 
     std::size_t runs(const std::string& verb) const {
         return static_cast<std::size_t>(

@@ -12,8 +12,9 @@ TEST_F(Activation, SuccessSendsTheListsToTheHelperAndStoresCountersTextsAndLogLi
     state->errorMessage = "oud";
     blocking().integrityReconnectAttempts = 2;
     blocking().follow(
-        status(true, {"chatgpt.com", "claude.ai", "example.org", "www.test.nl", "school.be"},
-               {"203.0.113.9"}));
+        {.blocked = true,
+         .domains = {"chatgpt.com", "claude.ai", "example.org", "www.test.nl", "school.be"},
+         .ips = {"203.0.113.9"}});
     EXPECT_TRUE(state->isInstalling.get());
     EXPECT_EQ(state->statusMessage.get(), "Blokkering activeren...");
 
@@ -37,7 +38,7 @@ TEST_F(Activation, ARefusedRunClearsTheFlagsKeepsTheCountersAndSaysWhy) {
     state->hostsCount = 8;
     state->firewallCount = 50;
     promptAccepted = false;
-    blocking().follow(status(true, {"claude.ai"}));
+    blocking().follow({.blocked = true, .domains = {"claude.ai"}});
     settle();
     EXPECT_FALSE(state->isInstalling.get());
     EXPECT_FALSE(blocking().isActivatingBlocking);
@@ -76,7 +77,8 @@ TEST_F(Activation, RepeatedCallsWhileOneRunsAreSkippedAndRunsKeepTheirOrder) {
 }
 
 TEST_F(Activation, AnUndoAskedForWhileTheRulesArePreparedWins) {
-    blocking().follow(status(true, {"chatgpt.com"}));  // a lookup: a worker is needed
+    // A name to look up: a worker is needed.
+    blocking().follow({.blocked = true, .domains = {"chatgpt.com"}});
     fakes.scheduler.runUntilIdle();
     ASSERT_GT(fakes.workers.pending(), 0u);
     blocking().deactivateBlocking();  // the teacher switched off before the run

@@ -5,7 +5,7 @@
 namespace kt {
 
 BlockingController::BlockingController(const Ports& ports, PublishedState& state,
-                                       SessionReconnect& session, std::string serviceURL)
+                                       SessionRequests& session, std::string serviceURL)
     : systemProfileName(ports.systemProfile),
       serviceURL(std::move(serviceURL)),
       state_(state),
@@ -16,7 +16,7 @@ BlockingController::BlockingController(const Ports& ports, PublishedState& state
 
 std::shared_ptr<BlockingController> BlockingController::create(const Ports& ports,
                                                                PublishedState& state,
-                                                               SessionReconnect& session,
+                                                               SessionRequests& session,
                                                                std::string serviceURL) {
     return std::shared_ptr<BlockingController>(
         new BlockingController(ports, state, session, std::move(serviceURL)));

@@ -9,7 +9,7 @@
 
 #include "app/state/PublishedState.h"
 #include "app/state/ReceivedStatus.h"
-#include "app/state/SessionReconnect.h"
+#include "app/state/SessionRequests.h"
 #include "blocking/PrivilegedCommand.h"
 #include "blocking/SystemProfile.h"
 #include "platform/Ports.h"
@@ -51,7 +51,7 @@ class BlockingController : public std::enable_shared_from_this<BlockingControlle
   public:
     // `serviceURL` is the class service's base URL: a block leaves its host reachable.
     static std::shared_ptr<BlockingController> create(const Ports& ports, PublishedState& state,
-                                                      SessionReconnect& session,
+                                                      SessionRequests& session,
                                                       std::string serviceURL);
 
     BlockingController(const BlockingController&) = delete;
@@ -133,14 +133,14 @@ class BlockingController : public std::enable_shared_from_this<BlockingControlle
     void setupSignalHandlers();
 
   private:
-    BlockingController(const Ports& ports, PublishedState& state, SessionReconnect& session,
+    BlockingController(const Ports& ports, PublishedState& state, SessionRequests& session,
                        std::string serviceURL);
 
     bool blockingLeftBehind() const;
     bool restoreThroughHelper();
 
     PublishedState& state_;
-    SessionReconnect& session_;
+    SessionRequests& session_;
     // The status followed last: its lists are what an activation blocks.
     ReceivedStatus followed_;
     // Counts undo requests (deactivation, restore), so that an activation

@@ -9,7 +9,7 @@
 #include "DeploymentSettings.h"
 #include "app/state/PublishedState.h"
 #include "app/state/ReceivedStatus.h"
-#include "app/state/SessionReconnect.h"
+#include "app/state/SessionRequests.h"
 #include "platform/Ports.h"
 
 namespace kt {
@@ -37,7 +37,7 @@ struct ServiceAddresses {
 //   app/session/WakeObserver.cpp      setupWakeObserver
 //   app/session/Reconnect.cpp         handleWakeFromSleep, manualReconnect, reconnectAfter,
 //                                     performReconnect, reconnectFailed
-class ClassSession : public std::enable_shared_from_this<ClassSession>, public SessionReconnect {
+class ClassSession : public std::enable_shared_from_this<ClassSession>, public SessionRequests {
   public:
     static std::shared_ptr<ClassSession> create(const Ports& ports, PublishedState& state,
                                                 StatusFollower& follower,

@@ -13,16 +13,22 @@ using AddressRange = std::pair<std::string, std::string>;
 // list that a reply left out or sent unreadable stays as it was).
 struct ReceivedStatus {
     bool blocked = false;
-    std::vector<std::string> domains;
-    std::vector<std::string> ips;
-    std::vector<AddressRange> ranges;
+    std::vector<std::string> domains = {};
+    std::vector<std::string> ips = {};
+    std::vector<AddressRange> ranges = {};
 };
 
 // How a class session ended, as far as the block goes.
 enum class SessionEnd {
-    Expired,    // the service no longer knows it: the block comes out
-    LoggedOut,  // the student left the class: the block comes out, its lists are forgotten
-    Lost,       // a reconnect found no new session: the block comes out, its counters are cleared
+    // The service no longer knows it: the block comes out (the last switch
+    // received stands).
+    Expired,
+    // The student left the class: the block comes out; the switch and the
+    // lists received are forgotten.
+    LoggedOut,
+    // A reconnect found no new session: the block comes out; the switch
+    // received and the counters are forgotten, and the watchdog starts afresh.
+    Lost,
 };
 
 // All the class session tells the blocking side. The session knows nothing
