@@ -197,11 +197,13 @@ LoadResult runLoad(const LoadPlan& plan) {
         s.fd = socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
         const int one = 1;
         setsockopt(s.fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof(one));
-        // Every student from an address of its own, as on a school network: 127.1.x.y.
+        // Every student from an address of its own, as on a school network: 127.1.x.y;
+        // or all from 127.1.0.1, as a school behind one NAT address.
+        const size_t n = plan.oneAddress ? 0 : i;
         sockaddr_in own{};
         own.sin_family = AF_INET;
-        own.sin_addr.s_addr = htonl(0x7F010000u | static_cast<uint32_t>((i / 250) << 8) |
-                                    static_cast<uint32_t>(i % 250 + 1));
+        own.sin_addr.s_addr = htonl(0x7F010000u | static_cast<uint32_t>((n / 250) << 8) |
+                                    static_cast<uint32_t>(n % 250 + 1));
         bind(s.fd, reinterpret_cast<sockaddr*>(&own), sizeof(own));
         s.started = Clock::now();
         if (connect(s.fd, reinterpret_cast<sockaddr*>(&address), sizeof(address)) != 0 &&

@@ -3,6 +3,7 @@
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QProcess>
+#include <QSslSocket>
 #include <QString>
 #include <QTemporaryDir>
 #include <functional>
@@ -33,11 +34,12 @@ QString writeClassesFile(const QTemporaryDir& dir, const QByteArray& json);
 
 // The real ka-tesmar-service executable, serving on a free loopback port.
 // Its database and administrator secret are in a folder of its own unless
-// `database` names one (to start it again on the same data).
+// `database` names one (to start it again on the same data); `options` are
+// further options of `serve`.
 class ServiceProcess {
   public:
     ServiceProcess(const QString& classesFile, const QString& tlsDirectory,
-                   const QString& database = QString());
+                   const QString& database = QString(), const QStringList& options = {});
     ~ServiceProcess() { stop(); }
 
     bool started() const { return port_ != 0; }
@@ -69,11 +71,35 @@ struct RawReply {
     QByteArray body;
     QByteArray header(const QByteArray& name) const;  // first value, empty when absent
 };
+// The first reply in `received`: status 0 until its head is in; `complete`
+// tells whether its body is too (by its Content-Length).
+RawReply parseReply(const QByteArray& received, bool* complete = nullptr);
 RawReply rawRequest(quint16 port, const QByteArray& request);
 // "METHOD PATH" with the given headers and body, Content-Length filled in.
 RawReply rawRequest(quint16 port, const QByteArray& method, const QByteArray& path,
                     const QByteArray& body = QByteArray(),
                     const QList<QByteArray>& headers = QList<QByteArray>());
+
+// A TLS connection to the service on 127.0.0.1 that a test drives: from the
+// loopback address `from`, sending what it likes when it likes; it records
+// what came back and whether the service closed it.
+class TestConnection {
+  public:
+    explicit TestConnection(quint16 port, const QString& from = QStringLiteral("127.0.0.1"));
+
+    void send(const QByteArray& bytes);  // written once the handshake is done
+    bool closed() const { return closed_; }
+    const QByteArray& received() const { return received_; }
+    RawReply reply() const { return parseReply(received_); }
+    // Runs the event loop until the first reply is in whole or the connection
+    // is closed; that reply.
+    RawReply waitForReply();
+
+  private:
+    QSslSocket socket_;
+    QByteArray received_, unsent_;
+    bool closed_ = false;
+};
 
 // Runs the executable with `arguments`; its exit status and output.
 std::pair<int, QString> runServiceCommand(const QStringList& arguments);
