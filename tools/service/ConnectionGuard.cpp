@@ -115,17 +115,17 @@ void ConnectionGuard::close(const QByteArray& reply) {
     idleDeadline_.stop();
     linger_.start();
     discard();
-    connect(socket_, &QIODevice::bytesWritten, this, &ConnectionGuard::shutDownWhenSent);
+    if (reply.isEmpty())
+        return shutDownWhenSent();
+    // Only the encrypted side tells when the bytes are with the kernel.
     connect(socket_, &QSslSocket::encryptedBytesWritten, this, &ConnectionGuard::shutDownWhenSent);
-    if (!reply.isEmpty())
-        socket_->write(reply);
-    shutDownWhenSent();
+    socket_->write(reply);
 }
 
 // Once every byte is with the kernel, the client gets the end of the stream
 // after them, while the service can still read what it sends.
 void ConnectionGuard::shutDownWhenSent() {
-    if (shutDown_ || socket_->bytesToWrite() > 0 || socket_->encryptedBytesToWrite() > 0)
+    if (shutDown_ || socket_->encryptedBytesToWrite() > 0)
         return;
     shutDown_ = true;
     ::shutdown(static_cast<int>(socket_->socketDescriptor()), SHUT_WR);

@@ -21,8 +21,10 @@ QString escapedForLog(QStringView text) {
         char32_t c = text[i].unicode();
         const bool pair = QChar::isHighSurrogate(c) && i + 1 < text.size() &&
                           QChar::isLowSurrogate(text[i + 1].unicode());
-        if (pair)
-            c = QChar::surrogateToUcs4(text[i].unicode(), text[++i].unicode());
+        if (pair) {
+            c = QChar::surrogateToUcs4(text[i].unicode(), text[i + 1].unicode());
+            ++i;
+        }
         if (isPrintable(c))
             escaped += text.sliced(start, i - start + 1);
         else if (c < 0x80)
