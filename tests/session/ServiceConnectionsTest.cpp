@@ -30,7 +30,8 @@ class ServiceConnections : public ::testing::Test {
     void start(const QStringList& options) {
         const QString classes =
             kt::testing::writeClassesFile(dir, R"([{"code":"ABC123","class_name":"3B"}])");
-        service = std::make_unique<ServiceProcess>(classes, testTls().directory, QString(), options);
+        service =
+            std::make_unique<ServiceProcess>(classes, testTls().directory, QString(), options);
         ASSERT_TRUE(service->started()) << service->output().toStdString();
     }
     // A new connection from `from` that asked for "/" and got its reply.
@@ -42,12 +43,15 @@ class ServiceConnections : public ::testing::Test {
     }
     // A student logs in and polls from 127.0.0.1; whether both were answered.
     bool studentServed() {
-        const RawReply login = kt::testing::rawRequest(
-            service->port(), "POST", "/Vexlo/api/class-login.php",
-            "student_name=Jan&class_code=ABC123",
-            {"Content-Type: application/x-www-form-urlencoded"});
-        const QByteArray token =
-            QJsonDocument::fromJson(login.body).object().value("session_token").toString().toLatin1();
+        const RawReply login =
+            kt::testing::rawRequest(service->port(), "POST", "/Vexlo/api/class-login.php",
+                                    "student_name=Jan&class_code=ABC123",
+                                    {"Content-Type: application/x-www-form-urlencoded"});
+        const QByteArray token = QJsonDocument::fromJson(login.body)
+                                     .object()
+                                     .value("session_token")
+                                     .toString()
+                                     .toLatin1();
         return !token.isEmpty() &&
                kt::testing::rawRequest(service->port(), "GET",
                                        "/Vexlo/api/class-status.php?token=" + token)
@@ -74,7 +78,7 @@ TEST_F(ServiceConnections, SlowIdleAndOversizedRequestsGetTheirAnswerAndThenAClo
     struct Case {
         const char* what;
         QByteArray sent;
-        int status;  // 0: closed without an answer
+        int status;         // 0: closed without an answer
         bool drip = false;  // then one more byte of the head every 50 ms
     };
     const std::vector<Case> cases = {
@@ -155,18 +159,19 @@ TEST_F(ServiceConnections, ConnectionsOverTheCapsAreRefusedWhileOthersAreServed)
         return reply.status == 200;
     })) << "last answer "
         << reply.status;
-    EXPECT_TRUE(service->waitForOutput("127.0.0.2 refused 429 too many connections from this address"));
+    EXPECT_TRUE(
+        service->waitForOutput("127.0.0.2 refused 429 too many connections from this address"));
     EXPECT_TRUE(service->waitForOutput("refused 503 too many connections"));
 }
 
 TEST_F(ServiceConnections, WhatAClientSentStaysWithinItsLineOfTheLog) {
     start({});
     const QByteArray forged = "2024-01-01T00:00:00Z 10.0.0.9 GET /forged 200";
-    const QByteArray path = "/x%0a" + forged.toPercentEncoding("/:") +
-                            "%0d%e2%80%a8%e2%80%ae%c2%85%1b[2J%5c%ff";
+    const QByteArray path =
+        "/x%0a" + forged.toPercentEncoding("/:") + "%0d%e2%80%a8%e2%80%ae%c2%85%1b[2J%5c%ff";
     EXPECT_EQ(kt::testing::rawRequest(service->port(), "GET", path).status, 404);
-    EXPECT_TRUE(service->waitForOutput(
-        "GET /x\\x0a" + forged + "\\x0d\\u{2028}\\u{202e}\\u{0085}\\x1b[2J\\x5c\uFFFD 404"))
+    EXPECT_TRUE(service->waitForOutput("GET /x\\x0a" + forged +
+                                       "\\x0d\\u{2028}\\u{202e}\\u{0085}\\x1b[2J\\x5c\uFFFD 404"))
         << service->output().toStdString();
     EXPECT_FALSE(service->output().contains("\n" + forged));
 }

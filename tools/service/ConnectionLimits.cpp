@@ -62,8 +62,9 @@ QString fitToOpenFileLimit(ConnectionLimits& limits, quint64 openFiles) {
     limits.refusing = int(std::clamp<quint64>(available / 17, 1, quint64(limits.refusing)));
     limits.total = int(available > quint64(limits.refusing) ? available - limits.refusing : 0);
     limits.perAddress = std::min(limits.perAddress, limits.total);
-    return QStringLiteral("the open-file limit of %1 allows %2 connections").arg(openFiles).arg(
-        limits.total);
+    return QStringLiteral("the open-file limit of %1 allows %2 connections")
+        .arg(openFiles)
+        .arg(limits.total);
 }
 
 QString describe(const ConnectionLimits& limits) {

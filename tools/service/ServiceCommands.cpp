@@ -202,8 +202,7 @@ int serveCommand(const QStringList& arguments) {
     }
     for (const ClassRecord& record : service.classes().all())
         out() << "Class " << escapedForLog(record.code) << ": " << escapedForLog(record.className)
-              << " ("
-              << (record.isBlocked ? "blocked" : "free") << ")" << Qt::endl;
+              << " (" << (record.isBlocked ? "blocked" : "free") << ")" << Qt::endl;
     const QString host = address.protocol() == QAbstractSocket::IPv6Protocol
                              ? "[" + address.toString() + "]"
                              : address.toString();

@@ -15,8 +15,8 @@ constexpr int handshakesPerTurn = 32;
 QHostAddress peerOf(qintptr descriptor) {
     sockaddr_storage address{};
     socklen_t size = sizeof(address);
-    if (::getpeername(static_cast<int>(descriptor), reinterpret_cast<sockaddr*>(&address),
-                      &size) != 0)
+    if (::getpeername(static_cast<int>(descriptor), reinterpret_cast<sockaddr*>(&address), &size) !=
+        0)
         return {};
     return QHostAddress(reinterpret_cast<const sockaddr*>(&address));
 }
