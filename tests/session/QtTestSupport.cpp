@@ -6,6 +6,7 @@
 #include <QRegularExpression>
 #include <QSslConfiguration>
 #include <QSslSocket>
+#include <QThread>
 #include <utility>
 
 namespace kt::testing {
@@ -69,6 +70,13 @@ QString ServiceProcess::adminSecretPath() const {
     return QFileInfo(database_).absoluteDir().filePath("admin.secret");
 }
 
+bool ServiceProcess::waitForOutputAlone(const QString& text, qsizetype times) {
+    while (output().count(text) < times)
+        if (!process_.waitForReadyRead(10000))
+            return false;
+    return true;
+}
+
 void ServiceProcess::stop() {
     process_.terminate();  // nothing when it is not running
     if (!process_.waitForFinished(10000))
@@ -117,6 +125,15 @@ void TestConnection::send(const QByteArray& bytes) {
     unsent_ += bytes;
     if (socket_.isEncrypted() && !unsent_.isEmpty())
         socket_.write(std::exchange(unsent_, {}));
+}
+
+void TestConnection::sendWithoutReading(const QByteArray& bytes) {
+    if (!socket_.isEncrypted() && !socket_.waitForEncrypted(20000))
+        return;
+    socket_.write(bytes);
+    while (socket_.state() == QAbstractSocket::ConnectedState &&
+           (socket_.flush() || socket_.encryptedBytesToWrite() > 0))
+        QThread::usleep(100);
 }
 
 RawReply TestConnection::waitForReply() {

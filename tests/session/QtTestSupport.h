@@ -52,6 +52,8 @@ class ServiceProcess {
     bool waitForOutput(const QString& text) {
         return runEventsUntil([&] { return output().contains(text); }, 10000);
     }
+    // Waits until its output holds `text` `times` times, running no events meanwhile.
+    bool waitForOutputAlone(const QString& text, qsizetype times);
     void stop();
     QString adminSecretPath() const;
 
@@ -88,6 +90,10 @@ class TestConnection {
     explicit TestConnection(quint16 port, const QString& from = QStringLiteral("127.0.0.1"));
 
     void send(const QByteArray& bytes);  // written once the handshake is done
+    // Waits for the handshake, then writes `bytes` and reads nothing until all
+    // of them are out, as a client does that sends its whole request before it
+    // reads the answer. A reset meanwhile makes Qt drop the connection unread.
+    void sendWithoutReading(const QByteArray& bytes);
     bool closed() const { return closed_; }
     const QByteArray& received() const { return received_; }
     RawReply reply() const { return parseReply(received_); }
