@@ -31,16 +31,23 @@ bool readCount(const QString& text, int& count) {
 
 QList<QCommandLineOption> connectionLimitOptions() {
     const ConnectionLimits defaults;
+    const QString requestSeconds = QString::number(defaults.requestTimeoutMs / 1000.0),
+                  idleSeconds = QString::number(defaults.idleTimeoutMs / 1000.0),
+                  total = QString::number(defaults.total),
+                  perAddress = QString::number(defaults.perAddress);
     return {
         {"request-timeout",
-         "Seconds a request's head and body may take to arrive, from its first byte.", "seconds",
-         QString::number(defaults.requestTimeoutMs / 1000.0)},
-        {"idle-timeout", "Seconds a kept-alive connection may wait for its next request.",
-         "seconds", QString::number(defaults.idleTimeoutMs / 1000.0)},
-        {"max-connections", "Open connections in all (lowered to fit the open-file limit).", "n",
-         QString::number(defaults.total)},
-        {"max-connections-per-address", "Open connections from one address (IPv6: one /64).", "n",
-         QString::number(defaults.perAddress)},
+         "Seconds a request's head and body may take to arrive, from its first byte (" +
+             requestSeconds + ").",
+         "seconds", requestSeconds},
+        {"idle-timeout",
+         "Seconds a kept-alive connection may wait for its next request (" + idleSeconds + ").",
+         "seconds", idleSeconds},
+        {"max-connections",
+         "Open connections in all (" + total + ", lowered to fit the open-file limit).", "n",
+         total},
+        {"max-connections-per-address",
+         "Open connections from one address, IPv6 per /64 (" + perAddress + ").", "n", perAddress},
     };
 }
 
