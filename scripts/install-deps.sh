@@ -21,6 +21,7 @@ packages=(
   libqt6sql6-sqlite libsodium-dev
   chromium chromium-driver python3-selenium
   nghttp2-client libssl-dev
+  clang-14 libclang-rt-14-dev
 )
 
 missing=()

@@ -19,8 +19,8 @@ log=$state/service.log
 mkdir -p "$state"
 
 # The demo teacher gets a fresh one-time password at every start.
-if ! account=$("$service" teacher add demo --database "$database" 2>/dev/null); then
-  account=$("$service" teacher reset demo --database "$database")
+if ! account=$("$service" teacher add demo --display "Mevr. Demo" --database "$database" 2>/dev/null); then
+  account=$("$service" teacher reset demo --display "Mevr. Demo" --database "$database")
 fi
 password=$(sed -n 's/.*one-time password: //p' <<<"$account")
 

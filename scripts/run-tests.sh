@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs what is missing, checks the formatting, builds the plain and the
 # sanitizer builds (a warning is an error) and runs every test of both (unit,
-# integration, UI, the self-test of the real window).
+# integration, UI, the self-test of the real window, the replay of the fuzz
+# corpora), then builds the fuzz targets and runs each for 30 s.
 # Ends with a line "N passed, N failed".
 set -uo pipefail
 cd "$(dirname "$0")/.."
@@ -50,6 +51,23 @@ for preset in default asan; do
   count "$log"
   rm -f "$log"
 done
+
+# The fuzz targets (clang, libFuzzer), 30 s each from their committed corpus;
+# each counts as one test.
+echo "=== fuzz"
+targets=$(ls -d fuzz/corpus/*/ | wc -l)
+log=$(mktemp)
+if cmake --preset fuzz -DCMAKE_COMPILE_WARNING_AS_ERROR=ON >/dev/null &&
+  cmake --build --preset fuzz -j "$jobs"; then
+  scripts/run-fuzzers.sh 30 2>&1 | tee "$log"
+else
+  echo "build fuzz FAILED"
+fi
+line=$(grep -E '^fuzz targets: [0-9]+ passed, [0-9]+ failed$' "$log" | tail -1)
+[ -n "$line" ] || line="fuzz targets: 0 passed, $targets failed"
+passed=$((passed + $(sed -E 's/.*: ([0-9]+) passed.*/\1/' <<<"$line")))
+failed=$((failed + $(sed -E 's/.* ([0-9]+) failed$/\1/' <<<"$line")))
+rm -f "$log"
 
 echo "Screenshots: build/default/screenshots"
 echo "$passed passed, $failed failed"

@@ -16,6 +16,9 @@ struct ActivationPlan {
     int firewallCount = 0;
     // The same data as a request for the root helper (linux).
     std::string helperRequest;
+    // What the root helper lets through before any drop rule: the class
+    // service's and the name servers' addresses (single ones only).
+    std::vector<std::string> protectedAddresses;
 };
 
 // Hosts entries and the rule set from the checked block data and the rules

@@ -1,6 +1,7 @@
 #include "blocking/HelperRequest.h"
 
 #include <nlohmann/json.hpp>
+#include <utility>
 
 #include "blocking/RefusedTargets.h"
 #include "blocking/RuleText.h"
@@ -40,8 +41,11 @@ std::string encodeHelperRequest(const HelperRequest& request) {
 DecodedHelperRequest decodeHelperRequest(std::string_view text) {
     if (text.size() > maxHelperRequestBytes)
         return {std::nullopt, "Verzoek te groot"};
+    // The parser takes a NUL byte for the end of the text and would leave
+    // whatever follows it unread.
+    const bool cutShort = text.find('\0') != std::string_view::npos;
     nlohmann::json object = nlohmann::json::parse(text, nullptr, false);
-    if (!object.is_object())
+    if (cutShort || !object.is_object())
         return {std::nullopt, "Verzoek is geen JSON-object"};
     HelperRequest request;
     for (const auto& [key, value] : object.items()) {
@@ -70,7 +74,9 @@ ActivationPlan helperPlan(const HelperRequest& request, const std::vector<std::s
     std::vector<std::string> rules;
     for (const auto& address : filterLookedUpAddresses(request.lookedUp, protectedTargets).used)
         rules.push_back(addressRule(address));
-    return makeActivationPlan(data, rules);
+    ActivationPlan plan = makeActivationPlan(data, rules);
+    plan.protectedAddresses = std::move(protectedTargets.addresses);
+    return plan;
 }
 
 }  // namespace kt

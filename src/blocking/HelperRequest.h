@@ -38,7 +38,8 @@ DecodedHelperRequest decodeHelperRequest(std::string_view text);
 
 // What the helper writes for a request: only valid, blockable names and
 // addresses, none of the protected ones, and looked-up addresses only as
-// single addresses. `resolvers` are the computer's name servers.
+// single addresses; the protected single addresses (the request's and
+// `resolvers`, the computer's name servers) are kept reachable.
 ActivationPlan helperPlan(const HelperRequest& request, const std::vector<std::string>& resolvers);
 
 }  // namespace kt

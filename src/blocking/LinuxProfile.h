@@ -1,5 +1,9 @@
 #pragma once
 
+#include <utility>
+#include <vector>
+
+#include "blocking/ActivationPlan.h"
 #include "blocking/SystemProfile.h"
 
 namespace kt {
@@ -21,14 +25,27 @@ class LinuxProfile final : public SystemProfile {
     std::string activationScript(const std::string& hostsEntries, const std::string& rulesText,
                                  const std::string& homeFolder) const override;
     std::string undoCommand() const override;
+    // What the root helper runs for its checked plan: the plan's protected
+    // addresses are accepted before any drop rule.
+    std::string helperActivationScript(const ActivationPlan& plan) const;
 
-    // The folder, only root's, where the helper writes the scripts it runs.
+    // The folder, only root's, of the helper's run lock and the scripts'
+    // copies of the hosts file.
     static constexpr const char* runFolder = "/run/ka-tesmar";
-    // Held (shared flock) by the running application and by the helper while
-    // it runs; the guardian restores only when nobody holds it.
+    // Held (exclusive flock) by one helper run, or the guardian, at a time.
+    static constexpr const char* runLockName = "run.lock";
+    static constexpr const char* runLock = "/run/ka-tesmar/run.lock";
+    // Held (shared flock) by the running application; the guardian restores
+    // only when nobody holds it. The helper makes it for the user who
+    // activated, mode 0600, so no other account can hold it.
     static constexpr const char* applicationLock = "/run/ka-tesmar-app.lock";
+    // Where a script killed half-way may leave its temporary files: each
+    // folder with the prefix of their names.
+    static std::vector<std::pair<std::string, std::string>> temporaryFilePlaces();
 
   private:
+    std::string blockingScript(const std::string& hostsEntries, const std::string& rulesText,
+                               const std::vector<std::string>& protectedAddresses) const;
     std::string automaticRestore(bool backupPresent) const override;
     std::string manualRestore(bool backupPresent) const override;
     std::string signalRestore() const override;

@@ -133,6 +133,16 @@ std::string setDefinition(const AddressSet& set) {
     return text + "\n    }\n  }\n";
 }
 
+// The set of that name, added at the end with `shape` when there is none yet.
+AddressSet& setNamed(std::vector<AddressSet>& sets, const std::string& name,
+                     const ParsedRule& shape) {
+    auto set =
+        std::find_if(sets.begin(), sets.end(), [&](const AddressSet& s) { return s.name == name; });
+    if (set == sets.end())
+        set = sets.insert(sets.end(), AddressSet{name, shape, {}});
+    return *set;
+}
+
 }  // namespace
 
 std::optional<std::string> nftRuleFor(std::string_view pfRule) {
@@ -149,8 +159,18 @@ std::optional<std::string> nftRuleFor(std::string_view pfRule) {
     return match + protocolMatchAndVerdict(*rule);
 }
 
-NftRuleFile nftRuleFile(const std::string& rulesText) {
+NftRuleFile nftRuleFile(const std::string& rulesText,
+                        const std::vector<std::string>& protectedAddresses) {
     NftRuleFile file;
+    std::vector<AddressSet> kept;  // accepted before any drop
+    for (const std::string& address : protectedAddresses) {
+        if (!isSingleAddress(address))
+            continue;
+        ParsedRule shape;
+        shape.family = address.find(':') != std::string::npos ? Family::IPv6 : Family::IPv4;
+        setNamed(kept, shape.family == Family::IPv6 ? "protected_v6" : "protected_v4", shape)
+            .elements.push_back(address);
+    }
     std::vector<AddressSet> sets;  // in order of first appearance
     std::string anyTargetRules;
     for (std::string_view line : text::nonEmptyLines(rulesText)) {
@@ -164,11 +184,7 @@ NftRuleFile nftRuleFile(const std::string& rulesText) {
                 for (const std::string& part : {rule->protocol, rule->port})
                     if (!part.empty())
                         name += "_" + part;
-                auto set = std::find_if(sets.begin(), sets.end(),
-                                        [&](const AddressSet& s) { return s.name == name; });
-                if (set == sets.end())
-                    set = sets.insert(sets.end(), AddressSet{name, *rule, {}});
-                set->elements.push_back(rule->target);
+                setNamed(sets, name, *rule).elements.push_back(rule->target);
             }
         } else {
             file.untranslatable.push_back(ruleText);
@@ -181,8 +197,11 @@ NftRuleFile nftRuleFile(const std::string& rulesText) {
     file.text = "table " + table + "\n";
     file.text += "delete table " + table + "\n";
     file.text += "table " + table + " {\n";
+    for (const AddressSet& set : kept) file.text += setDefinition(set);
     for (const AddressSet& set : sets) file.text += setDefinition(set);
     file.text += "  chain blocked {\n";
+    for (const AddressSet& set : kept)
+        file.text += "    " + addressMatch(set.shape.family) + "@" + set.name + " accept\n";
     for (const AddressSet& set : sets)
         file.text += "    " + addressMatch(set.shape.family) + "@" + set.name + " " +
                      protocolMatchAndVerdict(set.shape) + "\n";

@@ -33,7 +33,10 @@ struct NftRuleFile {
 // ("v4_tcp_443": IPv4, tcp, port 443) and one rule that matches the set, so
 // the rule count stays flat however many addresses there are; duplicate and
 // overlapping elements are merged when the set is loaded. The rules sit in
-// one chain that the output and forward hooks jump to.
-NftRuleFile nftRuleFile(const std::string& rulesText);
+// one chain that the output and forward hooks jump to. The single addresses
+// of `protectedAddresses` (the class service's, the name servers') are
+// accepted first in that chain, so no drop rule, however wide, cuts them off.
+NftRuleFile nftRuleFile(const std::string& rulesText,
+                        const std::vector<std::string>& protectedAddresses = {});
 
 }  // namespace kt

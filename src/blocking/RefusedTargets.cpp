@@ -100,6 +100,26 @@ bool isRefusedName(std::string_view name, const ProtectedTargets& protectedTarge
     return false;
 }
 
+NameRefusal nameRefusal(std::string_view name, const ProtectedTargets& protectedTargets) {
+    if (!isValidHostName(name))
+        return isValidAddress(name) ? NameRefusal::Address : NameRefusal::NotAHostName;
+    const std::string canonical = canonicalName(name);
+    const std::string_view lastLabel = std::string_view(canonical).substr(canonical.rfind('.') + 1);
+    if (lastLabel.find_first_not_of("0123456789") == std::string_view::npos)
+        return NameRefusal::Address;  // no top-level name is a number: 127.1, 10.0.0.1
+    if (canonical == "localhost" || canonical.ends_with(".localhost"))
+        return NameRefusal::ThisComputer;
+    if (canonical.find('.') == std::string::npos)
+        return NameRefusal::SingleLabel;
+    // Suffixes that are never delegated on the internet and that networks use
+    // for themselves (multicast DNS, home and company networks).
+    for (const char* local : {".local", ".localdomain", ".lan", ".home", ".internal", ".intranet",
+                              ".corp", ".private", ".home.arpa"})
+        if (canonical.ends_with(local))
+            return NameRefusal::LocalName;
+    return isRefusedName(name, protectedTargets) ? NameRefusal::Protected : NameRefusal::None;
+}
+
 FilteredAddresses filterLookedUpAddresses(const std::vector<std::string>& addresses,
                                           const ProtectedTargets& protectedTargets) {
     FilteredAddresses out;

@@ -35,6 +35,19 @@ bool isRefusedAddress(std::string_view target, const ProtectedTargets& protected
 // Compared without regard to case or a trailing dot.
 bool isRefusedName(std::string_view name, const ProtectedTargets& protectedTargets);
 
+// Why a name may not be blocked, checked in this order; None when it may.
+enum class NameRefusal {
+    None,
+    NotAHostName,  // not the syntax of a host name (see isValidHostName)
+    Address,       // an address, not a name: "127.0.0.1", "10.1.2", "::1"
+    ThisComputer,  // "localhost" and the names under it
+    SingleLabel,   // one label, such as "x": a name of the local network or none
+    LocalName,     // under a suffix that only local networks use (".local", ".lan", ...)
+    Protected,     // see isRefusedName
+};
+// What the application refuses to block, and the teacher's page with it.
+NameRefusal nameRefusal(std::string_view name, const ProtectedTargets& protectedTargets);
+
 // Looked-up addresses split into what may be blocked and what not: only
 // single addresses (never a network) that are not refused.
 struct FilteredAddresses {

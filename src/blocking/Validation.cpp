@@ -287,7 +287,7 @@ CheckedBlockData checkBlockData(const std::vector<std::string>& blockedDomains,
             ++data.droppedOverLimit;
     };
     for (const auto& name : blockedDomains)
-        take(name, isValidHostName(name) && !isRefusedName(name, protectedTargets), data.domains,
+        take(name, nameRefusal(name, protectedTargets) == NameRefusal::None, data.domains,
              data.rejectedDomains, maxBlockedNames);
     for (const auto& address : blockIPs)
         take(address, isBlockableAddress(address) && !isRefusedAddress(address, protectedTargets),

@@ -2,11 +2,15 @@
 // root already) for the linux profile. It takes one verb and, for an
 // activation, a JSON request of names and addresses on standard input. It
 // checks everything again, builds the script itself from this program's own
-// texts, writes it into a folder only root can enter and runs it. Nothing the
-// caller sends is ever run.
+// texts and runs it from memory. Nothing the caller sends is ever run, and
+// nothing the caller can do to this process (terminal signals, resource
+// limits, killing it) leaves a half-done run or files behind: one run at a
+// time, in a session of its own, and each run first removes what a killed
+// one left.
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <cstdlib>
 #include <iostream>
 #include <string>
@@ -14,7 +18,10 @@
 #include "blocking/HelperRequest.h"
 #include "blocking/LinuxProfile.h"
 #include "blocking/RefusedTargets.h"
+#include "helper/ApplicationLock.h"
+#include "helper/BashScript.h"
 #include "helper/HelperAnswer.h"
+#include "helper/Isolation.h"
 #include "helper/RootFolder.h"
 #include "platform/system/PosixFileSystem.h"
 #include "platform/system/PosixProcessRunner.h"
@@ -24,6 +31,8 @@ namespace {
 using namespace kt;
 
 constexpr int usageStatus = 2;
+// A run waits this long for the one before it (an activation takes seconds).
+constexpr std::chrono::seconds runLockDeadline{60};
 
 int refuse(const std::string& why) {
     std::cerr << why << "\n";
@@ -46,7 +55,10 @@ std::string readStandardInput(std::size_t limit) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    helper::ignoreTerminalSignals();
+    helper::resetResourceLimits();
     ::umask(022);
+    const uid_t caller = helper::callerAccount(std::getenv("PKEXEC_UID"));
     // The caller's environment reaches nothing this helper starts.
     ::clearenv();
     ::setenv("PATH", "/usr/local/sbin:/usr/local/bin:/usr/sbin:/usr/bin:/sbin:/bin", 1);
@@ -59,10 +71,10 @@ int main(int argc, char** argv) {
         return refuse("Onbekende opdracht: alleen activate, deactivate en restore");
     if (::geteuid() != 0)
         return refuse("ka-tesmar-helper moet als root draaien");
+    helper::continueInOwnSession();
 
     const LinuxProfile profile;
-    // Private folders for the scripts, inside the folder only root can enter.
-    PosixFileSystem files(LinuxProfile::runFolder);
+    PosixFileSystem files;
     std::string script;
     if (verb == "activate") {
         DecodedHelperRequest decoded =
@@ -70,32 +82,21 @@ int main(int argc, char** argv) {
         if (!decoded.request)
             return refuse("Verzoek geweigerd: " + decoded.error);
         const ActivationPlan plan = helperPlan(*decoded.request, computerNameServers(files));
-        script = profile.activationScript(plan.hostsEntries, plan.rulesText, {});
+        script = profile.helperActivationScript(plan);
     } else {
         script = profile.undoCommand();
     }
 
     if (auto error = helper::prepareRootFolder(LinuxProfile::runFolder))
         return answerFailure(*error);
-    const int lock = helper::holdApplicationLock(LinuxProfile::applicationLock);
-    if (lock < 0)
-        return answerFailure(std::string("Kon ") + LinuxProfile::applicationLock +
-                             " niet vergrendelen");
-    const PathResult folder = files.createPrivateDirectory();
-    const std::string path = folder.path + "/" + verb + ".sh";
-    if (!folder.ok() || files.writeFile(path, script, 0600)) {
-        if (folder.ok())
-            files.removeTree(folder.path);
-        return answerFailure("Kon het script niet schrijven");
-    }
+    if (auto error = helper::holdRunLock(LinuxProfile::runLock, runLockDeadline))
+        return answerFailure(*error);
+    helper::removeStaleFiles(LinuxProfile::runFolder, LinuxProfile::runLockName,
+                             LinuxProfile::temporaryFilePlaces());
+    if (verb == "activate")
+        if (auto error = helper::provideApplicationLock(LinuxProfile::applicationLock, caller))
+            return answerFailure("Kon het programmaslot niet maken: " + *error);
 
     PosixProcessRunner processes;
-    ProcessRequest bash;
-    bash.program = "/bin/bash";
-    bash.arguments = {path};
-    bash.standardOutput = ProcessOutput::Capture;
-    bash.standardError = ProcessOutput::Capture;
-    const ProcessResult result = processes.run(bash);
-    files.removeTree(folder.path);
-    return answer(result);
+    return answer(helper::runBashScript(processes, script));
 }

@@ -4,6 +4,12 @@ namespace kt {
 
 ParsedReply parseReply(std::string_view body) {
     ParsedReply reply;
+    // The parser takes a NUL byte for the end of the text and would leave
+    // whatever follows it unread.
+    if (body.find('\0') != std::string_view::npos) {
+        reply.parseError = "syntax error: a NUL byte in the reply";
+        return reply;
+    }
     try {
         nlohmann::json value = nlohmann::json::parse(body.begin(), body.end());
         if (value.is_object())

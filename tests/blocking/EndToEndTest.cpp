@@ -4,26 +4,21 @@
 // namespace's loopback; connections to the blocked addresses are dropped by
 // the real nftables table and the guardian restores once the application is
 // gone. Ctrl+Q during an activation's lookups ends it with the network
-// restored. Nothing leaves the namespace.
+// restored. Nothing leaves the namespace. The application trusts the service
+// through the deployment settings file, so every build passes alike. What
+// happens is checked, and in which order; how long it takes is measured by
+// benchmarks/window-benchmark.sh.
 #include <gtest/gtest.h>
-
-#include <cstdio>
-#include <cstdlib>
 
 #include "SandboxRun.h"
 
 namespace kt {
 namespace {
 
-// The sanitizers slow every process of the run down; the plain build holds
-// the real limits.
-constexpr double slowdown = KT_SANITIZED ? 1.5 : 1.0;
-
 TEST(EndToEnd, KeyboardPupilTeacherGuardianAndQuitDuringTheLookups) {
-    ASSERT_EQ(
-        std::system("'" KT_SOURCE_DIR "/scripts/reference-certificate.sh' '" KT_BUILD_DIR "'"), 0);
     testing::SandboxRun run;
     run.useLinuxSystem();
+    run.put("window.sh", testing::fileText(KT_SANDBOX_DIR "/window.sh"));
     run.put("build.path", KT_BUILD_DIR);
     const int status = run.run("window-e2e.sh", {KT_BUILD_DIR});
     if (status == 77)
@@ -33,9 +28,6 @@ TEST(EndToEnd, KeyboardPupilTeacherGuardianAndQuitDuringTheLookups) {
         logs += std::string("\n--- ") + file + "\n" + run.out(file).value_or("-");
     ASSERT_EQ(status, 0) << run.log() << logs;
     auto out = [&](const std::string& path) { return run.out(path).value_or("(missing)"); };
-    auto seconds = [&](const std::string& file) {
-        return std::atof(run.out(file).value_or("1e9").c_str());
-    };
     // The blocked addresses and port 853 dropped, the name on 0.0.0.0.
     auto expectBlocked = [&](const std::string& name) {
         SCOPED_TRACE(name);
@@ -59,12 +51,8 @@ TEST(EndToEnd, KeyboardPupilTeacherGuardianAndQuitDuringTheLookups) {
             EXPECT_EQ(out(name + "/listing").find(left), std::string::npos) << left;
     };
 
-    std::printf("switch to block in force: %.2f s; window gone %.2f s after Ctrl+Q\n",
-                seconds("blocked-1/seconds"), seconds("quit.seconds"));
     expectFree("before", testing::originalHosts);
     expectBlocked("blocked-1");
-    // A poll at most 5 s after the switch, the lookups and the run within 3 s.
-    EXPECT_LE(seconds("blocked-1/seconds"), 8.0 * slowdown);
     // The guardian's timer enabled while blocked; a missing nscd is no error.
     EXPECT_EQ(out("blocked-1/enabled"), "ka-tesmar-guardian.timer\n");
     EXPECT_NE(out("blocked-1/calls.log").find("resolvectl [flush-caches]\n"), std::string::npos);
@@ -80,10 +68,18 @@ TEST(EndToEnd, KeyboardPupilTeacherGuardianAndQuitDuringTheLookups) {
     expectBlocked("blocked-again");
     expectFree("free-2");
     EXPECT_EQ(out("free-2/enabled"), "");
-    EXPECT_LE(seconds("quit.seconds"), 6.0 * slowdown) << logs;
     expectFree("quit");
-    EXPECT_NE(logs.find("Blokkering activeren overgeslagen: programma stopt"), std::string::npos)
-        << logs;
+    EXPECT_FALSE(run.out("timeouts")) << logs;
+    // Ctrl+Q came after the poll saw the switch, while the activation's
+    // lookups were held; the network was free and the session deleted before
+    // they were let go: the activation is skipped, never run.
+    const std::string second = out("window-2.log");
+    const std::size_t switchedOn = second.rfind("Status: GEBLOKKEERD");
+    ASSERT_NE(switchedOn, std::string::npos) << second;
+    EXPECT_NE(second.find("Blokkering activeren overgeslagen: programma stopt", switchedOn),
+              std::string::npos)
+        << second;
+    EXPECT_EQ(second.find("Blokkering geactiveerd", switchedOn), std::string::npos) << second;
 }
 
 }  // namespace

@@ -1,15 +1,22 @@
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <atomic>
 #include <chrono>
+#include <cstdio>
 #include <filesystem>
+#include <fstream>
 #include <future>
 #include <latch>
 #include <memory>
 #include <thread>
 
+#include "TestFiles.h"
+#include "platform/system/FileLifetimeLock.h"
 #include "platform/system/PosixFileSystem.h"
 #include "platform/system/PosixProcessRunner.h"
 #include "platform/system/ThreadWorkers.h"
@@ -82,6 +89,49 @@ TEST(PosixFileSystem, PrivateFoldersFilesAndRemoval) {
     EXPECT_FALSE(files.exists(dir.path));
     EXPECT_FALSE(files.readFile(path));
     EXPECT_FALSE(PosixFileSystem("/nonexistent").createPrivateDirectory().ok());
+}
+
+// The lock the guardian looks for: nothing while there is no file, then held;
+// when the root helper made the file afresh, holding it again takes the new
+// one; a FIFO or a link in its place is never held and never waited on.
+TEST(FileLifetimeLock, HoldsTheFileThatIsThereNow) {
+    const testing::ScratchDir dir("kt-lock");
+    const std::string path = dir.path + "/app.lock";
+    auto heldByOthers = [&] {
+        const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK);
+        const bool held = fd >= 0 && ::flock(fd, LOCK_EX | LOCK_NB) != 0;
+        ::close(fd);
+        return held;
+    };
+    auto makeAfresh = [&] {
+        ASSERT_TRUE(std::ofstream(path + ".new").good());
+        ASSERT_EQ(std::rename((path + ".new").c_str(), path.c_str()), 0);
+    };
+    FileLifetimeLock lock(path);
+    lock.hold();
+    makeAfresh();
+    EXPECT_FALSE(heldByOthers());
+    lock.hold();
+    EXPECT_TRUE(heldByOthers());
+    makeAfresh();
+    EXPECT_FALSE(heldByOthers());
+    lock.hold();
+    ASSERT_TRUE(heldByOthers()) << "the new file is held";
+    lock.hold();
+    EXPECT_TRUE(heldByOthers()) << "holding it again keeps it";
+
+    FileLifetimeLock fifo(path), link(path);
+    ASSERT_EQ(::unlink(path.c_str()), 0);
+    ASSERT_EQ(::mkfifo(path.c_str(), 0600), 0);
+    fifo.hold();
+    ASSERT_EQ(::unlink(path.c_str()), 0);
+    makeAfresh();
+    ASSERT_EQ(::rename(path.c_str(), (path + ".target").c_str()), 0);
+    ASSERT_EQ(::symlink((path + ".target").c_str(), path.c_str()), 0);
+    link.hold();
+    ASSERT_EQ(::unlink(path.c_str()), 0);
+    ASSERT_EQ(::rename((path + ".target").c_str(), path.c_str()), 0);
+    EXPECT_FALSE(heldByOthers()) << "not held through a link";
 }
 
 // Gives the pool `count` tasks that each wait (up to 10 s) until all of them

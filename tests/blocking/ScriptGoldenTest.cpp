@@ -12,6 +12,7 @@
 
 #include "SandboxRun.h"
 #include "blocking/ActivationPlan.h"
+#include "blocking/LinuxProfile.h"
 #include "blocking/NftRules.h"
 #include "blocking/RuleText.h"
 #include "blocking/SystemProfile.h"
@@ -21,15 +22,18 @@ namespace {
 
 using testing::commandOutput;
 
-std::string activation(const SystemProfile& profile, const std::vector<std::string>& lookedUp) {
+ActivationPlan replyPlan(const std::vector<std::string>& lookedUp) {
     std::ifstream in(std::string(KT_TEST_DATA_DIR) + "/reply.json");
     const nlohmann::json reply = nlohmann::json::parse(in);
     std::vector<std::string> rules;
     for (const auto& address : lookedUp) rules.push_back(addressRule(address));
-    const ActivationPlan plan =
-        makeActivationPlan(checkBlockData(reply["domains"].get<std::vector<std::string>>(),
-                                          reply["ips"].get<std::vector<std::string>>()),
-                           rules);
+    return makeActivationPlan(checkBlockData(reply["domains"].get<std::vector<std::string>>(),
+                                             reply["ips"].get<std::vector<std::string>>()),
+                              rules);
+}
+
+std::string activation(const SystemProfile& profile, const std::vector<std::string>& lookedUp) {
+    const ActivationPlan plan = replyPlan(lookedUp);
     const std::string home = profile.name() == "linux" ? "/home" : "/Users";
     return profile.activationScript(plan.hostsEntries, plan.rulesText,
                                     home + "/leerling met spatie");
@@ -103,7 +107,11 @@ TEST(ScriptGolden, EveryProfileAndVariant) {
                  "restore --profile macos --variant signal");
     expectGolden("restore-signal.sh", macos.restoreCommand(RestoreVariant::Signal, false),
                  "restore --variant signal --profile macos --backup absent");
-    expectGolden("linux-activate.sh", activation(linux, {"104.18.32.47", "2606:4700::6812:2011"}));
+    // As the root helper runs it: the class service (behind a network the
+    // fixed rules drop) and a name server accepted before every drop.
+    ActivationPlan plan = replyPlan({"104.18.32.47", "2606:4700::6812:2011"});
+    plan.protectedAddresses = {"76.76.21.9", "2606:4700::9", "192.0.2.53"};
+    expectGolden("linux-activate.sh", LinuxProfile().helperActivationScript(plan));
     expectGolden("linux-activate-no-lookup.sh", activation(linux, {}),
                  "activate --profile linux" + reply + "'/home/leerling met spatie'");
     // On linux one script decides from what it finds.
@@ -173,7 +181,8 @@ TEST(Rules, NftablesFormsAndWhatIsNotTranslated) {
 }
 
 // The real nft, in a network namespace of its own: duplicates and overlapping
-// networks load, and loading the file again replaces the table.
+// networks load (also among the protected addresses, and an address both
+// protected and blocked), and loading the file again replaces the table.
 TEST(Rules, NftFileLoadsTwiceWithDuplicatesAndOverlaps) {
     if (std::system("command -v nft >/dev/null && unshare --net true 2>/dev/null") != 0)
         GTEST_SKIP() << "needs nft and unshare --net (root)";
@@ -181,7 +190,8 @@ TEST(Rules, NftFileLoadsTwiceWithDuplicatesAndOverlaps) {
                                          "2001:db8::2", "::ffff:192.0.2.1", "104.18.32.7"},
                                         {addressRule("104.18.32.7"), addressRule("2606:4700::1")});
     const std::string path = ::testing::TempDir() + "ka_tesmar_test.nft";
-    std::ofstream(path) << nftRuleFile(set.text).text;
+    std::ofstream(path)
+        << nftRuleFile(set.text, {"104.18.32.7", "2606:4700::1", "104.18.32.7"}).text;
     const int status = std::system(("unshare --net sh -c 'nft -f " + path + " && nft -f " + path +
                                     " && nft list set inet ka_tesmar v4 | grep -q 10.0.0.0/8'")
                                        .c_str());

@@ -135,6 +135,7 @@ TEST(RefusedTargets, WhatWouldCutTheComputerOffIsRejected) {
                   "ff02::fb", "0.0.0.0", "::", "::/16", "10.0.0.0/8", "192.168.1.1",
                   "::ffff:192.168.1.1", "198.51.100.0/24", "2001:db8::/32"}},
                 {From::Names, false, {"klas.school.example", "dienst.example"}},
+                {From::Names, false, {"localhost", "127.0.0.1", "x", "printer.local"}},
                 // Ordinary targets, some right next to a refused range.
                 {From::IPs,
                  true,
@@ -150,6 +151,27 @@ TEST(RefusedTargets, WhatWouldCutTheComputerOffIsRejected) {
     for (const auto& row : rows)
         for (const auto& item : row.items)
             EXPECT_EQ(usedAfterChecks(item, row.from), row.used) << item;
+}
+
+// The teacher's page names the reason, so each name is refused for the right one.
+TEST(RefusedTargets, ANameIsRefusedForTheFirstReasonThatHolds) {
+    const struct {
+        NameRefusal refusal;
+        std::vector<std::string> names;
+    } rows[] = {
+        {NameRefusal::None,
+         {"chatgpt.com", "a.b", "local.example", "localhost.example.com", "x.ai"}},
+        {NameRefusal::NotAHostName, {"", "a..b", "chat gpt.com", "*.openai.com", "a.com."}},
+        {NameRefusal::Address,
+         {"127.0.0.1", "10.1.2", "192.168.1.1", "1234", "::1", "2001:db8::1"}},
+        {NameRefusal::ThisComputer, {"localhost", "LocalHost", "app.localhost"}},
+        {NameRefusal::SingleLabel, {"x", "intranet", "router"}},
+        {NameRefusal::LocalName, {"printer.local", "nas.LAN", "router.home.arpa", "db.internal"}},
+        {NameRefusal::Protected, {"klas.school.example", "dienst.example"}},
+    };
+    for (const auto& row : rows)
+        for (const auto& name : row.names)
+            EXPECT_EQ(nameRefusal(name, school), row.refusal) << name;
 }
 
 TEST(RefusedTargets, NameServersComeFromTheNameserverLines) {

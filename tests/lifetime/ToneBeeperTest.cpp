@@ -47,7 +47,9 @@ TEST(ToneBeeper, WritesTheToneOnceAndPlaysItWithTheFirstPlayerThatWorks) {
         << "the tone is written at construction";
 
     beeper.beep();
-    ASSERT_TRUE(QTest::qWaitFor([&] { return scratch.exists("played"); }, processWaitMs));
+    // The player's ">>" makes the file before echo writes its line.
+    ASSERT_TRUE(
+        QTest::qWaitFor([&] { return scratch.read("played").endsWith('\n'); }, processWaitMs));
     EXPECT_EQ(scratch.read("tried"), QByteArray::fromStdString(options.wavePath + "\n"));
     EXPECT_EQ(scratch.read("played"),
               QByteArray::fromStdString("--quiet " + options.wavePath + "\n"));

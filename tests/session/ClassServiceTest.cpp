@@ -99,6 +99,37 @@ TEST(ClassService, MalformedRequestsGet400WithAJsonErrorAndChangeNothing) {
     EXPECT_EQ(service.classes().find("ABC123")->domains, QStringList{"chatgpt.com"});
 }
 
+// The name is checked as it is kept and shown; a full class refuses with a
+// reason the application shows, and has room again once a student leaves.
+TEST(ClassService, NamesAreKeptCleanedAndAClassHoldsAtMostItsLimit) {
+    ClassService service = makeService();
+    const QByteArray longest(ClassService::maxNameLength, 'a');
+    const std::vector<std::pair<QByteArray, QString>> names = {
+        {"Jan" + QByteArray(65000, '+'), "Jan"},
+        {"+%09Jan++%C2%A0Peeters%0D%0A", "Jan Peeters"},
+        {"Jan%09Peeters", "Jan Peeters"},
+        {"%E2%80%AEnaJ%E2%80%8B%E2%81%A6%C2%AD%00%1B%7F%C2%9B", "naJ"},
+        {"Zo%C3%AB%E2%80%A8%F0%9F%98%80", QStringLiteral("Zoë 😀")},
+        {longest + "%E2%80%AE+", QString::fromLatin1(longest)},
+        {longest + "a", {}},
+        {"%E2%80%AE%E2%80%8B%E2%80%A9", {}},
+    };
+    for (const auto& [typed, kept] : names) {
+        const ApiReply reply = service.login("class_code=ABC123&student_name=" + typed);
+        EXPECT_EQ(reply.status, kept.isEmpty() ? 400 : 200) << typed.left(80).toStdString();
+        EXPECT_EQ(reply.body.value("student_info")["name"].toString(), kept);
+    }
+    const qsizetype joined = service.studentsOf("ABC123").size();
+    service.setMaxStudents(int(joined) + 1);
+    EXPECT_EQ(service.login("class_code=ABC123&student_name=Eva").status, 200);
+    const ApiReply full = service.login("class_code=ABC123&student_name=Piet");
+    EXPECT_EQ(full.status, 403);
+    EXPECT_TRUE(errorOf(full).startsWith("Deze klas is vol")) << errorOf(full).toStdString();
+    EXPECT_EQ(service.login("class_code=XYZ789&student_name=Piet").status, 200) << "per class";
+    EXPECT_EQ(service.logout(R"({"token":"token-1"})").status, 200);
+    EXPECT_EQ(service.login("class_code=ABC123&student_name=Piet").status, 200) << "room again";
+}
+
 TEST(ClassStore, RefusesBadClassFilesWithAClearReason) {
     const std::vector<std::pair<QByteArray, QString>> cases = {
         {"{", "not JSON"},

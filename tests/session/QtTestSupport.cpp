@@ -3,6 +3,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QHostAddress>
 #include <QRegularExpression>
 #include <QSslConfiguration>
 #include <QSslSocket>
@@ -56,6 +57,7 @@ ServiceProcess::ServiceProcess(const QString& classesFile, const QString& tlsDir
     arguments << options;
     if (!classesFile.isEmpty())
         arguments << "--classes" << classesFile;
+    arguments << options;
     process_.start(QStringLiteral(KT_SERVICE_BINARY), arguments);
     static const QRegularExpression listening(R"(Listening on https://127\.0\.0\.1:(\d+)/)");
     runEventsUntil(
@@ -145,20 +147,20 @@ RawReply TestConnection::waitForReply() {
     return reply();
 }
 
-RawReply rawRequest(quint16 port, const QByteArray& request) {
-    TestConnection connection(port);
+RawReply rawRequest(quint16 port, const QByteArray& request, const QString& from) {
+    TestConnection connection(port, from.isEmpty() ? QStringLiteral("127.0.0.1") : from);
     connection.send(request);
     return connection.waitForReply();
 }
 
 RawReply rawRequest(quint16 port, const QByteArray& method, const QByteArray& path,
-                    const QByteArray& body, const QList<QByteArray>& headers) {
+                    const QByteArray& body, const QList<QByteArray>& headers, const QString& from) {
     QByteArray request = method + ' ' + path + " HTTP/1.1\r\nHost: 127.0.0.1\r\n";
     for (const QByteArray& header : headers) request += header + "\r\n";
     if (!body.isEmpty() || method == "POST" || method == "PUT")
         request += "Content-Length: " + QByteArray::number(body.size()) + "\r\n";
     request += "Connection: close\r\n\r\n" + body;
-    return rawRequest(port, request);
+    return rawRequest(port, request, from);
 }
 
 std::pair<int, QString> runServiceCommand(const QStringList& arguments) {

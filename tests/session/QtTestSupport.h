@@ -76,11 +76,13 @@ struct RawReply {
 // The first reply in `received`: status 0 until its head is in; `complete`
 // tells whether its body is too (by its Content-Length).
 RawReply parseReply(const QByteArray& received, bool* complete = nullptr);
-RawReply rawRequest(quint16 port, const QByteArray& request);
+// `from` is the loopback address it comes from (127.x.y.z), 127.0.0.1 unless given.
+RawReply rawRequest(quint16 port, const QByteArray& request, const QString& from = {});
 // "METHOD PATH" with the given headers and body, Content-Length filled in.
 RawReply rawRequest(quint16 port, const QByteArray& method, const QByteArray& path,
                     const QByteArray& body = QByteArray(),
-                    const QList<QByteArray>& headers = QList<QByteArray>());
+                    const QList<QByteArray>& headers = QList<QByteArray>(),
+                    const QString& from = {});
 
 // A TLS connection to the service on 127.0.0.1 that a test drives: from the
 // loopback address `from`, sending what it likes when it likes; it records

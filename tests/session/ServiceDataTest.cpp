@@ -7,7 +7,6 @@
 #include <QSqlQuery>
 #include <QTemporaryDir>
 
-#include "AttemptLimiter.h"
 #include "ClassService.h"
 #include "Passwords.h"
 #include "QtTestSupport.h"
@@ -42,10 +41,11 @@ QString tokenOf(const ApiReply& login) {
 
 // Logs a teacher in and waits for the answer, which never comes before login returns.
 TeacherLogin logIn(TeacherAccounts& teachers, const QString& name, const QString& password,
-                   const QString& peer = "10.0.0.1") {
+                   const QString& peer = "10.0.0.1", const QByteArray& deviceCookie = {}) {
     kt::testing::qtApp();
     auto result = std::make_shared<std::optional<TeacherLogin>>();
-    teachers.login(name, password, peer, [result](const TeacherLogin& r) { *result = r; });
+    teachers.login(name, password, peer, deviceCookie,
+                   [result](const TeacherLogin& r) { *result = r; });
     EXPECT_FALSE(result->has_value()) << "the password is checked off the event loop";
     EXPECT_TRUE(kt::testing::runEventsUntil([&] { return result->has_value(); }));
     return result->value_or(TeacherLogin{});
@@ -58,12 +58,12 @@ TEST(ServiceData, ARestartKeepsTeachersTheirLoginsClassesListsSwitchAndSessions)
     {
         auto store = f.openStore();
         EXPECT_EQ(store->schemaVersion(), SqliteStore::latestSchemaVersion());
-        Teacher anna{0, "anna", hashPassword("wachtwoord1"), true};
+        Teacher anna{0, "anna", hashPassword("wachtwoord1"), true, {}};
         ASSERT_TRUE(store->addTeacher(anna));
-        Teacher again{0, "anna", "x", true};
+        Teacher again{0, "anna", "x", true, {}};
         EXPECT_FALSE(store->addTeacher(again)) << "names are unique";
         auto service = f.service(*store);
-        const auto made = service->createClass(anna.id, "anna", "3B", "Sint-Jan");
+        const auto made = service->createClass(anna.id, "3B", "Sint-Jan");
         ASSERT_TRUE(made.has_value());
         code = made->code;
         ClassRecord changed = *made;
@@ -76,8 +76,10 @@ TEST(ServiceData, ARestartKeepsTeachersTheirLoginsClassesListsSwitchAndSessions)
             "student_name=Jan&class_code=" + code.toLatin1() + "&device_info=X&device_id=a4", "p"));
         ASSERT_FALSE(token.isEmpty());
         f.clock += 60000;
-        EXPECT_EQ(service->status(token).status, 200);
+        EXPECT_EQ(service->status(token).body.value("class_info")["teacher_name"], "")
+            << "no display name yet, and never the login name";
         EXPECT_EQ(service->flushLastSeen(), 1);
+        ASSERT_TRUE(store->setDisplayName(anna.id, "Mevr. Claes"));
         EXPECT_EQ(service->flushLastSeen(), 0) << "nothing new to write";
         TeacherAccounts teachers(*store, [&] { return f.clock; });
         EXPECT_EQ(logIn(teachers, "nobody", "wachtwoord1").outcome,
@@ -104,6 +106,7 @@ TEST(ServiceData, ARestartKeepsTeachersTheirLoginsClassesListsSwitchAndSessions)
     const ApiReply status = service->status(token);
     EXPECT_EQ(status.body.value("is_blocked"), true);
     EXPECT_EQ(status.body.value("ips").toArray(), QJsonArray{"10.1.2.3"});
+    EXPECT_EQ(status.body.value("class_info")["teacher_name"], "Mevr. Claes");
 
     for (const StoredTeacherSession& stored : store->loadTeacherSessions())
         EXPECT_TRUE(stored.cookieHash != first.cookie && stored.cookieHash != second.cookie)
@@ -113,6 +116,7 @@ TEST(ServiceData, ARestartKeepsTeachersTheirLoginsClassesListsSwitchAndSessions)
     ASSERT_TRUE(kept.has_value()) << "a teacher's login from before the restart";
     EXPECT_EQ(kept->csrf, first.csrf);
     EXPECT_EQ(kept->name, "anna");
+    EXPECT_EQ(kept->displayName, "Mevr. Claes");
     EXPECT_FALSE(teachers.session(first.csrf).has_value());
     teachers.logout(first.cookie);
     EXPECT_FALSE(teachers.session(first.cookie).has_value());
@@ -121,16 +125,45 @@ TEST(ServiceData, ARestartKeepsTeachersTheirLoginsClassesListsSwitchAndSessions)
     EXPECT_TRUE(store->loadTeacherSessions().isEmpty()) << "both are gone from the store";
 }
 
-TEST(ServiceData, ASchemaFromANewerVersionOrAnotherFileIsRefused) {
-    QTemporaryDir dir;
+// Runs `statements` on a new SQLite file in `dir`.
+void writeDatabase(const QTemporaryDir& dir, const QString& name,
+                   const std::vector<const char*>& statements) {
     {
-        QSqlDatabase db = QSqlDatabase::addDatabase("QSQLITE", "newer");
-        db.setDatabaseName(dir.filePath("newer.db"));
+        QSqlDatabase db = QSqlDatabase::addDatabase("QSQLITE", name);
+        db.setDatabaseName(dir.filePath(name));
         ASSERT_TRUE(db.open());
-        QSqlQuery(db).exec("PRAGMA user_version=99");
+        QSqlQuery query(db);
+        for (const char* statement : statements) EXPECT_TRUE(query.exec(statement)) << statement;
         db.close();
     }
-    QSqlDatabase::removeDatabase("newer");
+    QSqlDatabase::removeDatabase(name);
+}
+
+TEST(ServiceData, AnOlderSchemaIsBroughtUpToDateANewerOneOrAnotherFileIsRefused) {
+    QTemporaryDir dir;
+    // The tables of schema 2 that its successors change, as that version made them.
+    writeDatabase(
+        dir, "older.db",
+        {"CREATE TABLE teachers (id INTEGER PRIMARY KEY, name TEXT NOT NULL UNIQUE, "
+         "password_hash TEXT NOT NULL, must_change_password INTEGER NOT NULL)",
+         "CREATE TABLE classes (code TEXT PRIMARY KEY, teacher_id INTEGER REFERENCES teachers(id), "
+         "class_name TEXT NOT NULL, teacher_name TEXT NOT NULL, school_name TEXT NOT NULL, "
+         "is_blocked INTEGER NOT NULL, created_at INTEGER NOT NULL)",
+         "CREATE TABLE block_entries (class_code TEXT NOT NULL REFERENCES classes(code), "
+         "kind TEXT NOT NULL, position INTEGER NOT NULL, value TEXT NOT NULL, value_end TEXT)",
+         "INSERT INTO teachers VALUES (1, 'anna', 'h', 0)",
+         "INSERT INTO classes VALUES ('ACD347', 1, '3B', 'anna', '', 0, 1)",
+         "INSERT INTO classes VALUES ('ACD349', 1, '5A', 'Dhr. Maes', '', 0, 2)",
+         "PRAGMA user_version=2"});
+    SqliteStore older(dir.filePath("older.db"));
+    ASSERT_EQ(older.open(), QString());
+    EXPECT_EQ(older.schemaVersion(), SqliteStore::latestSchemaVersion());
+    EXPECT_EQ(older.teacherByName("anna").value_or(Teacher{}).displayName, "");
+    QStringList shown;
+    for (const ClassRecord& record : older.loadClasses()) shown << record.teacherName;
+    EXPECT_EQ(shown, (QStringList{"", "Dhr. Maes"})) << "a login name kept for students is gone";
+
+    writeDatabase(dir, "newer.db", {"PRAGMA user_version=99"});
     EXPECT_TRUE(SqliteStore(dir.filePath("newer.db")).open().contains("newer version"));
     QFile text(dir.filePath("text.db"));
     ASSERT_TRUE(text.open(QIODevice::WriteOnly));
@@ -142,10 +175,10 @@ TEST(ServiceData, ASchemaFromANewerVersionOrAnotherFileIsRefused) {
 TEST(ServiceData, SessionsEndAfterADayWithoutAPollOrByTheTeacher) {
     Fixture f;
     auto store = f.openStore();
-    Teacher anna{0, "anna", "h", false}, bert{0, "bert", "h", false};
+    Teacher anna{0, "anna", "h", false, {}}, bert{0, "bert", "h", false, {}};
     ASSERT_TRUE(store->addTeacher(anna) && store->addTeacher(bert));
     auto service = f.service(*store);
-    const QString code = service->createClass(anna.id, "anna", "3B", "")->code;
+    const QString code = service->createClass(anna.id, "3B", "")->code;
     const QByteArray form = "student_name=S&class_code=" + code.toLatin1();
     const QString polling = tokenOf(service->login(form, "a"));
     const QString idle = tokenOf(service->login(form, "a"));
@@ -173,13 +206,14 @@ TEST(ServiceData, SessionsEndAfterADayWithoutAPollOrByTheTeacher) {
     EXPECT_TRUE(store->loadSessions().isEmpty()) << "ended sessions are gone from the store too";
 }
 
-TEST(ServiceData, GuessingIsLimitedPerAddressAndPerAccount) {
+TEST(ServiceData, StudentGuessingIsLimitedPerAddress) {
     Fixture f;
     auto store = f.openStore();
     ClassRecord record;
     record.code = "ACD347";
     ASSERT_TRUE(store->saveClass(record));
     auto service = f.service(*store);
+    service->setMaxStudents(2 * ClassService::loginsPerAddress);  // one class, a whole school
     int refused = 0;
     for (int i = 0; i < 25; ++i)
         refused += service->login("student_name=S&class_code=ZZZZZZ", "10.0.0.9").status == 429;
@@ -193,20 +227,54 @@ TEST(ServiceData, GuessingIsLimitedPerAddressAndPerAccount) {
            service->login("student_name=S&class_code=ACD347", "10.0.0.9").status == 200)
         ++joined;
     EXPECT_EQ(joined, ClassService::loginsPerAddress) << "a whole school, but not without end";
+}
 
-    const auto password = TeacherAccounts::add(*store, "anna");
-    ASSERT_TRUE(password.has_value());
+TEST(ServiceData, EachFailedTeacherLoginWaitsLongerButTheTeachersBrowserIsNeverHeldBack) {
+    Fixture f;
+    auto store = f.openStore();
+    const auto anna = TeacherAccounts::add(*store, "anna"),
+               bert = TeacherAccounts::add(*store, "bert");
+    ASSERT_TRUE(anna && bert);
     TeacherAccounts teachers(*store, [&] { return f.clock; });
     using Outcome = TeacherLogin::Outcome;
-    for (int i = 0; i < 9; ++i)
-        EXPECT_EQ(logIn(teachers, "anna", "fout", QString::number(i)).outcome,
+    const QByteArray annasBrowser = logIn(teachers, "anna", *anna).deviceCookie;
+    const QByteArray bertsBrowser = logIn(teachers, "bert", *bert).deviceCookie;
+    ASSERT_FALSE(annasBrowser.isEmpty());
+
+    // A pupil guesses from ever new addresses, and waits each time as told.
+    std::vector<qint64> waits;
+    for (int i = 0; i < 13; ++i) {
+        const QString from = QStringLiteral("10.1.0.%1").arg(i);
+        TeacherLogin guess = logIn(teachers, "anna", "fout", from);
+        if (guess.outcome == Outcome::TooEarly) {
+            waits.push_back(guess.retryAfterMs);
+            f.clock += guess.retryAfterMs;
+            guess = logIn(teachers, "anna", "fout", from);
+        }
+        EXPECT_EQ(guess.outcome, Outcome::WrongPassword) << i;
+    }
+    EXPECT_EQ(waits, (std::vector<qint64>{1000, 2000, 4000, 8000, 16000, 32000, 60000}))
+        << "five free, then twice as long each time, never over a minute";
+
+    // A browser anna never used waits like the pupil; a made-up cookie or bert's is no way past.
+    QByteArray forged = annasBrowser;
+    forged.back() = forged.back() == '0' ? '1' : '0';
+    for (const QByteArray& cookie : {QByteArray(), forged, bertsBrowser})
+        EXPECT_EQ(logIn(teachers, "anna", *anna, "10.2.0.1", cookie).outcome, Outcome::TooEarly)
+            << cookie.data();
+    // Her own browser gets in at once; its own failures count for itself alone.
+    const TeacherLogin own = logIn(teachers, "anna", *anna, "10.1.0.1", annasBrowser);
+    EXPECT_EQ(own.outcome, Outcome::LoggedIn);
+    EXPECT_EQ(own.deviceCookie.split('.').value(1), annasBrowser.split('.').value(1))
+        << "the same browser";
+    for (int i = 0; i < 6; ++i)
+        EXPECT_EQ(logIn(teachers, "anna", "fout", "10.0.0.1", annasBrowser).outcome,
                   Outcome::WrongPassword);
-    EXPECT_EQ(logIn(teachers, "anna", *password).outcome, Outcome::LoggedIn) << "not counted";
-    EXPECT_EQ(logIn(teachers, "anna", "fout").outcome, Outcome::WrongPassword);
-    EXPECT_EQ(logIn(teachers, "anna", "fout", "other").outcome, Outcome::TooManyAttempts)
-        << "per account, whatever the address";
-    f.clock += hourMs;
-    EXPECT_EQ(logIn(teachers, "anna", "fout").outcome, Outcome::WrongPassword);
+    EXPECT_EQ(logIn(teachers, "anna", "fout", "10.0.0.1", annasBrowser).outcome, Outcome::TooEarly);
+    EXPECT_EQ(logIn(teachers, "bert", *bert, "10.0.0.1", bertsBrowser).outcome, Outcome::LoggedIn);
+    f.clock += 60000;
+    EXPECT_EQ(logIn(teachers, "anna", *anna, "10.2.0.1").outcome, Outcome::LoggedIn)
+        << "held back for a minute at most, never locked";
 }
 
 TEST(RequestFraming, FollowsRequestsAndRefusesLargeOnesFromTheHeadAloneInAnyChunking) {

@@ -3,9 +3,11 @@
 #include <gtest/gtest.h>
 
 #include <QFile>
+#include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QRegularExpression>
+#include <functional>
 
 #include "QtTestSupport.h"
 
@@ -24,6 +26,26 @@ QJsonObject json(const RawReply& reply) {
     return QJsonDocument::fromJson(reply.body).object();
 }
 
+// "NAME=VALUE; ATTRIBUTES" of the cookie NAME that the reply sets, empty when it sets none.
+QByteArray cookieSet(const RawReply& reply, const QByteArray& name) {
+    for (const QByteArray& line : reply.head.split('\n'))
+        if (line.toLower().startsWith("set-cookie: " + name + '='))
+            return line.mid(12).trimmed();
+    return {};
+}
+
+QByteArray loginBody(const QString& name, const QString& password) {
+    return QJsonDocument(QJsonObject{{"name", name}, {"password", password}}).toJson();
+}
+
+// The one-time password of a new teacher account.
+QString addTeacher(const QString& database, const QString& name) {
+    const auto [added, output] =
+        runServiceCommand({"teacher", "add", name, "--database", database});
+    EXPECT_EQ(added, 0) << output.toStdString();
+    return QRegularExpression("one-time password: (\\S+)").match(output).captured(1);
+}
+
 class ServiceHardening : public ::testing::Test {
   protected:
     void SetUp() override {
@@ -32,15 +54,15 @@ class ServiceHardening : public ::testing::Test {
         classes = kt::testing::writeClassesFile(dir, R"([{"code":"ABC123","class_name":"3B"}])");
         start();
     }
-    void start() {
+    void start(const QStringList& options = {}) {
         service.reset();  // the one before stops first
         service = std::make_unique<ServiceProcess>(classes, testTls().directory,
-                                                   dir.filePath("service.db"));
+                                                   dir.filePath("service.db"), options);
         ASSERT_TRUE(service->started()) << service->output().toStdString();
     }
     RawReply call(const QByteArray& method, const QByteArray& path, const QByteArray& body = {},
-                  const Headers& headers = {}) {
-        return kt::testing::rawRequest(service->port(), method, path, body, headers);
+                  const Headers& headers = {}, const QString& from = {}) {
+        return kt::testing::rawRequest(service->port(), method, path, body, headers, from);
     }
     QString studentToken(const QByteArray& code) {
         const RawReply joined = call("POST", "/Vexlo/api/class-login.php",
@@ -51,19 +73,19 @@ class ServiceHardening : public ::testing::Test {
         return json(call("GET", "/Vexlo/api/class-status.php?token=" + token.toLatin1()));
     }
     // A new teacher, logged in with a password of their own: the headers of their changes.
+    // Their browser's device cookie lands in `deviceCookie`.
     Headers teacher(const QString& name) {
-        const auto [added, output] =
-            runServiceCommand({"teacher", "add", name, "--database", dir.filePath("service.db")});
-        EXPECT_EQ(added, 0) << output.toStdString();
-        const QString once =
-            QRegularExpression("one-time password: (\\S+)").match(output).captured(1);
-        const RawReply login = call(
-            "POST", "/leerkracht/api/login",
-            QJsonDocument(QJsonObject{{"name", name}, {"password", once}}).toJson(), {jsonType});
+        const QString once = addTeacher(dir.filePath("service.db"), name);
+        const RawReply login =
+            call("POST", "/leerkracht/api/login", loginBody(name, once), {jsonType});
         EXPECT_EQ(login.status, 200) << login.body.toStdString();
-        const QByteArray setCookie = login.header("Set-Cookie");
+        const QByteArray setCookie = cookieSet(login, "kt_leerkracht");
         for (const char* attribute : {"HttpOnly", "Secure", "SameSite=Strict", "Max-Age=43200"})
             EXPECT_TRUE(setCookie.contains(attribute)) << attribute << " in " << setCookie.data();
+        const QByteArray device = cookieSet(login, "kt_toestel");
+        for (const char* attribute : {"HttpOnly", "Secure", "SameSite=Strict", "Max-Age=34560000"})
+            EXPECT_TRUE(device.contains(attribute)) << attribute << " in " << device.data();
+        deviceCookie = device.left(device.indexOf(';'));
         const Headers session = {
             jsonType, "Cookie: " + setCookie.left(setCookie.indexOf(';')),
             "X-CSRF-Token: " + json(login).value("csrf").toString().toLatin1()};
@@ -82,6 +104,7 @@ class ServiceHardening : public ::testing::Test {
     QTemporaryDir dir;
     QString classes;
     std::unique_ptr<ServiceProcess> service;
+    QByteArray deviceCookie;
 };
 
 TEST_F(ServiceHardening, HostileRequestsGetAClearErrorAndChangeNothing) {
@@ -140,6 +163,105 @@ TEST_F(ServiceHardening, HostileRequestsGetAClearErrorAndChangeNothing) {
     EXPECT_TRUE(service->waitForOutput("POST /Vexlo/api/class-login.php 400"));
     EXPECT_TRUE(service->waitForOutput("GET /etc/passwd 404"));
     EXPECT_FALSE(service->output().contains(token)) << "tokens stay out of the log";
+}
+
+// Pupils with a script against the teacher's login and the class: the
+// teacher still gets in, and what is kept and shown stays small and plain.
+TEST_F(ServiceHardening, HostileLoginsLeaveTheLessonToTheTeacher) {
+    start({"--max-students", "3"});
+    const Headers anna = teacher("anna");
+    ASSERT_FALSE(deviceCookie.isEmpty());
+    ASSERT_EQ(
+        call("POST", "/leerkracht/api/display-name", R"({"display_name":"Mevr. De Vries"})", anna)
+            .status,
+        200);
+    const QByteArray code =
+        json(call("POST", "/leerkracht/api/classes", R"({"class_name":"4C"})", anna))
+            .value("class")
+            .toObject()
+            .value("code")
+            .toString()
+            .toLatin1();
+    const QString bertOnce = addTeacher(dir.filePath("service.db"), "bert");
+    const auto login = [&](const QString& name, const QString& password, const QByteArray& cookie,
+                           const QString& from) {
+        return call("POST", "/leerkracht/api/login", loginBody(name, password),
+                    cookie.isEmpty() ? Headers{jsonType} : Headers{jsonType, "Cookie: " + cookie},
+                    from);
+    };
+    const auto join = [&](const QByteArray& name) {
+        return call("POST", "/Vexlo/api/class-login.php",
+                    "student_name=" + name + "&class_code=" + code, {formType}, "127.0.0.30");
+    };
+    RawReply toldToWait;  // the last refusal of a guess
+    struct Case {
+        const char* what;
+        std::function<void()> attack;    // what the pupils do first
+        std::function<RawReply()> then;  // what the teacher or the next student does
+        int status;
+        QByteArray inBody;
+    };
+    const std::vector<Case> cases = {
+        {"anna's password guessed from twelve other addresses, then her own browser",
+         [&] {
+             for (int i = 0; i < 12; ++i)
+                 if (RawReply guess =
+                         login("anna", "fout", {}, QStringLiteral("127.0.1.%1").arg(i + 1));
+                     guess.status == 429)
+                     toldToWait = guess;
+         },
+         [&] { return login("anna", "een goed wachtwoord", deviceCookie, {}); }, 200,
+         R"("success":true)"},
+        {"31 mistakes behind a school's one address, then a teacher on a new browser",
+         [&] {
+             for (int i = 0; i < 31; ++i)
+                 login(QStringLiteral("leerkracht%1").arg(i), "fout", {}, "127.0.2.1");
+         },
+         [&] { return login("bert", bertOnce, {}, "127.0.2.1"); }, 200, R"("success":true)"},
+        {"a name padded with 65,000 spaces",
+         {},
+         [&] { return join("Jan" + QByteArray(65000, '+')); },
+         200,
+         R"("student_info":{"name":"Jan"})"},
+        {"a name with direction, format and control characters",
+         {},
+         [&] { return join("%E2%80%AEnaJ%E2%80%8B%07%C2%85"); },
+         200,
+         R"("student_info":{"name":"naJ"})"},
+        {"a name of nothing but format characters",
+         {},
+         [&] { return join("%E2%80%AE%E2%80%8B"); },
+         400,
+         "verplicht"},
+        {"the students see the display name, never the login name",
+         {},
+         [&] { return join("Eva"); },
+         200,
+         R"("teacher_name":"Mevr. De Vries")"},
+        {"a full class", {}, [&] { return join("Piet"); }, 403, "Deze klas is vol"},
+    };
+    for (const Case& c : cases) {
+        if (c.attack)
+            c.attack();
+        const RawReply reply = c.then();
+        EXPECT_EQ(reply.status, c.status) << c.what << ": " << reply.body.left(300).toStdString();
+        EXPECT_TRUE(reply.body.contains(c.inBody)) << c.what << ": " << reply.body.left(300).data();
+    }
+    // Each guess past the first few waits twice as long: one of twelve in a row came too early.
+    EXPECT_TRUE(json(toldToWait)
+                    .value("error")
+                    .toString()
+                    .startsWith("Te veel mislukte pogingen: probeer het over"))
+        << toldToWait.body.data();
+    EXPECT_GT(toldToWait.header("Retry-After").toInt(), 0);
+    const QJsonArray students = json(call("GET", "/leerkracht/api/classes/" + code, {}, anna))
+                                    .value("class")
+                                    .toObject()
+                                    .value("students")
+                                    .toArray();
+    QStringList names;
+    for (const QJsonValue& student : students) names << student.toObject().value("name").toString();
+    EXPECT_EQ(names, (QStringList{"Jan", "naJ", "Eva"})) << "as kept and shown on the page";
 }
 
 TEST_F(ServiceHardening, ARestartInTheMiddleKeepsTheClassTheSwitchAndEverySession) {

@@ -83,16 +83,21 @@ def browser():
                             options=options)
 
 
+# How long a wait for the page may take before the test fails: generous, so
+# that only a page that never gets there fails, not a busy machine.
+PATIENCE = 60
+
+
 def waits(driver, condition):
-    """True once `condition` holds, false after 5 s."""
+    """True once `condition` holds, false when it never does."""
     try:
-        return bool(WebDriverWait(driver, 5).until(condition))
+        return bool(WebDriverWait(driver, PATIENCE).until(condition))
     except Exception:
         return False
 
 
-def visible(driver, element_id, timeout=5):
-    WebDriverWait(driver, timeout).until(lambda d: d.find_element(By.ID, element_id).is_displayed())
+def visible(driver, element_id):
+    WebDriverWait(driver, PATIENCE).until(lambda d: d.find_element(By.ID, element_id).is_displayed())
     return driver.find_element(By.ID, element_id)
 
 
@@ -124,8 +129,8 @@ def main():
     try:
         database = os.path.join(work, "service.db")
         passwords = {}
-        for name in ("anna", "bert"):
-            output = run("teacher", "add", name, "--database", database)
+        for name, display in (("anna", ["--display", "Mevr. Claes"]), ("bert", [])):
+            output = run("teacher", "add", name, *display, "--database", database)
             passwords[name] = re.search(r"one-time password: (\S+)", output).group(1)
         service = subprocess.Popen(
             [SERVICE, "serve", "--listen", "127.0.0.1:0", "--database", database,
@@ -152,15 +157,31 @@ def main():
         check(re.fullmatch(r"[ACDEFGHJKMNPQRTUVWXY34679]{6}", code) is not None,
               "the page shows the new class code %r" % code)
 
+        check(anna.find_element(By.ID, "who-name").text == "Mevr. Claes",
+              "the page greets the teacher by the display name")
+        for typed, reason in (("localhost", "de computer van de leerling zelf"),
+                              ("x", "geen volledige naam")):
+            anna.find_element(By.ID, "domain-add").send_keys(typed)
+            anna.find_element(By.ID, "domain-submit").click()
+            check(waits(anna, lambda d: reason in d.find_element(By.ID, "message").text),
+                  "the page says why %r is not blocked" % typed)
+            anna.find_element(By.ID, "domain-add").clear()
+        refused = fetch(anna, "POST", "api/classes/" + code + "/domains", {"add": "127.0.0.1"})
+        check(refused["status"] == 400 and "een adres" in refused["body"]["error"],
+              "the JSON interface refuses an address as a name: %s" % refused)
+
         joined = student.login("Jan Peeters", code.lower())
         token = joined.get("session_token", "")
         check(joined.get("success") is True and token, "a student joins with the code")
+        check(joined.get("class_info", {}).get("teacher_name") == "Mevr. Claes" and
+              "anna" not in json.dumps(joined),
+              "the student sees the display name, not the login name: %s" % joined)
         check(student.status(token).get("is_blocked") is False, "blocking starts off")
         check(waits(anna, lambda d: any(
             row.get_attribute("data-name") == "Jan Peeters" and
             row.find_element(By.CSS_SELECTOR, ".status").text == "online"
             for row in d.find_elements(By.CSS_SELECTOR, "#students tr"))),
-            "the page shows the student online within 5 s")
+            "the page shows the student online")
 
         anna.find_element(By.ID, "block-switch").click()
         waits(anna, lambda d: d.find_element(By.ID, "block-switch")
@@ -194,6 +215,12 @@ def main():
         check(student.status(token).get("is_blocked") is True, "the class is still blocked")
 
         anna.get(url)
+        visible(anna, "display-name").clear()
+        anna.find_element(By.ID, "display-name").send_keys("Mevr. Claes-Peeters")
+        anna.find_element(By.ID, "display-name-submit").click()
+        waits(anna, lambda d: "Leerlingen zien nu" in d.find_element(By.ID, "message").text)
+        check(student.status(token).get("class_info", {}).get("teacher_name") ==
+              "Mevr. Claes-Peeters", "a display name set on the page reaches the students")
         WebDriverWait(anna, 5).until(lambda d: d.find_element(
             By.CSS_SELECTOR, "#class-list button[data-code='%s']" % code)).click()
         WebDriverWait(anna, 5).until(

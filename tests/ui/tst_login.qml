@@ -131,7 +131,7 @@ ScreenTest {
         tryVerify(function () { return dialog.opened })
         compare(requestCount(), 0, "Enter went to the focused button, not to the login")
         keyClick(Qt.Key_Return)
-        tryVerify(function () { return !dialog.visible }, 2000, "Return pressed the focused Annuleer")
+        tryVerify(function () { return !dialog.visible }, 30000, "Return pressed the focused Annuleer")
         compare(testControl.privilegedRuns(), 0)
 
         item("loginScreen").forceActiveFocus()

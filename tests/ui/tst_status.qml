@@ -86,7 +86,7 @@ ScreenTest {
 
         mouseClick(findChild(panel, "debugHeader"))
         const area = findChild(panel, "debugExpandedArea")
-        tryVerify(function () { return area.height === findChild(panel, "debugDetails").height }, 2000, "opens fully")
+        tryVerify(function () { return area.height === findChild(panel, "debugDetails").height }, 30000, "opens fully")
         compare(findChild(panel, "debugChevron").name, "chevron.down")
         compare([findChild(panel, "statDomains").value, findChild(panel, "statHosts").value, findChild(panel, "statFirewall").value],
                 ["5", "10", "47"])

@@ -6,16 +6,21 @@ void AttemptLimiter::forgetOld(QList<qint64>& times, qint64 nowMs) const {
     while (!times.isEmpty() && times.first() <= nowMs - windowMs_) times.removeFirst();
 }
 
-bool AttemptLimiter::allows(const QString& key, qint64 nowMs) {
+qsizetype AttemptLimiter::count(const QString& key, qint64 nowMs) {
     const auto it = attempts_.find(key);
     if (it == attempts_.end())
-        return true;
+        return 0;
     forgetOld(*it, nowMs);
     if (it->isEmpty()) {
         attempts_.erase(it);
-        return true;
+        return 0;
     }
-    return it->size() < limit_;
+    return it->size();
+}
+
+qint64 AttemptLimiter::latest(const QString& key) const {
+    const auto it = attempts_.constFind(key);
+    return it == attempts_.cend() || it->isEmpty() ? 0 : it->last();
 }
 
 void AttemptLimiter::record(const QString& key, qint64 nowMs) {
@@ -31,7 +36,7 @@ void AttemptLimiter::record(const QString& key, qint64 nowMs) {
     }
 }
 
-void AttemptLimiter::forget(const QString& key, qint64 recordedMs) {
+void AttemptLimiter::takeBack(const QString& key, qint64 recordedMs) {
     const auto it = attempts_.find(key);
     if (it != attempts_.end())
         it->removeOne(recordedMs);

@@ -13,17 +13,20 @@ class AttemptLimiter {
     AttemptLimiter(int limit, qint64 windowMs) : limit_(limit), windowMs_(windowMs) {}
 
     // True while `key` has room for another attempt at `nowMs`.
-    bool allows(const QString& key, qint64 nowMs);
+    bool allows(const QString& key, qint64 nowMs) { return count(key, nowMs) < limit_; }
     void record(const QString& key, qint64 nowMs);
     // Takes back the attempt recorded at `recordedMs` (one that turned out right).
-    void forget(const QString& key, qint64 recordedMs);
+    void takeBack(const QString& key, qint64 recordedMs);
+    // The attempts of `key` within the window at `nowMs`, and the time of the latest.
+    qsizetype count(const QString& key, qint64 nowMs);
+    qint64 latest(const QString& key) const;
 
   private:
     void forgetOld(QList<qint64>& times, qint64 nowMs) const;
 
     int limit_;
     qint64 windowMs_;
-    QHash<QString, QList<qint64>> attempts_;
+    QHash<QString, QList<qint64>> attempts_;  // oldest first
 };
 
 }  // namespace kt::service

@@ -26,12 +26,6 @@ QString hashOf(const QString& token) {
         QCryptographicHash::hash(token.toUtf8(), QCryptographicHash::Sha256).toHex());
 }
 
-QJsonObject classInfo(const ClassRecord& record) {
-    return QJsonObject{{"class_name", record.className},
-                       {"teacher_name", record.teacherName},
-                       {"school_name", record.schoolName}};
-}
-
 std::unique_ptr<ServiceStore> memoryStore() {
     auto store = std::make_unique<SqliteStore>(QStringLiteral(":memory:"));
     if (const QString error = store->open(); !error.isEmpty())
@@ -47,9 +41,12 @@ ClassService::ClassService(ServiceStore& store, TokenSource newToken, Clock now)
       now_(std::move(now)),
       failedStudentLogins_(failedLoginsPerAddress, failedLoginWindowMs),
       studentLogins_(loginsPerAddress, failedLoginWindowMs) {
-    for (const ClassRecord& record : store_.loadClasses()) classes_.put(record);
-    for (const StudentSession& session : store_.loadSessions())
-        sessions_.insert(session.tokenHash, session);
+    for (const ClassRecord& record : store_.loadClasses()) {
+        classes_.put(record);
+        if (!displayNames_.contains(record.teacherId))
+            refreshDisplayName(record.teacherId);
+    }
+    for (const StudentSession& session : store_.loadSessions()) addSession(session);
 }
 
 ClassService::ClassService(const ClassStore& classes, TokenSource newToken)
@@ -109,8 +106,36 @@ QString ClassService::importClasses(const ClassStore& classes, ServiceStore& tea
         if (!store_.saveClass(record))
             return QStringLiteral("class %1 could not be stored").arg(record.code);
         classes_.put(record);
+        refreshDisplayName(record.teacherId);
     }
     return {};
+}
+
+void ClassService::refreshDisplayName(qint64 teacherId) {
+    if (teacherId == 0)
+        return;
+    if (const auto teacher = store_.teacherById(teacherId))
+        displayNames_.insert(teacherId, teacher->displayName);
+}
+
+void ClassService::setDisplayName(qint64 teacherId, const QString& displayName) {
+    displayNames_.insert(teacherId, displayName);
+}
+
+// A class its teacher made on the page has no teacher name of its own: the
+// students see the owner's display name, and without one an empty text,
+// never the login name.
+QJsonObject ClassService::classInfo(const ClassRecord& record) const {
+    const QString shown = displayNames_.value(record.teacherId);
+    return QJsonObject{{"class_name", record.className},
+                       {"teacher_name", shown.isEmpty() ? record.teacherName : shown},
+                       {"school_name", record.schoolName}};
+}
+
+void ClassService::addSession(const StudentSession& session) {
+    if (!sessions_.contains(session.tokenHash))
+        ++classSizes_[session.classCode];
+    sessions_.insert(session.tokenHash, session);
 }
 
 ApiReply ClassService::login(const QByteArray& formBody, const QString& peer) {
@@ -124,11 +149,12 @@ ApiReply ClassService::login(const QByteArray& formBody, const QString& peer) {
     const auto form = decodeForm(formBody);
     if (!form)
         return malformed(QStringLiteral("het formulier is geen geldige UTF-8"));
-    const QString name = form->value("student_name").trimmed();
+    // The name as it is kept and shown: what a padded or disguised one cleans up to.
+    const QString name = cleanedName(form->value("student_name"));
     const QString code = form->value("class_code").trimmed();
     if (name.isEmpty() || code.isEmpty())
         return malformed(QStringLiteral("student_name en class_code zijn verplicht"));
-    if (name.size() > 200 || form->value("device_info").size() > 500 ||
+    if (name.size() > maxNameLength || form->value("device_info").size() > 500 ||
         form->value("device_id").size() > 200)
         return malformed(QStringLiteral("een veld is te lang"));
 
@@ -138,22 +164,28 @@ ApiReply ClassService::login(const QByteArray& formBody, const QString& peer) {
         return failure(404, QStringLiteral("Onbekende klascode: controleer de code"));
     }
 
+    if (classSizes_.value(record->code) >= maxStudents_)
+        return failure(403, QStringLiteral("Deze klas is vol: er kunnen geen leerlingen meer bij "
+                                           "(hoogstens %1). Vraag je leerkracht om hulp.")
+                                .arg(maxStudents_));
+
     const QString token = newToken_();
     const StudentSession session{hashOf(token),
                                  record->code,
-                                 form->value("student_name"),
+                                 name,
                                  form->value("device_id"),
-                                 form->value("device_info"),
+                                 cleanedName(form->value("device_info")),
                                  now,
                                  now};
     if (!store_.saveSession(session))
         return failure(503, QStringLiteral("De klasdienst kan de sessie nu niet bewaren"));
     studentLogins_.record(peer, now);
-    sessions_.insert(session.tokenHash, session);
+    addSession(session);
+    refreshDisplayName(record->teacherId);
     return {200, QJsonObject{
                      {"success", true},
                      {"session_token", token},
-                     {"student_info", QJsonObject{{"name", form->value("student_name")}}},
+                     {"student_info", QJsonObject{{"name", name}}},
                      {"class_info", classInfo(*record)},
                  }};
 }
@@ -223,6 +255,7 @@ ApiReply ClassService::updateClass(const QString& code, const QByteArray& jsonBo
     if (!store_.saveClass(record))
         return failure(503, QStringLiteral("the class could not be stored"));
     classes_.put(record);
+    refreshDisplayName(record.teacherId);
     return {200, QJsonObject{{"success", true}, {"class", record.toJson()}}};
 }
 
@@ -232,7 +265,12 @@ bool ClassService::endSessions(const QStringList& tokenHashes) {
     if (!store_.deleteSessions(tokenHashes))
         return false;
     for (const QString& hash : tokenHashes) {
-        sessions_.remove(hash);
+        const auto session = sessions_.constFind(hash);
+        if (session == sessions_.cend())
+            continue;
+        if (--classSizes_[session->classCode] <= 0)
+            classSizes_.remove(session->classCode);
+        sessions_.erase(session);
         polledSinceFlush_.remove(hash);
     }
     return true;

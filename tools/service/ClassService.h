@@ -34,6 +34,8 @@ class ClassService {
     // Logins per address in 10 minutes: a whole school behind one address, but
     // not an endless stream of sessions.
     static constexpr int loginsPerAddress = 1000;
+    static constexpr int defaultMaxStudents = 500;  // in one class
+    static constexpr int maxNameLength = 200;       // a student's name, cleaned
 
     // Loads classes and sessions from `store` (opened already).
     ClassService(ServiceStore& store, TokenSource newToken = randomToken, Clock now = systemNow);
@@ -54,8 +56,8 @@ class ClassService {
     // The teacher's side; `teacherId` owns the class or nothing happens.
     QList<ClassRecord> classesOf(qint64 teacherId) const;
     std::optional<ClassRecord> classOf(qint64 teacherId, const QString& code) const;
-    std::optional<ClassRecord> createClass(qint64 teacherId, const QString& teacherName,
-                                           const QString& className, const QString& schoolName);
+    std::optional<ClassRecord> createClass(qint64 teacherId, const QString& className,
+                                           const QString& schoolName);
     bool saveClassOf(qint64 teacherId, const ClassRecord& changed);
     QList<StudentSession> studentsOf(const QString& code) const;
     bool removeStudent(qint64 teacherId, const QString& code, const QString& studentId);
@@ -66,6 +68,11 @@ class ClassService {
     // Writes the last polls since the previous call; ends sessions that were
     // not polled for a day. Returns the number of last polls written.
     int flushLastSeen();
+
+    // What the students of the teacher's classes see as the teacher's name.
+    void setDisplayName(qint64 teacherId, const QString& displayName);
+    // A login to a class that holds this many students is refused.
+    void setMaxStudents(int maxStudents) { maxStudents_ = maxStudents; }
 
     int sessionCount() const { return static_cast<int>(sessions_.size()); }
     const ClassStore& classes() const { return classes_; }
@@ -79,6 +86,10 @@ class ClassService {
   private:
     ApiReply expired();
     bool endSessions(const QStringList& tokenHashes);
+    void addSession(const StudentSession& session);
+    QJsonObject classInfo(const ClassRecord& record) const;
+    // Reads the owner's display name again: the teacher command may have changed it.
+    void refreshDisplayName(qint64 teacherId);
 
     std::unique_ptr<ServiceStore> ownStore_;
     ServiceStore& store_;
@@ -86,6 +97,9 @@ class ClassService {
     Clock now_;
     ClassStore classes_;
     QHash<QString, StudentSession> sessions_;  // by token hash
+    QHash<QString, int> classSizes_;           // sessions by class code
+    QHash<qint64, QString> displayNames_;      // by teacher id
+    int maxStudents_ = defaultMaxStudents;
     QSet<QString> polledSinceFlush_;
     AttemptLimiter failedStudentLogins_;
     AttemptLimiter studentLogins_;

@@ -15,6 +15,19 @@ std::optional<QString> decodeComponent(QByteArray component) {
     return text;
 }
 
+bool isHidden(char32_t point) {
+    switch (QChar::category(point)) {
+        case QChar::Other_Control:
+        case QChar::Other_Format:
+        case QChar::Other_Surrogate:
+        case QChar::Separator_Line:
+        case QChar::Separator_Paragraph:
+            return true;
+        default:
+            return false;
+    }
+}
+
 }  // namespace
 
 std::optional<QMap<QString, QString>> decodeForm(const QByteArray& body) {
@@ -31,6 +44,17 @@ std::optional<QMap<QString, QString>> decodeForm(const QByteArray& body) {
             fields.insert(*name, *value);
     }
     return fields;
+}
+
+QString cleanedName(const QString& typed) {
+    QList<char32_t> kept;
+    for (const char32_t point : typed.toUcs4()) {
+        if (QChar::isSpace(point))  // a tab or a line break still parts two words
+            kept.append(U' ');
+        else if (!isHidden(point))
+            kept.append(point);
+    }
+    return QString::fromUcs4(kept.constData(), kept.size()).simplified();
 }
 
 }  // namespace kt::service

@@ -1,6 +1,7 @@
 #include "RequestFraming.h"
 
 #include <QList>
+#include <algorithm>
 
 namespace kt::service {
 
@@ -16,12 +17,12 @@ RequestFraming::Verdict RequestFraming::feed(const QByteArray& bytes) {
         }
         // Only the new bytes are searched, with three of the old in front for a split "\r\n\r\n".
         const qsizetype searchFrom = qMax<qsizetype>(0, head_.size() - 3);
-        const qsizetype take = qMin<qsizetype>(bytes.size() - at, maxHeadBytes + 1 - head_.size());
+        const qsizetype take = qMin<qsizetype>(bytes.size() - at, maxHeadBytes - head_.size());
         head_.append(bytes.constData() + at, take);
         const qsizetype end = head_.indexOf("\r\n\r\n", searchFrom);
         if (end < 0) {
             at += take;
-            if (head_.size() > maxHeadBytes)
+            if (head_.size() == maxHeadBytes)  // full, and its blank line not in it
                 verdict_ = Verdict::HeadTooLarge;
             continue;
         }
@@ -46,9 +47,11 @@ RequestFraming::Verdict RequestFraming::headComplete() {
         if (name == "transfer-encoding")
             return Verdict::TooLarge;  // a body of unknown length: refused like an oversized one
         if (name == "content-length") {
-            bool ok = false;
-            const qint64 length = value.toLongLong(&ok);
-            if (!ok || length < 0 || length > maxBodyBytes)
+            // Digits only: toLongLong also takes a sign, and stops at a NUL byte.
+            bool ok = !value.isEmpty() && std::all_of(value.cbegin(), value.cend(),
+                                                      [](char c) { return c >= '0' && c <= '9'; });
+            const qint64 length = ok ? value.toLongLong(&ok) : 0;
+            if (!ok || length > maxBodyBytes)
                 return Verdict::TooLarge;
             bodyLeft_ = length;
         }

@@ -29,10 +29,10 @@ namespace kt::service {
 const char* const usageText =
     "usage:\n"
     "  ka-tesmar-service serve [--listen 0.0.0.0:443] [--database FILE] [--tls-dir DIR]\n"
-    "                          [--classes FILE] [--admin-secret FILE]\n"
+    "                          [--classes FILE] [--admin-secret FILE] [--max-students 500]\n"
     "                          [--max-connections N] [--max-connections-per-address N]\n"
     "                          [--request-timeout SECONDS] [--idle-timeout SECONDS]\n"
-    "  ka-tesmar-service teacher add|reset NAME [--database FILE]\n"
+    "  ka-tesmar-service teacher add|reset NAME [--display \"Mevr. De Vries\"] [--database FILE]\n"
     "  ka-tesmar-service class CODE [--blocked on|off] [--domains a,b] [--ips x,y]\n"
     "                          [--teacher NAME] --service https://127.0.0.1:8443\n"
     "                          [--ca DIR/cert.pem] [--admin-secret FILE]\n";
@@ -137,13 +137,17 @@ int serveCommand(const QStringList& arguments) {
          {"classes", "JSON file of classes to add when they are not known yet.", "file"},
          {"tls-dir", "Folder of cert.pem and key.pem (made when missing).", "dir",
           defaultDataDir + "/tls"},
-         {"admin-secret", "The administrator secret (made 0600 when missing).", "file"}});
+         {"admin-secret", "The administrator secret (made 0600 when missing).", "file"},
+         {"max-students", "Students one class holds at most.", "number",
+          QString::number(ClassService::defaultMaxStudents)}});
     parser.addOptions(connectionLimitOptions());
     parser.addHelpOption();
     parser.process(arguments);
     QHostAddress address;
     quint16 port = 0;
-    if (!parseListen(parser.value("listen"), address, port) ||
+    bool numeric = false;
+    const int maxStudents = parser.value("max-students").toInt(&numeric);
+    if (!parseListen(parser.value("listen"), address, port) || !numeric || maxStudents < 1 ||
         !parser.positionalArguments().isEmpty())
         return usage();
     ConnectionLimits limits;
@@ -165,6 +169,7 @@ int serveCommand(const QStringList& arguments) {
         return 2;
     }
     ClassService service(store);
+    service.setMaxStudents(maxStudents);
     if (const QString error = service.importClasses(classesFile, store); !error.isEmpty()) {
         err() << "ka-tesmar-service: " << error << Qt::endl;
         return 2;
@@ -219,6 +224,7 @@ int teacherCommand(const QStringList& arguments) {
     parser.addPositionalArgument("action", "add or reset");
     parser.addPositionalArgument("name", "The teacher's login name.");
     parser.addOption(databaseOption());
+    parser.addOption({"display", "The name students see, such as \"Mevr. De Vries\".", "name"});
     parser.addHelpOption();
     parser.process(arguments);
     const QStringList positional = parser.positionalArguments();
@@ -228,6 +234,11 @@ int teacherCommand(const QStringList& arguments) {
     if (!TeacherAccounts::isValidName(name)) {
         err() << "ka-tesmar-service: a teacher name is 1 to 64 letters, digits and . _ @ -"
               << Qt::endl;
+        return 2;
+    }
+    const auto displayName = TeacherAccounts::displayNameFrom(parser.value("display"));
+    if (parser.isSet("display") && !displayName) {
+        err() << "ka-tesmar-service: a display name is 1 to 100 characters" << Qt::endl;
         return 2;
     }
     if (!becomeOwnerOf(parser.value("database"))) {
@@ -247,8 +258,15 @@ int teacherCommand(const QStringList& arguments) {
               << name << (adding ? " already" : "") << Qt::endl;
         return 1;
     }
+    const auto teacher = store.teacherByName(name);
+    if (displayName && (!teacher || !store.setDisplayName(teacher->id, *displayName))) {
+        err() << "ka-tesmar-service: the display name could not be stored" << Qt::endl;
+        return 1;
+    }
     out() << "Teacher " << name << ", one-time password: " << *password << Qt::endl
           << "It must be changed at the first login." << Qt::endl;
+    if (displayName)
+        out() << "Students see: " << *displayName << Qt::endl;
     return 0;
 }
 

@@ -15,6 +15,7 @@ struct Teacher {
     QString name;
     QByteArray passwordHash;         // Argon2id, in libsodium's string form
     bool mustChangePassword = true;  // after a one-time password
+    QString displayName;             // what students see; empty until it is set
 };
 
 // A teacher's page login, keyed by the hash of its cookie: the cookie itself
@@ -52,6 +53,10 @@ class ServiceStore {
     // Adds a teacher; fails when the name is taken.
     virtual bool addTeacher(Teacher& teacher) = 0;
     virtual bool setPassword(qint64 teacherId, const QByteArray& hash, bool mustChange) = 0;
+    virtual bool setDisplayName(qint64 teacherId, const QString& displayName) = 0;
+
+    // The key kept under `name`; `ifNew` is kept and returned when there is none yet.
+    virtual QByteArray serviceKey(const QString& name, const QByteArray& ifNew) = 0;
 
     virtual QList<StoredTeacherSession> loadTeacherSessions() = 0;
     virtual bool saveTeacherSession(const StoredTeacherSession& session) = 0;

@@ -33,6 +33,13 @@ const QList<QStringList> migrations = {
         "CREATE TABLE teacher_sessions (cookie_hash TEXT PRIMARY KEY, teacher_id INTEGER NOT "
         "NULL REFERENCES teachers(id), expires_at INTEGER NOT NULL)",
     },
+    {
+        "ALTER TABLE teachers ADD COLUMN display_name TEXT NOT NULL DEFAULT ''",
+        // A class made on the page kept its owner's login name as the name students saw.
+        "UPDATE classes SET teacher_name = '' WHERE teacher_id IS NOT NULL AND teacher_name = "
+        "(SELECT name FROM teachers WHERE teachers.id = classes.teacher_id)",
+        "CREATE TABLE service_keys (name TEXT PRIMARY KEY, value TEXT NOT NULL)",
+    },
 };
 
 // Qt binds a null QString as SQL NULL; the columns hold empty texts instead.
@@ -112,7 +119,8 @@ std::optional<Teacher> readTeacher(QSqlQuery& query) {
     if (!run(query) || !query.next())
         return std::nullopt;
     return Teacher{query.value(0).toLongLong(), query.value(1).toString(),
-                   query.value(2).toByteArray(), query.value(3).toBool()};
+                   query.value(2).toByteArray(), query.value(3).toBool(),
+                   query.value(4).toString()};
 }
 
 // Runs `body` in one transaction; rolls back when it returns false.
@@ -132,7 +140,8 @@ bool inTransaction(const QString& connection, const std::function<bool(QSqlQuery
 std::optional<Teacher> SqliteStore::teacherByName(const QString& name) {
     QSqlQuery query(QSqlDatabase::database(connection_));
     query.prepare(
-        "SELECT id, name, password_hash, must_change_password FROM teachers WHERE name = ?");
+        "SELECT id, name, password_hash, must_change_password, display_name FROM teachers WHERE "
+        "name = ?");
     query.addBindValue(name);
     return readTeacher(query);
 }
@@ -140,7 +149,8 @@ std::optional<Teacher> SqliteStore::teacherByName(const QString& name) {
 std::optional<Teacher> SqliteStore::teacherById(qint64 id) {
     QSqlQuery query(QSqlDatabase::database(connection_));
     query.prepare(
-        "SELECT id, name, password_hash, must_change_password FROM teachers WHERE id = ?");
+        "SELECT id, name, password_hash, must_change_password, display_name FROM teachers WHERE "
+        "id = ?");
     query.addBindValue(id);
     return readTeacher(query);
 }
@@ -148,10 +158,12 @@ std::optional<Teacher> SqliteStore::teacherById(qint64 id) {
 bool SqliteStore::addTeacher(Teacher& teacher) {
     QSqlQuery query(QSqlDatabase::database(connection_));
     query.prepare(
-        "INSERT INTO teachers (name, password_hash, must_change_password) VALUES (?, ?, ?)");
+        "INSERT INTO teachers (name, password_hash, must_change_password, display_name) VALUES "
+        "(?, ?, ?, ?)");
     query.addBindValue(teacher.name);
     query.addBindValue(QString::fromLatin1(teacher.passwordHash));
     query.addBindValue(teacher.mustChangePassword);
+    query.addBindValue(text(teacher.displayName));
     if (!query.exec())
         return false;
     teacher.id = query.lastInsertId().toLongLong();
@@ -165,6 +177,26 @@ bool SqliteStore::setPassword(qint64 teacherId, const QByteArray& hash, bool mus
     query.addBindValue(mustChange);
     query.addBindValue(teacherId);
     return run(query) && query.numRowsAffected() == 1;
+}
+
+bool SqliteStore::setDisplayName(qint64 teacherId, const QString& displayName) {
+    QSqlQuery query(QSqlDatabase::database(connection_));
+    query.prepare("UPDATE teachers SET display_name = ? WHERE id = ?");
+    query.addBindValue(text(displayName));
+    query.addBindValue(teacherId);
+    return run(query) && query.numRowsAffected() == 1;
+}
+
+QByteArray SqliteStore::serviceKey(const QString& name, const QByteArray& ifNew) {
+    QSqlQuery query(QSqlDatabase::database(connection_));
+    query.prepare("INSERT OR IGNORE INTO service_keys (name, value) VALUES (?, ?)");
+    query.addBindValue(name);
+    query.addBindValue(QString::fromLatin1(ifNew));
+    if (ifNew.isEmpty() || !run(query))
+        return {};
+    query.prepare("SELECT value FROM service_keys WHERE name = ?");
+    query.addBindValue(name);
+    return run(query) && query.next() ? query.value(0).toString().toLatin1() : QByteArray();
 }
 
 QList<StoredTeacherSession> SqliteStore::loadTeacherSessions() {

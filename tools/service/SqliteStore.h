@@ -21,6 +21,8 @@ class SqliteStore : public ServiceStore {
     std::optional<Teacher> teacherById(qint64 id) override;
     bool addTeacher(Teacher& teacher) override;
     bool setPassword(qint64 teacherId, const QByteArray& hash, bool mustChange) override;
+    bool setDisplayName(qint64 teacherId, const QString& displayName) override;
+    QByteArray serviceKey(const QString& name, const QByteArray& ifNew) override;
 
     QList<StoredTeacherSession> loadTeacherSessions() override;
     bool saveTeacherSession(const StoredTeacherSession& session) override;

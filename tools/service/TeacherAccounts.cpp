@@ -3,7 +3,10 @@
 #include <QCryptographicHash>
 #include <QMessageAuthenticationCode>
 #include <QRegularExpression>
+#include <algorithm>
 
+#include "DeviceCookie.h"
+#include "FormDecoding.h"
 #include "Passwords.h"
 
 namespace kt::service {
@@ -29,13 +32,22 @@ const QByteArray& standInHash() {
     return hash;
 }
 
+// A guesser gets one try a minute at most; the teacher is never held out longer.
+constexpr qint64 maxLoginDelayMs = 60 * 1000;
+constexpr qint64 failureWindowMs = 15 * 60 * 1000;
+// A whole school's teachers behind one address mistype now and then.
+constexpr LoginDelays::Policy perAddressPolicy{100, 1000, maxLoginDelayMs, failureWindowMs};
+constexpr LoginDelays::Policy perAccountPolicy{5, 1000, maxLoginDelayMs, failureWindowMs};
+
 }  // namespace
 
 TeacherAccounts::TeacherAccounts(ServiceStore& store, Clock now)
     : store_(store),
       now_(std::move(now)),
-      perAddress_(30, 15 * 60 * 1000),
-      perAccount_(10, 15 * 60 * 1000) {
+      deviceKey_(store_.serviceKey(QStringLiteral("device_cookie"), randomHex(32).toLatin1())),
+      perAddress_(perAddressPolicy),
+      perAccount_(perAccountPolicy),
+      perDevice_(perAccountPolicy) {
     // Each check holds 64 MiB: two at a time bound the memory a login burst takes.
     workers_.setMaxThreadCount(2);
     workers_.start([] { standInHash(); });  // made before the first unknown name needs it
@@ -54,8 +66,13 @@ std::optional<TeacherSession> TeacherAccounts::restore(const StoredTeacherSessio
     const auto teacher = store_.teacherById(stored.teacherId);
     if (!teacher)
         return std::nullopt;
-    return TeacherSession{
-        {}, {}, teacher->id, teacher->name, teacher->mustChangePassword, stored.expiresAtMs};
+    return TeacherSession{{},
+                          {},
+                          teacher->id,
+                          teacher->name,
+                          teacher->displayName,
+                          teacher->mustChangePassword,
+                          stored.expiresAtMs};
 }
 
 bool TeacherAccounts::isValidName(const QString& name) {
@@ -63,11 +80,18 @@ bool TeacherAccounts::isValidName(const QString& name) {
     return plain.match(name).hasMatch();
 }
 
+std::optional<QString> TeacherAccounts::displayNameFrom(const QString& typed) {
+    const QString name = cleanedName(typed);
+    if (name.isEmpty() || name.size() > 100)
+        return std::nullopt;
+    return name;
+}
+
 std::optional<QString> TeacherAccounts::add(ServiceStore& store, const QString& name) {
     if (!isValidName(name) || store.teacherByName(name))
         return std::nullopt;
     const QString password = oneTimePassword();
-    Teacher teacher{0, name, hashPassword(password), true};
+    Teacher teacher{0, name, hashPassword(password), true, {}};
     if (password.isEmpty() || teacher.passwordHash.isEmpty() || !store.addTeacher(teacher))
         return std::nullopt;
     return password;
@@ -92,46 +116,57 @@ void TeacherAccounts::offload(std::function<QByteArray()> work,
 }
 
 void TeacherAccounts::login(const QString& name, const QString& password, const QString& peer,
-                            LoginDone done) {
+                            const QByteArray& deviceCookie, LoginDone done) {
     const qint64 now = now_();
-    if (!perAddress_.allows(peer, now) || !perAccount_.allows(name, now)) {
+    const auto teacher = store_.teacherByName(name);
+    const auto device = readDeviceCookie(deviceCookie, deviceKey_, now, deviceCookieLifetimeMs);
+    // Where this attempt counts: a browser the teacher logged in from before
+    // answers for its own failures only.
+    QList<QPair<LoginDelays*, QString>> counted = {{&perAccount_, name}, {&perAddress_, peer}};
+    if (device && teacher && device->teacherId == teacher->id)
+        counted = {{&perDevice_, device->deviceId}};
+    qint64 waitMs = 0;
+    for (const auto& [delays, key] : counted) waitMs = std::max(waitMs, delays->waitMs(key, now));
+    if (waitMs > 0) {
         QMetaObject::invokeMethod(
             &replies_,
-            [done] {
-                done({TeacherLogin::Outcome::TooManyAttempts, {}});
+            [done, waitMs] {
+                done({TeacherLogin::Outcome::TooEarly, {}, waitMs, {}});
             },
             Qt::QueuedConnection);
         return;
     }
-    // Counted now, so that attempts still being checked count against the limits too.
-    perAddress_.record(peer, now);
-    perAccount_.record(name, now);
-    const auto teacher = store_.teacherByName(name);
+    for (const auto& [delays, key] : counted) delays->recordFailure(key, now);
+    const QString deviceId = device ? device->deviceId : randomHex(16);
     const QByteArray hash = teacher ? teacher->passwordHash : QByteArray();
     offload(
         [password, hash] {
             const bool matches = passwordMatches(password, hash.isEmpty() ? standInHash() : hash);
             return QByteArray(matches && !hash.isEmpty() ? "1" : "");
         },
-        [this, teacher, name, peer, now, done](const QByteArray& matched) {
+        [this, teacher, counted, deviceId, now, done](const QByteArray& matched) {
             if (matched.isEmpty())
-                return done({TeacherLogin::Outcome::WrongPassword, {}});
-            perAddress_.forget(peer, now);
-            perAccount_.forget(name, now);
+                return done({TeacherLogin::Outcome::WrongPassword, {}, 0, {}});
+            for (const auto& [delays, key] : counted) delays->takeBack(key, now);
             const QString cookie = randomHex(32);
             const TeacherSession session{cookie,
                                          csrfFor(cookie),
                                          teacher->id,
                                          teacher->name,
+                                         teacher->displayName,
                                          teacher->mustChangePassword,
                                          now_() + sessionLifetimeMs};
             const QString key = cookieHash(cookie);
             store_.deleteTeacherSessions({}, now_());
             if (cookie.isEmpty() ||
                 !store_.saveTeacherSession({key, session.teacherId, session.expiresAtMs}))
-                return done({TeacherLogin::Outcome::Failed, {}});
+                return done({TeacherLogin::Outcome::Failed, {}, 0, {}});
             sessions_.insert(key, session);
-            done({TeacherLogin::Outcome::LoggedIn, session});
+            const QByteArray browser =
+                deviceKey_.isEmpty() || deviceId.isEmpty()
+                    ? QByteArray()
+                    : signDeviceCookie({teacher->id, deviceId, now_()}, deviceKey_);
+            done({TeacherLogin::Outcome::LoggedIn, session, 0, browser});
         });
 }
 
@@ -169,6 +204,15 @@ void TeacherAccounts::changePassword(const QString& cookie, const QString& newPa
                         session.mustChangePassword = false;
                 done(true);
             });
+}
+
+bool TeacherAccounts::setDisplayName(qint64 teacherId, const QString& displayName) {
+    if (!store_.setDisplayName(teacherId, displayName))
+        return false;
+    for (TeacherSession& session : sessions_)
+        if (session.teacherId == teacherId)
+            session.displayName = displayName;
+    return true;
 }
 
 void TeacherAccounts::logout(const QString& cookie) {

@@ -7,7 +7,7 @@
 #include <functional>
 #include <optional>
 
-#include "AttemptLimiter.h"
+#include "LoginDelays.h"
 #include "ServiceStore.h"
 
 namespace kt::service {
@@ -18,15 +18,18 @@ struct TeacherSession {
     QString cookie;
     QString csrf;
     qint64 teacherId = 0;
-    QString name;
+    QString name;  // the login name, which students never see
+    QString displayName;
     bool mustChangePassword = false;
     qint64 expiresAtMs = 0;
 };
 
 struct TeacherLogin {
-    enum class Outcome { LoggedIn, WrongPassword, TooManyAttempts, Failed };
+    enum class Outcome { LoggedIn, WrongPassword, TooEarly, Failed };
     Outcome outcome = Outcome::Failed;
     TeacherSession session;
+    qint64 retryAfterMs = 0;  // TooEarly: how long until the next attempt is heard
+    QByteArray deviceCookie;  // LoggedIn: what the browser keeps (see DeviceCookie.h)
 };
 
 // Teacher accounts and their page sessions, both in the store (a session by
@@ -38,6 +41,8 @@ class TeacherAccounts {
     using Clock = std::function<qint64()>;
     using LoginDone = std::function<void(const TeacherLogin&)>;
     static constexpr qint64 sessionLifetimeMs = 12LL * 3600 * 1000;
+    // Browsers keep a cookie 400 days at most.
+    static constexpr qint64 deviceCookieLifetimeMs = 400LL * 24 * 3600 * 1000;
 
     TeacherAccounts(ServiceStore& store, Clock now);
     ~TeacherAccounts();
@@ -48,11 +53,17 @@ class TeacherAccounts {
     // A new one-time password for an existing account.
     static std::optional<QString> reset(ServiceStore& store, const QString& name);
     static bool isValidName(const QString& name);
+    // The cleaned name (see cleanedName), or nothing when it is empty or longer than 100.
+    static std::optional<QString> displayNameFrom(const QString& typed);
 
-    // Failed attempts are limited per address and per account. `done` runs
-    // on this thread once the password is checked, never before login returns.
-    void login(const QString& name, const QString& password, const QString& peer, LoginDone done);
+    // After a few failures each further one makes the next attempt wait,
+    // per account and per address; from a browser with the teacher's device
+    // cookie only that browser's own failures count. `done` runs on this
+    // thread once the password is checked, never before login returns.
+    void login(const QString& name, const QString& password, const QString& peer,
+               const QByteArray& deviceCookie, LoginDone done);
     std::optional<TeacherSession> session(const QString& cookie);
+    bool setDisplayName(qint64 teacherId, const QString& displayName);
     // `done` as with login.
     void changePassword(const QString& cookie, const QString& newPassword,
                         std::function<void(bool)> done);
@@ -66,8 +77,10 @@ class TeacherAccounts {
     ServiceStore& store_;
     Clock now_;
     QHash<QString, TeacherSession> sessions_;  // by the hash of the cookie
-    AttemptLimiter perAddress_;
-    AttemptLimiter perAccount_;
+    QByteArray deviceKey_;                     // signs the device cookies
+    LoginDelays perAddress_;
+    LoginDelays perAccount_;
+    LoginDelays perDevice_;
     QObject replies_;  // where the workers' results are delivered
     QThreadPool workers_;
 };

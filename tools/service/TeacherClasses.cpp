@@ -21,15 +21,13 @@ std::optional<ClassRecord> ClassService::classOf(qint64 teacherId, const QString
     return record;
 }
 
-std::optional<ClassRecord> ClassService::createClass(qint64 teacherId, const QString& teacherName,
-                                                     const QString& className,
+std::optional<ClassRecord> ClassService::createClass(qint64 teacherId, const QString& className,
                                                      const QString& schoolName) {
     ClassRecord record;
     do {
         record.code = newClassCode();
     } while (classes_.find(record.code));
-    record.teacherId = teacherId;
-    record.teacherName = teacherName;
+    record.teacherId = teacherId;  // the students see the owner's display name
     record.className = className;
     record.schoolName = schoolName;
     record.domains = defaultDomains();

@@ -5,6 +5,8 @@
 #include <QJsonDocument>
 
 #include "HttpReplies.h"
+#include "JsonBody.h"
+#include "blocking/RefusedTargets.h"
 #include "blocking/Validation.h"
 
 namespace kt::service {
@@ -41,35 +43,38 @@ QHttpServerResponse staticFile(const QString& name, const QByteArray& type) {
     return response;
 }
 
-QString cookieOf(const QHttpServerRequest& request) {
-    const QByteArray prefix = QByteArray(TeacherPage::cookieName) + '=';
+QByteArray cookieOf(const QHttpServerRequest& request, const char* name) {
+    const QByteArray prefix = QByteArray(name) + '=';
     for (const QByteArray& part : request.value("Cookie").split(';')) {
         const QByteArray trimmed = part.trimmed();
         if (trimmed.startsWith(prefix))
-            return QString::fromLatin1(trimmed.mid(prefix.size()));
+            return trimmed.mid(prefix.size());
     }
     return {};
 }
 
-QByteArray sessionCookie(const QString& value, qint64 maxAgeSeconds) {
-    return QByteArray(TeacherPage::cookieName) + '=' + value.toLatin1() +
-           "; Path=/leerkracht/; Max-Age=" + QByteArray::number(maxAgeSeconds) +
+QString cookieOf(const QHttpServerRequest& request) {
+    return QString::fromLatin1(cookieOf(request, TeacherPage::cookieName));
+}
+
+QByteArray cookieHeader(const char* name, const QByteArray& value, qint64 maxAgeMs) {
+    return QByteArray(name) + '=' + value +
+           "; Path=/leerkracht/; Max-Age=" + QByteArray::number(maxAgeMs / 1000) +
            "; HttpOnly; Secure; SameSite=Strict";
+}
+
+QByteArray sessionCookie(const QString& value, qint64 maxAgeMs) {
+    return cookieHeader(TeacherPage::cookieName, value.toLatin1(), maxAgeMs);
 }
 
 // The body of a change: a JSON object, or nothing.
 std::optional<QJsonObject> jsonBody(const QHttpServerRequest& request) {
-    if (!request.value("Content-Type").startsWith("application/json"))
-        return std::nullopt;
-    QJsonParseError parseError;
-    const QJsonDocument document = QJsonDocument::fromJson(request.body(), &parseError);
-    if (parseError.error != QJsonParseError::NoError || !document.isObject())
-        return std::nullopt;
-    return document.object();
+    return jsonObjectBody(request.value("Content-Type"), request.body());
 }
 
 QJsonObject sessionJson(const TeacherSession& session) {
     return {{"name", session.name},
+            {"display_name", session.displayName},
             {"csrf", session.csrf},
             {"must_change_password", session.mustChangePassword}};
 }
@@ -116,20 +121,32 @@ QHttpServerResponse TeacherPage::page(const QHttpServerRequest& request) {
 
 namespace {
 
+QHttpServerResponse tooEarly(qint64 waitMs) {
+    const qint64 seconds = (waitMs + 999) / 1000;
+    QHttpServerResponse response =
+        error(429, QStringLiteral("Te veel mislukte pogingen: probeer het over %1 opnieuw")
+                       .arg(seconds == 1 ? QStringLiteral("1 seconde")
+                                         : QStringLiteral("%1 seconden").arg(seconds)));
+    response.setHeader("Retry-After", QByteArray::number(seconds));
+    return response;
+}
+
 QHttpServerResponse loginReply(const TeacherLogin& result) {
     switch (result.outcome) {
         case TeacherLogin::Outcome::LoggedIn: {
             QHttpServerResponse response = ok(sessionJson(result.session));
-            response.setHeader(
-                "Set-Cookie",
-                sessionCookie(result.session.cookie, TeacherAccounts::sessionLifetimeMs / 1000));
+            response.setHeader("Set-Cookie", sessionCookie(result.session.cookie,
+                                                           TeacherAccounts::sessionLifetimeMs));
+            if (!result.deviceCookie.isEmpty())
+                response.addHeader("Set-Cookie",
+                                   cookieHeader(TeacherPage::deviceCookieName, result.deviceCookie,
+                                                TeacherAccounts::deviceCookieLifetimeMs));
             return response;
         }
         case TeacherLogin::Outcome::WrongPassword:
             return error(401, QStringLiteral("Naam of wachtwoord klopt niet"));
-        case TeacherLogin::Outcome::TooManyAttempts:
-            return error(429, QStringLiteral("Te veel pogingen: probeer het over een kwartier "
-                                             "opnieuw"));
+        case TeacherLogin::Outcome::TooEarly:
+            return tooEarly(result.retryAfterMs);
         case TeacherLogin::Outcome::Failed:
             break;
     }
@@ -145,6 +162,7 @@ std::optional<QHttpServerResponse> TeacherPage::login(const QHttpServerRequest& 
         return error(400, QStringLiteral("Verwacht een naam en een wachtwoord"));
     teachers_.login(body->value("name").toString(), body->value("password").toString(),
                     request.remoteAddress().toString(),
+                    cookieOf(request, TeacherPage::deviceCookieName),
                     [reply](const TeacherLogin& result) { reply(loginReply(result)); });
     return std::nullopt;
 }
@@ -176,7 +194,7 @@ std::optional<QHttpServerResponse> TeacherPage::api(const QHttpServerRequest& re
     if (!isGet && path == QStringList{"logout"}) {
         teachers_.logout(cookie);
         QHttpServerResponse response = ok();
-        response.setHeader("Set-Cookie", sessionCookie(QString(), 0));
+        response.setHeader("Set-Cookie", sessionCookie(QString(), 0));  // the device's stays
         return response;
     }
     if (!isGet && path == QStringList{"password"}) {
@@ -189,6 +207,16 @@ std::optional<QHttpServerResponse> TeacherPage::api(const QHttpServerRequest& re
     }
     if (teacher->mustChangePassword)
         return error(403, QStringLiteral("Kies eerst een nieuw wachtwoord"));
+    if (!isGet && path == QStringList{"display-name"}) {
+        const auto shown = TeacherAccounts::displayNameFrom(body->value("display_name").toString());
+        if (!shown)
+            return error(400, QStringLiteral("Geef de naam die leerlingen zien (hoogstens 100 "
+                                             "tekens)"));
+        if (!teachers_.setDisplayName(teacher->teacherId, *shown))
+            return error(503, QStringLiteral("De naam kon niet bewaard worden"));
+        classes_.setDisplayName(teacher->teacherId, *shown);
+        return ok({{"display_name", *shown}});
+    }
     if (path.value(0) == "classes")
         return classApi(request, *teacher, path.mid(1), *body);
     return error(404, QStringLiteral("Niet gevonden"));
@@ -231,7 +259,7 @@ QHttpServerResponse TeacherPage::classApi(const QHttpServerRequest& request,
         const QString school = trimmedField(body, "school_name");
         if (name.isEmpty() || name.size() > 100 || school.size() > 100)
             return error(400, QStringLiteral("Geef de klas een naam (hoogstens 100 tekens)"));
-        const auto made = classes_.createClass(teacher.teacherId, teacher.name, name, school);
+        const auto made = classes_.createClass(teacher.teacherId, name, school);
         if (!made)
             return error(503, QStringLiteral("De klas kon niet bewaard worden"));
         return ok({{"class", classDetails(*made)}});
@@ -253,22 +281,8 @@ QHttpServerResponse TeacherPage::classApi(const QHttpServerRequest& request,
         record->isBlocked = body.value("is_blocked").toBool();
         saved = classes_.saveClassOf(teacher.teacherId, *record);
     } else if (action == QStringList{"domains"}) {
-        const QString add = body.value("add").toString().trimmed().toLower();
-        const QString remove = body.value("remove").toString().trimmed().toLower();
-        if (!add.isEmpty()) {
-            if (!isValidHostName(add.toStdString()))
-                return error(400, QStringLiteral("'%1' is geen geldige hostnaam").arg(add));
-            if (record->domains.contains(add))
-                return error(409, QStringLiteral("%1 staat al in de lijst").arg(add));
-            if (record->domains.size() >= 500)
-                return error(400, QStringLiteral("De lijst is vol (500 namen)"));
-            record->domains << add;
-        } else if (!remove.isEmpty()) {
-            if (record->domains.removeAll(remove) == 0)
-                return error(404, QStringLiteral("%1 staat niet in de lijst").arg(remove));
-        } else {
-            return error(400, QStringLiteral("Verwacht add of remove"));
-        }
+        if (auto refused = changeDomains(request, body, *record))
+            return std::move(*refused);
         saved = classes_.saveClassOf(teacher.teacherId, *record);
     } else if (action.size() == 3 && action.at(0) == "students" && action.at(2) == "remove") {
         if (!classes_.removeStudent(teacher.teacherId, record->code, action.at(1)))
@@ -282,6 +296,71 @@ QHttpServerResponse TeacherPage::classApi(const QHttpServerRequest& request,
     if (!saved)
         return error(503, QStringLiteral("De wijziging kon niet bewaard worden"));
     return ok({{"class", classDetails(*classes_.classOf(teacher.teacherId, record->code))}});
+}
+
+namespace {
+
+// Why a name is not blocked, as the application would refuse it.
+QString refusalText(const QString& name, NameRefusal refusal) {
+    switch (refusal) {
+        case NameRefusal::None:
+            break;
+        case NameRefusal::NotAHostName:
+            return QStringLiteral("'%1' is geen geldige hostnaam").arg(name);
+        case NameRefusal::Address:
+            return QStringLiteral(
+                       "'%1' is een adres, geen naam: geef de naam van de dienst, "
+                       "bijvoorbeeld chatgpt.com")
+                .arg(name);
+        case NameRefusal::ThisComputer:
+            return QStringLiteral(
+                       "'%1' is de computer van de leerling zelf: die blokkeren zou de "
+                       "computer ontregelen")
+                .arg(name);
+        case NameRefusal::SingleLabel:
+            return QStringLiteral(
+                       "'%1' is geen volledige naam: geef een naam met een punt, "
+                       "bijvoorbeeld chatgpt.com")
+                .arg(name);
+        case NameRefusal::LocalName:
+            return QStringLiteral(
+                       "'%1' is een naam van het lokale netwerk, geen dienst op het "
+                       "internet")
+                .arg(name);
+        case NameRefusal::Protected:
+            return QStringLiteral(
+                       "'%1' is de klasdienst zelf: dan kon je de blokkering niet meer "
+                       "uitzetten")
+                .arg(name);
+    }
+    return {};
+}
+
+}  // namespace
+
+std::optional<QHttpServerResponse> TeacherPage::changeDomains(const QHttpServerRequest& request,
+                                                              const QJsonObject& body,
+                                                              ClassRecord& record) {
+    const QString add = body.value("add").toString().trimmed().toLower();
+    const QString remove = body.value("remove").toString().trimmed().toLower();
+    if (!add.isEmpty()) {
+        // The students reach the service by the name the teacher uses for it.
+        const ProtectedTargets service{{}, {request.url().host().toStdString()}};
+        if (const NameRefusal refusal = nameRefusal(add.toStdString(), service);
+            refusal != NameRefusal::None)
+            return error(400, refusalText(add, refusal));
+        if (record.domains.contains(add))
+            return error(409, QStringLiteral("%1 staat al in de lijst").arg(add));
+        if (record.domains.size() >= 500)
+            return error(400, QStringLiteral("De lijst is vol (500 namen)"));
+        record.domains << add;
+    } else if (!remove.isEmpty()) {
+        if (record.domains.removeAll(remove) == 0)
+            return error(404, QStringLiteral("%1 staat niet in de lijst").arg(remove));
+    } else {
+        return error(400, QStringLiteral("Verwacht add of remove"));
+    }
+    return std::nullopt;
 }
 
 }  // namespace kt::service

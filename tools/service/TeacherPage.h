@@ -26,6 +26,8 @@ class TeacherPage {
     void handle(const QHttpServerRequest& request, const Reply& reply);
 
     static constexpr const char* cookieName = "kt_leerkracht";
+    // The browser's device cookie (see DeviceCookie.h).
+    static constexpr const char* deviceCookieName = "kt_toestel";
 
   private:
     QHttpServerResponse page(const QHttpServerRequest& request);
@@ -36,6 +38,10 @@ class TeacherPage {
     QHttpServerResponse classApi(const QHttpServerRequest& request, const TeacherSession& teacher,
                                  const QStringList& path, const QJsonObject& body);
     QJsonObject classDetails(const ClassRecord& record) const;
+    // A refusal, or nothing once `record` holds the change.
+    static std::optional<QHttpServerResponse> changeDomains(const QHttpServerRequest& request,
+                                                            const QJsonObject& body,
+                                                            ClassRecord& record);
 
     ClassService& classes_;
     TeacherAccounts& teachers_;

@@ -59,21 +59,46 @@ kt_remove_guardian() {
   systemctl --no-ask-password daemon-reload >/dev/null 2>&1 || true
 }
 kt_has_blocks() { grep -q -e '# Ka Tesmar Start' -e '# DNS_TESMAR_START' -e '# DNS Tesmar' -- "$KT_HOSTS"; }
+# The hosts file is there and every block of ours in it is closed, so taking
+# the blocks out keeps all else.
+kt_hosts_whole() {
+  [ -f "$KT_HOSTS" ] && awk '
+    !open && /# Ka Tesmar Start/ { open = "# Ka Tesmar End"; next }
+    !open && /# DNS_TESMAR_START/ { open = "# DNS_TESMAR_END"; next }
+    open && index($0, open) { open = "" }
+    END { exit open != "" }' "$KT_HOSTS"
+}
+# The hosts file without our blocks. The activation gave a last line without
+# a line feed one: where that is all that differs, the backup (when it is
+# complete: $1 = 1) is the file as it was.
+kt_hosts_undone() {
+  if [ "$1" = 1 ] && [ -n "$(tail -c 1 -- "$KT_BACKUP")" ] &&
+    kt_without_blocks "$KT_HOSTS" | cmp -s -- - <(cat -- "$KT_BACKUP"; echo); then
+    cat -- "$KT_BACKUP"
+  else
+    kt_without_blocks "$KT_HOSTS"
+  fi
+}
+# The undo keeps what changed in the hosts file meanwhile. The backup is put
+# back only where the file is missing or a block of ours in it has no end.
 kt_restore() {
-  local left=""
+  local left="" complete=0
   if [ -L "$KT_STATE" ]; then echo "$KT_STATE is een link: geweigerd" >&2; return 1; fi
-  if kt_backup_complete; then
-    if cmp -s -- "$KT_BACKUP" "$KT_HOSTS" || kt_replace "$KT_HOSTS" 644 cat -- "$KT_BACKUP"; then
+  kt_backup_complete && complete=1
+  if [ "$complete" = 0 ] && kt_present "$KT_BACKUP"; then
+    echo "Backup onvolledig of niet van root: alleen de Ka Tesmar-blokken verwijderd"
+  fi
+  if kt_hosts_whole; then
+    if ! kt_has_blocks || kt_replace "$KT_HOSTS" 644 kt_hosts_undone "$complete"; then
+      rm -f -- "$KT_BACKUP" "$KT_BACKUP_SUM"
+    fi
+  elif [ "$complete" = 1 ]; then
+    if kt_replace "$KT_HOSTS" 644 cat -- "$KT_BACKUP"; then
       echo "Hosts hersteld vanuit backup"
       rm -f -- "$KT_BACKUP" "$KT_BACKUP_SUM"
     fi
-  else
-    if kt_present "$KT_BACKUP"; then
-      echo "Backup onvolledig of niet van root: alleen de Ka Tesmar-blokken verwijderd"
-    fi
-    if ! kt_has_blocks || kt_replace "$KT_HOSTS" 644 kt_without_blocks "$KT_HOSTS"; then
-      rm -f -- "$KT_BACKUP" "$KT_BACKUP_SUM"
-    fi
+  elif kt_present "$KT_HOSTS" && kt_replace "$KT_HOSTS" 644 kt_without_blocks "$KT_HOSTS"; then
+    rm -f -- "$KT_BACKUP" "$KT_BACKUP_SUM"
   fi
   # A hosts file that cannot be written keeps the whole block, the guardian
   # and the lock with it: fully blocked, tried again, never half.
@@ -124,9 +149,9 @@ if kt_present "$KT_LOCK"; then
   KT_WAS_ACTIVE=1
 fi
 KT_BEFORE=$(mktemp -- "$KT_RUN/hosts.XXXXXX") || kt_fail 'Kon het hosts-bestand niet bewaren'
+cat -- "$KT_HOSTS" > "$KT_BEFORE" || { rm -f -- "$KT_BEFORE"; kt_fail 'Kon het hosts-bestand niet bewaren'; }
 trap kt_rollback EXIT
 trap 'exit 1' TERM INT HUP
-cat -- "$KT_HOSTS" > "$KT_BEFORE" || kt_fail 'Kon het hosts-bestand niet bewaren'
 if [ "$KT_WAS_ACTIVE" = 0 ]; then
   kt_write_backup || kt_fail 'Kon de hosts-backup niet schrijven'
 fi
@@ -194,21 +219,46 @@ kt_remove_guardian() {
   systemctl --no-ask-password daemon-reload >/dev/null 2>&1 || true
 }
 kt_has_blocks() { grep -q -e '# Ka Tesmar Start' -e '# DNS_TESMAR_START' -e '# DNS Tesmar' -- "$KT_HOSTS"; }
+# The hosts file is there and every block of ours in it is closed, so taking
+# the blocks out keeps all else.
+kt_hosts_whole() {
+  [ -f "$KT_HOSTS" ] && awk '
+    !open && /# Ka Tesmar Start/ { open = "# Ka Tesmar End"; next }
+    !open && /# DNS_TESMAR_START/ { open = "# DNS_TESMAR_END"; next }
+    open && index($0, open) { open = "" }
+    END { exit open != "" }' "$KT_HOSTS"
+}
+# The hosts file without our blocks. The activation gave a last line without
+# a line feed one: where that is all that differs, the backup (when it is
+# complete: $1 = 1) is the file as it was.
+kt_hosts_undone() {
+  if [ "$1" = 1 ] && [ -n "$(tail -c 1 -- "$KT_BACKUP")" ] &&
+    kt_without_blocks "$KT_HOSTS" | cmp -s -- - <(cat -- "$KT_BACKUP"; echo); then
+    cat -- "$KT_BACKUP"
+  else
+    kt_without_blocks "$KT_HOSTS"
+  fi
+}
+# The undo keeps what changed in the hosts file meanwhile. The backup is put
+# back only where the file is missing or a block of ours in it has no end.
 kt_restore() {
-  local left=""
+  local left="" complete=0
   if [ -L "$KT_STATE" ]; then echo "$KT_STATE is een link: geweigerd" >&2; return 1; fi
-  if kt_backup_complete; then
-    if cmp -s -- "$KT_BACKUP" "$KT_HOSTS" || kt_replace "$KT_HOSTS" 644 cat -- "$KT_BACKUP"; then
+  kt_backup_complete && complete=1
+  if [ "$complete" = 0 ] && kt_present "$KT_BACKUP"; then
+    echo "Backup onvolledig of niet van root: alleen de Ka Tesmar-blokken verwijderd"
+  fi
+  if kt_hosts_whole; then
+    if ! kt_has_blocks || kt_replace "$KT_HOSTS" 644 kt_hosts_undone "$complete"; then
+      rm -f -- "$KT_BACKUP" "$KT_BACKUP_SUM"
+    fi
+  elif [ "$complete" = 1 ]; then
+    if kt_replace "$KT_HOSTS" 644 cat -- "$KT_BACKUP"; then
       echo "Hosts hersteld vanuit backup"
       rm -f -- "$KT_BACKUP" "$KT_BACKUP_SUM"
     fi
-  else
-    if kt_present "$KT_BACKUP"; then
-      echo "Backup onvolledig of niet van root: alleen de Ka Tesmar-blokken verwijderd"
-    fi
-    if ! kt_has_blocks || kt_replace "$KT_HOSTS" 644 kt_without_blocks "$KT_HOSTS"; then
-      rm -f -- "$KT_BACKUP" "$KT_BACKUP_SUM"
-    fi
+  elif kt_present "$KT_HOSTS" && kt_replace "$KT_HOSTS" 644 kt_without_blocks "$KT_HOSTS"; then
+    rm -f -- "$KT_BACKUP" "$KT_BACKUP_SUM"
   fi
   # A hosts file that cannot be written keeps the whole block, the guardian
   # and the lock with it: fully blocked, tried again, never half.
@@ -230,8 +280,14 @@ kt_restore() {
 }
 PRELUDEEOF
   cat << 'GUARDIANEOF'
+kt_app_running() {
+  [ ! -L "$KT_APP_LOCK" ] && [ -f "$KT_APP_LOCK" ] && [ "$(stat -c %a -- "$KT_APP_LOCK")" = 600 ] || return 1
+  timeout 5 flock -n -E 75 -x "$KT_APP_LOCK" true
+  case $? in 75|124) return 0 ;; *) return 1 ;; esac
+}
+mkdir -p -m 0700 -- "$KT_RUN" && exec 9>>"$KT_RUN/run.lock" && flock -n 9 || exit 0
 [ -f "$KT_LOCK" ] || exit 0
-if [ -f "$KT_APP_LOCK" ] && ! flock -n -x "$KT_APP_LOCK" true; then exit 0; fi
+kt_app_running && exit 0
 kt_restore
 exit 0
 GUARDIANEOF
@@ -278,6 +334,19 @@ kt_rules() {
 table inet ka_tesmar
 delete table inet ka_tesmar
 table inet ka_tesmar {
+  set protected_v4 {
+    type ipv4_addr; flags interval; auto-merge;
+    elements = {
+      76.76.21.9,
+      192.0.2.53
+    }
+  }
+  set protected_v6 {
+    type ipv6_addr; flags interval; auto-merge;
+    elements = {
+      2606:4700::9
+    }
+  }
   set v4 {
     type ipv4_addr; flags interval; auto-merge;
     elements = {
@@ -344,6 +413,8 @@ table inet ka_tesmar {
     }
   }
   chain blocked {
+    ip daddr @protected_v4 accept
+    ip6 daddr @protected_v6 accept
     ip daddr @v4 drop
     ip6 daddr @v6 drop
     ip daddr @v4_tcp_443 tcp dport 443 drop

@@ -59,21 +59,46 @@ kt_remove_guardian() {
   systemctl --no-ask-password daemon-reload >/dev/null 2>&1 || true
 }
 kt_has_blocks() { grep -q -e '# Ka Tesmar Start' -e '# DNS_TESMAR_START' -e '# DNS Tesmar' -- "$KT_HOSTS"; }
+# The hosts file is there and every block of ours in it is closed, so taking
+# the blocks out keeps all else.
+kt_hosts_whole() {
+  [ -f "$KT_HOSTS" ] && awk '
+    !open && /# Ka Tesmar Start/ { open = "# Ka Tesmar End"; next }
+    !open && /# DNS_TESMAR_START/ { open = "# DNS_TESMAR_END"; next }
+    open && index($0, open) { open = "" }
+    END { exit open != "" }' "$KT_HOSTS"
+}
+# The hosts file without our blocks. The activation gave a last line without
+# a line feed one: where that is all that differs, the backup (when it is
+# complete: $1 = 1) is the file as it was.
+kt_hosts_undone() {
+  if [ "$1" = 1 ] && [ -n "$(tail -c 1 -- "$KT_BACKUP")" ] &&
+    kt_without_blocks "$KT_HOSTS" | cmp -s -- - <(cat -- "$KT_BACKUP"; echo); then
+    cat -- "$KT_BACKUP"
+  else
+    kt_without_blocks "$KT_HOSTS"
+  fi
+}
+# The undo keeps what changed in the hosts file meanwhile. The backup is put
+# back only where the file is missing or a block of ours in it has no end.
 kt_restore() {
-  local left=""
+  local left="" complete=0
   if [ -L "$KT_STATE" ]; then echo "$KT_STATE is een link: geweigerd" >&2; return 1; fi
-  if kt_backup_complete; then
-    if cmp -s -- "$KT_BACKUP" "$KT_HOSTS" || kt_replace "$KT_HOSTS" 644 cat -- "$KT_BACKUP"; then
+  kt_backup_complete && complete=1
+  if [ "$complete" = 0 ] && kt_present "$KT_BACKUP"; then
+    echo "Backup onvolledig of niet van root: alleen de Ka Tesmar-blokken verwijderd"
+  fi
+  if kt_hosts_whole; then
+    if ! kt_has_blocks || kt_replace "$KT_HOSTS" 644 kt_hosts_undone "$complete"; then
+      rm -f -- "$KT_BACKUP" "$KT_BACKUP_SUM"
+    fi
+  elif [ "$complete" = 1 ]; then
+    if kt_replace "$KT_HOSTS" 644 cat -- "$KT_BACKUP"; then
       echo "Hosts hersteld vanuit backup"
       rm -f -- "$KT_BACKUP" "$KT_BACKUP_SUM"
     fi
-  else
-    if kt_present "$KT_BACKUP"; then
-      echo "Backup onvolledig of niet van root: alleen de Ka Tesmar-blokken verwijderd"
-    fi
-    if ! kt_has_blocks || kt_replace "$KT_HOSTS" 644 kt_without_blocks "$KT_HOSTS"; then
-      rm -f -- "$KT_BACKUP" "$KT_BACKUP_SUM"
-    fi
+  elif kt_present "$KT_HOSTS" && kt_replace "$KT_HOSTS" 644 kt_without_blocks "$KT_HOSTS"; then
+    rm -f -- "$KT_BACKUP" "$KT_BACKUP_SUM"
   fi
   # A hosts file that cannot be written keeps the whole block, the guardian
   # and the lock with it: fully blocked, tried again, never half.

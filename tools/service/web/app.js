@@ -4,7 +4,7 @@
 "use strict";
 
 const byId = (id) => document.getElementById(id);
-const state = { csrf: "", code: "", timer: 0 };
+const state = { csrf: "", login: "", code: "", timer: 0 };
 
 function show(view) {
   for (const id of ["login-view", "password-view", "classes-view", "class-view"])
@@ -143,9 +143,16 @@ async function listClasses() {
   byId("no-classes").hidden = reply.classes.length > 0;
 }
 
+function showDisplayName(name, login) {
+  byId("who-name").textContent = name || login;
+  byId("display-name").value = name;
+  byId("display-name-missing").hidden = Boolean(name);
+}
+
 function loggedIn(session) {
   state.csrf = session.csrf;
-  byId("who-name").textContent = session.name;
+  state.login = session.name;
+  showDisplayName(session.display_name, session.name);
   if (session.must_change_password) {
     show("password-view");
     byId("new-password").focus();
@@ -200,6 +207,13 @@ on("logout", "click", async () => {
   state.csrf = "";
   say("Je bent afgemeld.", true);
   show("login-view");
+});
+
+on("display-name-form", "submit", async () => {
+  const reply = await api("POST", "display-name", { display_name: byId("display-name").value });
+  if (!reply.success) return say(reply.error);
+  showDisplayName(reply.display_name, state.login);
+  say("Leerlingen zien nu: " + reply.display_name, true);
 });
 
 on("new-class-form", "submit", async () => {
