@@ -6,10 +6,10 @@
 # (000: no answer, the connection was reset first).
 #
 # Usage: benchmarks/refusal-answers.sh [SERVICE] [TRIES]
-#   SERVICE  default build/default/tools/service/ka-tesmar-service
+#   SERVICE  default build/default/service/ka-tesmar-service
 #   TRIES    default 20
 set -euo pipefail
-service=${1:-build/default/tools/service/ka-tesmar-service}
+service=${1:-build/default/service/ka-tesmar-service}
 tries=${2:-20}
 work=$(mktemp -d)
 "$service" serve --listen 127.0.0.1:0 --tls-dir "$work/tls" --database :memory: >"$work/log" 2>&1 &

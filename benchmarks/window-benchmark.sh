@@ -32,7 +32,7 @@ if [ -z "$build" ]; then
 fi
 build=$(cd "$build" && pwd)
 seconds=${2:-30}
-for program in "$build/src/Ka_Tesmar" "$build/tools/service/ka-tesmar-service" /usr/bin/xdotool \
+for program in "$build/src/Ka_Tesmar" "$build/service/ka-tesmar-service" /usr/bin/xdotool \
   /usr/bin/Xvfb; do
   [ -x "$program" ] || { echo "missing $program (scripts/install-deps.sh, then build)" >&2; exit 1; }
 done

@@ -1,4 +1,4 @@
-# cmake -DSOURCE_DIR=src -P CheckIncludeDirection.cmake
+# cmake -DSOURCE_DIR=src (or service) -P CheckIncludeDirection.cmake
 cmake_minimum_required(VERSION 3.25)
 # Fails when a file of src/ includes a header of a folder above its own: the
 # folders depend one way, platform <- (session, blocking) <- app <- ui, with
@@ -19,6 +19,14 @@ set(allowed_app app app/session app/blocking app/state session blocking ${ports}
 set(allowed_ui ui ${allowed_app})
 set(allowed_admin admin platform/system session blocking ${ports})
 set(allowed_helper helper platform/system blocking ${ports})
+# The class service (service/): the HTTP plumbing and the store at the bottom,
+# the class domain on them, the teacher's side above, the command line on top;
+# the rules library of src/ (blocking) for the host-name checks.
+set(allowed_http http)
+set(allowed_store store)
+set(allowed_classes classes store http blocking)
+set(allowed_teacher teacher classes store http blocking)
+set(allowed_cli cli teacher classes store http)
 
 get_filename_component(SOURCE_DIR ${SOURCE_DIR} ABSOLUTE)
 file(GLOB_RECURSE files RELATIVE ${SOURCE_DIR} ${SOURCE_DIR}/*.h ${SOURCE_DIR}/*.cpp)

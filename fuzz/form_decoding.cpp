@@ -10,8 +10,8 @@
 #include <string>
 #include <string_view>
 
-#include "FormDecoding.h"
 #include "FuzzCheck.h"
+#include "http/FormDecoding.h"
 #include "session/PercentEncoding.h"
 #include "session/ServiceRequests.h"
 #include "session/Utf8.h"

@@ -12,7 +12,7 @@
 #include <string_view>
 
 #include "FuzzCheck.h"
-#include "RequestFraming.h"
+#include "http/RequestFraming.h"
 
 namespace {
 

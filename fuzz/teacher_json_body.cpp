@@ -10,7 +10,7 @@
 #include <string_view>
 
 #include "FuzzCheck.h"
-#include "JsonBody.h"
+#include "http/JsonBody.h"
 #include "session/JsonReply.h"
 #include "session/Utf8.h"
 

@@ -11,7 +11,7 @@ mkdir -p "$build/service"
 classes=$(mktemp)
 log=$(mktemp)
 echo '[]' >"$classes"
-"$build/tools/service/ka-tesmar-service" serve --listen 127.0.0.1:0 --classes "$classes" \
+"$build/service/ka-tesmar-service" serve --listen 127.0.0.1:0 --classes "$classes" \
   --tls-dir "$tls" --database :memory: >"$log" 2>&1 &
 pid=$!
 for _ in $(seq 1 300); do

@@ -11,7 +11,7 @@ cmake --preset default
 cmake --build --preset default --target Ka_Tesmar ka-tesmar-service ka-tesmar-helper
 
 build=build/default
-service=$build/tools/service/ka-tesmar-service
+service=$build/service/ka-tesmar-service
 state=$build/service            # database, certificate (the CA default), secret and log
 database=$state/service.db
 classes=$state/classes.json

@@ -9,7 +9,7 @@ cd "$(git rev-parse --show-toplevel)"
 lines() { xargs -r cat -- | wc -l; }
 
 code=$({
-  git ls-files src tools scripts packaging cmake
+  git ls-files src service tools scripts packaging cmake
   git ls-files '*CMakeLists.txt' | grep -v '^tests/'
 } | sort -u | grep -v '\.png$' | lines)
 fixtures=$(git ls-files tests | grep -E '/(golden|data)/' | lines)

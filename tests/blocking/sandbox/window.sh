@@ -1,7 +1,7 @@
 # The real window in the Linux sandbox, driven by keyboard as a pupil would,
 # and the teacher's switch at the reference service. Sourced after lib.sh by
 # window-e2e.sh and benchmarks/window-benchmark.sh; needs $build.
-service=$build/tools/service/ka-tesmar-service
+service=$build/service/ka-tesmar-service
 
 # The reference service on 127.0.0.1:8443 with the classes of FILE and a
 # self-signed certificate of its own, which the application trusts through

@@ -1,0 +1,89 @@
+// The teacher's side of ClassService: only the classes a teacher owns.
+#include "classes/ClassService.h"
+
+namespace kt::service {
+
+QList<ClassRecord> ClassService::classesOf(qint64 teacherId) const {
+    QList<ClassRecord> own;
+    for (const ClassRecord& record : classes_.all())
+        if (teacherId != 0 && record.teacherId == teacherId)
+            own << record;
+    std::sort(own.begin(), own.end(), [](const ClassRecord& a, const ClassRecord& b) {
+        return a.createdAtMs > b.createdAtMs;
+    });
+    return own;
+}
+
+std::optional<ClassRecord> ClassService::classOf(qint64 teacherId, const QString& code) const {
+    const auto record = classes_.find(code);
+    if (!record || teacherId == 0 || record->teacherId != teacherId)
+        return std::nullopt;
+    return record;
+}
+
+std::optional<ClassRecord> ClassService::createClass(qint64 teacherId, const QString& className,
+                                                     const QString& schoolName) {
+    ClassRecord record;
+    do {
+        record.code = newClassCode();
+    } while (classes_.find(record.code));
+    record.teacherId = teacherId;  // the students see the owner's display name
+    record.className = className;
+    record.schoolName = schoolName;
+    record.domains = defaultDomains();
+    record.createdAtMs = now_();
+    if (!store_.saveClass(record))
+        return std::nullopt;
+    classes_.put(record);
+    return record;
+}
+
+bool ClassService::saveClassOf(qint64 teacherId, const ClassRecord& changed) {
+    const auto record = classOf(teacherId, changed.code);
+    if (!record)
+        return false;
+    ClassRecord updated = changed;
+    updated.teacherId = record->teacherId;  // ownership is not the caller's to change
+    updated.createdAtMs = record->createdAtMs;
+    if (!store_.saveClass(updated))
+        return false;
+    classes_.put(updated);
+    return true;
+}
+
+QString ClassService::studentId(const StudentSession& session) {
+    return session.tokenHash.left(16);
+}
+
+QList<StudentSession> ClassService::studentsOf(const QString& code) const {
+    QList<StudentSession> students;
+    for (const StudentSession& session : sessions_)
+        if (session.classCode == code)
+            students << session;
+    std::sort(students.begin(), students.end(),
+              [](const StudentSession& a, const StudentSession& b) {
+                  return a.joinedAtMs < b.joinedAtMs;
+              });
+    return students;
+}
+
+bool ClassService::removeStudent(qint64 teacherId, const QString& code, const QString& id) {
+    if (!classOf(teacherId, code) || id.size() != 16)
+        return false;
+    for (const StudentSession& session : studentsOf(code))
+        if (studentId(session) == id)
+            return endSessions({session.tokenHash});
+    return false;
+}
+
+bool ClassService::endLesson(qint64 teacherId, const QString& code) {
+    auto record = classOf(teacherId, code);
+    if (!record)
+        return false;
+    QStringList hashes;
+    for (const StudentSession& session : studentsOf(code)) hashes << session.tokenHash;
+    record->isBlocked = false;
+    return saveClassOf(teacherId, *record) && endSessions(hashes);
+}
+
+}  // namespace kt::service

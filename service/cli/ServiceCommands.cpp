@@ -1,0 +1,314 @@
+#include "cli/ServiceCommands.h"
+
+#include <signal.h>
+#include <sys/resource.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <QCommandLineParser>
+#include <QCoreApplication>
+#include <QDir>
+#include <QFileInfo>
+#include <QHostAddress>
+#include <QSocketNotifier>
+#include <QTextStream>
+#include <QTimer>
+
+#include "ServiceServer.h"
+#include "classes/TeacherSwitch.h"
+#include "http/ConnectionLimits.h"
+#include "http/LogText.h"
+#include "http/TlsFiles.h"
+#include "store/SqliteStore.h"
+#include "teacher/AdminSecret.h"
+#include "teacher/TeacherAccounts.h"
+
+namespace kt::service {
+
+const char* const usageText =
+    "usage:\n"
+    "  ka-tesmar-service serve [--listen 0.0.0.0:443] [--database FILE] [--tls-dir DIR]\n"
+    "                          [--classes FILE] [--admin-secret FILE] [--max-students 500]\n"
+    "                          [--max-connections N] [--max-connections-per-address N]\n"
+    "                          [--request-timeout SECONDS] [--idle-timeout SECONDS]\n"
+    "  ka-tesmar-service teacher add|reset NAME [--display \"Mevr. De Vries\"] [--database FILE]\n"
+    "  ka-tesmar-service class CODE [--blocked on|off] [--domains a,b] [--ips x,y]\n"
+    "                          [--teacher NAME] --service https://127.0.0.1:8443\n"
+    "                          [--ca DIR/cert.pem] [--admin-secret FILE]\n";
+
+namespace {
+
+const QString defaultDataDir = QStringLiteral("/var/lib/ka-tesmar-service");
+
+QTextStream& out() {
+    static QTextStream stream(stdout);
+    return stream;
+}
+QTextStream& err() {
+    static QTextStream stream(stderr);
+    return stream;
+}
+
+int usage() {
+    err() << usageText << Qt::flush;
+    return 2;
+}
+
+QCommandLineOption databaseOption() {
+    return {"database", "The SQLite database (\":memory:\" keeps nothing).", "file",
+            defaultDataDir + "/service.db"};
+}
+
+// Next to the database unless given.
+QString adminSecretPath(const QCommandLineParser& parser) {
+    if (parser.isSet("admin-secret"))
+        return parser.value("admin-secret");
+    return QFileInfo(parser.value("database")).absoluteDir().filePath("admin.secret");
+}
+
+// "127.0.0.1:8443" or "[::1]:8443".
+bool parseListen(const QString& text, QHostAddress& address, quint16& port) {
+    const qsizetype colon = text.lastIndexOf(':');
+    if (colon <= 0)
+        return false;
+    QString host = text.left(colon);
+    if (host.startsWith('[') && host.endsWith(']'))
+        host = host.mid(1, host.size() - 2);
+    bool ok = false;
+    const uint number = text.mid(colon + 1).toUInt(&ok);
+    if (!ok || number > 65535 || !address.setAddress(host))
+        return false;
+    port = static_cast<quint16>(number);
+    return true;
+}
+
+// Every student is an open connection: as many as the system allows. Returns the limit.
+quint64 raiseOpenFileLimit() {
+    rlimit limit{};
+    if (getrlimit(RLIMIT_NOFILE, &limit) != 0)
+        return RLIM_INFINITY;
+    if (limit.rlim_cur < limit.rlim_max) {
+        limit.rlim_cur = limit.rlim_max;
+        setrlimit(RLIMIT_NOFILE, &limit);
+        getrlimit(RLIMIT_NOFILE, &limit);
+    }
+    return limit.rlim_cur;
+}
+
+// SIGTERM and SIGINT end the event loop, so that the last polls are written.
+void quitOnTerminationSignals() {
+    static int pipe[2];
+    if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, pipe) != 0)
+        return;
+    struct sigaction action {};
+    action.sa_handler = [](int) {
+        const char byte = 1;
+        [[maybe_unused]] const auto written = ::write(pipe[0], &byte, 1);
+    };
+    sigaction(SIGTERM, &action, nullptr);
+    sigaction(SIGINT, &action, nullptr);
+    auto* notifier = new QSocketNotifier(pipe[1], QSocketNotifier::Read, qApp);
+    QObject::connect(notifier, &QSocketNotifier::activated, qApp, &QCoreApplication::quit);
+}
+
+// The administrator runs the teacher command as root; the database belongs
+// to the service's own user (or its folder does, before the first start), and
+// files SQLite makes next to it must too.
+bool becomeOwnerOf(const QString& database) {
+    if (::geteuid() != 0 || database == ":memory:")
+        return true;
+    struct stat info {};
+    if (::stat(QFile::encodeName(database).constData(), &info) != 0 &&
+        ::stat(QFile::encodeName(QFileInfo(database).absolutePath()).constData(), &info) != 0)
+        return true;
+    if (info.st_uid == 0)
+        return true;
+    return ::setgid(info.st_gid) == 0 && ::setuid(info.st_uid) == 0;
+}
+
+}  // namespace
+
+int serveCommand(const QStringList& arguments) {
+    QCommandLineParser parser;
+    parser.addOptions(
+        {{"listen", "Address and port to listen on.", "host:port", "127.0.0.1:8443"},
+         databaseOption(),
+         {"classes", "JSON file of classes to add when they are not known yet.", "file"},
+         {"tls-dir", "Folder of cert.pem and key.pem (made when missing).", "dir",
+          defaultDataDir + "/tls"},
+         {"admin-secret", "The administrator secret (made 0600 when missing).", "file"},
+         {"max-students", "Students one class holds at most.", "number",
+          QString::number(ClassService::defaultMaxStudents)}});
+    parser.addOptions(connectionLimitOptions());
+    parser.addHelpOption();
+    parser.process(arguments);
+    QHostAddress address;
+    quint16 port = 0;
+    bool numeric = false;
+    const int maxStudents = parser.value("max-students").toInt(&numeric);
+    if (!parseListen(parser.value("listen"), address, port) || !numeric || maxStudents < 1 ||
+        !parser.positionalArguments().isEmpty())
+        return usage();
+    ConnectionLimits limits;
+    if (const QString error = readConnectionLimits(parser, limits); !error.isEmpty()) {
+        err() << "ka-tesmar-service: " << error << Qt::endl;
+        return 2;
+    }
+
+    ClassStore classesFile;
+    if (parser.isSet("classes")) {
+        if (const QString error = classesFile.loadFile(parser.value("classes")); !error.isEmpty()) {
+            err() << "ka-tesmar-service: " << error << Qt::endl;
+            return 2;
+        }
+    }
+    SqliteStore store(parser.value("database"));
+    if (const QString error = store.open(); !error.isEmpty()) {
+        err() << "ka-tesmar-service: " << error << Qt::endl;
+        return 2;
+    }
+    ClassService service(store);
+    service.setMaxStudents(maxStudents);
+    if (const QString error = service.importClasses(classesFile, store); !error.isEmpty()) {
+        err() << "ka-tesmar-service: " << error << Qt::endl;
+        return 2;
+    }
+    // An in-memory database without a given secret file: no administrator commands.
+    const bool withoutAdmin =
+        parser.value("database") == ":memory:" && !parser.isSet("admin-secret");
+    const AdminSecret secret =
+        withoutAdmin ? AdminSecret{} : loadOrCreateAdminSecret(adminSecretPath(parser));
+    if (!secret.error.isEmpty()) {
+        err() << "ka-tesmar-service: " << secret.error << Qt::endl;
+        return 2;
+    }
+    const TlsPair tls = loadOrCreateTlsPair(parser.value("tls-dir"));
+    if (!tls.error.isEmpty()) {
+        err() << "ka-tesmar-service: " << tls.error << Qt::endl;
+        return 2;
+    }
+    if (const QString note = fitToOpenFileLimit(limits, raiseOpenFileLimit()); !note.isEmpty())
+        err() << "ka-tesmar-service: " << note << Qt::endl;
+    if (limits.total < 1)
+        return 1;
+    quitOnTerminationSignals();
+    TeacherAccounts teachers(store, ClassService::systemNow);
+    // One line per request, written out once a second rather than line by line.
+    ServiceServer server(service, teachers, secret.value, tls.certificate, tls.key, limits,
+                         [](const QString& line) { out() << line << '\n'; });
+    QTimer logFlush;
+    QObject::connect(&logFlush, &QTimer::timeout, [] { out().flush(); });
+    logFlush.start(1000);
+    const quint16 bound = server.listen(address, port);
+    if (bound == 0) {
+        err() << "ka-tesmar-service: cannot listen on " << parser.value("listen") << Qt::endl;
+        return 1;
+    }
+    for (const ClassRecord& record : service.classes().all())
+        out() << "Class " << escapedForLog(record.code) << ": " << escapedForLog(record.className)
+              << " (" << (record.isBlocked ? "blocked" : "free") << ")" << Qt::endl;
+    const QString host = address.protocol() == QAbstractSocket::IPv6Protocol
+                             ? "[" + address.toString() + "]"
+                             : address.toString();
+    out() << "Teacher page: https://" << host << ":" << bound << "/leerkracht/" << Qt::endl;
+    out() << describe(limits) << Qt::endl;
+    out() << "Listening on https://" << host << ":" << bound << "/" << Qt::endl;
+    const int status = QCoreApplication::exec();
+    service.flushLastSeen();
+    return status;
+}
+
+int teacherCommand(const QStringList& arguments) {
+    QCommandLineParser parser;
+    parser.addPositionalArgument("action", "add or reset");
+    parser.addPositionalArgument("name", "The teacher's login name.");
+    parser.addOption(databaseOption());
+    parser.addOption({"display", "The name students see, such as \"Mevr. De Vries\".", "name"});
+    parser.addHelpOption();
+    parser.process(arguments);
+    const QStringList positional = parser.positionalArguments();
+    if (positional.size() != 2 || (positional.at(0) != "add" && positional.at(0) != "reset"))
+        return usage();
+    const QString name = positional.at(1);
+    if (!TeacherAccounts::isValidName(name)) {
+        err() << "ka-tesmar-service: a teacher name is 1 to 64 letters, digits and . _ @ -"
+              << Qt::endl;
+        return 2;
+    }
+    const auto displayName = TeacherAccounts::displayNameFrom(parser.value("display"));
+    if (parser.isSet("display") && !displayName) {
+        err() << "ka-tesmar-service: a display name is 1 to 100 characters" << Qt::endl;
+        return 2;
+    }
+    if (!becomeOwnerOf(parser.value("database"))) {
+        err() << "ka-tesmar-service: cannot take the database owner's identity" << Qt::endl;
+        return 1;
+    }
+    SqliteStore store(parser.value("database"));
+    if (const QString error = store.open(); !error.isEmpty()) {
+        err() << "ka-tesmar-service: " << error << Qt::endl;
+        return 1;
+    }
+    const bool adding = positional.at(0) == "add";
+    const std::optional<QString> password =
+        adding ? TeacherAccounts::add(store, name) : TeacherAccounts::reset(store, name);
+    if (!password) {
+        err() << "ka-tesmar-service: " << (adding ? "there is a teacher " : "there is no teacher ")
+              << name << (adding ? " already" : "") << Qt::endl;
+        return 1;
+    }
+    const auto teacher = store.teacherByName(name);
+    if (displayName && (!teacher || !store.setDisplayName(teacher->id, *displayName))) {
+        err() << "ka-tesmar-service: the display name could not be stored" << Qt::endl;
+        return 1;
+    }
+    out() << "Teacher " << name << ", one-time password: " << *password << Qt::endl
+          << "It must be changed at the first login." << Qt::endl;
+    if (displayName)
+        out() << "Students see: " << *displayName << Qt::endl;
+    return 0;
+}
+
+int classCommand(const QStringList& arguments) {
+    QCommandLineParser parser;
+    parser.addPositionalArgument("code", "The class code.");
+    parser.addOptions({{"blocked", "Switch blocking on or off.", "on|off"},
+                       {"domains", "Host names to block, comma-separated.", "a,b"},
+                       {"ips", "Addresses to block, comma-separated.", "x,y"},
+                       {"teacher", "The teacher account that owns the class.", "name"},
+                       {"service", "The service's address.", "url", "https://127.0.0.1:8443"},
+                       {"ca", "Certificate to trust besides the system's.", "file"},
+                       {"admin-secret", "The service's administrator secret.", "file",
+                        defaultDataDir + "/admin.secret"}});
+    parser.addHelpOption();
+    parser.process(arguments);
+    if (parser.positionalArguments().size() != 1)
+        return usage();
+    ClassChange change;
+    change.code = parser.positionalArguments().first();
+    if (parser.isSet("blocked")) {
+        change.blocked = parseSwitch(parser.value("blocked"));
+        if (!change.blocked) {
+            err() << "ka-tesmar-service: --blocked takes on or off" << Qt::endl;
+            return 2;
+        }
+    }
+    if (parser.isSet("domains"))
+        change.domains = parseList(parser.value("domains"));
+    if (parser.isSet("ips"))
+        change.ips = parseList(parser.value("ips"));
+    if (parser.isSet("teacher"))
+        change.teacherAccount = parser.value("teacher");
+    const AdminSecret secret = readAdminSecret(parser.value("admin-secret"));
+    if (!secret.error.isEmpty()) {
+        err() << "ka-tesmar-service: " << secret.error << Qt::endl;
+        return 2;
+    }
+    const SwitchResult result =
+        sendClassChange(parser.value("service"), parser.value("ca"), change, secret.value);
+    (result.ok ? out() : err()) << result.message << Qt::endl;
+    return result.ok ? 0 : 1;
+}
+
+}  // namespace kt::service

@@ -1,0 +1,30 @@
+// ka-tesmar-service: the class service of Ka Tesmar, its teacher accounts and
+// the administrator's switch that changes a class while it runs.
+#include <sys/stat.h>
+
+#include <QCoreApplication>
+#include <cstdio>
+#include <cstring>
+
+#include "cli/ServiceCommands.h"
+
+int main(int argc, char* argv[]) {
+    ::umask(077);  // the database, the secret and the key are the service's alone
+    // Qt's own event dispatcher: with thousands of open connections the GLib
+    // one spends most of each turn walking its list of sockets.
+    if (argc > 1 && std::strcmp(argv[1], "serve") == 0 && qEnvironmentVariableIsEmpty("QT_NO_GLIB"))
+        qputenv("QT_NO_GLIB", "1");
+    QCoreApplication app(argc, argv);
+    QCoreApplication::setApplicationName("ka-tesmar-service");
+    QStringList arguments = QCoreApplication::arguments();
+    const QString command = arguments.size() > 1 ? arguments.at(1) : QString();
+    arguments.removeAt(qMin<qsizetype>(1, arguments.size() - 1));  // the parsers see the options
+    if (command == "serve")
+        return kt::service::serveCommand(arguments);
+    if (command == "teacher")
+        return kt::service::teacherCommand(arguments);
+    if (command == "class")
+        return kt::service::classCommand(arguments);
+    std::fputs(kt::service::usageText, stderr);
+    return 2;
+}

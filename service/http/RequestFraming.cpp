@@ -1,0 +1,62 @@
+#include "http/RequestFraming.h"
+
+#include <QList>
+#include <algorithm>
+
+namespace kt::service {
+
+RequestFraming::Verdict RequestFraming::feed(const QByteArray& bytes) {
+    qsizetype at = 0;
+    while (verdict_ == Verdict::Fine && at < bytes.size()) {
+        if (bodyLeft_ > 0) {
+            const qsizetype skipped = qMin<qint64>(bodyLeft_, bytes.size() - at);
+            bodyLeft_ -= skipped;
+            at += skipped;
+            complete_ += bodyLeft_ == 0 ? 1 : 0;
+            continue;
+        }
+        // Only the new bytes are searched, with three of the old in front for a split "\r\n\r\n".
+        const qsizetype searchFrom = qMax<qsizetype>(0, head_.size() - 3);
+        const qsizetype take = qMin<qsizetype>(bytes.size() - at, maxHeadBytes - head_.size());
+        head_.append(bytes.constData() + at, take);
+        const qsizetype end = head_.indexOf("\r\n\r\n", searchFrom);
+        if (end < 0) {
+            at += take;
+            if (head_.size() == maxHeadBytes)  // full, and its blank line not in it
+                verdict_ = Verdict::HeadTooLarge;
+            continue;
+        }
+        at += take - (head_.size() - (end + 4));  // bytes after the head belong to the body
+        head_.truncate(end + 4);
+        verdict_ = headComplete();
+        head_.clear();
+        complete_ += verdict_ == Verdict::Fine && bodyLeft_ == 0 ? 1 : 0;
+    }
+    return verdict_;
+}
+
+RequestFraming::Verdict RequestFraming::headComplete() {
+    const QList<QByteArray> lines = head_.split('\n');
+    for (qsizetype i = 1; i < lines.size(); ++i) {
+        const QByteArray line = lines.at(i).trimmed();
+        const qsizetype colon = line.indexOf(':');
+        if (colon <= 0)
+            continue;
+        const QByteArray name = line.left(colon).trimmed().toLower();
+        const QByteArray value = line.mid(colon + 1).trimmed();
+        if (name == "transfer-encoding")
+            return Verdict::TooLarge;  // a body of unknown length: refused like an oversized one
+        if (name == "content-length") {
+            // Digits only: toLongLong also takes a sign, and stops at a NUL byte.
+            bool ok = !value.isEmpty() && std::all_of(value.cbegin(), value.cend(),
+                                                      [](char c) { return c >= '0' && c <= '9'; });
+            const qint64 length = ok ? value.toLongLong(&ok) : 0;
+            if (!ok || length > maxBodyBytes)
+                return Verdict::TooLarge;
+            bodyLeft_ = length;
+        }
+    }
+    return Verdict::Fine;
+}
+
+}  // namespace kt::service

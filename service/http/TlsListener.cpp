@@ -1,0 +1,100 @@
+#include "http/TlsListener.h"
+
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <QSslSocket>
+
+namespace kt::service {
+namespace {
+
+// Handshakes started per turn of the event loop: at about a millisecond each,
+// a turn stays short enough for polls and accepts to go on meanwhile.
+constexpr int handshakesPerTurn = 32;
+
+QHostAddress peerOf(qintptr descriptor) {
+    sockaddr_storage address{};
+    socklen_t size = sizeof(address);
+    if (::getpeername(static_cast<int>(descriptor), reinterpret_cast<sockaddr*>(&address), &size) !=
+        0)
+        return {};
+    return QHostAddress(reinterpret_cast<const sockaddr*>(&address));
+}
+
+}  // namespace
+
+TlsListener::TlsListener(QSslConfiguration configuration, int handshakeTimeoutMs,
+                         ConnectionCounter& connections, Watch watch)
+    : configuration_(std::move(configuration)),
+      handshakeTimeoutMs_(handshakeTimeoutMs),
+      connections_(connections),
+      watch_(std::move(watch)) {
+    nextBatch_.setInterval(0);
+    connect(&nextBatch_, &QTimer::timeout, this, [this] { startHandshakes(); });
+}
+
+TlsListener::~TlsListener() {
+    for (const Accepted& accepted : std::as_const(accepted_))
+        ::close(static_cast<int>(accepted.descriptor));
+}
+
+void TlsListener::incomingConnection(qintptr descriptor) {
+    const QHostAddress peer = peerOf(descriptor);
+    const Admission admission = connections_.admit(peer);
+    if (admission == Admission::Drop) {
+        ::close(static_cast<int>(descriptor));
+        return;
+    }
+    accepted_.enqueue({descriptor, peer, admission});
+    if (!nextBatch_.isActive())
+        nextBatch_.start();
+}
+
+void TlsListener::startHandshakes() {
+    for (int started = 0; started < handshakesPerTurn && !accepted_.isEmpty(); ++started)
+        startHandshake(accepted_.dequeue());
+    if (accepted_.isEmpty())
+        nextBatch_.stop();
+}
+
+void TlsListener::startHandshake(const Accepted& accepted) {
+    auto* socket = new QSslSocket(this);
+    connect(socket, &QObject::destroyed, this,
+            [this, accepted] { connections_.release(accepted.peer, accepted.admission); });
+    if (!socket->setSocketDescriptor(accepted.descriptor)) {
+        delete socket;
+        ::close(static_cast<int>(accepted.descriptor));
+        return;
+    }
+    socket->setSslConfiguration(configuration_);
+    auto* timeout = new QTimer(socket);
+    timeout->setSingleShot(true);
+    // Until the handshake is done, any failure simply drops the connection.
+    const auto drop = [socket] { socket->abort(), socket->deleteLater(); };
+    const QMetaObject::Connection failed =
+        connect(socket, &QSslSocket::errorOccurred, socket, drop);
+    const QMetaObject::Connection closed = connect(socket, &QSslSocket::disconnected, socket, drop);
+    connect(timeout, &QTimer::timeout, socket, drop);
+    connect(socket, &QSslSocket::encrypted, this, [this, socket, timeout, failed, closed] {
+        timeout->stop();
+        disconnect(failed);
+        disconnect(closed);
+        handOn(socket);
+    });
+    watch_(socket, accepted.admission);
+    timeout->start(handshakeTimeoutMs_);
+    socket->startServerEncryption();
+}
+
+void TlsListener::handOn(QSslSocket* socket) {
+    // The HTTP server finds the sender of pendingConnectionAvailable by walking its incoming
+    // connections from the newest, two for each open socket: a connection from this listener
+    // made just now is found first.
+    const QMetaObject::Connection shortcut =
+        httpServer_ ? connect(this, &QObject::objectNameChanged, httpServer_, [] {})
+                    : QMetaObject::Connection();
+    addPendingConnection(socket);  // emits pendingConnectionAvailable
+    disconnect(shortcut);
+}
+
+}  // namespace kt::service

@@ -1,0 +1,75 @@
+#pragma once
+
+#include <QByteArray>
+#include <QList>
+#include <QPair>
+#include <QString>
+#include <optional>
+
+#include "store/ClassRecord.h"
+
+namespace kt::service {
+
+struct Teacher {
+    qint64 id = 0;
+    QString name;
+    QByteArray passwordHash;         // Argon2id, in libsodium's string form
+    bool mustChangePassword = true;  // after a one-time password
+    QString displayName;             // what students see; empty until it is set
+};
+
+// A teacher's page login, keyed by the hash of its cookie: the cookie itself
+// is never stored.
+struct StoredTeacherSession {
+    QString cookieHash;
+    qint64 teacherId = 0;
+    qint64 expiresAtMs = 0;
+};
+
+// A student who joined a class. Keyed by the hash of the session token: the
+// token itself is never stored.
+struct StudentSession {
+    QString tokenHash;
+    QString classCode;
+    QString studentName;
+    QString deviceId;
+    QString deviceInfo;
+    qint64 joinedAtMs = 0;
+    qint64 lastSeenMs = 0;
+};
+
+// Everything the service keeps across restarts. One implementation per
+// database; the service holds what it needs in memory and writes through.
+// Every write returns false when it did not happen.
+class ServiceStore {
+  public:
+    virtual ~ServiceStore() = default;
+
+    // Opens the database and brings its schema up to date. Error text, empty on success.
+    virtual QString open() = 0;
+
+    virtual std::optional<Teacher> teacherByName(const QString& name) = 0;
+    virtual std::optional<Teacher> teacherById(qint64 id) = 0;
+    // Adds a teacher; fails when the name is taken.
+    virtual bool addTeacher(Teacher& teacher) = 0;
+    virtual bool setPassword(qint64 teacherId, const QByteArray& hash, bool mustChange) = 0;
+    virtual bool setDisplayName(qint64 teacherId, const QString& displayName) = 0;
+
+    // The key kept under `name`; `ifNew` is kept and returned when there is none yet.
+    virtual QByteArray serviceKey(const QString& name, const QByteArray& ifNew) = 0;
+
+    virtual QList<StoredTeacherSession> loadTeacherSessions() = 0;
+    virtual bool saveTeacherSession(const StoredTeacherSession& session) = 0;
+    // Removes the session with `cookieHash` and every one expired at `nowMs`.
+    virtual bool deleteTeacherSessions(const QString& cookieHash, qint64 nowMs) = 0;
+
+    virtual QList<ClassRecord> loadClasses() = 0;
+    virtual bool saveClass(const ClassRecord& record) = 0;  // inserts or replaces
+
+    virtual QList<StudentSession> loadSessions() = 0;
+    virtual bool saveSession(const StudentSession& session) = 0;
+    virtual bool deleteSessions(const QStringList& tokenHashes) = 0;
+    virtual bool saveLastSeen(const QList<QPair<QString, qint64>>& lastSeen) = 0;
+};
+
+}  // namespace kt::service

@@ -1,0 +1,224 @@
+#include "teacher/TeacherAccounts.h"
+
+#include <QCryptographicHash>
+#include <QMessageAuthenticationCode>
+#include <QRegularExpression>
+#include <algorithm>
+
+#include "http/FormDecoding.h"
+#include "teacher/DeviceCookie.h"
+#include "teacher/Passwords.h"
+
+namespace kt::service {
+namespace {
+
+QString cookieHash(const QString& cookie) {
+    return QString::fromLatin1(
+        QCryptographicHash::hash(cookie.toLatin1(), QCryptographicHash::Sha256).toHex());
+}
+
+// Derived from the cookie rather than kept: only the cookie's hash is stored,
+// and the token still outlives a restart with its session.
+QString csrfFor(const QString& cookie) {
+    return QString::fromLatin1(QMessageAuthenticationCode::hash(QByteArrayLiteral("csrf"),
+                                                                cookie.toLatin1(),
+                                                                QCryptographicHash::Sha256)
+                                   .toHex());
+}
+
+// An unknown name costs as much time as a wrong password: no one learns which names exist.
+const QByteArray& standInHash() {
+    static const QByteArray hash = hashPassword(randomHex(16));
+    return hash;
+}
+
+// A guesser gets one try a minute at most; the teacher is never held out longer.
+constexpr qint64 maxLoginDelayMs = 60 * 1000;
+constexpr qint64 failureWindowMs = 15 * 60 * 1000;
+// A whole school's teachers behind one address mistype now and then.
+constexpr LoginDelays::Policy perAddressPolicy{100, 1000, maxLoginDelayMs, failureWindowMs};
+constexpr LoginDelays::Policy perAccountPolicy{5, 1000, maxLoginDelayMs, failureWindowMs};
+
+}  // namespace
+
+TeacherAccounts::TeacherAccounts(ServiceStore& store, Clock now)
+    : store_(store),
+      now_(std::move(now)),
+      deviceKey_(store_.serviceKey(QStringLiteral("device_cookie"), randomHex(32).toLatin1())),
+      perAddress_(perAddressPolicy),
+      perAccount_(perAccountPolicy),
+      perDevice_(perAccountPolicy) {
+    // Each check holds 64 MiB: two at a time bound the memory a login burst takes.
+    workers_.setMaxThreadCount(2);
+    workers_.start([] { standInHash(); });  // made before the first unknown name needs it
+    const qint64 nowMs = now_();
+    store_.deleteTeacherSessions({}, nowMs);
+    for (const StoredTeacherSession& stored : store_.loadTeacherSessions())
+        if (const auto restored = restore(stored))
+            sessions_.insert(stored.cookieHash, *restored);
+}
+
+TeacherAccounts::~TeacherAccounts() {
+    workers_.waitForDone();  // their replies are then dropped with replies_
+}
+
+std::optional<TeacherSession> TeacherAccounts::restore(const StoredTeacherSession& stored) {
+    const auto teacher = store_.teacherById(stored.teacherId);
+    if (!teacher)
+        return std::nullopt;
+    return TeacherSession{{},
+                          {},
+                          teacher->id,
+                          teacher->name,
+                          teacher->displayName,
+                          teacher->mustChangePassword,
+                          stored.expiresAtMs};
+}
+
+bool TeacherAccounts::isValidName(const QString& name) {
+    static const QRegularExpression plain(QStringLiteral(R"(^[A-Za-z0-9._@-]{1,64}$)"));
+    return plain.match(name).hasMatch();
+}
+
+std::optional<QString> TeacherAccounts::displayNameFrom(const QString& typed) {
+    const QString name = cleanedName(typed);
+    if (name.isEmpty() || name.size() > 100)
+        return std::nullopt;
+    return name;
+}
+
+std::optional<QString> TeacherAccounts::add(ServiceStore& store, const QString& name) {
+    if (!isValidName(name) || store.teacherByName(name))
+        return std::nullopt;
+    const QString password = oneTimePassword();
+    Teacher teacher{0, name, hashPassword(password), true, {}};
+    if (password.isEmpty() || teacher.passwordHash.isEmpty() || !store.addTeacher(teacher))
+        return std::nullopt;
+    return password;
+}
+
+std::optional<QString> TeacherAccounts::reset(ServiceStore& store, const QString& name) {
+    const auto teacher = store.teacherByName(name);
+    const QString password = oneTimePassword();
+    const QByteArray hash = hashPassword(password);
+    if (!teacher || password.isEmpty() || hash.isEmpty() ||
+        !store.setPassword(teacher->id, hash, true))
+        return std::nullopt;
+    return password;
+}
+
+void TeacherAccounts::offload(std::function<QByteArray()> work,
+                              std::function<void(const QByteArray&)> reply) {
+    workers_.start([this, work = std::move(work), reply = std::move(reply)] {
+        QMetaObject::invokeMethod(
+            &replies_, [reply, result = work()] { reply(result); }, Qt::QueuedConnection);
+    });
+}
+
+void TeacherAccounts::login(const QString& name, const QString& password, const QString& peer,
+                            const QByteArray& deviceCookie, LoginDone done) {
+    const qint64 now = now_();
+    const auto teacher = store_.teacherByName(name);
+    const auto device = readDeviceCookie(deviceCookie, deviceKey_, now, deviceCookieLifetimeMs);
+    // Where this attempt counts: a browser the teacher logged in from before
+    // answers for its own failures only.
+    QList<QPair<LoginDelays*, QString>> counted = {{&perAccount_, name}, {&perAddress_, peer}};
+    if (device && teacher && device->teacherId == teacher->id)
+        counted = {{&perDevice_, device->deviceId}};
+    qint64 waitMs = 0;
+    for (const auto& [delays, key] : counted) waitMs = std::max(waitMs, delays->waitMs(key, now));
+    if (waitMs > 0) {
+        QMetaObject::invokeMethod(
+            &replies_,
+            [done, waitMs] {
+                done({TeacherLogin::Outcome::TooEarly, {}, waitMs, {}});
+            },
+            Qt::QueuedConnection);
+        return;
+    }
+    for (const auto& [delays, key] : counted) delays->recordFailure(key, now);
+    const QString deviceId = device ? device->deviceId : randomHex(16);
+    const QByteArray hash = teacher ? teacher->passwordHash : QByteArray();
+    offload(
+        [password, hash] {
+            const bool matches = passwordMatches(password, hash.isEmpty() ? standInHash() : hash);
+            return QByteArray(matches && !hash.isEmpty() ? "1" : "");
+        },
+        [this, teacher, counted, deviceId, now, done](const QByteArray& matched) {
+            if (matched.isEmpty())
+                return done({TeacherLogin::Outcome::WrongPassword, {}, 0, {}});
+            for (const auto& [delays, key] : counted) delays->takeBack(key, now);
+            const QString cookie = randomHex(32);
+            const TeacherSession session{cookie,
+                                         csrfFor(cookie),
+                                         teacher->id,
+                                         teacher->name,
+                                         teacher->displayName,
+                                         teacher->mustChangePassword,
+                                         now_() + sessionLifetimeMs};
+            const QString key = cookieHash(cookie);
+            store_.deleteTeacherSessions({}, now_());
+            if (cookie.isEmpty() ||
+                !store_.saveTeacherSession({key, session.teacherId, session.expiresAtMs}))
+                return done({TeacherLogin::Outcome::Failed, {}, 0, {}});
+            sessions_.insert(key, session);
+            const QByteArray browser =
+                deviceKey_.isEmpty() || deviceId.isEmpty()
+                    ? QByteArray()
+                    : signDeviceCookie({teacher->id, deviceId, now_()}, deviceKey_);
+            done({TeacherLogin::Outcome::LoggedIn, session, 0, browser});
+        });
+}
+
+std::optional<TeacherSession> TeacherAccounts::session(const QString& cookie) {
+    const QString key = cookieHash(cookie);
+    const auto it = sessions_.find(key);
+    if (it == sessions_.end())
+        return std::nullopt;
+    if (it->expiresAtMs <= now_()) {
+        sessions_.erase(it);
+        store_.deleteTeacherSessions(key, now_());
+        return std::nullopt;
+    }
+    TeacherSession found = *it;
+    found.cookie = cookie;
+    found.csrf = csrfFor(cookie);
+    return found;
+}
+
+void TeacherAccounts::changePassword(const QString& cookie, const QString& newPassword,
+                                     std::function<void(bool)> done) {
+    const auto current = session(cookie);
+    if (!current || newPassword.size() < 10 || newPassword.size() > 200) {
+        QMetaObject::invokeMethod(
+            &replies_, [done] { done(false); }, Qt::QueuedConnection);
+        return;
+    }
+    const qint64 teacherId = current->teacherId;
+    offload([newPassword] { return hashPassword(newPassword); },
+            [this, teacherId, done](const QByteArray& hash) {
+                if (hash.isEmpty() || !store_.setPassword(teacherId, hash, false))
+                    return done(false);
+                for (TeacherSession& session : sessions_)
+                    if (session.teacherId == teacherId)
+                        session.mustChangePassword = false;
+                done(true);
+            });
+}
+
+bool TeacherAccounts::setDisplayName(qint64 teacherId, const QString& displayName) {
+    if (!store_.setDisplayName(teacherId, displayName))
+        return false;
+    for (TeacherSession& session : sessions_)
+        if (session.teacherId == teacherId)
+            session.displayName = displayName;
+    return true;
+}
+
+void TeacherAccounts::logout(const QString& cookie) {
+    const QString key = cookieHash(cookie);
+    sessions_.remove(key);
+    store_.deleteTeacherSessions(key, now_());
+}
+
+}  // namespace kt::service

@@ -1,0 +1,171 @@
+#include <gtest/gtest.h>
+
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QTemporaryDir>
+#include <functional>
+
+#include "classes/ClassService.h"
+#include "teacher/AdminSecret.h"
+
+namespace {
+
+using namespace kt::service;
+
+const QByteArray classesJson = R"([
+  {"code":"abc123","class_name":"3B","teacher_name":"Mevr. Claes","school_name":"Sint-Jan",
+   "is_blocked":false,"domains":["chatgpt.com"],"ips":["104.18.0.1"],
+   "ip_ranges":[{"start":"1.0.0.0","end":"1.0.0.255"}]},
+  {"code":"XYZ789","class_name":"5A","teacher_name":"Dhr. Maes","school_name":"Atheneum"}
+])";
+
+ClassService makeService() {
+    ClassStore store;
+    EXPECT_EQ(store.loadJson(classesJson), QString());
+    int next = 0;
+    return ClassService(store, [next]() mutable { return QStringLiteral("token-%1").arg(++next); });
+}
+
+QString errorOf(const ApiReply& reply) {
+    return reply.body.value("error").toString();
+}
+
+TEST(ClassService, ALessonLoginStatusSwitchAndLogoutWithTheFieldsTheApplicationReads) {
+    ClassService service = makeService();
+    const ApiReply reply = service.login(
+        "student_name=Zo%C3%AB+%22Z%22%20%2B%26&class_code=abc123&device_info=macOS%20X&device_id="
+        "a4");
+    EXPECT_EQ(reply.status, 200);
+    EXPECT_EQ(reply.body.value("session_token").toString(), "token-1");
+    EXPECT_EQ(reply.body.value("student_info").toObject().value("name").toString(),
+              QStringLiteral("Zoë \"Z\" +&"));
+    EXPECT_EQ(reply.body.value("class_info").toObject().value("school_name"), "Sint-Jan");
+    EXPECT_EQ(service.login("student_name=Eva&class_code=xyz789").body.value("session_token"),
+              "token-2");
+    EXPECT_EQ(service.login("student_name=Eva&class_code=NOPE00").body.value("success"), false);
+    EXPECT_EQ(service.sessionCount(), 2);
+
+    ApiReply status = service.status("token-1");
+    EXPECT_EQ(status.body.value("success"), true);
+    EXPECT_EQ(status.body.value("is_blocked"), false);
+    EXPECT_EQ(status.body.value("ips").toArray(), QJsonArray{"104.18.0.1"});
+    EXPECT_EQ(status.body.value("ip_ranges").toArray().at(0).toObject().value("end"), "1.0.0.255");
+    EXPECT_EQ(status.body.value("class_info").toObject().value("teacher_name"), "Mevr. Claes");
+    EXPECT_EQ(
+        service.updateClass("abc123", R"({"is_blocked":true,"domains":["a.com","b.com"]})").status,
+        200);
+    status = service.status("token-1");
+    EXPECT_EQ(status.body.value("is_blocked"), true);
+    EXPECT_EQ(status.body.value("domains").toArray(), (QJsonArray{"a.com", "b.com"}));
+    EXPECT_EQ(status.body.value("ips").toArray(), QJsonArray{"104.18.0.1"}) << "untouched";
+
+    EXPECT_EQ(service.logout(R"({"token":"token-1"})").body.value("success"), true);
+    EXPECT_EQ(service.status("token-1").body.value("success"), false) << "a deleted token";
+    EXPECT_EQ(service.logout(R"({"token":"never-issued"})").body.value("success"), false);
+    EXPECT_EQ(service.updateClass("new001", R"({"class_name":"Nieuw"})").status, 200);
+    EXPECT_EQ(service.login("student_name=Jan&class_code=New001").status, 200) << "a new class";
+}
+
+TEST(ClassService, MalformedRequestsGet400WithAJsonErrorAndChangeNothing) {
+    ClassService service = makeService();
+    using Call = std::function<ApiReply(const QByteArray&)>;
+    const Call login = [&](const QByteArray& body) { return service.login(body); };
+    const Call logout = [&](const QByteArray& body) { return service.logout(body); };
+    const Call update = [&](const QByteArray& body) { return service.updateClass("ABC123", body); };
+    const Call badCode = [&](const QByteArray& body) { return service.updateClass("AB C", body); };
+    const Call status = [&](const QByteArray& token) { return service.status(token); };
+    const std::vector<std::pair<Call, QList<QByteArray>>> cases = {
+        {login,
+         {"", "class_code=ABC123", "student_name=Jan", "student_name=%20&class_code=ABC123",
+          "student_name=%FF%FE&class_code=ABC123", QByteArray("\x00\x01", 2)}},
+        {logout, {"token=x", "[\"token\"]", R"({"token":5})", R"({"token":""})"}},
+        {update,
+         {"not json", "[]", R"({"is_blocked":"yes"})", R"({"is_blocked":true,"domains":["a",1]})",
+          R"({"ip_ranges":[{"start":"1"}]})", R"({"colour":"red"})"}},
+        {badCode, {R"({"is_blocked":true})"}},
+        {status, {""}},
+    };
+    for (const auto& [call, bodies] : cases) {
+        for (const QByteArray& body : bodies) {
+            const ApiReply reply = call(body);
+            EXPECT_EQ(reply.status, 400) << body.toStdString();
+            EXPECT_EQ(reply.body.value("success"), false) << body.toStdString();
+            EXPECT_FALSE(errorOf(reply).isEmpty()) << body.toStdString();
+        }
+    }
+    EXPECT_EQ(service.sessionCount(), 0);
+    EXPECT_FALSE(service.classes().find("ABC123")->isBlocked) << "a refused change changes nothing";
+    EXPECT_EQ(service.classes().find("ABC123")->domains, QStringList{"chatgpt.com"});
+}
+
+// The name is checked as it is kept and shown; a full class refuses with a
+// reason the application shows, and has room again once a student leaves.
+TEST(ClassService, NamesAreKeptCleanedAndAClassHoldsAtMostItsLimit) {
+    ClassService service = makeService();
+    const QByteArray longest(ClassService::maxNameLength, 'a');
+    const std::vector<std::pair<QByteArray, QString>> names = {
+        {"Jan" + QByteArray(65000, '+'), "Jan"},
+        {"+%09Jan++%C2%A0Peeters%0D%0A", "Jan Peeters"},
+        {"Jan%09Peeters", "Jan Peeters"},
+        {"%E2%80%AEnaJ%E2%80%8B%E2%81%A6%C2%AD%00%1B%7F%C2%9B", "naJ"},
+        {"Zo%C3%AB%E2%80%A8%F0%9F%98%80", QStringLiteral("Zoë 😀")},
+        {longest + "%E2%80%AE+", QString::fromLatin1(longest)},
+        {longest + "a", {}},
+        {"%E2%80%AE%E2%80%8B%E2%80%A9", {}},
+    };
+    for (const auto& [typed, kept] : names) {
+        const ApiReply reply = service.login("class_code=ABC123&student_name=" + typed);
+        EXPECT_EQ(reply.status, kept.isEmpty() ? 400 : 200) << typed.left(80).toStdString();
+        EXPECT_EQ(reply.body.value("student_info")["name"].toString(), kept);
+    }
+    const qsizetype joined = service.studentsOf("ABC123").size();
+    service.setMaxStudents(int(joined) + 1);
+    EXPECT_EQ(service.login("class_code=ABC123&student_name=Eva").status, 200);
+    const ApiReply full = service.login("class_code=ABC123&student_name=Piet");
+    EXPECT_EQ(full.status, 403);
+    EXPECT_TRUE(errorOf(full).startsWith("Deze klas is vol")) << errorOf(full).toStdString();
+    EXPECT_EQ(service.login("class_code=XYZ789&student_name=Piet").status, 200) << "per class";
+    EXPECT_EQ(service.logout(R"({"token":"token-1"})").status, 200);
+    EXPECT_EQ(service.login("class_code=ABC123&student_name=Piet").status, 200) << "room again";
+}
+
+TEST(ClassStore, RefusesBadClassFilesWithAClearReason) {
+    const std::vector<std::pair<QByteArray, QString>> cases = {
+        {"{", "not JSON"},
+        {R"({"code":"A"})", "expected an array"},
+        {R"([{"class_name":"x"}])", "'code'"},
+        {R"([{"code":"A1"},{"code":"a1"}])", "appears twice"},
+        {R"([{"code":"A1","domains":"a.com"}])", "'domains'"},
+        {R"([{"code":"A1","extra":1}])", "unknown field 'extra'"},
+        {R"([3])", "not an object"},
+    };
+    for (const auto& [json, reason] : cases) {
+        ClassStore store;
+        const QString error = store.loadJson(json);
+        EXPECT_TRUE(error.contains(reason)) << json.toStdString() << " -> " << error.toStdString();
+        EXPECT_TRUE(store.all().isEmpty());
+    }
+    ClassStore store;
+    EXPECT_EQ(store.loadFile("/nonexistent/classes.json").contains("cannot read"), true);
+}
+
+TEST(AdminSecret, IsMadeForTheOwnerAloneAndOnlyItOpensTheAdministratorCommand) {
+    QTemporaryDir dir;
+    const QString path = dir.filePath("admin.secret");
+    const AdminSecret made = loadOrCreateAdminSecret(path);
+    ASSERT_EQ(made.error, QString());
+    const QFile::Permissions others = QFile::ReadGroup | QFile::WriteGroup | QFile::ExeGroup |
+                                      QFile::ReadOther | QFile::WriteOther | QFile::ExeOther;
+    EXPECT_EQ(QFile::permissions(path) & others, QFile::Permissions());
+    EXPECT_EQ(loadOrCreateAdminSecret(path).value, made.value) << "made once, then kept";
+    EXPECT_TRUE(secretMatches(made.value, made.value));
+    EXPECT_FALSE(secretMatches(made.value.left(made.value.size() - 1) + "x", made.value));
+    EXPECT_FALSE(secretMatches(QByteArray(), QByteArray()));
+
+    QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner | QFile::ReadOther);
+    EXPECT_TRUE(readAdminSecret(path).error.contains("may be read by others"));
+    EXPECT_TRUE(readAdminSecret(dir.filePath("missing")).error.contains("cannot read"));
+}
+
+}  // namespace
