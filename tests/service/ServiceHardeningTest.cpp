@@ -10,12 +10,14 @@
 #include <functional>
 
 #include "QtTestSupport.h"
+#include "TestDatabase.h"
 
 namespace {
 
 using kt::testing::RawReply;
 using kt::testing::runServiceCommand;
 using kt::testing::ServiceProcess;
+using kt::testing::TestDatabase;
 using kt::testing::testTls;
 using Headers = QList<QByteArray>;
 
@@ -39,9 +41,9 @@ QByteArray loginBody(const QString& name, const QString& password) {
 }
 
 // The one-time password of a new teacher account.
-QString addTeacher(const QString& database, const QString& name) {
+QString addTeacher(const TestDatabase& database, const QString& name) {
     const auto [added, output] =
-        runServiceCommand({"teacher", "add", name, "--database", database});
+        runServiceCommand(QStringList{"teacher", "add", name} + database.options());
     EXPECT_EQ(added, 0) << output.toStdString();
     return QRegularExpression("one-time password: (\\S+)").match(output).captured(1);
 }
@@ -50,14 +52,21 @@ class ServiceHardening : public ::testing::Test {
   protected:
     void SetUp() override {
         kt::testing::qtApp();
+        database = std::make_unique<TestDatabase>(storeKind());
+        if (!database->skipReason.empty()) {
+            GTEST_SKIP() << database->skipReason;
+        }
         ASSERT_TRUE(testTls().pair.error.isEmpty());
         classes = kt::testing::writeClassesFile(dir, R"([{"code":"ABC123","class_name":"3B"}])");
         start();
     }
     void start(const QStringList& options = {}) {
         service.reset();  // the one before stops first
-        service = std::make_unique<ServiceProcess>(classes, testTls().directory,
-                                                   dir.filePath("service.db"), options);
+        const QStringList passwordAndSecret = {"--database-password-file", database->passwordFile,
+                                               "--admin-secret", dir.filePath("admin.secret")};
+        service = std::make_unique<ServiceProcess>(
+            classes, testTls().directory, database->address,
+            options + (database->passwordFile.isEmpty() ? QStringList() : passwordAndSecret));
         ASSERT_TRUE(service->started()) << service->output().toStdString();
     }
     RawReply call(const QByteArray& method, const QByteArray& path, const QByteArray& body = {},
@@ -75,7 +84,7 @@ class ServiceHardening : public ::testing::Test {
     // A new teacher, logged in with a password of their own: the headers of their changes.
     // Their browser's device cookie lands in `deviceCookie`.
     Headers teacher(const QString& name) {
-        const QString once = addTeacher(dir.filePath("service.db"), name);
+        const QString once = addTeacher(*database, name);
         const RawReply login =
             call("POST", "/leerkracht/api/login", loginBody(name, once), {jsonType});
         EXPECT_EQ(login.status, 200) << login.body.toStdString();
@@ -101,6 +110,10 @@ class ServiceHardening : public ::testing::Test {
         return session;
     }
 
+    // SQLite unless a test of both stores says otherwise.
+    virtual TestDatabase::Kind storeKind() const { return TestDatabase::Kind::Sqlite; }
+
+    std::unique_ptr<TestDatabase> database;
     QTemporaryDir dir;
     QString classes;
     std::unique_ptr<ServiceProcess> service;
@@ -182,7 +195,7 @@ TEST_F(ServiceHardening, HostileLoginsLeaveTheLessonToTheTeacher) {
             .value("code")
             .toString()
             .toLatin1();
-    const QString bertOnce = addTeacher(dir.filePath("service.db"), "bert");
+    const QString bertOnce = addTeacher(*database, "bert");
     const auto login = [&](const QString& name, const QString& password, const QByteArray& cookie,
                            const QString& from) {
         return call("POST", "/leerkracht/api/login", loginBody(name, password),
@@ -264,7 +277,12 @@ TEST_F(ServiceHardening, HostileLoginsLeaveTheLessonToTheTeacher) {
     EXPECT_EQ(names, (QStringList{"Jan", "naJ", "Eva"})) << "as kept and shown on the page";
 }
 
-TEST_F(ServiceHardening, ARestartInTheMiddleKeepsTheClassTheSwitchAndEverySession) {
+class ServiceOnBothStores : public ServiceHardening,
+                            public ::testing::WithParamInterface<TestDatabase::Kind> {
+    TestDatabase::Kind storeKind() const override { return GetParam(); }
+};
+
+TEST_P(ServiceOnBothStores, ARestartInTheMiddleKeepsTheClassTheSwitchAndEverySession) {
     const Headers anna = teacher("anna");
     const RawReply made = call("POST", "/leerkracht/api/classes", R"({"class_name":"4C"})", anna);
     const QByteArray code =
@@ -285,5 +303,10 @@ TEST_F(ServiceHardening, ARestartInTheMiddleKeepsTheClassTheSwitchAndEverySessio
     EXPECT_EQ(call("GET", "/leerkracht/api/session", {}, anna).status, 401)
         << "logged out for good";
 }
+
+INSTANTIATE_TEST_SUITE_P(ServiceHardening, ServiceOnBothStores,
+                         ::testing::Values(TestDatabase::Kind::Sqlite,
+                                           TestDatabase::Kind::Postgres),
+                         kt::testing::kindName);
 
 }  // namespace
