@@ -37,7 +37,25 @@ QString upsert(const QString& table, const QStringList& columns) {
              columns.first(), updates.join(", "));
 }
 
-std::optional<Teacher> readTeacher(QSqlQuery& query) {
+// Every row `select` gives, each made into a T by `item`; none when it fails.
+template <typename T>
+QList<T> readAll(const QSqlDatabase& db, const char* select,
+                 const std::function<T(const QSqlQuery&)>& item) {
+    QSqlQuery query(db);
+    QList<T> items;
+    if (query.prepare(QLatin1String(select)) && run(query))
+        while (query.next()) items.append(item(query));
+    return items;
+}
+
+// The teacher whose `column` holds `value`.
+std::optional<Teacher> readTeacher(const QSqlDatabase& db, const char* column,
+                                   const QVariant& value) {
+    QSqlQuery query(db);
+    query.prepare(QStringLiteral("SELECT id, name, password_hash, must_change_password, "
+                                 "display_name FROM teachers WHERE %1 = ?")
+                      .arg(QLatin1String(column)));
+    query.addBindValue(value);
     if (!run(query) || !query.next())
         return std::nullopt;
     return Teacher{query.value(0).toLongLong(), query.value(1).toString(),
@@ -118,21 +136,11 @@ bool SqlStore::inTransaction(const std::function<bool(QSqlQuery&)>& body) {
 }
 
 std::optional<Teacher> SqlStore::teacherByName(const QString& name) {
-    QSqlQuery query(database());
-    query.prepare(
-        "SELECT id, name, password_hash, must_change_password, display_name FROM teachers WHERE "
-        "name = ?");
-    query.addBindValue(name);
-    return readTeacher(query);
+    return readTeacher(database(), "name", name);
 }
 
 std::optional<Teacher> SqlStore::teacherById(qint64 id) {
-    QSqlQuery query(database());
-    query.prepare(
-        "SELECT id, name, password_hash, must_change_password, display_name FROM teachers WHERE "
-        "id = ?");
-    query.addBindValue(id);
-    return readTeacher(query);
+    return readTeacher(database(), "id", id);
 }
 
 bool SqlStore::addTeacher(Teacher& teacher) {
@@ -185,15 +193,12 @@ QByteArray SqlStore::serviceKey(const QString& name, const QByteArray& ifNew) {
 }
 
 QList<StoredTeacherSession> SqlStore::loadTeacherSessions() {
-    QSqlQuery query(database());
-    query.prepare("SELECT cookie_hash, teacher_id, expires_at FROM teacher_sessions");
-    QList<StoredTeacherSession> sessions;
-    if (!run(query))
-        return sessions;
-    while (query.next())
-        sessions.append(
-            {query.value(0).toString(), query.value(1).toLongLong(), query.value(2).toLongLong()});
-    return sessions;
+    return readAll<StoredTeacherSession>(
+        database(), "SELECT cookie_hash, teacher_id, expires_at FROM teacher_sessions",
+        [](const QSqlQuery& row) {
+            return StoredTeacherSession{row.value(0).toString(), row.value(1).toLongLong(),
+                                        row.value(2).toLongLong()};
+        });
 }
 
 bool SqlStore::saveTeacherSession(const StoredTeacherSession& session) {
@@ -214,25 +219,22 @@ bool SqlStore::deleteTeacherSessions(const QString& cookieHash, qint64 nowMs) {
 }
 
 QList<ClassRecord> SqlStore::loadClasses() {
-    QSqlDatabase db = database();
-    QSqlQuery query(db);
-    query.prepare(
+    const QSqlDatabase db = database();
+    QList<ClassRecord> records = readAll<ClassRecord>(
+        db,
         "SELECT code, COALESCE(teacher_id, 0), class_name, teacher_name, school_name, is_blocked, "
-        "created_at FROM classes ORDER BY created_at, code");
-    QList<ClassRecord> records;
-    if (!run(query))
-        return records;
-    while (query.next()) {
-        ClassRecord record;
-        record.code = query.value(0).toString();
-        record.teacherId = query.value(1).toLongLong();
-        record.className = query.value(2).toString();
-        record.teacherName = query.value(3).toString();
-        record.schoolName = query.value(4).toString();
-        record.isBlocked = query.value(5).toBool();
-        record.createdAtMs = query.value(6).toLongLong();
-        records.append(record);
-    }
+        "created_at FROM classes ORDER BY created_at, code",
+        [](const QSqlQuery& row) {
+            ClassRecord record;
+            record.code = row.value(0).toString();
+            record.teacherId = row.value(1).toLongLong();
+            record.className = row.value(2).toString();
+            record.teacherName = row.value(3).toString();
+            record.schoolName = row.value(4).toString();
+            record.isBlocked = row.value(5).toBool();
+            record.createdAtMs = row.value(6).toLongLong();
+            return record;
+        });
     QSqlQuery entries(db);
     entries.prepare(
         "SELECT kind, value, COALESCE(value_end, '') FROM block_entries WHERE class_code = ? "
@@ -297,19 +299,16 @@ bool SqlStore::saveClass(const ClassRecord& record) {
 }
 
 QList<StudentSession> SqlStore::loadSessions() {
-    QSqlQuery query(database());
-    query.prepare(
+    return readAll<StudentSession>(
+        database(),
         "SELECT token_hash, class_code, student_name, device_id, device_info, joined_at, "
-        "last_seen FROM sessions ORDER BY joined_at, token_hash");
-    QList<StudentSession> sessions;
-    if (!run(query))
-        return sessions;
-    while (query.next())
-        sessions.append(StudentSession{query.value(0).toString(), query.value(1).toString(),
-                                       query.value(2).toString(), query.value(3).toString(),
-                                       query.value(4).toString(), query.value(5).toLongLong(),
-                                       query.value(6).toLongLong()});
-    return sessions;
+        "last_seen FROM sessions ORDER BY joined_at, token_hash",
+        [](const QSqlQuery& row) {
+            return StudentSession{row.value(0).toString(),  row.value(1).toString(),
+                                  row.value(2).toString(),  row.value(3).toString(),
+                                  row.value(4).toString(),  row.value(5).toLongLong(),
+                                  row.value(6).toLongLong()};
+        });
 }
 
 bool SqlStore::saveSession(const StudentSession& session) {
