@@ -12,7 +12,7 @@
 #include "DeploymentSettings.h"
 #include "app/AppDelegate.h"
 #include "app/AppState.h"
-#include "app/DebugLogMirror.h"
+#include "app/state/DebugLogMirror.h"
 #include "blocking/LinuxProfile.h"
 #include "blocking/PrivilegeSelection.h"
 #include "blocking/SystemProfile.h"
@@ -130,9 +130,8 @@ int main(int argc, char* argv[]) {
         ports.lifetimeLock = &lifetimeLock;
 
     // One state object for the life of the process.
-    const std::shared_ptr<kt::AppState> state = kt::AppState::create(ports);
-    state->apiBaseURL = deployment.serviceUrl;
-    state->probeURL = deployment.probeUrl;
+    const std::shared_ptr<kt::AppState> state =
+        kt::AppState::create(ports, {deployment.serviceUrl, deployment.probeUrl});
     if (parser.isSet(logToStderr)) {
         kt::mirrorDebugLog(*state, [](const std::string& line) {
             std::fprintf(stderr, "%s\n", line.c_str());

@@ -15,7 +15,7 @@ AppDelegate::TerminateReply AppDelegate::applicationShouldTerminate(ReplyToTermi
         return TerminateReply::Now;
     // Nothing may be blocked any more, not even during the hold, and the
     // lookups of a pending activation must not keep the quit waiting.
-    appState->endActivations();
+    appState->blocking().endActivations();
     if (!appState->isLoggedIn)
         return TerminateReply::Now;
     appState->playAlertSound();
@@ -26,10 +26,10 @@ AppDelegate::TerminateReply AppDelegate::applicationShouldTerminate(ReplyToTermi
 void AppDelegate::applicationWillTerminate() {
     if (!appState)
         return;
-    appState->endActivations();
-    appState->forceRestoreNetworkSettings();
+    appState->blocking().endActivations();
+    appState->blocking().forceRestoreNetworkSettings();
     if (appState->isLoggedIn)
-        appState->deleteSessionOnServerSync();
+        appState->session().deleteSessionOnServerSync();
     if (Beeper* beeper = appState->ports().beeper)
         beeper->beep();
 }

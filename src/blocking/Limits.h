@@ -8,6 +8,5 @@ namespace kt {
 // reply would only grow the scripts, the hosts file and the firewall table.
 inline constexpr std::size_t maxBlockedNames = 2000;
 inline constexpr std::size_t maxBlockedAddresses = 2000;
-inline constexpr std::size_t maxStatusReplyBytes = 1 << 20;
 
 }  // namespace kt

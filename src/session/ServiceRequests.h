@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -24,6 +25,10 @@ inline constexpr double reconnectLogin = 15.0;
 inline constexpr double logout = 5.0;
 inline constexpr double logoutAtQuit = 3.0;
 }  // namespace request_timeout
+
+// A status reply longer than this is not read: it could only make the block
+// lists larger than a block may be.
+inline constexpr std::size_t maxStatusReplyBytes = 1 << 20;
 
 HttpRequest getRequest(std::string url);
 HttpRequest loginRequest(std::string url, std::string body, Seconds timeout);

@@ -1,9 +1,7 @@
 // The lookups of addresses and the activation plan they feed.
 #include <gtest/gtest.h>
 
-#include "LogMessages.h"
-#include "TestPorts.h"
-#include "app/AppState.h"
+#include "SessionFixture.h"
 #include "blocking/ActivationPlan.h"
 #include "blocking/BlockLists.h"
 #include "blocking/NameResolution.h"
@@ -79,20 +77,22 @@ TEST(NameResolution, LookupsRunSideBySideAndAnswerInHostOrder) {
     EXPECT_EQ(processes.requests().size(), 6u);
 }
 
-class PrepareActivation : public ::testing::Test {
+class PrepareActivation : public testing::SessionFixture {
   protected:
-    testing::TestPorts ports;
-    std::shared_ptr<AppState> state = AppState::create(ports.macos().ports());
     std::optional<ActivationPlan> plan;
 
+    void SetUp() override {
+        fakes.macos();
+        start();
+    }
     void prepare() {
-        state->prepareActivation(nullptr, [this](const ActivationPlan& p) { plan = p; });
+        blocking().prepareActivation(nullptr, [this](const ActivationPlan& p) { plan = p; });
     }
     // The debug log's lines, newest first, without their times.
     std::string log() {
-        ports.scheduler.runUntilIdle();
+        fakes.scheduler.runUntilIdle();
         std::string lines;
-        for (const auto& line : testing::logMessages(state->debugLog.get())) lines += line + "\n";
+        for (const auto& line : logLines()) lines += line + "\n";
         return lines;
     }
 };
@@ -100,13 +100,14 @@ class PrepareActivation : public ::testing::Test {
 // Validated lists and lookups off the main thread; the name servers and the
 // class service stay reachable, whatever the service sends and dig answers.
 TEST_F(PrepareActivation, ValidatedPlanWithLookupsOffTheMainThread) {
-    state->apiBaseURL = "https://Klas.School.example:8443/Vexlo/api/";
-    ports.files.putFile("/etc/resolv.conf", "nameserver 127.0.0.53\n");
-    ports.files.putFile("/run/systemd/resolve/resolv.conf", "nameserver 10.77.0.53\n");
-    state->blockedDomains = {"chatgpt.com", "bad name'; reboot", "www.claude.ai",
-                             "klas.school.example"};
-    state->blockIPs = {"203.0.113.7", "1.2.3.4 port 22", "10.0.0.0/8", "198.51.100.20"};
-    ports.processes.setHandler([](const ProcessRequest& r) {
+    start({"https://Klas.School.example:8443/Vexlo/api/"});
+    fakes.files.putFile("/etc/resolv.conf", "nameserver 127.0.0.53\n");
+    fakes.files.putFile("/run/systemd/resolve/resolv.conf", "nameserver 10.77.0.53\n");
+    // The lists of a reply that does not switch the block on.
+    blocking().follow(
+        {.domains = {"chatgpt.com", "bad name'; reboot", "www.claude.ai", "klas.school.example"},
+         .ips = {"203.0.113.7", "1.2.3.4 port 22", "10.0.0.0/8", "198.51.100.20"}});
+    fakes.processes.setHandler([](const ProcessRequest& r) {
         const std::string& host = r.arguments[3];
         return FakeProcessRunner::exited(0, r.arguments[4] == "AAAA" ? ""
                                             : host == "claude.ai"    ? "160.79.104.10\n"
@@ -115,11 +116,11 @@ TEST_F(PrepareActivation, ValidatedPlanWithLookupsOffTheMainThread) {
                                                 : "104.18.32.47\n198.51.100.20\n1.2.3\n");
     });
     prepare();
-    EXPECT_EQ(ports.workers.pending(), 6u);
-    ports.scheduler.runUntilIdle();
+    EXPECT_EQ(fakes.workers.pending(), 6u);
+    fakes.scheduler.runUntilIdle();
     // Meanwhile a new reply changes the lists: this plan keeps the old ones.
-    state->blockedDomains = {"other.nl"};
-    while (ports.workers.runNewest()) {
+    blocking().follow({.domains = {"other.nl"}});
+    while (fakes.workers.runNewest()) {
     }
     EXPECT_FALSE(plan);  // delivered through the main queue
     const std::string lines = log();
@@ -141,19 +142,19 @@ TEST_F(PrepareActivation, NoBlockedNamesMeansNoLookupAndTheScriptUsesTheHomeFold
     prepare();
     EXPECT_TRUE(log().starts_with("DNS lookup (dig): 0 IPs gevonden voor 30 domeinen\n"));
     ASSERT_TRUE(plan);
-    EXPECT_TRUE(ports.processes.requests().empty());
+    EXPECT_TRUE(fakes.processes.requests().empty());
     EXPECT_EQ(plan->firewallCount, 44);
-    ports.files.home = "/Users/piet";
-    EXPECT_EQ(state->buildActivateCommand(plan->hostsEntries, plan->rulesText),
+    fakes.files.home = "/Users/piet";
+    EXPECT_EQ(blocking().buildActivateCommand(plan->hostsEntries, plan->rulesText),
               profileNamed("macos")->activationScript("", plan->rulesText, "/Users/piet"));
 }
 
 TEST_F(PrepareActivation, NothingHappensWhenTheStateIsGone) {
-    state->blockedDomains = {"chatgpt.com"};
+    blocking().follow({.domains = {"chatgpt.com"}});
     prepare();
     state.reset();
-    ports.workers.runAll();
-    ports.scheduler.runUntilIdle();
+    fakes.workers.runAll();
+    fakes.scheduler.runUntilIdle();
     EXPECT_FALSE(plan);
 }
 

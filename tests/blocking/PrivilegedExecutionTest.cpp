@@ -16,9 +16,10 @@ class PrivilegedExecution : public ::testing::Test {
     std::vector<std::string> completed;  // "ok" or the error of each completion
 
     void run(const std::string& script) {
-        state->executeWithAdminRights(script, [this](bool ok, std::optional<std::string> error) {
-            completed.push_back(ok ? "ok" : error.value_or("(no text)"));
-        });
+        state->blocking().executeWithAdminRights(
+            script, [this](bool ok, std::optional<std::string> error) {
+                completed.push_back(ok ? "ok" : error.value_or("(no text)"));
+            });
     }
     // The script path that the osascript source of a request names.
     static std::string scriptPathOf(const ProcessRequest& request) {
@@ -101,7 +102,7 @@ TEST_F(PrivilegedExecution, RunsOneAfterTheOtherInTheOrderAsked) {
     });
     bool calledOff = false;
     for (std::string command : {"activate", "called off", "deactivate"})
-        state->executeWithAdminRights(
+        state->blocking().executeWithAdminRights(
             command,
             [&, command](bool ok, auto) { completed.push_back(command + (ok ? "" : "!")); },
             [&calledOff, command] { return command != "called off" || !calledOff; });
@@ -128,10 +129,9 @@ TEST_F(ProfileChoice, LinuxRunsNoShellTextAndClosesThePupilsOwnBrowsers) {
     AppState::create(macosLock.ports());
     EXPECT_TRUE(macosLock.processes.requests().empty()) << "no start-up restore";
 
-    state->blockedDomains = std::vector<std::string>{"chatgpt.com"};
-    state->activateBlocking();
+    blocking().follow({.blocked = true, .domains = {"chatgpt.com"}});
     settle();
-    state->deactivateBlocking();
+    blocking().deactivateBlocking();
     settle();
     EXPECT_EQ(privilegedRuns, (std::vector<std::string>{"activate", "deactivate"}));
     bool closedOwnBrowsers = false;  // by the application, as the pupil

@@ -23,7 +23,6 @@ class AppDelegateTest : public kt::testing::SessionFixture {
     void logIn() {
         state->isLoggedIn = true;
         state->sessionToken = std::string("tok-1");
-        state->apiBaseURL = "https://klas.example/Vexlo/api/";
     }
 };
 
@@ -62,8 +61,7 @@ TEST_F(AppDelegateTest, QuitWhileLoggedInIsHeldTwoSecondsForTheAlertThenRestores
 TEST_F(AppDelegateTest, QuitDropsAnActivationStillLookingUpAndNeverBlocksAgain) {
     logIn();
     delegate.appState = state;
-    state->blockedDomains = {"chatgpt.com"};
-    state->activateBlocking();
+    blocking().follow({.blocked = true, .domains = {"chatgpt.com"}});
     ASSERT_GT(fakes.workers.pending(), 1u) << "the lookups wait for threads";
     fakes.workers.runOldest();
     const auto digs = [this] { return fakes.processes.requests().size() - privilegedRuns.size(); };
@@ -71,8 +69,8 @@ TEST_F(AppDelegateTest, QuitDropsAnActivationStillLookingUpAndNeverBlocksAgain) 
 
     EXPECT_EQ(delegate.applicationShouldTerminate(recordReply()), Reply::Later);
     EXPECT_FALSE(state->isInstalling.get()) << "dropped at once, not when the lookups end";
-    EXPECT_FALSE(state->isActivatingBlocking);
-    state->activateBlocking();  // a status reply during the hold
+    EXPECT_FALSE(blocking().isActivatingBlocking);
+    blocking().activateBlocking();  // a status reply during the hold
     fakes.workers.runAll();
     fakes.scheduler.advance(Seconds{2.0});
     ASSERT_EQ(replies.size(), 1u);

@@ -9,7 +9,7 @@
 #include <string>
 
 #include "TestFiles.h"
-#include "app/SignalRestore.h"
+#include "app/blocking/SignalRestore.h"
 #include "blocking/SystemProfile.h"
 #include "platform/system/PosixProcessRunner.h"
 #include "platform/system/PosixTerminationSignal.h"

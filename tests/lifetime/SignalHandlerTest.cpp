@@ -9,8 +9,7 @@ TEST_F(SignalHandler, ItsResponseRunsOnlyTheHelpersRestoreAndNoActivationStartsA
     state->isLoggedIn = true;
     state->sessionToken = std::string("token");
     // An activation whose privileged run waits for its turn when the signal comes.
-    state->blockedDomains = {"chatgpt.com"};
-    state->activateBlocking();
+    blocking().follow({.blocked = true, .domains = {"chatgpt.com"}});
     for (int i = 0; i < 20 && !logged("DoH/DoT blokkering: 29 regels"); ++i) {
         fakes.workers.runOldest();
         fakes.scheduler.runUntilIdle();

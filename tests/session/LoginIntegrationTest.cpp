@@ -34,9 +34,8 @@ TEST(LiveLogin, NamesTravelIntactThePollIsAnsweredAWaitMayBlockAndTheQuitEndsThe
     ports.scheduler = &scheduler;
     ports.http = &http;
     ports.blockingWait = &wait;
-    const auto state = AppState::create(ports);
-    state->apiBaseURL = service.baseUrl().toStdString();
-    state->probeURL = service.rootUrl().toStdString();
+    const auto state =
+        AppState::create(ports, {service.baseUrl().toStdString(), service.rootUrl().toStdString()});
 
     const std::string name = "Jan & \"JP\" = Peeters+😀";
     state->loginWithClassCode(name, "abc123");
@@ -63,7 +62,7 @@ TEST(LiveLogin, NamesTravelIntactThePollIsAnsweredAWaitMayBlockAndTheQuitEndsThe
     EXPECT_TRUE(service.waitForOutput("POST /Vexlo/api/class-logout.php 200"));
     EXPECT_EQ(fakes.processes.requests().back().arguments.back(), "restore");
     std::optional<HttpResult> status;
-    http.send(getRequest(*statusUrl(state->apiBaseURL, *state->sessionToken.get())),
+    http.send(getRequest(*statusUrl(state->session().apiBaseURL, *state->sessionToken.get())),
               [&](HttpResult result) { status = std::move(result); });
     ASSERT_TRUE(kt::testing::runEventsUntil([&] { return status.has_value(); }));
     const auto* response = std::get_if<HttpResponse>(&*status);

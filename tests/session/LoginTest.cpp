@@ -16,13 +16,12 @@ const HttpResult ok = HttpResponse{200, ""};
 
 class Login : public kt::testing::SessionFixture {
   protected:
-    void SetUp() override {
-        SessionFixture::SetUp();
-        state->apiBaseURL = base;
-        state->probeURL = probe;
-        state->className = "oude klas";
+    void SetUp() override { startAt(base, probe); }
+    void startAt(std::string apiBaseURL, std::string probeURL) {
         fakes.networkInterfaces.interfaces = {{"en0", "A4:83:E7:12:0B:9F", false}};
         fakes.systemInformation.version = "Version 13.6 (Build 22G120)";
+        start({std::move(apiBaseURL), std::move(probeURL)});
+        state->className = "oude klas";
     }
 
     // Starts a login and gives its requests these answers, one step at a time.
@@ -78,7 +77,7 @@ TEST_F(Login, SuccessProbesTheNetworkAndTheServiceThenPostsStoresTheSessionAndPo
     EXPECT_TRUE(state->isLoggedIn.get());
     EXPECT_EQ(state->errorMessage.get(), std::nullopt);
     EXPECT_EQ(state->sessionToken.get(), "tok-1");
-    EXPECT_EQ(state->savedStudentName + "|" + state->savedClassCode, "Jan & Piet+Co|abc123")
+    EXPECT_EQ(session().savedStudentName + "|" + session().savedClassCode, "Jan & Piet+Co|abc123")
         << "kept as typed for a reconnect";
     EXPECT_EQ(
         names(),
@@ -172,8 +171,7 @@ class LoginFailure : public Login, public WithParamInterface<Failure> {};
 
 TEST_P(LoginFailure, ShowsItsMessageSendsNothingMoreAndChangesNothing) {
     const Failure& failure = GetParam();
-    state->apiBaseURL = failure.base;
-    state->probeURL = failure.probe;
+    startAt(failure.base, failure.probe);
     login("Jan", failure.answers);
     EXPECT_EQ(fakes.http.count(), failure.answers.size());
     EXPECT_THAT(state->errorMessage.get(), failure.message);
@@ -184,7 +182,7 @@ TEST_P(LoginFailure, ShowsItsMessageSendsNothingMoreAndChangesNothing) {
     EXPECT_FALSE(state->isLoggedIn.get());
     EXPECT_EQ(state->sessionToken.get(), std::nullopt);
     EXPECT_EQ(state->className.get(), "oude klas");
-    EXPECT_FALSE(state->pollTimer.has_value());
+    EXPECT_FALSE(session().pollTimer.has_value());
 }
 
 INSTANTIATE_TEST_SUITE_P(Each, LoginFailure, ValuesIn(failures),

@@ -14,7 +14,8 @@
 namespace kt::testing {
 
 // A real AppState on fakes, with helpers to play the class service and the
-// root helper (or, with the macOS profile, the password prompt).
+// root helper (or, with the macOS profile, the password prompt), and its two
+// rooms at hand.
 class SessionFixture : public ::testing::Test {
   protected:
     TestPorts fakes;
@@ -30,7 +31,7 @@ class SessionFixture : public ::testing::Test {
 
     void SetUp() override { start(); }
 
-    void start() {
+    void start(ServiceAddresses service = {}) {
         fakes.processes.setHandler([this](const ProcessRequest& request) {
             if (request.program == "/usr/bin/pkexec") {
                 privilegedRuns.push_back(request.arguments.at(1));
@@ -44,12 +45,14 @@ class SessionFixture : public ::testing::Test {
             return promptAccepted ? FakeProcessRunner::exited(0, "OK\n")
                                   : FakeProcessRunner::exited(1, "", promptError + "\n");
         });
-        state = AppState::create(fakes.ports());
+        state = AppState::create(fakes.ports(), std::move(service));
         settle();
         state->debugLog = "";
     }
 
     void settle() { fakes.settle(); }
+    ClassSession& session() { return state->session(); }
+    BlockingController& blocking() { return state->blocking(); }
 
     std::size_t runs(const std::string& verb) const {
         return static_cast<std::size_t>(
@@ -61,10 +64,10 @@ class SessionFixture : public ::testing::Test {
         state->sessionToken = token;
         state->studentName = "Jan Jansen";
         state->className = "4B";
-        state->savedStudentName = "Jan Jansen";
-        state->savedClassCode = "ABC123";
+        session().savedStudentName = "Jan Jansen";
+        session().savedClassCode = "ABC123";
         state->isLoggedIn = true;
-        state->startPolling();
+        session().startPolling();
     }
 
     // Answers the newest status request with `body` and lets everything settle.

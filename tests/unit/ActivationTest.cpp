@@ -9,11 +9,12 @@ class Activation : public kt::testing::SessionFixture {};
 }  // namespace
 
 TEST_F(Activation, SuccessSendsTheListsToTheHelperAndStoresCountersTextsAndLogLines) {
-    state->blockedDomains = {"chatgpt.com", "claude.ai", "example.org", "www.test.nl", "school.be"};
-    state->blockIPs = {"203.0.113.9"};
     state->errorMessage = "oud";
-    state->integrityReconnectAttempts = 2;
-    state->activateBlocking();
+    blocking().integrityReconnectAttempts = 2;
+    blocking().follow(
+        {.blocked = true,
+         .domains = {"chatgpt.com", "claude.ai", "example.org", "www.test.nl", "school.be"},
+         .ips = {"203.0.113.9"}});
     EXPECT_TRUE(state->isInstalling.get());
     EXPECT_EQ(state->statusMessage.get(), "Blokkering activeren...");
 
@@ -22,9 +23,9 @@ TEST_F(Activation, SuccessSendsTheListsToTheHelperAndStoresCountersTextsAndLogLi
     EXPECT_NE(lastActivationRequest.find("\"www.test.nl\""), std::string::npos);
     EXPECT_NE(lastActivationRequest.find("\"203.0.113.9\""), std::string::npos);
     EXPECT_FALSE(state->isInstalling.get());
-    EXPECT_FALSE(state->isActivatingBlocking);
-    EXPECT_TRUE(state->hasSuccessfullyActivatedBlocking);
-    EXPECT_EQ(state->integrityReconnectAttempts, 0);
+    EXPECT_FALSE(blocking().isActivatingBlocking);
+    EXPECT_TRUE(blocking().hasSuccessfullyActivatedBlocking);
+    EXPECT_EQ(blocking().integrityReconnectAttempts, 0);
     EXPECT_EQ(state->statusMessage.get(), "Blokkering actief");
     EXPECT_FALSE(state->errorMessage.get().has_value());
     EXPECT_EQ(state->hostsCount.get(), 10);
@@ -36,60 +37,59 @@ TEST_F(Activation, SuccessSendsTheListsToTheHelperAndStoresCountersTextsAndLogLi
 TEST_F(Activation, ARefusedRunClearsTheFlagsKeepsTheCountersAndSaysWhy) {
     state->hostsCount = 8;
     state->firewallCount = 50;
-    state->blockedDomains = {"claude.ai"};
     promptAccepted = false;
-    state->activateBlocking();
+    blocking().follow({.blocked = true, .domains = {"claude.ai"}});
     settle();
     EXPECT_FALSE(state->isInstalling.get());
-    EXPECT_FALSE(state->isActivatingBlocking);
+    EXPECT_FALSE(blocking().isActivatingBlocking);
     EXPECT_FALSE(state->statusMessage.get().has_value());
     EXPECT_EQ(state->errorMessage.get(), "Kon blokkering niet activeren: Geweigerd door polkit");
     EXPECT_EQ(state->hostsCount.get(), 8);
     EXPECT_EQ(state->firewallCount.get(), 50);
-    EXPECT_FALSE(state->hasSuccessfullyActivatedBlocking);
+    EXPECT_FALSE(blocking().hasSuccessfullyActivatedBlocking);
 }
 
 TEST_F(Activation, RepeatedCallsWhileOneRunsAreSkippedAndRunsKeepTheirOrder) {
-    state->activateBlocking();
-    state->activateBlocking();
+    blocking().activateBlocking();
+    blocking().activateBlocking();
     settle();
     EXPECT_TRUE(logged("⚠ Blokkering activatie al bezig, skip"));
     state->hostsCount = 10;
     state->errorMessage = "blijft staan";
-    state->deactivateBlocking();
-    state->deactivateBlocking();
+    blocking().deactivateBlocking();
+    blocking().deactivateBlocking();
     EXPECT_FALSE(state->statusMessage.get() == "Blokkering uitgeschakeld");
     settle();
     EXPECT_TRUE(logged("WAARSCHUWING: Blokkering deactivatie al bezig, skip"));
     EXPECT_EQ(state->statusMessage.get(), "Blokkering uitgeschakeld");
     EXPECT_EQ(state->hostsCount.get(), 0);
     EXPECT_EQ(state->errorMessage.get(), "blijft staan");
-    state->activateBlocking();
+    blocking().activateBlocking();
     settle();
     EXPECT_EQ(privilegedRuns, (std::vector<std::string>{"activate", "deactivate", "activate"}));
 
     promptAccepted = false;
     promptError = "\xff\xfe";
-    state->deactivateBlocking();
+    blocking().deactivateBlocking();
     settle();
     EXPECT_EQ(logLines()[0], "Fout bij deactiveren: onbekend")
         << "an error text that is not UTF-8 reads 'onbekend'";
 }
 
 TEST_F(Activation, AnUndoAskedForWhileTheRulesArePreparedWins) {
-    state->blockedDomains = {"chatgpt.com"};  // a lookup: a worker is needed
-    state->activateBlocking();
+    // A name to look up: a worker is needed.
+    blocking().follow({.blocked = true, .domains = {"chatgpt.com"}});
     fakes.scheduler.runUntilIdle();
     ASSERT_GT(fakes.workers.pending(), 0u);
-    state->deactivateBlocking();  // the teacher switched off before the run
+    blocking().deactivateBlocking();  // the teacher switched off before the run
     settle();
     EXPECT_EQ(privilegedRuns, std::vector<std::string>{"deactivate"});
-    EXPECT_FALSE(state->isActivatingBlocking);
+    EXPECT_FALSE(blocking().isActivatingBlocking);
     EXPECT_TRUE(logged("Blokkering activeren overgeslagen: intussen uitgeschakeld"));
 }
 
 TEST_F(Activation, APlanForAStateThatIsGoneIsNotInstalled) {
-    state->activateBlocking();
+    blocking().activateBlocking();
     state.reset();
     settle();
     EXPECT_TRUE(privilegedRuns.empty());

@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "app/Published.h"
+#include "app/state/Published.h"
 
 TEST(Published, EveryWriteIsAnnouncedUntilTheObserverLeaves) {
     kt::Published<int> value{3};

@@ -4,7 +4,7 @@
 #include <thread>
 
 #include "SessionFixture.h"
-#include "app/DebugLogMirror.h"
+#include "app/state/DebugLogMirror.h"
 
 using kt::Seconds;
 

@@ -26,21 +26,21 @@ TEST_F(Logout, ClearsTheSessionAtOnceAndLeavesTheRestAlone) {
     state->logout();
     // Nothing waits for the undo script or the service.
     EXPECT_FALSE(state->isLoggedIn.get() || state->sessionToken.get() || state->isBlocked.get() ||
-                 state->pollTimer);
+                 session().pollTimer);
     EXPECT_EQ(state->studentName.get() + state->className.get() + state->teacherName.get() +
                   state->schoolName.get(),
               "");
-    EXPECT_TRUE(state->blockedDomains.get().empty() && state->blockIPs.empty() &&
-                state->blockRanges.empty() && state->detectedServices.get().empty());
-    EXPECT_TRUE(state->isDeactivatingBlocking) << "the undo was started";
+    EXPECT_TRUE(state->blockedDomains.get().empty() && session().blockIPs.empty() &&
+                session().blockRanges.empty() && state->detectedServices.get().empty());
+    EXPECT_TRUE(blocking().isDeactivatingBlocking) << "the undo was started";
 
     // Untouched by logout.
-    EXPECT_EQ(state->savedStudentName, "Jan Jansen");
-    EXPECT_EQ(state->savedClassCode, "ABC123");
+    EXPECT_EQ(session().savedStudentName, "Jan Jansen");
+    EXPECT_EQ(session().savedClassCode, "ABC123");
     EXPECT_EQ(state->blockedDomainsCount.get(), 2);
     EXPECT_EQ(state->lastCheck.get(), lastCheck);
     EXPECT_EQ(state->errorMessage.get(), "oude fout");
-    EXPECT_TRUE(state->hasSuccessfullyActivatedBlocking);
+    EXPECT_TRUE(blocking().hasSuccessfullyActivatedBlocking);
 
     // The deletion request carries the token that was current.
     ASSERT_EQ(fakes.http.count(), requestsBefore + 1);
@@ -74,7 +74,7 @@ TEST_F(Logout, SynchronousDeletionWaitsAtMostThreeSeconds) {
     state->sessionToken = "tok-q";
     // The service answers while the quit waits.
     fakes.blockingWait.whileWaiting = [&] { fakes.http.respondLast(200, R"({"success":true})"); };
-    state->deleteSessionOnServerSync();
+    session().deleteSessionOnServerSync();
     EXPECT_EQ(fakes.blockingWait.waits, 1);
     ASSERT_TRUE(fakes.blockingWait.lastTimeout.has_value());
     EXPECT_DOUBLE_EQ(fakes.blockingWait.lastTimeout->count(), 3.0);
@@ -84,13 +84,13 @@ TEST_F(Logout, SynchronousDeletionWaitsAtMostThreeSeconds) {
 
     // An unreachable service: the wait ends by time; a late answer is harmless.
     fakes.blockingWait.whileWaiting = nullptr;
-    state->deleteSessionOnServerSync();
+    session().deleteSessionOnServerSync();
     EXPECT_EQ(fakes.blockingWait.waits, 2);
     fakes.http.failLast({"timed out", "QNetworkReply", 4});
 
     state->sessionToken = std::nullopt;
     const auto sent = fakes.http.count();
-    state->deleteSessionOnServerSync();
+    session().deleteSessionOnServerSync();
     EXPECT_EQ(fakes.http.count(), sent);
     EXPECT_EQ(fakes.blockingWait.waits, 2) << "no token: no request and no wait";
 }

@@ -27,24 +27,24 @@ class MacosNetworkRestore : public kt::testing::SessionFixture {
 }  // namespace
 
 TEST_F(NetworkRestore, TheHelpersRestoreRunsBeforeTheCallReturnsAndItsOutcomeIsLogged) {
-    EXPECT_TRUE(state->forceRestoreNetworkSettings());
+    EXPECT_TRUE(blocking().forceRestoreNetworkSettings());
     EXPECT_EQ(privilegedRuns, std::vector<std::string>{"restore"}) << "run before returning";
     settle();
     EXPECT_EQ(logLines().at(0), "RESTORE: Netwerk hersteld");
 
     promptAccepted = false;
     promptError = "Niet hersteld: hosts-bestand";
-    EXPECT_FALSE(state->forceRestoreNetworkSettings());
+    EXPECT_FALSE(blocking().forceRestoreNetworkSettings());
     settle();
     EXPECT_EQ(logLines().at(0), "RESTORE FOUT: Niet hersteld: hosts-bestand");
 }
 
 TEST_F(MacosNetworkRestore, TheShellRestoresWithOrWithoutBackupAndTheAdminShellIsTheLastResort) {
-    const auto& profile = state->systemProfile();
+    const auto& profile = blocking().systemProfile();
     fakes.files.putFile(profile.paths().backupPath, "127.0.0.1 localhost\n");
-    state->forceRestoreNetworkSettings();
+    blocking().forceRestoreNetworkSettings();
     fakes.files.removeTree(profile.paths().backupPath);
-    state->forceRestoreNetworkSettings();
+    blocking().forceRestoreNetworkSettings();
     const auto runs = shells();
     ASSERT_EQ(runs.size(), 2u) << "the shell ran before the call returned";
     EXPECT_EQ(runs[0].arguments[1], profile.restoreCommand(kt::RestoreVariant::Automatic, true));
@@ -61,11 +61,11 @@ TEST_F(MacosNetworkRestore, TheShellRestoresWithOrWithoutBackupAndTheAdminShellI
         privilegedRuns.push_back("script");
         return FakeProcessRunner::exited(promptAccepted ? 0 : 1);
     });
-    state->forceRestoreNetworkSettings();
+    blocking().forceRestoreNetworkSettings();
     settle();
     EXPECT_EQ(logLines()[0], "RESTORE: Netwerk hersteld met admin rechten");
     promptAccepted = false;
-    state->forceRestoreNetworkSettings();
+    blocking().forceRestoreNetworkSettings();
     settle();
     EXPECT_EQ(logLines()[0], "RESTORE FOUT: Kon netwerk niet herstellen");
     EXPECT_EQ(privilegedRuns.size(), 2u);

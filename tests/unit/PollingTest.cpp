@@ -18,7 +18,7 @@ TEST_F(Polling, FirstRequestAtOnceThenEveryFiveSecondsWithOneTimer) {
     loggedIn("tok en/1");
     EXPECT_EQ(statusRequests(), 1u) << "the first status request leaves at once";
     EXPECT_EQ(fakes.http.last().method, "GET");
-    EXPECT_EQ(fakes.http.last().url, *kt::statusUrl(state->apiBaseURL, "tok en/1"));
+    EXPECT_EQ(fakes.http.last().url, *kt::statusUrl(session().apiBaseURL, "tok en/1"));
     EXPECT_DOUBLE_EQ(fakes.http.last().timeout.count(), 60.0);
 
     fakes.scheduler.advance(Seconds{4.9});
@@ -28,19 +28,19 @@ TEST_F(Polling, FirstRequestAtOnceThenEveryFiveSecondsWithOneTimer) {
     fakes.scheduler.advance(Seconds{10});
     EXPECT_EQ(statusRequests(), 4u);
 
-    state->startPolling();
+    session().startPolling();
     EXPECT_EQ(statusRequests(), 5u);
     EXPECT_EQ(fakes.scheduler.activeRepeatingCount(), 1u) << "a second start leaves one timer";
     fakes.scheduler.advance(Seconds{5});
     EXPECT_EQ(statusRequests(), 6u);
 
-    state->stopPolling();
+    session().stopPolling();
     fakes.scheduler.advance(Seconds{60});
     EXPECT_EQ(statusRequests(), 6u);
-    EXPECT_FALSE(state->pollTimer.has_value());
+    EXPECT_FALSE(session().pollTimer.has_value());
 
     state->sessionToken = std::nullopt;  // without a token the timer ticks, nothing is sent
-    state->startPolling();
+    session().startPolling();
     fakes.scheduler.advance(Seconds{20});
     EXPECT_EQ(statusRequests(), 6u);
 }
@@ -85,9 +85,9 @@ TEST_F(Polling, ListsAndNamesAreReplacedAndOnlyAChangedCountIsLogged) {
     EXPECT_EQ(state->blockedDomains.get(), (std::vector<std::string>{"chatgpt.com", "claude.ai"}));
     EXPECT_EQ(state->blockedDomainsCount.get(), 2);
     EXPECT_EQ(state->detectedServices.get(), (std::vector<std::string>{"ChatGPT", "Claude"}));
-    EXPECT_EQ(state->blockIPs, std::vector<std::string>{"203.0.113.5"});
-    ASSERT_EQ(state->blockRanges.size(), 1u) << "a range without an end is skipped";
-    EXPECT_EQ(state->blockRanges[0], (kt::AppState::AddressRange{"10.0.0.1", "10.0.0.9"}));
+    EXPECT_EQ(session().blockIPs, std::vector<std::string>{"203.0.113.5"});
+    ASSERT_EQ(session().blockRanges.size(), 1u) << "a range without an end is skipped";
+    EXPECT_EQ(session().blockRanges[0], (kt::AddressRange{"10.0.0.1", "10.0.0.9"}));
     EXPECT_EQ(state->className.get(), "5A");
     EXPECT_EQ(state->teacherName.get(), "Mevr. Peeters");
     EXPECT_TRUE(logged("API: 2 domeinen ontvangen"));
@@ -99,7 +99,7 @@ TEST_F(Polling, ListsAndNamesAreReplacedAndOnlyAChangedCountIsLogged) {
     EXPECT_EQ(state->blockedDomains.get(),
               (std::vector<std::string>{"deepseek.com", "perplexity.ai"}));
     EXPECT_EQ(state->debugLog.get(), "") << "the same number of names is not logged";
-    EXPECT_EQ(state->blockIPs, std::vector<std::string>{"203.0.113.5"})
+    EXPECT_EQ(session().blockIPs, std::vector<std::string>{"203.0.113.5"})
         << "a list with a non-string keeps the old one";
     EXPECT_EQ(state->className.get(), "5A");
 
@@ -116,23 +116,23 @@ TEST_F(Polling, BlockedReplyActivatesOnceThenRunsTheWatchdog) {
     EXPECT_TRUE(logged("Status: GEBLOKKEERD"));
     EXPECT_EQ(runs("activate"), 1u);
     EXPECT_EQ(state->hostsCount.get(), 2) << "two per blocked name";
-    EXPECT_TRUE(state->hasSuccessfullyActivatedBlocking);
+    EXPECT_TRUE(blocking().hasSuccessfullyActivatedBlocking);
 
     fakes.scheduler.advance(Seconds{5});
     statusReply(R"({"success":true,"is_blocked":true,"domains":["chatgpt.com"]})");
     EXPECT_EQ(runs("activate"), 1u) << "an unchanged state starts no second activation";
-    state->isActivatingBlocking = true;
+    blocking().isActivatingBlocking = true;
     state->isBlocked = false;
     fakes.scheduler.advance(Seconds{5});
     statusReply(R"({"success":true,"is_blocked":true,"domains":["chatgpt.com"]})");
     EXPECT_EQ(runs("activate"), 1u) << "none while one runs";
-    state->isActivatingBlocking = false;
+    blocking().isActivatingBlocking = false;
 
     // The watchdog runs on such a reply: with the counters gone it repairs.
     state->hostsCount = 0;
     fakes.scheduler.advance(Seconds{5});
     statusReply(R"({"success":true,"is_blocked":1,"domains":["chatgpt.com"]})");
-    EXPECT_EQ(state->integrityReconnectAttempts, 1);
+    EXPECT_EQ(blocking().integrityReconnectAttempts, 1);
 }
 
 TEST_F(Polling, ReplyWithoutIsBlockedSwitchesBlockingOff) {
@@ -153,7 +153,7 @@ TEST_F(Polling, SessionRefusedByTheServiceEndsTheLogin) {
     statusReply(R"({"success":false,"is_blocked":true,"domains":["a.com"]})");
     EXPECT_FALSE(state->isLoggedIn.get());
     EXPECT_EQ(state->errorMessage.get(), "Sessie verlopen. Voer je klascode opnieuw in.");
-    EXPECT_FALSE(state->pollTimer.has_value());
+    EXPECT_FALSE(session().pollTimer.has_value());
     EXPECT_EQ(runs("deactivate"), 1u) << "deactivation runs even when nothing was blocked";
     EXPECT_EQ(state->sessionToken.get(), "tok-9") << "the token and names stay";
     EXPECT_EQ(state->studentName.get(), "Jan Jansen");

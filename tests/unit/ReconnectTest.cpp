@@ -34,8 +34,8 @@ TEST_F(Reconnect, WakeWhileLoggedOutOrWithoutSavedCodeOnlyLogs) {
 
 TEST_F(Reconnect, WakeAnnouncesAtOnceAndSendsTheLoginThreeSecondsLater) {
     loggedIn("old");
-    state->savedClassCode = "abc123";
-    state->savedStudentName = "Jan & Piet+Co";
+    session().savedClassCode = "abc123";
+    session().savedStudentName = "Jan & Piet+Co";
     const auto before = logins();
     wake();
     fakes.scheduler.runUntilIdle();
@@ -69,7 +69,7 @@ TEST_F(Reconnect, SuccessTakesTheNewTokenActivatesAndPollsAgain) {
     fakes.scheduler.runUntilIdle();
     EXPECT_EQ(state->sessionToken.get(), "new") << "a success of 1 counts, as at the login";
     EXPECT_EQ(state->className.get(), "blijft") << "names are not refreshed";
-    EXPECT_TRUE(state->isActivatingBlocking) << "activation starts whatever the class state";
+    EXPECT_TRUE(blocking().isActivatingBlocking) << "activation starts whatever the class state";
     EXPECT_NE(fakes.http.last().url.find("token=new"), std::string::npos) << "polling restarted";
     EXPECT_EQ(state->statusMessage.get(), "Blokkering activeren...");
     settle();
@@ -88,7 +88,7 @@ TEST_F(Reconnect, EveryKindOfFailureLogsTheStudentOut) {
         state->isBlocked = true;
         state->hostsCount = 4;
         state->firewallCount = 44;
-        state->integrityReconnectAttempts = 2;
+        blocking().integrityReconnectAttempts = 2;
         state->debugLog = "";
         state->manualReconnect();
         fakes.http.respondLast(200, body);
@@ -97,12 +97,12 @@ TEST_F(Reconnect, EveryKindOfFailureLogsTheStudentOut) {
         EXPECT_TRUE(logged("Reconnect mislukt: geen geldige sessie")) << body;
         EXPECT_TRUE(logged("Reconnect gefaald - terug naar login")) << body;
         EXPECT_FALSE(state->isLoggedIn.get() || state->sessionToken.get() ||
-                     state->isBlocked.get() || state->isReconnecting.get() || state->pollTimer);
-        EXPECT_EQ(state->integrityReconnectAttempts + state->hostsCount.get() +
+                     state->isBlocked.get() || state->isReconnecting.get() || session().pollTimer);
+        EXPECT_EQ(blocking().integrityReconnectAttempts + state->hostsCount.get() +
                       state->firewallCount.get(),
                   0);
         EXPECT_EQ(state->errorMessage.get(), "Verbinding verloren. Log opnieuw in.");
-        EXPECT_EQ(state->savedClassCode, "ABC123") << "the saved code stays";
+        EXPECT_EQ(session().savedClassCode, "ABC123") << "the saved code stays";
     }
 
     loggedIn("old");
@@ -115,7 +115,7 @@ TEST_F(Reconnect, EveryKindOfFailureLogsTheStudentOut) {
 
 TEST_F(Reconnect, WithoutSavedCredentialsTheSessionEnds) {
     loggedIn("old");
-    state->savedStudentName = "";
+    session().savedStudentName = "";
     state->manualReconnect();
     EXPECT_EQ(logLines().size(), 0u) << "lines arrive through the main queue";
     settle();
@@ -123,6 +123,6 @@ TEST_F(Reconnect, WithoutSavedCredentialsTheSessionEnds) {
     EXPECT_FALSE(state->isLoggedIn.get());
     EXPECT_FALSE(state->isReconnecting.get());
     EXPECT_EQ(state->errorMessage.get(), "Sessie verlopen. Log opnieuw in.");
-    EXPECT_TRUE(state->pollTimer.has_value()) << "the poll is left as it was on this path";
+    EXPECT_TRUE(session().pollTimer.has_value()) << "the poll is left as it was on this path";
     EXPECT_EQ(logins(), 0u);
 }

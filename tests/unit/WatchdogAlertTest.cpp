@@ -10,7 +10,7 @@ class Watchdog : public kt::testing::SessionFixture {
   protected:
     void brokenBlock(int hosts, int firewall) {
         loggedIn();
-        state->hasSuccessfullyActivatedBlocking = true;
+        blocking().hasSuccessfullyActivatedBlocking = true;
         state->isBlocked = true;
         state->hostsCount = hosts;
         state->firewallCount = firewall;
@@ -24,31 +24,31 @@ using Alert = Watchdog;
 
 TEST_F(Watchdog, NothingIsBrokenBeforeAnActivationWhileCountsHoldOrWorkIsUnderWay) {
     brokenBlock(0, 0);
-    state->hasSuccessfullyActivatedBlocking = false;
-    state->checkBlockingIntegrity();
-    state->hasSuccessfullyActivatedBlocking = true;
+    blocking().hasSuccessfullyActivatedBlocking = false;
+    blocking().checkBlockingIntegrity();
+    blocking().hasSuccessfullyActivatedBlocking = true;
     state->hostsCount = 12;
     state->firewallCount = 44;
-    state->checkBlockingIntegrity();
+    blocking().checkBlockingIntegrity();
     state->isBlocked = false;
     state->hostsCount = 0;
-    state->checkBlockingIntegrity();
+    blocking().checkBlockingIntegrity();
     state->isBlocked = true;
     state->isReconnecting = true;
-    state->checkBlockingIntegrity();
+    blocking().checkBlockingIntegrity();
     state->isReconnecting = false;
-    state->isActivatingBlocking = true;
-    state->checkBlockingIntegrity();
+    blocking().isActivatingBlocking = true;
+    blocking().checkBlockingIntegrity();
     fakes.scheduler.advance(Seconds{5});
-    EXPECT_EQ(state->integrityReconnectAttempts, 0);
+    EXPECT_EQ(blocking().integrityReconnectAttempts, 0);
     EXPECT_EQ(state->debugLog.get(), "");
 }
 
 TEST_F(Watchdog, RepairsByReconnectingOneSecondLater) {
     brokenBlock(12, 0);
     const auto before = logins();
-    state->checkBlockingIntegrity();
-    EXPECT_EQ(state->integrityReconnectAttempts, 1);
+    blocking().checkBlockingIntegrity();
+    EXPECT_EQ(blocking().integrityReconnectAttempts, 1);
     fakes.scheduler.runUntilIdle();
     EXPECT_EQ(logLines()[0],
               "WAARSCHUWING: Blocking niet actief! hosts=12, firewall=0 - herstel poging 1");
@@ -60,8 +60,8 @@ TEST_F(Watchdog, RepairsByReconnectingOneSecondLater) {
     EXPECT_EQ(logins(), before + 1) << "the reconnect starts 1.0 s later";
 
     // While the repair runs the watchdog stands back.
-    state->checkBlockingIntegrity();
-    EXPECT_EQ(state->integrityReconnectAttempts, 1);
+    blocking().checkBlockingIntegrity();
+    EXPECT_EQ(blocking().integrityReconnectAttempts, 1);
 }
 
 TEST_F(Watchdog, RepairsThatWriteNothingUsableCountAndEndAfterTwo) {
@@ -71,7 +71,7 @@ TEST_F(Watchdog, RepairsThatWriteNothingUsableCountAndEndAfterTwo) {
         R"({"success":true,"is_blocked":true,"domains":["<b>x</b>","bad name"]})";
     loggedIn();
     statusReply(refusedOnly);
-    ASSERT_TRUE(state->hasSuccessfullyActivatedBlocking);
+    ASSERT_TRUE(blocking().hasSuccessfullyActivatedBlocking);
     ASSERT_EQ(state->hostsCount.get(), 0);
     const auto loginsBefore = logins();
 
@@ -87,7 +87,7 @@ TEST_F(Watchdog, RepairsThatWriteNothingUsableCountAndEndAfterTwo) {
         }
     }
     EXPECT_EQ(logins() - loginsBefore, 2u);
-    EXPECT_EQ(state->integrityReconnectAttempts, 2);
+    EXPECT_EQ(blocking().integrityReconnectAttempts, 2);
     EXPECT_TRUE(logged("Herstel gestopt na 2 pogingen - log opnieuw in"));
     EXPECT_FALSE(state->statusMessage.get().has_value());
     std::size_t activations = 0;

@@ -1,6 +1,6 @@
 #include <string>
 
-#include "app/AppState.h"
+#include "app/blocking/BlockingController.h"
 #include "blocking/ActivationPlan.h"
 #include "blocking/ActivationTicket.h"
 #include "blocking/BlockLists.h"
@@ -8,24 +8,24 @@
 
 namespace kt {
 
-void AppState::activateBlocking() {
+void BlockingController::activateBlocking() {
     if (isActivatingBlocking) {
-        addDebugLog("⚠ Blokkering activatie al bezig, skip");
+        state_.addDebugLog("⚠ Blokkering activatie al bezig, skip");
         return;
     }
     if (ending_->load())
         return;
     isActivatingBlocking = true;
-    isInstalling = true;
-    statusMessage = systemProfile().usesRootHelper() ? "Blokkering activeren..."
-                                                     : "Wachtwoordvenster verschijnt...";
+    state_.isInstalling = true;
+    state_.statusMessage = systemProfile().usesRootHelper() ? "Blokkering activeren..."
+                                                            : "Wachtwoordvenster verschijnt...";
 
     // The address lookups take a while; an undo asked for in the meantime
     // comes later in intent, so this activation must not be installed after it.
     const std::uint64_t undoSeen = undoRequests_;
     auto ticket = std::make_shared<ActivationTicket>(ending_);
     pendingActivation_ = ticket;
-    std::weak_ptr<AppState> weak = weak_from_this();
+    std::weak_ptr<BlockingController> weak = weak_from_this();
     prepareActivation(ticket, [weak, undoSeen, ticket](const ActivationPlan& plan) {
         auto self = weak.lock();
         if (!self || ticket->isAbandoned())
@@ -34,42 +34,44 @@ void AppState::activateBlocking() {
             self->dropPendingActivation("intussen uitgeschakeld");
             return;
         }
-        self->addDebugLog("DoH/DoT blokkering: " + std::to_string(encryptedDnsRules().size()) +
-                          " regels");
+        self->state_.addDebugLog(
+            "DoH/DoT blokkering: " + std::to_string(encryptedDnsRules().size()) + " regels");
         const int hosts = plan.hostsCount;
         const int firewall = plan.firewallCount;
         self->executeWithAdminRights(
             self->activationCommand(plan),
             [weak, ticket, hosts, firewall](bool success, std::optional<std::string> error) {
-                auto state = weak.lock();
-                if (!state || ticket->isCalledOff())
+                auto controller = weak.lock();
+                if (!controller || ticket->isCalledOff())
                     return;
-                if (state->pendingActivation_ == ticket)
-                    state->pendingActivation_.reset();
-                state->isInstalling = false;
-                state->isActivatingBlocking = false;
+                if (controller->pendingActivation_ == ticket)
+                    controller->pendingActivation_.reset();
+                controller->state_.isInstalling = false;
+                controller->isActivatingBlocking = false;
                 if (success) {
-                    state->hasSuccessfullyActivatedBlocking = true;
+                    controller->hasSuccessfullyActivatedBlocking = true;
                     // A block the watchdog would find broken (a service that
                     // sends only refused names, say) is no end to its repairs.
                     if (isIntactBlock(hosts, firewall))
-                        state->integrityReconnectAttempts = 0;
-                    state->statusMessage = "Blokkering actief";
-                    state->errorMessage = std::nullopt;
-                    state->hostsCount = hosts;
-                    state->firewallCount = firewall;
-                    state->addDebugLog("Blokkering geactiveerd: " + std::to_string(hosts) +
-                                       " hosts, " + std::to_string(firewall) + " firewall regels");
+                        controller->integrityReconnectAttempts = 0;
+                    controller->state_.statusMessage = "Blokkering actief";
+                    controller->state_.errorMessage = std::nullopt;
+                    controller->state_.hostsCount = hosts;
+                    controller->state_.firewallCount = firewall;
+                    controller->state_.addDebugLog(
+                        "Blokkering geactiveerd: " + std::to_string(hosts) + " hosts, " +
+                        std::to_string(firewall) + " firewall regels");
                     // The helper made the lock file if it was not there yet.
-                    if (LifetimeLock* lock = state->ports().lifetimeLock)
+                    if (LifetimeLock* lock = controller->ports_.lifetimeLock)
                         lock->hold();
-                    if (state->systemProfile().usesRootHelper())
-                        state->clearStudentCaches();
+                    if (controller->systemProfile().usesRootHelper())
+                        controller->clearStudentCaches();
                 } else {
-                    state->statusMessage = std::nullopt;
-                    state->addDebugLog("Fout bij activeren: " + error.value_or("Onbekende fout"));
-                    state->errorMessage =
-                        state->systemProfile().usesRootHelper()
+                    controller->state_.statusMessage = std::nullopt;
+                    controller->state_.addDebugLog("Fout bij activeren: " +
+                                                   error.value_or("Onbekende fout"));
+                    controller->state_.errorMessage =
+                        controller->systemProfile().usesRootHelper()
                             ? "Kon blokkering niet activeren: " + error.value_or("onbekende fout")
                             : "Kon blokkering niet activeren. Voer je Mac-wachtwoord in en klik OK "
                               "(niet annuleren).";
@@ -79,45 +81,45 @@ void AppState::activateBlocking() {
     });
 }
 
-void AppState::dropPendingActivation(const std::string& reason) {
+void BlockingController::dropPendingActivation(const std::string& reason) {
     auto ticket = std::move(pendingActivation_);
     pendingActivation_.reset();
     if (!ticket || !ticket->callOff())
         return;
-    isInstalling = false;
+    state_.isInstalling = false;
     isActivatingBlocking = false;
-    statusMessage = std::nullopt;
-    addDebugLog("Blokkering activeren overgeslagen: " + reason);
+    state_.statusMessage = std::nullopt;
+    state_.addDebugLog("Blokkering activeren overgeslagen: " + reason);
 }
 
-void AppState::endActivations() {
+void BlockingController::endActivations() {
     ending_->store(true);
     dropPendingActivation("programma stopt");
 }
 
-void AppState::deactivateBlocking() {
+void BlockingController::deactivateBlocking() {
     if (isDeactivatingBlocking) {
-        addDebugLog("WAARSCHUWING: Blokkering deactivatie al bezig, skip");
+        state_.addDebugLog("WAARSCHUWING: Blokkering deactivatie al bezig, skip");
         return;
     }
     isDeactivatingBlocking = true;
     ++undoRequests_;
     dropPendingActivation("intussen uitgeschakeld");
-    addDebugLog("Blokkering deactiveren...");
+    state_.addDebugLog("Blokkering deactiveren...");
 
-    std::weak_ptr<AppState> weak = weak_from_this();
+    std::weak_ptr<BlockingController> weak = weak_from_this();
     executeWithAdminRights(undoCommand(), [weak](bool success, std::optional<std::string> error) {
         auto self = weak.lock();
         if (!self)
             return;
         self->isDeactivatingBlocking = false;
         if (success) {
-            self->statusMessage = "Blokkering uitgeschakeld";
-            self->hostsCount = 0;
-            self->firewallCount = 0;
-            self->addDebugLog("Blokkering gedeactiveerd");
+            self->state_.statusMessage = "Blokkering uitgeschakeld";
+            self->state_.hostsCount = 0;
+            self->state_.firewallCount = 0;
+            self->state_.addDebugLog("Blokkering gedeactiveerd");
         } else {
-            self->addDebugLog("Fout bij deactiveren: " + error.value_or("onbekend"));
+            self->state_.addDebugLog("Fout bij deactiveren: " + error.value_or("onbekend"));
         }
     });
 }

@@ -1,34 +1,35 @@
-#include "app/AppState.h"
+#include "app/blocking/BlockingController.h"
 #include "blocking/ActivationPlan.h"
 #include "blocking/SystemProfile.h"
 
 namespace kt {
 
-const SystemProfile& AppState::systemProfile() const {
+const SystemProfile& BlockingController::systemProfile() const {
     if (const SystemProfile* profile = profileNamed(systemProfileName))
         return *profile;
     return *profileNamed("macos");
 }
 
-std::string AppState::buildActivateCommand(const std::string& hostsEntries,
-                                           const std::string& rulesText) const {
+std::string BlockingController::buildActivateCommand(const std::string& hostsEntries,
+                                                     const std::string& rulesText) const {
     std::string home = ports_.files ? ports_.files->homeDirectory() : std::string();
     return systemProfile().activationScript(hostsEntries, rulesText, home);
 }
 
-PrivilegedCommand AppState::activationCommand(const ActivationPlan& plan) const {
+PrivilegedCommand BlockingController::activationCommand(const ActivationPlan& plan) const {
     if (systemProfile().usesRootHelper())
         return PrivilegedCommand::helper("activate", plan.helperRequest);
     return PrivilegedCommand::shellScript(buildActivateCommand(plan.hostsEntries, plan.rulesText));
 }
 
-PrivilegedCommand AppState::undoCommand() const {
+PrivilegedCommand BlockingController::undoCommand() const {
     if (systemProfile().usesRootHelper())
         return PrivilegedCommand::helper("deactivate");
     return PrivilegedCommand::shellScript(systemProfile().undoCommand());
 }
 
-PrivilegedCommand AppState::restoreCommand(RestoreVariant variant, bool backupPresent) const {
+PrivilegedCommand BlockingController::restoreCommand(RestoreVariant variant,
+                                                     bool backupPresent) const {
     if (systemProfile().usesRootHelper())
         return PrivilegedCommand::helper("restore");
     return PrivilegedCommand::shellScript(systemProfile().restoreCommand(variant, backupPresent));

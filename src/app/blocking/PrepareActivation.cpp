@@ -1,6 +1,6 @@
 #include <mutex>
 
-#include "app/AppState.h"
+#include "app/blocking/BlockingController.h"
 #include "blocking/ActivationPlan.h"
 #include "blocking/ActivationTicket.h"
 #include "blocking/BlockLists.h"
@@ -24,13 +24,13 @@ struct Lookups {
 
 }  // namespace
 
-void AppState::prepareActivation(std::shared_ptr<const ActivationTicket> ticket,
-                                 std::function<void(const ActivationPlan&)> completion) {
+void BlockingController::prepareActivation(std::shared_ptr<const ActivationTicket> ticket,
+                                           std::function<void(const ActivationPlan&)> completion) {
     // What the block must leave reachable, so that the teacher can lift it.
     ProtectedTargets protectedTargets;
     if (ports_.files)
         protectedTargets.addresses = computerNameServers(*ports_.files);
-    const std::string host = serviceHost(apiBaseURL).value_or("");
+    const std::string host = serviceHost(serviceURL).value_or("");
     std::vector<std::string> serviceHosts;  // looked up now: its addresses may have changed
     if (isSingleAddress(host)) {
         protectedTargets.addresses.push_back(host);
@@ -40,12 +40,12 @@ void AppState::prepareActivation(std::shared_ptr<const ActivationTicket> ticket,
     }
 
     // A copy of the lists as they are now: later status replies do not change this plan.
-    const std::vector<std::string> domains = blockedDomains.get();
-    const std::vector<std::string> ips = blockIPs;
+    const std::vector<std::string> domains = followed_.domains;
+    const std::vector<std::string> ips = followed_.ips;
     const std::vector<std::string> hosts =
         selectHostsToLookUp(aiHostList(), checkBlockData(domains, {}, protectedTargets).domains);
 
-    std::weak_ptr<AppState> weak = weak_from_this();
+    std::weak_ptr<BlockingController> weak = weak_from_this();
     Scheduler* scheduler = ports_.scheduler;
     auto deliver = [weak, scheduler, domains, ips, protectedTargets,
                     completion = std::move(completion)](LookupResult found,
@@ -59,11 +59,11 @@ void AppState::prepareActivation(std::shared_ptr<const ActivationTicket> ticket,
                                               service.addresses.begin(), service.addresses.end());
             const CheckedBlockData data = checkBlockData(domains, ips, protectedTargets);
             refuseProtectedAnswers(found, protectedTargets);
-            self->addDebugLog(lookupSummaryLine(found.rules.size(), aiHostList().size()));
+            self->state_.addDebugLog(lookupSummaryLine(found.rules.size(), aiHostList().size()));
             if (auto line = rejectedInputLogLine(data, found.rejectedAnswers))
-                self->addDebugLog(*line);
+                self->state_.addDebugLog(*line);
             if (auto line = overLimitLogLine(data))
-                self->addDebugLog(*line);
+                self->state_.addDebugLog(*line);
             ActivationPlan plan = makeActivationPlan(data, found.rules);
             HelperRequest request;
             request.names = data.domains;

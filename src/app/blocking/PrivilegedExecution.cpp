@@ -1,11 +1,11 @@
-#include "app/AppState.h"
+#include "app/blocking/BlockingController.h"
 #include "blocking/PrivilegedRunQueue.h"
 
 namespace kt {
 
-void AppState::executeWithAdminRights(const PrivilegedCommand& command,
-                                      PrivilegedCompletion completion,
-                                      std::function<bool()> mayStart) {
+void BlockingController::executeWithAdminRights(const PrivilegedCommand& command,
+                                                PrivilegedCompletion completion,
+                                                std::function<bool()> mayStart) {
     if (!ports_.files || !ports_.processes || !ports_.workers || !ports_.privilege) {
         ports_.scheduler->post([completion = std::move(completion)] {
             completion(false, "Geen manier om als beheerder uit te voeren");
@@ -19,8 +19,9 @@ void AppState::executeWithAdminRights(const PrivilegedCommand& command,
     privilegedRuns->submit(command, std::move(completion), std::move(mayStart));
 }
 
-void AppState::executeWithAdminRights(const std::string& script, PrivilegedCompletion completion,
-                                      std::function<bool()> mayStart) {
+void BlockingController::executeWithAdminRights(const std::string& script,
+                                                PrivilegedCompletion completion,
+                                                std::function<bool()> mayStart) {
     executeWithAdminRights(PrivilegedCommand::shellScript(script), std::move(completion),
                            std::move(mayStart));
 }

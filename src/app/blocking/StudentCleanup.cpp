@@ -1,4 +1,4 @@
-#include "app/AppState.h"
+#include "app/blocking/BlockingController.h"
 
 namespace kt {
 namespace {
@@ -28,7 +28,7 @@ constexpr const char* browserProcesses[] = {
 
 // Runs as the student, on a worker: a browser that is not running and a
 // cache that is not there are no errors.
-void AppState::clearStudentCaches() {
+void BlockingController::clearStudentCaches() {
     if (!ports_.files || !ports_.processes || !ports_.workers)
         return;
     FileSystem* files = ports_.files;

@@ -1,11 +1,11 @@
 #include "session/DetectedServices.h"
 
-#include "app/AppState.h"
+#include "app/session/ClassSession.h"
 
 namespace kt {
 
-void AppState::updateDetectedServices(const std::vector<std::string>& domains) {
-    detectedServices = detectedServiceNames(domains);
+void ClassSession::updateDetectedServices(const std::vector<std::string>& domains) {
+    state_.detectedServices = detectedServiceNames(domains);
 }
 
 }  // namespace kt

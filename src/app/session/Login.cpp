@@ -1,7 +1,7 @@
 #include <string>
 #include <utility>
 
-#include "app/AppState.h"
+#include "app/session/ClassSession.h"
 #include "app/session/ServiceCall.h"
 #include "session/JsonReply.h"
 #include "session/LoginRequest.h"
@@ -16,13 +16,14 @@ namespace {
 constexpr const char* unknownName = "Onbekend";
 constexpr std::size_t loggedResponseCharacters = 200;
 
-void endLogin(AppState& state, std::optional<std::string> error) {
+void endLogin(PublishedState& state, std::optional<std::string> error) {
     if (error)
         state.errorMessage = std::move(error);
     state.isLoading = false;
 }
 
-void storeSession(AppState& state, const LoginReply& reply, const std::string& typedName) {
+void storeSession(ClassSession& session, PublishedState& state, const LoginReply& reply,
+                  const std::string& typedName) {
     state.sessionToken = reply.sessionToken;
     state.addDebugLog("Login SUCCESS!");
     state.studentName = reply.studentInfoName.value_or(typedName);
@@ -32,10 +33,11 @@ void storeSession(AppState& state, const LoginReply& reply, const std::string& t
         state.schoolName = reply.classInfo->schoolName.value_or(unknownName);
     }
     state.isLoggedIn = true;
-    state.startPolling();
+    session.startPolling();
 }
 
-void handleLoginReply(AppState& state, const std::string& typedName, HttpResult result) {
+void handleLoginReply(ClassSession& session, PublishedState& state, const std::string& typedName,
+                      HttpResult result) {
     state.isLoading = false;
     if (const auto* error = std::get_if<TransportError>(&result)) {
         const std::string code = std::to_string(error->code);
@@ -72,7 +74,7 @@ void handleLoginReply(AppState& state, const std::string& typedName, HttpResult 
 
     const LoginReply reply = readLoginReply(*parsed.object);
     if (reply.success) {
-        storeSession(state, reply, typedName);
+        storeSession(session, state, reply, typedName);
     } else {
         const std::string message = reply.error.value_or("Ongeldige klascode");
         state.errorMessage = message;
@@ -82,70 +84,74 @@ void handleLoginReply(AppState& state, const std::string& typedName, HttpResult 
 
 }  // namespace
 
-void AppState::loginWithClassCode(const std::string& studentName, const std::string& classCode) {
-    isLoading = true;
-    errorMessage = std::nullopt;
-    addDebugLog("=== LOGIN START ===");
+void ClassSession::loginWithClassCode(const std::string& studentName,
+                                      const std::string& classCode) {
+    state_.isLoading = true;
+    state_.errorMessage = std::nullopt;
+    state_.addDebugLog("=== LOGIN START ===");
     savedStudentName = studentName;
     savedClassCode = classCode;
-    addDebugLog("Testing network...");
+    state_.addDebugLog("Testing network...");
 
     if (!isWellFormedHttpsUrl(probeURL)) {
-        addDebugLog("ERROR: Can't create test URL");
-        endLogin(*this, std::nullopt);
+        state_.addDebugLog("ERROR: Can't create test URL");
+        endLogin(state_, std::nullopt);
         return;
     }
-    sendToService(*this, getRequest(probeURL),
-                  [studentName, classCode](AppState& self, HttpResult result) {
-                      if (const auto* error = std::get_if<TransportError>(&result)) {
-                          self.addDebugLog("Network TEST FAILED: " + error->description);
-                          endLogin(self, "Geen internet: " + error->description);
-                          return;
-                      }
-                      self.addDebugLog("Network TEST OK: HTTP " +
-                                       std::to_string(std::get<HttpResponse>(result).statusCode));
-                      self.performActualLogin(studentName, classCode);
-                  });
+    sendToService(
+        *this, getRequest(probeURL),
+        [studentName, classCode](ClassSession& self, HttpResult result) {
+            if (const auto* error = std::get_if<TransportError>(&result)) {
+                self.state_.addDebugLog("Network TEST FAILED: " + error->description);
+                endLogin(self.state_, "Geen internet: " + error->description);
+                return;
+            }
+            self.state_.addDebugLog("Network TEST OK: HTTP " +
+                                    std::to_string(std::get<HttpResponse>(result).statusCode));
+            self.performActualLogin(studentName, classCode);
+        });
 }
 
-void AppState::performActualLogin(const std::string& studentName, const std::string& classCode) {
-    addDebugLog("Student: " + studentName + ", Code: " + classCode);
+void ClassSession::performActualLogin(const std::string& studentName,
+                                      const std::string& classCode) {
+    state_.addDebugLog("Student: " + studentName + ", Code: " + classCode);
     const auto rootUrl = serviceRootUrl(apiBaseURL);
     if (!rootUrl) {
-        addDebugLog("ERROR: Server test URL failed");
-        endLogin(*this, std::nullopt);
+        state_.addDebugLog("ERROR: Server test URL failed");
+        endLogin(state_, std::nullopt);
         return;
     }
-    addDebugLog("Testing server ROOT: " + *rootUrl);
-    sendToService(*this, getRequest(*rootUrl),
-                  [studentName, classCode](AppState& self, HttpResult result) {
-                      if (const auto* error = std::get_if<TransportError>(&result)) {
-                          self.addDebugLog("Server TEST FAILED: " + error->description);
-                          self.addDebugLog("Domain: " + error->domain +
-                                           ", Code: " + std::to_string(error->code));
-                          endLogin(self, "Server niet bereikbaar");
-                          return;
-                      }
-                      self.addDebugLog("Server TEST OK: HTTP " +
-                                       std::to_string(std::get<HttpResponse>(result).statusCode));
-                      self.sendLoginRequest(studentName, classCode);
-                  });
+    state_.addDebugLog("Testing server ROOT: " + *rootUrl);
+    sendToService(
+        *this, getRequest(*rootUrl),
+        [studentName, classCode](ClassSession& self, HttpResult result) {
+            if (const auto* error = std::get_if<TransportError>(&result)) {
+                self.state_.addDebugLog("Server TEST FAILED: " + error->description);
+                self.state_.addDebugLog("Domain: " + error->domain +
+                                        ", Code: " + std::to_string(error->code));
+                endLogin(self.state_, "Server niet bereikbaar");
+                return;
+            }
+            self.state_.addDebugLog("Server TEST OK: HTTP " +
+                                    std::to_string(std::get<HttpResponse>(result).statusCode));
+            self.sendLoginRequest(studentName, classCode);
+        });
 }
 
-void AppState::sendLoginRequest(const std::string& studentName, const std::string& classCode) {
-    addDebugLog("POST to: " + apiBaseURL + service_endpoint::login);
+void ClassSession::sendLoginRequest(const std::string& studentName, const std::string& classCode) {
+    state_.addDebugLog("POST to: " + apiBaseURL + service_endpoint::login);
     const auto loginUrl = serviceUrl(apiBaseURL, service_endpoint::login);
     if (!loginUrl) {
-        endLogin(*this, "URL FOUT");
+        endLogin(state_, "URL FOUT");
         return;
     }
     LoginRequest login = makeLoginRequest(ports_, *loginUrl, studentName, classCode,
                                           Seconds{request_timeout::login});
-    addDebugLog("Device: " + login.deviceInfo);
-    addDebugLog("Sending POST...");
+    state_.addDebugLog("Device: " + login.deviceInfo);
+    state_.addDebugLog("Sending POST...");
     sendToService(*this, std::move(login.request),
-                  [typedName = studentName](AppState& self, HttpResult result) {
-                      handleLoginReply(self, typedName, std::move(result));
+                  [typedName = studentName](ClassSession& self, HttpResult result) {
+                      handleLoginReply(self, self.state_, typedName, std::move(result));
                   });
 }
 

@@ -2,44 +2,43 @@
 #include <memory>
 #include <mutex>
 
-#include "app/AppState.h"
+#include "app/session/ClassSession.h"
 #include "app/session/ServiceCall.h"
 #include "session/ServiceRequests.h"
 #include "session/ServiceUrls.h"
 
 namespace kt {
 
-void AppState::logout() {
-    playAlertSound();
+void ClassSession::logout() {
     stopPolling();
-    deactivateBlocking();
+    follower_.sessionEnded(SessionEnd::LoggedOut);
     deleteSessionOnServer();
-    sessionToken = std::nullopt;
-    isLoggedIn = false;
-    isBlocked = false;
-    studentName = "";
-    className = "";
-    teacherName = "";
-    schoolName = "";
-    blockedDomains.set({});
+    state_.sessionToken = std::nullopt;
+    state_.isLoggedIn = false;
+    state_.studentName = "";
+    state_.className = "";
+    state_.teacherName = "";
+    state_.schoolName = "";
+    state_.blockedDomains.set({});
     blockIPs.clear();
     blockRanges.clear();
-    detectedServices.set({});
+    state_.detectedServices.set({});
 }
 
-void AppState::deleteSessionOnServer() {
-    if (!sessionToken.get())
+void ClassSession::deleteSessionOnServer() {
+    if (!state_.sessionToken.get())
         return;
     const auto url = serviceUrl(apiBaseURL, service_endpoint::logout);
     if (!url)
         return;
     // Best effort: the answer is not looked at.
-    ports_.http->send(logoutRequest(*url, *sessionToken.get(), Seconds{request_timeout::logout}),
-                      [](HttpResult) {});
+    ports_.http->send(
+        logoutRequest(*url, *state_.sessionToken.get(), Seconds{request_timeout::logout}),
+        [](HttpResult) {});
 }
 
-void AppState::deleteSessionOnServerSync() {
-    if (!sessionToken.get())
+void ClassSession::deleteSessionOnServerSync() {
+    if (!state_.sessionToken.get())
         return;
     const auto url = serviceUrl(apiBaseURL, service_endpoint::logout);
     if (!url)
@@ -54,7 +53,7 @@ void AppState::deleteSessionOnServerSync() {
     };
     auto signal = std::make_shared<Signal>();
     ports_.http->send(
-        logoutRequest(*url, *sessionToken.get(), Seconds{request_timeout::logoutAtQuit}),
+        logoutRequest(*url, *state_.sessionToken.get(), Seconds{request_timeout::logoutAtQuit}),
         [signal](HttpResult) {
             std::lock_guard lock(signal->mutex);
             signal->done = true;

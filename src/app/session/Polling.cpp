@@ -1,8 +1,7 @@
 #include <string>
 
-#include "app/AppState.h"
+#include "app/session/ClassSession.h"
 #include "app/session/ServiceCall.h"
-#include "blocking/Limits.h"
 #include "session/JsonReply.h"
 #include "session/ServiceReplies.h"
 #include "session/ServiceRequests.h"
@@ -10,17 +9,17 @@
 
 namespace kt {
 
-void AppState::startPolling() {
+void ClassSession::startPolling() {
     stopPolling();
     checkStatus();
-    std::weak_ptr<AppState> weak = weak_from_this();
+    std::weak_ptr<ClassSession> weak = weak_from_this();
     pollTimer = ports_.scheduler->startRepeating(Seconds{pollInterval}, [weak] {
         if (auto self = weak.lock())
             self->checkStatus();
     });
 }
 
-void AppState::stopPolling() {
+void ClassSession::stopPolling() {
     // Replies to requests already sent belong to a session that has ended (or
     // been replaced): they are recognised by the generation and dropped.
     ++pollGeneration_;
@@ -30,29 +29,30 @@ void AppState::stopPolling() {
     pollTimer.reset();
 }
 
-void AppState::checkStatus() {
-    if (!sessionToken.get())
+void ClassSession::checkStatus() {
+    if (!state_.sessionToken.get())
         return;
-    const auto url = statusUrl(apiBaseURL, *sessionToken.get());
+    const auto url = statusUrl(apiBaseURL, *state_.sessionToken.get());
     if (!url)
         return;
     const std::uint64_t generation = pollGeneration_;
     HttpRequest request = getRequest(*url);
     request.maxBodyBytes = maxStatusReplyBytes;
-    sendToService(*this, std::move(request), [generation](AppState& self, HttpResult result) {
+    sendToService(*this, std::move(request), [generation](ClassSession& self, HttpResult result) {
         std::optional<std::string> body;
         if (auto* response = std::get_if<HttpResponse>(&result))
             body = std::move(response->body);
         else if (isBodyTooLarge(std::get<TransportError>(result)))
-            self.addDebugLog("Statusantwoord te groot (meer dan 1 MiB), genegeerd");
+            self.state_.addDebugLog("Statusantwoord te groot (meer dan 1 MiB), genegeerd");
         self.handleStatusReply(generation, body);
     });
 }
 
-void AppState::handleStatusReply(std::uint64_t generation, const std::optional<std::string>& body) {
+void ClassSession::handleStatusReply(std::uint64_t generation,
+                                     const std::optional<std::string>& body) {
     if (generation != pollGeneration_)
         return;
-    lastCheck = ports_.clock->now();
+    state_.lastCheck = ports_.clock->now();
     if (!body)
         return;
     const ParsedReply parsed = parseReply(*body);
@@ -62,40 +62,31 @@ void AppState::handleStatusReply(std::uint64_t generation, const std::optional<s
 
     if (reply.sessionEnded) {
         stopPolling();
-        deactivateBlocking();
-        isLoggedIn = false;
-        errorMessage = "Sessie verlopen. Voer je klascode opnieuw in.";
+        follower_.sessionEnded(SessionEnd::Expired);
+        state_.isLoggedIn = false;
+        state_.errorMessage = "Sessie verlopen. Voer je klascode opnieuw in.";
         return;
     }
 
-    const std::size_t previousCount = blockedDomains.get().size();
+    const std::size_t previousCount = state_.blockedDomains.get().size();
     if (reply.domains) {
-        blockedDomains = *reply.domains;
-        blockedDomainsCount = static_cast<int>(reply.domains->size());
+        state_.blockedDomains = *reply.domains;
+        state_.blockedDomainsCount = static_cast<int>(reply.domains->size());
         updateDetectedServices(*reply.domains);
         if (reply.domains->size() != previousCount)
-            addDebugLog("API: " + std::to_string(reply.domains->size()) + " domeinen ontvangen");
+            state_.addDebugLog("API: " + std::to_string(reply.domains->size()) +
+                               " domeinen ontvangen");
     }
     if (reply.ips)
         blockIPs = *reply.ips;
     if (reply.ipRanges)
         blockRanges = *reply.ipRanges;
     if (reply.className)
-        className = *reply.className;
+        state_.className = *reply.className;
     if (reply.teacherName)
-        teacherName = *reply.teacherName;
+        state_.teacherName = *reply.teacherName;
 
-    const bool reported = reply.isBlocked;
-    if (isBlocked != reported) {
-        isBlocked = reported;
-        addDebugLog(std::string("Status: ") + (reported ? "GEBLOKKEERD" : "VRIJGEGEVEN"));
-        if (reported && !isActivatingBlocking)
-            activateBlocking();
-        if (!reported && !isDeactivatingBlocking)
-            deactivateBlocking();
-    } else if (reported) {
-        checkBlockingIntegrity();
-    }
+    follower_.follow({reply.isBlocked, state_.blockedDomains.get(), blockIPs, blockRanges});
 }
 
 }  // namespace kt

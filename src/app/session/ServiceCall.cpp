@@ -5,11 +5,11 @@
 
 namespace kt {
 
-void sendToService(AppState& state, HttpRequest request,
-                   std::function<void(AppState&, HttpResult)> handler) {
-    Scheduler* mainQueue = state.ports().scheduler;
-    std::weak_ptr<AppState> weak = state.weak_from_this();
-    state.ports().http->send(
+void sendToService(ClassSession& session, HttpRequest request,
+                   std::function<void(ClassSession&, HttpResult)> handler) {
+    Scheduler* mainQueue = session.ports().scheduler;
+    std::weak_ptr<ClassSession> weak = session.weak_from_this();
+    session.ports().http->send(
         std::move(request), [mainQueue, weak, handler = std::move(handler)](HttpResult result) {
             // Runs on the HTTP client's thread: hand over to the main queue.
             mainQueue->post([weak, handler, result = std::move(result)]() mutable {

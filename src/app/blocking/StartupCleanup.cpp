@@ -1,5 +1,5 @@
-#include "app/AppState.h"
-#include "app/StartupCleanupAlert.h"
+#include "app/blocking/BlockingController.h"
+#include "app/blocking/StartupCleanupAlert.h"
 #include "blocking/SystemProfile.h"
 
 namespace kt {
@@ -31,7 +31,7 @@ AlertContent networkNotRestoredAtStartupAlert() {
 // root helper's profiles), the guardian's timer and the hosts block, which
 // everyone can see, say so too: the guardian is installed before a block and
 // removed only once it is out again.
-bool AppState::blockingLeftBehind() const {
+bool BlockingController::blockingLeftBehind() const {
     const SystemProfile& profile = systemProfile();
     const SystemPaths& paths = profile.paths();
     if (ports_.files->exists(paths.lockFile))
@@ -47,14 +47,14 @@ bool AppState::blockingLeftBehind() const {
 // The lock file outlives a run that ended without taking its blocking out
 // (a crash, a forced kill, a power loss). The restore waits for its shell, so
 // the window appears only once the network is back.
-void AppState::startupCleanup() {
+void BlockingController::startupCleanup() {
     if (!ports_.files || !blockingLeftBehind())
         return;
 
-    addDebugLog("STARTUP CLEANUP: Lock gevonden - vorige sessie niet correct afgesloten");
+    state_.addDebugLog("STARTUP CLEANUP: Lock gevonden - vorige sessie niet correct afgesloten");
     const bool restored = forceRestoreNetworkSettings();
-    addDebugLog(restored ? "STARTUP CLEANUP: Netwerkinstellingen hersteld"
-                         : "STARTUP CLEANUP FOUT: Netwerkinstellingen niet hersteld");
+    state_.addDebugLog(restored ? "STARTUP CLEANUP: Netwerkinstellingen hersteld"
+                                : "STARTUP CLEANUP FOUT: Netwerkinstellingen niet hersteld");
 
     ModalAlert* alert = ports_.modalAlert;
     ports_.scheduler->postAfter(Seconds{1.0}, [alert, restored] {

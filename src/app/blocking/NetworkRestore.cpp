@@ -1,6 +1,6 @@
 #include <string>
 
-#include "app/AppState.h"
+#include "app/blocking/BlockingController.h"
 #include "blocking/PrivilegedRunQueue.h"
 #include "blocking/SystemProfile.h"
 
@@ -15,13 +15,13 @@ std::string hostsRestoreLine(const char* prefix, bool backupPresent) {
 
 }  // namespace
 
-bool AppState::forceRestoreNetworkSettings() {
+bool BlockingController::forceRestoreNetworkSettings() {
     const SystemProfile& profile = systemProfile();
     if (profile.usesRootHelper())
         return restoreThroughHelper();
     const bool backupPresent = ports_.files->exists(profile.paths().backupPath);
     const std::string command = profile.restoreCommand(RestoreVariant::Automatic, backupPresent);
-    addDebugLog(hostsRestoreLine("RESTORE: ", backupPresent));
+    state_.addDebugLog(hostsRestoreLine("RESTORE: ", backupPresent));
 
     ProcessRequest shell;
     shell.program = "/bin/sh";
@@ -32,58 +32,58 @@ bool AppState::forceRestoreNetworkSettings() {
         return true;
 
     // Without a shell of our own, the administrator's shell is the last resort.
-    std::weak_ptr<AppState> weak = weak_from_this();
+    std::weak_ptr<BlockingController> weak = weak_from_this();
     executeWithAdminRights(command, [weak](bool success, std::optional<std::string>) {
         if (auto self = weak.lock())
-            self->addDebugLog(success ? "RESTORE: Netwerk hersteld met admin rechten"
-                                      : "RESTORE FOUT: Kon netwerk niet herstellen");
+            self->state_.addDebugLog(success ? "RESTORE: Netwerk hersteld met admin rechten"
+                                             : "RESTORE FOUT: Kon netwerk niet herstellen");
     });
     return true;
 }
 
 // The helper runs as root and says whether everything is out again; the
 // caller waits for it, as for the shell.
-bool AppState::restoreThroughHelper() {
-    addDebugLog("RESTORE: Herstel via de root-helper");
+bool BlockingController::restoreThroughHelper() {
+    state_.addDebugLog("RESTORE: Herstel via de root-helper");
     if (!ports_.privilege || !ports_.processes) {
-        addDebugLog("RESTORE FOUT: Geen manier om als beheerder uit te voeren");
+        state_.addDebugLog("RESTORE FOUT: Geen manier om als beheerder uit te voeren");
         return false;
     }
     const ProcessResult result =
         ports_.processes->run(ports_.privilege->helperRequestFor("restore"));
     if (result.started && result.exitStatus == 0) {
-        addDebugLog("RESTORE: Netwerk hersteld");
+        state_.addDebugLog("RESTORE: Netwerk hersteld");
         return true;
     }
-    addDebugLog("RESTORE FOUT: " + privilegedErrorText(result).value_or("onbekend"));
+    state_.addDebugLog("RESTORE FOUT: " + privilegedErrorText(result).value_or("onbekend"));
     return false;
 }
 
-void AppState::manualRestoreNetwork(std::function<void(bool success)> completion) {
-    addDebugLog("MANUEEL HERSTEL: Gestart door gebruiker");
+void BlockingController::manualRestoreNetwork(std::function<void(bool success)> completion) {
+    state_.addDebugLog("MANUEEL HERSTEL: Gestart door gebruiker");
     const SystemProfile& profile = systemProfile();
     const bool backupPresent = ports_.files->exists(profile.paths().backupPath);
     const PrivilegedCommand command = restoreCommand(RestoreVariant::Manual, backupPresent);
     if (!profile.usesRootHelper())
-        addDebugLog(hostsRestoreLine("MANUEEL HERSTEL: ", backupPresent));
+        state_.addDebugLog(hostsRestoreLine("MANUEEL HERSTEL: ", backupPresent));
     // An activation still preparing its rules must not block again after this.
     ++undoRequests_;
     dropPendingActivation("intussen uitgeschakeld");
 
-    std::weak_ptr<AppState> weak = weak_from_this();
+    std::weak_ptr<BlockingController> weak = weak_from_this();
     Scheduler* mainQueue = ports_.scheduler;
     executeWithAdminRights(command, [weak, mainQueue, completion = std::move(completion)](
                                         bool success, std::optional<std::string> error) {
         mainQueue->post([weak, completion, success, error] {
             if (auto self = weak.lock()) {
                 if (success) {
-                    self->isBlocked = false;
-                    self->hostsCount = 0;
-                    self->firewallCount = 0;
-                    self->statusMessage = "Internet handmatig hersteld";
-                    self->addDebugLog("MANUEEL HERSTEL: Succesvol afgerond");
+                    self->state_.isBlocked = false;
+                    self->state_.hostsCount = 0;
+                    self->state_.firewallCount = 0;
+                    self->state_.statusMessage = "Internet handmatig hersteld";
+                    self->state_.addDebugLog("MANUEEL HERSTEL: Succesvol afgerond");
                 } else {
-                    self->addDebugLog("MANUEEL HERSTEL FOUT: " + error.value_or("onbekend"));
+                    self->state_.addDebugLog("MANUEEL HERSTEL FOUT: " + error.value_or("onbekend"));
                 }
             }
             if (completion)

@@ -1,5 +1,5 @@
-#include "app/AppState.h"
-#include "app/SignalRestore.h"
+#include "app/blocking/BlockingController.h"
+#include "app/blocking/SignalRestore.h"
 #include "blocking/SystemProfile.h"
 
 namespace kt {
@@ -21,7 +21,7 @@ void runSignalRestore(const SystemProfile& profile, const PrivilegeStrategy* pri
 // Only SIGTERM is handled. The response gets the profile, the process runner
 // and the ending flag, never the state: it runs on its own thread while the main thread
 // may be anywhere.
-void AppState::setupSignalHandlers() {
+void BlockingController::setupSignalHandlers() {
     if (!ports_.terminationSignal || !ports_.processes)
         return;
     const SystemProfile* profile = &systemProfile();

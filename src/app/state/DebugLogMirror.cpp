@@ -1,12 +1,12 @@
-#include "app/DebugLogMirror.h"
+#include "app/state/DebugLogMirror.h"
 
 #include <memory>
 
-#include "app/AppState.h"
+#include "app/state/PublishedState.h"
 
 namespace kt {
 
-void mirrorDebugLog(AppState& state, std::function<void(const std::string& line)> write) {
+void mirrorDebugLog(PublishedState& state, std::function<void(const std::string& line)> write) {
     // A new line makes the log longer; cutting it back to its cap makes it
     // shorter and repeats the same first line, which is not a new one.
     auto previousSize = std::make_shared<std::size_t>(state.debugLog.get().size());

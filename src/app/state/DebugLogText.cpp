@@ -1,4 +1,4 @@
-#include "app/DebugLogText.h"
+#include "app/state/DebugLogText.h"
 
 namespace kt::debuglog {
 
