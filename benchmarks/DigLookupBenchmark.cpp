@@ -52,7 +52,7 @@ bool measureBatch(const char* name, const std::vector<std::string>& hosts,
         secondsFor([&] { parallel = kt::lookUpAddressRulesAndWait(hosts, processes, pool); });
     const double sequentialSeconds = secondsFor(
         [&] { sequential = kt::lookUpAddressRulesAndWait(hosts, processes, callingThread); });
-    const bool same = parallel.rules == sequential.rules && !parallel.rules.empty();
+    const bool same = parallel.addresses == sequential.addresses && !parallel.addresses.empty();
     const bool fastEnough = parallelSeconds <= 3.0;
     std::printf(
         "%-13s %2zu hosts, %2zu lookups  pool %6.2f s  sequential %6.2f s  ratio %5.1f"

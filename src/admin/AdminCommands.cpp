@@ -27,11 +27,11 @@ std::optional<ActivationPlan> planFor(const Arguments& arguments, AdminPorts& po
     if (arguments.lookUp) {
         found = lookUpAddressRulesAndWait(selectHostsToLookUp(aiHostList(), data.domains),
                                           ports.processes, ports.workers);
-        err << lookupSummaryLine(found.rules.size(), aiHostList().size()) << "\n";
+        err << lookupSummaryLine(found.addresses.size(), aiHostList().size()) << "\n";
     }
     if (auto line = rejectedInputLogLine(data, found.rejectedAnswers))
         err << *line << "\n";
-    return makeActivationPlan(data, found.rules);
+    return makeActivationPlan(data, found.addresses);
 }
 
 bool hostsBlockPresent(const SystemProfile& profile, FileSystem& files) {
@@ -96,7 +96,7 @@ int runCommand(const Arguments& arguments, AdminPorts& ports, std::ostream& out,
             auto plan = planFor(arguments, ports, err);
             if (!plan)
                 return badInput;
-            out << profile.activationScript(plan->hostsEntries, plan->rulesText,
+            out << profile.activationScript(*plan,
                                             arguments.home.value_or(ports.files.homeDirectory()));
             return 0;
         }
@@ -110,8 +110,9 @@ int runCommand(const Arguments& arguments, AdminPorts& ports, std::ostream& out,
             auto plan = planFor(arguments, ports, err);
             if (!plan)
                 return badInput;
-            out << plan->rulesText << "\n"
-                << "hosts=" << plan->hostsCount << " firewall=" << plan->firewallCount << "\n";
+            for (const FirewallRule& rule : plan->firewallRules)
+                out << packetFilterRule(rule) << "\n";
+            out << "hosts=" << plan->hostsCount() << " firewall=" << plan->firewallCount() << "\n";
             return 0;
         }
         case Action::Status:

@@ -5,7 +5,6 @@
 #include <memory>
 #include <mutex>
 
-#include "blocking/RuleText.h"
 #include "blocking/Validation.h"
 #include "text/TextUtil.h"
 
@@ -54,7 +53,6 @@ struct Batch {
             return;
         LookupResult result;
         for (auto& answer : answers) {
-            result.rules.insert(result.rules.end(), answer.rules.begin(), answer.rules.end());
             result.addresses.insert(result.addresses.end(), answer.addresses.begin(),
                                     answer.addresses.end());
             result.rejectedAnswers.insert(result.rejectedAnswers.end(), answer.rejected.begin(),
@@ -106,7 +104,6 @@ DigAnswer parseDigAnswer(const std::string& text) {
         if (startsWithLetter(line))
             continue;  // an alias name
         if (isSingleAddress(line) && !isRefusedAddress(line, {})) {
-            answer.rules.push_back(addressRule(line));
             answer.addresses.push_back(line);
         } else {
             answer.rejected.push_back(line);
@@ -117,8 +114,6 @@ DigAnswer parseDigAnswer(const std::string& text) {
 
 void refuseProtectedAnswers(LookupResult& result, const ProtectedTargets& protectedTargets) {
     FilteredAddresses filtered = filterLookedUpAddresses(result.addresses, protectedTargets);
-    result.rules.clear();
-    for (const auto& address : filtered.used) result.rules.push_back(addressRule(address));
     result.addresses = std::move(filtered.used);
     result.rejectedAnswers.insert(result.rejectedAnswers.end(), filtered.rejected.begin(),
                                   filtered.rejected.end());
@@ -156,8 +151,8 @@ LookupResult lookUpAddressRulesAndWait(const std::vector<std::string>& hosts,
     return future.get();
 }
 
-std::string lookupSummaryLine(std::size_t ruleCount, std::size_t aiHostCount) {
-    return "DNS lookup (dig): " + std::to_string(ruleCount) + " IPs gevonden voor " +
+std::string lookupSummaryLine(std::size_t addressCount, std::size_t aiHostCount) {
+    return "DNS lookup (dig): " + std::to_string(addressCount) + " IPs gevonden voor " +
            std::to_string(aiHostCount) + " domeinen";
 }
 

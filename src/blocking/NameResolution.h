@@ -20,8 +20,7 @@ std::vector<std::string> selectHostsToLookUp(const std::vector<std::string>& aiH
 ProcessRequest digRequest(const std::string& host, const std::string& recordType);
 
 struct DigAnswer {
-    std::vector<std::string> rules;      // one address rule per address, in answer order
-    std::vector<std::string> addresses;  // the addresses of `rules`, in the same order
+    std::vector<std::string> addresses;  // in answer order
     std::vector<std::string> rejected;   // lines that looked like addresses but may not be used
 };
 
@@ -29,17 +28,16 @@ struct DigAnswer {
 // (lines starting with ";"), the addresses
 // 0.0.0.0, 127.0.0.1 and ::1 and lines without "." or ":" are skipped; each
 // other line that is a single address and not refused (RefusedTargets.h)
-// becomes a rule.
+// is used.
 DigAnswer parseDigAnswer(const std::string& text);
 
 struct LookupResult {
-    std::vector<std::string> rules;      // in host order, A before AAAA; duplicates kept
-    std::vector<std::string> addresses;  // the addresses of `rules`, in the same order
+    std::vector<std::string> addresses;  // in host order, A before AAAA; duplicates kept
     std::vector<std::string> rejectedAnswers;
 };
 
-// Moves the addresses that the protected targets refuse, with their rules,
-// from `result` to its rejected answers.
+// Moves the addresses that the protected targets refuse from `result` to its
+// rejected answers.
 void refuseProtectedAnswers(LookupResult& result, const ProtectedTargets& protectedTargets);
 
 // Looks up the A and AAAA records of every host, all at once on worker
@@ -57,6 +55,6 @@ LookupResult lookUpAddressRulesAndWait(const std::vector<std::string>& hosts,
                                        ProcessRunner& processes, WorkerThreads& workers);
 
 // "DNS lookup (dig): N IPs gevonden voor 30 domeinen".
-std::string lookupSummaryLine(std::size_t ruleCount, std::size_t aiHostCount);
+std::string lookupSummaryLine(std::size_t addressCount, std::size_t aiHostCount);
 
 }  // namespace kt

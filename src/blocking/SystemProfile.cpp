@@ -34,6 +34,12 @@ std::string singleQuoteEscaped(std::string_view text) {
     return out;
 }
 
+std::string printfHostsLines(const std::vector<HostsEntry>& entries) {
+    std::string lines;
+    for (const HostsEntry& entry : entries) lines += entry.address + " " + entry.name + "\\n";
+    return lines;
+}
+
 std::string SystemProfile::manualRestore(bool backupPresent) const {
     return "mkdir -p '" + singleQuoteEscaped(paths().backupDir) + "'; " +
            automaticRestore(backupPresent);

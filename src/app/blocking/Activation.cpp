@@ -36,8 +36,8 @@ void BlockingController::activateBlocking() {
         }
         self->state_.addDebugLog(
             "DoH/DoT blokkering: " + std::to_string(encryptedDnsRules().size()) + " regels");
-        const int hosts = plan.hostsCount;
-        const int firewall = plan.firewallCount;
+        const int hosts = plan.hostsCount();
+        const int firewall = plan.firewallCount();
         self->executeWithAdminRights(
             self->activationCommand(plan),
             [weak, ticket, hosts, firewall](bool success, std::optional<std::string> error) {

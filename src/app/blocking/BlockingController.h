@@ -79,7 +79,7 @@ class BlockingController : public std::enable_shared_from_this<BlockingControlle
     void activateBlocking();
     void deactivateBlocking();
 
-    // Hosts entries, rule text and counters for the lists followed last; the
+    // Hosts entries and firewall rules for the lists followed last; the
     // addresses of the AI hosts they name are looked up on worker threads.
     // Logs the lookup summary (and any input left out), then hands the plan
     // over on the main thread, unless the controller is gone by then.
@@ -93,8 +93,7 @@ class BlockingController : public std::enable_shared_from_this<BlockingControlle
     // and no activation starts any more.
     void endActivations();
     // The activation script of the system profile for the user's home folder.
-    std::string buildActivateCommand(const std::string& hostsEntries,
-                                     const std::string& rulesText) const;
+    std::string buildActivateCommand(const ActivationPlan& plan) const;
     // The blocking steps as the administrator runs them: a script of the
     // profile, or a verb of the root helper where the profile has one.
     PrivilegedCommand activationCommand(const ActivationPlan& plan) const;
