@@ -3,8 +3,8 @@
 #include "admin/StatusReply.h"
 #include "blocking/ActivationPlan.h"
 #include "blocking/BlockLists.h"
-#include "blocking/NameResolution.h"
 #include "blocking/Validation.h"
+#include "privilege/AddressLookups.h"
 
 namespace kt::admin {
 namespace {
@@ -25,8 +25,8 @@ std::optional<ActivationPlan> planFor(const Arguments& arguments, AdminPorts& po
                                            reply->ips.value_or(std::vector<std::string>{}));
     LookupResult found;
     if (arguments.lookUp) {
-        found = lookUpAddressRulesAndWait(selectHostsToLookUp(aiHostList(), data.domains),
-                                          ports.processes, ports.workers);
+        found = lookUpAddressesAndWait(selectHostsToLookUp(aiHostList(), data.domains),
+                                       ports.processes, ports.workers);
         err << lookupSummaryLine(found.addresses.size(), aiHostList().size()) << "\n";
     }
     if (auto line = rejectedInputLogLine(data, found.rejectedAnswers))

@@ -1,19 +1,6 @@
 #include "blocking/SystemProfile.h"
 
-#include "blocking/LinuxProfile.h"
-#include "blocking/MacosProfile.h"
-
 namespace kt {
-
-const SystemProfile* profileNamed(std::string_view name) {
-    static const MacosProfile macos;
-    static const LinuxProfile linuxProfile;
-    if (name == macos.name())
-        return &macos;
-    if (name == linuxProfile.name())
-        return &linuxProfile;
-    return nullptr;
-}
 
 std::string_view nativeProfileName() {
 #ifdef __linux__

@@ -4,8 +4,8 @@
 #include "SessionFixture.h"
 #include "blocking/ActivationPlan.h"
 #include "blocking/BlockLists.h"
-#include "blocking/NameResolution.h"
 #include "blocking/SystemProfile.h"
+#include "privilege/AddressLookups.h"
 
 namespace kt {
 namespace {
@@ -59,7 +59,7 @@ TEST(NameResolution, LookupsRunSideBySideAndAnswerInHostOrder) {
     });
     testing::ManualWorkers workers;
     std::vector<LookupResult> results;
-    lookUpAddressRules(hosts, processes, workers, [&](LookupResult r) { results.push_back(r); });
+    lookUpAddresses(hosts, processes, workers, [&](LookupResult r) { results.push_back(r); });
     EXPECT_EQ(workers.pending(), 6u);
     EXPECT_TRUE(results.empty());
     while (workers.runNewest()) {

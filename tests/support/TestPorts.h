@@ -14,8 +14,8 @@
 #include "FakeWakeNotifications.h"
 #include "ManualScheduler.h"
 #include "ManualWorkers.h"
-#include "blocking/PrivilegeStrategies.h"
 #include "platform/Ports.h"
+#include "privilege/PrivilegeStrategies.h"
 
 #include <gtest/gtest.h>
 

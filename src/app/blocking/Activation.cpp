@@ -2,9 +2,9 @@
 
 #include "app/blocking/BlockingController.h"
 #include "blocking/ActivationPlan.h"
-#include "blocking/ActivationTicket.h"
 #include "blocking/BlockLists.h"
 #include "blocking/SystemProfile.h"
+#include "privilege/ActivationTicket.h"
 
 namespace kt {
 

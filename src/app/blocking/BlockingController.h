@@ -10,9 +10,9 @@
 #include "app/state/PublishedState.h"
 #include "app/state/ReceivedStatus.h"
 #include "app/state/SessionRequests.h"
-#include "blocking/PrivilegedCommand.h"
 #include "blocking/SystemProfile.h"
 #include "platform/Ports.h"
+#include "privilege/PrivilegedCommand.h"
 
 namespace kt {
 

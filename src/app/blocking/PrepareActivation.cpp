@@ -2,11 +2,11 @@
 
 #include "app/blocking/BlockingController.h"
 #include "blocking/ActivationPlan.h"
-#include "blocking/ActivationTicket.h"
 #include "blocking/BlockLists.h"
-#include "blocking/NameResolution.h"
 #include "blocking/RefusedTargets.h"
 #include "blocking/Validation.h"
+#include "privilege/ActivationTicket.h"
+#include "privilege/AddressLookups.h"
 #include "session/ServiceUrls.h"
 
 namespace kt {
@@ -88,10 +88,10 @@ void BlockingController::prepareActivation(std::shared_ptr<const ActivationTicke
     };
     auto shared = std::make_shared<decltype(finish)>(std::move(finish));
     auto abandoned = [ticket] { return ticket && ticket->isAbandoned(); };
-    lookUpAddressRules(
+    lookUpAddresses(
         hosts, *ports_.processes, *ports_.workers,
         [shared](LookupResult r) { (*shared)(false, std::move(r)); }, abandoned);
-    lookUpAddressRules(
+    lookUpAddresses(
         serviceHosts, *ports_.processes, *ports_.workers,
         [shared](LookupResult r) { (*shared)(true, std::move(r)); }, abandoned);
 }
