@@ -108,7 +108,7 @@ int main(int argc, char* argv[]) {
     const std::unique_ptr<kt::PrivilegeStrategy> privilege =
         kt::selectPrivilegeStrategy(profileName, ::geteuid() == 0);
     kt::Ports ports;
-    ports.systemProfile = profileName;
+    ports.systemProfileName = profileName;
     ports.scheduler = &scheduler;
     ports.clock = &clock;
     ports.timeFormatter = &timeFormatter;

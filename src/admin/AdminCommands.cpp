@@ -47,7 +47,7 @@ int status(const SystemProfile& profile, FileSystem& files, std::ostream& out) {
     line("lock file", files.exists(p.lockFile), p.lockFile);
     line("backup", files.exists(p.backupPath), p.backupPath);
     line("hosts block", hostsBlockPresent(profile, files), p.hostsFile);
-    line("anchor", files.exists(p.anchorFile), p.anchorFile);
+    line("anchor", files.exists(p.rulesFile), p.rulesFile);
     bool script = files.exists(p.guardianScript);
     bool definition = files.exists(p.guardianDefinition);
     out << "guardian: "

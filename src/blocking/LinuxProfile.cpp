@@ -223,7 +223,7 @@ LinuxProfile::LinuxProfile() {
     paths_.backupPath = paths_.backupDir + "/hosts_backup";
     paths_.lockFile = paths_.backupDir + "/active.lock";
     // The input of nft -f; the rules themselves live in the kernel's table.
-    paths_.anchorFile = paths_.backupDir + "/ka_tesmar.nft";
+    paths_.rulesFile = paths_.backupDir + "/ka_tesmar.nft";
     paths_.guardianScript = "/usr/local/bin/ka-tesmar-guardian.sh";
     paths_.guardianDefinition = "/etc/systemd/system/ka-tesmar-guardian.timer";
 }

@@ -99,7 +99,7 @@ MacosProfile::MacosProfile() {
     paths_.backupDir = "/Library/Application Support/KaTesmar";
     paths_.backupPath = paths_.backupDir + "/hosts_backup";
     paths_.lockFile = paths_.backupDir + "/active.lock";
-    paths_.anchorFile = "/etc/pf.anchors/ka.tesmar";
+    paths_.rulesFile = "/etc/pf.anchors/ka.tesmar";
     paths_.firewallConfig = "/etc/pf.conf";
     paths_.guardianScript = "/usr/local/bin/ka-tesmar-guardian.sh";
     paths_.guardianDefinition = "/Library/LaunchDaemons/com.katesmar.guardian.plist";

@@ -19,7 +19,7 @@ struct SystemPaths {
     std::string backupDir;
     std::string backupPath;
     std::string lockFile;
-    std::string anchorFile;
+    std::string rulesFile;  // the firewall rules: the pf anchor, the input of nft -f
     std::string firewallConfig;
     std::string guardianScript;
     std::string guardianDefinition;

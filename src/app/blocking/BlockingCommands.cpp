@@ -5,7 +5,7 @@
 namespace kt {
 
 const SystemProfile& BlockingController::systemProfile() const {
-    if (const SystemProfile* profile = profileNamed(systemProfileName))
+    if (const SystemProfile* profile = profileNamed(ports_.systemProfileName))
         return *profile;
     return *profileNamed("macos");
 }

@@ -6,8 +6,7 @@ namespace kt {
 
 BlockingController::BlockingController(const Ports& ports, PublishedState& state,
                                        SessionRequests& session, std::string serviceURL)
-    : systemProfileName(ports.systemProfile),
-      serviceURL(std::move(serviceURL)),
+    : serviceURL(std::move(serviceURL)),
       state_(state),
       session_(session),
       ports_(ports) {

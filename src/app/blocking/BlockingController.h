@@ -63,9 +63,6 @@ class BlockingController : public std::enable_shared_from_this<BlockingControlle
     int integrityReconnectAttempts = 0;
     // Privileged runs wait here for their turn; made on first use.
     std::shared_ptr<PrivilegedRunQueue> privilegedRuns;
-    // The system profile that blocking writes through ("macos", "linux"),
-    // taken from the ports.
-    const std::string systemProfileName;
     const std::string serviceURL;
 
     // The status the session received: the block follows the teacher's
@@ -112,7 +109,8 @@ class BlockingController : public std::enable_shared_from_this<BlockingControlle
     // caches of editors and browsers in the home folder removed, never
     // following a link out of it, and the student's own browsers closed.
     void clearStudentCaches();
-    // The paths and scripts of this operating system (see systemProfileName).
+    // The paths and scripts of this operating system: the profile the ports
+    // name (macos when the name is unknown).
     const SystemProfile& systemProfile() const;
 
     // Undoes everything blocking put into the system: synchronously (in an
