@@ -35,6 +35,7 @@ struct Student {
     Clock::time_point started, connectedAt, sentAt;
     std::string out, in, token;
     bool isPoll = false;
+    bool measured = false;  // a poll of the steady phase, whose reply time counts
 };
 
 // The whole reply is in: its head and Content-Length bytes of body.
@@ -101,12 +102,19 @@ LoadResult runLoad(const LoadPlan& plan) {
     };
     const std::string loginBody = "student_name=Leerling&class_code=" + plan.classCode +
                                   "&device_info=Linux%20bench&device_id=00aa11bb22cc";
-    const auto send = [&](Student& s, std::string request, bool isPoll) {
+    const auto send = [&](Student& s, std::string request, bool isPoll, bool measured = false) {
         s.out = std::move(request);
         s.in.clear();
         s.isPoll = isPoll;
+        s.measured = measured;
         s.sentAt = Clock::now();
         s.phase = Phase::Sending;
+    };
+    const auto poll = [&](Student& s, bool measured) {
+        send(s,
+             "GET /Vexlo/api/class-status.php?token=" + s.token +
+                 " HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n",
+             true, measured);
     };
 
     // Notes when the connection was first seen established.
@@ -175,7 +183,8 @@ LoadResult runLoad(const LoadPlan& plan) {
                 if (!replyComplete(s.in, body))
                     continue;
                 if (s.isPoll) {
-                    replies.push_back(msBetween(s.sentAt, Clock::now()));
+                    if (s.measured)
+                        replies.push_back(msBetween(s.sentAt, Clock::now()));
                     if (body.find("\"success\":true") == std::string::npos)
                         return fail(s);
                 } else {
@@ -197,11 +206,13 @@ LoadResult runLoad(const LoadPlan& plan) {
         s.fd = socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
         const int one = 1;
         setsockopt(s.fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof(one));
-        // Every student from an address of its own, as on a school network: 127.1.x.y.
+        // Every student from an address of its own, as on a school network: 127.1.x.y;
+        // or all from 127.1.0.1, as a school behind one NAT address.
+        const size_t n = plan.oneAddress ? 0 : i;
         sockaddr_in own{};
         own.sin_family = AF_INET;
-        own.sin_addr.s_addr = htonl(0x7F010000u | static_cast<uint32_t>((i / 250) << 8) |
-                                    static_cast<uint32_t>(i % 250 + 1));
+        own.sin_addr.s_addr = htonl(0x7F010000u | static_cast<uint32_t>((n / 250) << 8) |
+                                    static_cast<uint32_t>(n % 250 + 1));
         bind(s.fd, reinterpret_cast<sockaddr*>(&own), sizeof(own));
         s.started = Clock::now();
         if (connect(s.fd, reinterpret_cast<sockaddr*>(&address), sizeof(address)) != 0 &&
@@ -240,7 +251,18 @@ LoadResult runLoad(const LoadPlan& plan) {
             return s.phase == Phase::Idle || s.phase == Phase::Dead;
         });
     };
-    while (!allSettled() && Clock::now() < connectDeadline) pump(50);
+    const auto interval = std::chrono::duration_cast<Clock::duration>(
+        std::chrono::duration<double>(plan.pollIntervalSeconds));
+    // Meanwhile those logged in poll every interval, as the application does from
+    // its login on (the service closes a connection idle for long); not measured.
+    while (!allSettled() && Clock::now() < connectDeadline) {
+        pump(50);
+        for (Student& s : students)
+            if (s.phase == Phase::Idle && Clock::now() - s.sentAt >= interval) {
+                poll(s, false);
+                progress(s);
+            }
+    }
     for (Student& s : students)
         if (s.phase != Phase::Idle)
             fail(s);
@@ -250,8 +272,6 @@ LoadResult runLoad(const LoadPlan& plan) {
     std::priority_queue<Due, std::vector<Due>, std::greater<>> due;
     std::mt19937 random(42);
     std::uniform_real_distribution<double> offset(0.0, plan.pollIntervalSeconds);
-    const auto interval = std::chrono::duration_cast<Clock::duration>(
-        std::chrono::duration<double>(plan.pollIntervalSeconds));
     const auto start = Clock::now();
     for (size_t i = 0; i < students.size(); ++i)
         if (students[i].phase == Phase::Idle)
@@ -269,10 +289,7 @@ LoadResult runLoad(const LoadPlan& plan) {
             if (s.phase == Phase::Dead)
                 continue;
             if (s.phase == Phase::Idle) {
-                send(s,
-                     "GET /Vexlo/api/class-status.php?token=" + s.token +
-                         " HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n",
-                     true);
+                poll(s, true);
                 ++result.polls;
                 progress(s);
             }

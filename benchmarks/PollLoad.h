@@ -15,6 +15,7 @@ struct LoadPlan {
     double pollIntervalSeconds = 5.0;
     double pollSeconds = 20.0;
     double connectDeadlineSeconds = 60.0;  // a connection not ready by then has failed
+    bool oneAddress = false;  // all from one address (a school behind NAT), else one each
 };
 
 struct Percentiles {

@@ -11,11 +11,13 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <regex>
 #include <sstream>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "PollLoad.h"
@@ -30,7 +32,9 @@ namespace fs = std::filesystem;
 
 struct Options {
     std::string service = KT_SERVICE_BINARY;
-    std::string baseline;  // an earlier build, which keeps its classes in memory only
+    std::string baseline;  // an earlier build
+    bool baselineTakesDatabase = false;
+    bool oneAddress = false;
     std::vector<int> students = {500, 1000, 2500, 5000, 10000};
     double pollSeconds = 20;
     int serviceCore = 0;
@@ -42,34 +46,60 @@ struct RunningService {
     int port = 0;
 };
 
-// Starts `taskset -c CORE service serve ...` and reads its port from its output.
-// An empty `database` starts the baseline with the options it knew.
-RunningService startService(const Options& options, const std::string& database,
-                            const fs::path& work) {
+// Starts `argv` with its standard output into a pipe; its pid and that pipe.
+std::pair<pid_t, FILE*> spawnReading(const std::vector<const char*>& argv) {
     int out[2];
     if (pipe(out) != 0)
-        return {};
+        return {-1, nullptr};
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
     posix_spawn_file_actions_addclose(&actions, out[0]);
+    pid_t pid = -1;
+    const int failed = posix_spawnp(&pid, argv.front(), &actions, nullptr,
+                                    const_cast<char* const*>(argv.data()), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    close(out[1]);
+    if (failed != 0) {
+        close(out[0]);
+        return {-1, nullptr};
+    }
+    return {pid, fdopen(out[0], "r")};
+}
+
+// Whether `binary serve` takes --database: a baseline from before the SQLite
+// store does not, and keeps its classes in memory.
+bool takesDatabase(const std::string& binary) {
+    const auto [pid, output] = spawnReading({binary.c_str(), "serve", "--help", nullptr});
+    if (!output)
+        return false;
+    bool found = false;
+    char line[512];
+    while (fgets(line, sizeof(line), output)) found = found || std::strstr(line, "--database");
+    fclose(output);
+    waitpid(pid, nullptr, 0);
+    return found;
+}
+
+// Starts `taskset -c CORE service serve ...` and reads its port from its output.
+// The baseline (`baseline`) gets the database only when it takes one.
+RunningService startService(const Options& options, const std::string& database, bool baseline,
+                            const fs::path& work) {
     const std::string core = std::to_string(options.serviceCore);
     const std::string tls = (work / "tls").string(), classes = (work / "classes.json").string(),
                       secret = (work / "admin.secret").string();
-    const std::string& binary = database.empty() ? options.baseline : options.service;
+    const std::string& binary = baseline ? options.baseline : options.service;
     std::vector<const char*> argv = {"taskset",   "-c",        core.c_str(),   binary.c_str(),
                                      "serve",     "--listen",  "127.0.0.1:0",  "--tls-dir",
                                      tls.c_str(), "--classes", classes.c_str()};
-    if (!database.empty())
+    if (!baseline || options.baselineTakesDatabase)
         argv.insert(argv.end(), {"--database", database.c_str(), "--admin-secret", secret.c_str()});
     argv.push_back(nullptr);
     RunningService running;
-    if (posix_spawnp(&running.pid, "taskset", &actions, nullptr,
-                     const_cast<char* const*>(argv.data()), environ) != 0)
+    FILE* output = nullptr;
+    std::tie(running.pid, output) = spawnReading(argv);
+    if (!output)
         return {};
-    posix_spawn_file_actions_destroy(&actions);
-    close(out[1]);
-    FILE* output = fdopen(out[0], "r");
     char line[512];
     const std::regex listening(R"(Listening on https://127\.0\.0\.1:(\d+)/)");
     while (fgets(line, sizeof(line), output)) {
@@ -147,10 +177,13 @@ Options parse(int argc, char** argv) {
             options.baseline = value;
         } else if (name == "--poll-seconds") {
             options.pollSeconds = std::stod(value);
+        } else if (name == "--from" && (value == "one-address" || value == "own-addresses")) {
+            options.oneAddress = value == "one-address";
         } else {
             std::fprintf(stderr,
                          "usage: service_capacity_benchmark [--students 500,1000,...] "
-                         "[--poll-seconds 20] [--service PATH] [--baseline PATH]\n");
+                         "[--poll-seconds 20] [--service PATH] [--baseline PATH] "
+                         "[--from own-addresses|one-address]\n");
             std::exit(2);
         }
     }
@@ -160,7 +193,9 @@ Options parse(int argc, char** argv) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    const Options options = parse(argc, argv);
+    Options options = parse(argc, argv);
+    if (!options.baseline.empty())
+        options.baselineTakesDatabase = takesDatabase(options.baseline);
     rlimit limit{};
     getrlimit(RLIMIT_NOFILE, &limit);
     limit.rlim_cur = limit.rlim_max;
@@ -174,8 +209,9 @@ int main(int argc, char** argv) {
     const fs::path work = mkdtemp(pattern);
     std::ofstream(work / "classes.json") << R"([{"code":"BENCH1","class_name":"Bench"}])";
 
-    std::printf("service on core %d, students on core %d, open-file limit %llu\n",
+    std::printf("service on core %d, students on core %d (%s), open-file limit %llu\n",
                 options.serviceCore, options.generatorCore,
+                options.oneAddress ? "all from one address" : "each from an address of its own",
                 static_cast<unsigned long long>(limit.rlim_cur));
     std::printf("%-7s %8s %6s %6s | %-24s | %-24s | %8s | %-24s\n", "store", "students", "ready",
                 "failed", "TCP accept ms p50 p99 max", "TLS ready ms p50 p99 max", "polls/s",
@@ -184,7 +220,7 @@ int main(int argc, char** argv) {
     std::vector<std::pair<std::string, std::string>> stores = {{"memory", ":memory:"},
                                                                {"sqlite", "file"}};
     if (!options.baseline.empty())
-        stores.insert(stores.begin(), {"before", ""});
+        stores.insert(stores.begin(), {"before", ":memory:"});
     std::vector<std::pair<std::string, int>> best;
     std::vector<std::pair<std::string, LoadResult>> largestRun;  // per store
     for (const auto& [store, kind] : stores) {
@@ -193,7 +229,7 @@ int main(int argc, char** argv) {
             const std::string database =
                 kind == "file" ? (work / ("service-" + std::to_string(students) + ".db")).string()
                                : kind;
-            RunningService service = startService(options, database, work);
+            RunningService service = startService(options, database, store == "before", work);
             if (service.port == 0) {
                 std::fprintf(stderr, "the service did not start\n");
                 stopService(service);
@@ -204,6 +240,7 @@ int main(int argc, char** argv) {
             plan.students = students;
             plan.classCode = "BENCH1";
             plan.pollSeconds = options.pollSeconds;
+            plan.oneAddress = options.oneAddress;
             const LoadResult result = kt::bench::runLoad(plan);
             stopService(service);
             const bool passed = result.failed == 0 && result.pollReply.p99 < 50.0;

@@ -91,8 +91,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     for (int piece = 0; fed < stream.size(); ++piece) {
         const std::size_t control = data[piece % 4];
         const std::size_t length = std::min(stream.size() - fed, 1 + control * control);
-        const bool refused = framing.feed(QByteArray(stream.data() + fed, qsizetype(length))) ==
-                             RequestFraming::Verdict::TooLarge;
+        const bool refused = framing.feed(QByteArray(stream.data() + fed, qsizetype(length))) !=
+                             RequestFraming::Verdict::Fine;
         fed += length;
         // The reading of the whole prefix costs its length: checked after
         // the first pieces, then every 16th, and at the end.

@@ -7,6 +7,8 @@
 #include <QRegularExpression>
 #include <QSslConfiguration>
 #include <QSslSocket>
+#include <QThread>
+#include <utility>
 
 namespace kt::testing {
 
@@ -52,6 +54,7 @@ ServiceProcess::ServiceProcess(const QString& classesFile, const QString& tlsDir
     process_.setProcessChannelMode(QProcess::MergedChannels);
     QStringList arguments = {"serve",      "--listen",   "127.0.0.1:0", "--tls-dir",
                              tlsDirectory, "--database", database_};
+    arguments << options;
     if (!classesFile.isEmpty())
         arguments << "--classes" << classesFile;
     arguments << options;
@@ -67,6 +70,13 @@ ServiceProcess::ServiceProcess(const QString& classesFile, const QString& tlsDir
 
 QString ServiceProcess::adminSecretPath() const {
     return QFileInfo(database_).absoluteDir().filePath("admin.secret");
+}
+
+bool ServiceProcess::waitForOutputAlone(const QString& text, qsizetype times) {
+    while (output().count(text) < times)
+        if (!process_.waitForReadyRead(10000))
+            return false;
+    return true;
 }
 
 void ServiceProcess::stop() {
@@ -86,32 +96,61 @@ QByteArray RawReply::header(const QByteArray& name) const {
     return {};
 }
 
-RawReply rawRequest(quint16 port, const QByteArray& request, const QString& from) {
-    QSslSocket socket;
-    if (!from.isEmpty() && !socket.bind(QHostAddress(from)))
-        return {};
-    QSslConfiguration tls = socket.sslConfiguration();
-    tls.setCaCertificates(QSslCertificate::fromPath(testTls().certificatePath));
-    socket.setSslConfiguration(tls);
-    socket.connectToHostEncrypted("127.0.0.1", port);
-    QByteArray received;
+RawReply parseReply(const QByteArray& received, bool* complete) {
     RawReply reply;
-    bool done = false;
-    QObject::connect(&socket, &QSslSocket::encrypted, [&] { socket.write(request); });
-    QObject::connect(&socket, &QSslSocket::disconnected, [&] { done = true; });
-    QObject::connect(&socket, &QSslSocket::errorOccurred, [&] { done = true; });
-    QObject::connect(&socket, &QSslSocket::readyRead, [&] {
-        received += socket.readAll();
-        const qsizetype end = received.indexOf("\r\n\r\n");
-        if (!received.startsWith("HTTP/1.1 ") || end < 0)
-            return;
-        reply.status = received.mid(9, 3).toInt();
-        reply.head = received.left(end);
-        reply.body = received.mid(end + 4);
-        done = reply.body.size() >= reply.header("Content-Length").toLongLong();
-    });
-    runEventsUntil([&] { return done; });
+    const qsizetype end = received.indexOf("\r\n\r\n");
+    if (complete)
+        *complete = false;
+    if (!received.startsWith("HTTP/1.1 ") || end < 0)
+        return reply;
+    reply.status = received.mid(9, 3).toInt();
+    reply.head = received.left(end);
+    reply.body = received.mid(end + 4);
+    if (complete)
+        *complete = reply.body.size() >= reply.header("Content-Length").toLongLong();
     return reply;
+}
+
+TestConnection::TestConnection(quint16 port, const QString& from) {
+    QSslConfiguration tls = socket_.sslConfiguration();
+    tls.setCaCertificates(QSslCertificate::fromPath(testTls().certificatePath));
+    socket_.setSslConfiguration(tls);
+    socket_.bind(QHostAddress(from));
+    QObject::connect(&socket_, &QSslSocket::encrypted, [this] { send({}); });
+    QObject::connect(&socket_, &QSslSocket::disconnected, [this] { closed_ = true; });
+    QObject::connect(&socket_, &QSslSocket::errorOccurred, [this] { closed_ = true; });
+    QObject::connect(&socket_, &QSslSocket::readyRead, [this] { received_ += socket_.readAll(); });
+    socket_.connectToHostEncrypted("127.0.0.1", port);
+}
+
+void TestConnection::send(const QByteArray& bytes) {
+    unsent_ += bytes;
+    if (socket_.isEncrypted() && !unsent_.isEmpty())
+        socket_.write(std::exchange(unsent_, {}));
+}
+
+void TestConnection::sendWithoutReading(const QByteArray& bytes) {
+    if (!socket_.isEncrypted() && !socket_.waitForEncrypted(20000))
+        return;
+    socket_.write(bytes);
+    while (socket_.state() == QAbstractSocket::ConnectedState &&
+           (socket_.flush() || socket_.encryptedBytesToWrite() > 0))
+        QThread::usleep(100);
+}
+
+RawReply TestConnection::waitForReply() {
+    bool complete = false;
+    runEventsUntil([&] {
+        parseReply(received_, &complete);
+        return complete || closed_;
+    });
+    return reply();
+}
+
+RawReply rawRequest(quint16 port, const QByteArray& request, const QString& from) {
+    TestConnection connection(port, from.isEmpty() ? QStringLiteral("127.0.0.1") : from);
+    connection.send(request);
+    return connection.waitForReply();
 }
 
 RawReply rawRequest(quint16 port, const QByteArray& method, const QByteArray& path,

@@ -3,6 +3,7 @@
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QProcess>
+#include <QSslSocket>
 #include <QString>
 #include <QTemporaryDir>
 #include <functional>
@@ -34,7 +35,7 @@ QString writeClassesFile(const QTemporaryDir& dir, const QByteArray& json);
 // The real ka-tesmar-service executable, serving on a free loopback port.
 // Its database and administrator secret are in a folder of its own unless
 // `database` names one (to start it again on the same data); `options` are
-// further options of serve.
+// further options of `serve`.
 class ServiceProcess {
   public:
     ServiceProcess(const QString& classesFile, const QString& tlsDirectory,
@@ -51,6 +52,8 @@ class ServiceProcess {
     bool waitForOutput(const QString& text) {
         return runEventsUntil([&] { return output().contains(text); }, 10000);
     }
+    // Waits until its output holds `text` `times` times, running no events meanwhile.
+    bool waitForOutputAlone(const QString& text, qsizetype times);
     void stop();
     QString adminSecretPath() const;
 
@@ -70,6 +73,9 @@ struct RawReply {
     QByteArray body;
     QByteArray header(const QByteArray& name) const;  // first value, empty when absent
 };
+// The first reply in `received`: status 0 until its head is in; `complete`
+// tells whether its body is too (by its Content-Length).
+RawReply parseReply(const QByteArray& received, bool* complete = nullptr);
 // `from` is the loopback address it comes from (127.x.y.z), 127.0.0.1 unless given.
 RawReply rawRequest(quint16 port, const QByteArray& request, const QString& from = {});
 // "METHOD PATH" with the given headers and body, Content-Length filled in.
@@ -77,6 +83,31 @@ RawReply rawRequest(quint16 port, const QByteArray& method, const QByteArray& pa
                     const QByteArray& body = QByteArray(),
                     const QList<QByteArray>& headers = QList<QByteArray>(),
                     const QString& from = {});
+
+// A TLS connection to the service on 127.0.0.1 that a test drives: from the
+// loopback address `from`, sending what it likes when it likes; it records
+// what came back and whether the service closed it.
+class TestConnection {
+  public:
+    explicit TestConnection(quint16 port, const QString& from = QStringLiteral("127.0.0.1"));
+
+    void send(const QByteArray& bytes);  // written once the handshake is done
+    // Waits for the handshake, then writes `bytes` and reads nothing until all
+    // of them are out, as a client does that sends its whole request before it
+    // reads the answer. A reset meanwhile makes Qt drop the connection unread.
+    void sendWithoutReading(const QByteArray& bytes);
+    bool closed() const { return closed_; }
+    const QByteArray& received() const { return received_; }
+    RawReply reply() const { return parseReply(received_); }
+    // Runs the event loop until the first reply is in whole or the connection
+    // is closed; that reply.
+    RawReply waitForReply();
+
+  private:
+    QSslSocket socket_;
+    QByteArray received_, unsent_;
+    bool closed_ = false;
+};
 
 // Runs the executable with `arguments`; its exit status and output.
 std::pair<int, QString> runServiceCommand(const QStringList& arguments);

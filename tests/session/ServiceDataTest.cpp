@@ -277,7 +277,8 @@ TEST(ServiceData, EachFailedTeacherLoginWaitsLongerButTheTeachersBrowserIsNeverH
         << "held back for a minute at most, never locked";
 }
 
-TEST(RequestFraming, RefusesLargeOrUnboundedBodiesFromTheHeadAloneInAnyChunking) {
+TEST(RequestFraming, FollowsRequestsAndRefusesLargeOnesFromTheHeadAloneInAnyChunking) {
+    using Verdict = RequestFraming::Verdict;
     const QByteArray small = "POST /a HTTP/1.1\r\nContent-Length: 5\r\n\r\nhello";
     const QByteArray poll = "GET /s?token=x HTTP/1.1\r\nHost: h\r\n\r\n";
     const QByteArray large = "POST /a HTTP/1.1\r\ncontent-length: 65537\r\n\r\n";
@@ -285,21 +286,35 @@ TEST(RequestFraming, RefusesLargeOrUnboundedBodiesFromTheHeadAloneInAnyChunking)
                              QByteArray(65536, 'x');  // a "\r\n\r\n"-free body
     const QByteArray chunked = "POST /a HTTP/1.1\r\nTransfer-Encoding: chunked\r\n\r\n";
     const QByteArray endless = "GET /" + QByteArray(20000, 'a');
-    const std::vector<std::pair<QByteArray, bool>> cases = {
-        {small + poll + small, true},
-        {exact + poll, true},
-        {poll + large, false},
-        {chunked, false},
-        {endless, false},
-        {"POST / HTTP/1.1\r\nContent-Length: -1\r\n\r\n", false},
+    struct Case {
+        QByteArray stream;
+        Verdict verdict;
+        qint64 complete = 0;  // requests whose head and body are in
+        bool midRequest = false;
     };
-    for (const auto& [stream, fine] : cases) {
-        for (const qsizetype chunk : {qsizetype(1), qsizetype(7), stream.size()}) {
+    const std::vector<Case> cases = {
+        {small + poll + small, Verdict::Fine, 3},
+        {exact + poll, Verdict::Fine, 2},
+        {poll + "GET / HTTP/1.1\r\nHo", Verdict::Fine, 1, true},
+        {poll + small.chopped(2), Verdict::Fine, 1, true},
+        {poll + large, Verdict::TooLarge, 1},
+        {chunked, Verdict::TooLarge},
+        {endless, Verdict::HeadTooLarge},
+        {"POST / HTTP/1.1\r\nContent-Length: -1\r\n\r\n", Verdict::TooLarge},
+    };
+    for (const Case& c : cases) {
+        for (const qsizetype chunk : {qsizetype(1), qsizetype(7), c.stream.size()}) {
             RequestFraming framing;
-            bool refused = false;
-            for (qsizetype at = 0; at < stream.size(); at += chunk)
-                refused |= framing.feed(stream.mid(at, chunk)) == RequestFraming::Verdict::TooLarge;
-            EXPECT_EQ(!refused, fine) << stream.left(60).toStdString() << " in chunks of " << chunk;
+            Verdict verdict = Verdict::Fine;
+            for (qsizetype at = 0; at < c.stream.size(); at += chunk)
+                verdict = framing.feed(c.stream.mid(at, chunk));
+            const std::string what =
+                c.stream.left(60).toStdString() + " in chunks of " + std::to_string(chunk);
+            EXPECT_EQ(verdict, c.verdict) << what;
+            if (c.verdict == Verdict::Fine) {
+                EXPECT_EQ(framing.requestsComplete(), c.complete) << what;
+                EXPECT_EQ(framing.midRequest(), c.midRequest) << what;
+            }
         }
     }
 }

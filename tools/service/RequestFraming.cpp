@@ -7,11 +7,12 @@ namespace kt::service {
 
 RequestFraming::Verdict RequestFraming::feed(const QByteArray& bytes) {
     qsizetype at = 0;
-    while (!refused_ && at < bytes.size()) {
+    while (verdict_ == Verdict::Fine && at < bytes.size()) {
         if (bodyLeft_ > 0) {
             const qsizetype skipped = qMin<qint64>(bodyLeft_, bytes.size() - at);
             bodyLeft_ -= skipped;
             at += skipped;
+            complete_ += bodyLeft_ == 0 ? 1 : 0;
             continue;
         }
         // Only the new bytes are searched, with three of the old in front for a split "\r\n\r\n".
@@ -22,16 +23,16 @@ RequestFraming::Verdict RequestFraming::feed(const QByteArray& bytes) {
         if (end < 0) {
             at += take;
             if (head_.size() == maxHeadBytes)  // full, and its blank line not in it
-                refused_ = true;
+                verdict_ = Verdict::HeadTooLarge;
             continue;
         }
         at += take - (head_.size() - (end + 4));  // bytes after the head belong to the body
         head_.truncate(end + 4);
-        if (headComplete() == Verdict::TooLarge)
-            refused_ = true;
+        verdict_ = headComplete();
         head_.clear();
+        complete_ += verdict_ == Verdict::Fine && bodyLeft_ == 0 ? 1 : 0;
     }
-    return refused_ ? Verdict::TooLarge : Verdict::Fine;
+    return verdict_;
 }
 
 RequestFraming::Verdict RequestFraming::headComplete() {
@@ -56,15 +57,6 @@ RequestFraming::Verdict RequestFraming::headComplete() {
         }
     }
     return Verdict::Fine;
-}
-
-QByteArray tooLargeReply() {
-    const QByteArray body =
-        QByteArray(R"json({"success":false,"error":"Verzoek te groot (hoogstens 64 KiB)"})json");
-    return QByteArrayLiteral(
-               "HTTP/1.1 413 Payload Too Large\r\nContent-Type: application/json\r\n"
-               "Connection: close\r\nContent-Length: ") +
-           QByteArray::number(body.size()) + "\r\n\r\n" + body;
 }
 
 }  // namespace kt::service

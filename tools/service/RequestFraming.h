@@ -12,20 +12,25 @@ class RequestFraming {
     static constexpr qint64 maxBodyBytes = 64 * 1024;
     static constexpr qsizetype maxHeadBytes = 16 * 1024;
 
-    enum class Verdict { Fine, TooLarge };
+    // TooLarge: a body over the limit or of unknown length; HeadTooLarge: a
+    // head over its limit. Once refused, every later feed says so again.
+    enum class Verdict { Fine, TooLarge, HeadTooLarge };
 
     // The next bytes of the connection, in order.
     Verdict feed(const QByteArray& bytes);
+
+    // True while a request has begun and its head or body is not all in.
+    bool midRequest() const { return !head_.isEmpty() || bodyLeft_ > 0; }
+    // Requests whose head and body have arrived in full.
+    qint64 requestsComplete() const { return complete_; }
 
   private:
     Verdict headComplete();
 
     QByteArray head_;
     qint64 bodyLeft_ = 0;
-    bool refused_ = false;
+    qint64 complete_ = 0;
+    Verdict verdict_ = Verdict::Fine;
 };
-
-// The whole reply that refuses a request: 413 with a JSON error, closing.
-QByteArray tooLargeReply();
 
 }  // namespace kt::service

@@ -16,6 +16,8 @@
 #include <QTimer>
 
 #include "AdminSecret.h"
+#include "ConnectionLimits.h"
+#include "LogText.h"
 #include "ServiceServer.h"
 #include "SqliteStore.h"
 #include "TeacherAccounts.h"
@@ -28,6 +30,8 @@ const char* const usageText =
     "usage:\n"
     "  ka-tesmar-service serve [--listen 0.0.0.0:443] [--database FILE] [--tls-dir DIR]\n"
     "                          [--classes FILE] [--admin-secret FILE] [--max-students 500]\n"
+    "                          [--max-connections N] [--max-connections-per-address N]\n"
+    "                          [--request-timeout SECONDS] [--idle-timeout SECONDS]\n"
     "  ka-tesmar-service teacher add|reset NAME [--display \"Mevr. De Vries\"] [--database FILE]\n"
     "  ka-tesmar-service class CODE [--blocked on|off] [--domains a,b] [--ips x,y]\n"
     "                          [--teacher NAME] --service https://127.0.0.1:8443\n"
@@ -79,13 +83,17 @@ bool parseListen(const QString& text, QHostAddress& address, quint16& port) {
     return true;
 }
 
-// Every student is an open connection: as many as the system allows.
-void raiseOpenFileLimit() {
+// Every student is an open connection: as many as the system allows. Returns the limit.
+quint64 raiseOpenFileLimit() {
     rlimit limit{};
-    if (getrlimit(RLIMIT_NOFILE, &limit) == 0 && limit.rlim_cur < limit.rlim_max) {
+    if (getrlimit(RLIMIT_NOFILE, &limit) != 0)
+        return RLIM_INFINITY;
+    if (limit.rlim_cur < limit.rlim_max) {
         limit.rlim_cur = limit.rlim_max;
         setrlimit(RLIMIT_NOFILE, &limit);
+        getrlimit(RLIMIT_NOFILE, &limit);
     }
+    return limit.rlim_cur;
 }
 
 // SIGTERM and SIGINT end the event loop, so that the last polls are written.
@@ -132,6 +140,7 @@ int serveCommand(const QStringList& arguments) {
          {"admin-secret", "The administrator secret (made 0600 when missing).", "file"},
          {"max-students", "Students one class holds at most.", "number",
           QString::number(ClassService::defaultMaxStudents)}});
+    parser.addOptions(connectionLimitOptions());
     parser.addHelpOption();
     parser.process(arguments);
     QHostAddress address;
@@ -141,6 +150,11 @@ int serveCommand(const QStringList& arguments) {
     if (!parseListen(parser.value("listen"), address, port) || !numeric || maxStudents < 1 ||
         !parser.positionalArguments().isEmpty())
         return usage();
+    ConnectionLimits limits;
+    if (const QString error = readConnectionLimits(parser, limits); !error.isEmpty()) {
+        err() << "ka-tesmar-service: " << error << Qt::endl;
+        return 2;
+    }
 
     ClassStore classesFile;
     if (parser.isSet("classes")) {
@@ -174,11 +188,14 @@ int serveCommand(const QStringList& arguments) {
         err() << "ka-tesmar-service: " << tls.error << Qt::endl;
         return 2;
     }
-    raiseOpenFileLimit();
+    if (const QString note = fitToOpenFileLimit(limits, raiseOpenFileLimit()); !note.isEmpty())
+        err() << "ka-tesmar-service: " << note << Qt::endl;
+    if (limits.total < 1)
+        return 1;
     quitOnTerminationSignals();
     TeacherAccounts teachers(store, ClassService::systemNow);
     // One line per request, written out once a second rather than line by line.
-    ServiceServer server(service, teachers, secret.value, tls.certificate, tls.key,
+    ServiceServer server(service, teachers, secret.value, tls.certificate, tls.key, limits,
                          [](const QString& line) { out() << line << '\n'; });
     QTimer logFlush;
     QObject::connect(&logFlush, &QTimer::timeout, [] { out().flush(); });
@@ -189,12 +206,13 @@ int serveCommand(const QStringList& arguments) {
         return 1;
     }
     for (const ClassRecord& record : service.classes().all())
-        out() << "Class " << record.code << ": " << record.className << " ("
-              << (record.isBlocked ? "blocked" : "free") << ")" << Qt::endl;
+        out() << "Class " << escapedForLog(record.code) << ": " << escapedForLog(record.className)
+              << " (" << (record.isBlocked ? "blocked" : "free") << ")" << Qt::endl;
     const QString host = address.protocol() == QAbstractSocket::IPv6Protocol
                              ? "[" + address.toString() + "]"
                              : address.toString();
     out() << "Teacher page: https://" << host << ":" << bound << "/leerkracht/" << Qt::endl;
+    out() << describe(limits) << Qt::endl;
     out() << "Listening on https://" << host << ":" << bound << "/" << Qt::endl;
     const int status = QCoreApplication::exec();
     service.flushLastSeen();

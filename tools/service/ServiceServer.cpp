@@ -8,8 +8,9 @@
 #include <memory>
 
 #include "AdminSecret.h"
+#include "ConnectionGuard.h"
 #include "HttpReplies.h"
-#include "RequestFraming.h"
+#include "LogText.h"
 #include "TlsListener.h"
 
 namespace kt::service {
@@ -46,11 +47,14 @@ QString methodName(QHttpServerRequest::Method method) {
 
 ServiceServer::ServiceServer(ClassService& service, TeacherAccounts& teachers,
                              QByteArray adminSecret, const QSslCertificate& certificate,
-                             const QSslKey& key, LogLine log)
+                             const QSslKey& key, const ConnectionLimits& limits, LogLine log)
     : service_(service),
       teacherPage_(service, teachers),
       adminSecret_(std::move(adminSecret)),
-      log_(std::move(log)) {
+      // Whatever a client sent stays within its line.
+      log_([log = std::move(log)](const QString& line) { log(escapedForLog(line)); }),
+      limits_(limits),
+      connections_(limits) {
     tls_ = QSslConfiguration::defaultConfiguration();
     tls_.setLocalCertificate(certificate);
     tls_.setPrivateKey(key);
@@ -108,13 +112,22 @@ ServiceServer::ServiceServer(ClassService& service, TeacherAccounts& teachers,
         });
     });
 
-    QObject::connect(&flushTimer_, &QTimer::timeout, [this] { service_.flushLastSeen(); });
+    QObject::connect(&flushTimer_, &QTimer::timeout, [this] {
+        service_.flushLastSeen();
+        if (const int dropped = connections_.takeDropped())
+            log_(QStringLiteral("%1 dropped %2 connections over the caps unanswered")
+                     .arg(QDateTime::currentDateTimeUtc().toString(Qt::ISODate))
+                     .arg(dropped));
+    });
     flushTimer_.start(lastSeenFlushMs);
 }
 
 quint16 ServiceServer::listen(const QHostAddress& address, quint16 port) {
     auto server = std::make_unique<TlsListener>(
-        tls_, handshakeTimeoutMs, [this](QSslSocket* socket) { watchConnection(socket); });
+        tls_, handshakeTimeoutMs, connections_,
+        [this](QSslSocket* socket, ConnectionCounter::Admission admission) {
+            new ConnectionGuard(socket, limits_, admission, log_);  // a child of the socket
+        });
     server->setListenBacklogSize(listenBacklog);
     // Connections wait here until the HTTP server takes them; the default of 30
     // would leave the rest of a reconnecting school in the kernel's queue.
@@ -125,27 +138,6 @@ quint16 ServiceServer::listen(const QHostAddress& address, quint16 port) {
     const quint16 bound = server->serverPort();
     http_.bind(server.release());  // the HTTP server owns it from here
     return bound;
-}
-
-// Runs before the HTTP server reads the socket (its slot is connected later),
-// so an oversized request is answered and dropped unread.
-void ServiceServer::watchConnection(QSslSocket* socket) {
-    auto framing = std::make_shared<RequestFraming>();
-    QObject::connect(socket, &QIODevice::readyRead, socket, [this, socket, framing] {
-        if (socket->property("kt_refused").toBool()) {
-            socket->readAll();
-            return;
-        }
-        if (framing->feed(socket->peek(socket->bytesAvailable())) == RequestFraming::Verdict::Fine)
-            return;
-        socket->readAll();
-        socket->setProperty("kt_refused", true);
-        socket->write(tooLargeReply());
-        socket->disconnectFromHost();
-        log_(QStringLiteral("%1 %2 refused 413")
-                 .arg(QDateTime::currentDateTimeUtc().toString(Qt::ISODate),
-                      socket->peerAddress().toString()));
-    });
 }
 
 QString ServiceServer::requestLine(const QHttpServerRequest& request) {

@@ -8,6 +8,8 @@
 #include <functional>
 
 #include "ClassService.h"
+#include "ConnectionCounter.h"
+#include "ConnectionLimits.h"
 #include "TeacherPage.h"
 
 namespace kt::service {
@@ -15,13 +17,15 @@ namespace kt::service {
 // The class service over HTTPS: "/", the three endpoints of the student
 // application, the teacher's page under /leerkracht/ and the administrator's
 // PUT /admin/classes/CODE (with the administrator secret). Writes one line
-// per request to `log`; writes the students' last polls every few seconds.
+// per request to `log`, escaped; writes the students' last polls every few
+// seconds. Holds every connection to `limits`.
 class ServiceServer {
   public:
     using LogLine = std::function<void(const QString&)>;
 
     ServiceServer(ClassService& service, TeacherAccounts& teachers, QByteArray adminSecret,
-                  const QSslCertificate& certificate, const QSslKey& key, LogLine log);
+                  const QSslCertificate& certificate, const QSslKey& key,
+                  const ConnectionLimits& limits, LogLine log);
 
     // Listens on `address`; port 0 picks a free one. Returns the port, 0 on failure.
     quint16 listen(const QHostAddress& address, quint16 port);
@@ -31,13 +35,14 @@ class ServiceServer {
   private:
     static QString requestLine(const QHttpServerRequest& request);
     void logRequest(const QHttpServerRequest& request, int status);
-    void watchConnection(class QSslSocket* socket);
 
     ClassService& service_;
     TeacherPage teacherPage_;
     QByteArray adminSecret_;
     QSslConfiguration tls_;
     LogLine log_;
+    ConnectionLimits limits_;
+    ConnectionCounter connections_;  // outlives the sockets, which the HTTP server owns
     QHttpServer http_;
     QTimer flushTimer_;
 };

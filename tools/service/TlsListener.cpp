@@ -1,5 +1,6 @@
 #include "TlsListener.h"
 
+#include <sys/socket.h>
 #include <unistd.h>
 
 #include <QSslSocket>
@@ -11,22 +12,40 @@ namespace {
 // a turn stays short enough for polls and accepts to go on meanwhile.
 constexpr int handshakesPerTurn = 32;
 
+QHostAddress peerOf(qintptr descriptor) {
+    sockaddr_storage address{};
+    socklen_t size = sizeof(address);
+    if (::getpeername(static_cast<int>(descriptor), reinterpret_cast<sockaddr*>(&address), &size) !=
+        0)
+        return {};
+    return QHostAddress(reinterpret_cast<const sockaddr*>(&address));
+}
+
 }  // namespace
 
-TlsListener::TlsListener(QSslConfiguration configuration, int handshakeTimeoutMs, Watch watch)
+TlsListener::TlsListener(QSslConfiguration configuration, int handshakeTimeoutMs,
+                         ConnectionCounter& connections, Watch watch)
     : configuration_(std::move(configuration)),
       handshakeTimeoutMs_(handshakeTimeoutMs),
+      connections_(connections),
       watch_(std::move(watch)) {
     nextBatch_.setInterval(0);
     connect(&nextBatch_, &QTimer::timeout, this, [this] { startHandshakes(); });
 }
 
 TlsListener::~TlsListener() {
-    for (const qintptr descriptor : std::as_const(accepted_)) ::close(static_cast<int>(descriptor));
+    for (const Accepted& accepted : std::as_const(accepted_))
+        ::close(static_cast<int>(accepted.descriptor));
 }
 
 void TlsListener::incomingConnection(qintptr descriptor) {
-    accepted_.enqueue(descriptor);
+    const QHostAddress peer = peerOf(descriptor);
+    const Admission admission = connections_.admit(peer);
+    if (admission == Admission::Drop) {
+        ::close(static_cast<int>(descriptor));
+        return;
+    }
+    accepted_.enqueue({descriptor, peer, admission});
     if (!nextBatch_.isActive())
         nextBatch_.start();
 }
@@ -38,11 +57,13 @@ void TlsListener::startHandshakes() {
         nextBatch_.stop();
 }
 
-void TlsListener::startHandshake(qintptr descriptor) {
+void TlsListener::startHandshake(const Accepted& accepted) {
     auto* socket = new QSslSocket(this);
-    if (!socket->setSocketDescriptor(descriptor)) {
+    connect(socket, &QObject::destroyed, this,
+            [this, accepted] { connections_.release(accepted.peer, accepted.admission); });
+    if (!socket->setSocketDescriptor(accepted.descriptor)) {
         delete socket;
-        ::close(static_cast<int>(descriptor));
+        ::close(static_cast<int>(accepted.descriptor));
         return;
     }
     socket->setSslConfiguration(configuration_);
@@ -60,7 +81,7 @@ void TlsListener::startHandshake(qintptr descriptor) {
         disconnect(closed);
         handOn(socket);
     });
-    watch_(socket);
+    watch_(socket, accepted.admission);
     timeout->start(handshakeTimeoutMs_);
     socket->startServerEncryption();
 }

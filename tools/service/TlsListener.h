@@ -6,6 +6,8 @@
 #include <QTimer>
 #include <functional>
 
+#include "ConnectionCounter.h"
+
 class QSslSocket;
 
 namespace kt::service {
@@ -20,13 +22,17 @@ namespace kt::service {
 // between other events. The kernel's listen queue is thus emptied at once
 // (no connection waits there for a second SYN), and no turn of the event loop
 // takes thousands of handshakes, which would hold up the polls and the next
-// accept.
+// accept. Each connection is counted against the caps as it is accepted, and
+// for as long as its socket lives.
 class TlsListener : public QTcpServer {
   public:
-    using Watch = std::function<void(QSslSocket*)>;
+    using Admission = ConnectionCounter::Admission;
+    using Watch = std::function<void(QSslSocket*, Admission)>;
 
-    // `watch` sees each socket before its handshake starts.
-    TlsListener(QSslConfiguration configuration, int handshakeTimeoutMs, Watch watch);
+    // `watch` sees each socket before its handshake starts, with what the
+    // counter said about it.
+    TlsListener(QSslConfiguration configuration, int handshakeTimeoutMs,
+                ConnectionCounter& connections, Watch watch);
     ~TlsListener() override;
 
     // The object that takes the connections (nextPendingConnection) and looks
@@ -38,13 +44,19 @@ class TlsListener : public QTcpServer {
 
   private:
     void startHandshakes();
-    void startHandshake(qintptr descriptor);
+    struct Accepted {
+        qintptr descriptor;
+        QHostAddress peer;
+        Admission admission;
+    };
+    void startHandshake(const Accepted& accepted);
     void handOn(QSslSocket* socket);
 
     QSslConfiguration configuration_;
     int handshakeTimeoutMs_;
+    ConnectionCounter& connections_;
     Watch watch_;
-    QQueue<qintptr> accepted_;  // waiting for their handshake to start
+    QQueue<Accepted> accepted_;  // waiting for their handshake to start
     QTimer nextBatch_;
     QObject* httpServer_ = nullptr;
 };

@@ -1,0 +1,211 @@
+// ka-tesmar-service as a process holds every connection to its limits: slow,
+// idle and oversized requests and connections over the caps end with an
+// answer the client reads, then a close, while other students are served;
+// its log keeps whatever a client sent within one line.
+#include <gtest/gtest.h>
+
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QTimer>
+
+#include "QtTestSupport.h"
+
+namespace {
+
+using kt::testing::RawReply;
+using kt::testing::runEventsUntil;
+using kt::testing::ServiceProcess;
+using kt::testing::TestConnection;
+using kt::testing::testTls;
+using Connections = std::vector<std::unique_ptr<TestConnection>>;
+
+const QByteArray keepAliveGet = "GET / HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n";
+
+class ServiceConnections : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        kt::testing::qtApp();
+        ASSERT_TRUE(testTls().pair.error.isEmpty());
+    }
+    void start(const QStringList& options) {
+        const QString classes =
+            kt::testing::writeClassesFile(dir, R"([{"code":"ABC123","class_name":"3B"}])");
+        service =
+            std::make_unique<ServiceProcess>(classes, testTls().directory, QString(), options);
+        ASSERT_TRUE(service->started()) << service->output().toStdString();
+    }
+    // A new connection from `from` that asked for "/" and got its reply.
+    std::unique_ptr<TestConnection> served(const QString& from, RawReply& reply) {
+        auto connection = std::make_unique<TestConnection>(service->port(), from);
+        connection->send(keepAliveGet);
+        reply = connection->waitForReply();
+        return connection;
+    }
+    // A student logs in and polls from 127.0.0.1; whether both were answered.
+    bool studentServed() {
+        const RawReply login =
+            kt::testing::rawRequest(service->port(), "POST", "/Vexlo/api/class-login.php",
+                                    "student_name=Jan&class_code=ABC123",
+                                    {"Content-Type: application/x-www-form-urlencoded"});
+        const QByteArray token = QJsonDocument::fromJson(login.body)
+                                     .object()
+                                     .value("session_token")
+                                     .toString()
+                                     .toLatin1();
+        return !token.isEmpty() &&
+               kt::testing::rawRequest(service->port(), "GET",
+                                       "/Vexlo/api/class-status.php?token=" + token)
+                       .status == 200;
+    }
+
+    QTemporaryDir dir;
+    std::unique_ptr<ServiceProcess> service;
+};
+
+// What a refusal must look like: the status, a Dutch JSON error, and the close announced.
+void expectRefusal(const RawReply& reply, int status, const char* what) {
+    EXPECT_EQ(reply.status, status) << what << ": " << reply.head.toStdString();
+    EXPECT_EQ(reply.header("Connection"), "close") << what;
+    const QJsonObject body = QJsonDocument::fromJson(reply.body).object();
+    EXPECT_EQ(body.value("success"), false) << what;
+    EXPECT_FALSE(body.value("error").toString().isEmpty()) << what << ": " << reply.body.data();
+}
+
+// Every whole reply in `received`, in order.
+std::vector<RawReply> repliesIn(QByteArray received) {
+    std::vector<RawReply> replies;
+    bool complete = false;
+    for (RawReply reply = kt::testing::parseReply(received, &complete); complete;
+         reply = kt::testing::parseReply(received, &complete)) {
+        const qint64 length = reply.header("Content-Length").toLongLong();
+        reply.body.truncate(length);
+        received.remove(0, reply.head.size() + 4 + length);
+        replies.push_back(reply);
+    }
+    return replies;
+}
+
+TEST_F(ServiceConnections, SlowIdleAndOversizedRequestsGetTheirAnswerAndThenAClose) {
+    start({"--request-timeout", "1", "--idle-timeout", "2"});
+    const QByteArray megabyte(1'000'000, 'a');
+    const QByteArray login = "POST /Vexlo/api/class-login.php HTTP/1.1\r\nHost: 127.0.0.1\r\n";
+    // Once: all at once. Drip: then one more byte every 50 ms. Unread: the rest goes
+    // after the service has refused the request, and nothing is read until all of it
+    // is out, so that a reset meanwhile loses the answer.
+    enum class Pace { Once, Drip, Unread };
+    struct Case {
+        const char* what;
+        QByteArray sent;
+        std::vector<int> answers;  // their statuses, in order, before the close
+        Pace pace = Pace::Once;
+        QByteArray afterAnswer = {};  // sent once the first answer is in
+    };
+    const std::vector<Case> cases = {
+        {"1 MB body", login + "Content-Length: 1000000\r\n\r\n" + megabyte, {413}, Pace::Unread},
+        {"300 MB announced",
+         login + "Content-Length: 300000000\r\n\r\n" + megabyte,
+         {413},
+         Pace::Unread},
+        {"1 MB head", "GET / HTTP/1.1\r\nX-Big: " + megabyte + "\r\n\r\n", {431}, Pace::Unread},
+        {"nothing sent", {}, {}},
+        {"half a head", "GET / HTTP/1.1\r\nHost: 127", {408}},
+        {"a head a byte at a time", "GET / HTTP/1.1\r\nX-Slow: ", {408}, Pace::Drip},
+        {"half a body", login + "Content-Length: 100\r\n\r\nstudent_name=", {408}},
+        {"half a second request", keepAliveGet, {200, 408}, Pace::Once, "GET / HTTP/1.1\r\nHo"},
+        {"idle after a request", keepAliveGet, {200}},
+    };
+    Connections connections;
+    qsizetype refused = 0;
+    for (const Case& c : cases) {
+        connections.push_back(std::make_unique<TestConnection>(service->port()));
+        if (c.pace != Pace::Unread) {
+            connections.back()->send(c.sent);
+            continue;
+        }
+        // The refusals come first: no other line with " refused 4" is due before them.
+        const qsizetype refusal = 20000;  // past the head's limit, or the body's head
+        connections.back()->sendWithoutReading(c.sent.left(refusal));
+        ASSERT_TRUE(service->waitForOutputAlone(" refused 4", ++refused)) << c.what;
+        connections.back()->sendWithoutReading(c.sent.mid(refusal));
+    }
+    QTimer drip;
+    std::vector<bool> followed(cases.size());
+    QObject::connect(&drip, &QTimer::timeout, [&] {
+        for (std::size_t i = 0; i < connections.size(); ++i) {
+            if (cases[i].pace == Pace::Drip && !connections[i]->closed())
+                connections[i]->send("a");
+            if (!cases[i].afterAnswer.isEmpty() && !followed[i] && connections[i]->reply().status)
+                connections[i]->send(cases[i].afterAnswer), followed[i] = true;
+        }
+    });
+    drip.start(50);
+    runEventsUntil(
+        [&] {
+            return std::all_of(connections.begin(), connections.end(),
+                               [](const auto& connection) { return connection->closed(); });
+        },
+        30000);
+
+    for (std::size_t i = 0; i < connections.size(); ++i) {
+        const Case& c = cases[i];
+        const TestConnection& connection = *connections[i];
+        EXPECT_TRUE(connection.closed()) << c.what << ": the service must close it";
+        const std::vector<RawReply> replies = repliesIn(connection.received());
+        std::vector<int> answers;
+        for (const RawReply& reply : replies) answers.push_back(reply.status);
+        EXPECT_EQ(answers, c.answers) << c.what << ": " << connection.received().left(300).data();
+        if (!answers.empty() && answers.back() != 200)
+            expectRefusal(replies.back(), answers.back(), c.what);
+    }
+    for (const char* line : {"refused 408 request not complete in time",
+                             "refused 413 request too large", "refused 431 request head too large"})
+        EXPECT_TRUE(service->waitForOutput(line)) << line;
+    EXPECT_TRUE(studentServed()) << "it still serves";
+}
+
+TEST_F(ServiceConnections, ConnectionsOverTheCapsAreRefusedWhileOthersAreServed) {
+    start({"--max-connections", "8", "--max-connections-per-address", "2"});
+    Connections held;
+    RawReply reply;
+    for (int i = 0; i < 2; ++i) {
+        held.push_back(served("127.0.0.2", reply));
+        ASSERT_EQ(reply.status, 200) << "within the cap of its address";
+    }
+    const auto third = served("127.0.0.2", reply);
+    expectRefusal(reply, 429, "over the cap of its address");
+    EXPECT_TRUE(runEventsUntil([&] { return third->closed(); })) << "closed after its answer";
+    EXPECT_TRUE(studentServed()) << "another address is served meanwhile";
+
+    // Addresses of their own until the total is reached: the next one is refused.
+    for (int address = 3; address < 3 + 8; ++address) {
+        held.push_back(served(QStringLiteral("127.0.0.%1").arg(address), reply));
+        if (reply.status != 200)
+            break;
+    }
+    expectRefusal(reply, 503, "over the total cap");
+
+    // A closed connection frees its place.
+    held.front().reset();
+    EXPECT_TRUE(runEventsUntil([&] {
+        const auto again = served("127.0.0.2", reply);
+        return reply.status == 200;
+    })) << "last answer "
+        << reply.status;
+    EXPECT_TRUE(
+        service->waitForOutput("127.0.0.2 refused 429 too many connections from this address"));
+    EXPECT_TRUE(service->waitForOutput("refused 503 too many connections"));
+}
+
+TEST_F(ServiceConnections, WhatAClientSentStaysWithinItsLineOfTheLog) {
+    start({});
+    const QByteArray forged = "2024-01-01T00:00:00Z 10.0.0.9 GET /forged 200";
+    const QByteArray path =
+        "/x%0a" + forged.toPercentEncoding("/:") + "%0d%e2%80%a8%e2%80%ae%c2%85%1b[2J%5c%ff";
+    EXPECT_EQ(kt::testing::rawRequest(service->port(), "GET", path).status, 404);
+    EXPECT_TRUE(service->waitForOutput("GET /x\\x0a" + forged +
+                                       "\\x0d\\u{2028}\\u{202e}\\u{0085}\\x1b[2J\\x5c\uFFFD 404"))
+        << service->output().toStdString();
+    EXPECT_FALSE(service->output().contains("\n" + forged));
+}
+
+}  // namespace

@@ -1,0 +1,145 @@
+#include "ConnectionGuard.h"
+
+#include <sys/socket.h>
+
+#include <QDateTime>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QSslSocket>
+
+namespace kt::service {
+
+struct Refusal {
+    int status;
+    const char* reason;  // the status line's
+    const char* error;   // for the client, Dutch
+    const char* why;     // for the log
+};
+
+namespace {
+
+// After its answer a closing connection reads what still comes at most this
+// long and this much.
+constexpr int lingerMs = 5000;
+constexpr qint64 lingerBytes = 4 * 1024 * 1024;
+
+const Refusal lateRequest{408, "Request Timeout", "Het verzoek kwam niet op tijd binnen",
+                          "request not complete in time"};
+const Refusal largeBody{413, "Payload Too Large", "Verzoek te groot (hoogstens 64 KiB)",
+                        "request too large"};
+const Refusal largeHead{431, "Request Header Fields Too Large",
+                        "Verzoekkop te groot (hoogstens 16 KiB)", "request head too large"};
+const Refusal busyAddress{429, "Too Many Requests", "Te veel verbindingen vanaf dit adres",
+                          "too many connections from this address"};
+const Refusal busyService{503, "Service Unavailable",
+                          "De klasdienst heeft te veel verbindingen, probeer het zo opnieuw",
+                          "too many connections"};
+
+QByteArray closingReply(const Refusal& refusal) {
+    const QByteArray body =
+        QJsonDocument(QJsonObject{{"success", false}, {"error", QString::fromUtf8(refusal.error)}})
+            .toJson(QJsonDocument::Compact);
+    return "HTTP/1.1 " + QByteArray::number(refusal.status) + ' ' + refusal.reason +
+           "\r\nContent-Type: application/json\r\nConnection: close\r\nContent-Length: " +
+           QByteArray::number(body.size()) + "\r\n\r\n" + body;
+}
+
+}  // namespace
+
+ConnectionGuard::ConnectionGuard(QSslSocket* socket, const ConnectionLimits& limits,
+                                 ConnectionCounter::Admission admission, LogLine log)
+    : QObject(socket), socket_(socket), log_(std::move(log)) {
+    for (QTimer* timer : {&requestDeadline_, &idleDeadline_, &linger_}) timer->setSingleShot(true);
+    requestDeadline_.setInterval(limits.requestTimeoutMs);
+    idleDeadline_.setInterval(limits.idleTimeoutMs);
+    linger_.setInterval(lingerMs);
+    connect(&requestDeadline_, &QTimer::timeout, this, &ConnectionGuard::requestLate);
+    connect(&idleDeadline_, &QTimer::timeout, this, [this] { close({}); });
+    connect(&linger_, &QTimer::timeout, this, &ConnectionGuard::abort);
+    connect(socket, &QIODevice::readyRead, this, &ConnectionGuard::bytesArrived);
+    connect(socket, &QSslSocket::encrypted, this, [this, admission] { handshakeDone(admission); });
+}
+
+void ConnectionGuard::handshakeDone(ConnectionCounter::Admission admission) {
+    if (admission == ConnectionCounter::Admission::OverAddressCap)
+        return refuse(busyAddress);
+    if (admission == ConnectionCounter::Admission::OverTotalCap)
+        return refuse(busyService);
+    requestDeadline_.start();  // the first request is due from the start
+}
+
+void ConnectionGuard::bytesArrived() {
+    if (closing_)
+        return discard();
+    const QByteArray bytes = socket_->peek(socket_->bytesAvailable());
+    if (bytes.isEmpty())
+        return;
+    switch (framing_.feed(bytes)) {
+        case RequestFraming::Verdict::TooLarge:
+            return refuse(largeBody);
+        case RequestFraming::Verdict::HeadTooLarge:
+            return refuse(largeHead);
+        case RequestFraming::Verdict::Fine:
+            break;
+    }
+    const bool anotherRequest = framing_.requestsComplete() != requestsSeen_;
+    requestsSeen_ = framing_.requestsComplete();
+    if (!framing_.midRequest()) {
+        requestDeadline_.stop();
+        idleDeadline_.start();
+    } else if (anotherRequest || !requestDeadline_.isActive()) {
+        // The deadline runs from a request's first byte, however slowly the rest comes.
+        idleDeadline_.stop();
+        requestDeadline_.start();
+    }
+}
+
+void ConnectionGuard::requestLate() {
+    if (requestsSeen_ == 0 && !framing_.midRequest())
+        return close({});  // nothing asked, nothing to answer
+    refuse(lateRequest);
+}
+
+void ConnectionGuard::refuse(const Refusal& refusal) {
+    log_(QStringLiteral("%1 %2 refused %3 %4")
+             .arg(QDateTime::currentDateTimeUtc().toString(Qt::ISODate),
+                  socket_->peerAddress().toString())
+             .arg(refusal.status)
+             .arg(QString::fromUtf8(refusal.why)));
+    close(closingReply(refusal));
+}
+
+void ConnectionGuard::close(const QByteArray& reply) {
+    closing_ = true;
+    requestDeadline_.stop();
+    idleDeadline_.stop();
+    linger_.start();
+    discard();
+    if (reply.isEmpty())
+        return shutDownWhenSent();
+    // Only the encrypted side tells when the bytes are with the kernel.
+    connect(socket_, &QSslSocket::encryptedBytesWritten, this, &ConnectionGuard::shutDownWhenSent);
+    socket_->write(reply);
+}
+
+// Once every byte is with the kernel, the client gets the end of the stream
+// after them, while the service can still read what it sends.
+void ConnectionGuard::shutDownWhenSent() {
+    if (shutDown_ || socket_->encryptedBytesToWrite() > 0)
+        return;
+    shutDown_ = true;
+    ::shutdown(static_cast<int>(socket_->socketDescriptor()), SHUT_WR);
+}
+
+void ConnectionGuard::discard() {
+    discarded_ += socket_->skip(socket_->bytesAvailable());
+    if (discarded_ > lingerBytes)
+        abort();
+}
+
+void ConnectionGuard::abort() {
+    socket_->abort();
+    socket_->deleteLater();
+}
+
+}  // namespace kt::service
