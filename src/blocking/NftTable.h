@@ -25,9 +25,9 @@ std::string nftRule(const FirewallRule& rule);
 // one rule that matches the set, so the rule count stays flat however many
 // addresses there are; duplicate and overlapping elements are merged when the
 // set is loaded. The rules sit in one chain that the output and forward hooks
-// jump to. The single addresses of `acceptedAddresses` (the class service's,
-// the name servers') are accepted first in that chain, so no drop rule,
-// however wide, cuts them off.
+// jump to. The addresses of `acceptedAddresses` (single ones: the class
+// service's, the name servers') are accepted first in that chain, so no drop
+// rule, however wide, cuts them off.
 std::string nftTableFile(const std::vector<FirewallRule>& rules,
                          const std::vector<std::string>& acceptedAddresses = {});
 

@@ -4,9 +4,9 @@
 #include <string>
 #include <vector>
 
-#include "blocking/NameResolution.h"
 #include "platform/ProcessRunner.h"
 #include "platform/WorkerThreads.h"
+#include "privilege/NameResolution.h"
 
 namespace kt {
 

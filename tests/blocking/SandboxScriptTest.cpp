@@ -4,8 +4,8 @@
 
 #include "SandboxRun.h"
 #include "blocking/ActivationPlan.h"
-#include "blocking/NameResolution.h"
 #include "blocking/SystemProfile.h"
+#include "privilege/NameResolution.h"
 
 namespace kt {
 namespace {
@@ -55,7 +55,7 @@ TEST(SandboxScripts, ActivationsEveryWayBackAndTheGuardian) {
     run.put("golden.path", KT_GOLDEN_DIR);  // the ways back as the golden test pins them
     run.put("admin.path", KT_ADMIN_PATH);
     run.put("app.path", KT_APP_PATH);
-    const int status = run.run("macos-scripts.sh", {KT_BUILD_DIR, KT_GOLDEN_DIR});
+    const int status = run.run(KT_SCENARIO_DIR "/macos-scripts.sh", {KT_BUILD_DIR, KT_GOLDEN_DIR});
     if (status == 77)
         GTEST_SKIP() << "mount and PID namespaces (unshare) are refused here";
     ASSERT_EQ(status, 0) << run.log();

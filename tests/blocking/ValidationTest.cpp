@@ -6,9 +6,9 @@
 #include <algorithm>
 
 #include "blocking/Limits.h"
-#include "blocking/NameResolution.h"
 #include "blocking/RefusedTargets.h"
 #include "blocking/Validation.h"
+#include "privilege/NameResolution.h"
 
 namespace kt {
 namespace {

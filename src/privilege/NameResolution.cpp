@@ -1,4 +1,4 @@
-#include "blocking/NameResolution.h"
+#include "privilege/NameResolution.h"
 
 #include "blocking/Validation.h"
 #include "text/TextUtil.h"
