@@ -139,7 +139,8 @@ void writeDatabase(const QTemporaryDir& dir, const QString& name,
     QSqlDatabase::removeDatabase(name);
 }
 
-TEST(ServiceData, AnOlderSchemaIsBroughtUpToDateANewerOneOrAnotherFileIsRefused) {
+// A newer schema and another file are refused by the store contract, on both stores.
+TEST(ServiceData, AnOlderSchemaIsBroughtUpToDate) {
     QTemporaryDir dir;
     // The tables of schema 2 that its successors change, as that version made them.
     writeDatabase(
@@ -162,14 +163,6 @@ TEST(ServiceData, AnOlderSchemaIsBroughtUpToDateANewerOneOrAnotherFileIsRefused)
     QStringList shown;
     for (const ClassRecord& record : older.loadClasses()) shown << record.teacherName;
     EXPECT_EQ(shown, (QStringList{"", "Dhr. Maes"})) << "a login name kept for students is gone";
-
-    writeDatabase(dir, "newer.db", {"PRAGMA user_version=99"});
-    EXPECT_TRUE(SqliteStore(dir.filePath("newer.db")).open().contains("newer version"));
-    QFile text(dir.filePath("text.db"));
-    ASSERT_TRUE(text.open(QIODevice::WriteOnly));
-    text.write(QByteArray(4096, 'x'));
-    text.close();
-    EXPECT_FALSE(SqliteStore(text.fileName()).open().isEmpty());
 }
 
 TEST(ServiceData, SessionsEndAfterADayWithoutAPollOrByTheTeacher) {
