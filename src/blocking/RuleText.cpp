@@ -21,6 +21,10 @@ int hostsCountFor(const std::vector<std::string>& names) {
     return 2 * static_cast<int>(names.size());
 }
 
+int namesCountFor(int hostsCount) {
+    return hostsCount / 2;
+}
+
 std::string addressRule(const std::string& address) {
     if (address.find(':') != std::string::npos)
         return "block drop quick inet6 from any to " + address;

@@ -12,6 +12,8 @@ std::string makeHostsEntries(const std::vector<std::string>& names);
 
 // The displayed hosts figure: two per name, duplicates counted.
 int hostsCountFor(const std::vector<std::string>& names);
+// The number of names a hosts figure stands for.
+int namesCountFor(int hostsCount);
 
 // The packet-filter rule that drops traffic to one address or network.
 std::string addressRule(const std::string& address);
