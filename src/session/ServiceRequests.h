@@ -25,6 +25,8 @@ std::optional<std::string> classReportBody(std::string_view token, std::string_v
                                            const std::optional<std::string>& error, int hosts,
                                            int rules);
 inline constexpr std::size_t maxReportErrorCharacters = 300;
+// The answer to a report is not read; more than this ends the request.
+inline constexpr std::size_t maxReportReplyBytes = 1 << 16;
 
 // Time-outs of the requests, in seconds.
 namespace request_timeout {

@@ -53,7 +53,9 @@ std::optional<HttpRequest> ClassSession::blockReportRequest(const BlockReport& r
                                       report.rules);
     if (!url || !body)
         return std::nullopt;
-    return jsonPostRequest(*url, *body, timeout);
+    HttpRequest request = jsonPostRequest(*url, *body, timeout);
+    request.maxBodyBytes = maxReportReplyBytes;
+    return request;
 }
 
 void ClassSession::noteReportAnswer(const HttpResult& result) {
