@@ -99,7 +99,7 @@ TEST_F(Login, SuccessProbesTheNetworkAndTheServiceThenPostsStoresTheSessionAndPo
 }
 
 TEST_F(Login, OnLinuxTheDeviceIsTheSystemsPrettyName) {
-    fakes.systemProfile = "linux";
+    fakes.systemProfileName = "linux";
     fakes.files.writeFile("/usr/lib/os-release", "PRETTY_NAME=\"Debian GNU/Linux 12 (bookworm)\"\n",
                           0644);
     startAt(base, probe);
