@@ -17,12 +17,6 @@
 namespace kt::service {
 namespace {
 
-constexpr int lastSeenFlushMs = 5000;
-// A whole school reconnecting at once: the kernel queues this many connections
-// and a handshake may wait this long for the one core.
-constexpr int listenBacklog = 16384;
-constexpr int handshakeTimeoutMs = 60000;
-
 // The router reads a path as a regular expression: here every character but
 // the <arg> places means itself.
 QString literalPath(const QByteArray& path) {
@@ -91,7 +85,7 @@ ServiceServer::ServiceServer(ClassService& service, TeacherAccounts& teachers,
                      .arg(QDateTime::currentDateTimeUtc().toString(Qt::ISODate))
                      .arg(dropped));
     });
-    flushTimer_.start(lastSeenFlushMs);
+    flushTimer_.start(limits::lastSeenFlushMs);
 }
 
 // Every path the service answers, one line each; the rest gets 404 (and under
@@ -201,14 +195,14 @@ ServiceServer::Reply ServiceServer::replyLater(const QHttpServerRequest& request
 
 quint16 ServiceServer::listen(const QHostAddress& address, quint16 port) {
     auto server = std::make_unique<TlsListener>(
-        tls_, handshakeTimeoutMs, connections_,
+        tls_, limits::handshakeTimeoutMs, connections_,
         [this](QSslSocket* socket, ConnectionCounter::Admission admission) {
             new ConnectionGuard(socket, limits_, admission, log_);  // a child of the socket
         });
-    server->setListenBacklogSize(listenBacklog);
+    server->setListenBacklogSize(limits::listenBacklog);
     // Connections wait here until the HTTP server takes them; the default of 30
     // would leave the rest of a reconnecting school in the kernel's queue.
-    server->setMaxPendingConnections(listenBacklog);
+    server->setMaxPendingConnections(limits::listenBacklog);
     if (!server->listen(address, port))
         return 0;
     server->setHttpServer(&http_);

@@ -13,10 +13,6 @@
 namespace kt::service {
 namespace {
 
-// Guessing a class code by trying: a few wrong codes per address, then a pause.
-constexpr int failedLoginsPerAddress = 20;
-constexpr qint64 failedLoginWindowMs = 10 * 60 * 1000;
-
 ApiReply malformed(const QString& what) {
     return failure(400, QStringLiteral("Ongeldig verzoek: %1").arg(what));
 }
@@ -39,8 +35,8 @@ ClassService::ClassService(ServiceStore& store, TokenSource newToken, Clock now)
     : store_(store),
       newToken_(std::move(newToken)),
       now_(std::move(now)),
-      failedStudentLogins_(failedLoginsPerAddress, failedLoginWindowMs),
-      studentLogins_(loginsPerAddress, failedLoginWindowMs) {
+      failedStudentLogins_(limits::wrongCodesPerAddress, limits::loginWindowMs),
+      studentLogins_(limits::loginsPerAddress, limits::loginWindowMs) {
     for (const ClassRecord& record : store_.loadClasses()) {
         classes_.put(record);
         if (!displayNames_.contains(record.teacherId))
@@ -54,8 +50,8 @@ ClassService::ClassService(const ClassStore& classes, TokenSource newToken)
       store_(*ownStore_),
       newToken_(std::move(newToken)),
       now_(systemNow),
-      failedStudentLogins_(failedLoginsPerAddress, failedLoginWindowMs),
-      studentLogins_(loginsPerAddress, failedLoginWindowMs) {
+      failedStudentLogins_(limits::wrongCodesPerAddress, limits::loginWindowMs),
+      studentLogins_(limits::loginsPerAddress, limits::loginWindowMs) {
     importClasses(classes, store_);
 }
 
@@ -78,7 +74,7 @@ QString ClassService::newClassCode() {
     // No 0/O, 1/I/L, 2/Z, 5/S or 8/B: the code is read from the board.
     static const QString alphabet = QStringLiteral("ACDEFGHJKMNPQRTUVWXY34679");
     QString code;
-    for (int i = 0; i < 6; ++i)
+    for (int i = 0; i < limits::madeCodeLength; ++i)
         code += alphabet.at(QRandomGenerator::system()->bounded(alphabet.size()));
     return code;
 }
@@ -154,8 +150,9 @@ ApiReply ClassService::login(const QByteArray& formBody, const QString& peer) {
     const QString code = form->value("class_code").trimmed();
     if (name.isEmpty() || code.isEmpty())
         return malformed(QStringLiteral("student_name en class_code zijn verplicht"));
-    if (name.size() > maxNameLength || form->value("device_info").size() > 500 ||
-        form->value("device_id").size() > 200)
+    if (name.size() > limits::studentNameLength ||
+        form->value("device_info").size() > limits::deviceInfoLength ||
+        form->value("device_id").size() > limits::deviceIdLength)
         return malformed(QStringLiteral("een veld is te lang"));
 
     const auto record = classes_.find(code);
@@ -201,7 +198,7 @@ ApiReply ClassService::status(const QString& token) {
     if (session == sessions_.end())
         return expired();
     const qint64 now = now_();
-    if (now - session->lastSeenMs > sessionLifetimeMs) {
+    if (now - session->lastSeenMs > limits::studentSessionMs) {
         endSessions({session.key()});
         return expired();
     }
@@ -280,7 +277,7 @@ int ClassService::flushLastSeen() {
     const qint64 now = now_();
     QStringList stale;
     for (auto it = sessions_.cbegin(); it != sessions_.cend(); ++it)
-        if (now - it->lastSeenMs > sessionLifetimeMs)
+        if (now - it->lastSeenMs > limits::studentSessionMs)
             stale << it.key();
     endSessions(stale);
 

@@ -9,6 +9,7 @@
 #include <memory>
 
 #include "http/AttemptLimiter.h"
+#include "limits/ServiceLimits.h"
 #include "store/ClassStore.h"
 #include "store/ServiceStore.h"
 
@@ -29,13 +30,6 @@ class ClassService {
   public:
     using TokenSource = std::function<QString()>;
     using Clock = std::function<qint64()>;  // milliseconds since the epoch
-
-    static constexpr qint64 sessionLifetimeMs = 24LL * 3600 * 1000;  // without a poll
-    // Logins per address in 10 minutes: a whole school behind one address, but
-    // not an endless stream of sessions.
-    static constexpr int loginsPerAddress = 1000;
-    static constexpr int defaultMaxStudents = 500;  // in one class
-    static constexpr int maxNameLength = 200;       // a student's name, cleaned
 
     // Loads classes and sessions from `store` (opened already).
     ClassService(ServiceStore& store, TokenSource newToken = randomToken, Clock now = systemNow);
@@ -99,7 +93,7 @@ class ClassService {
     QHash<QString, StudentSession> sessions_;  // by token hash
     QHash<QString, int> classSizes_;           // sessions by class code
     QHash<qint64, QString> displayNames_;      // by teacher id
-    int maxStudents_ = defaultMaxStudents;
+    int maxStudents_ = limits::studentsPerClass;
     QSet<QString> polledSinceFlush_;
     AttemptLimiter failedStudentLogins_;
     AttemptLimiter studentLogins_;

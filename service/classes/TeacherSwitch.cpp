@@ -9,6 +9,8 @@
 #include <QTimer>
 #include <QUrl>
 
+#include "limits/ServiceLimits.h"
+
 namespace kt::service {
 
 QJsonObject ClassChange::toJson() const {
@@ -66,7 +68,7 @@ SwitchResult sendClassChange(const QString& serviceUrl, const QString& caFile,
     request.setSslConfiguration(ssl);
     request.setHeader(QNetworkRequest::ContentTypeHeader, QStringLiteral("application/json"));
     request.setRawHeader("X-Admin-Secret", adminSecret);
-    request.setTransferTimeout(15000);
+    request.setTransferTimeout(limits::classCommandTimeoutMs);
     QNetworkAccessManager manager;
     QNetworkReply* reply =
         manager.put(request, QJsonDocument(change.toJson()).toJson(QJsonDocument::Compact));

@@ -20,22 +20,29 @@
 #include "http/ConnectionLimits.h"
 #include "http/LogText.h"
 #include "http/TlsFiles.h"
+#include "limits/ServiceLimits.h"
 #include "store/SqliteStore.h"
 #include "teacher/AdminSecret.h"
 #include "teacher/TeacherAccounts.h"
 
 namespace kt::service {
 
-const char* const usageText =
-    "usage:\n"
-    "  ka-tesmar-service serve [--listen 0.0.0.0:443] [--database FILE] [--tls-dir DIR]\n"
-    "                          [--classes FILE] [--admin-secret FILE] [--max-students 500]\n"
-    "                          [--max-connections N] [--max-connections-per-address N]\n"
-    "                          [--request-timeout SECONDS] [--idle-timeout SECONDS]\n"
-    "  ka-tesmar-service teacher add|reset NAME [--display \"Mevr. De Vries\"] [--database FILE]\n"
-    "  ka-tesmar-service class CODE [--blocked on|off] [--domains a,b] [--ips x,y]\n"
-    "                          [--teacher NAME] --service https://127.0.0.1:8443\n"
-    "                          [--ca DIR/cert.pem] [--admin-secret FILE]\n";
+QString usageText() {
+    return QStringLiteral(
+               "usage:\n"
+               "  ka-tesmar-service serve [--listen 0.0.0.0:443] [--database FILE] [--tls-dir "
+               "DIR]\n"
+               "                          [--classes FILE] [--admin-secret FILE] [--max-students "
+               "%1]\n"
+               "                          [--max-connections N] [--max-connections-per-address N]\n"
+               "                          [--request-timeout SECONDS] [--idle-timeout SECONDS]\n"
+               "  ka-tesmar-service teacher add|reset NAME [--display \"Mevr. De Vries\"] "
+               "[--database FILE]\n"
+               "  ka-tesmar-service class CODE [--blocked on|off] [--domains a,b] [--ips x,y]\n"
+               "                          [--teacher NAME] --service https://127.0.0.1:8443\n"
+               "                          [--ca DIR/cert.pem] [--admin-secret FILE]\n")
+        .arg(limits::studentsPerClass);
+}
 
 namespace {
 
@@ -51,7 +58,7 @@ QTextStream& err() {
 }
 
 int usage() {
-    err() << usageText << Qt::flush;
+    err() << usageText() << Qt::flush;
     return 2;
 }
 
@@ -139,7 +146,7 @@ int serveCommand(const QStringList& arguments) {
           defaultDataDir + "/tls"},
          {"admin-secret", "The administrator secret (made 0600 when missing).", "file"},
          {"max-students", "Students one class holds at most.", "number",
-          QString::number(ClassService::defaultMaxStudents)}});
+          QString::number(limits::studentsPerClass)}});
     parser.addOptions(connectionLimitOptions());
     parser.addHelpOption();
     parser.process(arguments);
@@ -232,13 +239,14 @@ int teacherCommand(const QStringList& arguments) {
         return usage();
     const QString name = positional.at(1);
     if (!TeacherAccounts::isValidName(name)) {
-        err() << "ka-tesmar-service: a teacher name is 1 to 64 letters, digits and . _ @ -"
-              << Qt::endl;
+        err() << "ka-tesmar-service: a teacher name is 1 to " << limits::teacherNameLength
+              << " letters, digits and . _ @ -" << Qt::endl;
         return 2;
     }
     const auto displayName = TeacherAccounts::displayNameFrom(parser.value("display"));
     if (parser.isSet("display") && !displayName) {
-        err() << "ka-tesmar-service: a display name is 1 to 100 characters" << Qt::endl;
+        err() << "ka-tesmar-service: a display name is 1 to " << limits::displayNameLength
+              << " characters" << Qt::endl;
         return 2;
     }
     if (!becomeOwnerOf(parser.value("database"))) {

@@ -8,12 +8,12 @@
 #include "blocking/Validation.h"
 #include "classes/HttpReplies.h"
 #include "http/JsonBody.h"
+#include "limits/ServiceLimits.h"
 
 namespace kt::service {
 namespace {
 
 using Method = QHttpServerRequest::Method;
-constexpr qint64 onlineWithinMs = 15000;
 
 QHttpServerResponse json(int status, const QJsonObject& body) {
     QHttpServerResponse response(body, static_cast<QHttpServerResponse::StatusCode>(status));
@@ -167,12 +167,12 @@ QHttpServerResponse loginReply(const TeacherLogin& result) {
     switch (result.outcome) {
         case TeacherLogin::Outcome::LoggedIn: {
             QHttpServerResponse response = ok(sessionJson(result.session));
-            response.setHeader("Set-Cookie", sessionCookie(result.session.cookie,
-                                                           TeacherAccounts::sessionLifetimeMs));
+            response.setHeader("Set-Cookie",
+                               sessionCookie(result.session.cookie, limits::teacherSessionMs));
             if (!result.deviceCookie.isEmpty())
                 response.addHeader("Set-Cookie",
                                    cookieHeader(TeacherPage::deviceCookieName, result.deviceCookie,
-                                                TeacherAccounts::deviceCookieLifetimeMs));
+                                                limits::deviceCookieMs));
             return response;
         }
         case TeacherLogin::Outcome::WrongPassword:
@@ -214,9 +214,9 @@ TeacherPage::Answer TeacherPage::changePassword(const Call& call) {
     teachers_.changePassword(
         call.teacher.cookie, call.body.value("password").toString(),
         [reply = call.reply](bool changed) {
-            reply(changed
-                      ? ok()
-                      : error(400, QStringLiteral("Kies een wachtwoord van minstens 10 tekens")));
+            reply(changed ? ok()
+                          : error(400, QStringLiteral("Kies een wachtwoord van minstens %1 tekens")
+                                           .arg(limits::minPasswordLength)));
         });
     return std::nullopt;
 }
@@ -224,8 +224,8 @@ TeacherPage::Answer TeacherPage::changePassword(const Call& call) {
 TeacherPage::Answer TeacherPage::setDisplayName(const Call& call) {
     const auto shown = TeacherAccounts::displayNameFrom(call.body.value("display_name").toString());
     if (!shown)
-        return error(400,
-                     QStringLiteral("Geef de naam die leerlingen zien (hoogstens 100 tekens)"));
+        return error(400, QStringLiteral("Geef de naam die leerlingen zien (hoogstens %1 tekens)")
+                              .arg(limits::displayNameLength));
     if (!teachers_.setDisplayName(call.teacher.teacherId, *shown))
         return error(503, QStringLiteral("De naam kon niet bewaard worden"));
     classes_.setDisplayName(call.teacher.teacherId, *shown);
@@ -236,12 +236,13 @@ QJsonObject TeacherPage::classDetails(const ClassRecord& record) const {
     const qint64 now = classes_.now();
     QJsonArray students;
     for (const StudentSession& session : classes_.studentsOf(record.code))
-        students.append(QJsonObject{{"id", ClassService::studentId(session)},
-                                    {"name", session.studentName},
-                                    {"device", session.deviceInfo},
-                                    {"joined_at", session.joinedAtMs},
-                                    {"last_seen", session.lastSeenMs},
-                                    {"online", now - session.lastSeenMs <= onlineWithinMs}});
+        students.append(
+            QJsonObject{{"id", ClassService::studentId(session)},
+                        {"name", session.studentName},
+                        {"device", session.deviceInfo},
+                        {"joined_at", session.joinedAtMs},
+                        {"last_seen", session.lastSeenMs},
+                        {"online", now - session.lastSeenMs <= limits::onlineWithinMs}});
     return {{"code", record.code},
             {"class_name", record.className},
             {"school_name", record.schoolName},
@@ -264,8 +265,10 @@ TeacherPage::Answer TeacherPage::listClasses(const Call& call) {
 TeacherPage::Answer TeacherPage::createClass(const Call& call) {
     const QString name = trimmedField(call.body, "class_name");
     const QString school = trimmedField(call.body, "school_name");
-    if (name.isEmpty() || name.size() > 100 || school.size() > 100)
-        return error(400, QStringLiteral("Geef de klas een naam (hoogstens 100 tekens)"));
+    if (name.isEmpty() || name.size() > limits::classNameLength ||
+        school.size() > limits::classNameLength)
+        return error(400, QStringLiteral("Geef de klas een naam (hoogstens %1 tekens)")
+                              .arg(limits::classNameLength));
     const auto made = classes_.createClass(call.teacher.teacherId, name, school);
     if (!made)
         return error(503, QStringLiteral("De klas kon niet bewaard worden"));
@@ -367,8 +370,9 @@ TeacherPage::Answer TeacherPage::changeDomains(const Call& call, const QString& 
             return error(400, refusalText(add, refusal));
         if (record->domains.contains(add))
             return error(409, QStringLiteral("%1 staat al in de lijst").arg(add));
-        if (record->domains.size() >= 500)
-            return error(400, QStringLiteral("De lijst is vol (500 namen)"));
+        if (record->domains.size() >= limits::namesPerClass)
+            return error(400,
+                         QStringLiteral("De lijst is vol (%1 namen)").arg(limits::namesPerClass));
         record->domains << add;
     } else if (!remove.isEmpty()) {
         if (record->domains.removeAll(remove) == 0)

@@ -103,7 +103,7 @@ TEST(ClassService, MalformedRequestsGet400WithAJsonErrorAndChangeNothing) {
 // reason the application shows, and has room again once a student leaves.
 TEST(ClassService, NamesAreKeptCleanedAndAClassHoldsAtMostItsLimit) {
     ClassService service = makeService();
-    const QByteArray longest(ClassService::maxNameLength, 'a');
+    const QByteArray longest(limits::studentNameLength, 'a');
     const std::vector<std::pair<QByteArray, QString>> names = {
         {"Jan" + QByteArray(65000, '+'), "Jan"},
         {"+%09Jan++%C2%A0Peeters%0D%0A", "Jan Peeters"},

@@ -120,7 +120,7 @@ TEST(ServiceData, ARestartKeepsTeachersTheirLoginsClassesListsSwitchAndSessions)
     EXPECT_FALSE(teachers.session(first.csrf).has_value());
     teachers.logout(first.cookie);
     EXPECT_FALSE(teachers.session(first.cookie).has_value());
-    f.clock += TeacherAccounts::sessionLifetimeMs;
+    f.clock += limits::teacherSessionMs;
     EXPECT_FALSE(teachers.session(second.cookie).has_value()) << "expired";
     EXPECT_TRUE(store->loadTeacherSessions().isEmpty()) << "both are gone from the store";
 }
@@ -185,7 +185,7 @@ TEST(ServiceData, SessionsEndAfterADayWithoutAPollOrByTheTeacher) {
     f.clock += 1;
     const QString removed = tokenOf(service->login(form, "a"));  // the last to join
 
-    f.clock += ClassService::sessionLifetimeMs - 1000;
+    f.clock += limits::studentSessionMs - 1000;
     EXPECT_EQ(service->status(polling).status, 200);
     f.clock += 2000;
     EXPECT_EQ(service->status(idle).status, 401) << "a day without a poll";
@@ -213,7 +213,7 @@ TEST(ServiceData, StudentGuessingIsLimitedPerAddress) {
     record.code = "ACD347";
     ASSERT_TRUE(store->saveClass(record));
     auto service = f.service(*store);
-    service->setMaxStudents(2 * ClassService::loginsPerAddress);  // one class, a whole school
+    service->setMaxStudents(2 * limits::loginsPerAddress);  // one class, a whole school
     int refused = 0;
     for (int i = 0; i < 25; ++i)
         refused += service->login("student_name=S&class_code=ZZZZZZ", "10.0.0.9").status == 429;
@@ -223,10 +223,10 @@ TEST(ServiceData, StudentGuessingIsLimitedPerAddress) {
     f.clock += 11 * 60 * 1000;
     EXPECT_EQ(service->login("student_name=S&class_code=ACD347", "10.0.0.9").status, 200);
     int joined = 1;
-    while (joined < ClassService::loginsPerAddress + 5 &&
+    while (joined < limits::loginsPerAddress + 5 &&
            service->login("student_name=S&class_code=ACD347", "10.0.0.9").status == 200)
         ++joined;
-    EXPECT_EQ(joined, ClassService::loginsPerAddress) << "a whole school, but not without end";
+    EXPECT_EQ(joined, limits::loginsPerAddress) << "a whole school, but not without end";
 }
 
 TEST(ServiceData, EachFailedTeacherLoginWaitsLongerButTheTeachersBrowserIsNeverHeldBack) {
