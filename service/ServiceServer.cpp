@@ -47,11 +47,13 @@ QString methodName(QHttpServerRequest::Method method) {
 
 }  // namespace
 
-ServiceServer::ServiceServer(ClassService& service, TeacherAccounts& teachers,
-                             QByteArray adminSecret, const QSslCertificate& certificate,
-                             const QSslKey& key, const ConnectionLimits& limits, LogLine log)
-    : service_(service),
-      teacherPage_(service, teachers),
+ServiceServer::ServiceServer(ClassRegister& classes, StudentProtocol& students,
+                             TeacherAccounts& teachers, QByteArray adminSecret,
+                             const QSslCertificate& certificate, const QSslKey& key,
+                             const ConnectionLimits& limits, LogLine log)
+    : classes_(classes),
+      students_(students),
+      teacherPage_(classes, teachers),
       adminSecret_(std::move(adminSecret)),
       // Whatever a client sent stays within its line.
       log_([log = std::move(log)](const QString& line) { log(escapedForLog(line)); }),
@@ -79,7 +81,7 @@ ServiceServer::ServiceServer(ClassService& service, TeacherAccounts& teachers,
         });
 
     QObject::connect(&flushTimer_, &QTimer::timeout, [this] {
-        service_.flushLastSeen();
+        classes_.flushLastSeen();
         if (const int dropped = connections_.takeDropped())
             log_(QStringLiteral("%1 dropped %2 connections over the caps unanswered")
                      .arg(QDateTime::currentDateTimeUtc().toString(Qt::ISODate))
@@ -160,15 +162,16 @@ QHttpServerResponse ServiceServer::banner(const QHttpServerRequest&) {
 }
 
 QHttpServerResponse ServiceServer::studentLogin(const QHttpServerRequest& request) {
-    return toResponse(service_.login(request.body(), request.remoteAddress().toString()));
+    return toResponse(students_.login(request.body(), request.remoteAddress().toString()));
 }
 
 QHttpServerResponse ServiceServer::studentStatus(const QHttpServerRequest& request) {
-    return toResponse(service_.status(request.query().queryItemValue("token", QUrl::FullyDecoded)));
+    return toResponse(
+        students_.status(request.query().queryItemValue("token", QUrl::FullyDecoded)));
 }
 
 QHttpServerResponse ServiceServer::studentLogout(const QHttpServerRequest& request) {
-    return toResponse(service_.logout(request.body()));
+    return toResponse(students_.logout(request.body()));
 }
 
 QHttpServerResponse ServiceServer::adminChange(const QHttpServerRequest& request,
@@ -176,7 +179,7 @@ QHttpServerResponse ServiceServer::adminChange(const QHttpServerRequest& request
     if (!secretMatches(request.value(adminSecretHeader), adminSecret_))
         return toResponse(
             failure(403, QStringLiteral("Alleen met het beheerdersgeheim van de dienst")));
-    return toResponse(service_.updateClass(code, request.body()));
+    return toResponse(classes_.updateClass(code, request.body(), request.url().host()));
 }
 
 ServiceServer::Reply ServiceServer::replyLater(const QHttpServerRequest& request,

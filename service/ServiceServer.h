@@ -7,7 +7,8 @@
 #include <QTimer>
 #include <functional>
 
-#include "classes/ClassService.h"
+#include "classes/ClassRegister.h"
+#include "classes/StudentProtocol.h"
 #include "http/ConnectionCounter.h"
 #include "http/ConnectionLimits.h"
 #include "teacher/TeacherPage.h"
@@ -23,8 +24,8 @@ class ServiceServer {
   public:
     using LogLine = std::function<void(const QString&)>;
 
-    ServiceServer(ClassService& service, TeacherAccounts& teachers, QByteArray adminSecret,
-                  const QSslCertificate& certificate, const QSslKey& key,
+    ServiceServer(ClassRegister& classes, StudentProtocol& students, TeacherAccounts& teachers,
+                  QByteArray adminSecret, const QSslCertificate& certificate, const QSslKey& key,
                   const ConnectionLimits& limits, LogLine log);
 
     // Listens on `address`; port 0 picks a free one. Returns the port, 0 on failure.
@@ -60,7 +61,8 @@ class ServiceServer {
     static QString requestLine(const QHttpServerRequest& request);
     void logRequest(const QHttpServerRequest& request, int status);
 
-    ClassService& service_;
+    ClassRegister& classes_;
+    StudentProtocol& students_;
     TeacherPage teacherPage_;
     QByteArray adminSecret_;
     QSslConfiguration tls_;

@@ -16,7 +16,8 @@
 #include <QTimer>
 
 #include "ServiceServer.h"
-#include "classes/TeacherSwitch.h"
+#include "classes/ClassFile.h"
+#include "cli/ClassChange.h"
 #include "http/ConnectionLimits.h"
 #include "http/LogText.h"
 #include "http/TlsFiles.h"
@@ -163,10 +164,11 @@ int serveCommand(const QStringList& arguments) {
         return 2;
     }
 
-    ClassStore classesFile;
+    ClassFile classesFile;
     if (parser.isSet("classes")) {
-        if (const QString error = classesFile.loadFile(parser.value("classes")); !error.isEmpty()) {
-            err() << "ka-tesmar-service: " << error << Qt::endl;
+        classesFile = readClassFile(parser.value("classes"));
+        if (!classesFile.error.isEmpty()) {
+            err() << "ka-tesmar-service: " << classesFile.error << Qt::endl;
             return 2;
         }
     }
@@ -175,9 +177,8 @@ int serveCommand(const QStringList& arguments) {
         err() << "ka-tesmar-service: " << error << Qt::endl;
         return 2;
     }
-    ClassService service(store);
-    service.setMaxStudents(maxStudents);
-    if (const QString error = service.importClasses(classesFile, store); !error.isEmpty()) {
+    ClassRegister classes(store);
+    if (const QString error = classes.importClasses(classesFile.classes); !error.isEmpty()) {
         err() << "ka-tesmar-service: " << error << Qt::endl;
         return 2;
     }
@@ -200,10 +201,11 @@ int serveCommand(const QStringList& arguments) {
     if (limits.total < 1)
         return 1;
     quitOnTerminationSignals();
-    TeacherAccounts teachers(store, ClassService::systemNow);
+    StudentProtocol students(classes, maxStudents);
+    TeacherAccounts teachers(store, ClassRegister::systemNow);
     // One line per request, written out once a second rather than line by line.
-    ServiceServer server(service, teachers, secret.value, tls.certificate, tls.key, limits,
-                         [](const QString& line) { out() << line << '\n'; });
+    ServiceServer server(classes, students, teachers, secret.value, tls.certificate, tls.key,
+                         limits, [](const QString& line) { out() << line << '\n'; });
     QTimer logFlush;
     QObject::connect(&logFlush, &QTimer::timeout, [] { out().flush(); });
     logFlush.start(1000);
@@ -212,7 +214,7 @@ int serveCommand(const QStringList& arguments) {
         err() << "ka-tesmar-service: cannot listen on " << parser.value("listen") << Qt::endl;
         return 1;
     }
-    for (const ClassRecord& record : service.classes().all())
+    for (const ClassRecord& record : classes.all())
         out() << "Class " << escapedForLog(record.code) << ": " << escapedForLog(record.className)
               << " (" << (record.isBlocked ? "blocked" : "free") << ")" << Qt::endl;
     const QString host = address.protocol() == QAbstractSocket::IPv6Protocol
@@ -222,7 +224,7 @@ int serveCommand(const QStringList& arguments) {
     out() << describe(limits) << Qt::endl;
     out() << "Listening on https://" << host << ":" << bound << "/" << Qt::endl;
     const int status = QCoreApplication::exec();
-    service.flushLastSeen();
+    classes.flushLastSeen();
     return status;
 }
 

@@ -6,7 +6,8 @@
 #include <functional>
 #include <optional>
 
-#include "classes/ClassService.h"
+#include "classes/ClassRegister.h"
+#include "classes/TeacherClasses.h"
 #include "teacher/TeacherAccounts.h"
 
 namespace kt::service {
@@ -17,7 +18,7 @@ namespace kt::service {
 // classes.
 class TeacherPage {
   public:
-    TeacherPage(ClassService& classes, TeacherAccounts& teachers);
+    TeacherPage(ClassRegister& classes, TeacherAccounts& teachers);
 
     using Reply = std::function<void(QHttpServerResponse&&)>;
     // An answer now, or nothing when the call's `reply` answers later.
@@ -76,10 +77,14 @@ class TeacherPage {
     Answer admitted(const QHttpServerRequest& request, Access access, const Reply& reply,
                     const Endpoint& endpoint);
     QJsonObject classDetails(const ClassRecord& record) const;
-    // The answer after a change to `record`: the class as it now is, or 503.
-    QHttpServerResponse changed(const Call& call, const ClassRecord& record, bool saved) const;
+    // The answer after a change of the class `code`: the class as it now is, or 503.
+    QHttpServerResponse changed(const Call& call, const QString& code, bool saved) const;
+    // The answer after `entry`: the class as it came in, its refusal, or `notStored` (503).
+    QHttpServerResponse entered(const Call& call, const ClassEntry& entry,
+                                const QString& notStored) const;
 
-    ClassService& classes_;
+    ClassRegister& classes_;
+    TeacherClasses teacherClasses_;
     TeacherAccounts& teachers_;
 };
 

@@ -1,4 +1,4 @@
-#include "classes/TeacherSwitch.h"
+#include "cli/ClassChange.h"
 
 #include <QEventLoop>
 #include <QJsonArray>
