@@ -219,6 +219,35 @@ TEST(ServiceData, SessionsEndAfterADayWithoutAPollOrByTheTeacher) {
     EXPECT_TRUE(store->loadSessions().isEmpty()) << "ended sessions are gone from the store too";
 }
 
+// What an older version let in that the check now refuses never holds a
+// lesson up: the class still switches, takes new names and ends.
+TEST(ServiceData, WhatAnOlderVersionLetInNeverHoldsUpTheLesson) {
+    Fixture f;
+    auto store = f.openStore();
+    Teacher anna{0, "anna", "h", false, {}};
+    ASSERT_TRUE(store->addTeacher(anna));
+    ClassRecord older;
+    older.code = "ACD347";
+    older.teacherId = anna.id;
+    older.domains = {"localhost", "chatgpt.com", "chatgpt.com"};
+    older.ips = {"0.0.0.0/0"};
+    ASSERT_TRUE(store->saveClass(older));
+    auto service = f.service(*store);
+    ClassRecord changed = *service->teacher.classOf(anna.id, older.code);
+    const auto saved = [&] {
+        return service->teacher.saveClassOf(anna.id, changed, {}).outcome ==
+               ClassEntry::Outcome::Entered;
+    };
+    changed.isBlocked = true;
+    EXPECT_TRUE(saved()) << "switched on";
+    changed.domains << "claude.ai";
+    EXPECT_TRUE(saved()) << "a new name";
+    changed.domains << "localhost.localdomain";
+    EXPECT_FALSE(saved()) << "a new name that is refused";
+    EXPECT_TRUE(service->teacher.endLesson(anna.id, older.code));
+    EXPECT_EQ(service->classes.find(older.code)->domains.size(), 4);
+}
+
 TEST(ServiceData, StudentGuessingIsLimitedPerAddress) {
     Fixture f;
     auto store = f.openStore();

@@ -96,7 +96,8 @@ TEST(StudentProtocol, MalformedRequestsGet400WithAJsonErrorAndChangeNothing) {
         {logout, {"token=x", "[\"token\"]", R"({"token":5})", R"({"token":""})"}},
         {update,
          {"not json", "[]", R"({"is_blocked":"yes"})", R"({"is_blocked":true,"domains":["a",1]})",
-          R"({"ip_ranges":[{"start":"1"}]})", R"({"colour":"red"})"}},
+          R"({"ip_ranges":[{"start":"1"}]})", R"({"colour":"red"})",
+          R"({"domains":["klas.school.be"]})"}},
         {status, {""}},
     };
     for (const auto& [call, bodies] : cases) {
