@@ -315,7 +315,7 @@ int classCommand(const QStringList& arguments) {
         err() << "ka-tesmar-service: " << secret.error << Qt::endl;
         return 2;
     }
-    const SwitchResult result =
+    const ChangeResult result =
         sendClassChange(parser.value("service"), parser.value("ca"), change, secret.value);
     (result.ok ? out() : err()) << result.message << Qt::endl;
     return result.ok ? 0 : 1;

@@ -47,7 +47,7 @@ QByteArray cookieOf(const QHttpServerRequest& request, const char* name) {
     return {};
 }
 
-QString cookieOf(const QHttpServerRequest& request) {
+QString sessionCookieOf(const QHttpServerRequest& request) {
     return QString::fromLatin1(cookieOf(request, TeacherPage::cookieName));
 }
 
@@ -57,7 +57,7 @@ QByteArray cookieHeader(const char* name, const QByteArray& value, qint64 maxAge
            "; HttpOnly; Secure; SameSite=Strict";
 }
 
-QByteArray sessionCookie(const QString& value, qint64 maxAgeMs) {
+QByteArray sessionCookieHeader(const QString& value, qint64 maxAgeMs) {
     return cookieHeader(TeacherPage::cookieName, value.toLatin1(), maxAgeMs);
 }
 
@@ -97,7 +97,7 @@ TeacherPage::Answer TeacherPage::admitted(const QHttpServerRequest& request, Acc
     Call call{request, {}, {}, reply};
     if (access == Access::Anyone)
         return endpoint(call);
-    const auto teacher = teachers_.session(cookieOf(request));
+    const auto teacher = teachers_.session(sessionCookieOf(request));
     if (!teacher)
         return error(401, QStringLiteral("Niet aangemeld of sessie verlopen: meld je opnieuw aan"));
     call.teacher = *teacher;
@@ -165,8 +165,8 @@ QHttpServerResponse loginReply(const TeacherLogin& result) {
     switch (result.outcome) {
         case TeacherLogin::Outcome::LoggedIn: {
             QHttpServerResponse response = ok(sessionJson(result.session));
-            response.setHeader("Set-Cookie",
-                               sessionCookie(result.session.cookie, limits::teacherSessionMs));
+            response.setHeader(
+                "Set-Cookie", sessionCookieHeader(result.session.cookie, limits::teacherSessionMs));
             if (!result.deviceCookie.isEmpty())
                 response.addHeader("Set-Cookie",
                                    cookieHeader(TeacherPage::deviceCookieName, result.deviceCookie,
@@ -204,7 +204,7 @@ TeacherPage::Answer TeacherPage::session(const Call& call) {
 TeacherPage::Answer TeacherPage::logout(const Call& call) {
     teachers_.logout(call.teacher.cookie);
     QHttpServerResponse response = ok();
-    response.setHeader("Set-Cookie", sessionCookie(QString(), 0));  // the device's stays
+    response.setHeader("Set-Cookie", sessionCookieHeader(QString(), 0));  // the device's stays
     return response;
 }
 

@@ -101,6 +101,20 @@ class ServiceHardening : public ::testing::Test {
         return session;
     }
 
+    // The code of a new class of the teacher whose headers these are.
+    QByteArray newClass(const Headers& teacher) {
+        const RawReply made =
+            call("POST", "/leerkracht/api/classes", R"({"class_name":"4C"})", teacher);
+        EXPECT_EQ(made.status, 200) << made.body.toStdString();
+        return json(made).value("class")["code"].toString().toLatin1();
+    }
+    // The header that opens the administrator's PUT.
+    QByteArray adminSecret() {
+        QFile file(service->adminSecretPath());
+        EXPECT_TRUE(file.open(QIODevice::ReadOnly));
+        return "X-Admin-Secret: " + file.readAll().trimmed();
+    }
+
     QTemporaryDir dir;
     QString classes;
     std::unique_ptr<ServiceProcess> service;
@@ -110,10 +124,8 @@ class ServiceHardening : public ::testing::Test {
 TEST_F(ServiceHardening, HostileRequestsGetAClearErrorAndChangeNothing) {
     const Headers anna = teacher("anna");
     const QByteArray cookie = anna.at(1), csrf = anna.at(2);
-    QFile secretFile(service->adminSecretPath());
-    ASSERT_TRUE(secretFile.open(QIODevice::ReadOnly));
-    const QByteArray secret = "X-Admin-Secret: " + secretFile.readAll().trimmed();
-    const QByteArray newClass = R"({"class_name":"4C"})", on = R"({"is_blocked":true})";
+    const QByteArray secret = adminSecret();
+    const QByteArray classBody = R"({"class_name":"4C"})", on = R"({"is_blocked":true})";
     const QByteArray huge(100 * 1024, 'a'), wrongSecret = "X-Admin-Secret: " + QByteArray(64, '0');
     const QByteArray badCsrf = "X-CSRF-Token: 0";
     const QByteArray join = "/Vexlo/api/class-login.php", poll = "/Vexlo/api/class-status.php",
@@ -137,10 +149,10 @@ TEST_F(ServiceHardening, HostileRequestsGetAClearErrorAndChangeNothing) {
         {"broken login JSON", "POST", login, "{\"name\":", {jsonType}, 400},
         {"broken JSON", "POST", classesApi, "{", anna, 400},
         {"a form, not JSON", "POST", classesApi, "class_name=x", {formType, cookie, csrf}, 400},
-        {"no CSRF token", "POST", classesApi, newClass, {jsonType, cookie}, 403},
-        {"wrong CSRF token", "POST", classesApi, newClass, {jsonType, cookie, badCsrf}, 403},
+        {"no CSRF token", "POST", classesApi, classBody, {jsonType, cookie}, 403},
+        {"wrong CSRF token", "POST", classesApi, classBody, {jsonType, cookie, badCsrf}, 403},
         {"wrong cookie", "GET", classesApi, {}, {"Cookie: kt_leerkracht=abc"}, 401},
-        {"no cookie", "POST", classesApi, newClass, {jsonType, csrf}, 401},
+        {"no cookie", "POST", classesApi, classBody, {jsonType, csrf}, 401},
         {"unknown page path", "GET", "/leerkracht/api/nothing", {}, {cookie}, 404},
         {"unknown path", "GET", "/etc/passwd", {}, {}, 404},
         {"no admin secret", "PUT", admin, on, {jsonType}, 403},
@@ -177,14 +189,8 @@ QByteArray manyNames(int count) {
 // nothing of it comes in.
 TEST_F(ServiceHardening, EveryWayInRefusesTheSameBadClassTheSameWay) {
     const Headers anna = teacher("anna");
-    QFile secretFile(service->adminSecretPath());
-    ASSERT_TRUE(secretFile.open(QIODevice::ReadOnly));
-    const Headers admin = {jsonType, "X-Admin-Secret: " + secretFile.readAll().trimmed()};
-    const QByteArray code =
-        json(call("POST", "/leerkracht/api/classes", R"({"class_name":"4C"})", anna))
-            .value("class")["code"]
-            .toString()
-            .toLatin1();
+    const Headers admin = {jsonType, adminSecret()};
+    const QByteArray code = newClass(anna);
     ASSERT_EQ(call("PUT", "/admin/classes/" + code, "{" + manyNames(500) + "}", admin).status, 200)
         << "a full list of names to block";
     const QByteArray addName = "/leerkracht/api/classes/" + code + "/domains";
@@ -274,13 +280,7 @@ TEST_F(ServiceHardening, HostileLoginsLeaveTheLessonToTheTeacher) {
         call("POST", "/leerkracht/api/display-name", R"({"display_name":"Mevr. De Vries"})", anna)
             .status,
         200);
-    const QByteArray code =
-        json(call("POST", "/leerkracht/api/classes", R"({"class_name":"4C"})", anna))
-            .value("class")
-            .toObject()
-            .value("code")
-            .toString()
-            .toLatin1();
+    const QByteArray code = newClass(anna);
     const QString bertOnce = addTeacher(dir.filePath("service.db"), "bert");
     const auto login = [&](const QString& name, const QString& password, const QByteArray& cookie,
                            const QString& from) {
@@ -365,11 +365,9 @@ TEST_F(ServiceHardening, HostileLoginsLeaveTheLessonToTheTeacher) {
 
 TEST_F(ServiceHardening, ARestartInTheMiddleKeepsTheClassTheSwitchAndEverySession) {
     const Headers anna = teacher("anna");
-    const RawReply made = call("POST", "/leerkracht/api/classes", R"({"class_name":"4C"})", anna);
-    const QByteArray code =
-        json(made).value("class").toObject().value("code").toString().toLatin1();
+    const QByteArray code = newClass(anna);
     const QString token = studentToken(code);
-    ASSERT_FALSE(token.isEmpty()) << made.body.toStdString();
+    ASSERT_FALSE(token.isEmpty());
     const QByteArray switchPath = "/leerkracht/api/classes/" + code + "/blocked";
     ASSERT_EQ(call("POST", switchPath, R"({"is_blocked":true})", anna).status, 200);
 
