@@ -13,9 +13,9 @@
 namespace kt::service {
 
 // The teacher's page under /leerkracht/: its files (built into the service)
-// and its JSON interface, one function per endpoint. Every change (POST) needs the session cookie
-// and the session's CSRF token in the X-CSRF-Token header; a teacher reaches only their own
-// classes.
+// and its JSON interface, one function per endpoint. Every change (POST)
+// needs the session cookie and the session's CSRF token in the X-CSRF-Token
+// header; a teacher reaches only their own classes.
 class TeacherPage {
   public:
     TeacherPage(ClassRegister& classes, TeacherAccounts& teachers);
@@ -28,7 +28,7 @@ class TeacherPage {
     // (401), for a POST the CSRF token (403) and a JSON object body (400),
     // then the teacher's own password (403).
     enum class Access {
-        Anyone,       // no session needed: the page's files and the login
+        Anyone,       // no session needed: the login
         LoggedIn,     // any session, also one whose one-time password is not yet changed
         OwnPassword,  // a session with a password of the teacher's own
     };
