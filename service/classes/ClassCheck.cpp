@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <functional>
+#include <tuple>
 
 #include "blocking/RefusedTargets.h"
 #include "blocking/Validation.h"
@@ -63,15 +64,21 @@ std::optional<QString> addressRefusal(const QString& text) {
     return std::nullopt;
 }
 
-// The items of `list` that `before` did not hold, each checked by
-// `refusalOf`; then no item more often than before, and no list grown past
-// `limit`.
+// A lone surrogate would make every reply that carries it unreadable for the
+// application; the text itself is not repeated in the refusal.
+const QString notUnicode = QStringLiteral("De klas bevat tekst die geen geldige Unicode is");
+
+// The items of `list` that `before` did not hold, each valid Unicode and
+// checked by `refusalOf`; then no item more often than before, and no list
+// grown past `limit`.
 std::optional<ClassRefusal> checkList(
     const QStringList& list, const QStringList& before, qsizetype limit, const QString& full,
     const std::function<std::optional<QString>(const QString&)>& refusalOf) {
     for (const QString& item : list) {
         if (before.contains(item))
             continue;
+        if (!item.isValidUtf16())
+            return ClassRefusal{notUnicode};
         if (const auto refusal = refusalOf(item))
             return ClassRefusal{*refusal};
     }
@@ -83,12 +90,17 @@ std::optional<ClassRefusal> checkList(
     return std::nullopt;
 }
 
-bool isValidText(const ClassRecord& record) {
-    QStringList texts = QStringList{record.className, record.schoolName, record.teacherName} +
-                        record.domains + record.ips;
-    for (const auto& [start, end] : record.ipRanges) texts << start << end;
-    return std::all_of(texts.cbegin(), texts.cend(),
-                       [](const QString& text) { return text.isValidUtf16(); });
+// A name the students see, when it changed: valid Unicode and not too long.
+std::optional<ClassRefusal> checkName(const QString& name, const QString& before,
+                                      const QString& tooLong) {
+    if (name == before)
+        return std::nullopt;
+    if (!name.isValidUtf16())
+        return ClassRefusal{notUnicode};
+    if (name.size() > limits::classNameLength)
+        return ClassRefusal{
+            QStringLiteral("%1 (hoogstens %2 tekens)").arg(tooLong).arg(limits::classNameLength)};
+    return std::nullopt;
 }
 
 }  // namespace
@@ -107,22 +119,14 @@ std::optional<ClassRefusal> checkClass(const ClassRecord& record, const ClassRec
     if (normalisedClassCode(record.code) != record.code || record.code.isEmpty())
         return ClassRefusal{QStringLiteral("Een klascode is 1 tot %1 letters en cijfers")
                                 .arg(limits::classCodeLength)};
-    // A lone surrogate would make every reply that carries it unreadable for the application.
-    if (!isValidText(record))
-        return ClassRefusal{QStringLiteral("De klas bevat tekst die geen geldige Unicode is")};
-    const QString tooLong = QStringLiteral("%1 (hoogstens %2 tekens)");
-    const auto longer = [&](const QString& text, const QString& was) {
-        return text != was && text.size() > limits::classNameLength;
-    };
-    if (longer(record.className, before.className))
-        return ClassRefusal{
-            tooLong.arg(QStringLiteral("Geef de klas een naam")).arg(limits::classNameLength)};
-    if (longer(record.schoolName, before.schoolName))
-        return ClassRefusal{tooLong.arg(QStringLiteral("De naam van de school is te lang"))
-                                .arg(limits::classNameLength)};
-    if (longer(record.teacherName, before.teacherName))
-        return ClassRefusal{tooLong.arg(QStringLiteral("De naam van de leerkracht is te lang"))
-                                .arg(limits::classNameLength)};
+    for (const auto& [name, was, tooLong] :
+         {std::tuple{record.className, before.className, QStringLiteral("Geef de klas een naam")},
+          std::tuple{record.schoolName, before.schoolName,
+                     QStringLiteral("De naam van de school is te lang")},
+          std::tuple{record.teacherName, before.teacherName,
+                     QStringLiteral("De naam van de leerkracht is te lang")}})
+        if (auto refusal = checkName(name, was, tooLong))
+            return refusal;
 
     // The students reach the service by the name the sender used for it.
     ProtectedTargets service;
@@ -146,9 +150,12 @@ std::optional<ClassRefusal> checkClass(const ClassRecord& record, const ClassRec
     for (const auto& range : record.ipRanges) {
         if (before.ipRanges.contains(range))
             continue;
-        for (const QString& end : {range.first, range.second})
+        for (const QString& end : {range.first, range.second}) {
+            if (!end.isValidUtf16())
+                return ClassRefusal{notUnicode};
             if (!isSingleAddress(end.toStdString()))
                 return ClassRefusal{QStringLiteral("'%1' is geen geldig adres").arg(end)};
+        }
     }
     if (record.ipRanges.size() > limits::addressesPerClass &&
         record.ipRanges.size() > before.ipRanges.size())
