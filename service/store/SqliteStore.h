@@ -14,8 +14,6 @@ class SqliteStore : public ServiceStore {
     ~SqliteStore() override;
 
     QString open() override;
-    int schemaVersion();
-    static int latestSchemaVersion();
 
     std::optional<Teacher> teacherByName(const QString& name) override;
     std::optional<Teacher> teacherById(qint64 id) override;
@@ -37,6 +35,9 @@ class SqliteStore : public ServiceStore {
     bool saveLastSeen(const QList<QPair<QString, qint64>>& lastSeen) override;
 
   private:
+    int schemaVersion();
+    static int latestSchemaVersion();
+
     QString path_;
     QString connection_;  // the name of this store's Qt SQL connection
 };
