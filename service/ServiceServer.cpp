@@ -82,6 +82,10 @@ ServiceServer::ServiceServer(ClassService& service, TeacherAccounts& teachers,
                 [this](const QHttpServerRequest& request) {
                     return toResponse(service_.logout(request.body()));
                 });
+    http_.route("/Vexlo/api/class-report.php", QHttpServerRequest::Method::Post,
+                [this](const QHttpServerRequest& request) {
+                    return toResponse(service_.report(request.body()));
+                });
     http_.route("/admin/classes/<arg>", QHttpServerRequest::Method::Put,
                 [this](const QString& code, const QHttpServerRequest& request) {
                     if (!secretMatches(request.value(adminSecretHeader), adminSecret_))
@@ -113,7 +117,7 @@ ServiceServer::ServiceServer(ClassService& service, TeacherAccounts& teachers,
     });
 
     QObject::connect(&flushTimer_, &QTimer::timeout, [this] {
-        service_.flushLastSeen();
+        service_.tick();
         if (const int dropped = connections_.takeDropped())
             log_(QStringLiteral("%1 dropped %2 connections over the caps unanswered")
                      .arg(QDateTime::currentDateTimeUtc().toString(Qt::ISODate))

@@ -14,11 +14,12 @@
 
 namespace kt::service {
 
-// The class service over HTTPS: "/", the three endpoints of the student
-// application, the teacher's page under /leerkracht/ and the administrator's
-// PUT /admin/classes/CODE (with the administrator secret). Writes one line
-// per request to `log`, escaped; writes the students' last polls every few
-// seconds. Holds every connection to `limits`.
+// The class service over HTTPS: "/", the endpoints of the student
+// application (login, status, logout and the computer's report), the teacher's page under
+// /leerkracht/ and the administrator's PUT /admin/classes/CODE (with the administrator secret).
+// Writes one line per request to `log`, escaped; writes the students' last polls every few seconds,
+// with the rest of the service's periodic work (ClassService::tick). Holds every connection to
+// `limits`.
 class ServiceServer {
   public:
     using LogLine = std::function<void(const QString&)>;

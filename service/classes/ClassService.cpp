@@ -6,6 +6,7 @@
 #include <QJsonDocument>
 #include <QRandomGenerator>
 
+#include "classes/ComputerStates.h"
 #include "classes/HttpReplies.h"
 #include "http/FormDecoding.h"
 #include "store/SqliteStore.h"
@@ -16,14 +17,10 @@ namespace {
 // Guessing a class code by trying: a few wrong codes per address, then a pause.
 constexpr int failedLoginsPerAddress = 20;
 constexpr qint64 failedLoginWindowMs = 10 * 60 * 1000;
+constexpr qint64 reportWindowMs = 10 * 60 * 1000;
 
 ApiReply malformed(const QString& what) {
     return failure(400, QStringLiteral("Ongeldig verzoek: %1").arg(what));
-}
-
-QString hashOf(const QString& token) {
-    return QString::fromLatin1(
-        QCryptographicHash::hash(token.toUtf8(), QCryptographicHash::Sha256).toHex());
 }
 
 std::unique_ptr<ServiceStore> memoryStore() {
@@ -39,8 +36,10 @@ ClassService::ClassService(ServiceStore& store, TokenSource newToken, Clock now)
     : store_(store),
       newToken_(std::move(newToken)),
       now_(std::move(now)),
+      watchContactFromMs_(now_() + contactWithinMs),
       failedStudentLogins_(failedLoginsPerAddress, failedLoginWindowMs),
-      studentLogins_(loginsPerAddress, failedLoginWindowMs) {
+      studentLogins_(loginsPerAddress, failedLoginWindowMs),
+      reports_(reportsPerSession, reportWindowMs) {
     for (const ClassRecord& record : store_.loadClasses()) {
         classes_.put(record);
         if (!displayNames_.contains(record.teacherId))
@@ -55,12 +54,19 @@ ClassService::ClassService(const ClassStore& classes, TokenSource newToken)
       newToken_(std::move(newToken)),
       now_(systemNow),
       failedStudentLogins_(failedLoginsPerAddress, failedLoginWindowMs),
-      studentLogins_(loginsPerAddress, failedLoginWindowMs) {
+      studentLogins_(loginsPerAddress, failedLoginWindowMs),
+      reports_(reportsPerSession, reportWindowMs) {
     importClasses(classes, store_);
 }
 
 ClassService::~ClassService() {
     flushLastSeen();
+    writeLessonEvents();
+}
+
+QString ClassService::tokenHash(const QString& token) {
+    return QString::fromLatin1(
+        QCryptographicHash::hash(token.toUtf8(), QCryptographicHash::Sha256).toHex());
 }
 
 qint64 ClassService::systemNow() {
@@ -133,6 +139,10 @@ QJsonObject ClassService::classInfo(const ClassRecord& record) const {
 }
 
 void ClassService::addSession(const StudentSession& session) {
+    if (session.departedAtMs != 0) {
+        departed_.insert(session.tokenHash, session);
+        return;
+    }
     if (!sessions_.contains(session.tokenHash))
         ++classSizes_[session.classCode];
     sessions_.insert(session.tokenHash, session);
@@ -170,17 +180,27 @@ ApiReply ClassService::login(const QByteArray& formBody, const QString& peer) {
                                 .arg(maxStudents_));
 
     const QString token = newToken_();
-    const StudentSession session{hashOf(token),
+    const StudentSession session{tokenHash(token),
                                  record->code,
                                  name,
                                  form->value("device_id"),
                                  cleanedName(form->value("device_info")),
                                  now,
-                                 now};
+                                 now,
+                                 {},
+                                 0};
     if (!store_.saveSession(session))
         return failure(503, QStringLiteral("De klasdienst kan de sessie nu niet bewaren"));
     studentLogins_.record(peer, now);
     addSession(session);
+    logEvent(eventNow(session.classCode, LessonEvent::Kind::Joined, name));
+    // The computer is back: its new row replaces the one of its departure.
+    QStringList returned;
+    for (const StudentSession& left : std::as_const(departed_))
+        if (!session.deviceId.isEmpty() && left.deviceId == session.deviceId &&
+            left.classCode == session.classCode)
+            returned << left.tokenHash;
+    endSessions(returned);
     refreshDisplayName(record->teacherId);
     return {200, QJsonObject{
                      {"success", true},
@@ -197,7 +217,7 @@ ApiReply ClassService::expired() {
 ApiReply ClassService::status(const QString& token) {
     if (token.isEmpty())
         return malformed(QStringLiteral("token ontbreekt"));
-    const auto session = sessions_.find(hashOf(token));
+    const auto session = sessions_.find(tokenHash(token));
     if (session == sessions_.end())
         return expired();
     const qint64 now = now_();
@@ -210,6 +230,9 @@ ApiReply ClassService::status(const QString& token) {
         return failure(401, QStringLiteral("Klas bestaat niet meer"));
     session->lastSeenMs = now;
     polledSinceFlush_.insert(session.key());
+    if (!lostContact_.isEmpty() && lostContact_.remove(session.key()))
+        logEvent(
+            eventNow(session->classCode, LessonEvent::Kind::ContactBack, session->studentName));
     const QJsonObject classJson = record->toJson();
     return {200, QJsonObject{
                      {"success", true},
@@ -226,10 +249,10 @@ ApiReply ClassService::logout(const QByteArray& jsonBody) {
     const QJsonValue token = document.object().value("token");
     if (!document.isObject() || !token.isString() || token.toString().isEmpty())
         return malformed(QStringLiteral("verwacht {\"token\": \"...\"}"));
-    const QString key = hashOf(token.toString());
+    const QString key = tokenHash(token.toString());
     if (!sessions_.contains(key))
         return failure(404, QStringLiteral("Sessie niet gevonden"));
-    if (!endSessions({key}))
+    if (!leave(key))
         return failure(503, QStringLiteral("De klasdienst kan de sessie nu niet beëindigen"));
     return {200, QJsonObject{{"success", true}}};
 }
@@ -254,6 +277,9 @@ ApiReply ClassService::updateClass(const QString& code, const QByteArray& jsonBo
         record.createdAtMs = now_();
     if (!store_.saveClass(record))
         return failure(503, QStringLiteral("the class could not be stored"));
+    const auto before = classes_.find(record.code);
+    if (record.isBlocked != (before && before->isBlocked))
+        logSwitch(record.code, record.isBlocked, {});  // by the administrator
     classes_.put(record);
     refreshDisplayName(record.teacherId);
     return {200, QJsonObject{{"success", true}, {"class", record.toJson()}}};
@@ -264,16 +290,19 @@ bool ClassService::endSessions(const QStringList& tokenHashes) {
         return true;
     if (!store_.deleteSessions(tokenHashes))
         return false;
-    for (const QString& hash : tokenHashes) {
-        const auto session = sessions_.constFind(hash);
-        if (session == sessions_.cend())
-            continue;
+    for (const QString& hash : tokenHashes) forget(hash);
+    return true;
+}
+
+void ClassService::forget(const QString& key) {
+    if (const auto session = sessions_.constFind(key); session != sessions_.cend()) {
         if (--classSizes_[session->classCode] <= 0)
             classSizes_.remove(session->classCode);
         sessions_.erase(session);
-        polledSinceFlush_.remove(hash);
     }
-    return true;
+    departed_.remove(key);
+    polledSinceFlush_.remove(key);
+    lostContact_.remove(key);
 }
 
 int ClassService::flushLastSeen() {
@@ -281,6 +310,9 @@ int ClassService::flushLastSeen() {
     QStringList stale;
     for (auto it = sessions_.cbegin(); it != sessions_.cend(); ++it)
         if (now - it->lastSeenMs > sessionLifetimeMs)
+            stale << it.key();
+    for (auto it = departed_.cbegin(); it != departed_.cend(); ++it)
+        if (now - it->departedAtMs > sessionLifetimeMs)
             stale << it.key();
     endSessions(stale);
 

@@ -51,15 +51,30 @@ bool ClassService::saveClassOf(qint64 teacherId, const ClassRecord& changed) {
     return true;
 }
 
+bool ClassService::switchBlocking(qint64 teacherId, const QString& code, bool blocked,
+                                  const QString& byWhom) {
+    auto record = classOf(teacherId, code);
+    if (!record)
+        return false;
+    if (record->isBlocked == blocked)
+        return true;
+    record->isBlocked = blocked;
+    if (!saveClassOf(teacherId, *record))
+        return false;
+    logSwitch(record->code, blocked, byWhom);
+    return true;
+}
+
 QString ClassService::studentId(const StudentSession& session) {
     return session.tokenHash.left(16);
 }
 
 QList<StudentSession> ClassService::studentsOf(const QString& code) const {
     QList<StudentSession> students;
-    for (const StudentSession& session : sessions_)
-        if (session.classCode == code)
-            students << session;
+    for (const auto* group : {&sessions_, &departed_})
+        for (const StudentSession& session : *group)
+            if (session.classCode == code)
+                students << session;
     std::sort(students.begin(), students.end(),
               [](const StudentSession& a, const StudentSession& b) {
                   return a.joinedAtMs < b.joinedAtMs;
@@ -67,23 +82,41 @@ QList<StudentSession> ClassService::studentsOf(const QString& code) const {
     return students;
 }
 
-bool ClassService::removeStudent(qint64 teacherId, const QString& code, const QString& id) {
+bool ClassService::removeStudent(qint64 teacherId, const QString& code, const QString& id,
+                                 const QString& byWhom) {
     if (!classOf(teacherId, code) || id.size() != 16)
         return false;
-    for (const StudentSession& session : studentsOf(code))
-        if (studentId(session) == id)
-            return endSessions({session.tokenHash});
+    for (const StudentSession& session : studentsOf(code)) {
+        if (studentId(session) != id)
+            continue;
+        if (!endSessions({session.tokenHash}))
+            return false;
+        if (session.departedAtMs == 0) {  // a departure's row only leaves the page
+            LessonEvent removed =
+                eventNow(session.classCode, LessonEvent::Kind::Removed, session.studentName);
+            removed.detail = byWhom;
+            logEvent(removed);
+        }
+        return true;
+    }
     return false;
 }
 
-bool ClassService::endLesson(qint64 teacherId, const QString& code) {
+bool ClassService::endLesson(qint64 teacherId, const QString& code, const QString& byWhom) {
     auto record = classOf(teacherId, code);
     if (!record)
         return false;
     QStringList hashes;
     for (const StudentSession& session : studentsOf(code)) hashes << session.tokenHash;
+    const bool wasBlocked = record->isBlocked;
     record->isBlocked = false;
-    return saveClassOf(teacherId, *record) && endSessions(hashes);
+    if (!saveClassOf(teacherId, *record) || !endSessions(hashes))
+        return false;
+    LessonEvent ended = eventNow(record->code, LessonEvent::Kind::LessonEnded);
+    ended.detail = byWhom;
+    ended.classBlocked = wasBlocked;
+    logEvent(ended);
+    return true;
 }
 
 }  // namespace kt::service

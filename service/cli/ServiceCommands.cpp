@@ -32,6 +32,7 @@ const char* const usageText =
     "                          [--classes FILE] [--admin-secret FILE] [--max-students 500]\n"
     "                          [--max-connections N] [--max-connections-per-address N]\n"
     "                          [--request-timeout SECONDS] [--idle-timeout SECONDS]\n"
+    "                          [--lesson-log-days 30]\n"
     "  ka-tesmar-service teacher add|reset NAME [--display \"Mevr. De Vries\"] [--database FILE]\n"
     "  ka-tesmar-service class CODE [--blocked on|off] [--domains a,b] [--ips x,y]\n"
     "                          [--teacher NAME] --service https://127.0.0.1:8443\n"
@@ -139,7 +140,9 @@ int serveCommand(const QStringList& arguments) {
           defaultDataDir + "/tls"},
          {"admin-secret", "The administrator secret (made 0600 when missing).", "file"},
          {"max-students", "Students one class holds at most.", "number",
-          QString::number(ClassService::defaultMaxStudents)}});
+          QString::number(ClassService::defaultMaxStudents)},
+         {"lesson-log-days", "Days the lesson logs are kept.", "days",
+          QString::number(ClassService::defaultLessonLogDays)}});
     parser.addOptions(connectionLimitOptions());
     parser.addHelpOption();
     parser.process(arguments);
@@ -147,7 +150,10 @@ int serveCommand(const QStringList& arguments) {
     quint16 port = 0;
     bool numeric = false;
     const int maxStudents = parser.value("max-students").toInt(&numeric);
+    bool numericDays = false;
+    const int lessonLogDays = parser.value("lesson-log-days").toInt(&numericDays);
     if (!parseListen(parser.value("listen"), address, port) || !numeric || maxStudents < 1 ||
+        !numericDays || lessonLogDays < 1 || lessonLogDays > 3650 ||
         !parser.positionalArguments().isEmpty())
         return usage();
     ConnectionLimits limits;
@@ -170,6 +176,7 @@ int serveCommand(const QStringList& arguments) {
     }
     ClassService service(store);
     service.setMaxStudents(maxStudents);
+    service.setLessonLogDays(lessonLogDays);
     if (const QString error = service.importClasses(classesFile, store); !error.isEmpty()) {
         err() << "ka-tesmar-service: " << error << Qt::endl;
         return 2;

@@ -3,17 +3,22 @@
 #include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
+#include <QUrlQuery>
 
 #include "blocking/RefusedTargets.h"
 #include "blocking/Validation.h"
+#include "classes/ComputerStates.h"
 #include "classes/HttpReplies.h"
+#include "classes/LessonLog.h"
 #include "http/JsonBody.h"
 
 namespace kt::service {
 namespace {
 
 using Method = QHttpServerRequest::Method;
-constexpr qint64 onlineWithinMs = 15000;
+// The page shows the newest events of the day; the CSV file holds the whole day.
+constexpr int eventsOnPage = 200;
+constexpr int eventsInFile = 100000;
 
 QHttpServerResponse json(int status, const QJsonObject& body) {
     QHttpServerResponse response(body, static_cast<QHttpServerResponse::StatusCode>(status));
@@ -225,19 +230,30 @@ std::optional<QHttpServerResponse> TeacherPage::api(const QHttpServerRequest& re
 QJsonObject TeacherPage::classDetails(const ClassRecord& record) const {
     const qint64 now = classes_.now();
     QJsonArray students;
-    for (const StudentSession& session : classes_.studentsOf(record.code))
+    int blocked = 0;
+    for (const ComputerView& view :
+         computerViews(classes_.studentsOf(record.code), record.isBlocked, now)) {
+        const StudentSession& session = view.session;
+        blocked += view.state == ComputerState::Blocked;
         students.append(QJsonObject{{"id", ClassService::studentId(session)},
                                     {"name", session.studentName},
                                     {"device", session.deviceInfo},
                                     {"joined_at", session.joinedAtMs},
                                     {"last_seen", session.lastSeenMs},
-                                    {"online", now - session.lastSeenMs <= onlineWithinMs}});
+                                    {"state", computerStateName(view.state)},
+                                    {"since", view.sinceMs},
+                                    {"error", session.report.error},
+                                    {"hosts", session.report.hosts},
+                                    {"rules", session.report.rules},
+                                    {"attention", view.needsAttention}});
+    }
     return {{"code", record.code},
             {"class_name", record.className},
             {"school_name", record.schoolName},
             {"is_blocked", record.isBlocked},
             {"domains", QJsonArray::fromStringList(record.domains)},
             {"students", students},
+            {"blocked_count", blocked},
             {"now", now}};
 }
 
@@ -269,8 +285,8 @@ QHttpServerResponse TeacherPage::classApi(const QHttpServerRequest& request,
     if (!record)  // someone else's class looks exactly like one that does not exist
         return error(404, QStringLiteral("Klas niet gevonden"));
     const QStringList action = path.mid(1);
-    if (isGet && action.isEmpty())
-        return ok({{"class", classDetails(*record)}});
+    if (isGet && (action.isEmpty() || action == QStringList{"log.csv"}))
+        return lessonLog(request, teacher, *record, action.isEmpty());
     if (isGet)
         return error(404, QStringLiteral("Niet gevonden"));
 
@@ -278,24 +294,57 @@ QHttpServerResponse TeacherPage::classApi(const QHttpServerRequest& request,
     if (action == QStringList{"blocked"}) {
         if (!body.value("is_blocked").isBool())
             return error(400, QStringLiteral("is_blocked moet true of false zijn"));
-        record->isBlocked = body.value("is_blocked").toBool();
-        saved = classes_.saveClassOf(teacher.teacherId, *record);
+        saved = classes_.switchBlocking(teacher.teacherId, record->code,
+                                        body.value("is_blocked").toBool(), teacher.name);
     } else if (action == QStringList{"domains"}) {
         if (auto refused = changeDomains(request, body, *record))
             return std::move(*refused);
         saved = classes_.saveClassOf(teacher.teacherId, *record);
     } else if (action.size() == 3 && action.at(0) == "students" && action.at(2) == "remove") {
-        if (!classes_.removeStudent(teacher.teacherId, record->code, action.at(1)))
+        if (!classes_.removeStudent(teacher.teacherId, record->code, action.at(1), teacher.name))
             return error(404, QStringLiteral("Leerling niet gevonden"));
         saved = true;
     } else if (action == QStringList{"end"}) {
-        saved = classes_.endLesson(teacher.teacherId, record->code);
+        saved = classes_.endLesson(teacher.teacherId, record->code, teacher.name);
     } else {
         return error(404, QStringLiteral("Niet gevonden"));
     }
     if (!saved)
         return error(503, QStringLiteral("De wijziging kon niet bewaard worden"));
     return ok({{"class", classDetails(*classes_.classOf(teacher.teacherId, record->code))}});
+}
+
+// The class with the day's lesson log (the newest events first), or the whole
+// day as a CSV file. Without a day the class alone.
+QHttpServerResponse TeacherPage::lessonLog(const QHttpServerRequest& request,
+                                           const TeacherSession& teacher, const ClassRecord& record,
+                                           bool onPage) {
+    QJsonObject details = classDetails(record);
+    const QUrlQuery query = request.query();
+    if (onPage && !query.hasQueryItem("day"))
+        return ok({{"class", details}});
+    const auto day = logDay(query.queryItemValue("day"), query.queryItemValue("tz"));
+    if (!day)
+        return error(400, QStringLiteral("Geef de dag als JJJJ-MM-DD"));
+    const auto events = classes_.lessonLog(teacher.teacherId, record.code, day->fromMs, day->toMs,
+                                           onPage ? eventsOnPage : eventsInFile);
+    if (!events)
+        return error(404, QStringLiteral("Klas niet gevonden"));
+    if (!onPage) {
+        QHttpServerResponse file("text/csv; charset=utf-8", lessonLogCsv(*events, day->zone));
+        file.setHeader("Content-Disposition",
+                       "attachment; filename=\"logboek-" + record.code.toLatin1() + '-' +
+                           day->date.toString(Qt::ISODate).toLatin1() + ".csv\"");
+        file.setHeader("Cache-Control", "no-store");
+        file.setHeader("X-Content-Type-Options", "nosniff");
+        return file;
+    }
+    QJsonArray log;
+    for (auto event = events->crbegin(); event != events->crend(); ++event)
+        log.append(QJsonObject{
+            {"at", event->atMs}, {"student", event->student}, {"text", eventText(*event)}});
+    details.insert("log", log);
+    return ok({{"class", details}});
 }
 
 namespace {

@@ -38,6 +38,8 @@ class TeacherPage {
     QHttpServerResponse classApi(const QHttpServerRequest& request, const TeacherSession& teacher,
                                  const QStringList& path, const QJsonObject& body);
     QJsonObject classDetails(const ClassRecord& record) const;
+    QHttpServerResponse lessonLog(const QHttpServerRequest& request, const TeacherSession& teacher,
+                                  const ClassRecord& record, bool onPage);
     // A refusal, or nothing once `record` holds the change.
     static std::optional<QHttpServerResponse> changeDomains(const QHttpServerRequest& request,
                                                             const QJsonObject& body,

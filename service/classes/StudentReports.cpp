@@ -1,0 +1,157 @@
+// What the students' computers tell the service: their reports and their
+// departures.
+#include <QJsonDocument>
+#include <cmath>
+
+#include "classes/ClassService.h"
+#include "classes/HttpReplies.h"
+#include "http/FormDecoding.h"
+
+namespace kt::service {
+namespace {
+
+constexpr int maxTokenLength = 200;
+constexpr double maxCount = 1'000'000;
+
+ApiReply malformed(const QString& what) {
+    return failure(400, QStringLiteral("Ongeldige melding: %1").arg(what));
+}
+
+// A whole number of names or rules in force; nothing for anything else.
+std::optional<int> countOf(const QJsonValue& value) {
+    const double number = value.toDouble(-1);
+    if (!value.isDouble() || number < 0 || number > maxCount || number != std::floor(number))
+        return std::nullopt;
+    return static_cast<int>(number);
+}
+
+struct Report {
+    QString token;
+    bool quit = false;
+    StudentReport said;
+};
+
+// The report as the application sends it, or why it is refused.
+std::variant<Report, ApiReply> readReport(const QByteArray& jsonBody) {
+    QJsonParseError parseError;
+    const QJsonDocument document = QJsonDocument::fromJson(jsonBody, &parseError);
+    if (parseError.error != QJsonParseError::NoError || !document.isObject())
+        return malformed(QStringLiteral("verwacht een JSON-object"));
+    const QJsonObject body = document.object();
+    Report report;
+    report.token = body.value("token").toString();
+    if (report.token.isEmpty() || report.token.size() > maxTokenLength)
+        return malformed(QStringLiteral("token ontbreekt of is geen geldige tekst"));
+    const QString state = body.value("state").toString();
+    report.quit = state == "quit";
+    const auto known = stateFromName(state);
+    if (!report.quit && (!known || *known == ReportedState::None))
+        return malformed(QStringLiteral("state moet blocked, free, failed of quit zijn"));
+    report.said.state = known.value_or(ReportedState::None);
+    const auto hosts = countOf(body.value("hosts"));
+    const auto rules = countOf(body.value("rules"));
+    if (!hosts || !rules)
+        return malformed(
+            QStringLiteral("hosts en rules moeten gehele getallen van 0 tot 1000000 "
+                           "zijn"));
+    report.said.hosts = *hosts;
+    report.said.rules = *rules;
+    const QJsonValue error = body.value("error");
+    if (!error.isUndefined() && !error.isString())
+        return malformed(QStringLiteral("error moet een tekst zijn"));
+    if (report.said.state == ReportedState::Failed) {
+        if (!error.isString())
+            return malformed(QStringLiteral("een mislukte blokkering heeft een error"));
+        // Shown on the teacher's page and written into the lesson log, as a name is.
+        report.said.error = cleanedName(error.toString());
+        if (report.said.error.size() > ClassService::maxReportErrorLength)
+            return malformed(QStringLiteral("error is te lang (hoogstens %1 tekens)")
+                                 .arg(ClassService::maxReportErrorLength));
+        if (report.said.error.isEmpty())
+            report.said.error = QStringLiteral("(geen reden gegeven)");
+    }
+    return report;
+}
+
+}  // namespace
+
+ApiReply ClassService::report(const QByteArray& jsonBody) {
+    const auto read = readReport(jsonBody);
+    if (const auto* refusal = std::get_if<ApiReply>(&read))
+        return *refusal;
+    const Report& report = std::get<Report>(read);
+    const QString key = tokenHash(report.token);
+    const auto session = sessions_.find(key);
+    if (session == sessions_.end())
+        return expired();
+    const qint64 now = now_();
+    if (!reports_.allows(key, now))
+        return failure(429, QStringLiteral("Te veel meldingen van deze computer: probeer het over "
+                                           "enkele minuten opnieuw"));
+    reports_.record(key, now);
+    if (report.quit) {
+        if (!leave(key))
+            return failure(503, QStringLiteral("De klasdienst kan de sessie nu niet beëindigen"));
+        return {200, QJsonObject{{"success", true}}};
+    }
+
+    const StudentReport& before = session->report;
+    const bool changed = before.state != report.said.state || before.error != report.said.error;
+    StudentSession updated = *session;
+    updated.report = report.said;
+    if (!changed)  // the same state again: it still holds since it began
+        updated.report.atMs = before.atMs;
+    else
+        updated.report.atMs = now;
+    if (changed || before.hosts != updated.report.hosts || before.rules != updated.report.rules) {
+        if (!store_.saveSession(updated))
+            return failure(503, QStringLiteral("De klasdienst kan de melding nu niet bewaren"));
+        *session = updated;
+    }
+    if (changed) {
+        LessonEvent reported =
+            eventNow(updated.classCode, LessonEvent::Kind::Reported, updated.studentName);
+        reported.detail = updated.report.error;
+        reported.state = updated.report.state;
+        reported.hosts = updated.report.hosts;
+        reported.rules = updated.report.rules;
+        logEvent(reported);
+    }
+    return {200, QJsonObject{{"success", true}}};
+}
+
+bool ClassService::leave(const QString& key) {
+    const auto found = sessions_.constFind(key);
+    if (found == sessions_.cend())
+        return false;
+    StudentSession session = *found;
+    const auto record = classes_.find(session.classCode);
+    const bool duringBlock = record && record->isBlocked;
+    if (!duringBlock) {
+        if (!endSessions({key}))
+            return false;
+    } else {
+        session.departedAtMs = now_();
+        if (!store_.saveSession(session))
+            return false;
+        forget(key);
+        addSession(session);
+        // A class holds as many departures as students at most: the oldest go first.
+        QList<StudentSession> left;
+        for (const StudentSession& other : std::as_const(departed_))
+            if (other.classCode == session.classCode)
+                left << other;
+        std::sort(left.begin(), left.end(),
+                  [](const auto& a, const auto& b) { return a.departedAtMs > b.departedAtMs; });
+        QStringList oldest;
+        for (qsizetype i = maxStudents_; i < left.size(); ++i) oldest << left.at(i).tokenHash;
+        endSessions(oldest);
+    }
+    LessonEvent departed =
+        eventNow(session.classCode, LessonEvent::Kind::Departed, session.studentName);
+    departed.classBlocked = duringBlock;
+    logEvent(departed);
+    return true;
+}
+
+}  // namespace kt::service
