@@ -34,6 +34,31 @@ class ServiceServer {
     static constexpr const char* adminSecretHeader = "X-Admin-Secret";
 
   private:
+    using Reply = TeacherPage::Reply;
+
+    void addRoutes();
+    // Routes `path` (literal, with <arg> for a part the handler receives) to `handler`.
+    template <typename Handler>
+    void route(QHttpServerRequest::Method method, const QByteArray& path, Handler handler);
+    template <typename... Args>
+    void route(QHttpServerRequest::Method method, const QByteArray& path,
+               QHttpServerResponse (ServiceServer::*handler)(const QHttpServerRequest&, Args...));
+    // GET `path` answers with the page's file `name`.
+    void pageFile(const char* path, const char* name, const char* type);
+    // An endpoint of the teacher's page at /leerkracht/api/`path`, for those with `access`.
+    template <typename... Args>
+    void api(QHttpServerRequest::Method method, const char* path, TeacherPage::Access access,
+             TeacherPage::Answer (TeacherPage::*endpoint)(const TeacherPage::Call&, Args...));
+    // Answers `request` through `responder` when called, now or later.
+    Reply replyLater(const QHttpServerRequest& request, QHttpServerResponder&& responder);
+
+    QHttpServerResponse banner(const QHttpServerRequest& request);
+    QHttpServerResponse studentLogin(const QHttpServerRequest& request);
+    QHttpServerResponse studentStatus(const QHttpServerRequest& request);
+    QHttpServerResponse studentLogout(const QHttpServerRequest& request);
+    QHttpServerResponse studentReport(const QHttpServerRequest& request);
+    QHttpServerResponse adminChange(const QHttpServerRequest& request, const QString& code);
+
     static QString requestLine(const QHttpServerRequest& request);
     void logRequest(const QHttpServerRequest& request, int status);
 

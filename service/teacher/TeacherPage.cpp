@@ -9,7 +9,6 @@
 #include "blocking/Validation.h"
 #include "classes/ComputerStates.h"
 #include "classes/HttpReplies.h"
-#include "classes/LessonLog.h"
 #include "http/JsonBody.h"
 
 namespace kt::service {
@@ -30,22 +29,18 @@ QHttpServerResponse error(int status, const QString& text) {
     return json(status, failure(status, text).body);
 }
 
+QHttpServerResponse notFound() {
+    return error(404, QStringLiteral("Niet gevonden"));
+}
+
+QHttpServerResponse classNotFound() {
+    // Someone else's class looks exactly like one that does not exist.
+    return error(404, QStringLiteral("Klas niet gevonden"));
+}
+
 QHttpServerResponse ok(QJsonObject body = {}) {
     body.insert("success", true);
     return json(200, body);
-}
-
-QHttpServerResponse staticFile(const QString& name, const QByteArray& type) {
-    QFile file(QStringLiteral(":/leerkracht/") + name);
-    if (!file.open(QIODevice::ReadOnly))
-        return error(404, QStringLiteral("Niet gevonden"));
-    QHttpServerResponse response(type, file.readAll());
-    response.setHeader("Content-Security-Policy",
-                       "default-src 'self'; frame-ancestors 'none'; form-action 'self'");
-    response.setHeader("X-Content-Type-Options", "nosniff");
-    response.setHeader("Referrer-Policy", "no-referrer");
-    response.setHeader("Cache-Control", "no-cache");
-    return response;
 }
 
 QByteArray cookieOf(const QHttpServerRequest& request, const char* name) {
@@ -97,31 +92,67 @@ bool TeacherPage::isPagePath(const QString& path) {
     return path == "/leerkracht" || path.startsWith("/leerkracht/");
 }
 
-void TeacherPage::handle(const QHttpServerRequest& request, const Reply& reply) {
-    const QString path = request.url().path();
-    if (!path.startsWith("/leerkracht/api/"))
-        return reply(page(request));
-    auto response = api(request, path.mid(int(sizeof("/leerkracht/api/")) - 1).split('/'), reply);
-    if (response)
-        reply(std::move(*response));
+void TeacherPage::call(const QHttpServerRequest& request, Access access, const Reply& reply,
+                       const Endpoint& endpoint) {
+    if (auto answer = admitted(request, access, reply, endpoint))
+        reply(std::move(*answer));
 }
 
-QHttpServerResponse TeacherPage::page(const QHttpServerRequest& request) {
-    const QString path = request.url().path();
-    if (request.method() == Method::Get) {
-        if (path == "/leerkracht") {
-            QHttpServerResponse moved(QHttpServerResponse::StatusCode::MovedPermanently);
-            moved.setHeader("Location", "/leerkracht/");
-            return moved;
-        }
-        if (path == "/leerkracht/")
-            return staticFile("index.html", "text/html; charset=utf-8");
-        if (path == "/leerkracht/app.js")
-            return staticFile("app.js", "text/javascript; charset=utf-8");
-        if (path == "/leerkracht/style.css")
-            return staticFile("style.css", "text/css; charset=utf-8");
+TeacherPage::Answer TeacherPage::admitted(const QHttpServerRequest& request, Access access,
+                                          const Reply& reply, const Endpoint& endpoint) {
+    Call call{request, {}, {}, reply};
+    if (access == Access::Anyone)
+        return endpoint(call);
+    const auto teacher = teachers_.session(cookieOf(request));
+    if (!teacher)
+        return error(401, QStringLiteral("Niet aangemeld of sessie verlopen: meld je opnieuw aan"));
+    call.teacher = *teacher;
+    if (request.method() == Method::Post) {
+        if (request.value("X-CSRF-Token") != teacher->csrf.toLatin1())
+            return error(403, QStringLiteral("Het CSRF-token ontbreekt of klopt niet: herlaad de "
+                                             "pagina"));
+        const auto body = jsonBody(request);
+        if (!body)
+            return error(400, QStringLiteral("Verwacht een JSON-object"));
+        call.body = *body;
     }
-    return error(404, QStringLiteral("Niet gevonden"));
+    if (access == Access::OwnPassword && teacher->mustChangePassword)
+        return error(403, QStringLiteral("Kies eerst een nieuw wachtwoord"));
+    return endpoint(call);
+}
+
+void TeacherPage::answerUnrouted(const QHttpServerRequest& request, const Reply& reply) {
+    if (!request.url().path().startsWith("/leerkracht/api/"))
+        return reply(notFound());
+    if (request.method() != Method::Get && request.method() != Method::Post)
+        return reply(error(405, QStringLiteral("Methode niet toegestaan")));
+    call(request, Access::OwnPassword, reply, [this](const Call& call) -> Answer {
+        // Every path under classes/CODE/ of a class not the teacher's says so first.
+        const QStringList path = call.request.url().path().split('/').mid(3);
+        if (path.size() > 1 && path.first() == "classes" &&
+            !classes_.classOf(call.teacher.teacherId, path.at(1)))
+            return classNotFound();
+        return notFound();
+    });
+}
+
+QHttpServerResponse TeacherPage::file(const QString& name, const QByteArray& type) {
+    QFile file(QStringLiteral(":/leerkracht/") + name);
+    if (!file.open(QIODevice::ReadOnly))
+        return notFound();
+    QHttpServerResponse response(type, file.readAll());
+    response.setHeader("Content-Security-Policy",
+                       "default-src 'self'; frame-ancestors 'none'; form-action 'self'");
+    response.setHeader("X-Content-Type-Options", "nosniff");
+    response.setHeader("Referrer-Policy", "no-referrer");
+    response.setHeader("Cache-Control", "no-cache");
+    return response;
+}
+
+QHttpServerResponse TeacherPage::toPage() {
+    QHttpServerResponse moved(QHttpServerResponse::StatusCode::MovedPermanently);
+    moved.setHeader("Location", "/leerkracht/");
+    return moved;
 }
 
 namespace {
@@ -160,71 +191,49 @@ QHttpServerResponse loginReply(const TeacherLogin& result) {
 
 }  // namespace
 
-std::optional<QHttpServerResponse> TeacherPage::login(const QHttpServerRequest& request,
-                                                      const Reply& reply) {
-    const auto body = jsonBody(request);
+TeacherPage::Answer TeacherPage::login(const Call& call) {
+    const auto body = jsonBody(call.request);
     if (!body || !body->value("name").isString() || !body->value("password").isString())
         return error(400, QStringLiteral("Verwacht een naam en een wachtwoord"));
-    teachers_.login(body->value("name").toString(), body->value("password").toString(),
-                    request.remoteAddress().toString(),
-                    cookieOf(request, TeacherPage::deviceCookieName),
-                    [reply](const TeacherLogin& result) { reply(loginReply(result)); });
+    teachers_.login(
+        body->value("name").toString(), body->value("password").toString(),
+        call.request.remoteAddress().toString(),
+        cookieOf(call.request, TeacherPage::deviceCookieName),
+        [reply = call.reply](const TeacherLogin& result) { reply(loginReply(result)); });
     return std::nullopt;
 }
 
-std::optional<QHttpServerResponse> TeacherPage::api(const QHttpServerRequest& request,
-                                                    const QStringList& path, const Reply& reply) {
-    const bool isGet = request.method() == Method::Get;
-    if (!isGet && request.method() != Method::Post)
-        return error(405, QStringLiteral("Methode niet toegestaan"));
-    if (path == QStringList{"login"} && !isGet)
-        return login(request, reply);
+TeacherPage::Answer TeacherPage::session(const Call& call) {
+    return ok(sessionJson(call.teacher));
+}
 
-    const QString cookie = cookieOf(request);
-    const auto teacher = teachers_.session(cookie);
-    if (!teacher)
-        return error(401, QStringLiteral("Niet aangemeld of sessie verlopen: meld je opnieuw aan"));
-    if (isGet && path == QStringList{"session"})
-        return ok(sessionJson(*teacher));
+TeacherPage::Answer TeacherPage::logout(const Call& call) {
+    teachers_.logout(call.teacher.cookie);
+    QHttpServerResponse response = ok();
+    response.setHeader("Set-Cookie", sessionCookie(QString(), 0));  // the device's stays
+    return response;
+}
 
-    std::optional<QJsonObject> body = QJsonObject();
-    if (!isGet) {
-        if (request.value("X-CSRF-Token") != teacher->csrf.toLatin1())
-            return error(403, QStringLiteral("Het CSRF-token ontbreekt of klopt niet: herlaad de "
-                                             "pagina"));
-        body = jsonBody(request);
-        if (!body)
-            return error(400, QStringLiteral("Verwacht een JSON-object"));
-    }
-    if (!isGet && path == QStringList{"logout"}) {
-        teachers_.logout(cookie);
-        QHttpServerResponse response = ok();
-        response.setHeader("Set-Cookie", sessionCookie(QString(), 0));  // the device's stays
-        return response;
-    }
-    if (!isGet && path == QStringList{"password"}) {
-        teachers_.changePassword(cookie, body->value("password").toString(), [reply](bool changed) {
+TeacherPage::Answer TeacherPage::changePassword(const Call& call) {
+    teachers_.changePassword(
+        call.teacher.cookie, call.body.value("password").toString(),
+        [reply = call.reply](bool changed) {
             reply(changed
                       ? ok()
                       : error(400, QStringLiteral("Kies een wachtwoord van minstens 10 tekens")));
         });
-        return std::nullopt;
-    }
-    if (teacher->mustChangePassword)
-        return error(403, QStringLiteral("Kies eerst een nieuw wachtwoord"));
-    if (!isGet && path == QStringList{"display-name"}) {
-        const auto shown = TeacherAccounts::displayNameFrom(body->value("display_name").toString());
-        if (!shown)
-            return error(400, QStringLiteral("Geef de naam die leerlingen zien (hoogstens 100 "
-                                             "tekens)"));
-        if (!teachers_.setDisplayName(teacher->teacherId, *shown))
-            return error(503, QStringLiteral("De naam kon niet bewaard worden"));
-        classes_.setDisplayName(teacher->teacherId, *shown);
-        return ok({{"display_name", *shown}});
-    }
-    if (path.value(0) == "classes")
-        return classApi(request, *teacher, path.mid(1), *body);
-    return error(404, QStringLiteral("Niet gevonden"));
+    return std::nullopt;
+}
+
+TeacherPage::Answer TeacherPage::setDisplayName(const Call& call) {
+    const auto shown = TeacherAccounts::displayNameFrom(call.body.value("display_name").toString());
+    if (!shown)
+        return error(400,
+                     QStringLiteral("Geef de naam die leerlingen zien (hoogstens 100 tekens)"));
+    if (!teachers_.setDisplayName(call.teacher.teacherId, *shown))
+        return error(503, QStringLiteral("De naam kon niet bewaard worden"));
+    classes_.setDisplayName(call.teacher.teacherId, *shown);
+    return ok({{"display_name", *shown}});
 }
 
 QJsonObject TeacherPage::classDetails(const ClassRecord& record) const {
@@ -257,94 +266,113 @@ QJsonObject TeacherPage::classDetails(const ClassRecord& record) const {
             {"now", now}};
 }
 
-QHttpServerResponse TeacherPage::classApi(const QHttpServerRequest& request,
-                                          const TeacherSession& teacher, const QStringList& path,
-                                          const QJsonObject& body) {
-    const bool isGet = request.method() == Method::Get;
-    if (path.isEmpty() && isGet) {
-        QJsonArray list;
-        for (const ClassRecord& record : classes_.classesOf(teacher.teacherId))
-            list.append(QJsonObject{{"code", record.code},
-                                    {"class_name", record.className},
-                                    {"school_name", record.schoolName},
-                                    {"is_blocked", record.isBlocked}});
-        return ok({{"classes", list}});
-    }
-    if (path.isEmpty()) {
-        const QString name = trimmedField(body, "class_name");
-        const QString school = trimmedField(body, "school_name");
-        if (name.isEmpty() || name.size() > 100 || school.size() > 100)
-            return error(400, QStringLiteral("Geef de klas een naam (hoogstens 100 tekens)"));
-        const auto made = classes_.createClass(teacher.teacherId, name, school);
-        if (!made)
-            return error(503, QStringLiteral("De klas kon niet bewaard worden"));
-        return ok({{"class", classDetails(*made)}});
-    }
-
-    auto record = classes_.classOf(teacher.teacherId, path.first());
-    if (!record)  // someone else's class looks exactly like one that does not exist
-        return error(404, QStringLiteral("Klas niet gevonden"));
-    const QStringList action = path.mid(1);
-    if (isGet && (action.isEmpty() || action == QStringList{"log.csv"}))
-        return lessonLog(request, teacher, *record, action.isEmpty());
-    if (isGet)
-        return error(404, QStringLiteral("Niet gevonden"));
-
-    bool saved = false;
-    if (action == QStringList{"blocked"}) {
-        if (!body.value("is_blocked").isBool())
-            return error(400, QStringLiteral("is_blocked moet true of false zijn"));
-        saved = classes_.switchBlocking(teacher.teacherId, record->code,
-                                        body.value("is_blocked").toBool(), teacher.name);
-    } else if (action == QStringList{"domains"}) {
-        if (auto refused = changeDomains(request, body, *record))
-            return std::move(*refused);
-        saved = classes_.saveClassOf(teacher.teacherId, *record);
-    } else if (action.size() == 3 && action.at(0) == "students" && action.at(2) == "remove") {
-        if (!classes_.removeStudent(teacher.teacherId, record->code, action.at(1), teacher.name))
-            return error(404, QStringLiteral("Leerling niet gevonden"));
-        saved = true;
-    } else if (action == QStringList{"end"}) {
-        saved = classes_.endLesson(teacher.teacherId, record->code, teacher.name);
-    } else {
-        return error(404, QStringLiteral("Niet gevonden"));
-    }
-    if (!saved)
-        return error(503, QStringLiteral("De wijziging kon niet bewaard worden"));
-    return ok({{"class", classDetails(*classes_.classOf(teacher.teacherId, record->code))}});
+TeacherPage::Answer TeacherPage::listClasses(const Call& call) {
+    QJsonArray list;
+    for (const ClassRecord& record : classes_.classesOf(call.teacher.teacherId))
+        list.append(QJsonObject{{"code", record.code},
+                                {"class_name", record.className},
+                                {"school_name", record.schoolName},
+                                {"is_blocked", record.isBlocked}});
+    return ok({{"classes", list}});
 }
 
-// The class with the day's lesson log (the newest events first), or the whole
-// day as a CSV file. Without a day the class alone.
-QHttpServerResponse TeacherPage::lessonLog(const QHttpServerRequest& request,
-                                           const TeacherSession& teacher, const ClassRecord& record,
-                                           bool onPage) {
-    QJsonObject details = classDetails(record);
-    const QUrlQuery query = request.query();
-    if (onPage && !query.hasQueryItem("day"))
+TeacherPage::Answer TeacherPage::createClass(const Call& call) {
+    const QString name = trimmedField(call.body, "class_name");
+    const QString school = trimmedField(call.body, "school_name");
+    if (name.isEmpty() || name.size() > 100 || school.size() > 100)
+        return error(400, QStringLiteral("Geef de klas een naam (hoogstens 100 tekens)"));
+    const auto made = classes_.createClass(call.teacher.teacherId, name, school);
+    if (!made)
+        return error(503, QStringLiteral("De klas kon niet bewaard worden"));
+    return ok({{"class", classDetails(*made)}});
+}
+
+TeacherPage::Answer TeacherPage::showClass(const Call& call, const QString& code) {
+    const auto record = classes_.classOf(call.teacher.teacherId, code);
+    if (!record)
+        return classNotFound();
+    QJsonObject details = classDetails(*record);
+    if (!call.request.query().hasQueryItem("day"))
         return ok({{"class", details}});
-    const auto day = logDay(query.queryItemValue("day"), query.queryItemValue("tz"));
-    if (!day)
-        return error(400, QStringLiteral("Geef de dag als JJJJ-MM-DD"));
-    const auto events = classes_.lessonLog(teacher.teacherId, record.code, day->fromMs, day->toMs,
-                                           onPage ? eventsOnPage : eventsInFile);
-    if (!events)
-        return error(404, QStringLiteral("Klas niet gevonden"));
-    if (!onPage) {
-        QHttpServerResponse file("text/csv; charset=utf-8", lessonLogCsv(*events, day->zone));
-        file.setHeader("Content-Disposition",
-                       "attachment; filename=\"logboek-" + record.code.toLatin1() + '-' +
-                           day->date.toString(Qt::ISODate).toLatin1() + ".csv\"");
-        file.setHeader("Cache-Control", "no-store");
-        file.setHeader("X-Content-Type-Options", "nosniff");
-        return file;
-    }
+    LogDay day;
+    auto events = dayLog(call, *record, eventsOnPage, day);
+    if (auto* refused = std::get_if<QHttpServerResponse>(&events))
+        return std::move(*refused);
     QJsonArray log;
-    for (auto event = events->crbegin(); event != events->crend(); ++event)
+    const auto& shown = std::get<QList<LessonEvent>>(events);
+    for (auto event = shown.crbegin(); event != shown.crend(); ++event)
         log.append(QJsonObject{
             {"at", event->atMs}, {"student", event->student}, {"text", eventText(*event)}});
     details.insert("log", log);
     return ok({{"class", details}});
+}
+
+TeacherPage::Answer TeacherPage::lessonLogFile(const Call& call, const QString& code) {
+    const auto record = classes_.classOf(call.teacher.teacherId, code);
+    if (!record)
+        return classNotFound();
+    LogDay day;
+    auto events = dayLog(call, *record, eventsInFile, day);
+    if (auto* refused = std::get_if<QHttpServerResponse>(&events))
+        return std::move(*refused);
+    QHttpServerResponse file("text/csv; charset=utf-8",
+                             lessonLogCsv(std::get<QList<LessonEvent>>(events), day.zone));
+    file.setHeader("Content-Disposition", "attachment; filename=\"logboek-" +
+                                              record->code.toLatin1() + '-' +
+                                              day.date.toString(Qt::ISODate).toLatin1() + ".csv\"");
+    file.setHeader("Cache-Control", "no-store");
+    file.setHeader("X-Content-Type-Options", "nosniff");
+    return file;
+}
+
+std::variant<QList<LessonEvent>, QHttpServerResponse> TeacherPage::dayLog(const Call& call,
+                                                                          const ClassRecord& record,
+                                                                          int limit,
+                                                                          LogDay& day) const {
+    const QUrlQuery query = call.request.query();
+    const auto asked = logDay(query.queryItemValue("day"), query.queryItemValue("tz"));
+    if (!asked)
+        return error(400, QStringLiteral("Geef de dag als JJJJ-MM-DD"));
+    day = *asked;
+    return classes_.lessonLog(call.teacher.teacherId, record.code, day.fromMs, day.toMs, limit)
+        .value_or(QList<LessonEvent>());
+}
+
+QHttpServerResponse TeacherPage::changed(const Call& call, const ClassRecord& record,
+                                         bool saved) const {
+    if (!saved)
+        return error(503, QStringLiteral("De wijziging kon niet bewaard worden"));
+    return ok({{"class", classDetails(*classes_.classOf(call.teacher.teacherId, record.code))}});
+}
+
+TeacherPage::Answer TeacherPage::switchBlocking(const Call& call, const QString& code) {
+    auto record = classes_.classOf(call.teacher.teacherId, code);
+    if (!record)
+        return classNotFound();
+    if (!call.body.value("is_blocked").isBool())
+        return error(400, QStringLiteral("is_blocked moet true of false zijn"));
+    return changed(
+        call, *record,
+        classes_.switchBlocking(call.teacher.teacherId, record->code,
+                                call.body.value("is_blocked").toBool(), call.teacher.name));
+}
+
+TeacherPage::Answer TeacherPage::removeStudent(const Call& call, const QString& code,
+                                               const QString& studentId) {
+    const auto record = classes_.classOf(call.teacher.teacherId, code);
+    if (!record)
+        return classNotFound();
+    if (!classes_.removeStudent(call.teacher.teacherId, record->code, studentId, call.teacher.name))
+        return error(404, QStringLiteral("Leerling niet gevonden"));
+    return changed(call, *record, true);
+}
+
+TeacherPage::Answer TeacherPage::endLesson(const Call& call, const QString& code) {
+    const auto record = classes_.classOf(call.teacher.teacherId, code);
+    if (!record)
+        return classNotFound();
+    return changed(call, *record,
+                   classes_.endLesson(call.teacher.teacherId, record->code, call.teacher.name));
 }
 
 namespace {
@@ -387,29 +415,30 @@ QString refusalText(const QString& name, NameRefusal refusal) {
 
 }  // namespace
 
-std::optional<QHttpServerResponse> TeacherPage::changeDomains(const QHttpServerRequest& request,
-                                                              const QJsonObject& body,
-                                                              ClassRecord& record) {
-    const QString add = body.value("add").toString().trimmed().toLower();
-    const QString remove = body.value("remove").toString().trimmed().toLower();
+TeacherPage::Answer TeacherPage::changeDomains(const Call& call, const QString& code) {
+    auto record = classes_.classOf(call.teacher.teacherId, code);
+    if (!record)
+        return classNotFound();
+    const QString add = call.body.value("add").toString().trimmed().toLower();
+    const QString remove = call.body.value("remove").toString().trimmed().toLower();
     if (!add.isEmpty()) {
         // The students reach the service by the name the teacher uses for it.
-        const ProtectedTargets service{{}, {request.url().host().toStdString()}};
+        const ProtectedTargets service{{}, {call.request.url().host().toStdString()}};
         if (const NameRefusal refusal = nameRefusal(add.toStdString(), service);
             refusal != NameRefusal::None)
             return error(400, refusalText(add, refusal));
-        if (record.domains.contains(add))
+        if (record->domains.contains(add))
             return error(409, QStringLiteral("%1 staat al in de lijst").arg(add));
-        if (record.domains.size() >= 500)
+        if (record->domains.size() >= 500)
             return error(400, QStringLiteral("De lijst is vol (500 namen)"));
-        record.domains << add;
+        record->domains << add;
     } else if (!remove.isEmpty()) {
-        if (record.domains.removeAll(remove) == 0)
+        if (record->domains.removeAll(remove) == 0)
             return error(404, QStringLiteral("%1 staat niet in de lijst").arg(remove));
     } else {
         return error(400, QStringLiteral("Verwacht add of remove"));
     }
-    return std::nullopt;
+    return changed(call, *record, classes_.saveClassOf(call.teacher.teacherId, *record));
 }
 
 }  // namespace kt::service

@@ -280,6 +280,23 @@ TEST_F(ServiceHardening, ARestartInTheMiddleKeepsTheClassTheSwitchAndEverySessio
     // The teacher is still logged in, and the page's CSRF token still holds.
     EXPECT_EQ(call("POST", switchPath, R"({"is_blocked":false})", anna).status, 200);
     EXPECT_EQ(status(token).value("is_blocked"), false);
+    // The page's other changes: a name to block, a student sent away, the lesson ended.
+    const QByteArray classPath = "/leerkracht/api/classes/" + code;
+    EXPECT_EQ(call("POST", classPath + "/domains", R"({"add":"ai.example.org"})", anna).status,
+              200);
+    EXPECT_TRUE(status(token).value("domains").toArray().contains("ai.example.org"));
+    const QString other = studentToken(code);
+    const QJsonArray students = json(call("GET", classPath, {}, anna))
+                                    .value("class")
+                                    .toObject()
+                                    .value("students")
+                                    .toArray();
+    const QByteArray sentAway = students.last().toObject().value("id").toString().toLatin1();
+    EXPECT_EQ(call("POST", classPath + "/students/" + sentAway + "/remove", "{}", anna).status,
+              200);
+    EXPECT_EQ(status(other).value("success"), false);
+    EXPECT_EQ(call("POST", classPath + "/end", "{}", anna).status, 200);
+    EXPECT_EQ(status(token).value("success"), false) << "the lesson is over";
     EXPECT_EQ(call("POST", "/leerkracht/api/logout", "{}", anna).status, 200);
     start();
     EXPECT_EQ(call("GET", "/leerkracht/api/session", {}, anna).status, 401)
