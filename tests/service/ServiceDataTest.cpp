@@ -549,6 +549,15 @@ TEST(ServiceData, TheLessonLogTellsTheLessonKeepsItsDaysAndIsSafeInASpreadsheet)
         EXPECT_TRUE(csvCell(cell).startsWith("\"'")) << cell;
     EXPECT_EQ(csvCell("a=b"), "\"a=b\"");
 
+    // A day is the teacher's: the spring one in Brussels has 23 hours; a zone is only a name.
+    const auto spring = logDay("2024-03-31", "Europe/Brussels");
+    ASSERT_TRUE(spring.has_value());
+    EXPECT_EQ(spring->fromMs, 1711839600000) << "midnight, UTC+1";
+    EXPECT_EQ(spring->toMs - spring->fromMs, 23 * hourMs);
+    EXPECT_EQ(logDay("2024-03-31", "../../../etc/passwd")->zone, QTimeZone::systemTimeZone());
+    for (const char* day : {"31-03-2024", "2024-02-30", "2024-3-1", ""})
+        EXPECT_FALSE(logDay(day, "UTC").has_value()) << day;
+
     // Kept for the days given, then deleted by the service's own periodic work.
     restarted->setLessonLogDays(30);
     lesson.f.clock = start + 20 * 24 * hourMs;
