@@ -37,8 +37,8 @@ class ClassService {
     static constexpr int defaultMaxStudents = 500;  // in one class
     static constexpr int maxNameLength = 200;       // a student's name, cleaned
     // A computer reports after each privileged run: a switch, a repair, a quit.
-    static constexpr int reportsPerSession = 30;  // in 10 minutes
-    static constexpr int maxReportErrorLength = 500;
+    static constexpr int reportsPerSession = 30;      // in 10 minutes
+    static constexpr int maxReportErrorLength = 500;  // characters of a failure's line
     static constexpr int defaultLessonLogDays = 30;
 
     // Loads classes and sessions from `store` (opened already).

@@ -64,7 +64,7 @@ std::variant<Report, ApiReply> readReport(const QByteArray& jsonBody) {
             return malformed(QStringLiteral("een mislukte blokkering heeft een error"));
         // Shown on the teacher's page and written into the lesson log, as a name is.
         report.said.error = cleanedName(error.toString());
-        if (report.said.error.size() > ClassService::maxReportErrorLength)
+        if (report.said.error.toUcs4().size() > ClassService::maxReportErrorLength)
             return malformed(QStringLiteral("error is te lang (hoogstens %1 tekens)")
                                  .arg(ClassService::maxReportErrorLength));
         if (report.said.error.isEmpty())

@@ -318,6 +318,7 @@ TEST(ServiceData, EachComputersReportsGiveThePageOneStateWithItsTime) {
         QString error = {};
     };
     const QString bewaker = "Kon de bewaker niet installeren";
+    const QString smiles = QStringLiteral("😀").repeated(ClassService::maxReportErrorLength);
     const std::vector<Case> cases = {
         {"a block in force",
          {"on", "wait 2000", "report blocked", "wait 3000", "poll"},
@@ -344,6 +345,18 @@ TEST(ServiceData, EachComputersReportsGiveThePageOneStateWithItsTime) {
          0,
          true,
          "Kon niet"},
+        {"a failure's line of 500 characters, none of them simple",
+         {"on", "json " + QJsonDocument(QJsonObject{{"token", "TOKEN"},
+                                                    {"state", "failed"},
+                                                    {"error", smiles},
+                                                    {"hosts", 0},
+                                                    {"rules", 0}})
+                              .toJson(QJsonDocument::Compact)},
+         200,
+         "failed",
+         0,
+         true,
+         smiles},
         {"free during a block", {"on", "wait 1000", "report free"}, 200, "free", 1000, true},
         {"still blocked after the switch off",
          {"on", "report blocked", "off", "wait 1000"},
