@@ -56,9 +56,7 @@ void ClassService::noteLostContact() {
         if (!record || !record->isBlocked)
             continue;
         lostContact_.insert(it.key());
-        LessonEvent lost = eventNow(it->classCode, LessonEvent::Kind::ContactLost, it->studentName);
-        lost.atMs = it->lastSeenMs;
-        logEvent(lost);
+        logEvent(eventNow(it->classCode, LessonEvent::Kind::ContactLost, it->studentName));
     }
 }
 

@@ -59,7 +59,7 @@ struct LessonEvent {
         Joined,
         Switched,     // classBlocked: the switch's new position; detail: by whom
         Reported,     // state, hosts, rules; detail: the error of a failure
-        ContactLost,  // at the last poll
+        ContactLost,  // when the service noticed: no poll for a while during a block
         ContactBack,
         Departed,     // classBlocked: the class was blocked at the time
         Removed,      // detail: by whom
