@@ -17,12 +17,6 @@
 namespace kt::service {
 namespace {
 
-constexpr int lastSeenFlushMs = 5000;
-// A whole school reconnecting at once: the kernel queues this many connections
-// and a handshake may wait this long for the one core.
-constexpr int listenBacklog = 16384;
-constexpr int handshakeTimeoutMs = 60000;
-
 // The router reads a path as a regular expression: here every character but
 // the <arg> places means itself.
 QString literalPath(const QByteArray& path) {
@@ -53,11 +47,13 @@ QString methodName(QHttpServerRequest::Method method) {
 
 }  // namespace
 
-ServiceServer::ServiceServer(ClassService& service, TeacherAccounts& teachers,
-                             QByteArray adminSecret, const QSslCertificate& certificate,
-                             const QSslKey& key, const ConnectionLimits& limits, LogLine log)
-    : service_(service),
-      teacherPage_(service, teachers),
+ServiceServer::ServiceServer(ClassRegister& classes, StudentProtocol& students,
+                             TeacherAccounts& teachers, QByteArray adminSecret,
+                             const QSslCertificate& certificate, const QSslKey& key,
+                             const ConnectionLimits& limits, LogLine log)
+    : classes_(classes),
+      students_(students),
+      teacherPage_(classes, teachers),
       adminSecret_(std::move(adminSecret)),
       // Whatever a client sent stays within its line.
       log_([log = std::move(log)](const QString& line) { log(escapedForLog(line)); }),
@@ -85,13 +81,13 @@ ServiceServer::ServiceServer(ClassService& service, TeacherAccounts& teachers,
         });
 
     QObject::connect(&flushTimer_, &QTimer::timeout, [this] {
-        service_.tick();
+        classes_.tick();
         if (const int dropped = connections_.takeDropped())
             log_(QStringLiteral("%1 dropped %2 connections over the caps unanswered")
                      .arg(QDateTime::currentDateTimeUtc().toString(Qt::ISODate))
                      .arg(dropped));
     });
-    flushTimer_.start(lastSeenFlushMs);
+    flushTimer_.start(limits::lastSeenFlushMs);
 }
 
 // Every path the service answers, one line each; the rest gets 404 (and under
@@ -168,19 +164,20 @@ QHttpServerResponse ServiceServer::banner(const QHttpServerRequest&) {
 }
 
 QHttpServerResponse ServiceServer::studentLogin(const QHttpServerRequest& request) {
-    return toResponse(service_.login(request.body(), request.remoteAddress().toString()));
+    return toResponse(students_.login(request.body(), request.remoteAddress().toString()));
 }
 
 QHttpServerResponse ServiceServer::studentStatus(const QHttpServerRequest& request) {
-    return toResponse(service_.status(request.query().queryItemValue("token", QUrl::FullyDecoded)));
+    return toResponse(
+        students_.status(request.query().queryItemValue("token", QUrl::FullyDecoded)));
 }
 
 QHttpServerResponse ServiceServer::studentLogout(const QHttpServerRequest& request) {
-    return toResponse(service_.logout(request.body()));
+    return toResponse(students_.logout(request.body()));
 }
 
 QHttpServerResponse ServiceServer::studentReport(const QHttpServerRequest& request) {
-    return toResponse(service_.report(request.body()));
+    return toResponse(students_.report(request.body()));
 }
 
 QHttpServerResponse ServiceServer::adminChange(const QHttpServerRequest& request,
@@ -188,7 +185,7 @@ QHttpServerResponse ServiceServer::adminChange(const QHttpServerRequest& request
     if (!secretMatches(request.value(adminSecretHeader), adminSecret_))
         return toResponse(
             failure(403, QStringLiteral("Alleen met het beheerdersgeheim van de dienst")));
-    return toResponse(service_.updateClass(code, request.body()));
+    return toResponse(classes_.updateClass(code, request.body(), request.url().host()));
 }
 
 ServiceServer::Reply ServiceServer::replyLater(const QHttpServerRequest& request,
@@ -207,14 +204,14 @@ ServiceServer::Reply ServiceServer::replyLater(const QHttpServerRequest& request
 
 quint16 ServiceServer::listen(const QHostAddress& address, quint16 port) {
     auto server = std::make_unique<TlsListener>(
-        tls_, handshakeTimeoutMs, connections_,
+        tls_, limits::handshakeTimeoutMs, connections_,
         [this](QSslSocket* socket, ConnectionCounter::Admission admission) {
             new ConnectionGuard(socket, limits_, admission, log_);  // a child of the socket
         });
-    server->setListenBacklogSize(listenBacklog);
+    server->setListenBacklogSize(limits::listenBacklog);
     // Connections wait here until the HTTP server takes them; the default of 30
     // would leave the rest of a reconnecting school in the kernel's queue.
-    server->setMaxPendingConnections(listenBacklog);
+    server->setMaxPendingConnections(limits::listenBacklog);
     if (!server->listen(address, port))
         return 0;
     server->setHttpServer(&http_);

@@ -7,25 +7,26 @@
 #include <QTimer>
 #include <functional>
 
-#include "classes/ClassService.h"
+#include "classes/ClassRegister.h"
+#include "classes/StudentProtocol.h"
 #include "http/ConnectionCounter.h"
 #include "http/ConnectionLimits.h"
 #include "teacher/TeacherPage.h"
 
 namespace kt::service {
 
-// The class service over HTTPS: "/", the endpoints of the student
-// application (login, status, logout and the computer's report), the teacher's page under
-// /leerkracht/ and the administrator's PUT /admin/classes/CODE (with the administrator secret).
-// Writes one line per request to `log`, escaped; writes the students' last polls every few seconds,
-// with the rest of the service's periodic work (ClassService::tick). Holds every connection to
-// `limits`.
+// The class service over HTTPS: "/", the student application's endpoints
+// (login, status, logout and its computer's report), the teacher's page under
+// /leerkracht/ and the administrator's PUT /admin/classes/CODE (with the
+// administrator secret). Writes one line per request to `log`, escaped; runs
+// the classes' periodic work (ClassRegister::tick: the students' last polls,
+// the lesson log) every few seconds. Holds every connection to `limits`.
 class ServiceServer {
   public:
     using LogLine = std::function<void(const QString&)>;
 
-    ServiceServer(ClassService& service, TeacherAccounts& teachers, QByteArray adminSecret,
-                  const QSslCertificate& certificate, const QSslKey& key,
+    ServiceServer(ClassRegister& classes, StudentProtocol& students, TeacherAccounts& teachers,
+                  QByteArray adminSecret, const QSslCertificate& certificate, const QSslKey& key,
                   const ConnectionLimits& limits, LogLine log);
 
     // Listens on `address`; port 0 picks a free one. Returns the port, 0 on failure.
@@ -62,7 +63,8 @@ class ServiceServer {
     static QString requestLine(const QHttpServerRequest& request);
     void logRequest(const QHttpServerRequest& request, int status);
 
-    ClassService& service_;
+    ClassRegister& classes_;
+    StudentProtocol& students_;
     TeacherPage teacherPage_;
     QByteArray adminSecret_;
     QSslConfiguration tls_;

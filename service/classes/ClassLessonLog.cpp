@@ -1,81 +1,69 @@
-// The lesson log of ClassService: what happened in each class, written in
+// The lesson log of ClassRegister: what happened in each class, written in
 // batches, kept for a number of days.
-#include "classes/ClassService.h"
-#include "classes/ComputerStates.h"
+#include "classes/ClassRegister.h"
 
 namespace kt::service {
 namespace {
 
 constexpr qint64 dayMs = 24LL * 3600 * 1000;
-constexpr qint64 pruneEveryMs = 3600 * 1000;
-// Events the store would not take wait for the next try, up to this many.
-constexpr qsizetype maxUnwrittenEvents = 100000;
 
 }  // namespace
 
-void ClassService::logEvent(const LessonEvent& event) {
-    if (unwrittenEvents_.size() >= maxUnwrittenEvents) {
+void ClassRegister::logEvent(const QString& code, LessonEvent::Kind kind, const QString& student,
+                             const QString& detail, bool classBlocked) {
+    LessonEvent event;
+    event.classCode = code;
+    event.atMs = now_();
+    event.kind = kind;
+    event.student = student;
+    event.detail = detail;
+    event.classBlocked = classBlocked;
+    appendEvent(event);
+}
+
+void ClassRegister::appendEvent(const LessonEvent& event) {
+    if (unwrittenEvents_.size() >= limits::unwrittenEvents) {
         qWarning("ka-tesmar-service: the lesson log cannot be written; its oldest events are lost");
         unwrittenEvents_.removeFirst();
     }
     unwrittenEvents_.append(event);
 }
 
-LessonEvent ClassService::eventNow(const QString& code, LessonEvent::Kind kind,
-                                   const QString& student) const {
-    LessonEvent event;
-    event.classCode = code;
-    event.atMs = now_();
-    event.kind = kind;
-    event.student = student;
-    return event;
-}
-
-void ClassService::logSwitch(const QString& code, bool blocked, const QString& byWhom) {
-    LessonEvent switched = eventNow(code, LessonEvent::Kind::Switched);
-    switched.detail = byWhom;
-    switched.classBlocked = blocked;
-    logEvent(switched);
-}
-
-void ClassService::tick() {
+void ClassRegister::tick() {
     flushLastSeen();
     noteLostContact();
     writeLessonEvents();
     pruneLessonLog();
 }
 
-void ClassService::noteLostContact() {
+void ClassRegister::noteLostContact() {
     const qint64 now = now_();
     if (now < watchContactFromMs_)
         return;
     for (auto it = sessions_.cbegin(); it != sessions_.cend(); ++it) {
-        if (now - it->lastSeenMs <= contactWithinMs || lostContact_.contains(it.key()))
+        if (now - it->lastSeenMs <= limits::contactWithinMs || lostContact_.contains(it.key()))
             continue;
-        const auto record = classes_.find(it->classCode);
+        const auto record = find(it->classCode);
         if (!record || !record->isBlocked)
             continue;
         lostContact_.insert(it.key());
-        logEvent(eventNow(it->classCode, LessonEvent::Kind::ContactLost, it->studentName));
+        logEvent(it->classCode, LessonEvent::Kind::ContactLost, it->studentName);
     }
 }
 
-void ClassService::writeLessonEvents() {
+void ClassRegister::writeLessonEvents() {
     if (!unwrittenEvents_.isEmpty() && store_.addLessonEvents(unwrittenEvents_))
         unwrittenEvents_.clear();
 }
 
-void ClassService::pruneLessonLog() {
+void ClassRegister::pruneLessonLog() {
     const qint64 now = now_();
     if (now >= nextPruneMs_ && store_.deleteLessonEventsBefore(now - lessonLogDays_ * dayMs))
-        nextPruneMs_ = now + pruneEveryMs;
+        nextPruneMs_ = now + limits::lessonLogPruneEveryMs;
 }
 
-std::optional<QList<LessonEvent>> ClassService::lessonLog(qint64 teacherId, const QString& code,
-                                                          qint64 fromMs, qint64 toMs,
-                                                          int limit) const {
-    if (!classOf(teacherId, code))
-        return std::nullopt;
+QList<LessonEvent> ClassRegister::lessonLog(const QString& code, qint64 fromMs, qint64 toMs,
+                                            int limit) const {
     QList<LessonEvent> events = store_.lessonEvents(code, fromMs, toMs, limit);
     for (const LessonEvent& event : unwrittenEvents_)
         if (event.classCode == code && event.atMs >= fromMs && event.atMs < toMs)

@@ -10,7 +10,7 @@ ComputerView computerView(const StudentSession& session, bool classBlocked, qint
     };
     if (session.departedAtMs != 0)
         return view(ComputerState::Departed, session.departedAtMs, true);
-    if (classBlocked && nowMs - session.lastSeenMs > contactWithinMs)
+    if (classBlocked && nowMs - session.lastSeenMs > limits::contactWithinMs)
         return view(ComputerState::NoContact, session.lastSeenMs, true);
     const StudentReport& report = session.report;
     switch (report.state) {

@@ -3,6 +3,7 @@
 #include <QList>
 #include <QString>
 
+#include "limits/ServiceLimits.h"
 #include "store/ServiceStore.h"
 
 namespace kt::service {
@@ -25,9 +26,6 @@ struct ComputerView {
     qint64 sinceMs = 0;
     bool needsAttention = false;
 };
-
-// A computer that did not poll for this long during a block has lost contact.
-constexpr qint64 contactWithinMs = 15000;
 
 ComputerView computerView(const StudentSession& session, bool classBlocked, qint64 nowMs);
 // Those that need attention first, each group in the order given.

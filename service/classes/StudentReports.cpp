@@ -2,15 +2,15 @@
 // departures.
 #include <QJsonDocument>
 #include <cmath>
+#include <variant>
 
-#include "classes/ClassService.h"
-#include "classes/HttpReplies.h"
+#include "classes/ClassRegister.h"
+#include "classes/StudentProtocol.h"
 #include "http/FormDecoding.h"
 
 namespace kt::service {
 namespace {
 
-constexpr int maxTokenLength = 200;
 constexpr double maxCount = 1'000'000;
 
 ApiReply malformed(const QString& what) {
@@ -40,7 +40,7 @@ std::variant<Report, ApiReply> readReport(const QByteArray& jsonBody) {
     const QJsonObject body = document.object();
     Report report;
     report.token = body.value("token").toString();
-    if (report.token.isEmpty() || report.token.size() > maxTokenLength)
+    if (report.token.isEmpty() || report.token.size() > limits::reportTokenLength)
         return malformed(QStringLiteral("token ontbreekt of is geen geldige tekst"));
     const QString state = body.value("state").toString();
     report.quit = state == "quit";
@@ -64,9 +64,9 @@ std::variant<Report, ApiReply> readReport(const QByteArray& jsonBody) {
             return malformed(QStringLiteral("een mislukte blokkering heeft een error"));
         // Shown on the teacher's page and written into the lesson log, as a name is.
         report.said.error = cleanedName(error.toString());
-        if (report.said.error.toUcs4().size() > ClassService::maxReportErrorLength)
+        if (report.said.error.toUcs4().size() > limits::reportErrorLength)
             return malformed(QStringLiteral("error is te lang (hoogstens %1 tekens)")
-                                 .arg(ClassService::maxReportErrorLength));
+                                 .arg(limits::reportErrorLength));
         if (report.said.error.isEmpty())
             report.said.error = QStringLiteral("(geen reden gegeven)");
     }
@@ -75,68 +75,72 @@ std::variant<Report, ApiReply> readReport(const QByteArray& jsonBody) {
 
 }  // namespace
 
-ApiReply ClassService::report(const QByteArray& jsonBody) {
+ApiReply StudentProtocol::report(const QByteArray& jsonBody) {
     const auto read = readReport(jsonBody);
     if (const auto* refusal = std::get_if<ApiReply>(&read))
         return *refusal;
     const Report& report = std::get<Report>(read);
     const QString key = tokenHash(report.token);
-    const auto session = sessions_.find(key);
-    if (session == sessions_.end())
-        return expired();
-    const qint64 now = now_();
+    if (!classes_.holds(key))
+        return failure(401, QStringLiteral("Sessie niet gevonden"));
+    const qint64 now = classes_.now();
     if (!reports_.allows(key, now))
         return failure(429, QStringLiteral("Te veel meldingen van deze computer: probeer het over "
                                            "enkele minuten opnieuw"));
     reports_.record(key, now);
-    if (report.quit) {
-        if (!leave(key))
-            return failure(503, QStringLiteral("De klasdienst kan de sessie nu niet beëindigen"));
-        return {200, QJsonObject{{"success", true}}};
-    }
-
-    const StudentReport& before = session->report;
-    const bool changed = before.state != report.said.state || before.error != report.said.error;
-    StudentSession updated = *session;
-    updated.report = report.said;
-    if (!changed)  // the same state again: it still holds since it began
-        updated.report.atMs = before.atMs;
-    else
-        updated.report.atMs = now;
-    if (changed || before.hosts != updated.report.hosts || before.rules != updated.report.rules) {
-        if (!store_.saveSession(updated))
-            return failure(503, QStringLiteral("De klasdienst kan de melding nu niet bewaren"));
-        *session = updated;
-    }
-    if (changed) {
-        LessonEvent reported =
-            eventNow(updated.classCode, LessonEvent::Kind::Reported, updated.studentName);
-        reported.detail = updated.report.error;
-        reported.state = updated.report.state;
-        reported.hosts = updated.report.hosts;
-        reported.rules = updated.report.rules;
-        logEvent(reported);
-    }
+    if (report.quit ? !classes_.leave(key, maxStudents_) : !classes_.recordReport(key, report.said))
+        return failure(503, QStringLiteral("De klasdienst kan de melding nu niet bewaren"));
     return {200, QJsonObject{{"success", true}}};
 }
 
-bool ClassService::leave(const QString& key) {
-    const auto found = sessions_.constFind(key);
+bool ClassRegister::recordReport(const QString& tokenHash, const StudentReport& said) {
+    const auto session = sessions_.find(tokenHash);
+    if (session == sessions_.end())
+        return false;
+    const StudentReport& before = session->report;
+    const bool changed = before.state != said.state || before.error != said.error;
+    StudentSession updated = *session;
+    updated.report = said;
+    if (!changed)  // the same state again: it still holds since it began
+        updated.report.atMs = before.atMs;
+    else
+        updated.report.atMs = now_();
+    if (changed || before.hosts != said.hosts || before.rules != said.rules) {
+        if (!store_.saveSession(updated))
+            return false;
+        *session = updated;
+    }
+    if (changed) {
+        LessonEvent reported;
+        reported.classCode = updated.classCode;
+        reported.atMs = updated.report.atMs;
+        reported.kind = LessonEvent::Kind::Reported;
+        reported.student = updated.studentName;
+        reported.detail = said.error;
+        reported.state = said.state;
+        reported.hosts = said.hosts;
+        reported.rules = said.rules;
+        appendEvent(reported);
+    }
+    return true;
+}
+
+bool ClassRegister::leave(const QString& tokenHash, int departuresKept) {
+    const auto found = sessions_.constFind(tokenHash);
     if (found == sessions_.cend())
         return false;
     StudentSession session = *found;
-    const auto record = classes_.find(session.classCode);
+    const auto record = find(session.classCode);
     const bool duringBlock = record && record->isBlocked;
     if (!duringBlock) {
-        if (!endSessions({key}))
+        if (!endSessions({tokenHash}))
             return false;
     } else {
         session.departedAtMs = now_();
         if (!store_.saveSession(session))
             return false;
-        forget(key);
+        forget(tokenHash);
         addSession(session);
-        // A class holds as many departures as students at most: the oldest go first.
         QList<StudentSession> left;
         for (const StudentSession& other : std::as_const(departed_))
             if (other.classCode == session.classCode)
@@ -144,13 +148,10 @@ bool ClassService::leave(const QString& key) {
         std::sort(left.begin(), left.end(),
                   [](const auto& a, const auto& b) { return a.departedAtMs > b.departedAtMs; });
         QStringList oldest;
-        for (qsizetype i = maxStudents_; i < left.size(); ++i) oldest << left.at(i).tokenHash;
+        for (qsizetype i = departuresKept; i < left.size(); ++i) oldest << left.at(i).tokenHash;
         endSessions(oldest);
     }
-    LessonEvent departed =
-        eventNow(session.classCode, LessonEvent::Kind::Departed, session.studentName);
-    departed.classBlocked = duringBlock;
-    logEvent(departed);
+    logEvent(session.classCode, LessonEvent::Kind::Departed, session.studentName, {}, duringBlock);
     return true;
 }
 

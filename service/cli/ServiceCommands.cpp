@@ -16,27 +16,36 @@
 #include <QTimer>
 
 #include "ServiceServer.h"
-#include "classes/TeacherSwitch.h"
+#include "classes/ClassFile.h"
+#include "cli/ClassChange.h"
 #include "http/ConnectionLimits.h"
 #include "http/LogText.h"
 #include "http/TlsFiles.h"
+#include "limits/ServiceLimits.h"
 #include "store/SqliteStore.h"
 #include "teacher/AdminSecret.h"
 #include "teacher/TeacherAccounts.h"
 
 namespace kt::service {
 
-const char* const usageText =
-    "usage:\n"
-    "  ka-tesmar-service serve [--listen 0.0.0.0:443] [--database FILE] [--tls-dir DIR]\n"
-    "                          [--classes FILE] [--admin-secret FILE] [--max-students 500]\n"
-    "                          [--max-connections N] [--max-connections-per-address N]\n"
-    "                          [--request-timeout SECONDS] [--idle-timeout SECONDS]\n"
-    "                          [--lesson-log-days 30]\n"
-    "  ka-tesmar-service teacher add|reset NAME [--display \"Mevr. De Vries\"] [--database FILE]\n"
-    "  ka-tesmar-service class CODE [--blocked on|off] [--domains a,b] [--ips x,y]\n"
-    "                          [--teacher NAME] --service https://127.0.0.1:8443\n"
-    "                          [--ca DIR/cert.pem] [--admin-secret FILE]\n";
+QString usageText() {
+    return QStringLiteral(
+               "usage:\n"
+               "  ka-tesmar-service serve [--listen 0.0.0.0:443] [--database FILE] [--tls-dir "
+               "DIR]\n"
+               "                          [--classes FILE] [--admin-secret FILE] [--max-students "
+               "%1]\n"
+               "                          [--max-connections N] [--max-connections-per-address N]\n"
+               "                          [--request-timeout SECONDS] [--idle-timeout SECONDS]\n"
+               "                          [--lesson-log-days %2]\n"
+               "  ka-tesmar-service teacher add|reset NAME [--display \"Mevr. De Vries\"] "
+               "[--database FILE]\n"
+               "  ka-tesmar-service class CODE [--blocked on|off] [--domains a,b] [--ips x,y]\n"
+               "                          [--teacher NAME] --service https://127.0.0.1:8443\n"
+               "                          [--ca DIR/cert.pem] [--admin-secret FILE]\n")
+        .arg(limits::studentsPerClass)
+        .arg(limits::lessonLogDays);
+}
 
 namespace {
 
@@ -52,7 +61,7 @@ QTextStream& err() {
 }
 
 int usage() {
-    err() << usageText << Qt::flush;
+    err() << usageText() << Qt::flush;
     return 2;
 }
 
@@ -140,9 +149,9 @@ int serveCommand(const QStringList& arguments) {
           defaultDataDir + "/tls"},
          {"admin-secret", "The administrator secret (made 0600 when missing).", "file"},
          {"max-students", "Students one class holds at most.", "number",
-          QString::number(ClassService::defaultMaxStudents)},
-         {"lesson-log-days", "Days the lesson logs are kept.", "days",
-          QString::number(ClassService::defaultLessonLogDays)}});
+          QString::number(limits::studentsPerClass)},
+         {"lesson-log-days", "Days each class's lesson log is kept.", "days",
+          QString::number(limits::lessonLogDays)}});
     parser.addOptions(connectionLimitOptions());
     parser.addHelpOption();
     parser.process(arguments);
@@ -153,7 +162,7 @@ int serveCommand(const QStringList& arguments) {
     bool numericDays = false;
     const int lessonLogDays = parser.value("lesson-log-days").toInt(&numericDays);
     if (!parseListen(parser.value("listen"), address, port) || !numeric || maxStudents < 1 ||
-        !numericDays || lessonLogDays < 1 || lessonLogDays > 3650 ||
+        !numericDays || lessonLogDays < 1 || lessonLogDays > limits::maxLessonLogDays ||
         !parser.positionalArguments().isEmpty())
         return usage();
     ConnectionLimits limits;
@@ -162,10 +171,11 @@ int serveCommand(const QStringList& arguments) {
         return 2;
     }
 
-    ClassStore classesFile;
+    ClassFile classesFile;
     if (parser.isSet("classes")) {
-        if (const QString error = classesFile.loadFile(parser.value("classes")); !error.isEmpty()) {
-            err() << "ka-tesmar-service: " << error << Qt::endl;
+        classesFile = readClassFile(parser.value("classes"));
+        if (!classesFile.error.isEmpty()) {
+            err() << "ka-tesmar-service: " << classesFile.error << Qt::endl;
             return 2;
         }
     }
@@ -174,10 +184,9 @@ int serveCommand(const QStringList& arguments) {
         err() << "ka-tesmar-service: " << error << Qt::endl;
         return 2;
     }
-    ClassService service(store);
-    service.setMaxStudents(maxStudents);
-    service.setLessonLogDays(lessonLogDays);
-    if (const QString error = service.importClasses(classesFile, store); !error.isEmpty()) {
+    ClassRegister classes(store);
+    classes.setLessonLogDays(lessonLogDays);
+    if (const QString error = classes.importClasses(classesFile.classes); !error.isEmpty()) {
         err() << "ka-tesmar-service: " << error << Qt::endl;
         return 2;
     }
@@ -200,10 +209,11 @@ int serveCommand(const QStringList& arguments) {
     if (limits.total < 1)
         return 1;
     quitOnTerminationSignals();
-    TeacherAccounts teachers(store, ClassService::systemNow);
+    StudentProtocol students(classes, maxStudents);
+    TeacherAccounts teachers(store, ClassRegister::systemNow);
     // One line per request, written out once a second rather than line by line.
-    ServiceServer server(service, teachers, secret.value, tls.certificate, tls.key, limits,
-                         [](const QString& line) { out() << line << '\n'; });
+    ServiceServer server(classes, students, teachers, secret.value, tls.certificate, tls.key,
+                         limits, [](const QString& line) { out() << line << '\n'; });
     QTimer logFlush;
     QObject::connect(&logFlush, &QTimer::timeout, [] { out().flush(); });
     logFlush.start(1000);
@@ -212,7 +222,7 @@ int serveCommand(const QStringList& arguments) {
         err() << "ka-tesmar-service: cannot listen on " << parser.value("listen") << Qt::endl;
         return 1;
     }
-    for (const ClassRecord& record : service.classes().all())
+    for (const ClassRecord& record : classes.all())
         out() << "Class " << escapedForLog(record.code) << ": " << escapedForLog(record.className)
               << " (" << (record.isBlocked ? "blocked" : "free") << ")" << Qt::endl;
     const QString host = address.protocol() == QAbstractSocket::IPv6Protocol
@@ -222,7 +232,7 @@ int serveCommand(const QStringList& arguments) {
     out() << describe(limits) << Qt::endl;
     out() << "Listening on https://" << host << ":" << bound << "/" << Qt::endl;
     const int status = QCoreApplication::exec();
-    service.flushLastSeen();
+    classes.flushLastSeen();
     return status;
 }
 
@@ -239,13 +249,14 @@ int teacherCommand(const QStringList& arguments) {
         return usage();
     const QString name = positional.at(1);
     if (!TeacherAccounts::isValidName(name)) {
-        err() << "ka-tesmar-service: a teacher name is 1 to 64 letters, digits and . _ @ -"
-              << Qt::endl;
+        err() << "ka-tesmar-service: a teacher name is 1 to " << limits::teacherNameLength
+              << " letters, digits and . _ @ -" << Qt::endl;
         return 2;
     }
     const auto displayName = TeacherAccounts::displayNameFrom(parser.value("display"));
     if (parser.isSet("display") && !displayName) {
-        err() << "ka-tesmar-service: a display name is 1 to 100 characters" << Qt::endl;
+        err() << "ka-tesmar-service: a display name is 1 to " << limits::displayNameLength
+              << " characters" << Qt::endl;
         return 2;
     }
     if (!becomeOwnerOf(parser.value("database"))) {

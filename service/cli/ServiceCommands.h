@@ -9,6 +9,7 @@ int serveCommand(const QStringList& arguments);
 int teacherCommand(const QStringList& arguments);
 int classCommand(const QStringList& arguments);
 
-extern const char* const usageText;
+// What the command line takes, for a wrong one.
+QString usageText();
 
 }  // namespace kt::service

@@ -25,6 +25,6 @@ int main(int argc, char* argv[]) {
         return kt::service::teacherCommand(arguments);
     if (command == "class")
         return kt::service::classCommand(arguments);
-    std::fputs(kt::service::usageText, stderr);
+    std::fputs(qPrintable(kt::service::usageText()), stderr);
     return 2;
 }

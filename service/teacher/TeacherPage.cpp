@@ -5,19 +5,15 @@
 #include <QJsonDocument>
 #include <QUrlQuery>
 
-#include "blocking/RefusedTargets.h"
-#include "blocking/Validation.h"
 #include "classes/ComputerStates.h"
 #include "classes/HttpReplies.h"
 #include "http/JsonBody.h"
+#include "limits/ServiceLimits.h"
 
 namespace kt::service {
 namespace {
 
 using Method = QHttpServerRequest::Method;
-// The page shows the newest events of the day; the CSV file holds the whole day.
-constexpr int eventsOnPage = 200;
-constexpr int eventsInFile = 100000;
 
 QHttpServerResponse json(int status, const QJsonObject& body) {
     QHttpServerResponse response(body, static_cast<QHttpServerResponse::StatusCode>(status));
@@ -85,8 +81,8 @@ QString trimmedField(const QJsonObject& body, const char* name) {
 
 }  // namespace
 
-TeacherPage::TeacherPage(ClassService& classes, TeacherAccounts& teachers)
-    : classes_(classes), teachers_(teachers) {}
+TeacherPage::TeacherPage(ClassRegister& classes, TeacherAccounts& teachers)
+    : classes_(classes), teacherClasses_(classes), teachers_(teachers) {}
 
 bool TeacherPage::isPagePath(const QString& path) {
     return path == "/leerkracht" || path.startsWith("/leerkracht/");
@@ -130,7 +126,7 @@ void TeacherPage::answerUnrouted(const QHttpServerRequest& request, const Reply&
         // Every path under classes/CODE/ of a class not the teacher's says so first.
         const QStringList path = call.request.url().path().split('/').mid(3);
         if (path.size() > 1 && path.first() == "classes" &&
-            !classes_.classOf(call.teacher.teacherId, path.at(1)))
+            !teacherClasses_.classOf(call.teacher.teacherId, path.at(1)))
             return classNotFound();
         return notFound();
     });
@@ -171,12 +167,12 @@ QHttpServerResponse loginReply(const TeacherLogin& result) {
     switch (result.outcome) {
         case TeacherLogin::Outcome::LoggedIn: {
             QHttpServerResponse response = ok(sessionJson(result.session));
-            response.setHeader("Set-Cookie", sessionCookie(result.session.cookie,
-                                                           TeacherAccounts::sessionLifetimeMs));
+            response.setHeader("Set-Cookie",
+                               sessionCookie(result.session.cookie, limits::teacherSessionMs));
             if (!result.deviceCookie.isEmpty())
                 response.addHeader("Set-Cookie",
                                    cookieHeader(TeacherPage::deviceCookieName, result.deviceCookie,
-                                                TeacherAccounts::deviceCookieLifetimeMs));
+                                                limits::deviceCookieMs));
             return response;
         }
         case TeacherLogin::Outcome::WrongPassword:
@@ -218,9 +214,9 @@ TeacherPage::Answer TeacherPage::changePassword(const Call& call) {
     teachers_.changePassword(
         call.teacher.cookie, call.body.value("password").toString(),
         [reply = call.reply](bool changed) {
-            reply(changed
-                      ? ok()
-                      : error(400, QStringLiteral("Kies een wachtwoord van minstens 10 tekens")));
+            reply(changed ? ok()
+                          : error(400, QStringLiteral("Kies een wachtwoord van minstens %1 tekens")
+                                           .arg(limits::minPasswordLength)));
         });
     return std::nullopt;
 }
@@ -228,8 +224,8 @@ TeacherPage::Answer TeacherPage::changePassword(const Call& call) {
 TeacherPage::Answer TeacherPage::setDisplayName(const Call& call) {
     const auto shown = TeacherAccounts::displayNameFrom(call.body.value("display_name").toString());
     if (!shown)
-        return error(400,
-                     QStringLiteral("Geef de naam die leerlingen zien (hoogstens 100 tekens)"));
+        return error(400, QStringLiteral("Geef de naam die leerlingen zien (hoogstens %1 tekens)")
+                              .arg(limits::displayNameLength));
     if (!teachers_.setDisplayName(call.teacher.teacherId, *shown))
         return error(503, QStringLiteral("De naam kon niet bewaard worden"));
     classes_.setDisplayName(call.teacher.teacherId, *shown);
@@ -244,7 +240,7 @@ QJsonObject TeacherPage::classDetails(const ClassRecord& record) const {
          computerViews(classes_.studentsOf(record.code), record.isBlocked, now)) {
         const StudentSession& session = view.session;
         blocked += view.state == ComputerState::Blocked;
-        students.append(QJsonObject{{"id", ClassService::studentId(session)},
+        students.append(QJsonObject{{"id", TeacherClasses::studentId(session)},
                                     {"name", session.studentName},
                                     {"device", session.deviceInfo},
                                     {"joined_at", session.joinedAtMs},
@@ -268,7 +264,7 @@ QJsonObject TeacherPage::classDetails(const ClassRecord& record) const {
 
 TeacherPage::Answer TeacherPage::listClasses(const Call& call) {
     QJsonArray list;
-    for (const ClassRecord& record : classes_.classesOf(call.teacher.teacherId))
+    for (const ClassRecord& record : teacherClasses_.classesOf(call.teacher.teacherId))
         list.append(QJsonObject{{"code", record.code},
                                 {"class_name", record.className},
                                 {"school_name", record.schoolName},
@@ -278,24 +274,25 @@ TeacherPage::Answer TeacherPage::listClasses(const Call& call) {
 
 TeacherPage::Answer TeacherPage::createClass(const Call& call) {
     const QString name = trimmedField(call.body, "class_name");
-    const QString school = trimmedField(call.body, "school_name");
-    if (name.isEmpty() || name.size() > 100 || school.size() > 100)
-        return error(400, QStringLiteral("Geef de klas een naam (hoogstens 100 tekens)"));
-    const auto made = classes_.createClass(call.teacher.teacherId, name, school);
-    if (!made)
-        return error(503, QStringLiteral("De klas kon niet bewaard worden"));
-    return ok({{"class", classDetails(*made)}});
+    if (name.isEmpty())
+        return error(400, QStringLiteral("Geef de klas een naam (hoogstens %1 tekens)")
+                              .arg(limits::classNameLength));
+    return entered(call,
+                   teacherClasses_.createClass(call.teacher.teacherId, name,
+                                               trimmedField(call.body, "school_name"),
+                                               call.request.url().host()),
+                   QStringLiteral("De klas kon niet bewaard worden"));
 }
 
 TeacherPage::Answer TeacherPage::showClass(const Call& call, const QString& code) {
-    const auto record = classes_.classOf(call.teacher.teacherId, code);
+    const auto record = teacherClasses_.classOf(call.teacher.teacherId, code);
     if (!record)
         return classNotFound();
     QJsonObject details = classDetails(*record);
     if (!call.request.query().hasQueryItem("day"))
         return ok({{"class", details}});
     LogDay day;
-    auto events = dayLog(call, *record, eventsOnPage, day);
+    auto events = dayLog(call, *record, limits::eventsOnPage, day);
     if (auto* refused = std::get_if<QHttpServerResponse>(&events))
         return std::move(*refused);
     QJsonArray log;
@@ -308,11 +305,11 @@ TeacherPage::Answer TeacherPage::showClass(const Call& call, const QString& code
 }
 
 TeacherPage::Answer TeacherPage::lessonLogFile(const Call& call, const QString& code) {
-    const auto record = classes_.classOf(call.teacher.teacherId, code);
+    const auto record = teacherClasses_.classOf(call.teacher.teacherId, code);
     if (!record)
         return classNotFound();
     LogDay day;
-    auto events = dayLog(call, *record, eventsInFile, day);
+    auto events = dayLog(call, *record, limits::eventsInFile, day);
     if (auto* refused = std::get_if<QHttpServerResponse>(&events))
         return std::move(*refused);
     QHttpServerResponse file("text/csv; charset=utf-8",
@@ -334,111 +331,79 @@ std::variant<QList<LessonEvent>, QHttpServerResponse> TeacherPage::dayLog(const 
     if (!asked)
         return error(400, QStringLiteral("Geef de dag als JJJJ-MM-DD"));
     day = *asked;
-    return classes_.lessonLog(call.teacher.teacherId, record.code, day.fromMs, day.toMs, limit)
+    return teacherClasses_
+        .lessonLog(call.teacher.teacherId, record.code, day.fromMs, day.toMs, limit)
         .value_or(QList<LessonEvent>());
 }
 
-QHttpServerResponse TeacherPage::changed(const Call& call, const ClassRecord& record,
-                                         bool saved) const {
+QHttpServerResponse TeacherPage::changed(const Call& call, const QString& code, bool saved) const {
     if (!saved)
         return error(503, QStringLiteral("De wijziging kon niet bewaard worden"));
-    return ok({{"class", classDetails(*classes_.classOf(call.teacher.teacherId, record.code))}});
+    return ok({{"class", classDetails(*teacherClasses_.classOf(call.teacher.teacherId, code))}});
+}
+
+QHttpServerResponse TeacherPage::entered(const Call& call, const ClassEntry& entry,
+                                         const QString& notStored) const {
+    switch (entry.outcome) {
+        case ClassEntry::Outcome::Entered:
+            return changed(call, entry.record.code, true);
+        case ClassEntry::Outcome::Refused:
+            return error(entry.refusal.duplicate ? 409 : 400, entry.refusal.text);
+        case ClassEntry::Outcome::NotStored:
+            break;
+    }
+    return error(503, notStored);
 }
 
 TeacherPage::Answer TeacherPage::switchBlocking(const Call& call, const QString& code) {
-    auto record = classes_.classOf(call.teacher.teacherId, code);
+    auto record = teacherClasses_.classOf(call.teacher.teacherId, code);
     if (!record)
         return classNotFound();
     if (!call.body.value("is_blocked").isBool())
         return error(400, QStringLiteral("is_blocked moet true of false zijn"));
-    return changed(
-        call, *record,
-        classes_.switchBlocking(call.teacher.teacherId, record->code,
-                                call.body.value("is_blocked").toBool(), call.teacher.name));
+    return entered(call,
+                   teacherClasses_.switchBlocking(call.teacher.teacherId, record->code,
+                                                  call.body.value("is_blocked").toBool(),
+                                                  call.teacher.name, call.request.url().host()),
+                   QStringLiteral("De wijziging kon niet bewaard worden"));
 }
-
-TeacherPage::Answer TeacherPage::removeStudent(const Call& call, const QString& code,
-                                               const QString& studentId) {
-    const auto record = classes_.classOf(call.teacher.teacherId, code);
-    if (!record)
-        return classNotFound();
-    if (!classes_.removeStudent(call.teacher.teacherId, record->code, studentId, call.teacher.name))
-        return error(404, QStringLiteral("Leerling niet gevonden"));
-    return changed(call, *record, true);
-}
-
-TeacherPage::Answer TeacherPage::endLesson(const Call& call, const QString& code) {
-    const auto record = classes_.classOf(call.teacher.teacherId, code);
-    if (!record)
-        return classNotFound();
-    return changed(call, *record,
-                   classes_.endLesson(call.teacher.teacherId, record->code, call.teacher.name));
-}
-
-namespace {
-
-// Why a name is not blocked, as the application would refuse it.
-QString refusalText(const QString& name, NameRefusal refusal) {
-    switch (refusal) {
-        case NameRefusal::None:
-            break;
-        case NameRefusal::NotAHostName:
-            return QStringLiteral("'%1' is geen geldige hostnaam").arg(name);
-        case NameRefusal::Address:
-            return QStringLiteral(
-                       "'%1' is een adres, geen naam: geef de naam van de dienst, "
-                       "bijvoorbeeld chatgpt.com")
-                .arg(name);
-        case NameRefusal::ThisComputer:
-            return QStringLiteral(
-                       "'%1' is de computer van de leerling zelf: die blokkeren zou de "
-                       "computer ontregelen")
-                .arg(name);
-        case NameRefusal::SingleLabel:
-            return QStringLiteral(
-                       "'%1' is geen volledige naam: geef een naam met een punt, "
-                       "bijvoorbeeld chatgpt.com")
-                .arg(name);
-        case NameRefusal::LocalName:
-            return QStringLiteral(
-                       "'%1' is een naam van het lokale netwerk, geen dienst op het "
-                       "internet")
-                .arg(name);
-        case NameRefusal::Protected:
-            return QStringLiteral(
-                       "'%1' is de klasdienst zelf: dan kon je de blokkering niet meer "
-                       "uitzetten")
-                .arg(name);
-    }
-    return {};
-}
-
-}  // namespace
 
 TeacherPage::Answer TeacherPage::changeDomains(const Call& call, const QString& code) {
-    auto record = classes_.classOf(call.teacher.teacherId, code);
+    auto record = teacherClasses_.classOf(call.teacher.teacherId, code);
     if (!record)
         return classNotFound();
     const QString add = call.body.value("add").toString().trimmed().toLower();
     const QString remove = call.body.value("remove").toString().trimmed().toLower();
-    if (!add.isEmpty()) {
-        // The students reach the service by the name the teacher uses for it.
-        const ProtectedTargets service{{}, {call.request.url().host().toStdString()}};
-        if (const NameRefusal refusal = nameRefusal(add.toStdString(), service);
-            refusal != NameRefusal::None)
-            return error(400, refusalText(add, refusal));
-        if (record->domains.contains(add))
-            return error(409, QStringLiteral("%1 staat al in de lijst").arg(add));
-        if (record->domains.size() >= 500)
-            return error(400, QStringLiteral("De lijst is vol (500 namen)"));
-        record->domains << add;
-    } else if (!remove.isEmpty()) {
-        if (record->domains.removeAll(remove) == 0)
-            return error(404, QStringLiteral("%1 staat niet in de lijst").arg(remove));
-    } else {
+    if (!add.isEmpty())
+        record->domains << add;  // checked on its way in, with the rest of the class
+    else if (remove.isEmpty())
         return error(400, QStringLiteral("Verwacht add of remove"));
-    }
-    return changed(call, *record, classes_.saveClassOf(call.teacher.teacherId, *record));
+    else if (record->domains.removeAll(remove) == 0)
+        return error(404, QStringLiteral("%1 staat niet in de lijst").arg(remove));
+    return entered(
+        call,
+        teacherClasses_.saveClassOf(call.teacher.teacherId, *record, call.request.url().host()),
+        QStringLiteral("De wijziging kon niet bewaard worden"));
+}
+
+TeacherPage::Answer TeacherPage::removeStudent(const Call& call, const QString& code,
+                                               const QString& studentId) {
+    const auto record = teacherClasses_.classOf(call.teacher.teacherId, code);
+    if (!record)
+        return classNotFound();
+    if (!teacherClasses_.removeStudent(call.teacher.teacherId, record->code, studentId,
+                                       call.teacher.name))
+        return error(404, QStringLiteral("Leerling niet gevonden"));
+    return changed(call, record->code, true);
+}
+
+TeacherPage::Answer TeacherPage::endLesson(const Call& call, const QString& code) {
+    const auto record = teacherClasses_.classOf(call.teacher.teacherId, code);
+    if (!record)
+        return classNotFound();
+    return changed(
+        call, record->code,
+        teacherClasses_.endLesson(call.teacher.teacherId, record->code, call.teacher.name));
 }
 
 }  // namespace kt::service

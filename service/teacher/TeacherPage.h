@@ -7,8 +7,9 @@
 #include <optional>
 #include <variant>
 
-#include "classes/ClassService.h"
+#include "classes/ClassRegister.h"
 #include "classes/LessonLog.h"
+#include "classes/TeacherClasses.h"
 #include "teacher/TeacherAccounts.h"
 
 namespace kt::service {
@@ -19,7 +20,7 @@ namespace kt::service {
 // classes.
 class TeacherPage {
   public:
-    TeacherPage(ClassService& classes, TeacherAccounts& teachers);
+    TeacherPage(ClassRegister& classes, TeacherAccounts& teachers);
 
     using Reply = std::function<void(QHttpServerResponse&&)>;
     // An answer now, or nothing when the call's `reply` answers later.
@@ -85,10 +86,14 @@ class TeacherPage {
     std::variant<QList<LessonEvent>, QHttpServerResponse> dayLog(const Call& call,
                                                                  const ClassRecord& record,
                                                                  int limit, LogDay& day) const;
-    // The answer after a change to `record`: the class as it now is, or 503.
-    QHttpServerResponse changed(const Call& call, const ClassRecord& record, bool saved) const;
+    // The answer after a change of the class `code`: the class as it now is, or 503.
+    QHttpServerResponse changed(const Call& call, const QString& code, bool saved) const;
+    // The answer after `entry`: the class as it came in, its refusal, or `notStored` (503).
+    QHttpServerResponse entered(const Call& call, const ClassEntry& entry,
+                                const QString& notStored) const;
 
-    ClassService& classes_;
+    ClassRegister& classes_;
+    TeacherClasses teacherClasses_;
     TeacherAccounts& teachers_;
 };
 

@@ -9,9 +9,10 @@
 #include <QTemporaryDir>
 
 #include "QtTestSupport.h"
-#include "classes/ClassService.h"
 #include "classes/ComputerStates.h"
 #include "classes/LessonLog.h"
+#include "classes/StudentProtocol.h"
+#include "classes/TeacherClasses.h"
 #include "http/RequestFraming.h"
 #include "store/SqliteStore.h"
 #include "teacher/Passwords.h"
@@ -32,9 +33,18 @@ struct Fixture {
         EXPECT_EQ(store->open(), QString());
         return store;
     }
-    std::unique_ptr<ClassService> service(ServiceStore& store) {
-        return std::make_unique<ClassService>(store, ClassService::randomToken,
-                                              [this] { return clock; });
+    // The classes of `store` with the students' and the teachers' side, on this clock.
+    struct Service {
+        Service(ServiceStore& store, ClassRegister::Clock clock, int maxStudents)
+            : classes(store, std::move(clock)), students(classes, maxStudents) {}
+        ClassRegister classes;
+        StudentProtocol students;
+        TeacherClasses teacher{classes};
+    };
+    std::unique_ptr<Service> service(ServiceStore& store,
+                                     int maxStudents = limits::studentsPerClass) {
+        return std::make_unique<Service>(
+            store, [this] { return clock; }, maxStudents);
     }
 };
 
@@ -66,24 +76,25 @@ TEST(ServiceData, ARestartKeepsTeachersTheirLoginsClassesListsSwitchAndSessions)
         Teacher again{0, "anna", "x", true, {}};
         EXPECT_FALSE(store->addTeacher(again)) << "names are unique";
         auto service = f.service(*store);
-        const auto made = service->createClass(anna.id, "3B", "Sint-Jan");
-        ASSERT_TRUE(made.has_value());
-        code = made->code;
-        ClassRecord changed = *made;
+        const ClassEntry made = service->teacher.createClass(anna.id, "3B", "Sint-Jan", {});
+        ASSERT_EQ(made.outcome, ClassEntry::Outcome::Entered);
+        code = made.record.code;
+        ClassRecord changed = made.record;
         changed.isBlocked = true;
         changed.domains = QStringList{"claude.ai", "chatgpt.com"};
         changed.ips = QStringList{"10.1.2.3"};
         changed.ipRanges = {{"1.0.0.0", "1.0.0.255"}};
-        ASSERT_TRUE(service->saveClassOf(anna.id, changed));
-        token = tokenOf(service->login(
+        ASSERT_EQ(service->teacher.saveClassOf(anna.id, changed, {}).outcome,
+                  ClassEntry::Outcome::Entered);
+        token = tokenOf(service->students.login(
             "student_name=Jan&class_code=" + code.toLatin1() + "&device_info=X&device_id=a4", "p"));
         ASSERT_FALSE(token.isEmpty());
         f.clock += 60000;
-        EXPECT_EQ(service->status(token).body.value("class_info")["teacher_name"], "")
+        EXPECT_EQ(service->students.status(token).body.value("class_info")["teacher_name"], "")
             << "no display name yet, and never the login name";
-        EXPECT_EQ(service->flushLastSeen(), 1);
+        EXPECT_EQ(service->classes.flushLastSeen(), 1);
         ASSERT_TRUE(store->setDisplayName(anna.id, "Mevr. Claes"));
-        EXPECT_EQ(service->flushLastSeen(), 0) << "nothing new to write";
+        EXPECT_EQ(service->classes.flushLastSeen(), 0) << "nothing new to write";
         TeacherAccounts teachers(*store, [&] { return f.clock; });
         EXPECT_EQ(logIn(teachers, "nobody", "wachtwoord1").outcome,
                   TeacherLogin::Outcome::WrongPassword);
@@ -97,16 +108,16 @@ TEST(ServiceData, ARestartKeepsTeachersTheirLoginsClassesListsSwitchAndSessions)
     ASSERT_TRUE(teacher.has_value());
     EXPECT_TRUE(teacher->passwordHash.startsWith("$argon2id$")) << teacher->passwordHash.data();
 
-    const auto record = service->classOf(teacher->id, code);
+    const auto record = service->teacher.classOf(teacher->id, code);
     ASSERT_TRUE(record.has_value());
     EXPECT_EQ(record->className, "3B");
     EXPECT_EQ(record->domains, (QStringList{"claude.ai", "chatgpt.com"}));
     EXPECT_EQ(record->ipRanges.value(0).second, "1.0.0.255");
-    const QList<StudentSession> students = service->studentsOf(code);
+    const QList<StudentSession> students = service->classes.studentsOf(code);
     ASSERT_EQ(students.size(), 1);
     EXPECT_EQ(students.first().deviceId, "a4");
     EXPECT_EQ(students.first().lastSeenMs, f.clock) << "the batched last poll was written";
-    const ApiReply status = service->status(token);
+    const ApiReply status = service->students.status(token);
     EXPECT_EQ(status.body.value("is_blocked"), true);
     EXPECT_EQ(status.body.value("ips").toArray(), QJsonArray{"10.1.2.3"});
     EXPECT_EQ(status.body.value("class_info")["teacher_name"], "Mevr. Claes");
@@ -123,7 +134,7 @@ TEST(ServiceData, ARestartKeepsTeachersTheirLoginsClassesListsSwitchAndSessions)
     EXPECT_FALSE(teachers.session(first.csrf).has_value());
     teachers.logout(first.cookie);
     EXPECT_FALSE(teachers.session(first.cookie).has_value());
-    f.clock += TeacherAccounts::sessionLifetimeMs;
+    f.clock += limits::teacherSessionMs;
     EXPECT_FALSE(teachers.session(second.cookie).has_value()) << "expired";
     EXPECT_TRUE(store->loadTeacherSessions().isEmpty()) << "both are gone from the store";
 }
@@ -196,34 +207,66 @@ TEST(ServiceData, SessionsEndAfterADayWithoutAPollOrByTheTeacher) {
     Teacher anna{0, "anna", "h", false, {}}, bert{0, "bert", "h", false, {}};
     ASSERT_TRUE(store->addTeacher(anna) && store->addTeacher(bert));
     auto service = f.service(*store);
-    const QString code = service->createClass(anna.id, "3B", "")->code;
+    const QString code = service->teacher.createClass(anna.id, "3B", "", {}).record.code;
     const QByteArray form = "student_name=S&class_code=" + code.toLatin1();
-    const QString polling = tokenOf(service->login(form, "a"));
-    const QString idle = tokenOf(service->login(form, "a"));
+    const QString polling = tokenOf(service->students.login(form, "a"));
+    const QString idle = tokenOf(service->students.login(form, "a"));
     f.clock += 1;
-    const QString removed = tokenOf(service->login(form, "a"));  // the last to join
+    const QString removed = tokenOf(service->students.login(form, "a"));  // the last to join
 
-    f.clock += ClassService::sessionLifetimeMs - 1000;
-    EXPECT_EQ(service->status(polling).status, 200);
+    f.clock += limits::studentSessionMs - 1000;
+    EXPECT_EQ(service->students.status(polling).status, 200);
     f.clock += 2000;
-    EXPECT_EQ(service->status(idle).status, 401) << "a day without a poll";
-    EXPECT_EQ(service->status(polling).status, 200);
+    EXPECT_EQ(service->students.status(idle).status, 401) << "a day without a poll";
+    EXPECT_EQ(service->students.status(polling).status, 200);
 
     // Bert can see nor change Anna's class; Anna removes one student, then ends the lesson.
-    const QString removedId = ClassService::studentId(service->studentsOf(code).last());
-    EXPECT_FALSE(service->classOf(bert.id, code).has_value());
-    EXPECT_TRUE(service->classesOf(bert.id).isEmpty());
-    EXPECT_FALSE(service->removeStudent(bert.id, code, removedId, "bert"));
-    EXPECT_FALSE(service->endLesson(bert.id, code, "bert"));
-    EXPECT_FALSE(service->switchBlocking(bert.id, code, true, "bert"));
-    EXPECT_FALSE(service->lessonLog(bert.id, code, 0, f.clock + 1, 100).has_value());
-    EXPECT_FALSE(service->saveClassOf(bert.id, *service->classOf(anna.id, code)));
-    EXPECT_TRUE(service->removeStudent(anna.id, code, removedId, "anna"));
-    EXPECT_EQ(service->status(removed).body.value("success"), false);
-    EXPECT_EQ(service->status(polling).status, 200);
-    EXPECT_TRUE(service->endLesson(anna.id, code, "anna"));
-    EXPECT_EQ(service->status(polling).body.value("success"), false);
+    const QString removedId = TeacherClasses::studentId(service->classes.studentsOf(code).last());
+    EXPECT_FALSE(service->teacher.classOf(bert.id, code).has_value());
+    EXPECT_TRUE(service->teacher.classesOf(bert.id).isEmpty());
+    EXPECT_FALSE(service->teacher.removeStudent(bert.id, code, removedId, "bert"));
+    EXPECT_FALSE(service->teacher.endLesson(bert.id, code, "bert"));
+    EXPECT_EQ(service->teacher.switchBlocking(bert.id, code, true, "bert", {}).outcome,
+              ClassEntry::Outcome::Refused);
+    EXPECT_FALSE(service->teacher.lessonLog(bert.id, code, 0, f.clock + 1, 100).has_value());
+    EXPECT_EQ(
+        service->teacher.saveClassOf(bert.id, *service->teacher.classOf(anna.id, code), {}).outcome,
+        ClassEntry::Outcome::Refused);
+    EXPECT_TRUE(service->teacher.removeStudent(anna.id, code, removedId, "anna"));
+    EXPECT_EQ(service->students.status(removed).body.value("success"), false);
+    EXPECT_EQ(service->students.status(polling).status, 200);
+    EXPECT_TRUE(service->teacher.endLesson(anna.id, code, "anna"));
+    EXPECT_EQ(service->students.status(polling).body.value("success"), false);
     EXPECT_TRUE(store->loadSessions().isEmpty()) << "ended sessions are gone from the store too";
+}
+
+// What an older version let in that the check now refuses never holds a
+// lesson up: the class still switches, takes new names and ends.
+TEST(ServiceData, WhatAnOlderVersionLetInNeverHoldsUpTheLesson) {
+    Fixture f;
+    auto store = f.openStore();
+    Teacher anna{0, "anna", "h", false, {}};
+    ASSERT_TRUE(store->addTeacher(anna));
+    ClassRecord older;
+    older.code = "ACD347";
+    older.teacherId = anna.id;
+    older.domains = {"localhost", "chatgpt.com", "chatgpt.com"};
+    older.ips = {"0.0.0.0/0"};
+    ASSERT_TRUE(store->saveClass(older));
+    auto service = f.service(*store);
+    ClassRecord changed = *service->teacher.classOf(anna.id, older.code);
+    const auto saved = [&] {
+        return service->teacher.saveClassOf(anna.id, changed, {}).outcome ==
+               ClassEntry::Outcome::Entered;
+    };
+    changed.isBlocked = true;
+    EXPECT_TRUE(saved()) << "switched on";
+    changed.domains << "claude.ai";
+    EXPECT_TRUE(saved()) << "a new name";
+    changed.domains << "localhost.localdomain";
+    EXPECT_FALSE(saved()) << "a new name that is refused";
+    EXPECT_TRUE(service->teacher.endLesson(anna.id, older.code, "anna"));
+    EXPECT_EQ(service->classes.find(older.code)->domains.size(), 4);
 }
 
 // A lesson with three students (Jan, Eva in the class, Piet in another), step
@@ -232,23 +275,25 @@ struct Lesson {
     Fixture f;
     std::unique_ptr<SqliteStore> store = f.openStore();
     Teacher anna{0, "anna", "h", false, {}};
-    std::unique_ptr<ClassService> service;
+    std::unique_ptr<Fixture::Service> service;
     QString code, jan, eva, piet;
     int lastStatus = 0;
 
     // The names as the form sends them.
-    explicit Lesson(const QString& janTyped = "Jan", const QString& evaTyped = "Eva") {
+    explicit Lesson(const QString& janTyped = "Jan", const QString& evaTyped = "Eva",
+                    int maxStudents = limits::studentsPerClass) {
         EXPECT_TRUE(store->addTeacher(anna));
-        service = f.service(*store);
-        code = service->createClass(anna.id, "3B", "")->code;
+        service = f.service(*store, maxStudents);
+        code = service->teacher.createClass(anna.id, "3B", "", {}).record.code;
         jan = join(janTyped, code, "a1");
         eva = join(evaTyped, code, "e1");
-        piet = join("Piet", service->createClass(anna.id, "5A", "")->code, "p1");
+        piet = join("Piet", service->teacher.createClass(anna.id, "5A", "", {}).record.code, "p1");
     }
     QString join(const QString& name, const QString& classCode, const QString& device) {
-        return tokenOf(service->login(QStringLiteral("student_name=%1&class_code=%2&device_id=%3")
-                                          .arg(name, classCode, device)
-                                          .toUtf8()));
+        return tokenOf(
+            service->students.login(QStringLiteral("student_name=%1&class_code=%2&device_id=%3")
+                                        .arg(name, classCode, device)
+                                        .toUtf8()));
     }
     static QByteArray reportOf(const QString& token, const QString& state) {
         QJsonObject body{{"token", token}, {"state", state}, {"hosts", 18}, {"rules", 40}};
@@ -263,20 +308,23 @@ struct Lesson {
         const QString verb = step.section(' ', 0, 0);
         QString rest = step.section(' ', 1);
         const auto report = [&](const QByteArray& body) {
-            lastStatus = service->report(body).status;
+            lastStatus = service->students.report(body).status;
         };
         if (verb == "on" || verb == "off") {
-            EXPECT_TRUE(service->switchBlocking(anna.id, code, verb == "on", "anna"));
+            EXPECT_EQ(
+                service->teacher.switchBlocking(anna.id, code, verb == "on", "anna", {}).outcome,
+                ClassEntry::Outcome::Entered);
         } else if (verb == "wait") {
             f.clock += rest.toLongLong();
-            service->status(eva);
+            service->students.status(eva);
         } else if (verb == "poll") {
-            lastStatus = service->status(jan).status;
+            lastStatus = service->students.status(jan).status;
         } else if (verb == "logout") {
             lastStatus =
-                service->logout(QJsonDocument(QJsonObject{{"token", jan}}).toJson()).status;
+                service->students.logout(QJsonDocument(QJsonObject{{"token", jan}}).toJson())
+                    .status;
         } else if (verb == "remove") {
-            EXPECT_TRUE(service->removeStudent(anna.id, code, idOf(jan), "anna"));
+            EXPECT_TRUE(service->teacher.removeStudent(anna.id, code, idOf(jan), "anna"));
         } else if (verb == "rejoin") {
             jan = join("Jan", code, "a1");
         } else if (verb == "report" || verb == "eva" || verb == "piet") {
@@ -290,20 +338,20 @@ struct Lesson {
                 report(reportOf(jan, i % 2 ? "free" : "blocked"));
                 accepted += lastStatus == 200;
             }
-            EXPECT_EQ(accepted, ClassService::reportsPerSession) << "the rest waits";
+            EXPECT_EQ(accepted, limits::reportsPerSession) << "the rest waits";
         } else {
             ADD_FAILURE() << "no step " << step.toStdString();
         }
     }
     QString idOf(const QString& token) const {
-        for (const StudentSession& session : service->studentsOf(code))
-            if (session.tokenHash == ClassService::tokenHash(token))
-                return ClassService::studentId(session);
+        for (const StudentSession& session : service->classes.studentsOf(code))
+            if (session.tokenHash == StudentProtocol::tokenHash(token))
+                return TeacherClasses::studentId(session);
         return {};
     }
     QList<ComputerView> views() const {
-        return computerViews(service->studentsOf(code), service->classOf(anna.id, code)->isBlocked,
-                             f.clock);
+        return computerViews(service->classes.studentsOf(code),
+                             service->classes.find(code)->isBlocked, f.clock);
     }
 };
 
@@ -318,7 +366,7 @@ TEST(ServiceData, EachComputersReportsGiveThePageOneStateWithItsTime) {
         QString error = {};
     };
     const QString bewaker = "Kon de bewaker niet installeren";
-    const QString smiles = QStringLiteral("😀").repeated(ClassService::maxReportErrorLength);
+    const QString smiles = QStringLiteral("😀").repeated(limits::reportErrorLength);
     const std::vector<Case> cases = {
         {"a block in force",
          {"on", "wait 2000", "report blocked", "wait 3000", "poll"},
@@ -409,7 +457,7 @@ TEST(ServiceData, EachComputersReportsGiveThePageOneStateWithItsTime) {
          {"on", "flood", "eva blocked"},
          200,
          "free",
-         ClassService::reportsPerSession - 1,
+         limits::reportsPerSession - 1,
          true},
     };
     for (const Case& c : cases) {
@@ -442,9 +490,9 @@ TEST(ServiceData, EachComputersReportsGiveThePageOneStateWithItsTime) {
 }
 
 TEST(ServiceData, ABrokenOrHostileReportGets400AndChangesNothing) {
-    Lesson lesson;
+    Lesson lesson("Jan", "Eva", 3);
     lesson.run("on");
-    const QString tooLong(ClassService::maxReportErrorLength + 1, 'x');
+    const QString tooLong(limits::reportErrorLength + 1, 'x');
     const QList<QByteArray> bodies = {
         "not json",
         "[]",
@@ -468,23 +516,22 @@ TEST(ServiceData, ABrokenOrHostileReportGets400AndChangesNothing) {
     };
     for (QByteArray body : bodies) {
         body.replace("TOKEN", lesson.jan.toUtf8());
-        const ApiReply reply = lesson.service->report(body);
+        const ApiReply reply = lesson.service->students.report(body);
         EXPECT_EQ(reply.status, 400) << body.left(120).toStdString();
         EXPECT_TRUE(reply.body.value("error").toString().startsWith("Ongeldige melding: "))
             << body.left(120).toStdString();
     }
     for (const ComputerView& view : lesson.views())
         EXPECT_EQ(view.session.report.state, ReportedState::None);
-    lesson.service->tick();
+    lesson.service->classes.tick();
     const auto log =
-        lesson.service->lessonLog(lesson.anna.id, lesson.code, 0, lesson.f.clock + 1, 100);
+        lesson.service->teacher.lessonLog(lesson.anna.id, lesson.code, 0, lesson.f.clock + 1, 100);
     ASSERT_TRUE(log.has_value());
     EXPECT_EQ(log->size(), 3) << "two joins and the switch, no report";
-    EXPECT_EQ(lesson.service->report(Lesson::reportOf(lesson.jan, "blocked")).status, 200)
+    EXPECT_EQ(lesson.service->students.report(Lesson::reportOf(lesson.jan, "blocked")).status, 200)
         << "none of them cost the computer its turn";
 
-    // Departures during a block stay for the teacher, as many as the class holds students.
-    lesson.service->setMaxStudents(3);
+    // Departures during a block stay for the teacher, as many as the class holds students (3).
     for (int i = 0; i < 5; ++i) {
         lesson.f.clock += 1000;
         lesson.run(QStringLiteral("json {\"token\":\"%1\",\"state\":\"quit\",\"hosts\":0,"
@@ -505,13 +552,14 @@ TEST(ServiceData, TheLessonLogTellsTheLessonKeepsItsDaysAndIsSafeInASpreadsheet)
     const qint64 start = lesson.f.clock;
     for (const char* step : {"on", "wait 1000", "report blocked", "eva failed", "wait 20000"})
         lesson.run(step);
-    lesson.service->tick();  // Jan has not polled since he joined
+    lesson.service->classes.tick();  // Jan has not polled since he joined
     for (const char* step : {"poll", "wait 1000"}) lesson.run(step);
-    lesson.service->logout(QJsonDocument(QJsonObject{{"token", lesson.eva}}).toJson());
-    lesson.service->tick();
+    lesson.service->students.logout(QJsonDocument(QJsonObject{{"token", lesson.eva}}).toJson());
+    lesson.service->classes.tick();
     lesson.f.clock += 1000;
-    lesson.service->removeStudent(lesson.anna.id, lesson.code, lesson.idOf(lesson.jan), "anna");
-    lesson.service->endLesson(lesson.anna.id, lesson.code, "anna");
+    lesson.service->teacher.removeStudent(lesson.anna.id, lesson.code, lesson.idOf(lesson.jan),
+                                          "anna");
+    lesson.service->teacher.endLesson(lesson.anna.id, lesson.code, "anna");
 
     const std::string told =
         QStringList{
@@ -528,10 +576,10 @@ TEST(ServiceData, TheLessonLogTellsTheLessonKeepsItsDaysAndIsSafeInASpreadsheet)
         }
             .join('\n')
             .toStdString();
-    const auto logOf = [&](ClassService& service) {
+    const auto logOf = [&](Fixture::Service& service) {
         QStringList lines;
         const auto events =
-            service.lessonLog(lesson.anna.id, lesson.code, start, start + hourMs, 100);
+            service.teacher.lessonLog(lesson.anna.id, lesson.code, start, start + hourMs, 100);
         for (const LessonEvent& event : events.value())
             lines << (event.student.isEmpty() ? "" : event.student + ": ") + eventText(event);
         return lines.join('\n').toStdString();
@@ -540,7 +588,7 @@ TEST(ServiceData, TheLessonLogTellsTheLessonKeepsItsDaysAndIsSafeInASpreadsheet)
     lesson.service.reset();
     auto restarted = lesson.f.service(*lesson.store);
     EXPECT_EQ(logOf(*restarted), told) << "written, and kept across a restart";
-    EXPECT_EQ(restarted->lessonLog(lesson.anna.id, lesson.code, start, start + hourMs, 2)
+    EXPECT_EQ(restarted->teacher.lessonLog(lesson.anna.id, lesson.code, start, start + hourMs, 2)
                   .value()
                   .value(1)
                   .kind,
@@ -548,7 +596,8 @@ TEST(ServiceData, TheLessonLogTellsTheLessonKeepsItsDaysAndIsSafeInASpreadsheet)
         << "the newest";
 
     const QList<LessonEvent> events =
-        restarted->lessonLog(lesson.anna.id, lesson.code, start, start + hourMs, 100).value();
+        restarted->teacher.lessonLog(lesson.anna.id, lesson.code, start, start + hourMs, 100)
+            .value();
     const QList<QByteArray> lines =
         lessonLogCsv(events, QTimeZone("Europe/Brussels")).split('\n').mid(0, 3);
     EXPECT_EQ(lines, (QList<QByteArray>{"\xEF\xBB\xBF"
@@ -572,13 +621,16 @@ TEST(ServiceData, TheLessonLogTellsTheLessonKeepsItsDaysAndIsSafeInASpreadsheet)
         EXPECT_FALSE(logDay(day, "UTC").has_value()) << day;
 
     // Kept for the days given, then deleted by the service's own periodic work.
-    restarted->setLessonLogDays(30);
+    restarted->classes.setLessonLogDays(30);
     lesson.f.clock = start + 20 * 24 * hourMs;
-    EXPECT_TRUE(restarted->switchBlocking(lesson.anna.id, lesson.code, true, "anna"));
-    restarted->tick();
+    EXPECT_EQ(
+        restarted->teacher.switchBlocking(lesson.anna.id, lesson.code, true, "anna", {}).outcome,
+        ClassEntry::Outcome::Entered);
+    restarted->classes.tick();
     lesson.f.clock = start + 30 * 24 * hourMs + hourMs;
-    restarted->tick();
-    const auto kept = restarted->lessonLog(lesson.anna.id, lesson.code, 0, lesson.f.clock, 100);
+    restarted->classes.tick();
+    const auto kept =
+        restarted->teacher.lessonLog(lesson.anna.id, lesson.code, 0, lesson.f.clock, 100);
     ASSERT_EQ(kept.value().size(), 1);
     EXPECT_EQ(eventText(kept->first()), "Blokkering aan door anna");
 }
@@ -589,21 +641,21 @@ TEST(ServiceData, StudentGuessingIsLimitedPerAddress) {
     ClassRecord record;
     record.code = "ACD347";
     ASSERT_TRUE(store->saveClass(record));
-    auto service = f.service(*store);
-    service->setMaxStudents(2 * ClassService::loginsPerAddress);  // one class, a whole school
+    auto service = f.service(*store, 2 * limits::loginsPerAddress);  // one class, a whole school
     int refused = 0;
     for (int i = 0; i < 25; ++i)
-        refused += service->login("student_name=S&class_code=ZZZZZZ", "10.0.0.9").status == 429;
+        refused +=
+            service->students.login("student_name=S&class_code=ZZZZZZ", "10.0.0.9").status == 429;
     EXPECT_EQ(refused, 5) << "20 wrong codes, then a pause";
-    EXPECT_EQ(service->login("student_name=S&class_code=ACD347", "10.0.0.9").status, 429);
-    EXPECT_EQ(service->login("student_name=S&class_code=ACD347", "10.0.0.8").status, 200);
+    EXPECT_EQ(service->students.login("student_name=S&class_code=ACD347", "10.0.0.9").status, 429);
+    EXPECT_EQ(service->students.login("student_name=S&class_code=ACD347", "10.0.0.8").status, 200);
     f.clock += 11 * 60 * 1000;
-    EXPECT_EQ(service->login("student_name=S&class_code=ACD347", "10.0.0.9").status, 200);
+    EXPECT_EQ(service->students.login("student_name=S&class_code=ACD347", "10.0.0.9").status, 200);
     int joined = 1;
-    while (joined < ClassService::loginsPerAddress + 5 &&
-           service->login("student_name=S&class_code=ACD347", "10.0.0.9").status == 200)
+    while (joined < limits::loginsPerAddress + 5 &&
+           service->students.login("student_name=S&class_code=ACD347", "10.0.0.9").status == 200)
         ++joined;
-    EXPECT_EQ(joined, ClassService::loginsPerAddress) << "a whole school, but not without end";
+    EXPECT_EQ(joined, limits::loginsPerAddress) << "a whole school, but not without end";
 }
 
 TEST(ServiceData, EachFailedTeacherLoginWaitsLongerButTheTeachersBrowserIsNeverHeldBack) {
