@@ -41,19 +41,21 @@ const QList<QStringList> migrations = {
         "CREATE TABLE service_keys (name TEXT PRIMARY KEY, value TEXT NOT NULL)",
     },
     {
-        // What each computer last reported, and a departure during a block.
+        // What each computer last reported, and a departure during a block;
+        // the lesson log. Times are milliseconds since 1970 (BIGINT).
         "ALTER TABLE sessions ADD COLUMN report_state TEXT NOT NULL DEFAULT ''",
-        "ALTER TABLE sessions ADD COLUMN report_at INTEGER NOT NULL DEFAULT 0",
+        "ALTER TABLE sessions ADD COLUMN report_at BIGINT NOT NULL DEFAULT 0",
         "ALTER TABLE sessions ADD COLUMN report_error TEXT NOT NULL DEFAULT ''",
         "ALTER TABLE sessions ADD COLUMN report_hosts INTEGER NOT NULL DEFAULT 0",
         "ALTER TABLE sessions ADD COLUMN report_rules INTEGER NOT NULL DEFAULT 0",
-        "ALTER TABLE sessions ADD COLUMN departed_at INTEGER NOT NULL DEFAULT 0",
+        "ALTER TABLE sessions ADD COLUMN departed_at BIGINT NOT NULL DEFAULT 0",
         "CREATE TABLE lesson_events (id INTEGER PRIMARY KEY, class_code TEXT NOT NULL, "
-        "at INTEGER NOT NULL, kind TEXT NOT NULL, student TEXT NOT NULL, detail TEXT NOT NULL, "
+        "happened_at BIGINT NOT NULL, kind TEXT NOT NULL, student TEXT NOT NULL, detail TEXT NOT "
+        "NULL, "
         "class_blocked INTEGER NOT NULL, state TEXT NOT NULL, hosts INTEGER NOT NULL, "
         "rules INTEGER NOT NULL)",
-        "CREATE INDEX lesson_events_class ON lesson_events(class_code, at)",
-        "CREATE INDEX lesson_events_at ON lesson_events(at)",
+        "CREATE INDEX lesson_events_class ON lesson_events(class_code, happened_at)",
+        "CREATE INDEX lesson_events_at ON lesson_events(happened_at)",
     },
 };
 
@@ -407,7 +409,8 @@ bool SqliteStore::saveLastSeen(const QList<QPair<QString, qint64>>& lastSeen) {
 bool SqliteStore::addLessonEvents(const QList<LessonEvent>& events) {
     return inTransaction(connection_, [&](QSqlQuery& query) {
         query.prepare(
-            "INSERT INTO lesson_events (class_code, at, kind, student, detail, class_blocked, "
+            "INSERT INTO lesson_events (class_code, happened_at, kind, student, detail, "
+            "class_blocked, "
             "state, hosts, rules) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?)");
         for (const LessonEvent& event : events) {
             for (const QVariant& value :
@@ -426,9 +429,10 @@ QList<LessonEvent> SqliteStore::lessonEvents(const QString& classCode, qint64 fr
                                              int limit) {
     QSqlQuery query(QSqlDatabase::database(connection_));
     query.prepare(
-        "SELECT at, kind, student, detail, class_blocked, state, hosts, rules FROM (SELECT * FROM "
-        "lesson_events WHERE class_code = ? AND at >= ? AND at < ? ORDER BY at DESC, id DESC "
-        "LIMIT ?) ORDER BY at, id");
+        "SELECT happened_at, kind, student, detail, class_blocked, state, hosts, rules FROM "
+        "(SELECT * FROM lesson_events WHERE class_code = ? AND happened_at >= ? AND "
+        "happened_at < ? ORDER BY happened_at DESC, id DESC LIMIT ?) AS newest "
+        "ORDER BY happened_at, id");
     query.addBindValue(classCode);
     query.addBindValue(fromMs);
     query.addBindValue(toMs);
@@ -451,7 +455,7 @@ QList<LessonEvent> SqliteStore::lessonEvents(const QString& classCode, qint64 fr
 
 bool SqliteStore::deleteLessonEventsBefore(qint64 beforeMs) {
     QSqlQuery query(QSqlDatabase::database(connection_));
-    query.prepare("DELETE FROM lesson_events WHERE at < ?");
+    query.prepare("DELETE FROM lesson_events WHERE happened_at < ?");
     query.addBindValue(beforeMs);
     return run(query);
 }
