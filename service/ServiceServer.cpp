@@ -81,7 +81,7 @@ ServiceServer::ServiceServer(ClassRegister& classes, StudentProtocol& students,
         });
 
     QObject::connect(&flushTimer_, &QTimer::timeout, [this] {
-        classes_.flushLastSeen();
+        classes_.tick();
         if (const int dropped = connections_.takeDropped())
             log_(QStringLiteral("%1 dropped %2 connections over the caps unanswered")
                      .arg(QDateTime::currentDateTimeUtc().toString(Qt::ISODate))
@@ -100,6 +100,7 @@ void ServiceServer::addRoutes() {
     route(Post, "/Vexlo/api/class-login.php", &ServiceServer::studentLogin);
     route(Get, "/Vexlo/api/class-status.php", &ServiceServer::studentStatus);
     route(Post, "/Vexlo/api/class-logout.php", &ServiceServer::studentLogout);
+    route(Post, "/Vexlo/api/class-report.php", &ServiceServer::studentReport);
     route(Put, "/admin/classes/<arg>", &ServiceServer::adminChange);
     // The teacher's page: its files, then its interface under /leerkracht/api/.
     route(Get, "/leerkracht", [] { return TeacherPage::toPage(); });
@@ -114,6 +115,7 @@ void ServiceServer::addRoutes() {
     api(Get, "classes", OwnPassword, &TeacherPage::listClasses);
     api(Post, "classes", OwnPassword, &TeacherPage::createClass);
     api(Get, "classes/<arg>", OwnPassword, &TeacherPage::showClass);
+    api(Get, "classes/<arg>/log.csv", OwnPassword, &TeacherPage::lessonLogFile);
     api(Post, "classes/<arg>/blocked", OwnPassword, &TeacherPage::switchBlocking);
     api(Post, "classes/<arg>/domains", OwnPassword, &TeacherPage::changeDomains);
     api(Post, "classes/<arg>/students/<arg>/remove", OwnPassword, &TeacherPage::removeStudent);
@@ -172,6 +174,10 @@ QHttpServerResponse ServiceServer::studentStatus(const QHttpServerRequest& reque
 
 QHttpServerResponse ServiceServer::studentLogout(const QHttpServerRequest& request) {
     return toResponse(students_.logout(request.body()));
+}
+
+QHttpServerResponse ServiceServer::studentReport(const QHttpServerRequest& request) {
+    return toResponse(students_.report(request.body()));
 }
 
 QHttpServerResponse ServiceServer::adminChange(const QHttpServerRequest& request,

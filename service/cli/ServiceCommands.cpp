@@ -37,12 +37,14 @@ QString usageText() {
                "%1]\n"
                "                          [--max-connections N] [--max-connections-per-address N]\n"
                "                          [--request-timeout SECONDS] [--idle-timeout SECONDS]\n"
+               "                          [--lesson-log-days %2]\n"
                "  ka-tesmar-service teacher add|reset NAME [--display \"Mevr. De Vries\"] "
                "[--database FILE]\n"
                "  ka-tesmar-service class CODE [--blocked on|off] [--domains a,b] [--ips x,y]\n"
                "                          [--teacher NAME] --service https://127.0.0.1:8443\n"
                "                          [--ca DIR/cert.pem] [--admin-secret FILE]\n")
-        .arg(limits::studentsPerClass);
+        .arg(limits::studentsPerClass)
+        .arg(limits::lessonLogDays);
 }
 
 namespace {
@@ -147,7 +149,9 @@ int serveCommand(const QStringList& arguments) {
           defaultDataDir + "/tls"},
          {"admin-secret", "The administrator secret (made 0600 when missing).", "file"},
          {"max-students", "Students one class holds at most.", "number",
-          QString::number(limits::studentsPerClass)}});
+          QString::number(limits::studentsPerClass)},
+         {"lesson-log-days", "Days each class's lesson log is kept.", "days",
+          QString::number(limits::lessonLogDays)}});
     parser.addOptions(connectionLimitOptions());
     parser.addHelpOption();
     parser.process(arguments);
@@ -155,7 +159,10 @@ int serveCommand(const QStringList& arguments) {
     quint16 port = 0;
     bool numeric = false;
     const int maxStudents = parser.value("max-students").toInt(&numeric);
+    bool numericDays = false;
+    const int lessonLogDays = parser.value("lesson-log-days").toInt(&numericDays);
     if (!parseListen(parser.value("listen"), address, port) || !numeric || maxStudents < 1 ||
+        !numericDays || lessonLogDays < 1 || lessonLogDays > limits::maxLessonLogDays ||
         !parser.positionalArguments().isEmpty())
         return usage();
     ConnectionLimits limits;
@@ -178,6 +185,7 @@ int serveCommand(const QStringList& arguments) {
         return 2;
     }
     ClassRegister classes(store);
+    classes.setLessonLogDays(lessonLogDays);
     if (const QString error = classes.importClasses(classesFile.classes); !error.isEmpty()) {
         err() << "ka-tesmar-service: " << error << Qt::endl;
         return 2;
