@@ -21,14 +21,16 @@ set(allowed_app app app/session app/blocking app/state session privilege blockin
 set(allowed_ui ui ${allowed_app})
 set(allowed_admin admin platform/system session privilege blocking ${ports})
 set(allowed_helper helper platform/system blocking ${ports})
-# The class service (service/): the HTTP plumbing and the store at the bottom,
-# the class domain on them, the teacher's side above, the command line on top;
-# the rules library of src/ (blocking) for the host-name checks.
-set(allowed_http http)
-set(allowed_store store)
-set(allowed_classes classes store http blocking)
-set(allowed_teacher teacher classes store http blocking)
-set(allowed_cli cli teacher classes store http)
+# The class service (service/): its limits below everything, the HTTP
+# plumbing and the store on them, the class domain on those, the teacher's
+# side above, the command line on top; the rules library of src/ (blocking)
+# for the host-name checks.
+set(allowed_limits limits)
+set(allowed_http http limits)
+set(allowed_store store limits)
+set(allowed_classes classes store http limits blocking)
+set(allowed_teacher teacher classes store http limits blocking)
+set(allowed_cli cli teacher classes store http limits)
 
 get_filename_component(SOURCE_DIR ${SOURCE_DIR} ABSOLUTE)
 file(GLOB_RECURSE files RELATIVE ${SOURCE_DIR} ${SOURCE_DIR}/*.h ${SOURCE_DIR}/*.cpp)

@@ -18,6 +18,7 @@ namespace {
 
 using kt::fuzz::shown;
 using kt::service::RequestFraming;
+namespace limits = kt::service::limits;
 
 std::string_view trimmed(std::string_view text) {
     constexpr std::string_view blanks = " \t\n\v\f\r";
@@ -55,10 +56,9 @@ long long announcedBody(std::string_view head) {
             for (const char c : value) {
                 if (c < '0' || c > '9')
                     return -1;
-                length =
-                    std::min<long long>(length * 10 + (c - '0'), RequestFraming::maxBodyBytes + 1);
+                length = std::min<long long>(length * 10 + (c - '0'), limits::maxBodyBytes + 1);
             }
-            if (length > RequestFraming::maxBodyBytes)
+            if (length > limits::maxBodyBytes)
                 return -1;
         }
     }
@@ -69,8 +69,8 @@ bool referenceRefuses(std::string_view stream) {
     while (!stream.empty()) {
         const std::size_t end = stream.find("\r\n\r\n");
         if (end == stream.npos)
-            return stream.size() > std::size_t(RequestFraming::maxHeadBytes);
-        if (end + 4 > std::size_t(RequestFraming::maxHeadBytes))
+            return stream.size() > std::size_t(limits::maxHeadBytes);
+        if (end + 4 > std::size_t(limits::maxHeadBytes))
             return true;
         const long long body = announcedBody(stream.substr(0, end + 2));
         if (body < 0)

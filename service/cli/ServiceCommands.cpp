@@ -16,10 +16,12 @@
 #include <QTimer>
 
 #include "ServiceServer.h"
-#include "classes/TeacherSwitch.h"
+#include "classes/ClassFile.h"
+#include "cli/ClassChange.h"
 #include "http/ConnectionLimits.h"
 #include "http/LogText.h"
 #include "http/TlsFiles.h"
+#include "limits/ServiceLimits.h"
 #include "store/OpenStore.h"
 #include "store/PostgresAddress.h"
 #include "store/StoreCopy.h"
@@ -28,20 +30,26 @@
 
 namespace kt::service {
 
-const char* const usageText =
-    "usage:\n"
-    "  ka-tesmar-service serve [--listen 0.0.0.0:443] [--database FILE|URL] [--tls-dir DIR]\n"
-    "                          [--classes FILE] [--admin-secret FILE] [--max-students 500]\n"
-    "                          [--max-connections N] [--max-connections-per-address N]\n"
-    "                          [--request-timeout SECONDS] [--idle-timeout SECONDS]\n"
-    "                          [--database-password-file FILE]\n"
-    "  ka-tesmar-service teacher add|reset NAME [--display \"Mevr. De Vries\"]\n"
-    "                          [--database FILE|URL] [--database-password-file FILE]\n"
-    "  ka-tesmar-service migrate --from FILE --to URL [--database-password-file FILE]\n"
-    "                          [--replace]\n"
-    "  ka-tesmar-service class CODE [--blocked on|off] [--domains a,b] [--ips x,y]\n"
-    "                          [--teacher NAME] --service https://127.0.0.1:8443\n"
-    "                          [--ca DIR/cert.pem] [--admin-secret FILE]\n";
+QString usageText() {
+    return QStringLiteral(
+               "usage:\n"
+               "  ka-tesmar-service serve [--listen 0.0.0.0:443] [--database FILE|URL]\n"
+               "                          [--database-password-file FILE] [--tls-dir DIR]\n"
+               "                          [--classes FILE] [--admin-secret FILE] [--max-students "
+               "%1]\n"
+               "                          [--max-connections N] [--max-connections-per-address N]\n"
+               "                          [--request-timeout SECONDS] [--idle-timeout SECONDS]\n"
+               "                          [--lesson-log-days %2]\n"
+               "  ka-tesmar-service teacher add|reset NAME [--display \"Mevr. De Vries\"]\n"
+               "                          [--database FILE|URL] [--database-password-file FILE]\n"
+               "  ka-tesmar-service migrate --from FILE --to URL [--database-password-file FILE]\n"
+               "                          [--replace]\n"
+               "  ka-tesmar-service class CODE [--blocked on|off] [--domains a,b] [--ips x,y]\n"
+               "                          [--teacher NAME] --service https://127.0.0.1:8443\n"
+               "                          [--ca DIR/cert.pem] [--admin-secret FILE]\n")
+        .arg(limits::studentsPerClass)
+        .arg(limits::lessonLogDays);
+}
 
 namespace {
 
@@ -57,7 +65,7 @@ QTextStream& err() {
 }
 
 int usage() {
-    err() << usageText << Qt::flush;
+    err() << usageText() << Qt::flush;
     return 2;
 }
 
@@ -162,7 +170,9 @@ int serveCommand(const QStringList& arguments) {
           defaultDataDir + "/tls"},
          {"admin-secret", "The administrator secret (made 0600 when missing).", "file"},
          {"max-students", "Students one class holds at most.", "number",
-          QString::number(ClassService::defaultMaxStudents)}});
+          QString::number(limits::studentsPerClass)},
+         {"lesson-log-days", "Days each class's lesson log is kept.", "days",
+          QString::number(limits::lessonLogDays)}});
     parser.addOptions(connectionLimitOptions());
     parser.addOptions(databaseOptions());
     parser.addHelpOption();
@@ -171,7 +181,10 @@ int serveCommand(const QStringList& arguments) {
     quint16 port = 0;
     bool numeric = false;
     const int maxStudents = parser.value("max-students").toInt(&numeric);
+    bool numericDays = false;
+    const int lessonLogDays = parser.value("lesson-log-days").toInt(&numericDays);
     if (!parseListen(parser.value("listen"), address, port) || !numeric || maxStudents < 1 ||
+        !numericDays || lessonLogDays < 1 || lessonLogDays > limits::maxLessonLogDays ||
         !parser.positionalArguments().isEmpty())
         return usage();
     ConnectionLimits limits;
@@ -180,10 +193,11 @@ int serveCommand(const QStringList& arguments) {
         return 2;
     }
 
-    ClassStore classesFile;
+    ClassFile classesFile;
     if (parser.isSet("classes")) {
-        if (const QString error = classesFile.loadFile(parser.value("classes")); !error.isEmpty()) {
-            err() << "ka-tesmar-service: " << error << Qt::endl;
+        classesFile = readClassFile(parser.value("classes"));
+        if (!classesFile.error.isEmpty()) {
+            err() << "ka-tesmar-service: " << classesFile.error << Qt::endl;
             return 2;
         }
     }
@@ -191,9 +205,9 @@ int serveCommand(const QStringList& arguments) {
         openDatabase(parser.value("database"), parser.value("database-password-file"));
     if (!store)
         return 2;
-    ClassService service(*store);
-    service.setMaxStudents(maxStudents);
-    if (const QString error = service.importClasses(classesFile, *store); !error.isEmpty()) {
+    ClassRegister classes(*store);
+    classes.setLessonLogDays(lessonLogDays);
+    if (const QString error = classes.importClasses(classesFile.classes); !error.isEmpty()) {
         err() << "ka-tesmar-service: " << error << Qt::endl;
         return 2;
     }
@@ -216,10 +230,11 @@ int serveCommand(const QStringList& arguments) {
     if (limits.total < 1)
         return 1;
     quitOnTerminationSignals();
-    TeacherAccounts teachers(*store, ClassService::systemNow);
+    StudentProtocol students(classes, maxStudents);
+    TeacherAccounts teachers(*store, ClassRegister::systemNow);
     // One line per request, written out once a second rather than line by line.
-    ServiceServer server(service, teachers, secret.value, tls.certificate, tls.key, limits,
-                         [](const QString& line) { out() << line << '\n'; });
+    ServiceServer server(classes, students, teachers, secret.value, tls.certificate, tls.key,
+                         limits, [](const QString& line) { out() << line << '\n'; });
     QTimer logFlush;
     QObject::connect(&logFlush, &QTimer::timeout, [] { out().flush(); });
     logFlush.start(1000);
@@ -228,7 +243,7 @@ int serveCommand(const QStringList& arguments) {
         err() << "ka-tesmar-service: cannot listen on " << parser.value("listen") << Qt::endl;
         return 1;
     }
-    for (const ClassRecord& record : service.classes().all())
+    for (const ClassRecord& record : classes.all())
         out() << "Class " << escapedForLog(record.code) << ": " << escapedForLog(record.className)
               << " (" << (record.isBlocked ? "blocked" : "free") << ")" << Qt::endl;
     const QString host = address.protocol() == QAbstractSocket::IPv6Protocol
@@ -238,7 +253,7 @@ int serveCommand(const QStringList& arguments) {
     out() << describe(limits) << Qt::endl;
     out() << "Listening on https://" << host << ":" << bound << "/" << Qt::endl;
     const int status = QCoreApplication::exec();
-    service.flushLastSeen();
+    classes.flushLastSeen();
     return status;
 }
 
@@ -255,13 +270,14 @@ int teacherCommand(const QStringList& arguments) {
         return usage();
     const QString name = positional.at(1);
     if (!TeacherAccounts::isValidName(name)) {
-        err() << "ka-tesmar-service: a teacher name is 1 to 64 letters, digits and . _ @ -"
-              << Qt::endl;
+        err() << "ka-tesmar-service: a teacher name is 1 to " << limits::teacherNameLength
+              << " letters, digits and . _ @ -" << Qt::endl;
         return 2;
     }
     const auto displayName = TeacherAccounts::displayNameFrom(parser.value("display"));
     if (parser.isSet("display") && !displayName) {
-        err() << "ka-tesmar-service: a display name is 1 to 100 characters" << Qt::endl;
+        err() << "ka-tesmar-service: a display name is 1 to " << limits::displayNameLength
+              << " characters" << Qt::endl;
         return 2;
     }
     if (!becomeOwnerOf(parser.value("database"))) {
@@ -328,7 +344,7 @@ int classCommand(const QStringList& arguments) {
         err() << "ka-tesmar-service: " << secret.error << Qt::endl;
         return 2;
     }
-    const SwitchResult result =
+    const ChangeResult result =
         sendClassChange(parser.value("service"), parser.value("ca"), change, secret.value);
     (result.ok ? out() : err()) << result.message << Qt::endl;
     return result.ok ? 0 : 1;

@@ -10,6 +10,7 @@ int teacherCommand(const QStringList& arguments);
 int classCommand(const QStringList& arguments);
 int migrateCommand(const QStringList& arguments);
 
-extern const char* const usageText;
+// What the command line takes, for a wrong one.
+QString usageText();
 
 }  // namespace kt::service

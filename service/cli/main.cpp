@@ -27,6 +27,6 @@ int main(int argc, char* argv[]) {
         return kt::service::classCommand(arguments);
     if (command == "migrate")
         return kt::service::migrateCommand(arguments);
-    std::fputs(kt::service::usageText, stderr);
+    std::fputs(qPrintable(kt::service::usageText()), stderr);
     return 2;
 }

@@ -1,5 +1,7 @@
 #include "http/AttemptLimiter.h"
 
+#include "limits/ServiceLimits.h"
+
 namespace kt::service {
 
 void AttemptLimiter::forgetOld(QList<qint64>& times, qint64 nowMs) const {
@@ -28,7 +30,7 @@ void AttemptLimiter::record(const QString& key, qint64 nowMs) {
     forgetOld(times, nowMs);
     times.append(nowMs);
     // Keys that stopped trying are dropped now and then, so that memory stays bounded.
-    if (attempts_.size() > 100000) {
+    if (attempts_.size() > limits::attemptKeysKept) {
         for (auto it = attempts_.begin(); it != attempts_.end();) {
             forgetOld(*it, nowMs);
             it = it->isEmpty() ? attempts_.erase(it) : std::next(it);

@@ -12,23 +12,22 @@ namespace kt::service {
 struct Refusal {
     int status;
     const char* reason;  // the status line's
-    const char* error;   // for the client, Dutch
+    QString error;       // for the client, Dutch
     const char* why;     // for the log
 };
 
 namespace {
 
-// After its answer a closing connection reads what still comes at most this
-// long and this much.
-constexpr int lingerMs = 5000;
-constexpr qint64 lingerBytes = 4 * 1024 * 1024;
-
 const Refusal lateRequest{408, "Request Timeout", "Het verzoek kwam niet op tijd binnen",
                           "request not complete in time"};
-const Refusal largeBody{413, "Payload Too Large", "Verzoek te groot (hoogstens 64 KiB)",
-                        "request too large"};
-const Refusal largeHead{431, "Request Header Fields Too Large",
-                        "Verzoekkop te groot (hoogstens 16 KiB)", "request head too large"};
+const Refusal largeBody{
+    413, "Payload Too Large",
+    QStringLiteral("Verzoek te groot (hoogstens %1 KiB)").arg(limits::maxBodyBytes / 1024),
+    "request too large"};
+const Refusal largeHead{
+    431, "Request Header Fields Too Large",
+    QStringLiteral("Verzoekkop te groot (hoogstens %1 KiB)").arg(limits::maxHeadBytes / 1024),
+    "request head too large"};
 const Refusal busyAddress{429, "Too Many Requests", "Te veel verbindingen vanaf dit adres",
                           "too many connections from this address"};
 const Refusal busyService{503, "Service Unavailable",
@@ -36,9 +35,8 @@ const Refusal busyService{503, "Service Unavailable",
                           "too many connections"};
 
 QByteArray closingReply(const Refusal& refusal) {
-    const QByteArray body =
-        QJsonDocument(QJsonObject{{"success", false}, {"error", QString::fromUtf8(refusal.error)}})
-            .toJson(QJsonDocument::Compact);
+    const QByteArray body = QJsonDocument(QJsonObject{{"success", false}, {"error", refusal.error}})
+                                .toJson(QJsonDocument::Compact);
     return "HTTP/1.1 " + QByteArray::number(refusal.status) + ' ' + refusal.reason +
            "\r\nContent-Type: application/json\r\nConnection: close\r\nContent-Length: " +
            QByteArray::number(body.size()) + "\r\n\r\n" + body;
@@ -52,7 +50,7 @@ ConnectionGuard::ConnectionGuard(QSslSocket* socket, const ConnectionLimits& lim
     for (QTimer* timer : {&requestDeadline_, &idleDeadline_, &linger_}) timer->setSingleShot(true);
     requestDeadline_.setInterval(limits.requestTimeoutMs);
     idleDeadline_.setInterval(limits.idleTimeoutMs);
-    linger_.setInterval(lingerMs);
+    linger_.setInterval(limits::lingerMs);
     connect(&requestDeadline_, &QTimer::timeout, this, &ConnectionGuard::requestLate);
     connect(&idleDeadline_, &QTimer::timeout, this, [this] { close({}); });
     connect(&linger_, &QTimer::timeout, this, &ConnectionGuard::abort);
@@ -133,7 +131,7 @@ void ConnectionGuard::shutDownWhenSent() {
 
 void ConnectionGuard::discard() {
     discarded_ += socket_->skip(socket_->bytesAvailable());
-    if (discarded_ > lingerBytes)
+    if (discarded_ > limits::lingerBytes)
         abort();
 }
 

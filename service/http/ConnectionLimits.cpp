@@ -6,9 +6,6 @@
 namespace kt::service {
 namespace {
 
-// Descriptors the service keeps for itself: listener, database, log, event loop.
-constexpr quint64 ownDescriptors = 64;
-
 bool readSeconds(const QString& text, int& milliseconds) {
     bool ok = false;
     const double seconds = text.toDouble(&ok);
@@ -62,7 +59,8 @@ QString readConnectionLimits(const QCommandLineParser& parser, ConnectionLimits&
 }
 
 QString fitToOpenFileLimit(ConnectionLimits& limits, quint64 openFiles) {
-    const quint64 available = openFiles > ownDescriptors ? openFiles - ownDescriptors : 0;
+    const quint64 available =
+        openFiles > limits::ownDescriptors ? openFiles - limits::ownDescriptors : 0;
     if (quint64(limits.total) + quint64(limits.refusing) <= available)
         return {};
     // About one refusal under way for every 16 open connections.

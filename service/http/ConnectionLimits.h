@@ -4,22 +4,20 @@
 #include <QList>
 #include <QString>
 
+#include "limits/ServiceLimits.h"
+
 class QCommandLineParser;
 
 namespace kt::service {
 
-// How long a client may take and how many connections may be open. The
-// defaults fit a school of 5,000 students behind one NAT address (each with a
-// stale and a fresh connection after a network blip, and the teachers'
-// browsers) and the packaged unit's open-file limit of 65,536.
+// How long a client may take and how many connections may be open: the
+// limits of ServiceLimits.h, which `serve` may change.
 struct ConnectionLimits {
-    int requestTimeoutMs = 10'000;  // a request's head and body, from its first byte
-    int idleTimeoutMs = 60'000;     // between requests; above the students' 5 s poll
-    int perAddress = 12'000;        // IPv6: per /64
-    int total = 60'000;
-    // Connections over a cap that are being answered with a refusal; further
-    // ones are closed at once, unanswered.
-    int refusing = 1'024;
+    int requestTimeoutMs = limits::requestTimeoutMs;
+    int idleTimeoutMs = limits::idleTimeoutMs;
+    int perAddress = limits::connectionsPerAddress;
+    int total = limits::connectionsInAll;
+    int refusing = limits::refusingAtOnce;
 };
 
 // The options of `serve` that set them.

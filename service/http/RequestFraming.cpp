@@ -17,12 +17,13 @@ RequestFraming::Verdict RequestFraming::feed(const QByteArray& bytes) {
         }
         // Only the new bytes are searched, with three of the old in front for a split "\r\n\r\n".
         const qsizetype searchFrom = qMax<qsizetype>(0, head_.size() - 3);
-        const qsizetype take = qMin<qsizetype>(bytes.size() - at, maxHeadBytes - head_.size());
+        const qsizetype take =
+            qMin<qsizetype>(bytes.size() - at, limits::maxHeadBytes - head_.size());
         head_.append(bytes.constData() + at, take);
         const qsizetype end = head_.indexOf("\r\n\r\n", searchFrom);
         if (end < 0) {
             at += take;
-            if (head_.size() == maxHeadBytes)  // full, and its blank line not in it
+            if (head_.size() == limits::maxHeadBytes)  // full, and its blank line not in it
                 verdict_ = Verdict::HeadTooLarge;
             continue;
         }
@@ -51,7 +52,7 @@ RequestFraming::Verdict RequestFraming::headComplete() {
             bool ok = !value.isEmpty() && std::all_of(value.cbegin(), value.cend(),
                                                       [](char c) { return c >= '0' && c <= '9'; });
             const qint64 length = ok ? value.toLongLong(&ok) : 0;
-            if (!ok || length > maxBodyBytes)
+            if (!ok || length > limits::maxBodyBytes)
                 return Verdict::TooLarge;
             bodyLeft_ = length;
         }

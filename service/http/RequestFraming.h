@@ -2,6 +2,8 @@
 
 #include <QByteArray>
 
+#include "limits/ServiceLimits.h"
+
 namespace kt::service {
 
 // Follows the HTTP/1.1 requests on one connection as their bytes arrive,
@@ -9,11 +11,8 @@ namespace kt::service {
 // refused from its header alone and its body is never held in memory.
 class RequestFraming {
   public:
-    static constexpr qint64 maxBodyBytes = 64 * 1024;
-    static constexpr qsizetype maxHeadBytes = 16 * 1024;
-
-    // TooLarge: a body over the limit or of unknown length; HeadTooLarge: a
-    // head over its limit. Once refused, every later feed says so again.
+    // TooLarge: a body over limits::maxBodyBytes or of unknown length;
+    // HeadTooLarge: a head over limits::maxHeadBytes. Once refused, every later feed says so again.
     enum class Verdict { Fine, TooLarge, HeadTooLarge };
 
     // The next bytes of the connection, in order.

@@ -6,6 +6,8 @@
 #include <QRegularExpression>
 #include <QSysInfo>
 
+#include "limits/ServiceLimits.h"
+
 namespace kt::service {
 namespace {
 
@@ -25,15 +27,16 @@ QString generate(const QDir& dir) {
         return QStringLiteral("cannot create %1").arg(dir.path());
     QProcess openssl;
     openssl.setProcessChannelMode(QProcess::MergedChannels);
-    openssl.start(QStringLiteral("openssl"),
-                  {"req", "-x509", "-newkey", "ec", "-pkeyopt", "ec_paramgen_curve:prime256v1",
-                   "-nodes", "-days", "825", "-subj", "/CN=Ka Tesmar klasdienst",
-                   // A server certificate, not a CA: trusting it lets it vouch
-                   // for this service only, never sign another certificate.
-                   "-addext", subjectAltNames(), "-addext", "basicConstraints=critical,CA:FALSE",
-                   "-addext", "keyUsage=critical,digitalSignature,keyEncipherment", "-addext",
-                   "extendedKeyUsage=serverAuth", "-keyout", dir.filePath("key.pem"), "-out",
-                   dir.filePath("cert.pem")});
+    openssl.start(
+        QStringLiteral("openssl"),
+        {"req", "-x509", "-newkey", "ec", "-pkeyopt", "ec_paramgen_curve:prime256v1", "-nodes",
+         "-days", QString::number(limits::certificateDays), "-subj", "/CN=Ka Tesmar klasdienst",
+         // A server certificate, not a CA: trusting it lets it vouch
+         // for this service only, never sign another certificate.
+         "-addext", subjectAltNames(), "-addext", "basicConstraints=critical,CA:FALSE", "-addext",
+         "keyUsage=critical,digitalSignature,keyEncipherment", "-addext",
+         "extendedKeyUsage=serverAuth", "-keyout", dir.filePath("key.pem"), "-out",
+         dir.filePath("cert.pem")});
     if (!openssl.waitForFinished(60000) || openssl.exitStatus() != QProcess::NormalExit ||
         openssl.exitCode() != 0)
         return QStringLiteral("openssl could not make a certificate: %1")

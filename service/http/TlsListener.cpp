@@ -5,12 +5,10 @@
 
 #include <QSslSocket>
 
+#include "limits/ServiceLimits.h"
+
 namespace kt::service {
 namespace {
-
-// Handshakes started per turn of the event loop: at about a millisecond each,
-// a turn stays short enough for polls and accepts to go on meanwhile.
-constexpr int handshakesPerTurn = 32;
 
 QHostAddress peerOf(qintptr descriptor) {
     sockaddr_storage address{};
@@ -51,7 +49,7 @@ void TlsListener::incomingConnection(qintptr descriptor) {
 }
 
 void TlsListener::startHandshakes() {
-    for (int started = 0; started < handshakesPerTurn && !accepted_.isEmpty(); ++started)
+    for (int started = 0; started < limits::handshakesPerTurn && !accepted_.isEmpty(); ++started)
         startHandshake(accepted_.dequeue());
     if (accepted_.isEmpty())
         nextBatch_.stop();

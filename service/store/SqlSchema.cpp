@@ -34,6 +34,22 @@ const QList<QStringList>& schemaMigrations() {
             "(SELECT name FROM teachers WHERE teachers.id = classes.teacher_id)",
             "CREATE TABLE service_keys (name TEXT PRIMARY KEY, value TEXT NOT NULL)",
         },
+        {
+            // What each computer last reported, and a departure during a block;
+            // the lesson log.
+            "ALTER TABLE sessions ADD COLUMN report_state TEXT NOT NULL DEFAULT ''",
+            "ALTER TABLE sessions ADD COLUMN report_at BIGINT NOT NULL DEFAULT 0",
+            "ALTER TABLE sessions ADD COLUMN report_error TEXT NOT NULL DEFAULT ''",
+            "ALTER TABLE sessions ADD COLUMN report_hosts INTEGER NOT NULL DEFAULT 0",
+            "ALTER TABLE sessions ADD COLUMN report_rules INTEGER NOT NULL DEFAULT 0",
+            "ALTER TABLE sessions ADD COLUMN departed_at BIGINT NOT NULL DEFAULT 0",
+            "CREATE TABLE lesson_events (id {id}, class_code TEXT NOT NULL, happened_at BIGINT NOT "
+            "NULL, kind TEXT NOT NULL, student TEXT NOT NULL, detail TEXT NOT NULL, class_blocked "
+            "INTEGER NOT NULL, state TEXT NOT NULL, hosts INTEGER NOT NULL, rules INTEGER NOT "
+            "NULL)",
+            "CREATE INDEX lesson_events_class ON lesson_events(class_code, happened_at)",
+            "CREATE INDEX lesson_events_at ON lesson_events(happened_at)",
+        },
     };
     return migrations;
 }

@@ -302,23 +302,34 @@ QList<StudentSession> SqlStore::loadSessions() {
     return readAll<StudentSession>(
         database(),
         "SELECT token_hash, class_code, student_name, device_id, device_info, joined_at, "
-        "last_seen FROM sessions ORDER BY joined_at, token_hash",
+        "last_seen, report_state, report_at, report_error, report_hosts, report_rules, "
+        "departed_at FROM sessions ORDER BY joined_at, token_hash",
         [](const QSqlQuery& row) {
-            return StudentSession{row.value(0).toString(),  row.value(1).toString(),
-                                  row.value(2).toString(),  row.value(3).toString(),
-                                  row.value(4).toString(),  row.value(5).toLongLong(),
-                                  row.value(6).toLongLong()};
+            const StudentReport report{
+                stateFromName(row.value(7).toString()).value_or(ReportedState::None),
+                row.value(8).toLongLong(), row.value(9).toString(), row.value(10).toInt(),
+                row.value(11).toInt()};
+            return StudentSession{row.value(0).toString(),   row.value(1).toString(),
+                                  row.value(2).toString(),   row.value(3).toString(),
+                                  row.value(4).toString(),   row.value(5).toLongLong(),
+                                  row.value(6).toLongLong(), report,
+                                  row.value(12).toLongLong()};
         });
 }
 
 bool SqlStore::saveSession(const StudentSession& session) {
     return inTransaction([&](QSqlQuery& query) {
-        query.prepare(upsert("sessions", {"token_hash", "class_code", "student_name", "device_id",
-                                          "device_info", "joined_at", "last_seen"}));
+        query.prepare(upsert(
+            "sessions", {"token_hash", "class_code", "student_name", "device_id", "device_info",
+                         "joined_at", "last_seen", "report_state", "report_at", "report_error",
+                         "report_hosts", "report_rules", "departed_at"}));
+        const StudentReport& report = session.report;
         for (const QVariant& value :
              {text(session.tokenHash), text(session.classCode), text(session.studentName),
               text(session.deviceId), text(session.deviceInfo), QVariant(session.joinedAtMs),
-              QVariant(session.lastSeenMs)})
+              QVariant(session.lastSeenMs), QVariant(stateName(report.state)),
+              QVariant(report.atMs), text(report.error), QVariant(report.hosts),
+              QVariant(report.rules), QVariant(session.departedAtMs)})
             query.addBindValue(value);
         if (!run(query))
             return false;
@@ -355,6 +366,59 @@ bool SqlStore::saveLastSeen(const QList<QPair<QString, qint64>>& lastSeen) {
         }
         return true;
     });
+}
+
+bool SqlStore::addLessonEvents(const QList<LessonEvent>& events) {
+    return inTransaction([&](QSqlQuery& query) {
+        query.prepare(
+            "INSERT INTO lesson_events (class_code, happened_at, kind, student, detail, "
+            "class_blocked, state, hosts, rules) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?)");
+        for (const LessonEvent& event : events) {
+            for (const QVariant& value :
+                 {text(event.classCode), QVariant(event.atMs), QVariant(kindName(event.kind)),
+                  text(event.student), text(event.detail), flag(event.classBlocked),
+                  QVariant(stateName(event.state)), QVariant(event.hosts), QVariant(event.rules)})
+                query.addBindValue(value);
+            if (!run(query))
+                return false;
+        }
+        return true;
+    });
+}
+
+QList<LessonEvent> SqlStore::lessonEvents(const QString& classCode, qint64 fromMs, qint64 toMs,
+                                          int limit) {
+    QSqlQuery query(database());
+    query.prepare(
+        "SELECT happened_at, kind, student, detail, class_blocked, state, hosts, rules FROM "
+        "(SELECT * FROM lesson_events WHERE class_code = ? AND happened_at >= ? AND "
+        "happened_at < ? ORDER BY happened_at DESC, id DESC LIMIT ?) AS newest "
+        "ORDER BY happened_at, id");
+    query.addBindValue(classCode);
+    query.addBindValue(fromMs);
+    query.addBindValue(toMs);
+    query.addBindValue(limit);
+    QList<LessonEvent> events;
+    if (!run(query))
+        return events;
+    while (query.next()) {
+        const auto kind = kindFromName(query.value(1).toString());
+        if (!kind)
+            continue;
+        events.append(
+            LessonEvent{classCode, query.value(0).toLongLong(), *kind, query.value(2).toString(),
+                        query.value(3).toString(), query.value(4).toBool(),
+                        stateFromName(query.value(5).toString()).value_or(ReportedState::None),
+                        query.value(6).toInt(), query.value(7).toInt()});
+    }
+    return events;
+}
+
+bool SqlStore::deleteLessonEventsBefore(qint64 beforeMs) {
+    QSqlQuery query(database());
+    query.prepare("DELETE FROM lesson_events WHERE happened_at < ?");
+    query.addBindValue(beforeMs);
+    return run(query);
 }
 
 }  // namespace kt::service

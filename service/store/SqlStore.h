@@ -47,6 +47,11 @@ class SqlStore : public ServiceStore {
     bool deleteSessions(const QStringList& tokenHashes) override;
     bool saveLastSeen(const QList<QPair<QString, qint64>>& lastSeen) override;
 
+    bool addLessonEvents(const QList<LessonEvent>& events) override;
+    QList<LessonEvent> lessonEvents(const QString& classCode, qint64 fromMs, qint64 toMs,
+                                    int limit) override;
+    bool deleteLessonEventsBefore(qint64 beforeMs) override;
+
   protected:
     explicit SqlStore(QString name);
     // Adds and opens the Qt SQL connection `connection`. Error text, empty on success.

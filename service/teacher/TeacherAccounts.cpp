@@ -6,6 +6,7 @@
 #include <algorithm>
 
 #include "http/FormDecoding.h"
+#include "limits/ServiceLimits.h"
 #include "teacher/DeviceCookie.h"
 #include "teacher/Passwords.h"
 
@@ -32,12 +33,10 @@ const QByteArray& standInHash() {
     return hash;
 }
 
-// A guesser gets one try a minute at most; the teacher is never held out longer.
-constexpr qint64 maxLoginDelayMs = 60 * 1000;
-constexpr qint64 failureWindowMs = 15 * 60 * 1000;
-// A whole school's teachers behind one address mistype now and then.
-constexpr LoginDelays::Policy perAddressPolicy{100, 1000, maxLoginDelayMs, failureWindowMs};
-constexpr LoginDelays::Policy perAccountPolicy{5, 1000, maxLoginDelayMs, failureWindowMs};
+constexpr LoginDelays::Policy policyFor(int freeFailures) {
+    return {freeFailures, limits::firstLoginDelayMs, limits::longestLoginDelayMs,
+            limits::loginFailureWindowMs};
+}
 
 }  // namespace
 
@@ -45,11 +44,10 @@ TeacherAccounts::TeacherAccounts(ServiceStore& store, Clock now)
     : store_(store),
       now_(std::move(now)),
       deviceKey_(store_.serviceKey(QStringLiteral("device_cookie"), randomHex(32).toLatin1())),
-      perAddress_(perAddressPolicy),
-      perAccount_(perAccountPolicy),
-      perDevice_(perAccountPolicy) {
-    // Each check holds 64 MiB: two at a time bound the memory a login burst takes.
-    workers_.setMaxThreadCount(2);
+      perAddress_(policyFor(limits::freeFailuresPerAddress)),
+      perAccount_(policyFor(limits::freeFailuresPerAccount)),
+      perDevice_(policyFor(limits::freeFailuresPerAccount)) {
+    workers_.setMaxThreadCount(limits::passwordCheckThreads);
     workers_.start([] { standInHash(); });  // made before the first unknown name needs it
     const qint64 nowMs = now_();
     store_.deleteTeacherSessions({}, nowMs);
@@ -76,13 +74,14 @@ std::optional<TeacherSession> TeacherAccounts::restore(const StoredTeacherSessio
 }
 
 bool TeacherAccounts::isValidName(const QString& name) {
-    static const QRegularExpression plain(QStringLiteral(R"(^[A-Za-z0-9._@-]{1,64}$)"));
+    static const QRegularExpression plain(
+        QStringLiteral(R"(^[A-Za-z0-9._@-]{1,%1}$)").arg(limits::teacherNameLength));
     return plain.match(name).hasMatch();
 }
 
 std::optional<QString> TeacherAccounts::displayNameFrom(const QString& typed) {
     const QString name = cleanedName(typed);
-    if (name.isEmpty() || name.size() > 100)
+    if (name.isEmpty() || name.size() > limits::displayNameLength)
         return std::nullopt;
     return name;
 }
@@ -119,7 +118,7 @@ void TeacherAccounts::login(const QString& name, const QString& password, const 
                             const QByteArray& deviceCookie, LoginDone done) {
     const qint64 now = now_();
     const auto teacher = store_.teacherByName(name);
-    const auto device = readDeviceCookie(deviceCookie, deviceKey_, now, deviceCookieLifetimeMs);
+    const auto device = readDeviceCookie(deviceCookie, deviceKey_, now, limits::deviceCookieMs);
     // Where this attempt counts: a browser the teacher logged in from before
     // answers for its own failures only.
     QList<QPair<LoginDelays*, QString>> counted = {{&perAccount_, name}, {&perAddress_, peer}};
@@ -155,7 +154,7 @@ void TeacherAccounts::login(const QString& name, const QString& password, const 
                                          teacher->name,
                                          teacher->displayName,
                                          teacher->mustChangePassword,
-                                         now_() + sessionLifetimeMs};
+                                         now_() + limits::teacherSessionMs};
             const QString key = cookieHash(cookie);
             store_.deleteTeacherSessions({}, now_());
             if (cookie.isEmpty() ||
@@ -189,7 +188,8 @@ std::optional<TeacherSession> TeacherAccounts::session(const QString& cookie) {
 void TeacherAccounts::changePassword(const QString& cookie, const QString& newPassword,
                                      std::function<void(bool)> done) {
     const auto current = session(cookie);
-    if (!current || newPassword.size() < 10 || newPassword.size() > 200) {
+    if (!current || newPassword.size() < limits::minPasswordLength ||
+        newPassword.size() > limits::maxPasswordLength) {
         QMetaObject::invokeMethod(
             &replies_, [done] { done(false); }, Qt::QueuedConnection);
         return;

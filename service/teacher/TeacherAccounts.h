@@ -40,9 +40,6 @@ class TeacherAccounts {
   public:
     using Clock = std::function<qint64()>;
     using LoginDone = std::function<void(const TeacherLogin&)>;
-    static constexpr qint64 sessionLifetimeMs = 12LL * 3600 * 1000;
-    // Browsers keep a cookie 400 days at most.
-    static constexpr qint64 deviceCookieLifetimeMs = 400LL * 24 * 3600 * 1000;
 
     TeacherAccounts(ServiceStore& store, Clock now);
     ~TeacherAccounts();
@@ -53,7 +50,7 @@ class TeacherAccounts {
     // A new one-time password for an existing account.
     static std::optional<QString> reset(ServiceStore& store, const QString& name);
     static bool isValidName(const QString& name);
-    // The cleaned name (see cleanedName), or nothing when it is empty or longer than 100.
+    // The cleaned name (see cleanedName), or nothing when it is empty or too long.
     static std::optional<QString> displayNameFrom(const QString& typed);
 
     // After a few failures each further one makes the next attempt wait,

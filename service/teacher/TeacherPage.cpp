@@ -3,17 +3,17 @@
 #include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
+#include <QUrlQuery>
 
-#include "blocking/RefusedTargets.h"
-#include "blocking/Validation.h"
+#include "classes/ComputerStates.h"
 #include "classes/HttpReplies.h"
 #include "http/JsonBody.h"
+#include "limits/ServiceLimits.h"
 
 namespace kt::service {
 namespace {
 
 using Method = QHttpServerRequest::Method;
-constexpr qint64 onlineWithinMs = 15000;
 
 QHttpServerResponse json(int status, const QJsonObject& body) {
     QHttpServerResponse response(body, static_cast<QHttpServerResponse::StatusCode>(status));
@@ -25,22 +25,18 @@ QHttpServerResponse error(int status, const QString& text) {
     return json(status, failure(status, text).body);
 }
 
+QHttpServerResponse notFound() {
+    return error(404, QStringLiteral("Niet gevonden"));
+}
+
+QHttpServerResponse classNotFound() {
+    // Someone else's class looks exactly like one that does not exist.
+    return error(404, QStringLiteral("Klas niet gevonden"));
+}
+
 QHttpServerResponse ok(QJsonObject body = {}) {
     body.insert("success", true);
     return json(200, body);
-}
-
-QHttpServerResponse staticFile(const QString& name, const QByteArray& type) {
-    QFile file(QStringLiteral(":/leerkracht/") + name);
-    if (!file.open(QIODevice::ReadOnly))
-        return error(404, QStringLiteral("Niet gevonden"));
-    QHttpServerResponse response(type, file.readAll());
-    response.setHeader("Content-Security-Policy",
-                       "default-src 'self'; frame-ancestors 'none'; form-action 'self'");
-    response.setHeader("X-Content-Type-Options", "nosniff");
-    response.setHeader("Referrer-Policy", "no-referrer");
-    response.setHeader("Cache-Control", "no-cache");
-    return response;
 }
 
 QByteArray cookieOf(const QHttpServerRequest& request, const char* name) {
@@ -53,7 +49,7 @@ QByteArray cookieOf(const QHttpServerRequest& request, const char* name) {
     return {};
 }
 
-QString cookieOf(const QHttpServerRequest& request) {
+QString sessionCookieOf(const QHttpServerRequest& request) {
     return QString::fromLatin1(cookieOf(request, TeacherPage::cookieName));
 }
 
@@ -63,7 +59,7 @@ QByteArray cookieHeader(const char* name, const QByteArray& value, qint64 maxAge
            "; HttpOnly; Secure; SameSite=Strict";
 }
 
-QByteArray sessionCookie(const QString& value, qint64 maxAgeMs) {
+QByteArray sessionCookieHeader(const QString& value, qint64 maxAgeMs) {
     return cookieHeader(TeacherPage::cookieName, value.toLatin1(), maxAgeMs);
 }
 
@@ -85,38 +81,74 @@ QString trimmedField(const QJsonObject& body, const char* name) {
 
 }  // namespace
 
-TeacherPage::TeacherPage(ClassService& classes, TeacherAccounts& teachers)
-    : classes_(classes), teachers_(teachers) {}
+TeacherPage::TeacherPage(ClassRegister& classes, TeacherAccounts& teachers)
+    : classes_(classes), teacherClasses_(classes), teachers_(teachers) {}
 
 bool TeacherPage::isPagePath(const QString& path) {
     return path == "/leerkracht" || path.startsWith("/leerkracht/");
 }
 
-void TeacherPage::handle(const QHttpServerRequest& request, const Reply& reply) {
-    const QString path = request.url().path();
-    if (!path.startsWith("/leerkracht/api/"))
-        return reply(page(request));
-    auto response = api(request, path.mid(int(sizeof("/leerkracht/api/")) - 1).split('/'), reply);
-    if (response)
-        reply(std::move(*response));
+void TeacherPage::call(const QHttpServerRequest& request, Access access, const Reply& reply,
+                       const Endpoint& endpoint) {
+    if (auto answer = admitted(request, access, reply, endpoint))
+        reply(std::move(*answer));
 }
 
-QHttpServerResponse TeacherPage::page(const QHttpServerRequest& request) {
-    const QString path = request.url().path();
-    if (request.method() == Method::Get) {
-        if (path == "/leerkracht") {
-            QHttpServerResponse moved(QHttpServerResponse::StatusCode::MovedPermanently);
-            moved.setHeader("Location", "/leerkracht/");
-            return moved;
-        }
-        if (path == "/leerkracht/")
-            return staticFile("index.html", "text/html; charset=utf-8");
-        if (path == "/leerkracht/app.js")
-            return staticFile("app.js", "text/javascript; charset=utf-8");
-        if (path == "/leerkracht/style.css")
-            return staticFile("style.css", "text/css; charset=utf-8");
+TeacherPage::Answer TeacherPage::admitted(const QHttpServerRequest& request, Access access,
+                                          const Reply& reply, const Endpoint& endpoint) {
+    Call call{request, {}, {}, reply};
+    if (access == Access::Anyone)
+        return endpoint(call);
+    const auto teacher = teachers_.session(sessionCookieOf(request));
+    if (!teacher)
+        return error(401, QStringLiteral("Niet aangemeld of sessie verlopen: meld je opnieuw aan"));
+    call.teacher = *teacher;
+    if (request.method() == Method::Post) {
+        if (request.value("X-CSRF-Token") != teacher->csrf.toLatin1())
+            return error(403, QStringLiteral("Het CSRF-token ontbreekt of klopt niet: herlaad de "
+                                             "pagina"));
+        const auto body = jsonBody(request);
+        if (!body)
+            return error(400, QStringLiteral("Verwacht een JSON-object"));
+        call.body = *body;
     }
-    return error(404, QStringLiteral("Niet gevonden"));
+    if (access == Access::OwnPassword && teacher->mustChangePassword)
+        return error(403, QStringLiteral("Kies eerst een nieuw wachtwoord"));
+    return endpoint(call);
+}
+
+void TeacherPage::answerUnrouted(const QHttpServerRequest& request, const Reply& reply) {
+    if (!request.url().path().startsWith("/leerkracht/api/"))
+        return reply(notFound());
+    if (request.method() != Method::Get && request.method() != Method::Post)
+        return reply(error(405, QStringLiteral("Methode niet toegestaan")));
+    call(request, Access::OwnPassword, reply, [this](const Call& call) -> Answer {
+        // Every path under classes/CODE/ of a class not the teacher's says so first.
+        const QStringList path = call.request.url().path().split('/').mid(3);
+        if (path.size() > 1 && path.first() == "classes" &&
+            !teacherClasses_.classOf(call.teacher.teacherId, path.at(1)))
+            return classNotFound();
+        return notFound();
+    });
+}
+
+QHttpServerResponse TeacherPage::file(const QString& name, const QByteArray& type) {
+    QFile file(QStringLiteral(":/leerkracht/") + name);
+    if (!file.open(QIODevice::ReadOnly))
+        return notFound();
+    QHttpServerResponse response(type, file.readAll());
+    response.setHeader("Content-Security-Policy",
+                       "default-src 'self'; frame-ancestors 'none'; form-action 'self'");
+    response.setHeader("X-Content-Type-Options", "nosniff");
+    response.setHeader("Referrer-Policy", "no-referrer");
+    response.setHeader("Cache-Control", "no-cache");
+    return response;
+}
+
+QHttpServerResponse TeacherPage::toPage() {
+    QHttpServerResponse moved(QHttpServerResponse::StatusCode::MovedPermanently);
+    moved.setHeader("Location", "/leerkracht/");
+    return moved;
 }
 
 namespace {
@@ -135,12 +167,12 @@ QHttpServerResponse loginReply(const TeacherLogin& result) {
     switch (result.outcome) {
         case TeacherLogin::Outcome::LoggedIn: {
             QHttpServerResponse response = ok(sessionJson(result.session));
-            response.setHeader("Set-Cookie", sessionCookie(result.session.cookie,
-                                                           TeacherAccounts::sessionLifetimeMs));
+            response.setHeader(
+                "Set-Cookie", sessionCookieHeader(result.session.cookie, limits::teacherSessionMs));
             if (!result.deviceCookie.isEmpty())
                 response.addHeader("Set-Cookie",
                                    cookieHeader(TeacherPage::deviceCookieName, result.deviceCookie,
-                                                TeacherAccounts::deviceCookieLifetimeMs));
+                                                limits::deviceCookieMs));
             return response;
         }
         case TeacherLogin::Outcome::WrongPassword:
@@ -155,212 +187,223 @@ QHttpServerResponse loginReply(const TeacherLogin& result) {
 
 }  // namespace
 
-std::optional<QHttpServerResponse> TeacherPage::login(const QHttpServerRequest& request,
-                                                      const Reply& reply) {
-    const auto body = jsonBody(request);
+TeacherPage::Answer TeacherPage::login(const Call& call) {
+    const auto body = jsonBody(call.request);
     if (!body || !body->value("name").isString() || !body->value("password").isString())
         return error(400, QStringLiteral("Verwacht een naam en een wachtwoord"));
-    teachers_.login(body->value("name").toString(), body->value("password").toString(),
-                    request.remoteAddress().toString(),
-                    cookieOf(request, TeacherPage::deviceCookieName),
-                    [reply](const TeacherLogin& result) { reply(loginReply(result)); });
+    teachers_.login(
+        body->value("name").toString(), body->value("password").toString(),
+        call.request.remoteAddress().toString(),
+        cookieOf(call.request, TeacherPage::deviceCookieName),
+        [reply = call.reply](const TeacherLogin& result) { reply(loginReply(result)); });
     return std::nullopt;
 }
 
-std::optional<QHttpServerResponse> TeacherPage::api(const QHttpServerRequest& request,
-                                                    const QStringList& path, const Reply& reply) {
-    const bool isGet = request.method() == Method::Get;
-    if (!isGet && request.method() != Method::Post)
-        return error(405, QStringLiteral("Methode niet toegestaan"));
-    if (path == QStringList{"login"} && !isGet)
-        return login(request, reply);
+TeacherPage::Answer TeacherPage::session(const Call& call) {
+    return ok(sessionJson(call.teacher));
+}
 
-    const QString cookie = cookieOf(request);
-    const auto teacher = teachers_.session(cookie);
-    if (!teacher)
-        return error(401, QStringLiteral("Niet aangemeld of sessie verlopen: meld je opnieuw aan"));
-    if (isGet && path == QStringList{"session"})
-        return ok(sessionJson(*teacher));
+TeacherPage::Answer TeacherPage::logout(const Call& call) {
+    teachers_.logout(call.teacher.cookie);
+    QHttpServerResponse response = ok();
+    response.setHeader("Set-Cookie", sessionCookieHeader(QString(), 0));  // the device's stays
+    return response;
+}
 
-    std::optional<QJsonObject> body = QJsonObject();
-    if (!isGet) {
-        if (request.value("X-CSRF-Token") != teacher->csrf.toLatin1())
-            return error(403, QStringLiteral("Het CSRF-token ontbreekt of klopt niet: herlaad de "
-                                             "pagina"));
-        body = jsonBody(request);
-        if (!body)
-            return error(400, QStringLiteral("Verwacht een JSON-object"));
-    }
-    if (!isGet && path == QStringList{"logout"}) {
-        teachers_.logout(cookie);
-        QHttpServerResponse response = ok();
-        response.setHeader("Set-Cookie", sessionCookie(QString(), 0));  // the device's stays
-        return response;
-    }
-    if (!isGet && path == QStringList{"password"}) {
-        teachers_.changePassword(cookie, body->value("password").toString(), [reply](bool changed) {
-            reply(changed
-                      ? ok()
-                      : error(400, QStringLiteral("Kies een wachtwoord van minstens 10 tekens")));
+TeacherPage::Answer TeacherPage::changePassword(const Call& call) {
+    teachers_.changePassword(
+        call.teacher.cookie, call.body.value("password").toString(),
+        [reply = call.reply](bool changed) {
+            reply(changed ? ok()
+                          : error(400, QStringLiteral("Kies een wachtwoord van minstens %1 tekens")
+                                           .arg(limits::minPasswordLength)));
         });
-        return std::nullopt;
-    }
-    if (teacher->mustChangePassword)
-        return error(403, QStringLiteral("Kies eerst een nieuw wachtwoord"));
-    if (!isGet && path == QStringList{"display-name"}) {
-        const auto shown = TeacherAccounts::displayNameFrom(body->value("display_name").toString());
-        if (!shown)
-            return error(400, QStringLiteral("Geef de naam die leerlingen zien (hoogstens 100 "
-                                             "tekens)"));
-        if (!teachers_.setDisplayName(teacher->teacherId, *shown))
-            return error(503, QStringLiteral("De naam kon niet bewaard worden"));
-        classes_.setDisplayName(teacher->teacherId, *shown);
-        return ok({{"display_name", *shown}});
-    }
-    if (path.value(0) == "classes")
-        return classApi(request, *teacher, path.mid(1), *body);
-    return error(404, QStringLiteral("Niet gevonden"));
+    return std::nullopt;
+}
+
+TeacherPage::Answer TeacherPage::setDisplayName(const Call& call) {
+    const auto shown = TeacherAccounts::displayNameFrom(call.body.value("display_name").toString());
+    if (!shown)
+        return error(400, QStringLiteral("Geef de naam die leerlingen zien (hoogstens %1 tekens)")
+                              .arg(limits::displayNameLength));
+    if (!teachers_.setDisplayName(call.teacher.teacherId, *shown))
+        return error(503, QStringLiteral("De naam kon niet bewaard worden"));
+    classes_.setDisplayName(call.teacher.teacherId, *shown);
+    return ok({{"display_name", *shown}});
 }
 
 QJsonObject TeacherPage::classDetails(const ClassRecord& record) const {
     const qint64 now = classes_.now();
     QJsonArray students;
-    for (const StudentSession& session : classes_.studentsOf(record.code))
-        students.append(QJsonObject{{"id", ClassService::studentId(session)},
+    int blocked = 0;
+    for (const ComputerView& view :
+         computerViews(classes_.studentsOf(record.code), record.isBlocked, now)) {
+        const StudentSession& session = view.session;
+        blocked += view.state == ComputerState::Blocked;
+        students.append(QJsonObject{{"id", TeacherClasses::studentId(session)},
                                     {"name", session.studentName},
                                     {"device", session.deviceInfo},
                                     {"joined_at", session.joinedAtMs},
                                     {"last_seen", session.lastSeenMs},
-                                    {"online", now - session.lastSeenMs <= onlineWithinMs}});
+                                    {"state", computerStateName(view.state)},
+                                    {"since", view.sinceMs},
+                                    {"error", session.report.error},
+                                    {"hosts", session.report.hosts},
+                                    {"rules", session.report.rules},
+                                    {"attention", view.needsAttention}});
+    }
     return {{"code", record.code},
             {"class_name", record.className},
             {"school_name", record.schoolName},
             {"is_blocked", record.isBlocked},
             {"domains", QJsonArray::fromStringList(record.domains)},
             {"students", students},
+            {"blocked_count", blocked},
             {"now", now}};
 }
 
-QHttpServerResponse TeacherPage::classApi(const QHttpServerRequest& request,
-                                          const TeacherSession& teacher, const QStringList& path,
-                                          const QJsonObject& body) {
-    const bool isGet = request.method() == Method::Get;
-    if (path.isEmpty() && isGet) {
-        QJsonArray list;
-        for (const ClassRecord& record : classes_.classesOf(teacher.teacherId))
-            list.append(QJsonObject{{"code", record.code},
-                                    {"class_name", record.className},
-                                    {"school_name", record.schoolName},
-                                    {"is_blocked", record.isBlocked}});
-        return ok({{"classes", list}});
-    }
-    if (path.isEmpty()) {
-        const QString name = trimmedField(body, "class_name");
-        const QString school = trimmedField(body, "school_name");
-        if (name.isEmpty() || name.size() > 100 || school.size() > 100)
-            return error(400, QStringLiteral("Geef de klas een naam (hoogstens 100 tekens)"));
-        const auto made = classes_.createClass(teacher.teacherId, name, school);
-        if (!made)
-            return error(503, QStringLiteral("De klas kon niet bewaard worden"));
-        return ok({{"class", classDetails(*made)}});
-    }
+TeacherPage::Answer TeacherPage::listClasses(const Call& call) {
+    QJsonArray list;
+    for (const ClassRecord& record : teacherClasses_.classesOf(call.teacher.teacherId))
+        list.append(QJsonObject{{"code", record.code},
+                                {"class_name", record.className},
+                                {"school_name", record.schoolName},
+                                {"is_blocked", record.isBlocked}});
+    return ok({{"classes", list}});
+}
 
-    auto record = classes_.classOf(teacher.teacherId, path.first());
-    if (!record)  // someone else's class looks exactly like one that does not exist
-        return error(404, QStringLiteral("Klas niet gevonden"));
-    const QStringList action = path.mid(1);
-    if (isGet && action.isEmpty())
-        return ok({{"class", classDetails(*record)}});
-    if (isGet)
-        return error(404, QStringLiteral("Niet gevonden"));
+TeacherPage::Answer TeacherPage::createClass(const Call& call) {
+    const QString name = trimmedField(call.body, "class_name");
+    if (name.isEmpty())
+        return error(400, QStringLiteral("Geef de klas een naam (hoogstens %1 tekens)")
+                              .arg(limits::classNameLength));
+    return entered(call,
+                   teacherClasses_.createClass(call.teacher.teacherId, name,
+                                               trimmedField(call.body, "school_name"),
+                                               call.request.url().host()),
+                   QStringLiteral("De klas kon niet bewaard worden"));
+}
 
-    bool saved = false;
-    if (action == QStringList{"blocked"}) {
-        if (!body.value("is_blocked").isBool())
-            return error(400, QStringLiteral("is_blocked moet true of false zijn"));
-        record->isBlocked = body.value("is_blocked").toBool();
-        saved = classes_.saveClassOf(teacher.teacherId, *record);
-    } else if (action == QStringList{"domains"}) {
-        if (auto refused = changeDomains(request, body, *record))
-            return std::move(*refused);
-        saved = classes_.saveClassOf(teacher.teacherId, *record);
-    } else if (action.size() == 3 && action.at(0) == "students" && action.at(2) == "remove") {
-        if (!classes_.removeStudent(teacher.teacherId, record->code, action.at(1)))
-            return error(404, QStringLiteral("Leerling niet gevonden"));
-        saved = true;
-    } else if (action == QStringList{"end"}) {
-        saved = classes_.endLesson(teacher.teacherId, record->code);
-    } else {
-        return error(404, QStringLiteral("Niet gevonden"));
-    }
+TeacherPage::Answer TeacherPage::showClass(const Call& call, const QString& code) {
+    const auto record = teacherClasses_.classOf(call.teacher.teacherId, code);
+    if (!record)
+        return classNotFound();
+    QJsonObject details = classDetails(*record);
+    if (!call.request.query().hasQueryItem("day"))
+        return ok({{"class", details}});
+    LogDay day;
+    auto events = dayLog(call, *record, limits::eventsOnPage, day);
+    if (auto* refused = std::get_if<QHttpServerResponse>(&events))
+        return std::move(*refused);
+    QJsonArray log;
+    const auto& shown = std::get<QList<LessonEvent>>(events);
+    for (auto event = shown.crbegin(); event != shown.crend(); ++event)
+        log.append(QJsonObject{
+            {"at", event->atMs}, {"student", event->student}, {"text", eventText(*event)}});
+    details.insert("log", log);
+    return ok({{"class", details}});
+}
+
+TeacherPage::Answer TeacherPage::lessonLogFile(const Call& call, const QString& code) {
+    const auto record = teacherClasses_.classOf(call.teacher.teacherId, code);
+    if (!record)
+        return classNotFound();
+    LogDay day;
+    auto events = dayLog(call, *record, limits::eventsInFile, day);
+    if (auto* refused = std::get_if<QHttpServerResponse>(&events))
+        return std::move(*refused);
+    QHttpServerResponse file("text/csv; charset=utf-8",
+                             lessonLogCsv(std::get<QList<LessonEvent>>(events), day.zone));
+    file.setHeader("Content-Disposition", "attachment; filename=\"logboek-" +
+                                              record->code.toLatin1() + '-' +
+                                              day.date.toString(Qt::ISODate).toLatin1() + ".csv\"");
+    file.setHeader("Cache-Control", "no-store");
+    file.setHeader("X-Content-Type-Options", "nosniff");
+    return file;
+}
+
+std::variant<QList<LessonEvent>, QHttpServerResponse> TeacherPage::dayLog(const Call& call,
+                                                                          const ClassRecord& record,
+                                                                          int limit,
+                                                                          LogDay& day) const {
+    const QUrlQuery query = call.request.query();
+    const auto asked = logDay(query.queryItemValue("day"), query.queryItemValue("tz"));
+    if (!asked)
+        return error(400, QStringLiteral("Geef de dag als JJJJ-MM-DD"));
+    day = *asked;
+    return teacherClasses_
+        .lessonLog(call.teacher.teacherId, record.code, day.fromMs, day.toMs, limit)
+        .value_or(QList<LessonEvent>());
+}
+
+QHttpServerResponse TeacherPage::changed(const Call& call, const QString& code, bool saved) const {
     if (!saved)
         return error(503, QStringLiteral("De wijziging kon niet bewaard worden"));
-    return ok({{"class", classDetails(*classes_.classOf(teacher.teacherId, record->code))}});
+    return ok({{"class", classDetails(*teacherClasses_.classOf(call.teacher.teacherId, code))}});
 }
 
-namespace {
-
-// Why a name is not blocked, as the application would refuse it.
-QString refusalText(const QString& name, NameRefusal refusal) {
-    switch (refusal) {
-        case NameRefusal::None:
+QHttpServerResponse TeacherPage::entered(const Call& call, const ClassEntry& entry,
+                                         const QString& notStored) const {
+    switch (entry.outcome) {
+        case ClassEntry::Outcome::Entered:
+            return changed(call, entry.record.code, true);
+        case ClassEntry::Outcome::Refused:
+            return error(entry.refusal.duplicate ? 409 : 400, entry.refusal.text);
+        case ClassEntry::Outcome::NotStored:
             break;
-        case NameRefusal::NotAHostName:
-            return QStringLiteral("'%1' is geen geldige hostnaam").arg(name);
-        case NameRefusal::Address:
-            return QStringLiteral(
-                       "'%1' is een adres, geen naam: geef de naam van de dienst, "
-                       "bijvoorbeeld chatgpt.com")
-                .arg(name);
-        case NameRefusal::ThisComputer:
-            return QStringLiteral(
-                       "'%1' is de computer van de leerling zelf: die blokkeren zou de "
-                       "computer ontregelen")
-                .arg(name);
-        case NameRefusal::SingleLabel:
-            return QStringLiteral(
-                       "'%1' is geen volledige naam: geef een naam met een punt, "
-                       "bijvoorbeeld chatgpt.com")
-                .arg(name);
-        case NameRefusal::LocalName:
-            return QStringLiteral(
-                       "'%1' is een naam van het lokale netwerk, geen dienst op het "
-                       "internet")
-                .arg(name);
-        case NameRefusal::Protected:
-            return QStringLiteral(
-                       "'%1' is de klasdienst zelf: dan kon je de blokkering niet meer "
-                       "uitzetten")
-                .arg(name);
     }
-    return {};
+    return error(503, notStored);
 }
 
-}  // namespace
+TeacherPage::Answer TeacherPage::switchBlocking(const Call& call, const QString& code) {
+    auto record = teacherClasses_.classOf(call.teacher.teacherId, code);
+    if (!record)
+        return classNotFound();
+    if (!call.body.value("is_blocked").isBool())
+        return error(400, QStringLiteral("is_blocked moet true of false zijn"));
+    return entered(call,
+                   teacherClasses_.switchBlocking(call.teacher.teacherId, record->code,
+                                                  call.body.value("is_blocked").toBool(),
+                                                  call.teacher.name, call.request.url().host()),
+                   QStringLiteral("De wijziging kon niet bewaard worden"));
+}
 
-std::optional<QHttpServerResponse> TeacherPage::changeDomains(const QHttpServerRequest& request,
-                                                              const QJsonObject& body,
-                                                              ClassRecord& record) {
-    const QString add = body.value("add").toString().trimmed().toLower();
-    const QString remove = body.value("remove").toString().trimmed().toLower();
-    if (!add.isEmpty()) {
-        // The students reach the service by the name the teacher uses for it.
-        const ProtectedTargets service{{}, {request.url().host().toStdString()}};
-        if (const NameRefusal refusal = nameRefusal(add.toStdString(), service);
-            refusal != NameRefusal::None)
-            return error(400, refusalText(add, refusal));
-        if (record.domains.contains(add))
-            return error(409, QStringLiteral("%1 staat al in de lijst").arg(add));
-        if (record.domains.size() >= 500)
-            return error(400, QStringLiteral("De lijst is vol (500 namen)"));
-        record.domains << add;
-    } else if (!remove.isEmpty()) {
-        if (record.domains.removeAll(remove) == 0)
-            return error(404, QStringLiteral("%1 staat niet in de lijst").arg(remove));
-    } else {
+TeacherPage::Answer TeacherPage::changeDomains(const Call& call, const QString& code) {
+    auto record = teacherClasses_.classOf(call.teacher.teacherId, code);
+    if (!record)
+        return classNotFound();
+    const QString add = call.body.value("add").toString().trimmed().toLower();
+    const QString remove = call.body.value("remove").toString().trimmed().toLower();
+    if (!add.isEmpty())
+        record->domains << add;  // checked on its way in, with the rest of the class
+    else if (remove.isEmpty())
         return error(400, QStringLiteral("Verwacht add of remove"));
-    }
-    return std::nullopt;
+    else if (record->domains.removeAll(remove) == 0)
+        return error(404, QStringLiteral("%1 staat niet in de lijst").arg(remove));
+    return entered(
+        call,
+        teacherClasses_.saveClassOf(call.teacher.teacherId, *record, call.request.url().host()),
+        QStringLiteral("De wijziging kon niet bewaard worden"));
+}
+
+TeacherPage::Answer TeacherPage::removeStudent(const Call& call, const QString& code,
+                                               const QString& studentId) {
+    const auto record = teacherClasses_.classOf(call.teacher.teacherId, code);
+    if (!record)
+        return classNotFound();
+    if (!teacherClasses_.removeStudent(call.teacher.teacherId, record->code, studentId,
+                                       call.teacher.name))
+        return error(404, QStringLiteral("Leerling niet gevonden"));
+    return changed(call, record->code, true);
+}
+
+TeacherPage::Answer TeacherPage::endLesson(const Call& call, const QString& code) {
+    const auto record = teacherClasses_.classOf(call.teacher.teacherId, code);
+    if (!record)
+        return classNotFound();
+    return changed(
+        call, record->code,
+        teacherClasses_.endLesson(call.teacher.teacherId, record->code, call.teacher.name));
 }
 
 }  // namespace kt::service

@@ -9,7 +9,8 @@
 
 #include "QtTestSupport.h"
 #include "TestDatabase.h"
-#include "classes/ClassService.h"
+#include "classes/ClassRegister.h"
+#include "classes/StudentProtocol.h"
 #include "store/OpenStore.h"
 #include "teacher/TeacherAccounts.h"
 
@@ -32,12 +33,12 @@ TEST(MigrateCommand, CopiesASchoolRowForRowOrNothingAndTheServiceRunsOnTheCopy) 
         ASSERT_TRUE(school) << error.toStdString();
         password = TeacherAccounts::add(*school, "anna").value_or(QString());
         const qint64 anna = school->teacherByName("anna").value_or(Teacher{}).id;
-        ClassService service(*school);
-        auto record = service.createClass(anna, "3B", "Sint-Jan").value_or(ClassRecord{});
-        record.isBlocked = true;
-        record.domains = QStringList{"claude.ai"};
-        ASSERT_TRUE(service.saveClassOf(anna, record));
-        token = service.login("student_name=Zo%C3%AB&class_code=" + record.code.toLatin1(), "p")
+        ClassRegister classes(*school);
+        ClassRecord record{"ACD347", "3B", "",   "Sint-Jan", true, {"claude.ai"},
+                           {},       {},   anna, {},         1};
+        ASSERT_EQ(classes.enter(record, "127.0.0.1").outcome, ClassEntry::Outcome::Entered);
+        token = StudentProtocol(classes)
+                    .login("student_name=Zo%C3%AB&class_code=ACD347", "p")
                     .body.value("session_token")
                     .toString();
         ASSERT_FALSE(token.isEmpty() || password.isEmpty());

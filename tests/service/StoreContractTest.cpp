@@ -32,15 +32,20 @@ QString shown(const ClassRecord& r) {
            QJsonDocument(r.toJson()).toJson(QJsonDocument::Compact);
 }
 QString shown(const StudentSession& s) {
-    return QStringList{"student",
-                       s.tokenHash,
-                       s.classCode,
-                       s.studentName,
-                       s.deviceId,
-                       s.deviceInfo,
-                       QString::number(s.joinedAtMs),
-                       QString::number(s.lastSeenMs)}
-        .join(' ');
+    const StudentReport& r = s.report;
+    return QStringLiteral("student %1 %2 %3 %4 %5 %6 %7 %8 ")
+               .arg(s.tokenHash, s.classCode, s.studentName, s.deviceId, s.deviceInfo,
+                    QString::number(s.joinedAtMs), QString::number(s.lastSeenMs),
+                    QString::number(s.departedAtMs)) +
+           QStringLiteral("%1 %2 %3 %4 %5")
+               .arg(stateName(r.state), QString::number(r.atMs), r.error, QString::number(r.hosts),
+                    QString::number(r.rules));
+}
+QString shown(const LessonEvent& e) {
+    return QStringLiteral("event %1 %2 %3 %4 %5 %6 %7 %8 %9")
+        .arg(e.classCode, QString::number(e.atMs), kindName(e.kind), e.student, e.detail,
+             QString::number(e.classBlocked), stateName(e.state), QString::number(e.hosts),
+             QString::number(e.rules));
 }
 
 // Everything `store` reads back, one line an item.
@@ -52,6 +57,9 @@ std::string contents(ServiceStore& store, const QList<qint64>& teacherIds) {
     for (const auto& session : store.loadTeacherSessions()) lines << shown(session);
     for (const auto& record : store.loadClasses()) lines << shown(record);
     for (const auto& session : store.loadSessions()) lines << shown(session);
+    for (const auto& event : store.lessonEvents("ACD347", 0, 1LL << 60, 10)) lines << shown(event);
+    for (const auto& newest : store.lessonEvents("ACD347", 0, 1LL << 60, 1))
+        lines << "newest " + shown(newest);
     return lines.join('\n').toStdString();
 }
 
@@ -101,9 +109,22 @@ TEST_P(StoreContract, KeepsWhatItIsGivenAcrossOpeningsAndRefusesWritesItCannotMa
                 second{"BCD349", "5A", "Mevr. Ünal", "", false, {}, {}, {}, 0, {}, t + 1};
     changed.domains = QStringList{"gemini.google.com"};
     changed.ips.clear();
-    StudentSession jan{"hash-jan", "ACD347", "Jan 'O Brien\\", "dev-1", "Debian 12", t, t};
-    StudentSession eva{"hash-eva", "ACD347", "Éva 李", "", "", t + 1, t + 1};
-    StudentSession piet{"hash-piet", "BCD349", "Piet", "dev-2", "", t + 2, t + 2};
+    StudentSession jan{"hash-jan",
+                       "ACD347",
+                       "Jan 'O Brien\\",
+                       "dev-1",
+                       "Debian 12",
+                       t,
+                       t,
+                       StudentReport{ReportedState::Failed, t + 3, "Geen rechten ✗", 18, 40}};
+    StudentSession eva{"hash-eva", "ACD347", "Éva 李", "", "", t + 1, t + 1, {}};
+    StudentSession piet{"hash-piet", "BCD349", "Piet", "dev-2", "", t + 2, t + 2, {}, t + 4};
+    const LessonEvent joined{"ACD347", t, LessonEvent::Kind::Joined, "Éva 李", {}};
+    const LessonEvent switched{"ACD347", t + 1, LessonEvent::Kind::Switched, {}, "zoë", true};
+    const LessonEvent reported{"ACD347", t + 2, LessonEvent::Kind::Reported, "Jan",
+                               "",       false, ReportedState::Blocked,      18,
+                               40};
+    const LessonEvent old{"ACD347", 5, LessonEvent::Kind::LessonEnded, {}, {}};
     struct Step {
         const char* what;
         std::function<bool(ServiceStore&)> write;
@@ -164,6 +185,12 @@ TEST_P(StoreContract, KeepsWhatItIsGivenAcrossOpeningsAndRefusesWritesItCannotMa
         {"a third", [&](ServiceStore& s) { return s.saveSession(piet); }, true},
         {"a student removed", [&](ServiceStore& s) { return s.deleteSessions({"hash-eva"}); },
          true},
+        {"the lesson log",
+         [&](ServiceStore& s) {
+             return s.addLessonEvents({old, joined, switched, reported});
+         },
+         true},
+        {"its old days gone", [&](ServiceStore& s) { return s.deleteLessonEventsBefore(6); }, true},
         {"last polls",
          [&](ServiceStore& s) {
              return s.saveLastSeen({{"hash-jan", t + 500}, {"gone", 1}});
@@ -180,12 +207,19 @@ TEST_P(StoreContract, KeepsWhatItIsGivenAcrossOpeningsAndRefusesWritesItCannotMa
     zoeNow.mustChangePassword = false;
     zoeNow.displayName = "Mevr. Zoë";
     jan.lastSeenMs = t + 500;
-    const std::string expected =
-        QStringList{shown(zoeNow),  shown(bert),   shown({"c1", bert.id, t + 9}),
-                    shown(changed), shown(second), shown(jan),
-                    shown(piet)}
-            .join('\n')
-            .toStdString();
+    const std::string expected = QStringList{shown(zoeNow),
+                                             shown(bert),
+                                             shown({"c1", bert.id, t + 9}),
+                                             shown(changed),
+                                             shown(second),
+                                             shown(jan),
+                                             shown(piet),
+                                             shown(joined),
+                                             shown(switched),
+                                             shown(reported),
+                                             "newest " + shown(reported)}
+                                     .join('\n')
+                                     .toStdString();
     const QList<qint64> ids = {zoe.id, bert.id};
     EXPECT_EQ(contents(*store, ids), expected);
     EXPECT_EQ(shown(store->teacherByName("zoë.ø@school").value_or(Teacher{})).toStdString(),
