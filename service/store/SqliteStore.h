@@ -14,6 +14,7 @@ class SqliteStore : public ServiceStore {
     ~SqliteStore() override;
 
     QString open() override;
+    bool reachable() override;
     int schemaVersion();
     static int latestSchemaVersion();
 
