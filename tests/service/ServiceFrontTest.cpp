@@ -35,18 +35,21 @@ QByteArray proxyV2(quint8 command, quint8 family, const QByteArray& addresses, q
     return header + addresses;
 }
 
+// An address as the binary header carries it.
+QByteArray wire(const QHostAddress& address) {
+    if (address.protocol() == QAbstractSocket::IPv6Protocol)
+        return QByteArray(reinterpret_cast<const char*>(address.toIPv6Address().c), 16);
+    const quint32 bytes = qToBigEndian(address.toIPv4Address());
+    return QByteArray(reinterpret_cast<const char*>(&bytes), 4);
+}
+
 // From `client` to a server of its family, with both ports.
 QByteArray proxyV2(const QString& client) {
     const QHostAddress address(client);
-    QByteArray block;
-    if (address.protocol() == QAbstractSocket::IPv4Protocol) {
-        const quint32 bytes = qToBigEndian(address.toIPv4Address());
-        block = QByteArray(reinterpret_cast<const char*>(&bytes), 4);
-    } else {
-        block = QByteArray(reinterpret_cast<const char*>(address.toIPv6Address().c), 16);
-    }
-    block += block + QByteArray("\xd4\x31\x1f\x91", 4);
-    return proxyV2(1, address.protocol() == QAbstractSocket::IPv4Protocol ? 0x11 : 0x21, block);
+    const bool v4 = address.protocol() == QAbstractSocket::IPv4Protocol;
+    const QHostAddress server(v4 ? "192.0.2.80" : "2001:db8::80");
+    return proxyV2(1, v4 ? 0x11 : 0x21,
+                   wire(address) + wire(server) + QByteArray("\xd4\x31\x1f\x91", 4));
 }
 
 TEST(ProxyHeaderParsing, TakesWholeHeadersAndRefusesBrokenOnes) {
