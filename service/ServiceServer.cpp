@@ -53,11 +53,13 @@ QHttpServerResponse notFound() {
 
 }  // namespace
 
-ServiceServer::ServiceServer(ClassService& service, TeacherAccounts& teachers,
-                             QByteArray adminSecret, const QSslCertificate& certificate,
-                             const QSslKey& key, const ConnectionLimits& limits, LogLine log)
-    : service_(service),
-      teacherPage_(service, teachers),
+ServiceServer::ServiceServer(ClassRegister& classes, StudentProtocol& students,
+                             TeacherAccounts& teachers, QByteArray adminSecret,
+                             const QSslCertificate& certificate, const QSslKey& key,
+                             const ConnectionLimits& limits, LogLine log)
+    : classes_(classes),
+      students_(students),
+      teacherPage_(classes, teachers),
       adminSecret_(std::move(adminSecret)),
       // Whatever a client sent stays within its line.
       log_([log = std::move(log)](const QString& line) { log(escapedForLog(line)); }),
@@ -76,7 +78,7 @@ ServiceServer::ServiceServer(ClassService& service, TeacherAccounts& teachers,
     for (QHttpServer* http : {&http_, &frontHttp_, &adminHttp_}) answerOn(*http);
 
     QObject::connect(&flushTimer_, &QTimer::timeout, [this] {
-        service_.flushLastSeen();
+        classes_.flushLastSeen();
         if (const int dropped = connections_.takeDropped())
             log_(QStringLiteral("%1 dropped %2 connections over the caps unanswered")
                      .arg(QDateTime::currentDateTimeUtc().toString(Qt::ISODate))
@@ -184,16 +186,17 @@ QHttpServerResponse ServiceServer::banner(const QHttpServerRequest&) {
 }
 
 QHttpServerResponse ServiceServer::studentLogin(const QHttpServerRequest& request) {
-    return toResponse(service_.login(request.body(), request.remoteAddress().toString()));
+    return toResponse(students_.login(request.body(), request.remoteAddress().toString()));
 }
 
 QHttpServerResponse ServiceServer::studentStatus(const QHttpServerRequest& request) {
     metrics_.countPoll();
-    return toResponse(service_.status(request.query().queryItemValue("token", QUrl::FullyDecoded)));
+    return toResponse(
+        students_.status(request.query().queryItemValue("token", QUrl::FullyDecoded)));
 }
 
 QHttpServerResponse ServiceServer::studentLogout(const QHttpServerRequest& request) {
-    return toResponse(service_.logout(request.body()));
+    return toResponse(students_.logout(request.body()));
 }
 
 QHttpServerResponse ServiceServer::adminChange(const QHttpServerRequest& request,
@@ -201,7 +204,7 @@ QHttpServerResponse ServiceServer::adminChange(const QHttpServerRequest& request
     if (!secretMatches(request.value(adminSecretHeader), adminSecret_))
         return toResponse(
             failure(403, QStringLiteral("Alleen met het beheerdersgeheim van de dienst")));
-    return toResponse(service_.updateClass(code, request.body()));
+    return toResponse(classes_.updateClass(code, request.body(), request.url().host()));
 }
 
 void ServiceServer::setHealth(QString instanceId, std::function<bool()> databaseReachable) {
@@ -221,10 +224,10 @@ QHttpServerResponse ServiceServer::health() {
 }
 
 QHttpServerResponse ServiceServer::metrics() {
-    const qint64 now = service_.now();
+    const qint64 now = classes_.now();
     int online = 0;
-    for (const ClassRecord& record : service_.classes().all())
-        for (const StudentSession& student : service_.studentsOf(record.code))
+    for (const ClassRecord& record : classes_.all())
+        for (const StudentSession& student : classes_.studentsOf(record.code))
             online += now - student.lastSeenMs <= limits::onlineWithinMs ? 1 : 0;
     return QHttpServerResponse("text/plain; version=0.0.4; charset=utf-8",
                                metrics_.render({connections_.open(), online, failedStatements}));

@@ -8,7 +8,8 @@
 #include <QTimer>
 #include <functional>
 
-#include "classes/ClassService.h"
+#include "classes/ClassRegister.h"
+#include "classes/StudentProtocol.h"
 #include "http/ConnectionCounter.h"
 #include "http/ConnectionLimits.h"
 #include "http/ServiceMetrics.h"
@@ -31,8 +32,8 @@ class ServiceServer {
   public:
     using LogLine = std::function<void(const QString&)>;
 
-    ServiceServer(ClassService& service, TeacherAccounts& teachers, QByteArray adminSecret,
-                  const QSslCertificate& certificate, const QSslKey& key,
+    ServiceServer(ClassRegister& classes, StudentProtocol& students, TeacherAccounts& teachers,
+                  QByteArray adminSecret, const QSslCertificate& certificate, const QSslKey& key,
                   const ConnectionLimits& limits, LogLine log);
 
     // Listens on `address`; port 0 picks a free one. Returns the port, 0 on failure.
@@ -87,7 +88,8 @@ class ServiceServer {
     // Logs the answer to the request of `line` that came in at `in` and counts its duration.
     void answered(const QString& line, int status, qint64 in);
 
-    ClassService& service_;
+    ClassRegister& classes_;
+    StudentProtocol& students_;
     TeacherPage teacherPage_;
     QByteArray adminSecret_;
     QSslConfiguration tls_;

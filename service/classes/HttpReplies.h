@@ -4,9 +4,13 @@
 #include <QJsonObject>
 #include <QString>
 
-#include "classes/ClassService.h"
-
 namespace kt::service {
+
+// An answer of the class domain: its HTTP status and JSON body.
+struct ApiReply {
+    int status = 200;
+    QJsonObject body;
+};
 
 inline ApiReply failure(int status, const QString& error) {
     return {status, QJsonObject{{"success", false}, {"error", error}}};

@@ -1,9 +1,30 @@
-// The teacher's side of ClassService: only the classes a teacher owns.
-#include "classes/ClassService.h"
+#include "classes/TeacherClasses.h"
+
+#include <QRandomGenerator>
+#include <algorithm>
+
+#include "limits/ServiceLimits.h"
 
 namespace kt::service {
 
-QList<ClassRecord> ClassService::classesOf(qint64 teacherId) const {
+QString TeacherClasses::newClassCode() {
+    // No 0/O, 1/I/L, 2/Z, 5/S or 8/B: the code is read from the board.
+    static const QString alphabet = QStringLiteral("ACDEFGHJKMNPQRTUVWXY34679");
+    QString code;
+    for (int i = 0; i < limits::madeCodeLength; ++i)
+        code += alphabet.at(QRandomGenerator::system()->bounded(alphabet.size()));
+    return code;
+}
+
+QStringList TeacherClasses::defaultDomains() {
+    return {"chatgpt.com",   "openai.com",        "chat.openai.com", "claude.ai",
+            "anthropic.com", "gemini.google.com", "bard.google.com", "copilot.microsoft.com",
+            "perplexity.ai", "chat.mistral.ai",   "poe.com",         "character.ai",
+            "you.com",       "chat.deepseek.com", "deepseek.com",    "grok.com",
+            "meta.ai",       "huggingface.co"};
+}
+
+QList<ClassRecord> TeacherClasses::classesOf(qint64 teacherId) const {
     QList<ClassRecord> own;
     for (const ClassRecord& record : classes_.all())
         if (teacherId != 0 && record.teacherId == teacherId)
@@ -14,15 +35,15 @@ QList<ClassRecord> ClassService::classesOf(qint64 teacherId) const {
     return own;
 }
 
-std::optional<ClassRecord> ClassService::classOf(qint64 teacherId, const QString& code) const {
+std::optional<ClassRecord> TeacherClasses::classOf(qint64 teacherId, const QString& code) const {
     const auto record = classes_.find(code);
     if (!record || teacherId == 0 || record->teacherId != teacherId)
         return std::nullopt;
     return record;
 }
 
-std::optional<ClassRecord> ClassService::createClass(qint64 teacherId, const QString& className,
-                                                     const QString& schoolName) {
+ClassEntry TeacherClasses::createClass(qint64 teacherId, const QString& className,
+                                       const QString& schoolName, const QString& serviceHost) {
     ClassRecord record;
     do {
         record.code = newClassCode();
@@ -31,59 +52,45 @@ std::optional<ClassRecord> ClassService::createClass(qint64 teacherId, const QSt
     record.className = className;
     record.schoolName = schoolName;
     record.domains = defaultDomains();
-    record.createdAtMs = now_();
-    if (!store_.saveClass(record))
-        return std::nullopt;
-    classes_.put(record);
-    return record;
+    return classes_.enter(record, serviceHost);
 }
 
-bool ClassService::saveClassOf(qint64 teacherId, const ClassRecord& changed) {
+ClassEntry TeacherClasses::saveClassOf(qint64 teacherId, const ClassRecord& changed,
+                                       const QString& serviceHost) {
     const auto record = classOf(teacherId, changed.code);
     if (!record)
-        return false;
+        return {ClassEntry::Outcome::Refused, changed, {QStringLiteral("Klas niet gevonden")}};
     ClassRecord updated = changed;
     updated.teacherId = record->teacherId;  // ownership is not the caller's to change
+    updated.teacherAccount.clear();
     updated.createdAtMs = record->createdAtMs;
-    if (!store_.saveClass(updated))
-        return false;
-    classes_.put(updated);
-    return true;
+    return classes_.enter(updated, serviceHost);
 }
 
-QString ClassService::studentId(const StudentSession& session) {
+QString TeacherClasses::studentId(const StudentSession& session) {
     return session.tokenHash.left(16);
 }
 
-QList<StudentSession> ClassService::studentsOf(const QString& code) const {
-    QList<StudentSession> students;
-    for (const StudentSession& session : sessions_)
-        if (session.classCode == code)
-            students << session;
-    std::sort(students.begin(), students.end(),
-              [](const StudentSession& a, const StudentSession& b) {
-                  return a.joinedAtMs < b.joinedAtMs;
-              });
-    return students;
-}
-
-bool ClassService::removeStudent(qint64 teacherId, const QString& code, const QString& id) {
-    if (!classOf(teacherId, code) || id.size() != 16)
+bool TeacherClasses::removeStudent(qint64 teacherId, const QString& code, const QString& id) {
+    const auto record = classOf(teacherId, code);
+    if (!record || id.size() != 16)
         return false;
-    for (const StudentSession& session : studentsOf(code))
+    for (const StudentSession& session : classes_.studentsOf(record->code))
         if (studentId(session) == id)
-            return endSessions({session.tokenHash});
+            return classes_.endSessions({session.tokenHash});
     return false;
 }
 
-bool ClassService::endLesson(qint64 teacherId, const QString& code) {
+bool TeacherClasses::endLesson(qint64 teacherId, const QString& code) {
     auto record = classOf(teacherId, code);
     if (!record)
         return false;
     QStringList hashes;
-    for (const StudentSession& session : studentsOf(code)) hashes << session.tokenHash;
+    for (const StudentSession& session : classes_.studentsOf(record->code))
+        hashes << session.tokenHash;
     record->isBlocked = false;
-    return saveClassOf(teacherId, *record) && endSessions(hashes);
+    return saveClassOf(teacherId, *record, QString()).outcome == ClassEntry::Outcome::Entered &&
+           classes_.endSessions(hashes);
 }
 
 }  // namespace kt::service

@@ -17,7 +17,8 @@
 #include <QTimer>
 
 #include "ServiceServer.h"
-#include "classes/TeacherSwitch.h"
+#include "classes/ClassFile.h"
+#include "cli/ClassChange.h"
 #include "http/ConnectionLimits.h"
 #include "http/LogText.h"
 #include "http/TlsFiles.h"
@@ -201,10 +202,11 @@ int serveCommand(const QStringList& arguments) {
         return 2;
     }
 
-    ClassStore classesFile;
+    ClassFile classesFile;
     if (parser.isSet("classes")) {
-        if (const QString error = classesFile.loadFile(parser.value("classes")); !error.isEmpty()) {
-            err() << "ka-tesmar-service: " << error << Qt::endl;
+        classesFile = readClassFile(parser.value("classes"));
+        if (!classesFile.error.isEmpty()) {
+            err() << "ka-tesmar-service: " << classesFile.error << Qt::endl;
             return 2;
         }
     }
@@ -213,9 +215,8 @@ int serveCommand(const QStringList& arguments) {
         err() << "ka-tesmar-service: " << error << Qt::endl;
         return 2;
     }
-    ClassService service(store);
-    service.setMaxStudents(maxStudents);
-    if (const QString error = service.importClasses(classesFile, store); !error.isEmpty()) {
+    ClassRegister classes(store);
+    if (const QString error = classes.importClasses(classesFile.classes); !error.isEmpty()) {
         err() << "ka-tesmar-service: " << error << Qt::endl;
         return 2;
     }
@@ -238,10 +239,11 @@ int serveCommand(const QStringList& arguments) {
     if (limits.total < 1)
         return 1;
     quitOnTerminationSignals();
-    TeacherAccounts teachers(store, ClassService::systemNow);
+    StudentProtocol students(classes, maxStudents);
+    TeacherAccounts teachers(store, ClassRegister::systemNow);
     // One line per request, written out once a second rather than line by line.
-    ServiceServer server(service, teachers, secret.value, tls.certificate, tls.key, limits,
-                         [](const QString& line) { out() << line << '\n'; });
+    ServiceServer server(classes, students, teachers, secret.value, tls.certificate, tls.key,
+                         limits, [](const QString& line) { out() << line << '\n'; });
     server.setHealth(parser.value("instance-id"), [&store] { return store.reachable(); });
     QTimer logFlush;
     QObject::connect(&logFlush, &QTimer::timeout, [] { out().flush(); });
@@ -258,7 +260,7 @@ int serveCommand(const QStringList& arguments) {
             err() << "ka-tesmar-service: cannot listen on " << parser.value(option) << Qt::endl;
             return 1;
         }
-    for (const ClassRecord& record : service.classes().all())
+    for (const ClassRecord& record : classes.all())
         out() << "Class " << escapedForLog(record.code) << ": " << escapedForLog(record.className)
               << " (" << (record.isBlocked ? "blocked" : "free") << ")" << Qt::endl;
     const QString host = urlHost(address);
@@ -272,7 +274,7 @@ int serveCommand(const QStringList& arguments) {
     out() << describe(limits) << Qt::endl;
     out() << "Listening on https://" << host << ":" << bound << "/" << Qt::endl;
     const int status = QCoreApplication::exec();
-    service.flushLastSeen();
+    classes.flushLastSeen();
     return status;
 }
 
@@ -363,7 +365,7 @@ int classCommand(const QStringList& arguments) {
         err() << "ka-tesmar-service: " << secret.error << Qt::endl;
         return 2;
     }
-    const SwitchResult result =
+    const ChangeResult result =
         sendClassChange(parser.value("service"), parser.value("ca"), change, secret.value);
     (result.ok ? out() : err()) << result.message << Qt::endl;
     return result.ok ? 0 : 1;

@@ -89,13 +89,4 @@ QString applyClassFields(const QJsonObject& fields, ClassRecord& record) {
     return {};
 }
 
-QString normalisedClassCode(const QString& code) {
-    if (code.isEmpty() || code.size() > 32)
-        return {};
-    for (const QChar c : code)
-        if (c.unicode() > 0x7F || !c.isLetterOrNumber())
-            return {};
-    return code.toUpper();
-}
-
 }  // namespace kt::service

@@ -31,8 +31,4 @@ struct ClassRecord {
 // decides where the code comes from.
 QString applyClassFields(const QJsonObject& fields, ClassRecord& record);
 
-// A class code: 1 to 32 ASCII letters and digits. Returns it in upper case,
-// or an empty text when it is not a valid code.
-QString normalisedClassCode(const QString& code);
-
 }  // namespace kt::service

@@ -15,8 +15,6 @@ class SqliteStore : public ServiceStore {
 
     QString open() override;
     bool reachable() override;
-    int schemaVersion();
-    static int latestSchemaVersion();
 
     std::optional<Teacher> teacherByName(const QString& name) override;
     std::optional<Teacher> teacherById(qint64 id) override;
@@ -38,6 +36,9 @@ class SqliteStore : public ServiceStore {
     bool saveLastSeen(const QList<QPair<QString, qint64>>& lastSeen) override;
 
   private:
+    int schemaVersion();
+    static int latestSchemaVersion();
+
     QString path_;
     QString connection_;  // the name of this store's Qt SQL connection
 };

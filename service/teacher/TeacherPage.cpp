@@ -4,8 +4,6 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 
-#include "blocking/RefusedTargets.h"
-#include "blocking/Validation.h"
 #include "classes/HttpReplies.h"
 #include "http/JsonBody.h"
 #include "limits/ServiceLimits.h"
@@ -49,7 +47,7 @@ QByteArray cookieOf(const QHttpServerRequest& request, const char* name) {
     return {};
 }
 
-QString cookieOf(const QHttpServerRequest& request) {
+QString sessionCookieOf(const QHttpServerRequest& request) {
     return QString::fromLatin1(cookieOf(request, TeacherPage::cookieName));
 }
 
@@ -59,7 +57,7 @@ QByteArray cookieHeader(const char* name, const QByteArray& value, qint64 maxAge
            "; HttpOnly; Secure; SameSite=Strict";
 }
 
-QByteArray sessionCookie(const QString& value, qint64 maxAgeMs) {
+QByteArray sessionCookieHeader(const QString& value, qint64 maxAgeMs) {
     return cookieHeader(TeacherPage::cookieName, value.toLatin1(), maxAgeMs);
 }
 
@@ -81,8 +79,8 @@ QString trimmedField(const QJsonObject& body, const char* name) {
 
 }  // namespace
 
-TeacherPage::TeacherPage(ClassService& classes, TeacherAccounts& teachers)
-    : classes_(classes), teachers_(teachers) {}
+TeacherPage::TeacherPage(ClassRegister& classes, TeacherAccounts& teachers)
+    : classes_(classes), teacherClasses_(classes), teachers_(teachers) {}
 
 bool TeacherPage::isPagePath(const QString& path) {
     return path == "/leerkracht" || path.startsWith("/leerkracht/");
@@ -99,7 +97,7 @@ TeacherPage::Answer TeacherPage::admitted(const QHttpServerRequest& request, Acc
     Call call{request, {}, {}, reply};
     if (access == Access::Anyone)
         return endpoint(call);
-    const auto teacher = teachers_.session(cookieOf(request));
+    const auto teacher = teachers_.session(sessionCookieOf(request));
     if (!teacher)
         return error(401, QStringLiteral("Niet aangemeld of sessie verlopen: meld je opnieuw aan"));
     call.teacher = *teacher;
@@ -126,7 +124,7 @@ void TeacherPage::answerUnrouted(const QHttpServerRequest& request, const Reply&
         // Every path under classes/CODE/ of a class not the teacher's says so first.
         const QStringList path = call.request.url().path().split('/').mid(3);
         if (path.size() > 1 && path.first() == "classes" &&
-            !classes_.classOf(call.teacher.teacherId, path.at(1)))
+            !teacherClasses_.classOf(call.teacher.teacherId, path.at(1)))
             return classNotFound();
         return notFound();
     });
@@ -167,8 +165,8 @@ QHttpServerResponse loginReply(const TeacherLogin& result) {
     switch (result.outcome) {
         case TeacherLogin::Outcome::LoggedIn: {
             QHttpServerResponse response = ok(sessionJson(result.session));
-            response.setHeader("Set-Cookie",
-                               sessionCookie(result.session.cookie, limits::teacherSessionMs));
+            response.setHeader(
+                "Set-Cookie", sessionCookieHeader(result.session.cookie, limits::teacherSessionMs));
             if (!result.deviceCookie.isEmpty())
                 response.addHeader("Set-Cookie",
                                    cookieHeader(TeacherPage::deviceCookieName, result.deviceCookie,
@@ -206,7 +204,7 @@ TeacherPage::Answer TeacherPage::session(const Call& call) {
 TeacherPage::Answer TeacherPage::logout(const Call& call) {
     teachers_.logout(call.teacher.cookie);
     QHttpServerResponse response = ok();
-    response.setHeader("Set-Cookie", sessionCookie(QString(), 0));  // the device's stays
+    response.setHeader("Set-Cookie", sessionCookieHeader(QString(), 0));  // the device's stays
     return response;
 }
 
@@ -237,7 +235,7 @@ QJsonObject TeacherPage::classDetails(const ClassRecord& record) const {
     QJsonArray students;
     for (const StudentSession& session : classes_.studentsOf(record.code))
         students.append(
-            QJsonObject{{"id", ClassService::studentId(session)},
+            QJsonObject{{"id", TeacherClasses::studentId(session)},
                         {"name", session.studentName},
                         {"device", session.deviceInfo},
                         {"joined_at", session.joinedAtMs},
@@ -254,7 +252,7 @@ QJsonObject TeacherPage::classDetails(const ClassRecord& record) const {
 
 TeacherPage::Answer TeacherPage::listClasses(const Call& call) {
     QJsonArray list;
-    for (const ClassRecord& record : classes_.classesOf(call.teacher.teacherId))
+    for (const ClassRecord& record : teacherClasses_.classesOf(call.teacher.teacherId))
         list.append(QJsonObject{{"code", record.code},
                                 {"class_name", record.className},
                                 {"school_name", record.schoolName},
@@ -264,123 +262,89 @@ TeacherPage::Answer TeacherPage::listClasses(const Call& call) {
 
 TeacherPage::Answer TeacherPage::createClass(const Call& call) {
     const QString name = trimmedField(call.body, "class_name");
-    const QString school = trimmedField(call.body, "school_name");
-    if (name.isEmpty() || name.size() > limits::classNameLength ||
-        school.size() > limits::classNameLength)
+    if (name.isEmpty())
         return error(400, QStringLiteral("Geef de klas een naam (hoogstens %1 tekens)")
                               .arg(limits::classNameLength));
-    const auto made = classes_.createClass(call.teacher.teacherId, name, school);
-    if (!made)
-        return error(503, QStringLiteral("De klas kon niet bewaard worden"));
-    return ok({{"class", classDetails(*made)}});
+    return entered(call,
+                   teacherClasses_.createClass(call.teacher.teacherId, name,
+                                               trimmedField(call.body, "school_name"),
+                                               call.request.url().host()),
+                   QStringLiteral("De klas kon niet bewaard worden"));
 }
 
 TeacherPage::Answer TeacherPage::showClass(const Call& call, const QString& code) {
-    const auto record = classes_.classOf(call.teacher.teacherId, code);
+    const auto record = teacherClasses_.classOf(call.teacher.teacherId, code);
     if (!record)
         return classNotFound();
     return ok({{"class", classDetails(*record)}});
 }
 
-QHttpServerResponse TeacherPage::changed(const Call& call, const ClassRecord& record,
-                                         bool saved) const {
+QHttpServerResponse TeacherPage::changed(const Call& call, const QString& code, bool saved) const {
     if (!saved)
         return error(503, QStringLiteral("De wijziging kon niet bewaard worden"));
-    return ok({{"class", classDetails(*classes_.classOf(call.teacher.teacherId, record.code))}});
+    return ok({{"class", classDetails(*teacherClasses_.classOf(call.teacher.teacherId, code))}});
+}
+
+QHttpServerResponse TeacherPage::entered(const Call& call, const ClassEntry& entry,
+                                         const QString& notStored) const {
+    switch (entry.outcome) {
+        case ClassEntry::Outcome::Entered:
+            return changed(call, entry.record.code, true);
+        case ClassEntry::Outcome::Refused:
+            return error(entry.refusal.duplicate ? 409 : 400, entry.refusal.text);
+        case ClassEntry::Outcome::NotStored:
+            break;
+    }
+    return error(503, notStored);
 }
 
 TeacherPage::Answer TeacherPage::switchBlocking(const Call& call, const QString& code) {
-    auto record = classes_.classOf(call.teacher.teacherId, code);
+    auto record = teacherClasses_.classOf(call.teacher.teacherId, code);
     if (!record)
         return classNotFound();
     if (!call.body.value("is_blocked").isBool())
         return error(400, QStringLiteral("is_blocked moet true of false zijn"));
     record->isBlocked = call.body.value("is_blocked").toBool();
-    return changed(call, *record, classes_.saveClassOf(call.teacher.teacherId, *record));
+    return entered(
+        call,
+        teacherClasses_.saveClassOf(call.teacher.teacherId, *record, call.request.url().host()),
+        QStringLiteral("De wijziging kon niet bewaard worden"));
 }
-
-TeacherPage::Answer TeacherPage::removeStudent(const Call& call, const QString& code,
-                                               const QString& studentId) {
-    const auto record = classes_.classOf(call.teacher.teacherId, code);
-    if (!record)
-        return classNotFound();
-    if (!classes_.removeStudent(call.teacher.teacherId, record->code, studentId))
-        return error(404, QStringLiteral("Leerling niet gevonden"));
-    return changed(call, *record, true);
-}
-
-TeacherPage::Answer TeacherPage::endLesson(const Call& call, const QString& code) {
-    const auto record = classes_.classOf(call.teacher.teacherId, code);
-    if (!record)
-        return classNotFound();
-    return changed(call, *record, classes_.endLesson(call.teacher.teacherId, record->code));
-}
-
-namespace {
-
-// Why a name is not blocked, as the application would refuse it.
-QString refusalText(const QString& name, NameRefusal refusal) {
-    switch (refusal) {
-        case NameRefusal::None:
-            break;
-        case NameRefusal::NotAHostName:
-            return QStringLiteral("'%1' is geen geldige hostnaam").arg(name);
-        case NameRefusal::Address:
-            return QStringLiteral(
-                       "'%1' is een adres, geen naam: geef de naam van de dienst, "
-                       "bijvoorbeeld chatgpt.com")
-                .arg(name);
-        case NameRefusal::ThisComputer:
-            return QStringLiteral(
-                       "'%1' is de computer van de leerling zelf: die blokkeren zou de "
-                       "computer ontregelen")
-                .arg(name);
-        case NameRefusal::SingleLabel:
-            return QStringLiteral(
-                       "'%1' is geen volledige naam: geef een naam met een punt, "
-                       "bijvoorbeeld chatgpt.com")
-                .arg(name);
-        case NameRefusal::LocalName:
-            return QStringLiteral(
-                       "'%1' is een naam van het lokale netwerk, geen dienst op het "
-                       "internet")
-                .arg(name);
-        case NameRefusal::Protected:
-            return QStringLiteral(
-                       "'%1' is de klasdienst zelf: dan kon je de blokkering niet meer "
-                       "uitzetten")
-                .arg(name);
-    }
-    return {};
-}
-
-}  // namespace
 
 TeacherPage::Answer TeacherPage::changeDomains(const Call& call, const QString& code) {
-    auto record = classes_.classOf(call.teacher.teacherId, code);
+    auto record = teacherClasses_.classOf(call.teacher.teacherId, code);
     if (!record)
         return classNotFound();
     const QString add = call.body.value("add").toString().trimmed().toLower();
     const QString remove = call.body.value("remove").toString().trimmed().toLower();
-    if (!add.isEmpty()) {
-        // The students reach the service by the name the teacher uses for it.
-        const ProtectedTargets service{{}, {call.request.url().host().toStdString()}};
-        if (const NameRefusal refusal = nameRefusal(add.toStdString(), service);
-            refusal != NameRefusal::None)
-            return error(400, refusalText(add, refusal));
-        if (record->domains.contains(add))
-            return error(409, QStringLiteral("%1 staat al in de lijst").arg(add));
-        if (record->domains.size() >= limits::namesPerClass)
-            return error(400,
-                         QStringLiteral("De lijst is vol (%1 namen)").arg(limits::namesPerClass));
-        record->domains << add;
-    } else if (!remove.isEmpty()) {
-        if (record->domains.removeAll(remove) == 0)
-            return error(404, QStringLiteral("%1 staat niet in de lijst").arg(remove));
-    } else {
+    if (!add.isEmpty())
+        record->domains << add;  // checked on its way in, with the rest of the class
+    else if (remove.isEmpty())
         return error(400, QStringLiteral("Verwacht add of remove"));
-    }
-    return changed(call, *record, classes_.saveClassOf(call.teacher.teacherId, *record));
+    else if (record->domains.removeAll(remove) == 0)
+        return error(404, QStringLiteral("%1 staat niet in de lijst").arg(remove));
+    return entered(
+        call,
+        teacherClasses_.saveClassOf(call.teacher.teacherId, *record, call.request.url().host()),
+        QStringLiteral("De wijziging kon niet bewaard worden"));
+}
+
+TeacherPage::Answer TeacherPage::removeStudent(const Call& call, const QString& code,
+                                               const QString& studentId) {
+    const auto record = teacherClasses_.classOf(call.teacher.teacherId, code);
+    if (!record)
+        return classNotFound();
+    if (!teacherClasses_.removeStudent(call.teacher.teacherId, record->code, studentId))
+        return error(404, QStringLiteral("Leerling niet gevonden"));
+    return changed(call, record->code, true);
+}
+
+TeacherPage::Answer TeacherPage::endLesson(const Call& call, const QString& code) {
+    const auto record = teacherClasses_.classOf(call.teacher.teacherId, code);
+    if (!record)
+        return classNotFound();
+    return changed(call, record->code,
+                   teacherClasses_.endLesson(call.teacher.teacherId, record->code));
 }
 
 }  // namespace kt::service

@@ -6,18 +6,19 @@
 #include <functional>
 #include <optional>
 
-#include "classes/ClassService.h"
+#include "classes/ClassRegister.h"
+#include "classes/TeacherClasses.h"
 #include "teacher/TeacherAccounts.h"
 
 namespace kt::service {
 
 // The teacher's page under /leerkracht/: its files (built into the service)
-// and its JSON interface, one function per endpoint. Every change (POST) needs the session cookie
-// and the session's CSRF token in the X-CSRF-Token header; a teacher reaches only their own
-// classes.
+// and its JSON interface, one function per endpoint. Every change (POST)
+// needs the session cookie and the session's CSRF token in the X-CSRF-Token
+// header; a teacher reaches only their own classes.
 class TeacherPage {
   public:
-    TeacherPage(ClassService& classes, TeacherAccounts& teachers);
+    TeacherPage(ClassRegister& classes, TeacherAccounts& teachers);
 
     using Reply = std::function<void(QHttpServerResponse&&)>;
     // An answer now, or nothing when the call's `reply` answers later.
@@ -27,7 +28,7 @@ class TeacherPage {
     // (401), for a POST the CSRF token (403) and a JSON object body (400),
     // then the teacher's own password (403).
     enum class Access {
-        Anyone,       // no session needed: the page's files and the login
+        Anyone,       // no session needed: the login
         LoggedIn,     // any session, also one whose one-time password is not yet changed
         OwnPassword,  // a session with a password of the teacher's own
     };
@@ -76,10 +77,14 @@ class TeacherPage {
     Answer admitted(const QHttpServerRequest& request, Access access, const Reply& reply,
                     const Endpoint& endpoint);
     QJsonObject classDetails(const ClassRecord& record) const;
-    // The answer after a change to `record`: the class as it now is, or 503.
-    QHttpServerResponse changed(const Call& call, const ClassRecord& record, bool saved) const;
+    // The answer after a change of the class `code`: the class as it now is, or 503.
+    QHttpServerResponse changed(const Call& call, const QString& code, bool saved) const;
+    // The answer after `entry`: the class as it came in, its refusal, or `notStored` (503).
+    QHttpServerResponse entered(const Call& call, const ClassEntry& entry,
+                                const QString& notStored) const;
 
-    ClassService& classes_;
+    ClassRegister& classes_;
+    TeacherClasses teacherClasses_;
     TeacherAccounts& teachers_;
 };
 

@@ -8,7 +8,8 @@
 #include <QTemporaryDir>
 
 #include "QtTestSupport.h"
-#include "classes/ClassService.h"
+#include "classes/StudentProtocol.h"
+#include "classes/TeacherClasses.h"
 #include "http/RequestFraming.h"
 #include "store/SqliteStore.h"
 #include "teacher/Passwords.h"
@@ -29,9 +30,18 @@ struct Fixture {
         EXPECT_EQ(store->open(), QString());
         return store;
     }
-    std::unique_ptr<ClassService> service(ServiceStore& store) {
-        return std::make_unique<ClassService>(store, ClassService::randomToken,
-                                              [this] { return clock; });
+    // The classes of `store` with the students' and the teachers' side, on this clock.
+    struct Service {
+        Service(ServiceStore& store, ClassRegister::Clock clock, int maxStudents)
+            : classes(store, std::move(clock)), students(classes, maxStudents) {}
+        ClassRegister classes;
+        StudentProtocol students;
+        TeacherClasses teacher{classes};
+    };
+    std::unique_ptr<Service> service(ServiceStore& store,
+                                     int maxStudents = limits::studentsPerClass) {
+        return std::make_unique<Service>(
+            store, [this] { return clock; }, maxStudents);
     }
 };
 
@@ -57,30 +67,30 @@ TEST(ServiceData, ARestartKeepsTeachersTheirLoginsClassesListsSwitchAndSessions)
     TeacherSession first, second;
     {
         auto store = f.openStore();
-        EXPECT_EQ(store->schemaVersion(), SqliteStore::latestSchemaVersion());
         Teacher anna{0, "anna", hashPassword("wachtwoord1"), true, {}};
         ASSERT_TRUE(store->addTeacher(anna));
         Teacher again{0, "anna", "x", true, {}};
         EXPECT_FALSE(store->addTeacher(again)) << "names are unique";
         auto service = f.service(*store);
-        const auto made = service->createClass(anna.id, "3B", "Sint-Jan");
-        ASSERT_TRUE(made.has_value());
-        code = made->code;
-        ClassRecord changed = *made;
+        const ClassEntry made = service->teacher.createClass(anna.id, "3B", "Sint-Jan", {});
+        ASSERT_EQ(made.outcome, ClassEntry::Outcome::Entered);
+        code = made.record.code;
+        ClassRecord changed = made.record;
         changed.isBlocked = true;
         changed.domains = QStringList{"claude.ai", "chatgpt.com"};
         changed.ips = QStringList{"10.1.2.3"};
         changed.ipRanges = {{"1.0.0.0", "1.0.0.255"}};
-        ASSERT_TRUE(service->saveClassOf(anna.id, changed));
-        token = tokenOf(service->login(
+        ASSERT_EQ(service->teacher.saveClassOf(anna.id, changed, {}).outcome,
+                  ClassEntry::Outcome::Entered);
+        token = tokenOf(service->students.login(
             "student_name=Jan&class_code=" + code.toLatin1() + "&device_info=X&device_id=a4", "p"));
         ASSERT_FALSE(token.isEmpty());
         f.clock += 60000;
-        EXPECT_EQ(service->status(token).body.value("class_info")["teacher_name"], "")
+        EXPECT_EQ(service->students.status(token).body.value("class_info")["teacher_name"], "")
             << "no display name yet, and never the login name";
-        EXPECT_EQ(service->flushLastSeen(), 1);
+        EXPECT_EQ(service->classes.flushLastSeen(), 1);
         ASSERT_TRUE(store->setDisplayName(anna.id, "Mevr. Claes"));
-        EXPECT_EQ(service->flushLastSeen(), 0) << "nothing new to write";
+        EXPECT_EQ(service->classes.flushLastSeen(), 0) << "nothing new to write";
         TeacherAccounts teachers(*store, [&] { return f.clock; });
         EXPECT_EQ(logIn(teachers, "nobody", "wachtwoord1").outcome,
                   TeacherLogin::Outcome::WrongPassword);
@@ -94,16 +104,16 @@ TEST(ServiceData, ARestartKeepsTeachersTheirLoginsClassesListsSwitchAndSessions)
     ASSERT_TRUE(teacher.has_value());
     EXPECT_TRUE(teacher->passwordHash.startsWith("$argon2id$")) << teacher->passwordHash.data();
 
-    const auto record = service->classOf(teacher->id, code);
+    const auto record = service->teacher.classOf(teacher->id, code);
     ASSERT_TRUE(record.has_value());
     EXPECT_EQ(record->className, "3B");
     EXPECT_EQ(record->domains, (QStringList{"claude.ai", "chatgpt.com"}));
     EXPECT_EQ(record->ipRanges.value(0).second, "1.0.0.255");
-    const QList<StudentSession> students = service->studentsOf(code);
+    const QList<StudentSession> students = service->classes.studentsOf(code);
     ASSERT_EQ(students.size(), 1);
     EXPECT_EQ(students.first().deviceId, "a4");
     EXPECT_EQ(students.first().lastSeenMs, f.clock) << "the batched last poll was written";
-    const ApiReply status = service->status(token);
+    const ApiReply status = service->students.status(token);
     EXPECT_EQ(status.body.value("is_blocked"), true);
     EXPECT_EQ(status.body.value("ips").toArray(), QJsonArray{"10.1.2.3"});
     EXPECT_EQ(status.body.value("class_info")["teacher_name"], "Mevr. Claes");
@@ -157,7 +167,7 @@ TEST(ServiceData, AnOlderSchemaIsBroughtUpToDateANewerOneOrAnotherFileIsRefused)
          "PRAGMA user_version=2"});
     SqliteStore older(dir.filePath("older.db"));
     ASSERT_EQ(older.open(), QString());
-    EXPECT_EQ(older.schemaVersion(), SqliteStore::latestSchemaVersion());
+    EXPECT_EQ(SqliteStore(dir.filePath("older.db")).open(), QString()) << "brought up to date once";
     EXPECT_EQ(older.teacherByName("anna").value_or(Teacher{}).displayName, "");
     QStringList shown;
     for (const ClassRecord& record : older.loadClasses()) shown << record.teacherName;
@@ -178,32 +188,63 @@ TEST(ServiceData, SessionsEndAfterADayWithoutAPollOrByTheTeacher) {
     Teacher anna{0, "anna", "h", false, {}}, bert{0, "bert", "h", false, {}};
     ASSERT_TRUE(store->addTeacher(anna) && store->addTeacher(bert));
     auto service = f.service(*store);
-    const QString code = service->createClass(anna.id, "3B", "")->code;
+    const QString code = service->teacher.createClass(anna.id, "3B", "", {}).record.code;
     const QByteArray form = "student_name=S&class_code=" + code.toLatin1();
-    const QString polling = tokenOf(service->login(form, "a"));
-    const QString idle = tokenOf(service->login(form, "a"));
+    const QString polling = tokenOf(service->students.login(form, "a"));
+    const QString idle = tokenOf(service->students.login(form, "a"));
     f.clock += 1;
-    const QString removed = tokenOf(service->login(form, "a"));  // the last to join
+    const QString removed = tokenOf(service->students.login(form, "a"));  // the last to join
 
     f.clock += limits::studentSessionMs - 1000;
-    EXPECT_EQ(service->status(polling).status, 200);
+    EXPECT_EQ(service->students.status(polling).status, 200);
     f.clock += 2000;
-    EXPECT_EQ(service->status(idle).status, 401) << "a day without a poll";
-    EXPECT_EQ(service->status(polling).status, 200);
+    EXPECT_EQ(service->students.status(idle).status, 401) << "a day without a poll";
+    EXPECT_EQ(service->students.status(polling).status, 200);
 
     // Bert can see nor change Anna's class; Anna removes one student, then ends the lesson.
-    const QString removedId = ClassService::studentId(service->studentsOf(code).last());
-    EXPECT_FALSE(service->classOf(bert.id, code).has_value());
-    EXPECT_TRUE(service->classesOf(bert.id).isEmpty());
-    EXPECT_FALSE(service->removeStudent(bert.id, code, removedId));
-    EXPECT_FALSE(service->endLesson(bert.id, code));
-    EXPECT_FALSE(service->saveClassOf(bert.id, *service->classOf(anna.id, code)));
-    EXPECT_TRUE(service->removeStudent(anna.id, code, removedId));
-    EXPECT_EQ(service->status(removed).body.value("success"), false);
-    EXPECT_EQ(service->status(polling).status, 200);
-    EXPECT_TRUE(service->endLesson(anna.id, code));
-    EXPECT_EQ(service->status(polling).body.value("success"), false);
+    const QString removedId = TeacherClasses::studentId(service->classes.studentsOf(code).last());
+    EXPECT_FALSE(service->teacher.classOf(bert.id, code).has_value());
+    EXPECT_TRUE(service->teacher.classesOf(bert.id).isEmpty());
+    EXPECT_FALSE(service->teacher.removeStudent(bert.id, code, removedId));
+    EXPECT_FALSE(service->teacher.endLesson(bert.id, code));
+    EXPECT_EQ(
+        service->teacher.saveClassOf(bert.id, *service->teacher.classOf(anna.id, code), {}).outcome,
+        ClassEntry::Outcome::Refused);
+    EXPECT_TRUE(service->teacher.removeStudent(anna.id, code, removedId));
+    EXPECT_EQ(service->students.status(removed).body.value("success"), false);
+    EXPECT_EQ(service->students.status(polling).status, 200);
+    EXPECT_TRUE(service->teacher.endLesson(anna.id, code));
+    EXPECT_EQ(service->students.status(polling).body.value("success"), false);
     EXPECT_TRUE(store->loadSessions().isEmpty()) << "ended sessions are gone from the store too";
+}
+
+// What an older version let in that the check now refuses never holds a
+// lesson up: the class still switches, takes new names and ends.
+TEST(ServiceData, WhatAnOlderVersionLetInNeverHoldsUpTheLesson) {
+    Fixture f;
+    auto store = f.openStore();
+    Teacher anna{0, "anna", "h", false, {}};
+    ASSERT_TRUE(store->addTeacher(anna));
+    ClassRecord older;
+    older.code = "ACD347";
+    older.teacherId = anna.id;
+    older.domains = {"localhost", "chatgpt.com", "chatgpt.com"};
+    older.ips = {"0.0.0.0/0"};
+    ASSERT_TRUE(store->saveClass(older));
+    auto service = f.service(*store);
+    ClassRecord changed = *service->teacher.classOf(anna.id, older.code);
+    const auto saved = [&] {
+        return service->teacher.saveClassOf(anna.id, changed, {}).outcome ==
+               ClassEntry::Outcome::Entered;
+    };
+    changed.isBlocked = true;
+    EXPECT_TRUE(saved()) << "switched on";
+    changed.domains << "claude.ai";
+    EXPECT_TRUE(saved()) << "a new name";
+    changed.domains << "localhost.localdomain";
+    EXPECT_FALSE(saved()) << "a new name that is refused";
+    EXPECT_TRUE(service->teacher.endLesson(anna.id, older.code));
+    EXPECT_EQ(service->classes.find(older.code)->domains.size(), 4);
 }
 
 TEST(ServiceData, StudentGuessingIsLimitedPerAddress) {
@@ -212,19 +253,19 @@ TEST(ServiceData, StudentGuessingIsLimitedPerAddress) {
     ClassRecord record;
     record.code = "ACD347";
     ASSERT_TRUE(store->saveClass(record));
-    auto service = f.service(*store);
-    service->setMaxStudents(2 * limits::loginsPerAddress);  // one class, a whole school
+    auto service = f.service(*store, 2 * limits::loginsPerAddress);  // one class, a whole school
     int refused = 0;
     for (int i = 0; i < 25; ++i)
-        refused += service->login("student_name=S&class_code=ZZZZZZ", "10.0.0.9").status == 429;
+        refused +=
+            service->students.login("student_name=S&class_code=ZZZZZZ", "10.0.0.9").status == 429;
     EXPECT_EQ(refused, 5) << "20 wrong codes, then a pause";
-    EXPECT_EQ(service->login("student_name=S&class_code=ACD347", "10.0.0.9").status, 429);
-    EXPECT_EQ(service->login("student_name=S&class_code=ACD347", "10.0.0.8").status, 200);
+    EXPECT_EQ(service->students.login("student_name=S&class_code=ACD347", "10.0.0.9").status, 429);
+    EXPECT_EQ(service->students.login("student_name=S&class_code=ACD347", "10.0.0.8").status, 200);
     f.clock += 11 * 60 * 1000;
-    EXPECT_EQ(service->login("student_name=S&class_code=ACD347", "10.0.0.9").status, 200);
+    EXPECT_EQ(service->students.login("student_name=S&class_code=ACD347", "10.0.0.9").status, 200);
     int joined = 1;
     while (joined < limits::loginsPerAddress + 5 &&
-           service->login("student_name=S&class_code=ACD347", "10.0.0.9").status == 200)
+           service->students.login("student_name=S&class_code=ACD347", "10.0.0.9").status == 200)
         ++joined;
     EXPECT_EQ(joined, limits::loginsPerAddress) << "a whole school, but not without end";
 }

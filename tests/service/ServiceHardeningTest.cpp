@@ -101,6 +101,20 @@ class ServiceHardening : public ::testing::Test {
         return session;
     }
 
+    // The code of a new class of the teacher whose headers these are.
+    QByteArray newClass(const Headers& teacher) {
+        const RawReply made =
+            call("POST", "/leerkracht/api/classes", R"({"class_name":"4C"})", teacher);
+        EXPECT_EQ(made.status, 200) << made.body.toStdString();
+        return json(made).value("class")["code"].toString().toLatin1();
+    }
+    // The header that opens the administrator's PUT.
+    QByteArray adminSecret() {
+        QFile file(service->adminSecretPath());
+        EXPECT_TRUE(file.open(QIODevice::ReadOnly));
+        return "X-Admin-Secret: " + file.readAll().trimmed();
+    }
+
     QTemporaryDir dir;
     QString classes;
     std::unique_ptr<ServiceProcess> service;
@@ -110,10 +124,8 @@ class ServiceHardening : public ::testing::Test {
 TEST_F(ServiceHardening, HostileRequestsGetAClearErrorAndChangeNothing) {
     const Headers anna = teacher("anna");
     const QByteArray cookie = anna.at(1), csrf = anna.at(2);
-    QFile secretFile(service->adminSecretPath());
-    ASSERT_TRUE(secretFile.open(QIODevice::ReadOnly));
-    const QByteArray secret = "X-Admin-Secret: " + secretFile.readAll().trimmed();
-    const QByteArray newClass = R"({"class_name":"4C"})", on = R"({"is_blocked":true})";
+    const QByteArray secret = adminSecret();
+    const QByteArray classBody = R"({"class_name":"4C"})", on = R"({"is_blocked":true})";
     const QByteArray huge(100 * 1024, 'a'), wrongSecret = "X-Admin-Secret: " + QByteArray(64, '0');
     const QByteArray badCsrf = "X-CSRF-Token: 0";
     const QByteArray join = "/Vexlo/api/class-login.php", poll = "/Vexlo/api/class-status.php",
@@ -137,10 +149,10 @@ TEST_F(ServiceHardening, HostileRequestsGetAClearErrorAndChangeNothing) {
         {"broken login JSON", "POST", login, "{\"name\":", {jsonType}, 400},
         {"broken JSON", "POST", classesApi, "{", anna, 400},
         {"a form, not JSON", "POST", classesApi, "class_name=x", {formType, cookie, csrf}, 400},
-        {"no CSRF token", "POST", classesApi, newClass, {jsonType, cookie}, 403},
-        {"wrong CSRF token", "POST", classesApi, newClass, {jsonType, cookie, badCsrf}, 403},
+        {"no CSRF token", "POST", classesApi, classBody, {jsonType, cookie}, 403},
+        {"wrong CSRF token", "POST", classesApi, classBody, {jsonType, cookie, badCsrf}, 403},
         {"wrong cookie", "GET", classesApi, {}, {"Cookie: kt_leerkracht=abc"}, 401},
-        {"no cookie", "POST", classesApi, newClass, {jsonType, csrf}, 401},
+        {"no cookie", "POST", classesApi, classBody, {jsonType, csrf}, 401},
         {"unknown page path", "GET", "/leerkracht/api/nothing", {}, {cookie}, 404},
         {"unknown path", "GET", "/etc/passwd", {}, {}, 404},
         {"no admin secret", "PUT", admin, on, {jsonType}, 403},
@@ -165,6 +177,99 @@ TEST_F(ServiceHardening, HostileRequestsGetAClearErrorAndChangeNothing) {
     EXPECT_FALSE(service->output().contains(token)) << "tokens stay out of the log";
 }
 
+// The JSON members of a class that blocks `count` names: n0.example.org and on.
+QByteArray manyNames(int count) {
+    QStringList names;
+    for (int i = 0; i < count; ++i) names << QStringLiteral("n%1.example.org").arg(i);
+    return R"("domains":[")" + names.join(R"(",")").toLatin1() + R"("])";
+}
+
+// A class comes in by the class file, the administrator's PUT or the
+// teacher's page; each refuses the same bad class with the same words, and
+// nothing of it comes in.
+TEST_F(ServiceHardening, EveryWayInRefusesTheSameBadClassTheSameWay) {
+    const Headers anna = teacher("anna");
+    const Headers admin = {jsonType, adminSecret()};
+    const QByteArray code = newClass(anna);
+    ASSERT_EQ(call("PUT", "/admin/classes/" + code, "{" + manyNames(500) + "}", admin).status, 200)
+        << "a full list of names to block";
+    const QByteArray addName = "/leerkracht/api/classes/" + code + "/domains";
+    struct Case {
+        const char* what;
+        QByteArray fields;  // the class's JSON members, as the file and the PUT give them
+        QByteArray pagePath, pageBody;  // the page's way to the same, if it has one
+        QString refusal;
+        int status = 400;
+        QByteArray code = "BAD1";
+    };
+    const std::vector<Case> cases = {
+        {"the students' own computer", R"("domains":["localhost"])", addName,
+         R"({"add":"localhost"})", "'localhost' is de computer van de leerling zelf"},
+        {"an address as a name", R"("domains":["10.0.0.1"])", addName, R"({"add":"10.0.0.1"})",
+         "'10.0.0.1' is een adres, geen naam"},
+        {"a name twice", R"("domains":["n1.example.org","n1.example.org"])", addName,
+         R"({"add":"n1.example.org"})", "n1.example.org staat al in de lijst", 409},
+        {"one name too many", manyNames(501), addName, R"({"add":"extra.example.org"})",
+         "De lijst is vol (500 namen)"},
+        {"a class name too long", R"("class_name":")" + QByteArray(101, 'x') + '"',
+         "/leerkracht/api/classes", R"({"class_name":")" + QByteArray(101, 'x') + "\"}",
+         "Geef de klas een naam (hoogstens 100 tekens)"},
+        {"a network too wide",
+         R"("ips":["8.0.0.0/7"])",
+         {},
+         {},
+         "'8.0.0.0/7' is een te groot netwerk"},
+        {"the computer's own address",
+         R"("ips":["127.0.0.1"])",
+         {},
+         {},
+         "'127.0.0.1' is een adres van de computer zelf"},
+        {"no address", R"("ips":["10.0.0.300"])", {}, {}, "'10.0.0.300' is geen geldig adres"},
+        {"a range from a name",
+         R"("ip_ranges":[{"start":"a.com","end":"1.1.1.1"}])",
+         {},
+         {},
+         "'a.com' is geen geldig adres"},
+        {"a lone surrogate", R"("school_name":"\ud800")", {}, {}, "geen geldige Unicode"},
+        {"a code with a dash",
+         R"("class_name":"x")",
+         {},
+         {},
+         "Een klascode is 1 tot 32",
+         400,
+         "AB-C"},
+    };
+    for (const Case& c : cases) {
+        const QString file =
+            kt::testing::writeClassesFile(dir, R"([{"code":")" + c.code + "\"," + c.fields + "}]");
+        // A class file that passes gets as far as the folder of the TLS files, which it cannot
+        // make.
+        const auto [status, output] =
+            runServiceCommand({"serve", "--classes", file, "--database", ":memory:", "--tls-dir",
+                               "/dev/null/tls", "--listen", "127.0.0.1:0"});
+        EXPECT_TRUE(status == 2 && output.contains(c.refusal))
+            << c.what << ": " << output.toStdString();
+        const RawReply put = call("PUT", "/admin/classes/" + c.code, "{" + c.fields + "}", admin);
+        EXPECT_EQ(put.status, c.status) << c.what << ": " << put.body.left(200).toStdString();
+        EXPECT_TRUE(json(put).value("error").toString().contains(c.refusal)) << c.what;
+        if (c.pagePath.isEmpty())
+            continue;
+        const RawReply page = call("POST", c.pagePath, c.pageBody, anna);
+        EXPECT_EQ(page.status, c.status) << c.what << ": " << page.body.left(200).toStdString();
+        EXPECT_TRUE(json(page).value("error").toString().contains(c.refusal)) << c.what;
+    }
+    EXPECT_EQ(call("PUT", "/admin/classes/BAD1", R"({"class_name":"x"})", admin).status, 200);
+    EXPECT_EQ(json(call("GET", "/leerkracht/api/classes/" + code, {}, anna))
+                  .value("class")["domains"]
+                  .toArray()
+                  .size(),
+              500)
+        << "nothing of the refused changes came in";
+    EXPECT_EQ(
+        json(call("GET", "/leerkracht/api/classes", {}, anna)).value("classes").toArray().size(),
+        1);
+}
+
 // Pupils with a script against the teacher's login and the class: the
 // teacher still gets in, and what is kept and shown stays small and plain.
 TEST_F(ServiceHardening, HostileLoginsLeaveTheLessonToTheTeacher) {
@@ -175,13 +280,7 @@ TEST_F(ServiceHardening, HostileLoginsLeaveTheLessonToTheTeacher) {
         call("POST", "/leerkracht/api/display-name", R"({"display_name":"Mevr. De Vries"})", anna)
             .status,
         200);
-    const QByteArray code =
-        json(call("POST", "/leerkracht/api/classes", R"({"class_name":"4C"})", anna))
-            .value("class")
-            .toObject()
-            .value("code")
-            .toString()
-            .toLatin1();
+    const QByteArray code = newClass(anna);
     const QString bertOnce = addTeacher(dir.filePath("service.db"), "bert");
     const auto login = [&](const QString& name, const QString& password, const QByteArray& cookie,
                            const QString& from) {
@@ -266,11 +365,9 @@ TEST_F(ServiceHardening, HostileLoginsLeaveTheLessonToTheTeacher) {
 
 TEST_F(ServiceHardening, ARestartInTheMiddleKeepsTheClassTheSwitchAndEverySession) {
     const Headers anna = teacher("anna");
-    const RawReply made = call("POST", "/leerkracht/api/classes", R"({"class_name":"4C"})", anna);
-    const QByteArray code =
-        json(made).value("class").toObject().value("code").toString().toLatin1();
+    const QByteArray code = newClass(anna);
     const QString token = studentToken(code);
-    ASSERT_FALSE(token.isEmpty()) << made.body.toStdString();
+    ASSERT_FALSE(token.isEmpty());
     const QByteArray switchPath = "/leerkracht/api/classes/" + code + "/blocked";
     ASSERT_EQ(call("POST", switchPath, R"({"is_blocked":true})", anna).status, 200);
 

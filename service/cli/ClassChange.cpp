@@ -1,4 +1,4 @@
-#include "classes/TeacherSwitch.h"
+#include "cli/ClassChange.h"
 
 #include <QEventLoop>
 #include <QJsonArray>
@@ -45,7 +45,7 @@ QStringList parseList(const QString& text) {
     return items;
 }
 
-SwitchResult sendClassChange(const QString& serviceUrl, const QString& caFile,
+ChangeResult sendClassChange(const QString& serviceUrl, const QString& caFile,
                              const ClassChange& change, const QByteArray& adminSecret) {
     QString base = serviceUrl;
     while (base.endsWith('/')) base.chop(1);
@@ -78,7 +78,7 @@ SwitchResult sendClassChange(const QString& serviceUrl, const QString& caFile,
 
     const QByteArray body = reply->readAll();
     const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
-    SwitchResult result;
+    ChangeResult result;
     if (status == 0) {
         result.message = reply->errorString();
     } else {

@@ -7,7 +7,7 @@
 
 namespace kt::service {
 
-// What the teacher asks to change for one class.
+// What the administrator's class command changes in one class.
 struct ClassChange {
     QString code;
     std::optional<bool> blocked;
@@ -23,14 +23,14 @@ std::optional<bool> parseSwitch(const QString& text);
 // "a.com, b.com" → ["a.com", "b.com"]; empty items are dropped.
 QStringList parseList(const QString& text);
 
-struct SwitchResult {
+struct ChangeResult {
     bool ok = false;
     QString message;  // the service's reply, or what went wrong
 };
 
 // Sends PUT <service>/admin/classes/<code> with the administrator secret and
 // waits for the answer. `caFile` is trusted besides the system's CAs.
-SwitchResult sendClassChange(const QString& serviceUrl, const QString& caFile,
+ChangeResult sendClassChange(const QString& serviceUrl, const QString& caFile,
                              const ClassChange& change, const QByteArray& adminSecret = {});
 
 }  // namespace kt::service

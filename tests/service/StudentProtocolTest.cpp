@@ -6,7 +6,9 @@
 #include <QTemporaryDir>
 #include <functional>
 
-#include "classes/ClassService.h"
+#include "classes/ClassFile.h"
+#include "classes/StudentProtocol.h"
+#include "store/SqliteStore.h"
 #include "teacher/AdminSecret.h"
 
 namespace {
@@ -20,20 +22,33 @@ const QByteArray classesJson = R"([
   {"code":"XYZ789","class_name":"5A","teacher_name":"Dhr. Maes","school_name":"Atheneum"}
 ])";
 
-ClassService makeService() {
-    ClassStore store;
-    EXPECT_EQ(store.loadJson(classesJson), QString());
-    int next = 0;
-    return ClassService(store, [next]() mutable { return QStringLiteral("token-%1").arg(++next); });
+SqliteStore& opened(SqliteStore& store) {
+    EXPECT_EQ(store.open(), QString());
+    return store;
 }
+
+// The classes of classesJson in a database in memory, and the students' side of them.
+struct Lesson {
+    Lesson() { EXPECT_EQ(classes.importClasses(parseClassFile(classesJson).classes), QString()); }
+    // The administrator's change of a class.
+    ApiReply update(const QString& code, const QByteArray& json) {
+        return classes.updateClass(code, json, QStringLiteral("klas.school.be"));
+    }
+    SqliteStore store{QStringLiteral(":memory:")};
+    ClassRegister classes{opened(store)};
+    StudentProtocol students{classes, limits::studentsPerClass, [next = 0]() mutable {
+                                 return QStringLiteral("token-%1").arg(++next);
+                             }};
+};
 
 QString errorOf(const ApiReply& reply) {
     return reply.body.value("error").toString();
 }
 
-TEST(ClassService, ALessonLoginStatusSwitchAndLogoutWithTheFieldsTheApplicationReads) {
-    ClassService service = makeService();
-    const ApiReply reply = service.login(
+TEST(StudentProtocol, ALessonLoginStatusSwitchAndLogoutWithTheFieldsTheApplicationReads) {
+    Lesson lesson;
+    StudentProtocol& students = lesson.students;
+    const ApiReply reply = students.login(
         "student_name=Zo%C3%AB+%22Z%22%20%2B%26&class_code=abc123&device_info=macOS%20X&device_id="
         "a4");
     EXPECT_EQ(reply.status, 200);
@@ -41,40 +56,39 @@ TEST(ClassService, ALessonLoginStatusSwitchAndLogoutWithTheFieldsTheApplicationR
     EXPECT_EQ(reply.body.value("student_info").toObject().value("name").toString(),
               QStringLiteral("Zoë \"Z\" +&"));
     EXPECT_EQ(reply.body.value("class_info").toObject().value("school_name"), "Sint-Jan");
-    EXPECT_EQ(service.login("student_name=Eva&class_code=xyz789").body.value("session_token"),
+    EXPECT_EQ(students.login("student_name=Eva&class_code=xyz789").body.value("session_token"),
               "token-2");
-    EXPECT_EQ(service.login("student_name=Eva&class_code=NOPE00").body.value("success"), false);
-    EXPECT_EQ(service.sessionCount(), 2);
+    EXPECT_EQ(students.login("student_name=Eva&class_code=NOPE00").body.value("success"), false);
+    EXPECT_EQ(lesson.classes.classSize("XYZ789"), 1);
 
-    ApiReply status = service.status("token-1");
+    ApiReply status = students.status("token-1");
     EXPECT_EQ(status.body.value("success"), true);
     EXPECT_EQ(status.body.value("is_blocked"), false);
     EXPECT_EQ(status.body.value("ips").toArray(), QJsonArray{"104.18.0.1"});
     EXPECT_EQ(status.body.value("ip_ranges").toArray().at(0).toObject().value("end"), "1.0.0.255");
     EXPECT_EQ(status.body.value("class_info").toObject().value("teacher_name"), "Mevr. Claes");
-    EXPECT_EQ(
-        service.updateClass("abc123", R"({"is_blocked":true,"domains":["a.com","b.com"]})").status,
-        200);
-    status = service.status("token-1");
+    EXPECT_EQ(lesson.update("abc123", R"({"is_blocked":true,"domains":["a.com","b.com"]})").status,
+              200);
+    status = students.status("token-1");
     EXPECT_EQ(status.body.value("is_blocked"), true);
     EXPECT_EQ(status.body.value("domains").toArray(), (QJsonArray{"a.com", "b.com"}));
     EXPECT_EQ(status.body.value("ips").toArray(), QJsonArray{"104.18.0.1"}) << "untouched";
 
-    EXPECT_EQ(service.logout(R"({"token":"token-1"})").body.value("success"), true);
-    EXPECT_EQ(service.status("token-1").body.value("success"), false) << "a deleted token";
-    EXPECT_EQ(service.logout(R"({"token":"never-issued"})").body.value("success"), false);
-    EXPECT_EQ(service.updateClass("new001", R"({"class_name":"Nieuw"})").status, 200);
-    EXPECT_EQ(service.login("student_name=Jan&class_code=New001").status, 200) << "a new class";
+    EXPECT_EQ(students.logout(R"({"token":"token-1"})").body.value("success"), true);
+    EXPECT_EQ(students.status("token-1").body.value("success"), false) << "a deleted token";
+    EXPECT_EQ(students.logout(R"({"token":"never-issued"})").body.value("success"), false);
+    EXPECT_EQ(lesson.update("new001", R"({"class_name":"Nieuw"})").status, 200);
+    EXPECT_EQ(students.login("student_name=Jan&class_code=New001").status, 200) << "a new class";
 }
 
-TEST(ClassService, MalformedRequestsGet400WithAJsonErrorAndChangeNothing) {
-    ClassService service = makeService();
+TEST(StudentProtocol, MalformedRequestsGet400WithAJsonErrorAndChangeNothing) {
+    Lesson lesson;
+    StudentProtocol& students = lesson.students;
     using Call = std::function<ApiReply(const QByteArray&)>;
-    const Call login = [&](const QByteArray& body) { return service.login(body); };
-    const Call logout = [&](const QByteArray& body) { return service.logout(body); };
-    const Call update = [&](const QByteArray& body) { return service.updateClass("ABC123", body); };
-    const Call badCode = [&](const QByteArray& body) { return service.updateClass("AB C", body); };
-    const Call status = [&](const QByteArray& token) { return service.status(token); };
+    const Call login = [&](const QByteArray& body) { return students.login(body); };
+    const Call logout = [&](const QByteArray& body) { return students.logout(body); };
+    const Call update = [&](const QByteArray& body) { return lesson.update("ABC123", body); };
+    const Call status = [&](const QByteArray& token) { return students.status(token); };
     const std::vector<std::pair<Call, QList<QByteArray>>> cases = {
         {login,
          {"", "class_code=ABC123", "student_name=Jan", "student_name=%20&class_code=ABC123",
@@ -82,8 +96,8 @@ TEST(ClassService, MalformedRequestsGet400WithAJsonErrorAndChangeNothing) {
         {logout, {"token=x", "[\"token\"]", R"({"token":5})", R"({"token":""})"}},
         {update,
          {"not json", "[]", R"({"is_blocked":"yes"})", R"({"is_blocked":true,"domains":["a",1]})",
-          R"({"ip_ranges":[{"start":"1"}]})", R"({"colour":"red"})"}},
-        {badCode, {R"({"is_blocked":true})"}},
+          R"({"ip_ranges":[{"start":"1"}]})", R"({"colour":"red"})",
+          R"({"domains":["klas.school.be"]})"}},
         {status, {""}},
     };
     for (const auto& [call, bodies] : cases) {
@@ -94,15 +108,15 @@ TEST(ClassService, MalformedRequestsGet400WithAJsonErrorAndChangeNothing) {
             EXPECT_FALSE(errorOf(reply).isEmpty()) << body.toStdString();
         }
     }
-    EXPECT_EQ(service.sessionCount(), 0);
-    EXPECT_FALSE(service.classes().find("ABC123")->isBlocked) << "a refused change changes nothing";
-    EXPECT_EQ(service.classes().find("ABC123")->domains, QStringList{"chatgpt.com"});
+    EXPECT_EQ(lesson.classes.classSize("ABC123"), 0);
+    EXPECT_FALSE(lesson.classes.find("ABC123")->isBlocked) << "a refused change changes nothing";
+    EXPECT_EQ(lesson.classes.find("ABC123")->domains, QStringList{"chatgpt.com"});
 }
 
 // The name is checked as it is kept and shown; a full class refuses with a
 // reason the application shows, and has room again once a student leaves.
-TEST(ClassService, NamesAreKeptCleanedAndAClassHoldsAtMostItsLimit) {
-    ClassService service = makeService();
+TEST(StudentProtocol, NamesAreKeptCleanedAndAClassHoldsAtMostItsLimit) {
+    Lesson lesson;
     const QByteArray longest(limits::studentNameLength, 'a');
     const std::vector<std::pair<QByteArray, QString>> names = {
         {"Jan" + QByteArray(65000, '+'), "Jan"},
@@ -115,39 +129,36 @@ TEST(ClassService, NamesAreKeptCleanedAndAClassHoldsAtMostItsLimit) {
         {"%E2%80%AE%E2%80%8B%E2%80%A9", {}},
     };
     for (const auto& [typed, kept] : names) {
-        const ApiReply reply = service.login("class_code=ABC123&student_name=" + typed);
+        const ApiReply reply = lesson.students.login("class_code=ABC123&student_name=" + typed);
         EXPECT_EQ(reply.status, kept.isEmpty() ? 400 : 200) << typed.left(80).toStdString();
         EXPECT_EQ(reply.body.value("student_info")["name"].toString(), kept);
     }
-    const qsizetype joined = service.studentsOf("ABC123").size();
-    service.setMaxStudents(int(joined) + 1);
-    EXPECT_EQ(service.login("class_code=ABC123&student_name=Eva").status, 200);
-    const ApiReply full = service.login("class_code=ABC123&student_name=Piet");
+    StudentProtocol students(lesson.classes, lesson.classes.classSize("ABC123") + 1);
+    EXPECT_EQ(students.login("class_code=ABC123&student_name=Eva").status, 200);
+    const ApiReply full = students.login("class_code=ABC123&student_name=Piet");
     EXPECT_EQ(full.status, 403);
     EXPECT_TRUE(errorOf(full).startsWith("Deze klas is vol")) << errorOf(full).toStdString();
-    EXPECT_EQ(service.login("class_code=XYZ789&student_name=Piet").status, 200) << "per class";
-    EXPECT_EQ(service.logout(R"({"token":"token-1"})").status, 200);
-    EXPECT_EQ(service.login("class_code=ABC123&student_name=Piet").status, 200) << "room again";
+    EXPECT_EQ(students.login("class_code=XYZ789&student_name=Piet").status, 200) << "per class";
+    EXPECT_EQ(students.logout(R"({"token":"token-1"})").status, 200);
+    EXPECT_EQ(students.login("class_code=ABC123&student_name=Piet").status, 200) << "room again";
 }
 
-TEST(ClassStore, RefusesBadClassFilesWithAClearReason) {
+TEST(ClassFile, RefusesBadClassFilesWithAClearReason) {
     const std::vector<std::pair<QByteArray, QString>> cases = {
         {"{", "not JSON"},
         {R"({"code":"A"})", "expected an array"},
-        {R"([{"class_name":"x"}])", "'code'"},
         {R"([{"code":"A1"},{"code":"a1"}])", "appears twice"},
         {R"([{"code":"A1","domains":"a.com"}])", "'domains'"},
         {R"([{"code":"A1","extra":1}])", "unknown field 'extra'"},
         {R"([3])", "not an object"},
     };
     for (const auto& [json, reason] : cases) {
-        ClassStore store;
-        const QString error = store.loadJson(json);
-        EXPECT_TRUE(error.contains(reason)) << json.toStdString() << " -> " << error.toStdString();
-        EXPECT_TRUE(store.all().isEmpty());
+        const ClassFile read = parseClassFile(json);
+        EXPECT_TRUE(read.error.contains(reason))
+            << json.toStdString() << " -> " << read.error.toStdString();
+        EXPECT_TRUE(read.classes.isEmpty());
     }
-    ClassStore store;
-    EXPECT_EQ(store.loadFile("/nonexistent/classes.json").contains("cannot read"), true);
+    EXPECT_TRUE(readClassFile("/nonexistent/classes.json").error.contains("cannot read"));
 }
 
 TEST(AdminSecret, IsMadeForTheOwnerAloneAndOnlyItOpensTheAdministratorCommand) {

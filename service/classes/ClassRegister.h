@@ -1,0 +1,88 @@
+#pragma once
+
+#include <QByteArray>
+#include <QHash>
+#include <QJsonObject>
+#include <QMap>
+#include <QSet>
+#include <QString>
+#include <functional>
+#include <optional>
+
+#include "classes/ClassCheck.h"
+#include "classes/HttpReplies.h"
+#include "store/ServiceStore.h"
+
+namespace kt::service {
+
+// What became of a class on its way in.
+struct ClassEntry {
+    enum class Outcome { Entered, Refused, NotStored };
+    Outcome outcome = Outcome::NotStored;
+    ClassRecord record;    // the class as it came in
+    ClassRefusal refusal;  // why it was refused
+};
+
+// The classes and the students who joined them, held in memory and written
+// through to the store. Every class comes in through `enter`, with the one
+// check (ClassCheck.h). A student's poll only marks the session, and
+// `flushLastSeen` writes those marks in one batch.
+class ClassRegister {
+  public:
+    using Clock = std::function<qint64()>;  // milliseconds since the epoch
+
+    // Loads the classes and sessions of `store` (opened already).
+    explicit ClassRegister(ServiceStore& store, Clock now = systemNow);
+    ~ClassRegister();  // writes the last polls
+    ClassRegister(const ClassRegister&) = delete;
+    ClassRegister& operator=(const ClassRegister&) = delete;
+
+    std::optional<ClassRecord> find(const QString& code) const;
+    QList<ClassRecord> all() const { return classes_.values(); }
+    // The one way in for a class, new or changed: its owner found by login
+    // name when it names one (teacherAccount), the check against the class
+    // as it is, then the store. `serviceHost` is the name the sender reaches
+    // the service by, which no class may block.
+    ClassEntry enter(ClassRecord record, const QString& serviceHost);
+    // The classes of a class file that the register does not hold yet. An
+    // error text naming the class, empty when every one came in.
+    QString importClasses(const QList<ClassRecord>& classes);
+    // The administrator's change: the members of a JSON object applied to
+    // the class `code`, which is made when it is new.
+    ApiReply updateClass(const QString& code, const QByteArray& jsonBody,
+                         const QString& serviceHost);
+    // What the students see of a class: its teacher by their display name.
+    QJsonObject classInfo(const ClassRecord& record) const;
+    void setDisplayName(qint64 teacherId, const QString& displayName);
+
+    // Stores and counts a student who joined a class.
+    bool join(const StudentSession& session);
+    // The session of `tokenHash`, marked as polled now; nothing when there
+    // is none or it went a day without a poll (it ends then).
+    std::optional<StudentSession> poll(const QString& tokenHash);
+    bool holds(const QString& tokenHash) const { return sessions_.contains(tokenHash); }
+    bool endSessions(const QStringList& tokenHashes);
+    QList<StudentSession> studentsOf(const QString& code) const;  // in the order they joined
+    int classSize(const QString& code) const { return classSizes_.value(code); }
+    // Writes the last polls since the previous call; ends sessions that were
+    // not polled for a day. Returns the number of last polls written.
+    int flushLastSeen();
+
+    qint64 now() const { return now_(); }
+    static qint64 systemNow();
+
+  private:
+    void addSession(const StudentSession& session);
+    // Reads the owner's display name again: the teacher command may have changed it.
+    void refreshDisplayName(qint64 teacherId);
+
+    ServiceStore& store_;
+    Clock now_;
+    QMap<QString, ClassRecord> classes_;       // by upper-case code
+    QHash<QString, StudentSession> sessions_;  // by token hash
+    QHash<QString, int> classSizes_;           // sessions by class code
+    QHash<qint64, QString> displayNames_;      // by teacher id
+    QSet<QString> polledSinceFlush_;
+};
+
+}  // namespace kt::service

@@ -1,0 +1,126 @@
+#include "classes/StudentProtocol.h"
+
+#include <QCryptographicHash>
+#include <QJsonDocument>
+#include <QRandomGenerator>
+
+#include "http/FormDecoding.h"
+
+namespace kt::service {
+namespace {
+
+ApiReply malformed(const QString& what) {
+    return failure(400, QStringLiteral("Ongeldig verzoek: %1").arg(what));
+}
+
+ApiReply sessionNotFound() {
+    return failure(401, QStringLiteral("Sessie niet gevonden"));
+}
+
+// Sessions are kept by the hash of their token: the token itself is never stored.
+QString hashOf(const QString& token) {
+    return QString::fromLatin1(
+        QCryptographicHash::hash(token.toUtf8(), QCryptographicHash::Sha256).toHex());
+}
+
+}  // namespace
+
+StudentProtocol::StudentProtocol(ClassRegister& classes, int maxStudents, TokenSource newToken)
+    : classes_(classes),
+      maxStudents_(maxStudents),
+      newToken_(std::move(newToken)),
+      wrongCodes_(limits::wrongCodesPerAddress, limits::loginWindowMs),
+      logins_(limits::loginsPerAddress, limits::loginWindowMs) {}
+
+QString StudentProtocol::randomToken() {
+    QByteArray bytes(32, '\0');
+    QRandomGenerator::system()->fillRange(reinterpret_cast<quint32*>(bytes.data()),
+                                          bytes.size() / sizeof(quint32));
+    return QString::fromLatin1(bytes.toHex());
+}
+
+ApiReply StudentProtocol::login(const QByteArray& formBody, const QString& peer) {
+    const qint64 now = classes_.now();
+    if (!wrongCodes_.allows(peer, now))
+        return failure(429, QStringLiteral("Te veel verkeerde klascodes: probeer het over enkele "
+                                           "minuten opnieuw"));
+    if (!logins_.allows(peer, now))
+        return failure(429, QStringLiteral("Te veel aanmeldingen vanaf dit adres: probeer het over "
+                                           "enkele minuten opnieuw"));
+    const auto form = decodeForm(formBody);
+    if (!form)
+        return malformed(QStringLiteral("het formulier is geen geldige UTF-8"));
+    // The name as it is kept and shown: what a padded or disguised one cleans up to.
+    const QString name = cleanedName(form->value("student_name"));
+    const QString code = form->value("class_code").trimmed();
+    if (name.isEmpty() || code.isEmpty())
+        return malformed(QStringLiteral("student_name en class_code zijn verplicht"));
+    if (name.size() > limits::studentNameLength ||
+        form->value("device_info").size() > limits::deviceInfoLength ||
+        form->value("device_id").size() > limits::deviceIdLength)
+        return malformed(QStringLiteral("een veld is te lang"));
+
+    const auto record = classes_.find(code);
+    if (!record) {
+        wrongCodes_.record(peer, now);
+        return failure(404, QStringLiteral("Onbekende klascode: controleer de code"));
+    }
+
+    if (classes_.classSize(record->code) >= maxStudents_)
+        return failure(403, QStringLiteral("Deze klas is vol: er kunnen geen leerlingen meer bij "
+                                           "(hoogstens %1). Vraag je leerkracht om hulp.")
+                                .arg(maxStudents_));
+
+    const QString token = newToken_();
+    const StudentSession session{hashOf(token),
+                                 record->code,
+                                 name,
+                                 form->value("device_id"),
+                                 cleanedName(form->value("device_info")),
+                                 now,
+                                 now};
+    if (!classes_.join(session))
+        return failure(503, QStringLiteral("De klasdienst kan de sessie nu niet bewaren"));
+    logins_.record(peer, now);
+    return {200, QJsonObject{
+                     {"success", true},
+                     {"session_token", token},
+                     {"student_info", QJsonObject{{"name", name}}},
+                     {"class_info", classes_.classInfo(*record)},
+                 }};
+}
+
+ApiReply StudentProtocol::status(const QString& token) {
+    if (token.isEmpty())
+        return malformed(QStringLiteral("token ontbreekt"));
+    const auto session = classes_.poll(hashOf(token));
+    if (!session)
+        return sessionNotFound();
+    const auto record = classes_.find(session->classCode);
+    if (!record)
+        return failure(401, QStringLiteral("Klas bestaat niet meer"));
+    const QJsonObject classJson = record->toJson();
+    return {200, QJsonObject{
+                     {"success", true},
+                     {"is_blocked", record->isBlocked},
+                     {"domains", classJson.value("domains")},
+                     {"ips", classJson.value("ips")},
+                     {"ip_ranges", classJson.value("ip_ranges")},
+                     {"class_info", classes_.classInfo(*record)},
+                 }};
+}
+
+ApiReply StudentProtocol::logout(const QByteArray& jsonBody) {
+    const QJsonDocument document = QJsonDocument::fromJson(jsonBody);
+    const QJsonValue token = document.object().value("token");
+    if (!document.isObject() || !token.isString() || token.toString().isEmpty())
+        return malformed(QStringLiteral("verwacht {\"token\": \"...\"}"));
+    const QString key = hashOf(token.toString());
+    if (!classes_.holds(key))
+        return failure(404, QStringLiteral("Sessie niet gevonden"));
+    if (!classes_.endSessions({key}))
+        return failure(503, QStringLiteral("De klasdienst kan de sessie nu niet beëindigen"));
+    return {200, QJsonObject{{"success", true}}};
+}
+
+}  // namespace kt::service
