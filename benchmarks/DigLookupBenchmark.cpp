@@ -18,9 +18,9 @@
 
 #include "RedirectingProcessRunner.h"
 #include "blocking/BlockLists.h"
-#include "blocking/NameResolution.h"
 #include "platform/system/PosixProcessRunner.h"
 #include "platform/system/ThreadWorkers.h"
+#include "privilege/AddressLookups.h"
 
 namespace {
 
@@ -49,10 +49,10 @@ bool measureBatch(const char* name, const std::vector<std::string>& hosts,
     CallingThread callingThread;
     kt::LookupResult parallel, sequential;
     const double parallelSeconds =
-        secondsFor([&] { parallel = kt::lookUpAddressRulesAndWait(hosts, processes, pool); });
+        secondsFor([&] { parallel = kt::lookUpAddressesAndWait(hosts, processes, pool); });
     const double sequentialSeconds = secondsFor(
-        [&] { sequential = kt::lookUpAddressRulesAndWait(hosts, processes, callingThread); });
-    const bool same = parallel.rules == sequential.rules && !parallel.rules.empty();
+        [&] { sequential = kt::lookUpAddressesAndWait(hosts, processes, callingThread); });
+    const bool same = parallel.addresses == sequential.addresses && !parallel.addresses.empty();
     const bool fastEnough = parallelSeconds <= 3.0;
     std::printf(
         "%-13s %2zu hosts, %2zu lookups  pool %6.2f s  sequential %6.2f s  ratio %5.1f"

@@ -18,20 +18,17 @@
 #include <string>
 #include <vector>
 
-#include "blocking/NftRules.h"
-#include "blocking/RuleText.h"
-#include "text/TextUtil.h"
+#include "blocking/ActivationPlan.h"
+#include "blocking/NftTable.h"
 
 namespace {
 
 constexpr int repeats = 5;
 
 // The table as it was written before the sets: one rule per rule of the set.
-std::string oneRulePerAddressFile(const std::string& rulesText) {
+std::string oneRulePerAddressFile(const std::vector<kt::FirewallRule>& ruleSet) {
     std::string rules;
-    for (std::string_view line : kt::text::nonEmptyLines(rulesText))
-        if (auto rule = kt::nftRuleFor(line))
-            rules += "    " + *rule + "\n";
+    for (const kt::FirewallRule& rule : ruleSet) rules += "    " + kt::nftRule(rule) + "\n";
     const std::string table = kt::nftTableName;
     return "table " + table + "\ndelete table " + table + "\ntable " + table +
            " {\n  chain blocked {\n" + rules +
@@ -72,13 +69,13 @@ struct Measured {
     std::size_t bytes = 0;
 };
 
-Measured measure(const std::string& rulesText, bool sets, bool canLoad, const std::string& path,
-                 bool& ok) {
+Measured measure(const std::vector<kt::FirewallRule>& rules, bool sets, bool canLoad,
+                 const std::string& path, bool& ok) {
     Measured m;
     std::string text;
     m.buildMs = millisecondsFor(
         [&] {
-            text = sets ? kt::nftRuleFile(rulesText).text : oneRulePerAddressFile(rulesText);
+            text = sets ? kt::nftTableFile(rules) : oneRulePerAddressFile(rules);
             return !text.empty();
         },
         ok);
@@ -112,9 +109,10 @@ int main() {
     std::printf("%9s | %-22s | %11s | %10s | %9s | %9s\n", "addresses", "table", "chain rules",
                 "file bytes", "build ms", "load ms");
     for (std::size_t count : {10u, 1000u, 2000u}) {
-        const kt::RuleSet set = kt::assembleRuleSet(addresses(count), {});
-        const Measured withSets = measure(set.text, true, canLoad, path, ok);
-        const Measured perAddress = measure(set.text, false, canLoad, path, ok);
+        const auto rules =
+            kt::makeActivationPlan(kt::checkBlockData({}, addresses(count)), {}).firewallRules;
+        const Measured withSets = measure(rules, true, canLoad, path, ok);
+        const Measured perAddress = measure(rules, false, canLoad, path, ok);
         for (const auto& [name, m] :
              {std::pair{"sets", withSets}, std::pair{"one rule per address", perAddress}})
             std::printf("%9zu | %-22s | %11zu | %10zu | %9.2f | %9.1f\n", count, name, m.chainRules,

@@ -7,7 +7,7 @@
 # until the window is gone.
 #
 # Everything runs as root in a throwaway Linux sandbox (fresh network, mount
-# and PID namespaces, real nftables, see tests/blocking/sandbox): the
+# and PID namespaces, real nftables, see tests/support/sandbox): the
 # reference class service on its loopback, trusted through the sandbox's own
 # /etc/ka-tesmar/ka-tesmar.conf (so any build works), an X server (Xvfb) and
 # the application, driven by keyboard through xdotool as a pupil would. The
@@ -42,11 +42,11 @@ trap 'rm -rf "$work"' EXIT
 printf '127.0.0.1\tlocalhost\n::1\tlocalhost ip6-localhost ip6-loopback\n' >"$work/hosts.original"
 : >"$work/pf.conf.original"
 cp "$here/window-benchmark-inside.sh" "$work/benchmark.sh"
-cp "$repo/tests/blocking/sandbox/window.sh" "$work/window.sh"
+cp "$repo/tests/support/sandbox/window.sh" "$work/window.sh"
 echo "$build" >"$work/build.path"
 echo "$seconds" >"$work/seconds"
 status=0
-KT_SANDBOX_SYSTEM=linux "$repo/tests/blocking/sandbox/run-in-sandbox.sh" "$work" benchmark.sh \
+KT_SANDBOX_SYSTEM=linux "$repo/tests/support/sandbox/run-in-sandbox.sh" "$work" benchmark.sh \
   "$build" || status=$?
 if [ "$status" = 77 ]; then
   echo "window-benchmark: network, mount and PID namespaces are refused here; nothing measured" >&2

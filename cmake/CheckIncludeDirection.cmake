@@ -1,10 +1,11 @@
 # cmake -DSOURCE_DIR=src (or service) -P CheckIncludeDirection.cmake
 cmake_minimum_required(VERSION 3.25)
 # Fails when a file of src/ includes a header of a folder above its own: the
-# folders depend one way, platform <- (session, blocking) <- app <- ui, with
-# text below session and blocking. Inside app/ the class session and the
-# blocking controller stand side by side on app/state and never include each
-# other: app/state <- (app/session, app/blocking) <- app.
+# folders depend one way, platform <- (session, blocking) <- privilege <- app
+# <- ui, with text below session and blocking. Inside app/ the class session
+# and the blocking controller stand side by side on app/state and never
+# include each other: app/state <- (app/session, app/blocking) <- app. The
+# root helper reaches blocking only, never privilege.
 set(ports platform text)
 set(allowed_text text)
 set(allowed_platform platform)
@@ -12,12 +13,13 @@ set(allowed_platform/system platform platform/system)
 set(allowed_platform/qt platform platform/qt)
 set(allowed_session session ${ports})
 set(allowed_blocking blocking ${ports})
+set(allowed_privilege privilege blocking ${ports})
 set(allowed_app/state app/state ${ports})
 set(allowed_app/session app/session app/state session ${ports})
-set(allowed_app/blocking app/blocking app/state blocking session ${ports})
-set(allowed_app app app/session app/blocking app/state session blocking ${ports})
+set(allowed_app/blocking app/blocking app/state privilege blocking session ${ports})
+set(allowed_app app app/session app/blocking app/state session privilege blocking ${ports})
 set(allowed_ui ui ${allowed_app})
-set(allowed_admin admin platform/system session blocking ${ports})
+set(allowed_admin admin platform/system session privilege blocking ${ports})
 set(allowed_helper helper platform/system blocking ${ports})
 # The class service (service/): its limits below everything, the HTTP
 # plumbing and the store on them, the class domain on those, the teacher's

@@ -1,6 +1,6 @@
 # The Debian package, made with `cpack -G DEB` in the build folder: the
 # application, ka-tesmar-admin, ka-tesmar-service, a desktop entry and icon,
-# the polkit action and its helper (installed by src/blocking), and
+# the polkit action and its helper (installed by src/helper), and
 # maintainer scripts that restore the network when the package is removed
 # while blocking is on.
 include(GNUInstallDirs)

@@ -1,10 +1,10 @@
 // The root helper's request (standard input of `ka-tesmar-helper activate`)
 // as the helper reads it and turns it into the script that root runs.
-// Besides not crashing: whatever the helper accepts renders only valid,
-// unrefused names and addresses (checked again with the validation
-// functions), every rule can be translated, and the script is the helper's
-// own text except for its two data parts, the hosts entries and the nft
-// table, which hold nothing but those names and addresses.
+// Besides not crashing: whatever the helper accepts becomes hosts entries,
+// rules and protected addresses that hold only valid, unrefused names and
+// addresses of the request (checked again with the validation functions),
+// and the script is the helper's own text except for its two data parts,
+// the hosts entries and the nft table, which hold nothing but those.
 #include <algorithm>
 #include <cstdint>
 #include <set>
@@ -13,10 +13,11 @@
 #include <vector>
 
 #include "FuzzCheck.h"
+#include "blocking/ActivationPlan.h"
+#include "blocking/BlockLists.h"
 #include "blocking/HelperRequest.h"
 #include "blocking/LinuxProfile.h"
-#include "blocking/NftRules.h"
-#include "blocking/RuleText.h"
+#include "blocking/NftTable.h"
 #include "blocking/Validation.h"
 #include "session/Utf8.h"
 
@@ -27,27 +28,21 @@ using fuzz::shown;
 
 const std::vector<std::string> resolvers{"192.0.2.53", "2001:db8::53"};
 
-bool contains(const std::vector<std::string>& list, const std::string& item) {
+template <typename T>
+bool contains(const std::vector<T>& list, const T& item) {
     return std::find(list.begin(), list.end(), item) != list.end();
 }
 
-std::vector<std::string> split(std::string_view text, std::string_view separator) {
-    std::vector<std::string> pieces;
-    for (std::size_t at = 0; at <= text.size();) {
-        std::size_t end = text.find(separator, at);
-        if (end == text.npos)
-            end = text.size();
-        pieces.emplace_back(text.substr(at, end - at));
-        at = end + separator.size();
-    }
-    return pieces;
+// The script as the helper makes it for a request.
+std::string helperScript(const ActivationPlan& plan) {
+    return LinuxProfile().activationScript(plan, {});
 }
 
-// The nft file's words: what stands between blanks, braces, commas and semicolons.
-std::set<std::string> nftWords(const std::string& text) {
+// The nft table's words: what stands between blanks, braces, commas and semicolons.
+std::set<std::string> nftWords(const std::string& table) {
     std::set<std::string> words;
     std::string word;
-    for (const char c : text + "\n") {
+    for (const char c : table + "\n") {
         if (std::string_view(" \t\n{},;").find(c) == std::string_view::npos) {
             word += c;
         } else if (!word.empty()) {
@@ -62,12 +57,12 @@ std::set<std::string> nftWords(const std::string& text) {
 // they belong), or "" when one of them is not found.
 std::string withoutData(std::string script, const ActivationPlan& plan) {
     static constexpr std::string_view hostsStart = "'# Ka Tesmar Start\\n";
-    const std::size_t hosts = script.find(hostsStart);
-    if (hosts == std::string::npos ||
-        script.compare(hosts + hostsStart.size(), plan.hostsEntries.size(), plan.hostsEntries) != 0)
+    const std::string hosts = printfHostsLines(plan.hostsEntries);
+    const std::size_t at = script.find(hostsStart);
+    if (at == std::string::npos || script.compare(at + hostsStart.size(), hosts.size(), hosts) != 0)
         return "";
-    script.erase(hosts + hostsStart.size(), plan.hostsEntries.size());
-    const std::string table = nftRuleFile(plan.rulesText).text;
+    script.erase(at + hostsStart.size(), hosts.size());
+    const std::string table = nftTableFile(plan.firewallRules, plan.protectedAddresses);
     const std::size_t rules = script.find(table);
     if (rules == std::string::npos)
         return "";
@@ -76,25 +71,21 @@ std::string withoutData(std::string script, const ActivationPlan& plan) {
 
 struct Reference {
     std::string scriptOutsideData;
-    std::vector<std::string> fixedRules;
     std::set<std::string> nftVocabulary;  // the table's own words, without addresses
 };
 
 const Reference& reference() {
     static const Reference made = [] {
-        const LinuxProfile profile;
         Reference r;
         const ActivationPlan empty = helperPlan({}, resolvers);
-        r.scriptOutsideData =
-            withoutData(profile.activationScript(empty.hostsEntries, empty.rulesText, {}), empty);
-        r.fixedRules = split(empty.rulesText, "\n");
+        r.scriptOutsideData = withoutData(helperScript(empty), empty);
         // Addresses of each family, blocked and looked up, bring their sets' names.
         HelperRequest every;
         every.addresses = {"192.0.2.1", "2001:db8::1", "198.51.100.0/24", "2001:db8:1::/48"};
         every.lookedUp = {"192.0.2.2", "2001:db8::2"};
-        const ActivationPlan full = helperPlan(every, resolvers);
-        for (const auto& text : {empty.rulesText, full.rulesText})
-            for (const auto& word : nftWords(nftRuleFile(text).text))
+        for (const ActivationPlan& plan : {empty, helperPlan(every, resolvers)})
+            for (const auto& word :
+                 nftWords(nftTableFile(plan.firewallRules, plan.protectedAddresses)))
                 if (!isValidAddress(word))
                     r.nftVocabulary.insert(word);
         return r;
@@ -104,40 +95,36 @@ const Reference& reference() {
 
 void checkHostsEntries(const ActivationPlan& plan, const HelperRequest& request,
                        const ProtectedTargets& protectedTargets) {
-    const std::vector<std::string> entries = split(plan.hostsEntries, "\\n");
-    FUZZ_CHECK(entries.back().empty(),
-               "the entries end in a line break: " + shown(plan.hostsEntries));
-    for (std::size_t i = 0; i + 1 < entries.size(); ++i) {
-        const std::string& entry = entries[i];
-        const std::size_t blank = entry.find(' ');
-        const std::string address = entry.substr(0, blank);
-        std::string name = blank == std::string::npos ? "" : entry.substr(blank + 1);
-        FUZZ_CHECK(address == "0.0.0.0" || address == "::1", shown(entry));
-        FUZZ_CHECK(isValidHostName(name), "hosts entry " + shown(entry));
+    for (const HostsEntry& entry : plan.hostsEntries) {
+        const std::string what = "hosts entry " + shown(entry.address + " " + entry.name);
+        FUZZ_CHECK(entry.address == "0.0.0.0" || entry.address == "::1", what);
+        FUZZ_CHECK(isValidHostName(entry.name), what);
         // The name as requested, or "www." in front of a requested name.
-        if (!contains(request.names, name) && name.starts_with("www."))
-            name = name.substr(4);
-        FUZZ_CHECK(contains(request.names, name) && !isRefusedName(name, protectedTargets),
-                   "hosts entry " + shown(entry));
+        FUZZ_CHECK(!entry.addedWww || entry.name.starts_with("www."), what);
+        const std::string requested = entry.addedWww ? entry.name.substr(4) : entry.name;
+        FUZZ_CHECK(
+            contains(request.names, requested) && !isRefusedName(requested, protectedTargets),
+            what);
     }
 }
 
 void checkRules(const ActivationPlan& plan, const HelperRequest& request,
                 const ProtectedTargets& protectedTargets) {
-    for (const auto& rule : split(plan.rulesText, "\n")) {
-        if (contains(reference().fixedRules, rule))
+    for (const FirewallRule& rule : plan.firewallRules) {
+        if (contains(encryptedDnsRules(), rule) || contains(serviceRangeRules(), rule))
             continue;
-        std::string address;
-        for (const std::string_view prefix :
-             {"block drop quick inet6 from any to ", "block drop quick from any to "})
-            if (address.empty() && rule.starts_with(prefix))
-                address = rule.substr(prefix.size());
-        FUZZ_CHECK(isValidAddress(address) && !isRefusedAddress(address, protectedTargets),
-                   "rule " + shown(rule));
+        const std::string& address = rule.target;
+        const std::string what = "rule to " + shown(address);
+        FUZZ_CHECK(rule == blockAddress(address), what + " is not one of every packet");
+        FUZZ_CHECK(isValidAddress(address) && !isRefusedAddress(address, protectedTargets), what);
         FUZZ_CHECK((contains(request.addresses, address) && isBlockableAddress(address)) ||
                        (contains(request.lookedUp, address) && isSingleAddress(address)),
-                   "rule " + shown(rule) + " from no blockable address of the request");
+                   what + " from no blockable address of the request");
     }
+    for (const std::string& address : plan.protectedAddresses)
+        FUZZ_CHECK(isSingleAddress(address) && (contains(request.protectedAddresses, address) ||
+                                                contains(resolvers, address)),
+                   "protected " + shown(address));
 }
 
 }  // namespace
@@ -161,13 +148,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     checkHostsEntries(plan, request, protectedTargets);
     checkRules(plan, request, protectedTargets);
 
-    const std::string script =
-        LinuxProfile().activationScript(plan.hostsEntries, plan.rulesText, {});
-    FUZZ_CHECK(script.find("Firewallregel niet te vertalen") == std::string::npos,
-               "a rule of the plan cannot be translated: " + shown(plan.rulesText));
-    FUZZ_CHECK(withoutData(script, plan) == reference().scriptOutsideData,
+    FUZZ_CHECK(withoutData(helperScript(plan), plan) == reference().scriptOutsideData,
                "the script differs from the helper's own text outside its data parts");
-    for (const auto& word : nftWords(nftRuleFile(plan.rulesText).text))
+    for (const auto& word : nftWords(nftTableFile(plan.firewallRules, plan.protectedAddresses)))
         FUZZ_CHECK(reference().nftVocabulary.count(word) || isValidAddress(word),
                    "nft word " + shown(word));
     return 0;

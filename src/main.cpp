@@ -14,7 +14,6 @@
 #include "app/AppState.h"
 #include "app/state/DebugLogMirror.h"
 #include "blocking/LinuxProfile.h"
-#include "blocking/PrivilegeSelection.h"
 #include "blocking/SystemProfile.h"
 #include "platform/MemorySettings.h"
 #include "platform/qt/EspeakSpeechSynthesizer.h"
@@ -35,6 +34,7 @@
 #include "platform/system/PosixProcessRunner.h"
 #include "platform/system/PosixTerminationSignal.h"
 #include "platform/system/ThreadWorkers.h"
+#include "privilege/PrivilegeSelection.h"
 #include "ui/AppStateBridge.h"
 #include "ui/GraphicsChoice.h"
 #include "ui/QuitController.h"
@@ -108,7 +108,7 @@ int main(int argc, char* argv[]) {
     const std::unique_ptr<kt::PrivilegeStrategy> privilege =
         kt::selectPrivilegeStrategy(profileName, ::geteuid() == 0);
     kt::Ports ports;
-    ports.systemProfile = profileName;
+    ports.systemProfileName = profileName;
     ports.scheduler = &scheduler;
     ports.clock = &clock;
     ports.timeFormatter = &timeFormatter;

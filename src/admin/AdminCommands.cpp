@@ -3,8 +3,8 @@
 #include "admin/StatusReply.h"
 #include "blocking/ActivationPlan.h"
 #include "blocking/BlockLists.h"
-#include "blocking/NameResolution.h"
 #include "blocking/Validation.h"
+#include "privilege/AddressLookups.h"
 
 namespace kt::admin {
 namespace {
@@ -25,13 +25,13 @@ std::optional<ActivationPlan> planFor(const Arguments& arguments, AdminPorts& po
                                            reply->ips.value_or(std::vector<std::string>{}));
     LookupResult found;
     if (arguments.lookUp) {
-        found = lookUpAddressRulesAndWait(selectHostsToLookUp(aiHostList(), data.domains),
-                                          ports.processes, ports.workers);
-        err << lookupSummaryLine(found.rules.size(), aiHostList().size()) << "\n";
+        found = lookUpAddressesAndWait(selectHostsToLookUp(aiHostList(), data.domains),
+                                       ports.processes, ports.workers);
+        err << lookupSummaryLine(found.addresses.size(), aiHostList().size()) << "\n";
     }
     if (auto line = rejectedInputLogLine(data, found.rejectedAnswers))
         err << *line << "\n";
-    return makeActivationPlan(data, found.rules);
+    return makeActivationPlan(data, found.addresses);
 }
 
 bool hostsBlockPresent(const SystemProfile& profile, FileSystem& files) {
@@ -47,7 +47,7 @@ int status(const SystemProfile& profile, FileSystem& files, std::ostream& out) {
     line("lock file", files.exists(p.lockFile), p.lockFile);
     line("backup", files.exists(p.backupPath), p.backupPath);
     line("hosts block", hostsBlockPresent(profile, files), p.hostsFile);
-    line("anchor", files.exists(p.anchorFile), p.anchorFile);
+    line("anchor", files.exists(p.rulesFile), p.rulesFile);
     bool script = files.exists(p.guardianScript);
     bool definition = files.exists(p.guardianDefinition);
     out << "guardian: "
@@ -96,7 +96,7 @@ int runCommand(const Arguments& arguments, AdminPorts& ports, std::ostream& out,
             auto plan = planFor(arguments, ports, err);
             if (!plan)
                 return badInput;
-            out << profile.activationScript(plan->hostsEntries, plan->rulesText,
+            out << profile.activationScript(*plan,
                                             arguments.home.value_or(ports.files.homeDirectory()));
             return 0;
         }
@@ -110,8 +110,9 @@ int runCommand(const Arguments& arguments, AdminPorts& ports, std::ostream& out,
             auto plan = planFor(arguments, ports, err);
             if (!plan)
                 return badInput;
-            out << plan->rulesText << "\n"
-                << "hosts=" << plan->hostsCount << " firewall=" << plan->firewallCount << "\n";
+            for (const FirewallRule& rule : plan->firewallRules)
+                out << packetFilterRule(rule) << "\n";
+            out << "hosts=" << plan->hostsCount() << " firewall=" << plan->firewallCount() << "\n";
             return 0;
         }
         case Action::Status:

@@ -3,6 +3,8 @@
 #include <string>
 #include <vector>
 
+#include "blocking/FirewallRule.h"
+
 namespace kt {
 
 // The fixed tables of the blocking engine. They never change at run time.
@@ -12,9 +14,9 @@ namespace kt {
 const std::vector<std::string>& aiHostList();
 
 // Port 443 of public DNS-over-HTTPS resolvers and port 853 (DNS over TLS). 29 rules.
-const std::vector<std::string>& encryptedDnsRules();
+const std::vector<FirewallRule>& encryptedDnsRules();
 
 // Whole networks of AI services. 15 rules.
-const std::vector<std::string>& serviceRangeRules();
+const std::vector<FirewallRule>& serviceRangeRules();
 
 }  // namespace kt

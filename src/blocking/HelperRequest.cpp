@@ -3,10 +3,6 @@
 #include <nlohmann/json.hpp>
 #include <utility>
 
-#include "blocking/RefusedTargets.h"
-#include "blocking/RuleText.h"
-#include "blocking/Validation.h"
-
 namespace kt {
 namespace {
 
@@ -63,20 +59,6 @@ DecodedHelperRequest decodeHelperRequest(std::string_view text) {
         }
     }
     return {std::move(request), {}};
-}
-
-ActivationPlan helperPlan(const HelperRequest& request, const std::vector<std::string>& resolvers) {
-    ProtectedTargets protectedTargets{request.protectedAddresses, request.protectedNames};
-    protectedTargets.addresses.insert(protectedTargets.addresses.end(), resolvers.begin(),
-                                      resolvers.end());
-    const CheckedBlockData data =
-        checkBlockData(request.names, request.addresses, protectedTargets);
-    std::vector<std::string> rules;
-    for (const auto& address : filterLookedUpAddresses(request.lookedUp, protectedTargets).used)
-        rules.push_back(addressRule(address));
-    ActivationPlan plan = makeActivationPlan(data, rules);
-    plan.protectedAddresses = std::move(protectedTargets.addresses);
-    return plan;
 }
 
 }  // namespace kt

@@ -6,8 +6,6 @@
 #include <string_view>
 #include <vector>
 
-#include "blocking/ActivationPlan.h"
-
 namespace kt {
 
 // What the application hands the root helper for an activation: data only,
@@ -35,11 +33,5 @@ struct DecodedHelperRequest {
     std::string error;
 };
 DecodedHelperRequest decodeHelperRequest(std::string_view text);
-
-// What the helper writes for a request: only valid, blockable names and
-// addresses, none of the protected ones, and looked-up addresses only as
-// single addresses; the protected single addresses (the request's and
-// `resolvers`, the computer's name servers) are kept reachable.
-ActivationPlan helperPlan(const HelperRequest& request, const std::vector<std::string>& resolvers);
 
 }  // namespace kt

@@ -1,6 +1,6 @@
 #include "blocking/LinuxProfile.h"
 
-#include "blocking/NftRules.h"
+#include "blocking/NftTable.h"
 
 namespace kt {
 namespace {
@@ -223,18 +223,9 @@ LinuxProfile::LinuxProfile() {
     paths_.backupPath = paths_.backupDir + "/hosts_backup";
     paths_.lockFile = paths_.backupDir + "/active.lock";
     // The input of nft -f; the rules themselves live in the kernel's table.
-    paths_.anchorFile = paths_.backupDir + "/ka_tesmar.nft";
+    paths_.rulesFile = paths_.backupDir + "/ka_tesmar.nft";
     paths_.guardianScript = "/usr/local/bin/ka-tesmar-guardian.sh";
     paths_.guardianDefinition = "/etc/systemd/system/ka-tesmar-guardian.timer";
-}
-
-std::string LinuxProfile::activationScript(const std::string& hostsEntries,
-                                           const std::string& rulesText, const std::string&) const {
-    return blockingScript(hostsEntries, rulesText, {});
-}
-
-std::string LinuxProfile::helperActivationScript(const ActivationPlan& plan) const {
-    return blockingScript(plan.hostsEntries, plan.rulesText, plan.protectedAddresses);
 }
 
 std::vector<std::pair<std::string, std::string>> LinuxProfile::temporaryFilePlaces() {
@@ -247,19 +238,7 @@ std::vector<std::pair<std::string, std::string>> LinuxProfile::temporaryFilePlac
             {"/run", ".ka-tesmar-app.lock."}};
 }
 
-std::string LinuxProfile::blockingScript(const std::string& hostsEntries,
-                                         const std::string& rulesText,
-                                         const std::vector<std::string>& protectedAddresses) const {
-    const NftRuleFile rules = nftRuleFile(rulesText, protectedAddresses);
-    if (!rules.untranslatable.empty()) {
-        // Blocking with part of the rules would show counters that are not
-        // in force; the script stops before it changes anything.
-        return "#!/bin/bash\necho '" +
-               singleQuoteEscaped("Firewallregel niet te vertalen: " +
-                                  rules.untranslatable.front()) +
-               "' >&2\nexit 1\n";
-    }
-
+std::string LinuxProfile::activationScript(const ActivationPlan& plan, const std::string&) const {
     std::string s = prelude;
     s += rollback;
     s += "kt_state_dir || exit 1\n";
@@ -306,15 +285,16 @@ std::string LinuxProfile::blockingScript(const std::string& hostsEntries,
     // file as it was, byte for byte. A last line without its line feed gets one.
     s += "kt_hosts_with_block() {\n";
     s += "  kt_without_blocks \"$KT_BEFORE\" | sed -e '$a\\' &&\n";
-    s += "    printf '%b' '# Ka Tesmar Start\\n" + singleQuoteEscaped(hostsEntries) +
-         "# Ka Tesmar End\\n'\n";
+    s += "    printf '%b' '# Ka Tesmar Start\\n" +
+         singleQuoteEscaped(printfHostsLines(plan.hostsEntries)) + "# Ka Tesmar End\\n'\n";
     s += "}\n";
     s += "kt_replace \"$KT_HOSTS\" 644 kt_hosts_with_block || kt_fail 'Kon het hosts-bestand niet "
          "schrijven'\n";
 
     // The table is replaced in one nft transaction; the rules file of the
     // activation before stays until the new one is in force.
-    s += "kt_rules() {\n  cat << 'NFTEOF'\n" + rules.text + "NFTEOF\n}\n";
+    s += "kt_rules() {\n  cat << 'NFTEOF'\n" +
+         nftTableFile(plan.firewallRules, plan.protectedAddresses) + "NFTEOF\n}\n";
     s += "kt_replace \"$KT_NFT.new\" 600 kt_rules || kt_fail 'Kon de firewallregels niet "
          "schrijven'\n";
     s += "nft -f \"$KT_NFT.new\" || kt_fail 'nft kon de firewallregels niet laden'\n";

@@ -3,7 +3,6 @@
 #include <utility>
 #include <vector>
 
-#include "blocking/ActivationPlan.h"
 #include "blocking/SystemProfile.h"
 
 namespace kt {
@@ -21,13 +20,11 @@ class LinuxProfile final : public SystemProfile {
     // All or nothing: the state folder, the backup, the lock and the guardian
     // come first, then the hosts block and the table; any failed step puts
     // back what was there before. The home folder is not touched: the
-    // application clears the student's caches itself.
-    std::string activationScript(const std::string& hostsEntries, const std::string& rulesText,
+    // application clears the student's caches itself. The plan's protected
+    // addresses are accepted before any drop rule.
+    std::string activationScript(const ActivationPlan& plan,
                                  const std::string& homeFolder) const override;
     std::string undoCommand() const override;
-    // What the root helper runs for its checked plan: the plan's protected
-    // addresses are accepted before any drop rule.
-    std::string helperActivationScript(const ActivationPlan& plan) const;
 
     // The folder, only root's, of the helper's run lock and the scripts'
     // copies of the hosts file.
@@ -44,8 +41,6 @@ class LinuxProfile final : public SystemProfile {
     static std::vector<std::pair<std::string, std::string>> temporaryFilePlaces();
 
   private:
-    std::string blockingScript(const std::string& hostsEntries, const std::string& rulesText,
-                               const std::vector<std::string>& protectedAddresses) const;
     std::string automaticRestore(bool backupPresent) const override;
     std::string manualRestore(bool backupPresent) const override;
     std::string signalRestore() const override;

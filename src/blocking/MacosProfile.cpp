@@ -1,7 +1,5 @@
 #include "blocking/MacosProfile.h"
 
-#include "text/TextUtil.h"
-
 namespace kt {
 namespace {
 
@@ -101,14 +99,13 @@ MacosProfile::MacosProfile() {
     paths_.backupDir = "/Library/Application Support/KaTesmar";
     paths_.backupPath = paths_.backupDir + "/hosts_backup";
     paths_.lockFile = paths_.backupDir + "/active.lock";
-    paths_.anchorFile = "/etc/pf.anchors/ka.tesmar";
+    paths_.rulesFile = "/etc/pf.anchors/ka.tesmar";
     paths_.firewallConfig = "/etc/pf.conf";
     paths_.guardianScript = "/usr/local/bin/ka-tesmar-guardian.sh";
     paths_.guardianDefinition = "/Library/LaunchDaemons/com.katesmar.guardian.plist";
 }
 
-std::string MacosProfile::activationScript(const std::string& hostsEntries,
-                                           const std::string& rulesText,
+std::string MacosProfile::activationScript(const ActivationPlan& plan,
                                            const std::string& homeFolder) const {
     const std::string& backup = paths_.backupPath;
     std::string s;
@@ -121,14 +118,16 @@ std::string MacosProfile::activationScript(const std::string& hostsEntries,
     // Hosts block: the old blocks out, the new one in. The entries are one
     // single-quoted printf '%b' argument whose backslash-n become line breaks.
     s += removeHostsBlocks;
-    s += "printf '%b' '\\n# Ka Tesmar Start\\n" + singleQuoteEscaped(hostsEntries) +
+    s += "printf '%b' '\\n# Ka Tesmar Start\\n" +
+         singleQuoteEscaped(printfHostsLines(plan.hostsEntries)) +
          "# Ka Tesmar End' >> /etc/hosts; ";
 
     // Firewall anchor, one rule per line, and the hook in pf.conf (once).
     s += "mkdir -p /etc/pf.anchors; ";
     s += "rm -f /etc/pf.anchors/ka.tesmar; ";
-    for (std::string_view rule : text::nonEmptyLines(rulesText))
-        s += "echo '" + singleQuoteEscaped(rule) + "' >> /etc/pf.anchors/ka.tesmar; ";
+    for (const FirewallRule& rule : plan.firewallRules)
+        s += "echo '" + singleQuoteEscaped(packetFilterRule(rule)) +
+             "' >> /etc/pf.anchors/ka.tesmar; ";
     s += "grep -q 'ka.tesmar' /etc/pf.conf 2>/dev/null || { echo '' >> /etc/pf.conf; "
          "echo '# Ka Tesmar' >> /etc/pf.conf; echo 'anchor \"ka.tesmar\"' >> /etc/pf.conf; "
          "echo 'load anchor \"ka.tesmar\" from \"/etc/pf.anchors/ka.tesmar\"' >> /etc/pf.conf; }; ";

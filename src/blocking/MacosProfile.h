@@ -12,7 +12,7 @@ class MacosProfile final : public SystemProfile {
 
     std::string_view name() const override { return "macos"; }
     const SystemPaths& paths() const override { return paths_; }
-    std::string activationScript(const std::string& hostsEntries, const std::string& rulesText,
+    std::string activationScript(const ActivationPlan& plan,
                                  const std::string& homeFolder) const override;
     std::string undoCommand() const override;
 

@@ -1,19 +1,6 @@
 #include "blocking/SystemProfile.h"
 
-#include "blocking/LinuxProfile.h"
-#include "blocking/MacosProfile.h"
-
 namespace kt {
-
-const SystemProfile* profileNamed(std::string_view name) {
-    static const MacosProfile macos;
-    static const LinuxProfile linuxProfile;
-    if (name == macos.name())
-        return &macos;
-    if (name == linuxProfile.name())
-        return &linuxProfile;
-    return nullptr;
-}
 
 std::string_view nativeProfileName() {
 #ifdef __linux__
@@ -32,6 +19,12 @@ std::string singleQuoteEscaped(std::string_view text) {
             out += c;
     }
     return out;
+}
+
+std::string printfHostsLines(const std::vector<HostsEntry>& entries) {
+    std::string lines;
+    for (const HostsEntry& entry : entries) lines += entry.address + " " + entry.name + "\\n";
+    return lines;
 }
 
 std::string SystemProfile::manualRestore(bool backupPresent) const {

@@ -2,6 +2,9 @@
 
 #include <string>
 #include <string_view>
+#include <vector>
+
+#include "blocking/ActivationPlan.h"
 
 namespace kt {
 
@@ -16,7 +19,7 @@ struct SystemPaths {
     std::string backupDir;
     std::string backupPath;
     std::string lockFile;
-    std::string anchorFile;
+    std::string rulesFile;  // the firewall rules: the pf anchor, the input of nft -f
     std::string firewallConfig;
     std::string guardianScript;
     std::string guardianDefinition;
@@ -35,10 +38,8 @@ class SystemProfile {
     // (which runs this profile's scripts itself) instead of running scripts.
     virtual bool usesRootHelper() const { return false; }
 
-    // The whole activation script. `hostsEntries` is backslash-n separated,
-    // `rulesText` line-feed separated; `homeFolder` is the user's home.
-    virtual std::string activationScript(const std::string& hostsEntries,
-                                         const std::string& rulesText,
+    // The whole activation script for the plan; `homeFolder` is the user's home.
+    virtual std::string activationScript(const ActivationPlan& plan,
                                          const std::string& homeFolder) const = 0;
     // One command line that undoes an activation.
     virtual std::string undoCommand() const = 0;
@@ -64,5 +65,9 @@ std::string_view nativeProfileName();
 
 // `text` inside single quotes for a POSIX shell: every single quote becomes '\''.
 std::string singleQuoteEscaped(std::string_view text);
+
+// The hosts entries as the text of printf '%b': "ADDRESS NAME" each, and after
+// each the two characters backslash and n, which printf makes a line break.
+std::string printfHostsLines(const std::vector<HostsEntry>& entries);
 
 }  // namespace kt

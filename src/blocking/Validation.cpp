@@ -272,26 +272,43 @@ bool isBlockableAddress(std::string_view text) {
     return network->prefixLength >= (v6 ? 16u : 96u + 8u);
 }
 
+namespace {
+
+// A usable item is taken up to `limit`; those past it are only counted.
+void take(CheckedBlockData& data, const std::string& item, bool usable,
+          std::vector<std::string>& used, std::vector<std::string>& rejected, std::size_t limit) {
+    if (!usable)
+        rejected.push_back(item);
+    else if (used.size() < limit)
+        used.push_back(item);
+    else
+        ++data.droppedOverLimit;
+}
+
+}  // namespace
+
+CheckedBlockData checkBlockedNames(const std::vector<std::string>& blockedDomains,
+                                   const ProtectedTargets& protectedTargets) {
+    CheckedBlockData data;
+    for (const auto& name : blockedDomains)
+        take(data, name, nameRefusal(name, protectedTargets) == NameRefusal::None, data.domains,
+             data.rejectedDomains, maxBlockedNames);
+    return data;
+}
+
+void checkBlockedAddresses(CheckedBlockData& data, const std::vector<std::string>& blockIPs,
+                           const ProtectedTargets& protectedTargets) {
+    for (const auto& address : blockIPs)
+        take(data, address,
+             isBlockableAddress(address) && !isRefusedAddress(address, protectedTargets), data.ips,
+             data.rejectedIPs, maxBlockedAddresses);
+}
+
 CheckedBlockData checkBlockData(const std::vector<std::string>& blockedDomains,
                                 const std::vector<std::string>& blockIPs,
                                 const ProtectedTargets& protectedTargets) {
-    CheckedBlockData data;
-    // Usable items are taken up to `limit`; those past it are only counted.
-    auto take = [&data](const std::string& item, bool usable, std::vector<std::string>& used,
-                        std::vector<std::string>& rejected, std::size_t limit) {
-        if (!usable)
-            rejected.push_back(item);
-        else if (used.size() < limit)
-            used.push_back(item);
-        else
-            ++data.droppedOverLimit;
-    };
-    for (const auto& name : blockedDomains)
-        take(name, nameRefusal(name, protectedTargets) == NameRefusal::None, data.domains,
-             data.rejectedDomains, maxBlockedNames);
-    for (const auto& address : blockIPs)
-        take(address, isBlockableAddress(address) && !isRefusedAddress(address, protectedTargets),
-             data.ips, data.rejectedIPs, maxBlockedAddresses);
+    CheckedBlockData data = checkBlockedNames(blockedDomains, protectedTargets);
+    checkBlockedAddresses(data, blockIPs, protectedTargets);
     return data;
 }
 

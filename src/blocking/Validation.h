@@ -64,6 +64,12 @@ struct CheckedBlockData {
 CheckedBlockData checkBlockData(const std::vector<std::string>& blockedDomains,
                                 const std::vector<std::string>& blockIPs,
                                 const ProtectedTargets& protectedTargets = {});
+// The same in two steps, for a caller that learns protected addresses
+// between them (names are refused for protected host names only).
+CheckedBlockData checkBlockedNames(const std::vector<std::string>& blockedDomains,
+                                   const ProtectedTargets& protectedTargets);
+void checkBlockedAddresses(CheckedBlockData& data, const std::vector<std::string>& blockIPs,
+                           const ProtectedTargets& protectedTargets);
 
 // One debug-log line naming everything that was left out, or nothing when
 // all of it was valid. Rejected text is shown escaped, never raw.

@@ -15,6 +15,7 @@
 #include <iostream>
 #include <string>
 
+#include "blocking/ActivationPlan.h"
 #include "blocking/HelperRequest.h"
 #include "blocking/LinuxProfile.h"
 #include "blocking/RefusedTargets.h"
@@ -81,8 +82,8 @@ int main(int argc, char** argv) {
             decodeHelperRequest(readStandardInput(maxHelperRequestBytes));
         if (!decoded.request)
             return refuse("Verzoek geweigerd: " + decoded.error);
-        const ActivationPlan plan = helperPlan(*decoded.request, computerNameServers(files));
-        script = profile.helperActivationScript(plan);
+        script =
+            profile.activationScript(helperPlan(*decoded.request, computerNameServers(files)), {});
     } else {
         script = profile.undoCommand();
     }

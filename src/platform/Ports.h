@@ -45,7 +45,7 @@ struct Ports {
     LifetimeLock* lifetimeLock = nullptr;
     // The system profile blocking writes through ("macos", "linux"). The
     // construction sequence already needs it (start-up clean-up, SIGTERM).
-    std::string systemProfile = "macos";
+    std::string systemProfileName = "macos";
 };
 
 }  // namespace kt

@@ -1,5 +1,5 @@
 // The application for real, as root in a fresh network, mount and PID
-// namespace (sandbox/window-e2e.sh): its window, driven by keyboard under
+// namespace (window-e2e.sh): its window, driven by keyboard under
 // Xvfb, follows the teacher's switch at the reference service on that
 // namespace's loopback; connections to the blocked addresses are dropped by
 // the real nftables table and the guardian restores once the application is
@@ -20,7 +20,7 @@ TEST(EndToEnd, KeyboardPupilTeacherGuardianAndQuitDuringTheLookups) {
     run.useLinuxSystem();
     run.put("window.sh", testing::fileText(KT_SANDBOX_DIR "/window.sh"));
     run.put("build.path", KT_BUILD_DIR);
-    const int status = run.run("window-e2e.sh", {KT_BUILD_DIR});
+    const int status = run.run(KT_SCENARIO_DIR "/window-e2e.sh", {KT_BUILD_DIR});
     if (status == 77)
         GTEST_SKIP() << "namespaces, IPv6 on loopback or nft are missing here: " << run.log();
     std::string logs;

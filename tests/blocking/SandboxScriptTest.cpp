@@ -4,8 +4,8 @@
 
 #include "SandboxRun.h"
 #include "blocking/ActivationPlan.h"
-#include "blocking/NameResolution.h"
 #include "blocking/SystemProfile.h"
+#include "privilege/NameResolution.h"
 
 namespace kt {
 namespace {
@@ -21,7 +21,7 @@ const std::string home = "/Users/leerling met spatie";
 ActivationPlan plainPlan() {
     return makeActivationPlan(checkBlockData({"chatgpt.com", "www.claude.ai", "cursor.sh"},
                                              {"203.0.113.7", "2001:db8::1", "198.51.100.0/24"}),
-                              parseDigAnswer("cdn.example.\n104.18.32.47\n").rules);
+                              parseDigAnswer("cdn.example.\n104.18.32.47\n").addresses);
 }
 
 // The hosts file as the first activation leaves it: the legacy lines gone and
@@ -32,9 +32,9 @@ std::string hostsAfterFirstActivation(const ActivationPlan& plan) {
          {"# DNS_TESMAR_START\n0.0.0.0 old-generation.example\n# DNS_TESMAR_END\n",
           "0.0.0.0 legacy.example # DNS Tesmar\n"})
         kept.erase(kept.find(legacy), std::string(legacy).size());
-    std::string entries = plan.hostsEntries;
-    for (auto at = entries.find("\\n"); at != std::string::npos; at = entries.find("\\n", at))
-        entries.replace(at, 2, "\n");
+    std::string entries;
+    for (const HostsEntry& entry : plan.hostsEntries)
+        entries += entry.address + " " + entry.name + "\n";
     return kept + "\n# Ka Tesmar Start\n" + entries + "# Ka Tesmar End";
 }
 
@@ -49,13 +49,13 @@ std::string between(const std::string& text, const std::string& open, const std:
 
 TEST(SandboxScripts, ActivationsEveryWayBackAndTheGuardian) {
     const ActivationPlan plan = plainPlan();
-    const std::string script = macos.activationScript(plan.hostsEntries, plan.rulesText, home);
+    const std::string script = macos.activationScript(plan, home);
     SandboxRun run;
     run.put("activate.sh", script);
     run.put("golden.path", KT_GOLDEN_DIR);  // the ways back as the golden test pins them
     run.put("admin.path", KT_ADMIN_PATH);
     run.put("app.path", KT_APP_PATH);
-    const int status = run.run("macos-scripts.sh", {KT_BUILD_DIR, KT_GOLDEN_DIR});
+    const int status = run.run(KT_SCENARIO_DIR "/macos-scripts.sh", {KT_BUILD_DIR, KT_GOLDEN_DIR});
     if (status == 77)
         GTEST_SKIP() << "mount and PID namespaces (unshare) are refused here";
     ASSERT_EQ(status, 0) << run.log();
@@ -64,7 +64,9 @@ TEST(SandboxScripts, ActivationsEveryWayBackAndTheGuardian) {
     EXPECT_EQ(out("activated-undo/backup"), testing::originalHosts);
     EXPECT_EQ(out("activated-undo/lock"), "active\n");
     EXPECT_EQ(out("activated-undo/hosts"), hostsAfterFirstActivation(plan));
-    EXPECT_EQ(out("activated-undo/anchor"), plan.rulesText + "\n");
+    std::string anchor;
+    for (const FirewallRule& rule : plan.firewallRules) anchor += packetFilterRule(rule) + "\n";
+    EXPECT_EQ(out("activated-undo/anchor"), anchor);
     EXPECT_EQ(out("activated-undo/pf.conf"), testing::originalPfConf + hook);
     EXPECT_EQ(out("activated-undo/guardian.sh"),
               between(script, "<< 'GUARDIANEOF'\n", "GUARDIANEOF\n"));

@@ -12,12 +12,15 @@
 
 #include "SandboxRun.h"
 #include "blocking/ActivationPlan.h"
-#include "blocking/LinuxProfile.h"
-#include "blocking/NftRules.h"
-#include "blocking/RuleText.h"
+#include "blocking/NftTable.h"
 #include "blocking/SystemProfile.h"
 
 namespace kt {
+
+void PrintTo(const HostsEntry& entry, std::ostream* out) {
+    *out << entry.address << " " << entry.name << (entry.addedWww ? " (added)" : "");
+}
+
 namespace {
 
 using testing::commandOutput;
@@ -25,18 +28,14 @@ using testing::commandOutput;
 ActivationPlan replyPlan(const std::vector<std::string>& lookedUp) {
     std::ifstream in(std::string(KT_TEST_DATA_DIR) + "/reply.json");
     const nlohmann::json reply = nlohmann::json::parse(in);
-    std::vector<std::string> rules;
-    for (const auto& address : lookedUp) rules.push_back(addressRule(address));
     return makeActivationPlan(checkBlockData(reply["domains"].get<std::vector<std::string>>(),
                                              reply["ips"].get<std::vector<std::string>>()),
-                              rules);
+                              lookedUp);
 }
 
 std::string activation(const SystemProfile& profile, const std::vector<std::string>& lookedUp) {
-    const ActivationPlan plan = replyPlan(lookedUp);
     const std::string home = profile.name() == "linux" ? "/home" : "/Users";
-    return profile.activationScript(plan.hostsEntries, plan.rulesText,
-                                    home + "/leerling met spatie");
+    return profile.activationScript(replyPlan(lookedUp), home + "/leerling met spatie");
 }
 
 // The first line where the two texts differ, from each; "" when they are equal.
@@ -111,7 +110,7 @@ TEST(ScriptGolden, EveryProfileAndVariant) {
     // fixed rules drop) and a name server accepted before every drop.
     ActivationPlan plan = replyPlan({"104.18.32.47", "2606:4700::6812:2011"});
     plan.protectedAddresses = {"76.76.21.9", "2606:4700::9", "192.0.2.53"};
-    expectGolden("linux-activate.sh", LinuxProfile().helperActivationScript(plan));
+    expectGolden("linux-activate.sh", linux.activationScript(plan, {}));
     expectGolden("linux-activate-no-lookup.sh", activation(linux, {}),
                  "activate --profile linux" + reply + "'/home/leerling met spatie'");
     // On linux one script decides from what it finds.
@@ -124,60 +123,54 @@ TEST(ScriptGolden, EveryProfileAndVariant) {
             expectGolden("linux-restore.sh", linux.restoreCommand(variant, backup));
 }
 
-TEST(ScriptGolden, QuotesInTheHomeFolderAndRuleTextStayQuoted) {
-    const std::string script =
-        profileNamed("macos")->activationScript("", "a\n\nb'c\n", "/Users/o'brien");
-    EXPECT_NE(script.find("rm -f /etc/pf.anchors/ka.tesmar; echo 'a' >> /etc/pf.anchors/ka.tesmar; "
-                          "echo 'b'\\''c' >> /etc/pf.anchors/ka.tesmar; grep -q"),
-              std::string::npos);
+TEST(ScriptGolden, QuotesInTheHomeFolderStayQuoted) {
+    const std::string script = profileNamed("macos")->activationScript({}, "/Users/o'brien");
     EXPECT_NE(script.find("rm -rf '/Users/o'\\''brien/Library/Application Support/Cursor/Cache' "),
               std::string::npos);
     EXPECT_EQ(bashSyntaxErrors(script), "");
-    // A rule nftables cannot take stops the linux script before any change.
-    EXPECT_EQ(
-        profileNamed("linux")->activationScript("", "block it's odd", "/home/x"),
-        "#!/bin/bash\necho 'Firewallregel niet te vertalen: block it'\\''s odd' >&2\nexit 1\n");
 }
 
 TEST(Rules, HostsEntriesAddTheWwwFormUnlessTheNameStartsWithIt) {
-    EXPECT_EQ(makeHostsEntries({"chatgpt.com", "www.claude.ai", "mywww.nl"}),
-              "0.0.0.0 chatgpt.com\\n::1 chatgpt.com\\n0.0.0.0 www.chatgpt.com\\n::1 "
-              "www.chatgpt.com\\n0.0.0.0 www.claude.ai\\n::1 www.claude.ai\\n0.0.0.0 mywww.nl\\n"
-              "::1 mywww.nl\\n0.0.0.0 www.mywww.nl\\n::1 www.mywww.nl\\n");
-    EXPECT_EQ(hostsCountFor({"www.a.nl", "b.nl", "b.nl"}), 6);
+    EXPECT_EQ(hostsEntriesFor({"www.claude.ai", "mywww.nl"}),
+              (std::vector<HostsEntry>{{"0.0.0.0", "www.claude.ai"},
+                                       {"::1", "www.claude.ai"},
+                                       {"0.0.0.0", "mywww.nl"},
+                                       {"::1", "mywww.nl"},
+                                       {"0.0.0.0", "www.mywww.nl", true},
+                                       {"::1", "www.mywww.nl", true}}));
+    EXPECT_EQ(hostsCountOf(hostsEntriesFor({"www.a.nl", "b.nl", "b.nl"})), 6);
 }
 
-TEST(Rules, NftablesFormsAndWhatIsNotTranslated) {
-    const std::pair<std::string, std::string> translated[] = {
-        {addressRule("203.0.113.7"), "ip daddr 203.0.113.7 drop"},
-        {addressRule("2001:db8::/32"), "ip6 daddr 2001:db8::/32 drop"},
-        {addressRule("::ffff:192.0.2.1"), "ip6 daddr ::ffff:192.0.2.1 drop"},
-        {"block drop quick inet from any to 192.0.2.1", "ip daddr 192.0.2.1 drop"},
-        {"block drop quick inet proto udp from any to any port 53",
-         "meta nfproto ipv4 udp dport 53 drop"},
-        {"block drop quick inet6 proto tcp from any to any port 853",
-         "meta nfproto ipv6 tcp dport 853 drop"},
-        {"block drop quick proto tcp from any to any", "meta l4proto tcp drop"},
-        {"block drop quick inet6 from any to any", "meta nfproto ipv6 drop"}};
-    for (const auto& [pf, nft] : translated) EXPECT_EQ(nftRuleFor(pf), nft) << pf;
-    // clang-format off
-    for (const std::string rule : {
-             "from any to", "inet6 from any to 192.0.2.1", "inet from any to 2001:db8::1",
-             "from any to 192.0.2.1 port 443", "proto icmp from any to 192.0.2.1",
-             "proto tcp from any to 192.0.2.1 port 0", "proto tcp from any to 192.0.2.1 port 65536",
-             "proto tcp from any to 192.0.2.1 port 044", "proto tcp from any to 192.0.2.1 port",
-             "from 10.0.0.1 to 192.0.2.1", "from any to 192.0.2.1 extra", "from any to 192.0.2.1 ",
-             " from any to 192.0.2.1", "from any to 192.0.2.1;", "from any to evil.example",
-             "from any to 1.2.3.4; flush ruleset", "from any to a'b",
-             "from any to 192.0.2.1\ndelete table inet filter"})
-        // clang-format on
-        EXPECT_EQ(nftRuleFor("block drop quick " + rule), std::nullopt) << rule;
-    for (const char* rule :
-         {"", "block drop from any to 192.0.2.1", "pass quick from any to 192.0.2.1"})
-        EXPECT_EQ(nftRuleFor(rule), std::nullopt) << rule;
-    const NftRuleFile odd = nftRuleFile("\nblock drop quick from any to 192.0.2.1\n\nnonsense\n");
-    EXPECT_EQ(odd.ruleCount, 1);
-    EXPECT_EQ(odd.untranslatable, std::vector<std::string>{"nonsense"});
+// Each form of rule as each profile writes it.
+TEST(Rules, EachProfileRendersEachForm) {
+    const struct {
+        FirewallRule rule;
+        const char* pf;
+        const char* nft;
+    } rows[] = {
+        {blockAddress("203.0.113.7"), "from any to 203.0.113.7", "ip daddr 203.0.113.7 drop"},
+        {blockAddress("2001:db8::/32"), "inet6 from any to 2001:db8::/32",
+         "ip6 daddr 2001:db8::/32 drop"},
+        {blockAddress("::ffff:192.0.2.1"), "inet6 from any to ::ffff:192.0.2.1",
+         "ip6 daddr ::ffff:192.0.2.1 drop"},
+        {blockPort(Protocol::Udp, 443, "192.0.2.1"), "proto udp from any to 192.0.2.1 port 443",
+         "ip daddr 192.0.2.1 udp dport 443 drop"},
+        {blockPortAnywhere(IpFamily::Both, Protocol::Tcp, 853),
+         "proto tcp from any to any port 853", "tcp dport 853 drop"},
+        {blockPortAnywhere(IpFamily::IPv4, Protocol::Udp, 53),
+         "inet proto udp from any to any port 53", "meta nfproto ipv4 udp dport 53 drop"},
+        {blockPortAnywhere(IpFamily::IPv6, Protocol::Tcp, 853),
+         "inet6 proto tcp from any to any port 853", "meta nfproto ipv6 tcp dport 853 drop"},
+        {{IpFamily::Both, Protocol::Tcp, 0, ""},
+         "proto tcp from any to any",
+         "meta l4proto tcp drop"},
+        {{IpFamily::IPv6, Protocol::Any, 0, ""},
+         "inet6 from any to any",
+         "meta nfproto ipv6 drop"}};
+    for (const auto& row : rows) {
+        EXPECT_EQ(packetFilterRule(row.rule), std::string("block drop quick ") + row.pf);
+        EXPECT_EQ(nftRule(row.rule), row.nft);
+    }
 }
 
 // The real nft, in a network namespace of its own: duplicates and overlapping
@@ -186,12 +179,13 @@ TEST(Rules, NftablesFormsAndWhatIsNotTranslated) {
 TEST(Rules, NftFileLoadsTwiceWithDuplicatesAndOverlaps) {
     if (std::system("command -v nft >/dev/null && unshare --net true 2>/dev/null") != 0)
         GTEST_SKIP() << "needs nft and unshare --net (root)";
-    const RuleSet set = assembleRuleSet({"10.0.0.0/8", "10.1.0.0/16", "10.1.2.3", "2001:db8::/32",
-                                         "2001:db8::2", "::ffff:192.0.2.1", "104.18.32.7"},
-                                        {addressRule("104.18.32.7"), addressRule("2606:4700::1")});
+    const ActivationPlan plan = makeActivationPlan(
+        checkBlockData({}, {"10.0.0.0/8", "10.1.0.0/16", "10.1.2.3", "2001:db8::/32", "2001:db8::2",
+                            "::ffff:192.0.2.1", "104.18.32.7"}),
+        {"104.18.32.7", "2606:4700::1"});
     const std::string path = ::testing::TempDir() + "ka_tesmar_test.nft";
-    std::ofstream(path)
-        << nftRuleFile(set.text, {"104.18.32.7", "2606:4700::1", "104.18.32.7"}).text;
+    std::ofstream(path) << nftTableFile(plan.firewallRules,
+                                        {"104.18.32.7", "2606:4700::1", "104.18.32.7"});
     const int status = std::system(("unshare --net sh -c 'nft -f " + path + " && nft -f " + path +
                                     " && nft list set inet ka_tesmar v4 | grep -q 10.0.0.0/8'")
                                        .c_str());

@@ -6,9 +6,9 @@
 #include <algorithm>
 
 #include "blocking/Limits.h"
-#include "blocking/NameResolution.h"
 #include "blocking/RefusedTargets.h"
 #include "blocking/Validation.h"
+#include "privilege/NameResolution.h"
 
 namespace kt {
 namespace {
@@ -104,10 +104,8 @@ std::optional<bool> usedAfterChecks(const std::string& item, From from) {
     std::vector<std::string> used, rejected;
     if (from == From::Dig) {
         const DigAnswer answer = parseDigAnswer(item + "\n");
-        LookupResult found{answer.rules, answer.addresses, answer.rejected};
+        LookupResult found{answer.addresses, answer.rejected};
         refuseProtectedAnswers(found, school);
-        if (found.rules.size() != found.addresses.size())
-            return std::nullopt;
         used = found.addresses, rejected = found.rejectedAnswers;
     } else if (from == From::Names) {
         const CheckedBlockData data = checkBlockData({item}, {}, school);

@@ -1,5 +1,5 @@
 // The real application ended the hard ways while blocked, as root in the
-// blocking engine's throwaway Linux system (tests/blocking/sandbox), where it
+// tests' throwaway Linux system (tests/support/sandbox), where it
 // blocks with the linux profile: the hosts file and a real nftables table.
 #include <gtest/gtest.h>
 
@@ -38,7 +38,7 @@ TEST(AppFaults, KilledWhileBlockedIsRestoredAtTheNextStartAndSigtermRestoresAndE
     run.put("app.path", KT_APP_PATH);
     run.put("helper.path", KT_HELPER_PATH);
     run.put("pkexec.path", KT_PKEXEC_STANDIN);
-    const int status = run.run("app-faults.sh", {KT_BUILD_DIR});
+    const int status = run.run(KT_SCENARIO_DIR "/app-faults.sh", {KT_BUILD_DIR});
     if (status == 77)
         GTEST_SKIP() << "mount, PID and network namespaces or nft are not available here: "
                      << run.log();

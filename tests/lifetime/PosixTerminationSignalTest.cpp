@@ -23,8 +23,7 @@ class StandInProfile final : public kt::SystemProfile {
     explicit StandInProfile(std::string command) : command_(std::move(command)) {}
     std::string_view name() const override { return "stand-in"; }
     const kt::SystemPaths& paths() const override { return paths_; }
-    std::string activationScript(const std::string&, const std::string&,
-                                 const std::string&) const override {
+    std::string activationScript(const kt::ActivationPlan&, const std::string&) const override {
         return {};
     }
     std::string undoCommand() const override { return {}; }

@@ -14,8 +14,8 @@
 #include "FakeWakeNotifications.h"
 #include "ManualScheduler.h"
 #include "ManualWorkers.h"
-#include "blocking/PrivilegeStrategies.h"
 #include "platform/Ports.h"
+#include "privilege/PrivilegeStrategies.h"
 
 #include <gtest/gtest.h>
 
@@ -41,7 +41,7 @@ struct TestPorts {
     ManualWorkers workers;
     PkexecStrategy pkexec{"/usr/libexec/ka-tesmar/ka-tesmar-helper"};
     OsascriptStrategy osascript;
-    std::string systemProfile = "linux";
+    std::string systemProfileName = "linux";
     FakeWakeNotifications wakeNotifications;
     FakeModalAlert modalAlert{scheduler};
     FakeTerminationSignal terminationSignal;
@@ -61,9 +61,10 @@ struct TestPorts {
         p.processes = &processes;
         p.files = &files;
         p.workers = &workers;
-        p.privilege =
-            systemProfile == "macos" ? static_cast<const PrivilegeStrategy*>(&osascript) : &pkexec;
-        p.systemProfile = systemProfile;
+        p.privilege = systemProfileName == "macos"
+                          ? static_cast<const PrivilegeStrategy*>(&osascript)
+                          : &pkexec;
+        p.systemProfileName = systemProfileName;
         p.wakeNotifications = &wakeNotifications;
         p.modalAlert = &modalAlert;
         p.terminationSignal = &terminationSignal;
@@ -72,7 +73,7 @@ struct TestPorts {
 
     // The macOS profile and its password prompt instead.
     TestPorts& macos() {
-        systemProfile = "macos";
+        systemProfileName = "macos";
         return *this;
     }
 

@@ -2,9 +2,9 @@
 
 #include "app/blocking/BlockingController.h"
 #include "blocking/ActivationPlan.h"
-#include "blocking/ActivationTicket.h"
 #include "blocking/BlockLists.h"
 #include "blocking/SystemProfile.h"
+#include "privilege/ActivationTicket.h"
 
 namespace kt {
 
@@ -36,8 +36,8 @@ void BlockingController::activateBlocking() {
         }
         self->state_.addDebugLog(
             "DoH/DoT blokkering: " + std::to_string(encryptedDnsRules().size()) + " regels");
-        const int hosts = plan.hostsCount;
-        const int firewall = plan.firewallCount;
+        const int hosts = plan.hostsCount();
+        const int firewall = plan.firewallCount();
         self->executeWithAdminRights(
             self->activationCommand(plan),
             [weak, ticket, hosts, firewall](bool success, std::optional<std::string> error) {

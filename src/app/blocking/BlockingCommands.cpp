@@ -5,21 +5,20 @@
 namespace kt {
 
 const SystemProfile& BlockingController::systemProfile() const {
-    if (const SystemProfile* profile = profileNamed(systemProfileName))
+    if (const SystemProfile* profile = profileNamed(ports_.systemProfileName))
         return *profile;
     return *profileNamed("macos");
 }
 
-std::string BlockingController::buildActivateCommand(const std::string& hostsEntries,
-                                                     const std::string& rulesText) const {
+std::string BlockingController::buildActivateCommand(const ActivationPlan& plan) const {
     std::string home = ports_.files ? ports_.files->homeDirectory() : std::string();
-    return systemProfile().activationScript(hostsEntries, rulesText, home);
+    return systemProfile().activationScript(plan, home);
 }
 
 PrivilegedCommand BlockingController::activationCommand(const ActivationPlan& plan) const {
     if (systemProfile().usesRootHelper())
-        return PrivilegedCommand::helper("activate", plan.helperRequest);
-    return PrivilegedCommand::shellScript(buildActivateCommand(plan.hostsEntries, plan.rulesText));
+        return PrivilegedCommand::helper("activate", encodeHelperRequest(plan.helperRequest));
+    return PrivilegedCommand::shellScript(buildActivateCommand(plan));
 }
 
 PrivilegedCommand BlockingController::undoCommand() const {

@@ -6,11 +6,7 @@ namespace kt {
 
 BlockingController::BlockingController(const Ports& ports, PublishedState& state,
                                        SessionRequests& session, std::string serviceURL)
-    : systemProfileName(ports.systemProfile),
-      serviceURL(std::move(serviceURL)),
-      state_(state),
-      session_(session),
-      ports_(ports) {
+    : serviceURL(std::move(serviceURL)), state_(state), session_(session), ports_(ports) {
     assert(ports_.scheduler);
 }
 

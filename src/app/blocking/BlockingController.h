@@ -10,9 +10,9 @@
 #include "app/state/PublishedState.h"
 #include "app/state/ReceivedStatus.h"
 #include "app/state/SessionRequests.h"
-#include "blocking/PrivilegedCommand.h"
 #include "blocking/SystemProfile.h"
 #include "platform/Ports.h"
+#include "privilege/PrivilegedCommand.h"
 
 namespace kt {
 
@@ -63,9 +63,6 @@ class BlockingController : public std::enable_shared_from_this<BlockingControlle
     int integrityReconnectAttempts = 0;
     // Privileged runs wait here for their turn; made on first use.
     std::shared_ptr<PrivilegedRunQueue> privilegedRuns;
-    // The system profile that blocking writes through ("macos", "linux"),
-    // taken from the ports.
-    const std::string systemProfileName;
     const std::string serviceURL;
 
     // The status the session received: the block follows the teacher's
@@ -79,7 +76,7 @@ class BlockingController : public std::enable_shared_from_this<BlockingControlle
     void activateBlocking();
     void deactivateBlocking();
 
-    // Hosts entries, rule text and counters for the lists followed last; the
+    // Hosts entries and firewall rules for the lists followed last; the
     // addresses of the AI hosts they name are looked up on worker threads.
     // Logs the lookup summary (and any input left out), then hands the plan
     // over on the main thread, unless the controller is gone by then.
@@ -93,8 +90,7 @@ class BlockingController : public std::enable_shared_from_this<BlockingControlle
     // and no activation starts any more.
     void endActivations();
     // The activation script of the system profile for the user's home folder.
-    std::string buildActivateCommand(const std::string& hostsEntries,
-                                     const std::string& rulesText) const;
+    std::string buildActivateCommand(const ActivationPlan& plan) const;
     // The blocking steps as the administrator runs them: a script of the
     // profile, or a verb of the root helper where the profile has one.
     PrivilegedCommand activationCommand(const ActivationPlan& plan) const;
@@ -113,7 +109,8 @@ class BlockingController : public std::enable_shared_from_this<BlockingControlle
     // caches of editors and browsers in the home folder removed, never
     // following a link out of it, and the student's own browsers closed.
     void clearStudentCaches();
-    // The paths and scripts of this operating system (see systemProfileName).
+    // The paths and scripts of this operating system: the profile the ports
+    // name (macos when the name is unknown).
     const SystemProfile& systemProfile() const;
 
     // Undoes everything blocking put into the system: synchronously (in an

@@ -1,8 +1,8 @@
 #include <string>
 
 #include "app/blocking/BlockingController.h"
-#include "blocking/PrivilegedRunQueue.h"
 #include "blocking/SystemProfile.h"
+#include "privilege/PrivilegedRunQueue.h"
 
 namespace kt {
 namespace {

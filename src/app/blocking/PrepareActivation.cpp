@@ -2,12 +2,11 @@
 
 #include "app/blocking/BlockingController.h"
 #include "blocking/ActivationPlan.h"
-#include "blocking/ActivationTicket.h"
 #include "blocking/BlockLists.h"
-#include "blocking/HelperRequest.h"
-#include "blocking/NameResolution.h"
 #include "blocking/RefusedTargets.h"
 #include "blocking/Validation.h"
+#include "privilege/ActivationTicket.h"
+#include "privilege/AddressLookups.h"
 #include "session/ServiceUrls.h"
 
 namespace kt {
@@ -39,39 +38,37 @@ void BlockingController::prepareActivation(std::shared_ptr<const ActivationTicke
         serviceHosts.push_back(host);
     }
 
-    // A copy of the lists as they are now: later status replies do not change this plan.
-    const std::vector<std::string> domains = followed_.domains;
+    // The lists as they are now: later status replies do not change this plan.
+    // The names are checked now, the addresses once the class service's own
+    // addresses are known.
+    CheckedBlockData names = checkBlockedNames(followed_.domains, protectedTargets);
     const std::vector<std::string> ips = followed_.ips;
-    const std::vector<std::string> hosts =
-        selectHostsToLookUp(aiHostList(), checkBlockData(domains, {}, protectedTargets).domains);
+    const std::vector<std::string> hosts = selectHostsToLookUp(aiHostList(), names.domains);
 
     std::weak_ptr<BlockingController> weak = weak_from_this();
     Scheduler* scheduler = ports_.scheduler;
-    auto deliver = [weak, scheduler, domains, ips, protectedTargets,
+    auto deliver = [weak, scheduler, names = std::move(names), ips, protectedTargets,
                     completion = std::move(completion)](LookupResult found,
                                                         LookupResult service) mutable {
-        scheduler->post([weak, domains, ips, protectedTargets, completion = std::move(completion),
-                         found = std::move(found), service = std::move(service)]() mutable {
+        scheduler->post([weak, data = std::move(names), ips, protectedTargets,
+                         completion = std::move(completion), found = std::move(found),
+                         service = std::move(service)]() mutable {
             auto self = weak.lock();
             if (!self)
                 return;
             protectedTargets.addresses.insert(protectedTargets.addresses.end(),
                                               service.addresses.begin(), service.addresses.end());
-            const CheckedBlockData data = checkBlockData(domains, ips, protectedTargets);
+            checkBlockedAddresses(data, ips, protectedTargets);
             refuseProtectedAnswers(found, protectedTargets);
-            self->state_.addDebugLog(lookupSummaryLine(found.rules.size(), aiHostList().size()));
+            self->state_.addDebugLog(
+                lookupSummaryLine(found.addresses.size(), aiHostList().size()));
             if (auto line = rejectedInputLogLine(data, found.rejectedAnswers))
                 self->state_.addDebugLog(*line);
             if (auto line = overLimitLogLine(data))
                 self->state_.addDebugLog(*line);
-            ActivationPlan plan = makeActivationPlan(data, found.rules);
-            HelperRequest request;
-            request.names = data.domains;
-            request.addresses = data.ips;
-            request.lookedUp = found.addresses;
-            request.protectedAddresses = protectedTargets.addresses;
-            request.protectedNames = protectedTargets.hostNames;
-            plan.helperRequest = encodeHelperRequest(request);
+            ActivationPlan plan = makeActivationPlan(data, found.addresses);
+            plan.helperRequest = {data.domains, data.ips, found.addresses,
+                                  protectedTargets.addresses, protectedTargets.hostNames};
             completion(plan);
         });
     };
@@ -91,10 +88,10 @@ void BlockingController::prepareActivation(std::shared_ptr<const ActivationTicke
     };
     auto shared = std::make_shared<decltype(finish)>(std::move(finish));
     auto abandoned = [ticket] { return ticket && ticket->isAbandoned(); };
-    lookUpAddressRules(
+    lookUpAddresses(
         hosts, *ports_.processes, *ports_.workers,
         [shared](LookupResult r) { (*shared)(false, std::move(r)); }, abandoned);
-    lookUpAddressRules(
+    lookUpAddresses(
         serviceHosts, *ports_.processes, *ports_.workers,
         [shared](LookupResult r) { (*shared)(true, std::move(r)); }, abandoned);
 }

@@ -1,5 +1,5 @@
 #include "app/blocking/BlockingController.h"
-#include "blocking/PrivilegedRunQueue.h"
+#include "privilege/PrivilegedRunQueue.h"
 
 namespace kt {
 

@@ -1,4 +1,4 @@
-#include "blocking/PrivilegeStrategies.h"
+#include "privilege/PrivilegeStrategies.h"
 
 #ifndef KA_TESMAR_PRIVILEGED_HELPER
 #define KA_TESMAR_PRIVILEGED_HELPER "/usr/libexec/ka-tesmar/ka-tesmar-helper"

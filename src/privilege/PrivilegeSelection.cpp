@@ -1,8 +1,8 @@
-#include "blocking/PrivilegeSelection.h"
+#include "privilege/PrivilegeSelection.h"
 
 #include <filesystem>
 
-#include "blocking/PrivilegeStrategies.h"
+#include "privilege/PrivilegeStrategies.h"
 
 namespace kt {
 namespace {

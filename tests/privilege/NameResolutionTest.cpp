@@ -4,8 +4,8 @@
 #include "SessionFixture.h"
 #include "blocking/ActivationPlan.h"
 #include "blocking/BlockLists.h"
-#include "blocking/NameResolution.h"
 #include "blocking/SystemProfile.h"
+#include "privilege/AddressLookups.h"
 
 namespace kt {
 namespace {
@@ -35,10 +35,8 @@ TEST(NameResolution, DigAnswersSkipAliasesLoopbackAndRemarks) {
         "127.0.0.1\n::1\n2606:4700:4400::6812:2011\n;; connection timed out; no servers could be "
         "reached\n;; communications error to 10.77.0.53#53: timed out\n  ; 1.2.3.4\n"
         "1.2.3.4; pass all\n300.1.1.1\n12\n");
-    EXPECT_EQ(answer.rules, (std::vector<std::string>{
-                                "block drop quick from any to 104.18.32.47",
-                                "block drop quick from any to 172.64.155.209",
-                                "block drop quick inet6 from any to 2606:4700:4400::6812:2011"}));
+    EXPECT_EQ(answer.addresses, (std::vector<std::string>{"104.18.32.47", "172.64.155.209",
+                                                          "2606:4700:4400::6812:2011"}));
     // dig's remarks start with ";" and are skipped, whatever they hold.
     EXPECT_EQ(answer.rejected, (std::vector<std::string>{"1.2.3.4; pass all", "300.1.1.1"}));
 }
@@ -61,18 +59,14 @@ TEST(NameResolution, LookupsRunSideBySideAndAnswerInHostOrder) {
     });
     testing::ManualWorkers workers;
     std::vector<LookupResult> results;
-    lookUpAddressRules(hosts, processes, workers, [&](LookupResult r) { results.push_back(r); });
+    lookUpAddresses(hosts, processes, workers, [&](LookupResult r) { results.push_back(r); });
     EXPECT_EQ(workers.pending(), 6u);
     EXPECT_TRUE(results.empty());
     while (workers.runNewest()) {
     }
     ASSERT_EQ(results.size(), 1u);
-    EXPECT_EQ(
-        results[0].rules,
-        (std::vector<std::string>{
-            "block drop quick from any to 10.0.1.1", "block drop quick from any to 10.0.1.2",
-            "block drop quick inet6 from any to 2001:db8::1",
-            "block drop quick from any to 10.0.2.1", "block drop quick from any to 10.0.2.2"}));
+    EXPECT_EQ(results[0].addresses, (std::vector<std::string>{"10.0.1.1", "10.0.1.2", "2001:db8::1",
+                                                              "10.0.2.1", "10.0.2.2"}));
     EXPECT_EQ(results[0].rejectedAnswers, (std::vector<std::string>{"300.0.0.1", "300.0.0.1"}));
     EXPECT_EQ(processes.requests().size(), 6u);
 }
@@ -125,10 +119,11 @@ TEST_F(PrepareActivation, ValidatedPlanWithLookupsOffTheMainThread) {
     EXPECT_FALSE(plan);  // delivered through the main queue
     const std::string lines = log();
     ASSERT_TRUE(plan);
-    EXPECT_EQ(plan->hostsCount, 4);
-    EXPECT_EQ(plan->firewallCount, 47);  // 44 + 203.0.113.7 + 104.18.32.47 + 160.79.104.10
-    EXPECT_NE(plan->rulesText.find("block drop quick from any to 160.79.104.10"),
-              std::string::npos);
+    EXPECT_EQ(plan->hostsCount(), 4);
+    EXPECT_EQ(plan->firewallCount(), 47);  // 44 + 203.0.113.7 + 104.18.32.47 + 160.79.104.10
+    EXPECT_NE(std::find(plan->firewallRules.begin(), plan->firewallRules.end(),
+                        blockAddress("160.79.104.10")),
+              plan->firewallRules.end());
     EXPECT_TRUE(
         lines.starts_with("WAARSCHUWING: Ongeldige invoer niet gebruikt: domeinnamen "
                           "\"bad name'; reboot\", \"klas.school.example\"; IP-adressen "
@@ -143,10 +138,10 @@ TEST_F(PrepareActivation, NoBlockedNamesMeansNoLookupAndTheScriptUsesTheHomeFold
     EXPECT_TRUE(log().starts_with("DNS lookup (dig): 0 IPs gevonden voor 30 domeinen\n"));
     ASSERT_TRUE(plan);
     EXPECT_TRUE(fakes.processes.requests().empty());
-    EXPECT_EQ(plan->firewallCount, 44);
+    EXPECT_EQ(plan->firewallCount(), 44);
     fakes.files.home = "/Users/piet";
-    EXPECT_EQ(blocking().buildActivateCommand(plan->hostsEntries, plan->rulesText),
-              profileNamed("macos")->activationScript("", plan->rulesText, "/Users/piet"));
+    EXPECT_EQ(blocking().buildActivateCommand(*plan),
+              profileNamed("macos")->activationScript(*plan, "/Users/piet"));
 }
 
 TEST_F(PrepareActivation, NothingHappensWhenTheStateIsGone) {

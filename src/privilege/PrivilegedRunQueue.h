@@ -7,12 +7,12 @@
 #include <optional>
 #include <string>
 
-#include "blocking/PrivilegedCommand.h"
 #include "platform/FileSystem.h"
 #include "platform/PrivilegeStrategy.h"
 #include "platform/ProcessRunner.h"
 #include "platform/Scheduler.h"
 #include "platform/WorkerThreads.h"
+#include "privilege/PrivilegedCommand.h"
 
 namespace kt {
 

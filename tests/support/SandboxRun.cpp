@@ -33,10 +33,12 @@ void SandboxRun::put(const std::string& name, const std::string& content) {
     std::ofstream(dir_ + "/" + name, std::ios::binary) << content;
 }
 
-int SandboxRun::run(const std::string& scenario, const std::vector<std::string>& readOnlyDirs) {
-    std::string command =
-        "cp '" KT_SANDBOX_DIR "/" + scenario + "' '" + dir_ + "/' && KT_SANDBOX_SYSTEM=" + system_ +
-        " bash '" KT_SANDBOX_DIR "/run-in-sandbox.sh' '" + dir_ + "' '" + scenario + "'";
+int SandboxRun::run(const std::string& scenarioPath, const std::vector<std::string>& readOnlyDirs) {
+    const std::string scenario = std::filesystem::path(scenarioPath).filename();
+    put(scenario, fileText(scenarioPath));
+    std::string command = "KT_SANDBOX_SYSTEM=" + system_ +
+                          " bash '" KT_SANDBOX_DIR "/run-in-sandbox.sh' '" + dir_ + "' '" +
+                          scenario + "'";
     for (const auto& dir : readOnlyDirs) command += " '" + dir + "'";
     log_ = commandOutput(command + " 2>&1; echo \"exit $?\"");
     const std::size_t last = log_.rfind("exit ");

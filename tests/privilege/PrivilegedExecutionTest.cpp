@@ -2,7 +2,7 @@
 
 #include "SessionFixture.h"
 #include "app/AppState.h"
-#include "blocking/PrivilegeStrategies.h"
+#include "privilege/PrivilegeStrategies.h"
 
 namespace kt {
 namespace {

@@ -1,4 +1,4 @@
-#include "blocking/PrivilegedRunQueue.h"
+#include "privilege/PrivilegedRunQueue.h"
 
 #include "blocking/Validation.h"
 #include "text/TextUtil.h"

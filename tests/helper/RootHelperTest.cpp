@@ -28,7 +28,7 @@ TEST(RootHelper, RefusesOddRequestsAndEveryFailureLeavesTheSystemWhole) {
     testing::SandboxRun run;
     run.useLinuxSystem();
     run.put("helper.path", KT_HELPER_PATH);
-    const int status = run.run("helper-faults.sh", {KT_BUILD_DIR});
+    const int status = run.run(KT_SCENARIO_DIR "/helper-faults.sh", {KT_BUILD_DIR});
     if (status == 77)
         GTEST_SKIP() << "mount, PID and network namespaces or nft are not available here: "
                      << run.log();
