@@ -22,6 +22,7 @@ using kt::service::parseProxyHeader;
 using kt::service::ProxyHeader;
 using kt::testing::RawReply;
 using kt::testing::ServiceProcess;
+using kt::testing::studentLogsInAndPolls;
 using kt::testing::testTls;
 using Outcome = ProxyHeader::Outcome;
 
@@ -147,21 +148,6 @@ class ServiceFront : public ::testing::Test {
     quint16 portIn(const QString& pattern) {
         return QRegularExpression(pattern).match(service->output()).captured(1).toUShort();
     }
-    // A student logs in and polls over `port` (TLS) from `from`; whether the poll was answered.
-    bool studentPolls(quint16 port, const QString& from = {}) {
-        const RawReply login = kt::testing::rawRequest(
-            port, "POST", "/Vexlo/api/class-login.php", "student_name=Jan&class_code=ABC123",
-            {"Content-Type: application/x-www-form-urlencoded"}, from);
-        const QByteArray token = QJsonDocument::fromJson(login.body)
-                                     .object()
-                                     .value("session_token")
-                                     .toString()
-                                     .toLatin1();
-        return !token.isEmpty() &&
-               kt::testing::rawRequest(port, "GET", "/Vexlo/api/class-status.php?token=" + token,
-                                       {}, {}, from)
-                       .status == 200;
-    }
 
     QTemporaryDir dir;
     std::unique_ptr<ServiceProcess> service;
@@ -257,7 +243,7 @@ TEST_F(ServiceFront, HealthAndMetricsAreNeverOnTheStudentsListener) {
     };
     for (const Case& c : cases) {
         start(c.options);
-        ASSERT_TRUE(studentPolls(service->port())) << c.what;
+        ASSERT_TRUE(studentLogsInAndPolls(service->port())) << c.what;
         const quint16 adminAt = c.onPlain ? plainPort : adminPort;
         const RawReply health = plainGet(adminAt, "/healthz");
         EXPECT_EQ(health.status, 200) << c.what;
@@ -327,12 +313,13 @@ TEST_F(ServiceFront, StudentsLogInAndPollThroughHaproxy) {
 
     EXPECT_TRUE(kt::testing::runEventsUntil(
         [&] {
-            return studentPolls(frontPort, "127.0.0.5") || front.state() == QProcess::NotRunning;
+            return studentLogsInAndPolls(frontPort, "127.0.0.5") ||
+                   front.state() == QProcess::NotRunning;
         },
         30000));
     ASSERT_EQ(front.state(), QProcess::Running) << front.readAll().data();
     for (int poll = 0; poll < 3; ++poll)
-        EXPECT_TRUE(studentPolls(frontPort, "127.0.0.5")) << "poll " << poll;
+        EXPECT_TRUE(studentLogsInAndPolls(frontPort, "127.0.0.5")) << "poll " << poll;
     // The instance saw the student's address, through the PROXY header.
     EXPECT_TRUE(service->waitForOutput(" 127.0.0.5 GET /Vexlo/api/class-status.php 200"))
         << service->output().toStdString();
