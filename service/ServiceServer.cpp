@@ -78,7 +78,7 @@ ServiceServer::ServiceServer(ClassRegister& classes, StudentProtocol& students,
     for (QHttpServer* http : {&http_, &frontHttp_, &adminHttp_}) answerOn(*http);
 
     QObject::connect(&flushTimer_, &QTimer::timeout, [this] {
-        classes_.flushLastSeen();
+        classes_.tick();
         if (const int dropped = connections_.takeDropped())
             log_(QStringLiteral("%1 dropped %2 connections over the caps unanswered")
                      .arg(QDateTime::currentDateTimeUtc().toString(Qt::ISODate))
@@ -97,6 +97,7 @@ void ServiceServer::addRoutes() {
     route(Post, "/Vexlo/api/class-login.php", &ServiceServer::studentLogin);
     route(Get, "/Vexlo/api/class-status.php", &ServiceServer::studentStatus);
     route(Post, "/Vexlo/api/class-logout.php", &ServiceServer::studentLogout);
+    route(Post, "/Vexlo/api/class-report.php", &ServiceServer::studentReport);
     route(Put, "/admin/classes/<arg>", &ServiceServer::adminChange);
     // The teacher's page: its files, then its interface under /leerkracht/api/.
     route(Get, "/leerkracht", [] { return TeacherPage::toPage(); });
@@ -111,6 +112,7 @@ void ServiceServer::addRoutes() {
     api(Get, "classes", OwnPassword, &TeacherPage::listClasses);
     api(Post, "classes", OwnPassword, &TeacherPage::createClass);
     api(Get, "classes/<arg>", OwnPassword, &TeacherPage::showClass);
+    api(Get, "classes/<arg>/log.csv", OwnPassword, &TeacherPage::lessonLogFile);
     api(Post, "classes/<arg>/blocked", OwnPassword, &TeacherPage::switchBlocking);
     api(Post, "classes/<arg>/domains", OwnPassword, &TeacherPage::changeDomains);
     api(Post, "classes/<arg>/students/<arg>/remove", OwnPassword, &TeacherPage::removeStudent);
@@ -197,6 +199,10 @@ QHttpServerResponse ServiceServer::studentStatus(const QHttpServerRequest& reque
 
 QHttpServerResponse ServiceServer::studentLogout(const QHttpServerRequest& request) {
     return toResponse(students_.logout(request.body()));
+}
+
+QHttpServerResponse ServiceServer::studentReport(const QHttpServerRequest& request) {
+    return toResponse(students_.report(request.body()));
 }
 
 QHttpServerResponse ServiceServer::adminChange(const QHttpServerRequest& request,

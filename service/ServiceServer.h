@@ -19,11 +19,12 @@ namespace kt::service {
 
 class HandOnListener;
 
-// The class service over HTTPS: "/", the three endpoints of the student
-// application, the teacher's page under /leerkracht/ and the administrator's
-// PUT /admin/classes/CODE (with the administrator secret). Writes one line
-// per request to `log`, escaped; writes the students' last polls every few
-// seconds. Holds every connection to `limits`.
+// The class service over HTTPS: "/", the student application's endpoints
+// (login, status, logout and its computer's report), the teacher's page under
+// /leerkracht/ and the administrator's PUT /admin/classes/CODE (with the
+// administrator secret). Writes one line per request to `log`, escaped; runs
+// the classes' periodic work (ClassRegister::tick: the students' last polls,
+// the lesson log) every few seconds. Holds every connection to `limits`.
 //
 // Behind a front that ends TLS it serves the same over plain HTTP, with
 // /healthz and /metrics for the people who run it there or on an address of
@@ -74,6 +75,7 @@ class ServiceServer {
     QHttpServerResponse studentLogin(const QHttpServerRequest& request);
     QHttpServerResponse studentStatus(const QHttpServerRequest& request);
     QHttpServerResponse studentLogout(const QHttpServerRequest& request);
+    QHttpServerResponse studentReport(const QHttpServerRequest& request);
     QHttpServerResponse adminChange(const QHttpServerRequest& request, const QString& code);
     QHttpServerResponse health();
     QHttpServerResponse metrics();

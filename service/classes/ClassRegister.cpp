@@ -7,7 +7,8 @@
 
 namespace kt::service {
 
-ClassRegister::ClassRegister(ServiceStore& store, Clock now) : store_(store), now_(std::move(now)) {
+ClassRegister::ClassRegister(ServiceStore& store, Clock now)
+    : store_(store), now_(std::move(now)), watchContactFromMs_(now_() + limits::contactWithinMs) {
     for (const ClassRecord& record : store_.loadClasses()) {
         classes_.insert(record.code, record);
         if (!displayNames_.contains(record.teacherId))
@@ -18,6 +19,7 @@ ClassRegister::ClassRegister(ServiceStore& store, Clock now) : store_(store), no
 
 ClassRegister::~ClassRegister() {
     flushLastSeen();
+    writeLessonEvents();
 }
 
 qint64 ClassRegister::systemNow() {
@@ -74,12 +76,15 @@ ApiReply ClassRegister::updateClass(const QString& code, const QByteArray& jsonB
                                            "klasvelden"));
     const QString key = normalisedClassCode(code).isEmpty() ? code : normalisedClassCode(code);
     ClassRecord record = classes_.value(key);
+    const bool wasBlocked = record.isBlocked;
     record.code = key;
     if (const QString error = applyClassFields(document.object(), record); !error.isEmpty())
         return failure(400, QStringLiteral("Ongeldig verzoek: %1").arg(error));
     const ClassEntry entry = enter(record, serviceHost);
     switch (entry.outcome) {
         case ClassEntry::Outcome::Entered:
+            if (entry.record.isBlocked != wasBlocked)  // by the administrator: no teacher's name
+                logEvent(key, LessonEvent::Kind::Switched, {}, {}, entry.record.isBlocked);
             return {200, QJsonObject{{"success", true}, {"class", entry.record.toJson()}}};
         case ClassEntry::Outcome::Refused:
             return failure(entry.refusal.duplicate ? 409 : 400, entry.refusal.text);
@@ -111,6 +116,10 @@ QJsonObject ClassRegister::classInfo(const ClassRecord& record) const {
 }
 
 void ClassRegister::addSession(const StudentSession& session) {
+    if (session.departedAtMs != 0) {
+        departed_.insert(session.tokenHash, session);
+        return;
+    }
     if (!sessions_.contains(session.tokenHash))
         ++classSizes_[session.classCode];
     sessions_.insert(session.tokenHash, session);
@@ -120,6 +129,13 @@ bool ClassRegister::join(const StudentSession& session) {
     if (!store_.saveSession(session))
         return false;
     addSession(session);
+    logEvent(session.classCode, LessonEvent::Kind::Joined, session.studentName);
+    QStringList returned;
+    for (const StudentSession& left : std::as_const(departed_))
+        if (!session.deviceId.isEmpty() && left.deviceId == session.deviceId &&
+            left.classCode == session.classCode)
+            returned << left.tokenHash;
+    endSessions(returned);
     if (const auto record = find(session.classCode))
         refreshDisplayName(record->teacherId);
     return true;
@@ -136,6 +152,8 @@ std::optional<StudentSession> ClassRegister::poll(const QString& tokenHash) {
     }
     session->lastSeenMs = now;
     polledSinceFlush_.insert(tokenHash);
+    if (!lostContact_.isEmpty() && lostContact_.remove(tokenHash))
+        logEvent(session->classCode, LessonEvent::Kind::ContactBack, session->studentName);
     return *session;
 }
 
@@ -144,23 +162,27 @@ bool ClassRegister::endSessions(const QStringList& tokenHashes) {
         return true;
     if (!store_.deleteSessions(tokenHashes))
         return false;
-    for (const QString& hash : tokenHashes) {
-        const auto session = sessions_.constFind(hash);
-        if (session == sessions_.cend())
-            continue;
+    for (const QString& hash : tokenHashes) forget(hash);
+    return true;
+}
+
+void ClassRegister::forget(const QString& tokenHash) {
+    if (const auto session = sessions_.constFind(tokenHash); session != sessions_.cend()) {
         if (--classSizes_[session->classCode] <= 0)
             classSizes_.remove(session->classCode);
         sessions_.erase(session);
-        polledSinceFlush_.remove(hash);
     }
-    return true;
+    departed_.remove(tokenHash);
+    polledSinceFlush_.remove(tokenHash);
+    lostContact_.remove(tokenHash);
 }
 
 QList<StudentSession> ClassRegister::studentsOf(const QString& code) const {
     QList<StudentSession> students;
-    for (const StudentSession& session : sessions_)
-        if (session.classCode == code)
-            students << session;
+    for (const auto* group : {&sessions_, &departed_})
+        for (const StudentSession& session : *group)
+            if (session.classCode == code)
+                students << session;
     std::sort(students.begin(), students.end(),
               [](const StudentSession& a, const StudentSession& b) {
                   return a.joinedAtMs < b.joinedAtMs;
@@ -173,6 +195,9 @@ int ClassRegister::flushLastSeen() {
     QStringList stale;
     for (auto it = sessions_.cbegin(); it != sessions_.cend(); ++it)
         if (now - it->lastSeenMs > limits::studentSessionMs)
+            stale << it.key();
+    for (auto it = departed_.cbegin(); it != departed_.cend(); ++it)
+        if (now - it->departedAtMs > limits::studentSessionMs)
             stale << it.key();
     endSessions(stale);
 

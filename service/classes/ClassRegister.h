@@ -11,6 +11,7 @@
 
 #include "classes/ClassCheck.h"
 #include "classes/HttpReplies.h"
+#include "limits/ServiceLimits.h"
 #include "store/ServiceStore.h"
 
 namespace kt::service {
@@ -26,7 +27,9 @@ struct ClassEntry {
 // The classes and the students who joined them, held in memory and written
 // through to the store. Every class comes in through `enter`, with the one
 // check (ClassCheck.h). A student's poll only marks the session, and
-// `flushLastSeen` writes those marks in one batch.
+// `flushLastSeen` writes those marks in one batch. Each class has a lesson
+// log (joins, switches, what each computer reported, contact, departures),
+// written in batches by `tick` and kept for a number of days.
 class ClassRegister {
   public:
     using Clock = std::function<qint64()>;  // milliseconds since the epoch
@@ -55,34 +58,66 @@ class ClassRegister {
     QJsonObject classInfo(const ClassRecord& record) const;
     void setDisplayName(qint64 teacherId, const QString& displayName);
 
-    // Stores and counts a student who joined a class.
+    // Stores and counts a student who joined a class. The row of the same
+    // computer's departure from the class gives way: it is back.
     bool join(const StudentSession& session);
     // The session of `tokenHash`, marked as polled now; nothing when there
     // is none or it went a day without a poll (it ends then).
     std::optional<StudentSession> poll(const QString& tokenHash);
     bool holds(const QString& tokenHash) const { return sessions_.contains(tokenHash); }
     bool endSessions(const QStringList& tokenHashes);
-    QList<StudentSession> studentsOf(const QString& code) const;  // in the order they joined
+    // Ends a session at the student's own request (a logout, a quit). One
+    // that leaves a blocked class stays as a departure for the teacher, at
+    // most `departuresKept` of them per class (the oldest go first).
+    bool leave(const QString& tokenHash, int departuresKept);
+    // What the computer of a session said of its block. The same state again
+    // keeps the time it holds since.
+    bool recordReport(const QString& tokenHash, const StudentReport& said);
+    // In the order they joined, those who left during a block included
+    // (StudentSession::departedAtMs).
+    QList<StudentSession> studentsOf(const QString& code) const;
     int classSize(const QString& code) const { return classSizes_.value(code); }
     // Writes the last polls since the previous call; ends sessions that were
     // not polled for a day. Returns the number of last polls written.
     int flushLastSeen();
+    // What the service does every few seconds: writes the last polls and the
+    // new lesson log events, logs the computers that lost contact during a
+    // block, and once an hour deletes the log days it no longer keeps.
+    void tick();
+
+    // Adds an event of the class `code` at this moment to its lesson log.
+    void logEvent(const QString& code, LessonEvent::Kind kind, const QString& student = {},
+                  const QString& detail = {}, bool classBlocked = false);
+    // The newest `limit` events of the class from `fromMs` up to `toMs`, oldest first.
+    QList<LessonEvent> lessonLog(const QString& code, qint64 fromMs, qint64 toMs, int limit) const;
+    void setLessonLogDays(int days) { lessonLogDays_ = days; }
 
     qint64 now() const { return now_(); }
     static qint64 systemNow();
 
   private:
     void addSession(const StudentSession& session);
+    void forget(const QString& tokenHash);
     // Reads the owner's display name again: the teacher command may have changed it.
     void refreshDisplayName(qint64 teacherId);
+    void appendEvent(const LessonEvent& event);
+    void noteLostContact();
+    void writeLessonEvents();
+    void pruneLessonLog();
 
     ServiceStore& store_;
     Clock now_;
     QMap<QString, ClassRecord> classes_;       // by upper-case code
     QHash<QString, StudentSession> sessions_;  // by token hash
+    QHash<QString, StudentSession> departed_;  // left during a block, by token hash
     QHash<QString, int> classSizes_;           // sessions by class code
     QHash<qint64, QString> displayNames_;      // by teacher id
     QSet<QString> polledSinceFlush_;
+    QSet<QString> lostContact_;      // sessions whose lost contact is in the log
+    qint64 watchContactFromMs_ = 0;  // after a restart the students need a moment to poll
+    QList<LessonEvent> unwrittenEvents_;
+    int lessonLogDays_ = limits::lessonLogDays;
+    qint64 nextPruneMs_ = 0;
 };
 
 }  // namespace kt::service

@@ -17,12 +17,6 @@ ApiReply sessionNotFound() {
     return failure(401, QStringLiteral("Sessie niet gevonden"));
 }
 
-// Sessions are kept by the hash of their token: the token itself is never stored.
-QString hashOf(const QString& token) {
-    return QString::fromLatin1(
-        QCryptographicHash::hash(token.toUtf8(), QCryptographicHash::Sha256).toHex());
-}
-
 }  // namespace
 
 StudentProtocol::StudentProtocol(ClassRegister& classes, int maxStudents, TokenSource newToken)
@@ -30,7 +24,13 @@ StudentProtocol::StudentProtocol(ClassRegister& classes, int maxStudents, TokenS
       maxStudents_(maxStudents),
       newToken_(std::move(newToken)),
       wrongCodes_(limits::wrongCodesPerAddress, limits::loginWindowMs),
-      logins_(limits::loginsPerAddress, limits::loginWindowMs) {}
+      logins_(limits::loginsPerAddress, limits::loginWindowMs),
+      reports_(limits::reportsPerSession, limits::reportWindowMs) {}
+
+QString StudentProtocol::tokenHash(const QString& token) {
+    return QString::fromLatin1(
+        QCryptographicHash::hash(token.toUtf8(), QCryptographicHash::Sha256).toHex());
+}
 
 QString StudentProtocol::randomToken() {
     QByteArray bytes(32, '\0');
@@ -72,13 +72,15 @@ ApiReply StudentProtocol::login(const QByteArray& formBody, const QString& peer)
                                 .arg(maxStudents_));
 
     const QString token = newToken_();
-    const StudentSession session{hashOf(token),
+    const StudentSession session{tokenHash(token),
                                  record->code,
                                  name,
                                  form->value("device_id"),
                                  cleanedName(form->value("device_info")),
                                  now,
-                                 now};
+                                 now,
+                                 {},
+                                 0};
     if (!classes_.join(session))
         return failure(503, QStringLiteral("De klasdienst kan de sessie nu niet bewaren"));
     logins_.record(peer, now);
@@ -93,7 +95,7 @@ ApiReply StudentProtocol::login(const QByteArray& formBody, const QString& peer)
 ApiReply StudentProtocol::status(const QString& token) {
     if (token.isEmpty())
         return malformed(QStringLiteral("token ontbreekt"));
-    const auto session = classes_.poll(hashOf(token));
+    const auto session = classes_.poll(tokenHash(token));
     if (!session)
         return sessionNotFound();
     const auto record = classes_.find(session->classCode);
@@ -115,10 +117,10 @@ ApiReply StudentProtocol::logout(const QByteArray& jsonBody) {
     const QJsonValue token = document.object().value("token");
     if (!document.isObject() || !token.isString() || token.toString().isEmpty())
         return malformed(QStringLiteral("verwacht {\"token\": \"...\"}"));
-    const QString key = hashOf(token.toString());
+    const QString key = tokenHash(token.toString());
     if (!classes_.holds(key))
         return failure(404, QStringLiteral("Sessie niet gevonden"));
-    if (!classes_.endSessions({key}))
+    if (!classes_.leave(key, maxStudents_))
         return failure(503, QStringLiteral("De klasdienst kan de sessie nu niet beëindigen"));
     return {200, QJsonObject{{"success", true}}};
 }

@@ -11,9 +11,10 @@
 
 namespace kt::service {
 
-// The student application's side: its login, status poll and logout, as it
-// calls them, with their limits (logins and wrong codes per address,
-// students per class). The poll only reads memory.
+// The student application's side: its login, status poll, logout and the
+// reports of what its privileged runs did, as it calls them, with their
+// limits (logins and wrong codes per address, students per class, reports
+// per session). The poll only reads memory.
 class StudentProtocol {
   public:
     using TokenSource = std::function<QString()>;
@@ -23,9 +24,16 @@ class StudentProtocol {
 
     ApiReply login(const QByteArray& formBody, const QString& peer = QString());
     ApiReply status(const QString& token);
+    // A logout during a block leaves a departure for the teacher.
     ApiReply logout(const QByteArray& jsonBody);
+    // What happened on the student's computer: {"token", "state": "blocked",
+    // "free", "failed" (with "error") or "quit", "hosts", "rules"}. A quit
+    // ends the session as a logout does.
+    ApiReply report(const QByteArray& jsonBody);
 
     static QString randomToken();
+    // Sessions are kept by the hash of their token: the token itself is never stored.
+    static QString tokenHash(const QString& token);
 
   private:
     ClassRegister& classes_;
@@ -33,6 +41,7 @@ class StudentProtocol {
     TokenSource newToken_;
     AttemptLimiter wrongCodes_;  // per address
     AttemptLimiter logins_;      // per address
+    AttemptLimiter reports_;     // per session
 };
 
 }  // namespace kt::service

@@ -71,26 +71,60 @@ QString TeacherClasses::studentId(const StudentSession& session) {
     return session.tokenHash.left(16);
 }
 
-bool TeacherClasses::removeStudent(qint64 teacherId, const QString& code, const QString& id) {
+ClassEntry TeacherClasses::switchBlocking(qint64 teacherId, const QString& code, bool blocked,
+                                          const QString& byWhom, const QString& serviceHost) {
+    auto record = classOf(teacherId, code);
+    if (!record)
+        return {ClassEntry::Outcome::Refused, {}, {QStringLiteral("Klas niet gevonden")}};
+    const bool wasBlocked = record->isBlocked;
+    record->isBlocked = blocked;
+    const ClassEntry entry = saveClassOf(teacherId, *record, serviceHost);
+    if (entry.outcome == ClassEntry::Outcome::Entered && blocked != wasBlocked)
+        classes_.logEvent(record->code, LessonEvent::Kind::Switched, {}, byWhom, blocked);
+    return entry;
+}
+
+bool TeacherClasses::removeStudent(qint64 teacherId, const QString& code, const QString& id,
+                                   const QString& byWhom) {
     const auto record = classOf(teacherId, code);
     if (!record || id.size() != 16)
         return false;
-    for (const StudentSession& session : classes_.studentsOf(record->code))
-        if (studentId(session) == id)
-            return classes_.endSessions({session.tokenHash});
+    for (const StudentSession& session : classes_.studentsOf(record->code)) {
+        if (studentId(session) != id)
+            continue;
+        if (!classes_.endSessions({session.tokenHash}))
+            return false;
+        if (session.departedAtMs == 0)  // a departure's row only leaves the page
+            classes_.logEvent(record->code, LessonEvent::Kind::Removed, session.studentName,
+                              byWhom);
+        return true;
+    }
     return false;
 }
 
-bool TeacherClasses::endLesson(qint64 teacherId, const QString& code) {
+bool TeacherClasses::endLesson(qint64 teacherId, const QString& code, const QString& byWhom) {
     auto record = classOf(teacherId, code);
     if (!record)
         return false;
     QStringList hashes;
     for (const StudentSession& session : classes_.studentsOf(record->code))
         hashes << session.tokenHash;
+    const bool wasBlocked = record->isBlocked;
     record->isBlocked = false;
-    return saveClassOf(teacherId, *record, QString()).outcome == ClassEntry::Outcome::Entered &&
-           classes_.endSessions(hashes);
+    if (saveClassOf(teacherId, *record, QString()).outcome != ClassEntry::Outcome::Entered ||
+        !classes_.endSessions(hashes))
+        return false;
+    classes_.logEvent(record->code, LessonEvent::Kind::LessonEnded, {}, byWhom, wasBlocked);
+    return true;
+}
+
+std::optional<QList<LessonEvent>> TeacherClasses::lessonLog(qint64 teacherId, const QString& code,
+                                                            qint64 fromMs, qint64 toMs,
+                                                            int limit) const {
+    const auto record = classOf(teacherId, code);
+    if (!record)
+        return std::nullopt;
+    return classes_.lessonLog(record->code, fromMs, toMs, limit);
 }
 
 }  // namespace kt::service

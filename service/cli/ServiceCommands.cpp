@@ -38,6 +38,7 @@ QString usageText() {
                "%1]\n"
                "                          [--max-connections N] [--max-connections-per-address N]\n"
                "                          [--request-timeout SECONDS] [--idle-timeout SECONDS]\n"
+               "                          [--lesson-log-days %2]\n"
                "                          [--listen-plain 127.0.0.1:8081] [--trusted-front "
                "ADDR]...\n"
                "                          [--admin-listen 127.0.0.1:9081] [--instance-id NAME]\n"
@@ -46,7 +47,8 @@ QString usageText() {
                "  ka-tesmar-service class CODE [--blocked on|off] [--domains a,b] [--ips x,y]\n"
                "                          [--teacher NAME] --service https://127.0.0.1:8443\n"
                "                          [--ca DIR/cert.pem] [--admin-secret FILE]\n")
-        .arg(limits::studentsPerClass);
+        .arg(limits::studentsPerClass)
+        .arg(limits::lessonLogDays);
 }
 
 namespace {
@@ -181,7 +183,9 @@ int serveCommand(const QStringList& arguments) {
          {"admin-listen", "/healthz and /metrics here (else on --listen-plain only).", "host:port"},
          {"instance-id", "This instance's name in /healthz.", "name",
           QSysInfo::machineHostName() + "-" +
-              QString::number(QCoreApplication::applicationPid())}});
+              QString::number(QCoreApplication::applicationPid())},
+         {"lesson-log-days", "Days each class's lesson log is kept.", "days",
+          QString::number(limits::lessonLogDays)}});
     parser.addOptions(connectionLimitOptions());
     parser.addHelpOption();
     parser.process(arguments);
@@ -190,10 +194,13 @@ int serveCommand(const QStringList& arguments) {
     QList<QHostAddress> trustedFronts;
     bool numeric = false;
     const int maxStudents = parser.value("max-students").toInt(&numeric);
+    bool numericDays = false;
+    const int lessonLogDays = parser.value("lesson-log-days").toInt(&numericDays);
     if (!parseListen(parser.value("listen"), address, port) || !numeric || maxStudents < 1 ||
         !parseOptionalListen(parser, "listen-plain", plainAddress, plainPort) ||
         !parseOptionalListen(parser, "admin-listen", adminAddress, adminPort) ||
         !parseTrustedFronts(parser.values("trusted-front"), trustedFronts) ||
+        !numericDays || lessonLogDays < 1 || lessonLogDays > limits::maxLessonLogDays ||
         !parser.positionalArguments().isEmpty())
         return usage();
     ConnectionLimits limits;
@@ -216,6 +223,7 @@ int serveCommand(const QStringList& arguments) {
         return 2;
     }
     ClassRegister classes(store);
+    classes.setLessonLogDays(lessonLogDays);
     if (const QString error = classes.importClasses(classesFile.classes); !error.isEmpty()) {
         err() << "ka-tesmar-service: " << error << Qt::endl;
         return 2;

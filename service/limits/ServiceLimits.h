@@ -68,8 +68,18 @@ inline constexpr int deviceInfoLength = 500;
 inline constexpr int deviceIdLength = 200;
 // The students' last polls are written in one batch this often.
 inline constexpr int lastSeenFlushMs = 5'000;
-// A student counts as online on the teacher's page within this of a poll.
-inline constexpr qint64 onlineWithinMs = 15'000;
+// A computer that did not poll for this long during a block has lost
+// contact: three polls missed.
+inline constexpr qint64 contactWithinMs = 15'000;
+// What a student's computer reports after each privileged run (a switch, a
+// repair, a quit): a handful in a lesson; more than this in the window is a
+// broken or hostile client, and is not heard.
+inline constexpr int reportsPerSession = 30;
+inline constexpr qint64 reportWindowMs = 10 * 60 * 1000;
+// A report's session token (the service's are 64 characters) and a failure's
+// line in characters (the application sends 300 at most).
+inline constexpr int reportTokenLength = 200;
+inline constexpr int reportErrorLength = 500;
 
 // --- Classes ---
 
@@ -83,6 +93,19 @@ inline constexpr int classNameLength = 100;
 // application takes (2,000 of each).
 inline constexpr int namesPerClass = 500;
 inline constexpr int addressesPerClass = 500;
+
+// --- The lesson log ---
+
+// Days each class's log is kept (the default of serve --lesson-log-days), and
+// the most serve accepts; older days are deleted once in this while.
+inline constexpr int lessonLogDays = 30;
+inline constexpr int maxLessonLogDays = 3'650;
+inline constexpr qint64 lessonLogPruneEveryMs = 3600 * 1000;
+// The page shows the newest events of a day; the CSV file holds all of it.
+inline constexpr int eventsOnPage = 200;
+inline constexpr int eventsInFile = 100'000;
+// Events waiting for a store that does not take them; beyond, the oldest go.
+inline constexpr qsizetype unwrittenEvents = 100'000;
 
 // --- Teachers ---
 

@@ -27,6 +27,17 @@ struct StoredTeacherSession {
     qint64 expiresAtMs = 0;
 };
 
+// What a student's computer last said about its block.
+enum class ReportedState { None, Blocked, Free, Failed };
+
+struct StudentReport {
+    ReportedState state = ReportedState::None;
+    qint64 atMs = 0;  // when the computer first reported this state
+    QString error;    // Failed: the line the student's window shows
+    int hosts = 0;    // names in force
+    int rules = 0;    // addresses and rules in force
+};
+
 // A student who joined a class. Keyed by the hash of the session token: the
 // token itself is never stored.
 struct StudentSession {
@@ -37,7 +48,41 @@ struct StudentSession {
     QString deviceInfo;
     qint64 joinedAtMs = 0;
     qint64 lastSeenMs = 0;
+    StudentReport report;
+    // Left while the class was blocked: the session is over, its row stays
+    // for the teacher. 0 while the session runs.
+    qint64 departedAtMs = 0;
 };
+
+// One line of a class's lesson log.
+struct LessonEvent {
+    enum class Kind {
+        Joined,
+        Switched,     // classBlocked: the switch's new position; detail: by whom
+        Reported,     // state, hosts, rules; detail: the error of a failure
+        ContactLost,  // when the service noticed: no poll for a while during a block
+        ContactBack,
+        Departed,     // classBlocked: the class was blocked at the time
+        Removed,      // detail: by whom
+        LessonEnded,  // detail: by whom
+    };
+    QString classCode;
+    qint64 atMs = 0;
+    Kind kind = Kind::Joined;
+    QString student;  // the student's name; empty for the class's own events
+    QString detail;
+    bool classBlocked = false;
+    ReportedState state = ReportedState::None;
+    int hosts = 0;
+    int rules = 0;
+};
+
+// The names under which every store keeps these values: "blocked", "free",
+// "failed" ("" for None); "joined", "switched"... Nothing for an unknown name.
+QString stateName(ReportedState state);
+std::optional<ReportedState> stateFromName(const QString& name);
+QString kindName(LessonEvent::Kind kind);
+std::optional<LessonEvent::Kind> kindFromName(const QString& name);
 
 // Database statements that failed since the start, in every store.
 inline std::atomic<quint64> failedStatements{0};
@@ -76,6 +121,14 @@ class ServiceStore {
     virtual bool saveSession(const StudentSession& session) = 0;
     virtual bool deleteSessions(const QStringList& tokenHashes) = 0;
     virtual bool saveLastSeen(const QList<QPair<QString, qint64>>& lastSeen) = 0;
+
+    virtual bool addLessonEvents(const QList<LessonEvent>& events) = 0;
+    // The newest `limit` events of one class from `fromMs` up to (not
+    // including) `toMs`, oldest first.
+    virtual QList<LessonEvent> lessonEvents(const QString& classCode, qint64 fromMs, qint64 toMs,
+                                            int limit) = 0;
+    // Deletes the events of every class from before `beforeMs`.
+    virtual bool deleteLessonEventsBefore(qint64 beforeMs) = 0;
 };
 
 }  // namespace kt::service

@@ -40,6 +40,23 @@ const QList<QStringList> migrations = {
         "(SELECT name FROM teachers WHERE teachers.id = classes.teacher_id)",
         "CREATE TABLE service_keys (name TEXT PRIMARY KEY, value TEXT NOT NULL)",
     },
+    {
+        // What each computer last reported, and a departure during a block;
+        // the lesson log. Times are milliseconds since 1970 (BIGINT).
+        "ALTER TABLE sessions ADD COLUMN report_state TEXT NOT NULL DEFAULT ''",
+        "ALTER TABLE sessions ADD COLUMN report_at BIGINT NOT NULL DEFAULT 0",
+        "ALTER TABLE sessions ADD COLUMN report_error TEXT NOT NULL DEFAULT ''",
+        "ALTER TABLE sessions ADD COLUMN report_hosts INTEGER NOT NULL DEFAULT 0",
+        "ALTER TABLE sessions ADD COLUMN report_rules INTEGER NOT NULL DEFAULT 0",
+        "ALTER TABLE sessions ADD COLUMN departed_at BIGINT NOT NULL DEFAULT 0",
+        "CREATE TABLE lesson_events (id INTEGER PRIMARY KEY, class_code TEXT NOT NULL, "
+        "happened_at BIGINT NOT NULL, kind TEXT NOT NULL, student TEXT NOT NULL, detail TEXT NOT "
+        "NULL, "
+        "class_blocked INTEGER NOT NULL, state TEXT NOT NULL, hosts INTEGER NOT NULL, "
+        "rules INTEGER NOT NULL)",
+        "CREATE INDEX lesson_events_class ON lesson_events(class_code, happened_at)",
+        "CREATE INDEX lesson_events_at ON lesson_events(happened_at)",
+    },
 };
 
 // Qt binds a null QString as SQL NULL; the columns hold empty texts instead.
@@ -325,15 +342,21 @@ QList<StudentSession> SqliteStore::loadSessions() {
     QSqlQuery query(QSqlDatabase::database(connection_));
     query.prepare(
         "SELECT token_hash, class_code, student_name, device_id, device_info, joined_at, "
-        "last_seen FROM sessions ORDER BY joined_at");
+        "last_seen, report_state, report_at, report_error, report_hosts, report_rules, "
+        "departed_at FROM sessions ORDER BY joined_at");
     QList<StudentSession> sessions;
     if (!run(query))
         return sessions;
-    while (query.next())
-        sessions.append(StudentSession{query.value(0).toString(), query.value(1).toString(),
-                                       query.value(2).toString(), query.value(3).toString(),
-                                       query.value(4).toString(), query.value(5).toLongLong(),
-                                       query.value(6).toLongLong()});
+    while (query.next()) {
+        const StudentReport report{
+            stateFromName(query.value(7).toString()).value_or(ReportedState::None),
+            query.value(8).toLongLong(), query.value(9).toString(), query.value(10).toInt(),
+            query.value(11).toInt()};
+        sessions.append(StudentSession{
+            query.value(0).toString(), query.value(1).toString(), query.value(2).toString(),
+            query.value(3).toString(), query.value(4).toString(), query.value(5).toLongLong(),
+            query.value(6).toLongLong(), report, query.value(12).toLongLong()});
+    }
     return sessions;
 }
 
@@ -341,11 +364,16 @@ bool SqliteStore::saveSession(const StudentSession& session) {
     return inTransaction(connection_, [&](QSqlQuery& query) {
         query.prepare(
             "INSERT OR REPLACE INTO sessions (token_hash, class_code, student_name, device_id, "
-            "device_info, joined_at, last_seen) VALUES (?, ?, ?, ?, ?, ?, ?)");
+            "device_info, joined_at, last_seen, report_state, report_at, report_error, "
+            "report_hosts, report_rules, departed_at) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, "
+            "?)");
+        const StudentReport& report = session.report;
         for (const QVariant& value :
              {text(session.tokenHash), text(session.classCode), text(session.studentName),
               text(session.deviceId), text(session.deviceInfo), QVariant(session.joinedAtMs),
-              QVariant(session.lastSeenMs)})
+              QVariant(session.lastSeenMs), QVariant(stateName(report.state)),
+              QVariant(report.atMs), text(report.error), QVariant(report.hosts),
+              QVariant(report.rules), QVariant(session.departedAtMs)})
             query.addBindValue(value);
         if (!run(query))
             return false;
@@ -383,6 +411,60 @@ bool SqliteStore::saveLastSeen(const QList<QPair<QString, qint64>>& lastSeen) {
         }
         return true;
     });
+}
+
+bool SqliteStore::addLessonEvents(const QList<LessonEvent>& events) {
+    return inTransaction(connection_, [&](QSqlQuery& query) {
+        query.prepare(
+            "INSERT INTO lesson_events (class_code, happened_at, kind, student, detail, "
+            "class_blocked, "
+            "state, hosts, rules) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?)");
+        for (const LessonEvent& event : events) {
+            for (const QVariant& value :
+                 {text(event.classCode), QVariant(event.atMs), QVariant(kindName(event.kind)),
+                  text(event.student), text(event.detail), QVariant(event.classBlocked),
+                  QVariant(stateName(event.state)), QVariant(event.hosts), QVariant(event.rules)})
+                query.addBindValue(value);
+            if (!run(query))
+                return false;
+        }
+        return true;
+    });
+}
+
+QList<LessonEvent> SqliteStore::lessonEvents(const QString& classCode, qint64 fromMs, qint64 toMs,
+                                             int limit) {
+    QSqlQuery query(QSqlDatabase::database(connection_));
+    query.prepare(
+        "SELECT happened_at, kind, student, detail, class_blocked, state, hosts, rules FROM "
+        "(SELECT * FROM lesson_events WHERE class_code = ? AND happened_at >= ? AND "
+        "happened_at < ? ORDER BY happened_at DESC, id DESC LIMIT ?) AS newest "
+        "ORDER BY happened_at, id");
+    query.addBindValue(classCode);
+    query.addBindValue(fromMs);
+    query.addBindValue(toMs);
+    query.addBindValue(limit);
+    QList<LessonEvent> events;
+    if (!run(query))
+        return events;
+    while (query.next()) {
+        const auto kind = kindFromName(query.value(1).toString());
+        if (!kind)
+            continue;
+        events.append(
+            LessonEvent{classCode, query.value(0).toLongLong(), *kind, query.value(2).toString(),
+                        query.value(3).toString(), query.value(4).toBool(),
+                        stateFromName(query.value(5).toString()).value_or(ReportedState::None),
+                        query.value(6).toInt(), query.value(7).toInt()});
+    }
+    return events;
+}
+
+bool SqliteStore::deleteLessonEventsBefore(qint64 beforeMs) {
+    QSqlQuery query(QSqlDatabase::database(connection_));
+    query.prepare("DELETE FROM lesson_events WHERE happened_at < ?");
+    query.addBindValue(beforeMs);
+    return run(query);
 }
 
 }  // namespace kt::service

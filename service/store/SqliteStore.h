@@ -35,6 +35,11 @@ class SqliteStore : public ServiceStore {
     bool deleteSessions(const QStringList& tokenHashes) override;
     bool saveLastSeen(const QList<QPair<QString, qint64>>& lastSeen) override;
 
+    bool addLessonEvents(const QList<LessonEvent>& events) override;
+    QList<LessonEvent> lessonEvents(const QString& classCode, qint64 fromMs, qint64 toMs,
+                                    int limit) override;
+    bool deleteLessonEventsBefore(qint64 beforeMs) override;
+
   private:
     int schemaVersion();
     static int latestSchemaVersion();

@@ -3,7 +3,9 @@
 #include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
+#include <QUrlQuery>
 
+#include "classes/ComputerStates.h"
 #include "classes/HttpReplies.h"
 #include "http/JsonBody.h"
 #include "limits/ServiceLimits.h"
@@ -233,20 +235,30 @@ TeacherPage::Answer TeacherPage::setDisplayName(const Call& call) {
 QJsonObject TeacherPage::classDetails(const ClassRecord& record) const {
     const qint64 now = classes_.now();
     QJsonArray students;
-    for (const StudentSession& session : classes_.studentsOf(record.code))
-        students.append(
-            QJsonObject{{"id", TeacherClasses::studentId(session)},
-                        {"name", session.studentName},
-                        {"device", session.deviceInfo},
-                        {"joined_at", session.joinedAtMs},
-                        {"last_seen", session.lastSeenMs},
-                        {"online", now - session.lastSeenMs <= limits::onlineWithinMs}});
+    int blocked = 0;
+    for (const ComputerView& view :
+         computerViews(classes_.studentsOf(record.code), record.isBlocked, now)) {
+        const StudentSession& session = view.session;
+        blocked += view.state == ComputerState::Blocked;
+        students.append(QJsonObject{{"id", TeacherClasses::studentId(session)},
+                                    {"name", session.studentName},
+                                    {"device", session.deviceInfo},
+                                    {"joined_at", session.joinedAtMs},
+                                    {"last_seen", session.lastSeenMs},
+                                    {"state", computerStateName(view.state)},
+                                    {"since", view.sinceMs},
+                                    {"error", session.report.error},
+                                    {"hosts", session.report.hosts},
+                                    {"rules", session.report.rules},
+                                    {"attention", view.needsAttention}});
+    }
     return {{"code", record.code},
             {"class_name", record.className},
             {"school_name", record.schoolName},
             {"is_blocked", record.isBlocked},
             {"domains", QJsonArray::fromStringList(record.domains)},
             {"students", students},
+            {"blocked_count", blocked},
             {"now", now}};
 }
 
@@ -276,7 +288,52 @@ TeacherPage::Answer TeacherPage::showClass(const Call& call, const QString& code
     const auto record = teacherClasses_.classOf(call.teacher.teacherId, code);
     if (!record)
         return classNotFound();
-    return ok({{"class", classDetails(*record)}});
+    QJsonObject details = classDetails(*record);
+    if (!call.request.query().hasQueryItem("day"))
+        return ok({{"class", details}});
+    LogDay day;
+    auto events = dayLog(call, *record, limits::eventsOnPage, day);
+    if (auto* refused = std::get_if<QHttpServerResponse>(&events))
+        return std::move(*refused);
+    QJsonArray log;
+    const auto& shown = std::get<QList<LessonEvent>>(events);
+    for (auto event = shown.crbegin(); event != shown.crend(); ++event)
+        log.append(QJsonObject{
+            {"at", event->atMs}, {"student", event->student}, {"text", eventText(*event)}});
+    details.insert("log", log);
+    return ok({{"class", details}});
+}
+
+TeacherPage::Answer TeacherPage::lessonLogFile(const Call& call, const QString& code) {
+    const auto record = teacherClasses_.classOf(call.teacher.teacherId, code);
+    if (!record)
+        return classNotFound();
+    LogDay day;
+    auto events = dayLog(call, *record, limits::eventsInFile, day);
+    if (auto* refused = std::get_if<QHttpServerResponse>(&events))
+        return std::move(*refused);
+    QHttpServerResponse file("text/csv; charset=utf-8",
+                             lessonLogCsv(std::get<QList<LessonEvent>>(events), day.zone));
+    file.setHeader("Content-Disposition", "attachment; filename=\"logboek-" +
+                                              record->code.toLatin1() + '-' +
+                                              day.date.toString(Qt::ISODate).toLatin1() + ".csv\"");
+    file.setHeader("Cache-Control", "no-store");
+    file.setHeader("X-Content-Type-Options", "nosniff");
+    return file;
+}
+
+std::variant<QList<LessonEvent>, QHttpServerResponse> TeacherPage::dayLog(const Call& call,
+                                                                          const ClassRecord& record,
+                                                                          int limit,
+                                                                          LogDay& day) const {
+    const QUrlQuery query = call.request.query();
+    const auto asked = logDay(query.queryItemValue("day"), query.queryItemValue("tz"));
+    if (!asked)
+        return error(400, QStringLiteral("Geef de dag als JJJJ-MM-DD"));
+    day = *asked;
+    return teacherClasses_
+        .lessonLog(call.teacher.teacherId, record.code, day.fromMs, day.toMs, limit)
+        .value_or(QList<LessonEvent>());
 }
 
 QHttpServerResponse TeacherPage::changed(const Call& call, const QString& code, bool saved) const {
@@ -304,11 +361,11 @@ TeacherPage::Answer TeacherPage::switchBlocking(const Call& call, const QString&
         return classNotFound();
     if (!call.body.value("is_blocked").isBool())
         return error(400, QStringLiteral("is_blocked moet true of false zijn"));
-    record->isBlocked = call.body.value("is_blocked").toBool();
-    return entered(
-        call,
-        teacherClasses_.saveClassOf(call.teacher.teacherId, *record, call.request.url().host()),
-        QStringLiteral("De wijziging kon niet bewaard worden"));
+    return entered(call,
+                   teacherClasses_.switchBlocking(call.teacher.teacherId, record->code,
+                                                  call.body.value("is_blocked").toBool(),
+                                                  call.teacher.name, call.request.url().host()),
+                   QStringLiteral("De wijziging kon niet bewaard worden"));
 }
 
 TeacherPage::Answer TeacherPage::changeDomains(const Call& call, const QString& code) {
@@ -334,7 +391,8 @@ TeacherPage::Answer TeacherPage::removeStudent(const Call& call, const QString& 
     const auto record = teacherClasses_.classOf(call.teacher.teacherId, code);
     if (!record)
         return classNotFound();
-    if (!teacherClasses_.removeStudent(call.teacher.teacherId, record->code, studentId))
+    if (!teacherClasses_.removeStudent(call.teacher.teacherId, record->code, studentId,
+                                       call.teacher.name))
         return error(404, QStringLiteral("Leerling niet gevonden"));
     return changed(call, record->code, true);
 }
@@ -343,8 +401,9 @@ TeacherPage::Answer TeacherPage::endLesson(const Call& call, const QString& code
     const auto record = teacherClasses_.classOf(call.teacher.teacherId, code);
     if (!record)
         return classNotFound();
-    return changed(call, record->code,
-                   teacherClasses_.endLesson(call.teacher.teacherId, record->code));
+    return changed(
+        call, record->code,
+        teacherClasses_.endLesson(call.teacher.teacherId, record->code, call.teacher.name));
 }
 
 }  // namespace kt::service

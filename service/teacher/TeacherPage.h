@@ -5,8 +5,10 @@
 #include <QJsonObject>
 #include <functional>
 #include <optional>
+#include <variant>
 
 #include "classes/ClassRegister.h"
+#include "classes/LessonLog.h"
 #include "classes/TeacherClasses.h"
 #include "teacher/TeacherAccounts.h"
 
@@ -63,7 +65,10 @@ class TeacherPage {
     Answer setDisplayName(const Call& call);
     Answer listClasses(const Call& call);
     Answer createClass(const Call& call);
+    // With ?day=YYYY-MM-DD&tz=ZONE also that day's lesson log, the newest events first.
     Answer showClass(const Call& call, const QString& code);
+    // That day's whole lesson log as a CSV file.
+    Answer lessonLogFile(const Call& call, const QString& code);
     Answer switchBlocking(const Call& call, const QString& code);
     Answer changeDomains(const Call& call, const QString& code);
     Answer removeStudent(const Call& call, const QString& code, const QString& studentId);
@@ -77,6 +82,10 @@ class TeacherPage {
     Answer admitted(const QHttpServerRequest& request, Access access, const Reply& reply,
                     const Endpoint& endpoint);
     QJsonObject classDetails(const ClassRecord& record) const;
+    // The lesson log of the day the call names, or why there is none.
+    std::variant<QList<LessonEvent>, QHttpServerResponse> dayLog(const Call& call,
+                                                                 const ClassRecord& record,
+                                                                 int limit, LogDay& day) const;
     // The answer after a change of the class `code`: the class as it now is, or 503.
     QHttpServerResponse changed(const Call& call, const QString& code, bool saved) const;
     // The answer after `entry`: the class as it came in, its refusal, or `notStored` (503).

@@ -26,10 +26,14 @@ AppDelegate::TerminateReply AppDelegate::applicationShouldTerminate(ReplyToTermi
 void AppDelegate::applicationWillTerminate() {
     if (!appState)
         return;
-    appState->blocking().endActivations();
-    appState->blocking().forceRestoreNetworkSettings();
+    BlockingController& blocking = appState->blocking();
+    blocking.endActivations();
+    const bool restored = blocking.forceRestoreNetworkSettings();
+    // The class hears of the quit first, within the wait for the logout.
     if (appState->isLoggedIn)
-        appState->session().deleteSessionOnServerSync();
+        appState->session().deleteSessionOnServerSync(
+            restored ? BlockReport{BlockOutcome::Quit}
+                     : blocking.reportInForce(BlockOutcome::Quit));
     if (Beeper* beeper = appState->ports().beeper)
         beeper->beep();
 }

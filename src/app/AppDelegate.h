@@ -25,8 +25,9 @@ class AppDelegate {
     // go on at once.
     TerminateReply applicationShouldTerminate(ReplyToTermination reply);
 
-    // Takes the blocking out (waiting for the shell), deletes a running
-    // session on the service (waiting at most 3 s) and beeps once.
+    // Takes the blocking out (waiting for the shell), tells the class of the
+    // quit and deletes a running session on the service (waiting at most 3 s
+    // for both) and beeps once.
     void applicationWillTerminate();
 };
 

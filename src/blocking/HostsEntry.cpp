@@ -22,4 +22,8 @@ int hostsCountOf(const std::vector<HostsEntry>& entries) {
                                           [](const HostsEntry& entry) { return !entry.addedWww; }));
 }
 
+int namesCountFor(int hostsCount) {
+    return hostsCount / 2;
+}
+
 }  // namespace kt

@@ -22,5 +22,7 @@ std::vector<HostsEntry> hostsEntriesFor(const std::vector<std::string>& names);
 
 // The displayed hosts figure: two per blocked name, duplicates counted.
 int hostsCountOf(const std::vector<HostsEntry>& entries);
+// The number of names a hosts figure stands for.
+int namesCountFor(int hostsCount);
 
 }  // namespace kt

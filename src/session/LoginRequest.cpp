@@ -4,11 +4,24 @@
 #include "session/ServiceRequests.h"
 
 namespace kt {
+namespace {
+
+std::string deviceInformationOf(const Ports& ports) {
+    if (ports.systemProfileName == "linux") {
+        std::optional<std::string> osRelease;
+        for (const char* path : osReleasePaths)
+            if (!osRelease && ports.files)
+                osRelease = ports.files->readFile(path);
+        return linuxDeviceInformation(osRelease);
+    }
+    return ports.systemInformation ? deviceInformation(*ports.systemInformation) : "macOS ";
+}
+
+}  // namespace
 
 LoginRequest makeLoginRequest(const Ports& ports, std::string url, std::string_view studentName,
                               std::string_view classCode, Seconds timeout) {
-    std::string deviceInfo =
-        ports.systemInformation ? deviceInformation(*ports.systemInformation) : "macOS ";
+    std::string deviceInfo = deviceInformationOf(ports);
     const std::string deviceId =
         ports.networkInterfaces ? getDeviceMACAddress(*ports.networkInterfaces) : "";
     HttpRequest request = loginRequest(

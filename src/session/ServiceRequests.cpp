@@ -25,6 +25,20 @@ std::optional<std::string> logoutRequestBody(std::string_view token) {
     return nlohmann::json{{"token", std::string(token)}}.dump();
 }
 
+std::optional<std::string> classReportBody(std::string_view token, std::string_view state,
+                                           const std::optional<std::string>& error, int hosts,
+                                           int rules) {
+    if (!utf8::isValid(token))
+        return std::nullopt;
+    nlohmann::ordered_json body{{"token", std::string(token)}, {"state", std::string(state)}};
+    if (error)
+        body["error"] =
+            utf8::prefixCharacters(utf8::escapeInvalid(*error), maxReportErrorCharacters);
+    body["hosts"] = hosts;
+    body["rules"] = rules;
+    return body.dump();
+}
+
 HttpRequest getRequest(std::string url) {
     HttpRequest request;
     request.method = "GET";
@@ -44,11 +58,15 @@ HttpRequest loginRequest(std::string url, std::string body, Seconds timeout) {
 }
 
 HttpRequest logoutRequest(std::string url, std::string_view token, Seconds timeout) {
+    return jsonPostRequest(std::move(url), logoutRequestBody(token).value_or(""), timeout);
+}
+
+HttpRequest jsonPostRequest(std::string url, std::string body, Seconds timeout) {
     HttpRequest request;
     request.method = "POST";
     request.url = std::move(url);
     request.headers = {{"Content-Type", "application/json"}};
-    request.body = logoutRequestBody(token).value_or("");
+    request.body = std::move(body);
     request.timeout = timeout;
     return request;
 }

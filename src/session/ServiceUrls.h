@@ -12,6 +12,7 @@ namespace service_endpoint {
 inline constexpr const char* login = "class-login.php";
 inline constexpr const char* status = "class-status.php";
 inline constexpr const char* logout = "class-logout.php";
+inline constexpr const char* report = "class-report.php";
 }  // namespace service_endpoint
 
 // True for an absolute https URL with a host whose characters may all stand

@@ -80,6 +80,23 @@ TEST(EndToEnd, KeyboardPupilTeacherGuardianAndQuitDuringTheLookups) {
               std::string::npos)
         << second;
     EXPECT_EQ(second.find("Blokkering geactiveerd", switchedOn), std::string::npos) << second;
+
+    // The class is told of each run and of the quit (the first window's
+    // activation; the second's activation, undo and quit). A service that
+    // does not know the call (404) is logged once by each window and
+    // otherwise left alone.
+    const std::string service = out("service.log");
+    std::size_t reports = 0;
+    for (std::size_t at = 0;
+         (at = service.find("POST /Vexlo/api/class-report.php ", at)) != std::string::npos; ++at)
+        ++reports;
+    EXPECT_EQ(reports, 4u) << service;
+    for (const std::string& window : {out("window-1.log"), second}) {
+        const std::string refused = "Klasrapport niet aangenomen: HTTP 404 (verder niet gemeld)";
+        EXPECT_NE(window.find(refused), std::string::npos) << window;
+        EXPECT_EQ(window.find(refused), window.rfind(refused)) << window;
+        EXPECT_NE(window.find("Device: Linux "), std::string::npos) << window;
+    }
 }
 
 }  // namespace

@@ -42,20 +42,41 @@ TEST_F(AppDelegateTest, QuitWhileLoggedInIsHeldTwoSecondsForTheAlertThenRestores
     EXPECT_TRUE(replies[0].second);
     EXPECT_EQ(runs("restore"), 0u) << "nothing is restored before the quit is confirmed";
 
-    // The wait for the service's answer: the restore has run by then, the beep not yet.
+    // The wait for the service's answers: the restore has run by then, the beep not yet.
     std::pair<std::size_t, std::size_t> restoresAndBeepsWhileDeleting;
     fakes.blockingWait.whileWaiting = [&] {
         restoresAndBeepsWhileDeleting = {runs("restore"), fakes.beeper.times.size()};
-        fakes.http.respondLast(200, R"({"success":true})");
+        fakes.http.respond(0, 404, "");
+        fakes.http.respond(1, 200, R"({"success":true})");
     };
     delegate.applicationWillTerminate();
     EXPECT_EQ(restoresAndBeepsWhileDeleting, std::pair(std::size_t{1}, std::size_t{3}));
     EXPECT_EQ(runs("restore"), 1u);
-    ASSERT_EQ(fakes.http.count(), 1u);
-    EXPECT_NE(fakes.http.last().url.find("class-logout.php"), std::string::npos);
-    EXPECT_NE(fakes.http.last().body.find("tok-1"), std::string::npos);
+    ASSERT_EQ(fakes.http.count(), 2u);
+    EXPECT_EQ(fakes.http.request(0).url, session().apiBaseURL + "class-report.php");
+    EXPECT_EQ(fakes.http.request(0).body,
+              R"({"token":"tok-1","state":"quit","hosts":0,"rules":0})");
+    EXPECT_EQ(fakes.http.request(1).url, session().apiBaseURL + "class-logout.php");
+    EXPECT_EQ(fakes.http.request(1).body, R"({"token":"tok-1"})");
+    EXPECT_EQ(fakes.blockingWait.waits, 1) << "one wait for both";
+    EXPECT_EQ(fakes.blockingWait.lastResult, true);
     EXPECT_LE(fakes.blockingWait.lastTimeout.value_or(Seconds{99}).count(), 3.0);
     EXPECT_EQ(fakes.beeper.times.size(), 4u) << "one final beep";
+}
+
+TEST_F(AppDelegateTest, TheQuitWaitsForTheReportAndTheLogoutAndReportsWhatARefusedRestoreLeft) {
+    logIn();
+    delegate.appState = state;
+    state->hostsCount = 10;
+    state->firewallCount = 40;
+    promptAccepted = false;  // the restore fails
+    fakes.blockingWait.whileWaiting = [&] { fakes.http.respond(1, 200, "{}"); };
+    delegate.applicationWillTerminate();
+    ASSERT_EQ(fakes.http.count(), 2u);
+    EXPECT_EQ(fakes.http.request(0).body,
+              R"({"token":"tok-1","state":"quit","hosts":5,"rules":40})");
+    EXPECT_DOUBLE_EQ(fakes.http.request(0).timeout.count(), 3.0);
+    EXPECT_EQ(fakes.blockingWait.lastResult, false) << "the report is still awaited";
 }
 
 TEST_F(AppDelegateTest, QuitDropsAnActivationStillLookingUpAndNeverBlocksAgain) {

@@ -3,11 +3,14 @@
 #include <gtest/gtest.h>
 
 #include <QJsonArray>
+#include <QJsonDocument>
 #include <QSqlDatabase>
 #include <QSqlQuery>
 #include <QTemporaryDir>
 
 #include "QtTestSupport.h"
+#include "classes/ComputerStates.h"
+#include "classes/LessonLog.h"
 #include "classes/StudentProtocol.h"
 #include "classes/TeacherClasses.h"
 #include "http/RequestFraming.h"
@@ -161,7 +164,11 @@ TEST(ServiceData, AnOlderSchemaIsBroughtUpToDateANewerOneOrAnotherFileIsRefused)
          "is_blocked INTEGER NOT NULL, created_at INTEGER NOT NULL)",
          "CREATE TABLE block_entries (class_code TEXT NOT NULL REFERENCES classes(code), "
          "kind TEXT NOT NULL, position INTEGER NOT NULL, value TEXT NOT NULL, value_end TEXT)",
+         "CREATE TABLE sessions (token_hash TEXT PRIMARY KEY, class_code TEXT NOT NULL "
+         "REFERENCES classes(code), student_name TEXT NOT NULL, device_id TEXT NOT NULL, "
+         "device_info TEXT NOT NULL, joined_at INTEGER NOT NULL, last_seen INTEGER NOT NULL)",
          "INSERT INTO teachers VALUES (1, 'anna', 'h', 0)",
+         "INSERT INTO sessions VALUES ('h1', 'ACD347', 'Jan', 'a4', 'Linux', 5, 6)",
          "INSERT INTO classes VALUES ('ACD347', 1, '3B', 'anna', '', 0, 1)",
          "INSERT INTO classes VALUES ('ACD349', 1, '5A', 'Dhr. Maes', '', 0, 2)",
          "PRAGMA user_version=2"});
@@ -172,6 +179,17 @@ TEST(ServiceData, AnOlderSchemaIsBroughtUpToDateANewerOneOrAnotherFileIsRefused)
     QStringList shown;
     for (const ClassRecord& record : older.loadClasses()) shown << record.teacherName;
     EXPECT_EQ(shown, (QStringList{"", "Dhr. Maes"})) << "a login name kept for students is gone";
+    const QList<StudentSession> sessions = older.loadSessions();
+    ASSERT_EQ(sessions.size(), 1);
+    EXPECT_EQ(sessions.first().lastSeenMs, 6);
+    EXPECT_EQ(sessions.first().report.state, ReportedState::None) << "nothing reported yet";
+    EXPECT_EQ(sessions.first().departedAtMs, 0) << "still in the lesson";
+    LessonEvent joined;
+    joined.classCode = "ACD347";
+    joined.atMs = 7;
+    joined.student = "Jan";
+    EXPECT_TRUE(older.addLessonEvents({joined}));
+    EXPECT_EQ(older.lessonEvents("ACD347", 0, 8, 10).value(0).student, "Jan");
 
     writeDatabase(dir, "newer.db", {"PRAGMA user_version=99"});
     EXPECT_TRUE(SqliteStore(dir.filePath("newer.db")).open().contains("newer version"));
@@ -205,15 +223,18 @@ TEST(ServiceData, SessionsEndAfterADayWithoutAPollOrByTheTeacher) {
     const QString removedId = TeacherClasses::studentId(service->classes.studentsOf(code).last());
     EXPECT_FALSE(service->teacher.classOf(bert.id, code).has_value());
     EXPECT_TRUE(service->teacher.classesOf(bert.id).isEmpty());
-    EXPECT_FALSE(service->teacher.removeStudent(bert.id, code, removedId));
-    EXPECT_FALSE(service->teacher.endLesson(bert.id, code));
+    EXPECT_FALSE(service->teacher.removeStudent(bert.id, code, removedId, "bert"));
+    EXPECT_FALSE(service->teacher.endLesson(bert.id, code, "bert"));
+    EXPECT_EQ(service->teacher.switchBlocking(bert.id, code, true, "bert", {}).outcome,
+              ClassEntry::Outcome::Refused);
+    EXPECT_FALSE(service->teacher.lessonLog(bert.id, code, 0, f.clock + 1, 100).has_value());
     EXPECT_EQ(
         service->teacher.saveClassOf(bert.id, *service->teacher.classOf(anna.id, code), {}).outcome,
         ClassEntry::Outcome::Refused);
-    EXPECT_TRUE(service->teacher.removeStudent(anna.id, code, removedId));
+    EXPECT_TRUE(service->teacher.removeStudent(anna.id, code, removedId, "anna"));
     EXPECT_EQ(service->students.status(removed).body.value("success"), false);
     EXPECT_EQ(service->students.status(polling).status, 200);
-    EXPECT_TRUE(service->teacher.endLesson(anna.id, code));
+    EXPECT_TRUE(service->teacher.endLesson(anna.id, code, "anna"));
     EXPECT_EQ(service->students.status(polling).body.value("success"), false);
     EXPECT_TRUE(store->loadSessions().isEmpty()) << "ended sessions are gone from the store too";
 }
@@ -243,8 +264,374 @@ TEST(ServiceData, WhatAnOlderVersionLetInNeverHoldsUpTheLesson) {
     EXPECT_TRUE(saved()) << "a new name";
     changed.domains << "localhost.localdomain";
     EXPECT_FALSE(saved()) << "a new name that is refused";
-    EXPECT_TRUE(service->teacher.endLesson(anna.id, older.code));
+    EXPECT_TRUE(service->teacher.endLesson(anna.id, older.code, "anna"));
     EXPECT_EQ(service->classes.find(older.code)->domains.size(), 4);
+}
+
+// A lesson with three students (Jan, Eva in the class, Piet in another), step
+// by step, and what the page then shows for Jan.
+struct Lesson {
+    Fixture f;
+    std::unique_ptr<SqliteStore> store = f.openStore();
+    Teacher anna{0, "anna", "h", false, {}};
+    std::unique_ptr<Fixture::Service> service;
+    QString code, jan, eva, piet;
+    int lastStatus = 0;
+
+    // The names as the form sends them.
+    explicit Lesson(const QString& janTyped = "Jan", const QString& evaTyped = "Eva",
+                    int maxStudents = limits::studentsPerClass) {
+        EXPECT_TRUE(store->addTeacher(anna));
+        service = f.service(*store, maxStudents);
+        code = service->teacher.createClass(anna.id, "3B", "", {}).record.code;
+        jan = join(janTyped, code, "a1");
+        eva = join(evaTyped, code, "e1");
+        piet = join("Piet", service->teacher.createClass(anna.id, "5A", "", {}).record.code, "p1");
+    }
+    QString join(const QString& name, const QString& classCode, const QString& device) {
+        return tokenOf(
+            service->students.login(QStringLiteral("student_name=%1&class_code=%2&device_id=%3")
+                                        .arg(name, classCode, device)
+                                        .toUtf8()));
+    }
+    static QByteArray reportOf(const QString& token, const QString& state) {
+        QJsonObject body{{"token", token}, {"state", state}, {"hosts", 18}, {"rules", 40}};
+        if (state == "failed")
+            body.insert("error", "Kon de bewaker niet installeren");
+        return QJsonDocument(body).toJson();
+    }
+    // "on", "off", "wait MS" (Eva polls meanwhile), "poll", "logout",
+    // "remove", "rejoin", "report STATE", "eva STATE", "piet STATE",
+    // "json BODY" (TOKEN is Jan's), "flood" (100 reports from Jan).
+    void run(const QString& step) {
+        const QString verb = step.section(' ', 0, 0);
+        QString rest = step.section(' ', 1);
+        const auto report = [&](const QByteArray& body) {
+            lastStatus = service->students.report(body).status;
+        };
+        if (verb == "on" || verb == "off") {
+            EXPECT_EQ(
+                service->teacher.switchBlocking(anna.id, code, verb == "on", "anna", {}).outcome,
+                ClassEntry::Outcome::Entered);
+        } else if (verb == "wait") {
+            f.clock += rest.toLongLong();
+            service->students.status(eva);
+        } else if (verb == "poll") {
+            lastStatus = service->students.status(jan).status;
+        } else if (verb == "logout") {
+            lastStatus =
+                service->students.logout(QJsonDocument(QJsonObject{{"token", jan}}).toJson())
+                    .status;
+        } else if (verb == "remove") {
+            EXPECT_TRUE(service->teacher.removeStudent(anna.id, code, idOf(jan), "anna"));
+        } else if (verb == "rejoin") {
+            jan = join("Jan", code, "a1");
+        } else if (verb == "report" || verb == "eva" || verb == "piet") {
+            const QString token = verb == "report" ? jan : verb == "eva" ? eva : piet;
+            report(reportOf(token, rest));
+        } else if (verb == "json") {
+            report(rest.replace("TOKEN", jan).toUtf8());
+        } else if (verb == "flood") {
+            int accepted = 0;
+            for (int i = 0; i < 100; ++i, ++f.clock) {
+                report(reportOf(jan, i % 2 ? "free" : "blocked"));
+                accepted += lastStatus == 200;
+            }
+            EXPECT_EQ(accepted, limits::reportsPerSession) << "the rest waits";
+        } else {
+            ADD_FAILURE() << "no step " << step.toStdString();
+        }
+    }
+    QString idOf(const QString& token) const {
+        for (const StudentSession& session : service->classes.studentsOf(code))
+            if (session.tokenHash == StudentProtocol::tokenHash(token))
+                return TeacherClasses::studentId(session);
+        return {};
+    }
+    QList<ComputerView> views() const {
+        return computerViews(service->classes.studentsOf(code),
+                             service->classes.find(code)->isBlocked, f.clock);
+    }
+};
+
+TEST(ServiceData, EachComputersReportsGiveThePageOneStateWithItsTime) {
+    struct Case {
+        const char* what;
+        QStringList steps;
+        int lastStatus;     // of the last call to the service, 0: not checked
+        const char* state;  // Jan's row, "" when there is none
+        qint64 since = 0;   // ms after he joined
+        bool attention = false;
+        QString error = {};
+    };
+    const QString bewaker = "Kon de bewaker niet installeren";
+    const QString smiles = QStringLiteral("😀").repeated(limits::reportErrorLength);
+    const std::vector<Case> cases = {
+        {"a block in force",
+         {"on", "wait 2000", "report blocked", "wait 3000", "poll"},
+         200,
+         "blocked",
+         2000},
+        {"the same state again holds since it began",
+         {"on", "report blocked", "wait 9000", "poll", "report blocked"},
+         200,
+         "blocked",
+         0},
+        {"a failed block",
+         {"on", "wait 1000", "report failed"},
+         200,
+         "failed",
+         1000,
+         true,
+         bewaker},
+        {"a failure's line cleaned as a name is",
+         {"on", R"(json {"token":"TOKEN","state":"failed","error":"\u202eKon\u0007 niet\n",)"
+                R"("hosts":0,"rules":0})"},
+         200,
+         "failed",
+         0,
+         true,
+         "Kon niet"},
+        {"a failure's line of 500 characters, none of them simple",
+         {"on", "json " + QJsonDocument(QJsonObject{{"token", "TOKEN"},
+                                                    {"state", "failed"},
+                                                    {"error", smiles},
+                                                    {"hosts", 0},
+                                                    {"rules", 0}})
+                              .toJson(QJsonDocument::Compact)},
+         200,
+         "failed",
+         0,
+         true,
+         smiles},
+        {"free during a block", {"on", "wait 1000", "report free"}, 200, "free", 1000, true},
+        {"still blocked after the switch off",
+         {"on", "report blocked", "off", "wait 1000"},
+         200,
+         "blocked",
+         0,
+         true},
+        {"freed after the switch off",
+         {"on", "report blocked", "off", "wait 1000", "report free"},
+         200,
+         "free",
+         1000},
+        {"no word yet during a block", {"on", "wait 4000", "poll"}, 200, "no_report", 0, true},
+        {"a free class's computer runs nothing", {"wait 4000", "poll"}, 200, "free", 0},
+        {"a quit during a block",
+         {"on", "report blocked", "wait 9000", "report quit", "poll"},
+         401,
+         "departed",
+         9000,
+         true},
+        {"a logout during a block",
+         {"on", "wait 4000", "logout", "report blocked"},
+         401,
+         "departed",
+         4000,
+         true},
+        {"a logout while free", {"logout", "report blocked"}, 401, ""},
+        {"a quit while free", {"report blocked", "report quit"}, 200, ""},
+        {"back after a departure: one row",
+         {"on", "logout", "wait 1000", "rejoin"},
+         0,
+         "no_report",
+         1000,
+         true},
+        {"no poll for 15 s during a block",
+         {"on", "report blocked", "wait 3000", "poll", "wait 15001"},
+         200,
+         "no_contact",
+         3000,
+         true},
+        {"15 s is still in contact",
+         {"on", "report blocked", "wait 3000", "poll", "wait 15000"},
+         200,
+         "blocked",
+         0},
+        {"no poll in a free class", {"report free", "wait 60000"}, 200, "free", 0},
+        {"another class's token", {"on", "piet failed"}, 200, "no_report", 0, true},
+        {"a report after removal", {"on", "report blocked", "remove", "report failed"}, 401, ""},
+        {"a flood from one token, the others still heard",
+         {"on", "flood", "eva blocked"},
+         200,
+         "free",
+         limits::reportsPerSession - 1,
+         true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        Lesson lesson;
+        const qint64 start = lesson.f.clock;
+        for (const QString& step : c.steps) lesson.run(step);
+        EXPECT_TRUE(c.lastStatus == 0 || lesson.lastStatus == c.lastStatus) << lesson.lastStatus;
+        const QList<ComputerView> views = lesson.views();
+        EXPECT_TRUE(std::is_partitioned(views.begin(), views.end(), [](const ComputerView& v) {
+            return v.needsAttention;
+        })) << "those that need attention first";
+        QList<ComputerView> jans;
+        for (const ComputerView& view : views) {
+            if (view.session.studentName == "Jan")
+                jans << view;
+            const auto evas =
+                c.steps.contains("eva blocked") ? ReportedState::Blocked : ReportedState::None;
+            EXPECT_TRUE(view.session.studentName != "Eva" || view.session.report.state == evas)
+                << "Eva's row is her own";
+        }
+        ASSERT_EQ(jans.size(), QString(c.state).isEmpty() ? 0 : 1);
+        if (jans.isEmpty())
+            continue;
+        EXPECT_EQ(computerStateName(jans.first().state), c.state);
+        EXPECT_EQ(jans.first().sinceMs - start, c.since);
+        EXPECT_EQ(jans.first().needsAttention, c.attention);
+        EXPECT_EQ(jans.first().session.report.error, c.error);
+    }
+}
+
+TEST(ServiceData, ABrokenOrHostileReportGets400AndChangesNothing) {
+    Lesson lesson("Jan", "Eva", 3);
+    lesson.run("on");
+    const QString tooLong(limits::reportErrorLength + 1, 'x');
+    const QList<QByteArray> bodies = {
+        "not json",
+        "[]",
+        R"({"token":5,"state":"blocked","hosts":1,"rules":1})",
+        R"({"state":"blocked","hosts":1,"rules":1})",
+        R"({"token":"TOKEN","hosts":1,"rules":1})",
+        R"({"token":"TOKEN","state":"gone","hosts":1,"rules":1})",
+        R"({"token":"TOKEN","state":"","hosts":1,"rules":1})",
+        R"({"token":"TOKEN","state":"blocked","hosts":"3","rules":1})",
+        R"({"token":"TOKEN","state":"blocked","hosts":-1,"rules":1})",
+        R"({"token":"TOKEN","state":"blocked","hosts":1.5,"rules":1})",
+        R"({"token":"TOKEN","state":"blocked","hosts":1})",
+        R"({"token":"TOKEN","state":"blocked","hosts":1,"rules":1e7})",
+        R"({"token":"TOKEN","state":"failed","hosts":0,"rules":0})",
+        R"({"token":"TOKEN","state":"failed","error":7,"hosts":0,"rules":0})",
+        R"({"token":"TOKEN","state":"blocked","error":null,"hosts":0,"rules":0})",
+        R"({"token":"TOKEN","state":"failed","error":")" + tooLong.toUtf8() +
+            R"(","hosts":0,"rules":0})",
+        R"({"token":")" + QByteArray(300, 'a') + R"(","state":"free","hosts":0,"rules":0})",
+        "{\"token\":\"TOKEN\",\"state\":\"failed\",\"error\":\"\xff\xfe\",\"hosts\":0,\"rules\":0}",
+    };
+    for (QByteArray body : bodies) {
+        body.replace("TOKEN", lesson.jan.toUtf8());
+        const ApiReply reply = lesson.service->students.report(body);
+        EXPECT_EQ(reply.status, 400) << body.left(120).toStdString();
+        EXPECT_TRUE(reply.body.value("error").toString().startsWith("Ongeldige melding: "))
+            << body.left(120).toStdString();
+    }
+    for (const ComputerView& view : lesson.views())
+        EXPECT_EQ(view.session.report.state, ReportedState::None);
+    lesson.service->classes.tick();
+    const auto log =
+        lesson.service->teacher.lessonLog(lesson.anna.id, lesson.code, 0, lesson.f.clock + 1, 100);
+    ASSERT_TRUE(log.has_value());
+    EXPECT_EQ(log->size(), 3) << "two joins and the switch, no report";
+    EXPECT_EQ(lesson.service->students.report(Lesson::reportOf(lesson.jan, "blocked")).status, 200)
+        << "none of them cost the computer its turn";
+
+    // Departures during a block stay for the teacher, as many as the class holds students (3).
+    for (int i = 0; i < 5; ++i) {
+        lesson.f.clock += 1000;
+        lesson.run(QStringLiteral("json {\"token\":\"%1\",\"state\":\"quit\",\"hosts\":0,"
+                                  "\"rules\":0}")
+                       .arg(lesson.join(QStringLiteral("S%1").arg(i), lesson.code,
+                                        QStringLiteral("d%1").arg(i))));
+    }
+    QStringList departed;
+    for (const ComputerView& view : lesson.views())
+        if (view.state == ComputerState::Departed)
+            departed << view.session.studentName;
+    EXPECT_EQ(departed, (QStringList{"S2", "S3", "S4"})) << "the newest three";
+}
+
+TEST(ServiceData, TheLessonLogTellsTheLessonKeepsItsDaysAndIsSafeInASpreadsheet) {
+    Lesson lesson("%3D1%2B2+%22Jan%22", "%40Eva");
+    const QString jan = R"(=1+2 "Jan")", eva = "@Eva";
+    const qint64 start = lesson.f.clock;
+    for (const char* step : {"on", "wait 1000", "report blocked", "eva failed", "wait 20000"})
+        lesson.run(step);
+    lesson.service->classes.tick();  // Jan has not polled since he joined
+    for (const char* step : {"poll", "wait 1000"}) lesson.run(step);
+    lesson.service->students.logout(QJsonDocument(QJsonObject{{"token", lesson.eva}}).toJson());
+    lesson.service->classes.tick();
+    lesson.f.clock += 1000;
+    lesson.service->teacher.removeStudent(lesson.anna.id, lesson.code, lesson.idOf(lesson.jan),
+                                          "anna");
+    lesson.service->teacher.endLesson(lesson.anna.id, lesson.code, "anna");
+
+    const std::string told =
+        QStringList{
+            jan + ": Aangemeld",
+            eva + ": Aangemeld",
+            "Blokkering aan door anna",
+            jan + ": Geblokkeerd (18 namen, 40 adressen)",
+            eva + ": Blokkering mislukt: Kon de bewaker niet installeren",
+            jan + ": Geen contact meer",
+            jan + ": Weer contact",
+            eva + ": Vertrokken tijdens blokkering",
+            jan + ": Verwijderd door anna",
+            "Les beëindigd door anna",
+        }
+            .join('\n')
+            .toStdString();
+    const auto logOf = [&](Fixture::Service& service) {
+        QStringList lines;
+        const auto events =
+            service.teacher.lessonLog(lesson.anna.id, lesson.code, start, start + hourMs, 100);
+        for (const LessonEvent& event : events.value())
+            lines << (event.student.isEmpty() ? "" : event.student + ": ") + eventText(event);
+        return lines.join('\n').toStdString();
+    };
+    EXPECT_EQ(logOf(*lesson.service), told) << "unwritten events included";
+    lesson.service.reset();
+    auto restarted = lesson.f.service(*lesson.store);
+    EXPECT_EQ(logOf(*restarted), told) << "written, and kept across a restart";
+    EXPECT_EQ(restarted->teacher.lessonLog(lesson.anna.id, lesson.code, start, start + hourMs, 2)
+                  .value()
+                  .value(1)
+                  .kind,
+              LessonEvent::Kind::LessonEnded)
+        << "the newest";
+
+    const QList<LessonEvent> events =
+        restarted->teacher.lessonLog(lesson.anna.id, lesson.code, start, start + hourMs, 100)
+            .value();
+    const QList<QByteArray> lines =
+        lessonLogCsv(events, QTimeZone("Europe/Brussels")).split('\n').mid(0, 3);
+    EXPECT_EQ(lines, (QList<QByteArray>{"\xEF\xBB\xBF"
+                                        "Datum;Tijd;Leerling;Gebeurtenis\r",
+                                        R"("2023-11-14";"23:13:20";"'=1+2 ""Jan""";"Aangemeld")"
+                                        "\r",
+                                        R"("2023-11-14";"23:13:20";"'@Eva";"Aangemeld")"
+                                        "\r"}))
+        << "in the teacher's time zone; a pupil's formula stays text";
+    for (const char* cell : {"+1", "-1", "\tx", "\rx"})
+        EXPECT_TRUE(csvCell(cell).startsWith("\"'")) << cell;
+    EXPECT_EQ(csvCell("a=b"), "\"a=b\"");
+
+    // A day is the teacher's: the spring one in Brussels has 23 hours; a zone is only a name.
+    const auto spring = logDay("2024-03-31", "Europe/Brussels");
+    ASSERT_TRUE(spring.has_value());
+    EXPECT_EQ(spring->fromMs, 1711839600000) << "midnight, UTC+1";
+    EXPECT_EQ(spring->toMs - spring->fromMs, 23 * hourMs);
+    EXPECT_EQ(logDay("2024-03-31", "../../../etc/passwd")->zone, QTimeZone::systemTimeZone());
+    for (const char* day : {"31-03-2024", "2024-02-30", "2024-3-1", ""})
+        EXPECT_FALSE(logDay(day, "UTC").has_value()) << day;
+
+    // Kept for the days given, then deleted by the service's own periodic work.
+    restarted->classes.setLessonLogDays(30);
+    lesson.f.clock = start + 20 * 24 * hourMs;
+    EXPECT_EQ(
+        restarted->teacher.switchBlocking(lesson.anna.id, lesson.code, true, "anna", {}).outcome,
+        ClassEntry::Outcome::Entered);
+    restarted->classes.tick();
+    lesson.f.clock = start + 30 * 24 * hourMs + hourMs;
+    restarted->classes.tick();
+    const auto kept =
+        restarted->teacher.lessonLog(lesson.anna.id, lesson.code, 0, lesson.f.clock, 100);
+    ASSERT_EQ(kept.value().size(), 1);
+    EXPECT_EQ(eventText(kept->first()), "Blokkering aan door anna");
 }
 
 TEST(ServiceData, StudentGuessingIsLimitedPerAddress) {

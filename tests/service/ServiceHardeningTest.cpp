@@ -2,6 +2,7 @@
 // change nothing; a restart in the middle of a lesson loses nothing.
 #include <gtest/gtest.h>
 
+#include <QDateTime>
 #include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -130,7 +131,8 @@ TEST_F(ServiceHardening, HostileRequestsGetAClearErrorAndChangeNothing) {
     const QByteArray badCsrf = "X-CSRF-Token: 0";
     const QByteArray join = "/Vexlo/api/class-login.php", poll = "/Vexlo/api/class-status.php",
                      leave = "/Vexlo/api/class-logout.php", admin = "/admin/classes/ABC123",
-                     login = "/leerkracht/api/login", classesApi = "/leerkracht/api/classes";
+                     report = "/Vexlo/api/class-report.php", login = "/leerkracht/api/login",
+                     classesApi = "/leerkracht/api/classes";
     struct Case {
         const char* what;
         QByteArray method, path, body;
@@ -145,6 +147,13 @@ TEST_F(ServiceHardening, HostileRequestsGetAClearErrorAndChangeNothing) {
         {"name not UTF-8", "POST", join, "student_name=%FF&class_code=ABC123", {formType}, 400},
         {"status without token", "GET", poll, {}, {}, 400},
         {"broken logout JSON", "POST", leave, "{\"token\":", {jsonType}, 400},
+        {"broken report JSON", "POST", report, "{\"token\":", {jsonType}, 400},
+        {"report of no session",
+         "POST",
+         report,
+         R"({"token":"x","state":"free","hosts":0,"rules":0})",
+         {jsonType},
+         401},
         {"admin change not an object", "PUT", admin, "[1,2]", {jsonType, secret}, 400},
         {"broken login JSON", "POST", login, "{\"name\":", {jsonType}, 400},
         {"broken JSON", "POST", classesApi, "{", anna, 400},
@@ -370,15 +379,23 @@ TEST_F(ServiceHardening, ARestartInTheMiddleKeepsTheClassTheSwitchAndEverySessio
     ASSERT_FALSE(token.isEmpty());
     const QByteArray switchPath = "/leerkracht/api/classes/" + code + "/blocked";
     ASSERT_EQ(call("POST", switchPath, R"({"is_blocked":true})", anna).status, 200);
+    const QByteArray blocked =
+        QJsonDocument(
+            QJsonObject{{"token", token}, {"state", "blocked"}, {"hosts", 18}, {"rules", 40}})
+            .toJson();
+    EXPECT_EQ(call("POST", "/Vexlo/api/class-report.php", blocked, {jsonType}).status, 200);
 
     start();
     EXPECT_EQ(status(token).value("success"), true) << "the student's next poll just works";
     EXPECT_EQ(status(token).value("is_blocked"), true) << "the switch, from the database";
+    const QByteArray classPath = "/leerkracht/api/classes/" + code;
+    const QJsonObject shown = json(call("GET", classPath, {}, anna)).value("class").toObject();
+    EXPECT_EQ(shown.value("students")[0]["state"], "blocked") << "the report, from the database";
+    EXPECT_EQ(shown.value("blocked_count"), 1);
     // The teacher is still logged in, and the page's CSRF token still holds.
     EXPECT_EQ(call("POST", switchPath, R"({"is_blocked":false})", anna).status, 200);
     EXPECT_EQ(status(token).value("is_blocked"), false);
     // The page's other changes: a name to block, a student sent away, the lesson ended.
-    const QByteArray classPath = "/leerkracht/api/classes/" + code;
     EXPECT_EQ(call("POST", classPath + "/domains", R"({"add":"ai.example.org"})", anna).status,
               200);
     EXPECT_TRUE(status(token).value("domains").toArray().contains("ai.example.org"));
@@ -394,6 +411,30 @@ TEST_F(ServiceHardening, ARestartInTheMiddleKeepsTheClassTheSwitchAndEverySessio
     EXPECT_EQ(status(other).value("success"), false);
     EXPECT_EQ(call("POST", classPath + "/end", "{}", anna).status, 200);
     EXPECT_EQ(status(token).value("success"), false) << "the lesson is over";
+    // The lesson's log, on the page and as a file: today's, and yesterday's near midnight.
+    QByteArray file, onPage;
+    const QDate today = QDateTime::currentDateTimeUtc().date();
+    for (const QDate& day : {today.addDays(-1), today}) {
+        const QByteArray query = "?tz=UTC&day=" + day.toString(Qt::ISODate).toLatin1();
+        const RawReply csv = call("GET", classPath + "/log.csv" + query, {}, anna);
+        EXPECT_EQ(csv.status, 200) << csv.body.toStdString();
+        EXPECT_EQ(csv.header("Content-Type"), "text/csv; charset=utf-8");
+        EXPECT_TRUE(
+            csv.header("Content-Disposition").startsWith("attachment; filename=\"logboek-"));
+        file += csv.body;
+        onPage += QJsonDocument(json(call("GET", classPath + query, {}, anna))
+                                    .value("class")
+                                    .toObject()
+                                    .value("log")
+                                    .toArray())
+                      .toJson();
+    }
+    for (const char* told : {"Blokkering aan door anna", "Geblokkeerd (18 namen, 40 adressen)",
+                             "Verwijderd door anna", "Les beëindigd door anna"}) {
+        EXPECT_TRUE(file.contains(told)) << told << " in\n" << file.toStdString();
+        EXPECT_TRUE(onPage.contains(told)) << told << " in\n" << onPage.toStdString();
+    }
+    EXPECT_EQ(call("GET", classPath + "/log.csv?day=gisteren", {}, anna).status, 400);
     EXPECT_EQ(call("POST", "/leerkracht/api/logout", "{}", anna).status, 200);
     start();
     EXPECT_EQ(call("GET", "/leerkracht/api/session", {}, anna).status, 401)

@@ -16,7 +16,11 @@ const HttpResult ok = HttpResponse{200, ""};
 
 class Login : public kt::testing::SessionFixture {
   protected:
-    void SetUp() override { startAt(base, probe); }
+    // The macOS profile's device information is the one the protocol began with.
+    void SetUp() override {
+        fakes.macos();
+        startAt(base, probe);
+    }
     void startAt(std::string apiBaseURL, std::string probeURL) {
         fakes.networkInterfaces.interfaces = {{"en0", "A4:83:E7:12:0B:9F", false}};
         fakes.systemInformation.version = "Version 13.6 (Build 22G120)";
@@ -92,6 +96,18 @@ TEST_F(Login, SuccessProbesTheNetworkAndTheServiceThenPostsStoresTheSessionAndPo
                   "HTTP Status: 200\nData received: " +
                   std::to_string(answer.size()) + " bytes\nResponse: " + answer.substr(0, 200) +
                   "\nJSON parsed OK\nLogin SUCCESS!\n");
+}
+
+TEST_F(Login, OnLinuxTheDeviceIsTheSystemsPrettyName) {
+    fakes.systemProfileName = "linux";
+    fakes.files.writeFile("/usr/lib/os-release", "PRETTY_NAME=\"Debian GNU/Linux 12 (bookworm)\"\n",
+                          0644);
+    startAt(base, probe);
+    login("Jan", {ok, ok, HttpResponse{200, R"({"success":true})"}});
+    EXPECT_THAT(fakes.http.request(2).body,
+                EndsWith("&device_info=Linux%20Debian%20GNU/Linux%2012%20(bookworm)"
+                         "&device_id=a483e7120b9f"));
+    EXPECT_TRUE(logged("Device: Linux Debian GNU/Linux 12 (bookworm)"));
 }
 
 TEST_F(Login, MissingMembersGiveTheTypedNameAndOnbekendOrKeepTheNames) {

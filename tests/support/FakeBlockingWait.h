@@ -19,11 +19,13 @@ class FakeBlockingWait final : public BlockingWait {
             whileWaiting();
             lock.lock();
         }
-        return condition();
+        lastResult = condition();
+        return *lastResult;
     }
 
     std::function<void()> whileWaiting;
     std::optional<Seconds> lastTimeout;
+    std::optional<bool> lastResult;  // what the condition said when the wait ended
     int waits = 0;
 };
 

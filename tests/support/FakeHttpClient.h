@@ -41,6 +41,15 @@ class FakeHttpClient final : public HttpClient {
         return sent_.back().request;
     }
 
+    // The index of the newest request whose URL contains `part`.
+    std::size_t lastTo(const std::string& part) const {
+        std::lock_guard lock(mutex_);
+        for (std::size_t i = sent_.size(); i-- > 0;)
+            if (sent_[i].request.url.find(part) != std::string::npos)
+                return i;
+        throw std::logic_error("no request was sent to " + part);
+    }
+
     // A body over the request's limit ends in the error the real client gives.
     void respond(std::size_t index, int status, std::string body) {
         const auto limit = request(index).maxBodyBytes;

@@ -72,7 +72,7 @@ class SessionFixture : public ::testing::Test {
 
     // Answers the newest status request with `body` and lets everything settle.
     void statusReply(const std::string& body, int status = 200) {
-        fakes.http.respondLast(status, body);
+        fakes.http.respond(fakes.http.lastTo("class-status.php"), status, body);
         settle();
     }
 

@@ -45,7 +45,7 @@ ScreenTest {
                               "Je naam (voor- en achternaam)", "Bijv. Jan Jansen", "Klascode",
                               "Bijv. ABC123", "Vraag de code aan je leerkracht", "Activeren", "v?"])
         const view = item("loginScreen")
-        compare([view.studentName, view.classCode, view.focusedField], ["", "", ""])
+        compare([view.studentName, view.classCode, view.focusedField], ["", "", "name"])
         compare([item("loginButton").enabled, item("loginButton").background.opacity], [false, 0.4])
         verify(!item("errorLine").visible)
         verify(item("restoreInternetButton") !== null, "the restore button has its place")
@@ -53,6 +53,27 @@ ScreenTest {
         save(content, "login-empty")
         Qt.application.version = "1.4.2"
         compare(item("versionText").text, "v1.4.2")
+    }
+
+    function test_typing_at_once_fills_the_name_after_the_terms_and_after_a_logout_data() {
+        return [{ tag: "terms" }, { tag: "logout" }]
+    }
+
+    function test_typing_at_once_fills_the_name_after_the_terms_and_after_a_logout(data) {
+        if (data.tag === "terms") {
+            testControl.setStoredFlag("hasAcceptedTerms_v5", false)
+            compare(content.currentScreen, "terms")
+            mouseClick(findChild(content, "agreeCheckBox"))
+            mouseClick(findChild(content, "continueButton"))
+        } else {
+            testControl.setLoggedIn(true)
+            compare(content.currentScreen, "status")
+            mouseClick(findChild(content, "stopButton"))
+        }
+        compare(content.currentScreen, "login")
+        for (const character of "Jan")
+            keyClick(character)
+        compare([item("nameField").text, item("codeField").text], ["Jan", ""])
     }
 
     function test_a_pasted_class_code_is_corrected() {
@@ -103,7 +124,7 @@ ScreenTest {
         startLogin("Jan & Piet+Co", "abc123")
         const [url, body] = testControl.lastRequest()
         verify(url.endsWith("/Vexlo/api/class-login.php"))
-        verify(body.startsWith("student_name=Jan%20%26%20Piet%2BCo&class_code=ABC123&device_info=macOS%20"))
+        verify(body.startsWith("student_name=Jan%20%26%20Piet%2BCo&class_code=ABC123&device_info=Linux"))
         testControl.respond(200, '{"success":true,"session_token":"t","student_info":{"name":"Jan"}}')
         compare(content.currentScreen, "status")
     }

@@ -40,6 +40,27 @@ ScreenTest {
         save(content, "status-" + data.tag + "-message-and-last-check")
     }
 
+    function test_a_failed_block_says_so_under_the_badge() {
+        testControl.setBlocked(true, 18)
+        const content = show("status")
+        const row = findChild(content, "statusErrorRow")
+        verify(!row.visible)
+        const error = "Kon blokkering niet activeren: Kon de bewaker niet installeren"
+        testControl.setErrorMessage(error)
+        waitForItemPolished(row.parent)
+        verify(row.visible)
+        compare([findChild(content, "statusErrorText").text, findChild(content, "statusErrorText").textFormat],
+                [error, Text.PlainText])
+        const below = function (upper, lower) {
+            return upper.mapToItem(content, 0, upper.height).y <= lower.mapToItem(content, 0, 0).y
+        }
+        verify(below(findChild(content, "detailLine"), row) && below(row, findChild(content, "reconnectButton")),
+               "between the block's texts and the buttons")
+        save(content, "status-blocked-error")
+        testControl.setErrorMessage("")
+        verify(!row.visible)
+    }
+
     function test_an_empty_teacher_keeps_the_label_and_its_line() {
         testControl.setSession("Jan", "4B", "")
         const content = show("status")

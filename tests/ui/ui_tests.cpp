@@ -82,6 +82,9 @@ class UiTestControl : public QObject {
     Q_INVOKABLE void setStatusMessage(const QString& text) {  // "": none
         state_->statusMessage = text.isEmpty() ? std::nullopt : std::optional(text.toStdString());
     }
+    Q_INVOKABLE void setErrorMessage(const QString& text) {  // "": none
+        state_->errorMessage = text.isEmpty() ? std::nullopt : std::optional(text.toStdString());
+    }
     Q_INVOKABLE void recordCheckNow() { state_->lastCheck = ports_.scheduler.now(); }
     Q_INVOKABLE void log(const QString& message) { state_->addDebugLog(message.toStdString()); }
     Q_INVOKABLE QString pasteboardText() const {
@@ -127,6 +130,7 @@ class UiTestControl : public QObject {
         setBlockedDomains({});
         setCounters(0, 0);
         s.statusMessage = std::nullopt;
+        s.errorMessage = std::nullopt;
         s.lastCheck = std::nullopt;
         promptAccepted_ = true;
         settle();

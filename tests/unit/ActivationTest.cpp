@@ -4,7 +4,17 @@
 
 namespace {
 
-class Activation : public kt::testing::SessionFixture {};
+class Activation : public kt::testing::SessionFixture {
+  protected:
+    // The bodies of the reports sent so far, oldest first.
+    std::vector<std::string> reports() const {
+        std::vector<std::string> bodies;
+        for (std::size_t i = 0; i < fakes.http.count(); ++i)
+            if (fakes.http.request(i).url.ends_with("/Vexlo/api/class-report.php"))
+                bodies.push_back(fakes.http.request(i).body);
+        return bodies;
+    }
+};
 
 }  // namespace
 
@@ -93,4 +103,50 @@ TEST_F(Activation, APlanForAStateThatIsGoneIsNotInstalled) {
     state.reset();
     settle();
     EXPECT_TRUE(privilegedRuns.empty());
+}
+
+TEST_F(Activation, EachRunTellsTheLoggedInClassWhatTheBlockCameTo) {
+    loggedIn("tok-r");
+    blocking().follow({.blocked = true, .domains = {"chatgpt.com", "claude.ai", "x.nl"}});
+    settle();
+    const std::string rules = std::to_string(state->firewallCount.get());
+    const kt::HttpRequest sent = fakes.http.request(fakes.http.lastTo("class-report.php"));
+    EXPECT_EQ(sent.method + " " + sent.headers.at(0).second, "POST application/json");
+    EXPECT_DOUBLE_EQ(sent.timeout.count(), 5.0);
+
+    const std::string refused =
+        R"("error":"Kon blokkering niet activeren: Geweigerd door polkit",)";
+    const std::string refusedUndo =
+        R"("error":"Kon blokkering niet uitschakelen: Geweigerd door polkit",)";
+    const struct {
+        std::string_view run;
+        bool accepted;
+        std::string body;  // after the token
+    } runs[] = {
+        {"activate", false, R"("state":"failed",)" + refused + R"("hosts":3,"rules":)" + rules},
+        {"deactivate", true, R"("state":"free","hosts":0,"rules":0)"},
+        {"deactivate", false, R"("state":"failed",)" + refusedUndo + R"("hosts":0,"rules":0)"},
+        {"activate", true, R"("state":"blocked","hosts":3,"rules":)" + rules},
+        {"restore", true, R"("state":"free","hosts":0,"rules":0)"},
+    };
+    std::vector<std::string> expected = {
+        R"({"token":"tok-r","state":"blocked","hosts":3,"rules":)" + rules + "}"};
+    for (const auto& r : runs) {
+        promptAccepted = r.accepted;
+        if (r.run == "activate")
+            blocking().activateBlocking();
+        else if (r.run == "deactivate")
+            blocking().deactivateBlocking();
+        else
+            blocking().manualRestoreNetwork({});
+        settle();
+        expected.push_back(R"({"token":"tok-r",)" + r.body + "}");
+    }
+    EXPECT_EQ(reports(), expected);
+
+    state->isLoggedIn = false;  // the session ended; its token is still held
+    blocking().activateBlocking();
+    blocking().deactivateBlocking();
+    settle();
+    EXPECT_EQ(reports().size(), expected.size()) << "no report outside a session";
 }

@@ -176,3 +176,30 @@ TEST_F(Polling, ReplyToARequestSentBeforeLogoutIsDropped) {
     EXPECT_FALSE(state->lastCheck.get().has_value());
     EXPECT_EQ(privilegedRuns.size(), scriptsAfterLogout) << "no activation for a student who left";
 }
+
+TEST_F(Polling, ReportsTheServiceDoesNotTakeLeaveThePollsAloneAndAreLoggedOnce) {
+    loggedIn();
+    statusReply(R"({"success":true,"is_blocked":true,"domains":["claude.ai"]})");
+    ASSERT_EQ(requestsTo("class-report.php"), 1u);
+    fakes.http.respond(fakes.http.lastTo("class-report.php"), 404, "<h1>Not Found</h1>");
+    blocking().deactivateBlocking();
+    settle();
+    fakes.http.fail(fakes.http.lastTo("class-report.php"),
+                    {"Connection refused", "QNetworkReply", 1});
+    blocking().activateBlocking();  // this report is never answered
+    settle();
+    ASSERT_EQ(requestsTo("class-report.php"), 3u);
+
+    fakes.scheduler.advance(Seconds{4.9});
+    EXPECT_EQ(statusRequests(), 1u);
+    for (std::size_t tick = 2; tick <= 4; ++tick) {
+        fakes.scheduler.advance(Seconds{tick == 2 ? 0.1 : 5.0});
+        EXPECT_EQ(statusRequests(), tick) << "a poll every 5 s, as before";
+        statusReply(R"({"success":true,"is_blocked":true,"domains":["claude.ai"]})");
+    }
+    std::size_t troubleLines = 0;
+    for (const auto& line : logLines())
+        troubleLines += line.starts_with("Klasrapport niet aangenomen");
+    EXPECT_EQ(troubleLines, 1u);
+    EXPECT_TRUE(logged("Klasrapport niet aangenomen: HTTP 404 (verder niet gemeld)"));
+}

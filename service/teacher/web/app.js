@@ -4,19 +4,24 @@
 "use strict";
 
 const byId = (id) => document.getElementById(id);
-const state = { csrf: "", login: "", code: "", timer: 0 };
+const state = { csrf: "", login: "", code: "", timer: 0, fleeting: false };
+const unreachable = "De klasdienst is niet bereikbaar";
 
 function show(view) {
   for (const id of ["login-view", "password-view", "classes-view", "class-view"])
     byId(id).hidden = id !== view;
   byId("who").hidden = view === "login-view";
   if (view !== "class-view") stopRefresh();
+  if (view === "login-view") byId("login-name").focus();
 }
 
-function say(text, info) {
+// A fleeting message says what went wrong with the service itself: the next
+// answer that succeeds takes it away.
+function say(text, info, fleeting = text === unreachable) {
   const message = byId("message");
   message.textContent = text || "";
   message.className = info ? "info" : "";
+  state.fleeting = Boolean(text) && fleeting;
 }
 
 async function api(method, path, body) {
@@ -32,17 +37,53 @@ async function api(method, path, body) {
     reply = await response.json();
     reply.status = response.status;
   } catch (e) {
-    reply = { success: false, status: 0, error: "De klasdienst is niet bereikbaar" };
+    reply = { success: false, status: 0, error: unreachable };
   }
-  if (reply.status === 401 && path !== "login") {
+  if (reply.success && state.fleeting) say("");
+  if (reply.status === 401 && path !== "login" && state.csrf) {
     state.csrf = "";
+    say("Je sessie is verlopen; meld je opnieuw aan");
     show("login-view");
   }
   return reply;
 }
 
+// Times are shown in the teacher's own time zone.
 function time(ms) {
   return ms ? new Date(ms).toLocaleTimeString("nl-BE") : "–";
+}
+
+function hourMinute(ms) {
+  return new Date(ms).toLocaleTimeString("nl-BE", { hour: "2-digit", minute: "2-digit" });
+}
+
+// The state of a student's computer as the teacher reads it.
+const stateTexts = {
+  blocked: (s) => "Geblokkeerd sinds " + hourMinute(s.since),
+  failed: (s) => "Blokkering mislukt: " + s.error + " (" + hourMinute(s.since) + ")",
+  departed: (s) => "Vertrokken tijdens blokkering om " + hourMinute(s.since),
+  no_contact: (s) => "Geen contact sinds " + hourMinute(s.since),
+  no_report: () => "Nog geen melding",
+  free: () => "Vrij",
+};
+
+function stateText(student) {
+  return (stateTexts[student.state] || stateTexts.free)(student);
+}
+
+// Today in the teacher's time zone, as YYYY-MM-DD.
+function today() {
+  const now = new Date();
+  return [now.getFullYear(), now.getMonth() + 1, now.getDate()]
+    .map((n) => String(n).padStart(2, "0")).join("-");
+}
+
+function timeZone() {
+  return Intl.DateTimeFormat().resolvedOptions().timeZone || "";
+}
+
+function dayQuery(day) {
+  return "day=" + encodeURIComponent(day) + "&tz=" + encodeURIComponent(timeZone());
 }
 
 function cell(row, text, className) {
@@ -65,11 +106,13 @@ function renderClass(c) {
   for (const s of c.students) {
     const row = document.createElement("tr");
     row.dataset.name = s.name;
+    row.dataset.state = s.state;
+    if (s.attention) row.className = "attention";
     cell(row, s.name);
+    cell(row, stateText(s), "status state-" + s.state);
     cell(row, s.device || "–");
     cell(row, time(s.joined_at));
     cell(row, time(s.last_seen));
-    cell(row, s.online ? "online" : "offline", s.online ? "online status" : "offline status");
     const action = document.createElement("td");
     const remove = document.createElement("button");
     remove.type = "button";
@@ -81,9 +124,13 @@ function renderClass(c) {
     row.appendChild(action);
     body.appendChild(row);
   }
-  byId("student-count").textContent = "(" + c.students.filter((s) => s.online).length +
-                                      " van " + c.students.length + " online)";
-  byId("no-students").hidden = c.students.length > 0;
+  const count = c.students.length;
+  const summary = count ? c.blocked_count + " van " + count + (count === 1 ? " computer" : " computers") +
+                          " geblokkeerd" : "";
+  // A live region: only a change is announced, not every refresh.
+  if (byId("summary").textContent !== summary) byId("summary").textContent = summary;
+  byId("no-students").hidden = count > 0;
+  if (c.log) renderLog(c.log);
 
   const list = byId("domains");
   list.replaceChildren();
@@ -101,6 +148,25 @@ function renderClass(c) {
   }
 }
 
+function renderLog(events) {
+  const list = byId("lesson-log");
+  list.replaceChildren();
+  for (const event of events) {
+    const item = document.createElement("li");
+    item.textContent = time(event.at) + " " + (event.student ? event.student + ": " : "") + event.text;
+    list.appendChild(item);
+  }
+  byId("no-log").hidden = events.length > 0;
+}
+
+function classPath(suffix) {
+  return "classes/" + encodeURIComponent(state.code) + (suffix || "");
+}
+
+function updateCsvLink() {
+  byId("log-csv").href = "api/" + classPath("/log.csv?" + dayQuery(byId("log-day").value || today()));
+}
+
 function stopRefresh() {
   clearInterval(state.timer);
   state.timer = 0;
@@ -108,16 +174,40 @@ function stopRefresh() {
 
 async function refreshClass() {
   if (!state.code) return;
-  const reply = await api("GET", "classes/" + encodeURIComponent(state.code));
+  const code = state.code;
+  const reply = await api("GET", classPath("?" + dayQuery(today())));
+  if (code !== state.code) return reply;  // another class was opened meanwhile
   if (reply.success) renderClass(reply.class);
-  else if (reply.status !== 401) say(reply.error);
+  else if (reply.status !== 401) say(reply.error, false, true);
+  return reply;
+}
+
+// The open class is in the address (#klas/CODE): a reload or a bookmark opens it.
+function codeInAddress() {
+  const match = /^#klas\/([A-Za-z0-9]{1,32})$/.exec(location.hash);
+  return match ? match[1].toUpperCase() : "";
+}
+
+function route() {
+  const code = codeInAddress();
+  if (code) openClass(code);
+  else listClasses();
 }
 
 async function openClass(code) {
   state.code = code;
+  if (codeInAddress() !== code) location.hash = "klas/" + code;
   say("");
+  for (const id of ["students", "domains", "lesson-log"]) byId(id).replaceChildren();
+  byId("summary").textContent = "";
+  byId("log-day").value = today();
+  updateCsvLink();
   show("class-view");
-  await refreshClass();
+  const reply = await refreshClass();
+  if (reply.status === 404) {
+    await listClasses();
+    return say(reply.error);
+  }
   stopRefresh();
   state.timer = setInterval(refreshClass, 2000);
   byId("block-switch").focus();
@@ -125,6 +215,7 @@ async function openClass(code) {
 
 async function listClasses() {
   state.code = "";
+  if (location.hash) history.pushState(null, "", location.pathname);
   show("classes-view");
   const reply = await api("GET", "classes");
   if (!reply.success) return say(reply.error);
@@ -157,22 +248,31 @@ function loggedIn(session) {
     show("password-view");
     byId("new-password").focus();
   } else {
-    listClasses();
+    route();
   }
 }
 
+// Nothing of the last teacher stays in the page of a shared computer.
+function forgetTeacher() {
+  state.csrf = state.login = state.code = "";
+  for (const id of ["login-name", "login-password", "display-name"]) byId(id).value = "";
+  for (const id of ["class-list", "students", "domains", "lesson-log"]) byId(id).replaceChildren();
+  for (const id of ["who-name", "summary", "class-title", "class-code"]) byId(id).textContent = "";
+  history.replaceState(null, "", location.pathname);
+}
+
 async function changeDomains(change) {
-  const reply = await api("POST", "classes/" + encodeURIComponent(state.code) + "/domains", change);
+  const reply = await api("POST", classPath("/domains"), change);
   if (!reply.success) return say(reply.error);
-  say("");
+  say(change.add ? change.add.trim().toLowerCase() + " staat nu in de lijst."
+                 : change.remove + " is uit de lijst gehaald.", true);
   renderClass(reply.class);
   return reply;
 }
 
 async function removeStudent(student) {
   if (!confirm(student.name + " uit de klas verwijderen?")) return;
-  const reply = await api("POST", "classes/" + encodeURIComponent(state.code) + "/students/" +
-                          encodeURIComponent(student.id) + "/remove");
+  const reply = await api("POST", classPath("/students/" + encodeURIComponent(student.id) + "/remove"));
   if (!reply.success) return say(reply.error);
   say(student.name + " is verwijderd.", true);
   renderClass(reply.class);
@@ -199,12 +299,12 @@ on("password-form", "submit", async () => {
   byId("new-password").value = "";
   if (!reply.success) return say(reply.error);
   say("Je nieuwe wachtwoord is bewaard.", true);
-  listClasses();
+  route();
 });
 
 on("logout", "click", async () => {
   await api("POST", "logout");
-  state.csrf = "";
+  forgetTeacher();
   say("Je bent afgemeld.", true);
   show("login-view");
 });
@@ -226,10 +326,15 @@ on("new-class-form", "submit", async () => {
 
 on("back", "click", () => listClasses());
 
+window.addEventListener("hashchange", () => {
+  if (state.csrf && codeInAddress() !== state.code) route();
+});
+
+on("log-day", "change", updateCsvLink);
+
 on("block-switch", "click", async () => {
   const on = byId("block-switch").getAttribute("aria-checked") !== "true";
-  const reply = await api("POST", "classes/" + encodeURIComponent(state.code) + "/blocked",
-                          { is_blocked: on });
+  const reply = await api("POST", classPath("/blocked"), { is_blocked: on });
   if (!reply.success) return say(reply.error);
   say(on ? "Blokkering staat aan." : "Blokkering staat uit.", true);
   renderClass(reply.class);
@@ -242,7 +347,7 @@ on("domain-form", "submit", async () => {
 
 on("end-lesson", "click", async () => {
   if (!confirm("De les beëindigen? Alle leerlingen worden afgemeld.")) return;
-  const reply = await api("POST", "classes/" + encodeURIComponent(state.code) + "/end");
+  const reply = await api("POST", classPath("/end"));
   if (!reply.success) return say(reply.error);
   say("De les is beëindigd.", true);
   renderClass(reply.class);

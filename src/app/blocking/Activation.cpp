@@ -66,6 +66,8 @@ void BlockingController::activateBlocking() {
                         lock->hold();
                     if (controller->systemProfile().usesRootHelper())
                         controller->clearStudentCaches();
+                    controller->session_.reportBlock(
+                        controller->reportInForce(BlockOutcome::Blocked));
                 } else {
                     controller->state_.statusMessage = std::nullopt;
                     controller->state_.addDebugLog("Fout bij activeren: " +
@@ -75,6 +77,8 @@ void BlockingController::activateBlocking() {
                             ? "Kon blokkering niet activeren: " + error.value_or("onbekende fout")
                             : "Kon blokkering niet activeren. Voer je Mac-wachtwoord in en klik OK "
                               "(niet annuleren).";
+                    controller->session_.reportBlock(controller->reportInForce(
+                        BlockOutcome::Failed, controller->state_.errorMessage.get()));
                 }
             },
             [ticket] { return ticket->startRun(); });
@@ -118,8 +122,13 @@ void BlockingController::deactivateBlocking() {
             self->state_.hostsCount = 0;
             self->state_.firewallCount = 0;
             self->state_.addDebugLog("Blokkering gedeactiveerd");
+            self->session_.reportBlock(self->reportInForce(BlockOutcome::Free));
         } else {
             self->state_.addDebugLog("Fout bij deactiveren: " + error.value_or("onbekend"));
+            // The teacher switched off and this computer may still be blocked.
+            self->session_.reportBlock(self->reportInForce(
+                BlockOutcome::Failed,
+                "Kon blokkering niet uitschakelen: " + error.value_or("onbekende fout")));
         }
     });
 }

@@ -2,6 +2,8 @@
 
 #include <cassert>
 
+#include "blocking/HostsEntry.h"
+
 namespace kt {
 
 BlockingController::BlockingController(const Ports& ports, PublishedState& state,
@@ -16,6 +18,11 @@ std::shared_ptr<BlockingController> BlockingController::create(const Ports& port
                                                                std::string serviceURL) {
     return std::shared_ptr<BlockingController>(
         new BlockingController(ports, state, session, std::move(serviceURL)));
+}
+
+BlockReport BlockingController::reportInForce(BlockOutcome outcome,
+                                              std::optional<std::string> error) const {
+    return {outcome, std::move(error), namesCountFor(state_.hostsCount), state_.firewallCount};
 }
 
 }  // namespace kt

@@ -44,6 +44,7 @@ inline bool isIntactBlock(int hostsCount, int firewallCount) {
 //   app/blocking/PrivilegedExecution.cpp executeWithAdminRights
 //   app/blocking/StudentCleanup.cpp      clearStudentCaches
 //   app/blocking/Watchdog.cpp            checkBlockingIntegrity
+//   app/blocking/BlockingController.cpp  create, reportInForce
 //   app/blocking/NetworkRestore.cpp      forceRestoreNetworkSettings, manualRestoreNetwork
 //   app/blocking/StartupCleanup.cpp      startupCleanup
 //   app/blocking/SignalHandler.cpp       setupSignalHandlers
@@ -119,6 +120,11 @@ class BlockingController : public std::enable_shared_from_this<BlockingControlle
     // the network is known to be back; an ordinary shell cannot tell.
     bool forceRestoreNetworkSettings();
     void manualRestoreNetwork(std::function<void(bool success)> completion);
+
+    // What the class is told of the block: `outcome` with the names and
+    // rules the counters say are in force.
+    BlockReport reportInForce(BlockOutcome outcome,
+                              std::optional<std::string> error = std::nullopt) const;
 
     // Repairs blocking that should be in force but recorded no hosts or rules.
     void checkBlockingIntegrity();

@@ -82,6 +82,7 @@ void BlockingController::manualRestoreNetwork(std::function<void(bool success)> 
                     self->state_.firewallCount = 0;
                     self->state_.statusMessage = "Internet handmatig hersteld";
                     self->state_.addDebugLog("MANUEEL HERSTEL: Succesvol afgerond");
+                    self->session_.reportBlock(self->reportInForce(BlockOutcome::Free));
                 } else {
                     self->state_.addDebugLog("MANUEEL HERSTEL FOUT: " + error.value_or("onbekend"));
                 }

@@ -34,6 +34,7 @@ struct ServiceAddresses {
 //   app/session/Polling.cpp           startPolling, stopPolling, checkStatus, handleStatusReply
 //   app/session/DetectedServices.cpp  updateDetectedServices
 //   app/session/Logout.cpp            logout, deleteSessionOnServer, deleteSessionOnServerSync
+//   app/session/BlockReports.cpp      reportBlock, blockReportRequest, noteReportAnswer
 //   app/session/WakeObserver.cpp      setupWakeObserver
 //   app/session/Reconnect.cpp         handleWakeFromSleep, manualReconnect, reconnectAfter,
 //                                     performReconnect, reconnectFailed
@@ -72,8 +73,12 @@ class ClassSession : public std::enable_shared_from_this<ClassSession>, public S
     // Leaving the class: stop polling, the block out, the session deleted on
     // the service, the session data cleared.
     void logout();
-    // Deletes the session on the service, waiting at most 3 s for the answer.
-    void deleteSessionOnServerSync();
+    // Deletes the session on the service, waiting at most 3 s for the answer;
+    // `lastReport`, when given, goes out just before and within the same wait.
+    void deleteSessionOnServerSync(const std::optional<BlockReport>& lastReport = std::nullopt);
+
+    // Tells the class service what the block came to (see SessionRequests).
+    void reportBlock(const BlockReport& report) override;
 
     // Logs in again with the saved name and code: at the student's request
     // (while logged in), or `delay` from now with `announcement` shown.
@@ -94,6 +99,10 @@ class ClassSession : public std::enable_shared_from_this<ClassSession>, public S
     void sendLoginRequest(const std::string& studentName, const std::string& classCode);
     void handleStatusReply(std::uint64_t generation, const std::optional<std::string>& body);
     void deleteSessionOnServer();
+    // The report request for the session's token, or nothing while logged out.
+    std::optional<HttpRequest> blockReportRequest(const BlockReport& report, Seconds timeout) const;
+    // The first report the service did not take is logged; later ones are not.
+    void noteReportAnswer(const HttpResult& result);
     void handleWakeFromSleep();
     void performReconnect();
     void reconnectFailed();
@@ -103,6 +112,7 @@ class ClassSession : public std::enable_shared_from_this<ClassSession>, public S
     // Bumped whenever polling stops, so that replies to requests sent before
     // are recognised as late and dropped.
     std::uint64_t pollGeneration_ = 0;
+    bool reportTroubleLogged_ = false;
     Ports ports_;
 };
 

@@ -1,6 +1,7 @@
 #include <condition_variable>
 #include <memory>
 #include <mutex>
+#include <vector>
 
 #include "app/session/ClassSession.h"
 #include "app/session/ServiceCall.h"
@@ -37,31 +38,36 @@ void ClassSession::deleteSessionOnServer() {
         [](HttpResult) {});
 }
 
-void ClassSession::deleteSessionOnServerSync() {
+void ClassSession::deleteSessionOnServerSync(const std::optional<BlockReport>& lastReport) {
     if (!state_.sessionToken.get())
         return;
     const auto url = serviceUrl(apiBaseURL, service_endpoint::logout);
     if (!url)
         return;
+    const Seconds deadline{request_timeout::logoutAtQuit};
+    std::vector<HttpRequest> requests;
+    if (auto report = lastReport ? blockReportRequest(*lastReport, deadline) : std::nullopt)
+        requests.push_back(std::move(*report));
+    requests.push_back(logoutRequest(*url, *state_.sessionToken.get(), deadline));
 
-    // The completion runs on the HTTP client's thread and may come after the
-    // wait has given up, so the signal lives as long as either side needs it.
+    // The completions run on the HTTP client's thread and may come after the
+    // wait has given up, so the count lives as long as either side needs it.
     struct Signal {
         std::mutex mutex;
         std::condition_variable answered;
-        bool done = false;
+        std::size_t waiting = 0;
     };
     auto signal = std::make_shared<Signal>();
-    ports_.http->send(
-        logoutRequest(*url, *state_.sessionToken.get(), Seconds{request_timeout::logoutAtQuit}),
-        [signal](HttpResult) {
+    signal->waiting = requests.size();
+    for (HttpRequest& request : requests)
+        ports_.http->send(std::move(request), [signal](HttpResult) {
             std::lock_guard lock(signal->mutex);
-            signal->done = true;
+            --signal->waiting;
             signal->answered.notify_all();
         });
     std::unique_lock lock(signal->mutex);
-    ports_.blockingWait->waitFor(signal->answered, lock, Seconds{request_timeout::logoutAtQuit},
-                                 [&] { return signal->done; });
+    ports_.blockingWait->waitFor(signal->answered, lock, deadline,
+                                 [&] { return signal->waiting == 0; });
 }
 
 }  // namespace kt

@@ -22,8 +22,12 @@ Item {
         AppState.loginWithClassCode(studentName, classCode)
     }
 
-    // A fresh screen shows no error left from earlier.
-    Component.onCompleted: AppState.clearErrorMessage()
+    // A fresh screen shows no error left from earlier, and the student can
+    // type the name at once.
+    Component.onCompleted: {
+        AppState.clearErrorMessage()
+        nameRow.field.forceActiveFocus()
+    }
 
     // Return starts the login when no field holds the focus (the fields
     // handle their own Return).
@@ -159,30 +163,14 @@ Item {
             }
         }
 
-        RowLayout {
+        ErrorLine {
             objectName: "errorLine"
-            visible: AppState.errorMessage !== ""
+            textObjectName: "errorText"
+            text: AppState.errorMessage
             Layout.fillWidth: true
             Layout.leftMargin: 40
             Layout.rightMargin: 40
             Layout.topMargin: 12
-            spacing: 6
-            SymbolIcon {
-                name: "exclamationmark.triangle.fill"
-                size: 11
-                color: Theme.red
-                Layout.alignment: Qt.AlignTop
-            }
-            Text {
-                objectName: "errorText"
-                Layout.fillWidth: true
-                text: AppState.errorMessage
-                // The service's own text, shown as it is: never as markup.
-                textFormat: Text.PlainText
-                wrapMode: Text.Wrap
-                font.pixelSize: 12
-                color: Theme.red
-            }
         }
 
         Button {

@@ -124,6 +124,18 @@ Item {
                 Layout.topMargin: 4
             }
 
+            // What went wrong with the block (a refused activation, say): the
+            // headline alone would claim a block that is not in force.
+            ErrorLine {
+                objectName: "statusErrorRow"
+                textObjectName: "statusErrorText"
+                text: AppState.errorMessage
+                Layout.fillWidth: true
+                Layout.leftMargin: 40
+                Layout.rightMargin: 40
+                Layout.topMargin: 8
+            }
+
             RowLayout {
                 spacing: 8
                 Layout.alignment: Qt.AlignHCenter

@@ -27,8 +27,9 @@ teacher_switch() {  # code on|off
 
 # The application with a home of its own, as on a computer where it never
 # ran, its log in LOG; as a pupil with a keyboard: Tab past the terms to the
-# box, tick it, Tab to "Doorgaan", Return; Tab to the name, type it, Return
-# to the code, type it, Return. Sets window_pid and window_id.
+# box, tick it, Tab to "Doorgaan", Return; type the name at once (the login
+# screen starts in its field), Return to the code, type it, Return. Sets
+# window_pid and window_id.
 start_and_join() {  # log code [option...]
   local log=$1 code=$2
   shift 2
@@ -40,7 +41,6 @@ start_and_join() {  # log code [option...]
   /usr/bin/sleep 1
   xdotool key --delay 150 Tab Tab space Tab Return
   /usr/bin/sleep 1
-  xdotool key Tab
   xdotool type --delay 40 'Jan Peeters'
   xdotool key Return
   xdotool type --delay 40 "$code"

@@ -1,0 +1,78 @@
+// The lesson log of ClassRegister: what happened in each class, written in
+// batches, kept for a number of days.
+#include "classes/ClassRegister.h"
+
+namespace kt::service {
+namespace {
+
+constexpr qint64 dayMs = 24LL * 3600 * 1000;
+
+}  // namespace
+
+void ClassRegister::logEvent(const QString& code, LessonEvent::Kind kind, const QString& student,
+                             const QString& detail, bool classBlocked) {
+    LessonEvent event;
+    event.classCode = code;
+    event.atMs = now_();
+    event.kind = kind;
+    event.student = student;
+    event.detail = detail;
+    event.classBlocked = classBlocked;
+    appendEvent(event);
+}
+
+void ClassRegister::appendEvent(const LessonEvent& event) {
+    if (unwrittenEvents_.size() >= limits::unwrittenEvents) {
+        qWarning("ka-tesmar-service: the lesson log cannot be written; its oldest events are lost");
+        unwrittenEvents_.removeFirst();
+    }
+    unwrittenEvents_.append(event);
+}
+
+void ClassRegister::tick() {
+    flushLastSeen();
+    noteLostContact();
+    writeLessonEvents();
+    pruneLessonLog();
+}
+
+void ClassRegister::noteLostContact() {
+    const qint64 now = now_();
+    if (now < watchContactFromMs_)
+        return;
+    for (auto it = sessions_.cbegin(); it != sessions_.cend(); ++it) {
+        if (now - it->lastSeenMs <= limits::contactWithinMs || lostContact_.contains(it.key()))
+            continue;
+        const auto record = find(it->classCode);
+        if (!record || !record->isBlocked)
+            continue;
+        lostContact_.insert(it.key());
+        logEvent(it->classCode, LessonEvent::Kind::ContactLost, it->studentName);
+    }
+}
+
+void ClassRegister::writeLessonEvents() {
+    if (!unwrittenEvents_.isEmpty() && store_.addLessonEvents(unwrittenEvents_))
+        unwrittenEvents_.clear();
+}
+
+void ClassRegister::pruneLessonLog() {
+    const qint64 now = now_();
+    if (now >= nextPruneMs_ && store_.deleteLessonEventsBefore(now - lessonLogDays_ * dayMs))
+        nextPruneMs_ = now + limits::lessonLogPruneEveryMs;
+}
+
+QList<LessonEvent> ClassRegister::lessonLog(const QString& code, qint64 fromMs, qint64 toMs,
+                                            int limit) const {
+    QList<LessonEvent> events = store_.lessonEvents(code, fromMs, toMs, limit);
+    for (const LessonEvent& event : unwrittenEvents_)
+        if (event.classCode == code && event.atMs >= fromMs && event.atMs < toMs)
+            events.append(event);
+    std::stable_sort(events.begin(), events.end(),
+                     [](const auto& a, const auto& b) { return a.atMs < b.atMs; });
+    if (events.size() > limit)
+        events.remove(0, events.size() - limit);
+    return events;
+}
+
+}  // namespace kt::service
