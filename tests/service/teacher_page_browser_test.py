@@ -29,6 +29,7 @@ try:
     from selenium.webdriver.chrome.service import Service as ChromeService
     from selenium.webdriver.common.by import By
     from selenium.webdriver.support.ui import WebDriverWait
+    from selenium.common.exceptions import NoSuchElementException, StaleElementReferenceException
 except ImportError:
     skip("python3-selenium is not installed (scripts/install-deps.sh installs it)")
 if not shutil.which("chromium") or not shutil.which("chromedriver"):
@@ -124,6 +125,16 @@ def waits(driver, condition):
         return bool(WebDriverWait(driver, PATIENCE).until(condition))
     except Exception:
         return False
+
+
+def click(driver, css):
+    """Clicks the element once it is there; the lists are drawn anew every
+    2 s, so an element found just before a refresh is looked up again."""
+    def clicked(d):
+        d.find_element(By.CSS_SELECTOR, css).click()
+        return True
+    WebDriverWait(driver, PATIENCE, ignored_exceptions=(
+        NoSuchElementException, StaleElementReferenceException)).until(clicked)
 
 
 def visible(driver, element_id):
@@ -248,7 +259,7 @@ def lesson(anna, url, student, restart, service, password):
     anna.find_element(By.ID, "domain-submit").click()
     check(waits(anna, lambda d: message(d) == "ai.example.org staat nu in de lijst."),
           "adding a name says so: %r" % message(anna))
-    anna.find_element(By.CSS_SELECTOR, "#domains button[aria-label='Verwijder ai.example.org']").click()
+    click(anna, "#domains button[aria-label='Verwijder ai.example.org']")
     check(waits(anna, lambda d: message(d) == "ai.example.org is uit de lijst gehaald."),
           "removing a name says so: %r" % message(anna))
 
@@ -377,10 +388,8 @@ def main():
         waits(anna, lambda d: "Leerlingen zien nu" in d.find_element(By.ID, "message").text)
         check(student.status(token).get("class_info", {}).get("teacher_name") ==
               "Mevr. Claes-Peeters", "a display name set on the page reaches the students")
-        WebDriverWait(anna, 5).until(lambda d: d.find_element(
-            By.CSS_SELECTOR, "#class-list button[data-code='%s']" % code)).click()
-        WebDriverWait(anna, 5).until(
-            lambda d: d.find_element(By.CSS_SELECTOR, "#students .remove-student")).click()
+        click(anna, "#class-list button[data-code='%s']" % code)
+        click(anna, "#students .remove-student")
         anna.switch_to.alert.accept()
         waits(anna, lambda d: not d.find_elements(By.CSS_SELECTOR, "#students tr"))
         reply = student.status(token)

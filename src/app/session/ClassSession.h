@@ -95,6 +95,7 @@ class ClassSession : public std::enable_shared_from_this<ClassSession>, public S
     ClassSession(const Ports& ports, PublishedState& state, StatusFollower& follower,
                  ServiceAddresses service);
 
+    // Probes the service root; on any answer it sends the login request.
     void performActualLogin(const std::string& studentName, const std::string& classCode);
     void sendLoginRequest(const std::string& studentName, const std::string& classCode);
     void handleStatusReply(std::uint64_t generation, const std::optional<std::string>& body);

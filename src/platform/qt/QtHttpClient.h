@@ -29,9 +29,6 @@ class QtHttpClient final : public HttpClient {
 
     void send(HttpRequest request, Completion completion) override;
 
-    // The thread on which completions run.
-    const QThread* completionThread() const { return &thread_; }
-
   private:
     class Worker;
     QThread thread_;
