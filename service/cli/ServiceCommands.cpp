@@ -182,8 +182,7 @@ int serveCommand(const QStringList& arguments) {
           "address"},
          {"admin-listen", "/healthz and /metrics here (else on --listen-plain only).", "host:port"},
          {"instance-id", "This instance's name in /healthz.", "name",
-          QSysInfo::machineHostName() + "-" +
-              QString::number(QCoreApplication::applicationPid())},
+          QSysInfo::machineHostName() + "-" + QString::number(QCoreApplication::applicationPid())},
          {"lesson-log-days", "Days each class's lesson log is kept.", "days",
           QString::number(limits::lessonLogDays)}});
     parser.addOptions(connectionLimitOptions());
@@ -199,8 +198,8 @@ int serveCommand(const QStringList& arguments) {
     if (!parseListen(parser.value("listen"), address, port) || !numeric || maxStudents < 1 ||
         !parseOptionalListen(parser, "listen-plain", plainAddress, plainPort) ||
         !parseOptionalListen(parser, "admin-listen", adminAddress, adminPort) ||
-        !parseTrustedFronts(parser.values("trusted-front"), trustedFronts) ||
-        !numericDays || lessonLogDays < 1 || lessonLogDays > limits::maxLessonLogDays ||
+        !parseTrustedFronts(parser.values("trusted-front"), trustedFronts) || !numericDays ||
+        lessonLogDays < 1 || lessonLogDays > limits::maxLessonLogDays ||
         !parser.positionalArguments().isEmpty())
         return usage();
     ConnectionLimits limits;
