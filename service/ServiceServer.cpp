@@ -234,7 +234,8 @@ QHttpServerResponse ServiceServer::metrics() {
     int online = 0;
     for (const ClassRecord& record : classes_.all())
         for (const StudentSession& student : classes_.studentsOf(record.code))
-            online += now - student.lastSeenMs <= limits::onlineWithinMs ? 1 : 0;
+            if (student.departedAtMs == 0 && now - student.lastSeenMs <= limits::contactWithinMs)
+                ++online;
     return QHttpServerResponse("text/plain; version=0.0.4; charset=utf-8",
                                metrics_.render({connections_.open(), online, failedStatements}));
 }
