@@ -23,6 +23,7 @@ QVariant flag(bool value) {
 bool run(QSqlQuery& query) {
     if (query.exec())
         return true;
+    ++failedStatements;
     qWarning("ka-tesmar-service: database: %s", qPrintable(query.lastError().text()));
     return false;
 }
@@ -156,6 +157,12 @@ bool SqlStore::addTeacher(Teacher& teacher) {
         return false;
     teacher.id = query.value(0).toLongLong();
     return true;
+}
+
+bool SqlStore::reachable() {
+    QSqlQuery query(database());
+    query.prepare("SELECT 1");
+    return run(query) && query.next();
 }
 
 // "RETURNING" rather than a count of changed rows, which Qt's PostgreSQL

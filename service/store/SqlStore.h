@@ -19,6 +19,7 @@ class SqlStore : public ServiceStore {
 
     // Connects and brings the schema up to date in one transaction.
     QString open() override;
+    bool reachable() override;
     int schemaVersion();  // -1 when it cannot be read
     static int latestSchemaVersion();
     // The open connection, for copying a whole database.
