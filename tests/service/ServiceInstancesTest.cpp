@@ -140,6 +140,22 @@ TEST_F(TwoInstances, ChangesTokensAndLoginFailuresReachTheOtherInstance) {
     const QString jan = join(a().port(), code, "Jan");
     ASSERT_FALSE(jan.isEmpty());
     EXPECT_EQ(status(b().port(), jan).status, 200) << "a token made on A, on B";
+    {  // a student whose join B has not heard of yet: written as A does, never announced
+        QString error;
+        const auto store = kt::service::openStore(database.address, database.passwordFile, error);
+        ASSERT_TRUE(store) << error.toStdString();
+        const qint64 now = QDateTime::currentMSecsSinceEpoch();
+        ASSERT_TRUE(store->saveSession({kt::service::StudentProtocol::tokenHash("unheard"),
+                                        code,
+                                        "Ann",
+                                        {},
+                                        {},
+                                        now,
+                                        now,
+                                        {},
+                                        0}));
+    }
+    EXPECT_EQ(status(b().port(), "unheard").status, 200) << "looked up before it was refused";
     EXPECT_EQ(call(b(), "GET", "/leerkracht/api/classes/" + code, {}, anna).status, 200)
         << "a teacher's login made on A, on B";
 
@@ -210,18 +226,21 @@ TEST_F(TwoInstances, WhileTheDatabaseIsAwayPollsAreAnsweredAndChangesRefusedThen
 
     restart.dismiss();
     ASSERT_TRUE(cluster.start());
-    EXPECT_TRUE(
-        runEventsUntil([&] { return switchTo(a(), anna, code, false).status == 200; }, 60000));
-    EXPECT_TRUE(runEventsUntil([&] { return !blocked(status(b().port(), jan)); }, 60000))
-        << "the switch after the outage reached B";
     QString error;
     const auto store = kt::service::openStore(database.address, database.passwordFile, error);
     ASSERT_TRUE(store) << error.toStdString();
     const QString janHash = kt::service::StudentProtocol::tokenHash(jan);
-    EXPECT_TRUE(runEventsUntil([&] {
-        const auto stored = store->loadSession(janHash);
-        return stored && stored->lastSeenMs >= polledAt;
-    })) << "the polls answered during the outage are written";
+    EXPECT_TRUE(runEventsUntil(
+        [&] {
+            const auto stored = store->loadSession(janHash);
+            return stored && stored->lastSeenMs >= polledAt;
+        },
+        60000))
+        << "the polls answered during the outage are written";
+    EXPECT_TRUE(
+        runEventsUntil([&] { return switchTo(a(), anna, code, false).status == 200; }, 60000));
+    EXPECT_TRUE(runEventsUntil([&] { return !blocked(status(b().port(), jan)); }, 60000))
+        << "the switch after the outage reached B";
 }
 
 TEST_F(TwoInstances, StudentsThroughHaproxyKeepPollingWhenAnInstanceIsKilled) {
