@@ -14,12 +14,15 @@
 
 #include "FrontSupport.h"
 #include "QtTestSupport.h"
+#include "TeacherSupport.h"
 #include "TestDatabase.h"
 #include "classes/StudentProtocol.h"
 #include "store/OpenStore.h"
 
 namespace {
 
+using kt::testing::json;
+using kt::testing::loginBody;
 using kt::testing::PostgresCluster;
 using kt::testing::RawReply;
 using kt::testing::runEventsUntil;
@@ -29,14 +32,6 @@ using kt::testing::testTls;
 using Headers = QList<QByteArray>;
 
 const QByteArray jsonType = "Content-Type: application/json";
-
-QJsonObject json(const RawReply& reply) {
-    return QJsonDocument::fromJson(reply.body).object();
-}
-
-QByteArray loginBody(const QString& name, const QString& password) {
-    return QJsonDocument(QJsonObject{{"name", name}, {"password", password}}).toJson();
-}
 
 class TwoInstances : public ::testing::Test {
   protected:
@@ -84,18 +79,11 @@ class TwoInstances : public ::testing::Test {
     }
     // A new teacher, logged in on `on` with a password of their own: the headers of their changes.
     Headers teacher(ServiceProcess& on, const QString& name) {
-        const auto [added, output] = kt::testing::runServiceCommand(
-            QStringList{"teacher", "add", name} + database.options());
-        EXPECT_EQ(added, 0) << output.toStdString();
-        const QString once =
-            QRegularExpression("one-time password: (\\S+)").match(output).captured(1);
+        const QString once = kt::testing::addTeacher(database, name);
         const RawReply login =
             call(on, "POST", "/leerkracht/api/login", loginBody(name, once), {jsonType});
         EXPECT_EQ(login.status, 200) << login.body.toStdString();
-        QByteArray cookie;
-        for (const QByteArray& line : login.head.split('\n'))
-            if (line.toLower().startsWith("set-cookie: kt_leerkracht="))
-                cookie = line.mid(12).trimmed();
+        const QByteArray cookie = kt::testing::cookieSet(login, "kt_leerkracht");
         const Headers session = {
             jsonType, "Cookie: " + cookie.left(cookie.indexOf(';')),
             "X-CSRF-Token: " + json(login).value("csrf").toString().toLatin1()};
