@@ -45,9 +45,7 @@ void PostgresStore::announce(const QString& what) {
 bool PostgresStore::listen(std::function<void(const QString&)> heard) {
     heard_ = std::move(heard);
     QObject::connect(
-        database().driver(),
-        qOverload<const QString&, QSqlDriver::NotificationSource, const QVariant&>(
-            &QSqlDriver::notification),
+        database().driver(), &QSqlDriver::notification,
         [this](const QString&, QSqlDriver::NotificationSource source, const QVariant& payload) {
             if (source != QSqlDriver::SelfSource && heard_)
                 heard_(payload.toString());
@@ -55,10 +53,12 @@ bool PostgresStore::listen(std::function<void(const QString&)> heard) {
     return subscribe();
 }
 
+// On a new connection too: whatever the driver still lists, LISTEN again.
 bool PostgresStore::subscribe() {
     QSqlDriver* driver = database().driver();
-    return driver->subscribedToNotifications().contains(changesChannel) ||
-           driver->subscribeToNotification(changesChannel);
+    if (driver->subscribedToNotifications().contains(changesChannel))
+        driver->unsubscribeFromNotification(changesChannel);
+    return driver->subscribeToNotification(changesChannel);
 }
 
 // libpq does not connect again by itself: a new connection, on which the

@@ -225,9 +225,14 @@ TEST_F(TwoInstances, WhileTheDatabaseIsAwayPollsAreAnsweredAndChangesRefusedThen
         },
         60000))
         << "the polls answered during the outage are written";
-    EXPECT_TRUE(
-        runEventsUntil([&] { return switchTo(a(), anna, code, false).status == 200; }, 60000));
-    EXPECT_TRUE(runEventsUntil([&] { return !blocked(status(b().port(), jan)); }, 60000))
+    // Both connected again (and read everything then): the switch reaches B
+    // through the channel listened to on its new connection.
+    for (ServiceProcess* instance : {&a(), &b()})
+        EXPECT_TRUE(runEventsUntil(
+            [&] { return kt::testing::plainGet(plainPort(*instance), "/healthz").status == 200; },
+            60000));
+    EXPECT_EQ(switchTo(a(), anna, code, false).status, 200);
+    EXPECT_TRUE(runEventsUntil([&] { return !blocked(status(b().port(), jan)); }))
         << "the switch after the outage reached B";
 }
 
