@@ -217,8 +217,13 @@ int ClassRegister::flushLastSeen() {
     for (const QString& hash : std::as_const(polledSinceFlush_))
         if (const auto it = sessions_.constFind(hash); it != sessions_.cend())
             lastSeen.append({hash, it->lastSeenMs});
-    if (lastSeen.isEmpty() || !store_.saveLastSeen(lastSeen))
+    if (lastSeen.isEmpty())
         return 0;
+    if (!store_.saveLastSeen(lastSeen)) {
+        qWarning("ka-tesmar-service: %d last polls are kept until the database takes them",
+                 static_cast<int>(lastSeen.size()));
+        return 0;
+    }
     polledSinceFlush_.clear();
     return static_cast<int>(lastSeen.size());
 }
