@@ -8,6 +8,8 @@
 #   KT_MUTATION_DIR  where the copy and its build live (build/mutation)
 #   KT_MUTATION_ALL=1  also run the slow package and browser tests, which are
 #                      left out by default
+# The tests that caught a fault last time (kept in $KT_MUTATION_DIR/catchers/)
+# run first; only when none of them fails does the whole suite run.
 set -uo pipefail
 repo=$(git -C "$(dirname "$0")" rev-parse --show-toplevel)
 faults_file="$repo/tools/mutations.txt"
@@ -43,12 +45,16 @@ command -v ccache >/dev/null && launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache -
 (cd "$copy" && cmake --preset default "${launcher[@]}" >/dev/null) || exit 2
 
 build_copy() { cmake --build "$build" -j "$(nproc)" >"$work/build.log" 2>&1; }
-# Runs the tests; prints the names of the failed ones, one a line.
+# Runs the tests (all, or those named in the file $1); prints the names of
+# the failed ones, one a line.
 run_tests() {
-  local exclude=()
-  [ "${KT_MUTATION_ALL:-0}" = 1 ] || exclude=(-E "$slow")
+  local select=()
+  [ "${KT_MUTATION_ALL:-0}" = 1 ] || select=(-E "$slow")
+  if [ -n "${1:-}" ]; then
+    select=(-R "^($(sed 's/[][\\.*+?^$(){}|]/\\&/g' "$1" | paste -sd '|'))\$")
+  fi
   rm -f "$build/Testing/Temporary/LastTestsFailed.log"
-  (cd "$build" && ctest -j "$(nproc)" --timeout 300 "${exclude[@]}" >"$work/test.log" 2>&1)
+  (cd "$build" && ctest -j "$(nproc)" --timeout 300 "${select[@]}" >"$work/test.log" 2>&1)
   [ -f "$build/Testing/Temporary/LastTestsFailed.log" ] &&
     cut -d: -f2- "$build/Testing/Temporary/LastTestsFailed.log"
 }
@@ -77,6 +83,8 @@ if [ -n "$baseline" ]; then
   echo "the unchanged copy fails these tests, fix them first:"; echo "$baseline"; exit 2
 fi
 
+catchers="$work/catchers"
+mkdir -p "$catchers"
 names=("$@")
 [ ${#names[@]} -gt 0 ] || mapfile -t names < <(sed -n 's/^=== //p' "$faults_file")
 missed=0
@@ -92,8 +100,11 @@ for name in "${names[@]}"; do
   elif ! build_copy; then
     echo "NO BUILD     $name ($file): $(grep -m1 'error:' "$work/build.log")"; missed=$((missed + 1))
   else
-    caught=$(run_tests)
+    caught=
+    [ -s "$catchers/$name" ] && caught=$(run_tests "$catchers/$name")
+    [ -n "$caught" ] || caught=$(run_tests)
     if [ -n "$caught" ]; then
+      echo "$caught" >"$catchers/$name"
       echo "caught       $name ($what) by: $(echo "$caught" | paste -sd ' ')"
     else
       echo "NOT CAUGHT   $name ($what)"; missed=$((missed + 1))
