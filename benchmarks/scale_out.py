@@ -95,13 +95,12 @@ def class_file(work):
     return path
 
 
-def service_argv(args, work, name, listen, extra=()):
+def service_argv(args, work, name, listen, extra=(), binary=None):
     database = args.database_url or str(work / f"{name}.db")
-    return [args.service, "serve", "--listen", listen, "--tls-dir", work / "tls",
+    return [binary or args.service, "serve", "--listen", listen, "--tls-dir", work / "tls",
             "--classes", work / "classes.json", "--database", database,
             "--admin-secret", work / f"{name}.secret", "--max-students", "100000",
-            "--max-connections", "100000", "--max-connections-per-address", "100000",
-            "--instance-id", name, *extra]
+            "--max-connections", "100000", "--max-connections-per-address", "100000", *extra]
 
 
 def log_in(port, tls, count, first_address):
@@ -223,7 +222,7 @@ def at_rate(args, work, port, tokens, students, warm_up):
             "failures": result["failed"] + len([r for r in measured if r[1] != 200])}
 
 
-def measure(args, work, server, port, tokens):
+def measure(args, work, server, port, tokens, probe=None):
     print(f"{server.name}: measuring", file=sys.stderr, flush=True)
     figures = {}
     slowest = 0.0
@@ -235,15 +234,18 @@ def measure(args, work, server, port, tokens):
     warm_up = math.ceil(slowest) + 10
     for students in args.pollers:
         figures[f"rate {students}"] = at_rate(args, work, port, tokens, students, warm_up)
+        if probe and args.verbose:
+            probe()
         time.sleep(2)
     return figures
 
 
-def run_single(args, work, measured):
+def run_single(args, work, measured, binary=None):
     server = Server("service")
     port = free_port()
-    server.start(service_argv(args, work, "single", f"127.0.0.1:{port}"),
-                 r"Listening on https://", work / "single.out")
+    name = "before" if binary else "single"
+    server.start(service_argv(args, work, name, f"127.0.0.1:{port}", binary=binary),
+                 r"Listening on https://", work / f"{name}.out")
     try:
         tokens = log_in(port, True, args.logins if measured else 1, 0)
         reply = status_reply(port, tokens[0])
@@ -252,65 +254,66 @@ def run_single(args, work, measured):
         server.stop()
 
 
-HAPROXY_ROUTING = """\
-    # Until the instances share a database, a token is known only on the
-    # instance that made it: each poll goes to the instance its student logged in on.
-    http-request set-var(txn.instance) url_param(token),map({map})
-    use-server instance1 if {{ var(txn.instance) -m str instance1 }}
-    use-server instance2 if {{ var(txn.instance) -m str instance2 }}
-"""
-
-
 def processes(args):
     """Processes of one server on core 0 that hold the most connections of a run."""
     return math.ceil(max(args.bursts + args.pollers) / CONNECTIONS_PER_PROCESS)
 
 
-def haproxy_config(work, port, plain_ports, shared_database):
+def haproxy_config(work, port, plain_ports):
     example = (ROOT / "packaging/service/haproxy.cfg.example").read_text()
-    config = (example.replace("bind :443", f"bind 127.0.0.1:{port}")
-              .replace("/etc/haproxy/school.pem", str(work / "school.pem"))
-              .replace("127.0.0.1:8081", f"127.0.0.1:{plain_ports[0]}")
-              .replace("127.0.0.1:8082", f"127.0.0.1:{plain_ports[1]}")
-              .replace("maxconn 60000", f"maxconn {CONNECTIONS_PER_PROCESS // 2}")
-              .replace("\nglobal\n", "\nglobal\n    nbthread 1\n"))
-    if not shared_database:
-        config = config.replace("    default-server",
-                                HAPROXY_ROUTING.format(map=work / "tokens.map") + "    default-server")
-    return config
+    return (example.replace("bind :443", f"bind 127.0.0.1:{port}")
+            .replace("/etc/haproxy/school.pem", str(work / "school.pem"))
+            .replace("127.0.0.1:8081", f"127.0.0.1:{plain_ports[0]}")
+            .replace("127.0.0.1:8082", f"127.0.0.1:{plain_ports[1]}")
+            .replace("maxconn 60000", f"maxconn {CONNECTIONS_PER_PROCESS // 2}")
+            .replace("\nglobal\n", "\nglobal\n    nbthread 1\n"))
 
 
 def run_front(args, work):
+    """Two instances on one database. With SQLite (until the instances share
+    PostgreSQL) that is one file that the first instance logs the students
+    into and both then load: each knows every token, as on a shared database."""
     server = Server("2 instances + HAProxy")
     plain_ports = [free_port(), free_port()]
-    tokens, routes = [], []
+
+    def instance(index):
+        return server.start(service_argv(args, work, "front", "127.0.0.1:0",
+                                         ["--listen-plain", f"127.0.0.1:{plain_ports[index - 1]}",
+                                          "--trusted-front", "127.0.0.1",
+                                          "--instance-id", f"instance{index}"]),
+                            r"Listening on https://", work / f"instance{index}.out")
+
     try:
-        for index, plain in enumerate(plain_ports, 1):
-            server.start(service_argv(args, work, f"instance{index}", "127.0.0.1:0",
-                                      ["--listen-plain", f"127.0.0.1:{plain}",
-                                       "--trusted-front", "127.0.0.1"]),
-                         r"Listening on https://", work / f"instance{index}.out")
-            # Each logs its own students in from addresses of their own.
-            made = log_in(plain, False, args.logins // 2, index * 100)
-            tokens.append(made)
-            routes += [f"{t} instance{index}\n" for t in made]
-        (work / "tokens.map").write_text("".join(routes))
+        instance(1)
+        tokens = log_in(plain_ports[0], False, args.logins, 100)
+        if not args.database_url:
+            server.stop()
+            server.processes.clear()
+            instance(1)
+        instance(2)
         (work / "school.pem").write_bytes((work / "tls/cert.pem").read_bytes() +
                                           (work / "tls/key.pem").read_bytes())
         port = free_port()
         config = work / "haproxy.cfg"
-        config.write_text(haproxy_config(work, port, plain_ports, args.database_url))
+        config.write_text(haproxy_config(work, port, plain_ports))
         # Processes of one thread each on the one port (SO_REUSEPORT), as
         # each holds two descriptors per student.
         for _ in range(2 * processes(args)):
             server.start(["haproxy", "-db", "-f", config], log=work / "haproxy.out")
         wait_for_port(port, work / "haproxy.out")
         time.sleep(3)  # both instances pass their first health checks
-        # Every other token of each instance: the polls are spread over both.
-        mixed = [t for pair in zip(*tokens) for t in pair]
-        return measure(args, work, server, port, mixed)
+        return measure(args, work, server, port, tokens, lambda: print(
+            "open connections per instance (at the end):",
+            [open_connections(p) for p in plain_ports], file=sys.stderr))
     finally:
         server.stop()
+
+
+def open_connections(plain_port):
+    connection = http.client.HTTPConnection("127.0.0.1", plain_port, timeout=10)
+    connection.request("GET", "/metrics")
+    metrics = connection.getresponse().read().decode()
+    return re.search(r"^ka_tesmar_open_connections (\d+)", metrics, re.M)[1]
 
 
 def nginx_config(work, port, processes, content_type, body):
@@ -426,7 +429,11 @@ def goals(args, columns):
 
 def main():
     parser = argparse.ArgumentParser(description=__doc__)
-    parser.add_argument("--service", default=str(ROOT / "build/default/service/ka-tesmar-service"))
+    built = [ROOT / f"build/{preset}/service/ka-tesmar-service" for preset in ("release", "default")]
+    parser.add_argument("--service", default=str(next((b for b in built if b.exists()), built[1])),
+                        help="by default build/release's, else build/default's")
+    parser.add_argument("--baseline", help="another build of the service, measured alone "
+                        "beside this one (benchmarks/build-baseline.sh)")
     parser.add_argument("--quick", action="store_true", help="small counts, for a first try")
     parser.add_argument("--database", dest="database_url", default=None,
                         help="a PostgreSQL URL both instances share (else a SQLite file each)")
@@ -445,6 +452,8 @@ def main():
     try:
         print(f"load average before: {open('/proc/loadavg').read().split()[:3]}", flush=True)
         columns = {}
+        if args.baseline:
+            columns["1 instance, before"] = run_single(args, work, True, args.baseline)[0]
         only = args.only or ["service", "front", "nginx"]
         single, reply = run_single(args, work, "service" in only)
         if single:

@@ -50,9 +50,9 @@ class StudentProtocol {
     ClassRegister& classes_;
     int maxStudents_;
     TokenSource newToken_;
-    AttemptLimiter wrongCodes_;  // per address
-    AttemptLimiter logins_;      // per address
-    AttemptLimiter reports_;     // per session
+    AttemptLimiter wrongCodes_;                     // per address
+    AttemptLimiter logins_;                         // per address
+    AttemptLimiter reports_;                        // per session
     QHash<QString, RenderedStatus> statusReplies_;  // by class code
 };
 
