@@ -13,6 +13,9 @@ mkdir -p build/baseline/src
 git archive "$commit" | tar -x -C build/baseline/src
 launcher=()
 command -v ccache >/dev/null && launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
-cmake -S build/baseline/src -B build/baseline/out -G Ninja -DCMAKE_BUILD_TYPE="${BUILD_TYPE:-Debug}" \
-    -DKA_TESMAR_BUILD_TESTS=OFF "${launcher[@]}" >/dev/null
+# Built two levels below its sources, as the presets build: with ccache's
+# base directory, files unchanged since COMMIT come from the cache.
+cmake -S build/baseline/src -B build/baseline/src/build/baseline -G Ninja \
+    -DCMAKE_BUILD_TYPE="${BUILD_TYPE:-Debug}" -DKA_TESMAR_BUILD_TESTS=OFF -DCMAKE_COMPILE_WARNING_AS_ERROR=ON "${launcher[@]}" >/dev/null
+ln -s src/build/baseline build/baseline/out
 cmake --build build/baseline/out -j2 --target ka-tesmar-service
