@@ -9,7 +9,8 @@
 #   KT_MUTATION_ALL=1  also run the slow package and browser tests, which are
 #                      left out by default
 # The tests that caught a fault last time (kept in $KT_MUTATION_DIR/catchers/)
-# run first; only when none of them fails does the whole suite run.
+# run first; then the quick tests (under 10 s in the unchanged run); the whole
+# suite only when none of them fails.
 set -uo pipefail
 repo=$(git -C "$(dirname "$0")" rev-parse --show-toplevel)
 faults_file="$repo/tools/mutations.txt"
@@ -83,6 +84,9 @@ if [ -n "$baseline" ]; then
   echo "the unchanged copy fails these tests, fix them first:"; echo "$baseline"; exit 2
 fi
 
+# The tests that took under 10 s in the unchanged run.
+awk 'NF == 3 && $3 < 10 { print $1 }' "$build/Testing/Temporary/CTestCostData.txt" |
+  grep -vE "$slow" >"$work/quick-tests" || true
 catchers="$work/catchers"
 mkdir -p "$catchers"
 names=("$@")
@@ -102,6 +106,7 @@ for name in "${names[@]}"; do
   else
     caught=
     [ -s "$catchers/$name" ] && caught=$(run_tests "$catchers/$name")
+    [ -n "$caught" ] || caught=$(run_tests "$work/quick-tests")
     [ -n "$caught" ] || caught=$(run_tests)
     if [ -n "$caught" ]; then
       echo "$caught" >"$catchers/$name"

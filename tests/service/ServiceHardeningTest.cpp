@@ -11,12 +11,14 @@
 #include <functional>
 
 #include "QtTestSupport.h"
+#include "TestDatabase.h"
 
 namespace {
 
 using kt::testing::RawReply;
 using kt::testing::runServiceCommand;
 using kt::testing::ServiceProcess;
+using kt::testing::TestDatabase;
 using kt::testing::testTls;
 using Headers = QList<QByteArray>;
 
@@ -40,9 +42,9 @@ QByteArray loginBody(const QString& name, const QString& password) {
 }
 
 // The one-time password of a new teacher account.
-QString addTeacher(const QString& database, const QString& name) {
+QString addTeacher(const TestDatabase& database, const QString& name) {
     const auto [added, output] =
-        runServiceCommand({"teacher", "add", name, "--database", database});
+        runServiceCommand(QStringList{"teacher", "add", name} + database.options());
     EXPECT_EQ(added, 0) << output.toStdString();
     return QRegularExpression("one-time password: (\\S+)").match(output).captured(1);
 }
@@ -51,14 +53,21 @@ class ServiceHardening : public ::testing::Test {
   protected:
     void SetUp() override {
         kt::testing::qtApp();
+        database = std::make_unique<TestDatabase>(storeKind());
+        if (!database->skipReason.empty()) {
+            GTEST_SKIP() << database->skipReason;
+        }
         ASSERT_TRUE(testTls().pair.error.isEmpty());
         classes = kt::testing::writeClassesFile(dir, R"([{"code":"ABC123","class_name":"3B"}])");
         start();
     }
     void start(const QStringList& options = {}) {
         service.reset();  // the one before stops first
-        service = std::make_unique<ServiceProcess>(classes, testTls().directory,
-                                                   dir.filePath("service.db"), options);
+        const QStringList passwordAndSecret = {"--database-password-file", database->passwordFile,
+                                               "--admin-secret", dir.filePath("admin.secret")};
+        service = std::make_unique<ServiceProcess>(
+            classes, testTls().directory, database->address,
+            options + (database->passwordFile.isEmpty() ? QStringList() : passwordAndSecret));
         ASSERT_TRUE(service->started()) << service->output().toStdString();
     }
     RawReply call(const QByteArray& method, const QByteArray& path, const QByteArray& body = {},
@@ -76,7 +85,7 @@ class ServiceHardening : public ::testing::Test {
     // A new teacher, logged in with a password of their own: the headers of their changes.
     // Their browser's device cookie lands in `deviceCookie`.
     Headers teacher(const QString& name) {
-        const QString once = addTeacher(dir.filePath("service.db"), name);
+        const QString once = addTeacher(*database, name);
         const RawReply login =
             call("POST", "/leerkracht/api/login", loginBody(name, once), {jsonType});
         EXPECT_EQ(login.status, 200) << login.body.toStdString();
@@ -115,6 +124,11 @@ class ServiceHardening : public ::testing::Test {
         EXPECT_TRUE(file.open(QIODevice::ReadOnly));
         return "X-Admin-Secret: " + file.readAll().trimmed();
     }
+
+    // SQLite unless a test of both stores says otherwise.
+    virtual TestDatabase::Kind storeKind() const { return TestDatabase::Kind::Sqlite; }
+
+    std::unique_ptr<TestDatabase> database;
 
     QTemporaryDir dir;
     QString classes;
@@ -290,7 +304,7 @@ TEST_F(ServiceHardening, HostileLoginsLeaveTheLessonToTheTeacher) {
             .status,
         200);
     const QByteArray code = newClass(anna);
-    const QString bertOnce = addTeacher(dir.filePath("service.db"), "bert");
+    const QString bertOnce = addTeacher(*database, "bert");
     const auto login = [&](const QString& name, const QString& password, const QByteArray& cookie,
                            const QString& from) {
         return call("POST", "/leerkracht/api/login", loginBody(name, password),
@@ -372,7 +386,12 @@ TEST_F(ServiceHardening, HostileLoginsLeaveTheLessonToTheTeacher) {
     EXPECT_EQ(names, (QStringList{"Jan", "naJ", "Eva"})) << "as kept and shown on the page";
 }
 
-TEST_F(ServiceHardening, ARestartInTheMiddleKeepsTheClassTheSwitchAndEverySession) {
+class ServiceOnBothStores : public ServiceHardening,
+                            public ::testing::WithParamInterface<TestDatabase::Kind> {
+    TestDatabase::Kind storeKind() const override { return GetParam(); }
+};
+
+TEST_P(ServiceOnBothStores, ARestartInTheMiddleKeepsTheClassTheSwitchAndEverySession) {
     const Headers anna = teacher("anna");
     const QByteArray code = newClass(anna);
     const QString token = studentToken(code);
@@ -440,5 +459,10 @@ TEST_F(ServiceHardening, ARestartInTheMiddleKeepsTheClassTheSwitchAndEverySessio
     EXPECT_EQ(call("GET", "/leerkracht/api/session", {}, anna).status, 401)
         << "logged out for good";
 }
+
+INSTANTIATE_TEST_SUITE_P(ServiceHardening, ServiceOnBothStores,
+                         ::testing::Values(TestDatabase::Kind::Sqlite,
+                                           TestDatabase::Kind::Postgres),
+                         kt::testing::kindName);
 
 }  // namespace
