@@ -31,6 +31,7 @@ void ClassRegister::appendEvent(const LessonEvent& event) {
 
 void ClassRegister::tick() {
     flushLastSeen();
+    readOthersPolls();
     noteLostContact();
     writeLessonEvents();
     pruneLessonLog();
@@ -40,8 +41,11 @@ void ClassRegister::noteLostContact() {
     const qint64 now = now_();
     if (now < watchContactFromMs_)
         return;
+    // Another instance's polls come in here up to two flushes late.
+    const qint64 within =
+        limits::contactWithinMs + (store_.shared() ? 2 * limits::lastSeenFlushMs : 0);
     for (auto it = sessions_.cbegin(); it != sessions_.cend(); ++it) {
-        if (now - it->lastSeenMs <= limits::contactWithinMs || lostContact_.contains(it.key()))
+        if (now - it->lastSeenMs <= within || lostContact_.contains(it.key()))
             continue;
         const auto record = find(it->classCode);
         if (!record || !record->isBlocked)

@@ -50,6 +50,7 @@ ClassEntry ClassRegister::enter(ClassRecord record, const QString& serviceHost) 
     if (!store_.saveClass(record))
         return {ClassEntry::Outcome::NotStored, record, {}};
     keepClass(record);
+    announceClass(record.code);
     refreshDisplayName(record.teacherId);
     return {ClassEntry::Outcome::Entered, record, {}};
 }
@@ -142,6 +143,7 @@ bool ClassRegister::join(const StudentSession& session) {
     if (!store_.saveSession(session))
         return false;
     addSession(session);
+    announceClass(session.classCode);
     logEvent(session.classCode, LessonEvent::Kind::Joined, session.studentName);
     QStringList returned;
     for (const StudentSession& left : std::as_const(departed_))
@@ -155,9 +157,12 @@ bool ClassRegister::join(const StudentSession& session) {
 }
 
 std::optional<StudentSession> ClassRegister::poll(const QString& tokenHash) {
-    const auto session = sessions_.find(tokenHash);
-    if (session == sessions_.end())
-        return std::nullopt;
+    auto session = sessions_.find(tokenHash);
+    if (session == sessions_.end()) {
+        if (!lookUp(tokenHash))
+            return std::nullopt;
+        session = sessions_.find(tokenHash);
+    }
     const qint64 now = now_();
     if (now - session->lastSeenMs > limits::studentSessionMs) {
         endSessions({tokenHash});
@@ -175,7 +180,14 @@ bool ClassRegister::endSessions(const QStringList& tokenHashes) {
         return true;
     if (!store_.deleteSessions(tokenHashes))
         return false;
-    for (const QString& hash : tokenHashes) forget(hash);
+    QSet<QString> classes;
+    for (const QString& hash : tokenHashes) {
+        for (const auto* group : {&sessions_, &departed_})
+            if (const auto it = group->constFind(hash); it != group->cend())
+                classes.insert(it->classCode);
+        forget(hash);
+    }
+    for (const QString& code : std::as_const(classes)) announceClass(code);
     return true;
 }
 

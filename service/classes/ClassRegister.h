@@ -67,7 +67,9 @@ class ClassRegister {
     // The session of `tokenHash`, marked as polled now; nothing when there
     // is none or it went a day without a poll (it ends then).
     std::optional<StudentSession> poll(const QString& tokenHash);
-    bool holds(const QString& tokenHash) const { return sessions_.contains(tokenHash); }
+    // Whether the session of `tokenHash` is held; on a shared store one that
+    // another instance made is looked up (and then held) first.
+    bool holds(const QString& tokenHash);
     bool endSessions(const QStringList& tokenHashes);
     // Ends a session at the student's own request (a logout, a quit). One
     // that leaves a blocked class stays as a departure for the teacher, at
@@ -95,6 +97,14 @@ class ClassRegister {
     QList<LessonEvent> lessonLog(const QString& code, qint64 fromMs, qint64 toMs, int limit) const;
     void setLessonLogDays(int days) { lessonLogDays_ = days; }
 
+    // Instances on one shared database (ServiceStore::shared): every change
+    // of a class or its students is announced to the others, which read just
+    // that class again; a class gone from the store leaves with its students.
+    void reloadClass(const QString& code);
+    // Everything read again, the safety net for announcements missed. False,
+    // with nothing changed, when the store cannot be read.
+    bool resync();
+
     qint64 now() const { return now_(); }
     static qint64 systemNow();
 
@@ -102,6 +112,16 @@ class ClassRegister {
     void keepClass(const ClassRecord& record);
     void keepDisplayName(qint64 teacherId, const QString& displayName);
     void addSession(const StudentSession& session);
+    // A session as the store holds it: this instance's later poll stays.
+    void mergeSession(StudentSession stored);
+    // The sessions `belongs` picks become those of `stored`.
+    void replaceSessions(const QList<StudentSession>& stored,
+                         const std::function<bool(const StudentSession&)>& belongs);
+    // A session another instance made, from the store; whether it is held now.
+    bool lookUp(const QString& tokenHash);
+    void announceClass(const QString& code);
+    // The polls other instances answered, for the contact shown and logged.
+    void readOthersPolls();
     void forget(const QString& tokenHash);
     // Reads the owner's display name again: the teacher command may have changed it.
     void refreshDisplayName(qint64 teacherId);
@@ -124,6 +144,7 @@ class ClassRegister {
     QList<LessonEvent> unwrittenEvents_;
     int lessonLogDays_ = limits::lessonLogDays;
     qint64 nextPruneMs_ = 0;
+    qint64 othersPollsReadMs_ = 0;
 };
 
 }  // namespace kt::service

@@ -109,6 +109,7 @@ bool ClassRegister::recordReport(const QString& tokenHash, const StudentReport& 
         if (!store_.saveSession(updated))
             return false;
         *session = updated;
+        announceClass(updated.classCode);
     }
     if (changed) {
         LessonEvent reported;
@@ -141,6 +142,7 @@ bool ClassRegister::leave(const QString& tokenHash, int departuresKept) {
             return false;
         forget(tokenHash);
         addSession(session);
+        announceClass(session.classCode);
         QList<StudentSession> left;
         for (const StudentSession& other : std::as_const(departed_))
             if (other.classCode == session.classCode)

@@ -19,6 +19,7 @@
 #include "ServiceServer.h"
 #include "classes/ClassFile.h"
 #include "cli/ClassChange.h"
+#include "cli/InstanceSync.h"
 #include "http/ConnectionLimits.h"
 #include "http/LogText.h"
 #include "http/TlsFiles.h"
@@ -44,6 +45,7 @@ QString usageText() {
                "                          [--listen-plain 127.0.0.1:8081] [--trusted-front "
                "ADDR]...\n"
                "                          [--admin-listen 127.0.0.1:9081] [--instance-id NAME]\n"
+               "                          [--resync-seconds %3]\n"
                "  ka-tesmar-service teacher add|reset NAME [--display \"Mevr. De Vries\"]\n"
                "                          [--database FILE|URL] [--database-password-file FILE]\n"
                "  ka-tesmar-service migrate --from FILE --to URL [--database-password-file FILE]\n"
@@ -52,7 +54,8 @@ QString usageText() {
                "                          [--teacher NAME] --service https://127.0.0.1:8443\n"
                "                          [--ca DIR/cert.pem] [--admin-secret FILE]\n")
         .arg(limits::studentsPerClass)
-        .arg(limits::lessonLogDays);
+        .arg(limits::lessonLogDays)
+        .arg(limits::resyncMs / 1000);
 }
 
 namespace {
@@ -205,7 +208,10 @@ int serveCommand(const QStringList& arguments) {
          {"instance-id", "This instance's name in /healthz.", "name",
           QSysInfo::machineHostName() + "-" + QString::number(QCoreApplication::applicationPid())},
          {"lesson-log-days", "Days each class's lesson log is kept.", "days",
-          QString::number(limits::lessonLogDays)}});
+          QString::number(limits::lessonLogDays)},
+         {"resync-seconds",
+          "With other instances on one PostgreSQL database: everything is read again this often.",
+          "seconds", QString::number(limits::resyncMs / 1000)}});
     parser.addOptions(connectionLimitOptions());
     parser.addOptions(databaseOptions());
     parser.addHelpOption();
@@ -217,12 +223,14 @@ int serveCommand(const QStringList& arguments) {
     const int maxStudents = parser.value("max-students").toInt(&numeric);
     bool numericDays = false;
     const int lessonLogDays = parser.value("lesson-log-days").toInt(&numericDays);
+    bool numericResync = false;
+    const int resyncSeconds = parser.value("resync-seconds").toInt(&numericResync);
     if (!parseListen(parser.value("listen"), address, port) || !numeric || maxStudents < 1 ||
         !parseOptionalListen(parser, "listen-plain", plainAddress, plainPort) ||
         !parseOptionalListen(parser, "admin-listen", adminAddress, adminPort) ||
         !parseTrustedFronts(parser.values("trusted-front"), trustedFronts) || !numericDays ||
-        lessonLogDays < 1 || lessonLogDays > limits::maxLessonLogDays ||
-        !parser.positionalArguments().isEmpty())
+        lessonLogDays < 1 || lessonLogDays > limits::maxLessonLogDays || !numericResync ||
+        resyncSeconds < 1 || resyncSeconds > 24 * 3600 || !parser.positionalArguments().isEmpty())
         return usage();
     ConnectionLimits limits;
     if (const QString error = readConnectionLimits(parser, limits); !error.isEmpty()) {
@@ -269,6 +277,7 @@ int serveCommand(const QStringList& arguments) {
     quitOnTerminationSignals();
     StudentProtocol students(classes, maxStudents);
     TeacherAccounts teachers(*store, ClassRegister::systemNow);
+    const InstanceSync sync(*store, classes, teachers, resyncSeconds * 1000);
     // One line per request, written out once a second rather than line by line.
     ServiceServer server(classes, students, teachers, secret.value, tls.certificate, tls.key,
                          limits, [](const QString& line) { out() << line << '\n'; });

@@ -133,4 +133,15 @@ inline constexpr int displayNameLength = 100;
 // The class command waits this long for the service's answer.
 inline constexpr int classCommandTimeoutMs = 15'000;
 
+// Several instances on one PostgreSQL database. Each change is announced to
+// the others at once; this often every instance reads everything again, in
+// case an announcement was missed.
+inline constexpr int resyncMs = 30'000;
+// This often an instance asks whether the database answers. After it did not,
+// it connects again after the first delay, each further try waiting twice as
+// long up to the longest, so that a database coming back is not flooded.
+inline constexpr int databaseCheckMs = 1'000;
+inline constexpr int firstReconnectDelayMs = 500;
+inline constexpr int longestReconnectDelayMs = 8'000;
+
 }  // namespace kt::service::limits

@@ -1,10 +1,21 @@
 #include "store/PostgresStore.h"
 
+#include <QSqlDriver>
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QVariant>
 
 namespace kt::service {
+namespace {
+
+const QString changesChannel = QStringLiteral("ka_tesmar_changes");
+
+void quietNotices(const QSqlDatabase& db) {
+    // Notices ("already exists, skipping") are no news.
+    QSqlQuery(db).exec("SET client_min_messages TO warning");
+}
+
+}  // namespace
 
 PostgresStore::PostgresStore(const QString& shownAs, PostgresAddress address, QString password)
     : SqlStore(shownAs), address_(std::move(address)), password_(std::move(password)) {}
@@ -17,9 +28,48 @@ QString PostgresStore::connect(const QString& connection) {
     db.setPassword(password_);
     if (!db.open())
         return QStringLiteral("cannot connect to %1: %2").arg(name(), db.lastError().text());
-    // Notices ("already exists, skipping") are no news.
-    QSqlQuery(db).exec("SET client_min_messages TO warning");
+    quietNotices(db);
     return {};
+}
+
+void PostgresStore::announce(const QString& what) {
+    QSqlQuery query(database());
+    query.prepare("SELECT pg_notify(?, ?)");
+    query.addBindValue(changesChannel);
+    query.addBindValue(what);
+    if (!query.exec())
+        qWarning("ka-tesmar-service: cannot tell the other instances: %s",
+                 qPrintable(query.lastError().text()));
+}
+
+bool PostgresStore::listen(std::function<void(const QString&)> heard) {
+    heard_ = std::move(heard);
+    QObject::connect(
+        database().driver(), &QSqlDriver::notification,
+        [this](const QString&, QSqlDriver::NotificationSource source, const QVariant& payload) {
+            if (source != QSqlDriver::SelfSource && heard_)
+                heard_(payload.toString());
+        });
+    return subscribe();
+}
+
+// On a new connection too: whatever the driver still lists, LISTEN again.
+bool PostgresStore::subscribe() {
+    QSqlDriver* driver = database().driver();
+    if (driver->subscribedToNotifications().contains(changesChannel))
+        driver->unsubscribeFromNotification(changesChannel);
+    return driver->subscribeToNotification(changesChannel);
+}
+
+// libpq does not connect again by itself: a new connection, on which the
+// channel is listened to again.
+bool PostgresStore::reconnect() {
+    QSqlDatabase db = database();
+    db.close();
+    if (!db.open())
+        return false;
+    quietNotices(db);
+    return (!heard_ || subscribe()) && reachable();
 }
 
 // A table of its own. Schema changes wait for each other, so that

@@ -15,6 +15,13 @@ class PostgresStore : public SqlStore {
 
     bool continueNumbering(QSqlQuery& query) override;
 
+    // Instances on one database tell each other what changed through
+    // PostgreSQL's NOTIFY on one channel, each LISTENing on its connection.
+    bool shared() const override { return true; }
+    void announce(const QString& what) override;
+    bool listen(std::function<void(const QString&)> heard) override;
+    bool reconnect() override;
+
   protected:
     QString connect(const QString& connection) override;
     int readSchemaVersion(QSqlQuery& query) override;
@@ -24,8 +31,11 @@ class PostgresStore : public SqlStore {
     }
 
   private:
+    bool subscribe();
+
     PostgresAddress address_;
     QString password_;
+    std::function<void(const QString&)> heard_;  // set by listen
 };
 
 }  // namespace kt::service

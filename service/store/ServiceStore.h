@@ -5,6 +5,7 @@
 #include <QPair>
 #include <QString>
 #include <atomic>
+#include <functional>
 #include <optional>
 
 #include "store/ClassRecord.h"
@@ -113,14 +114,21 @@ class ServiceStore {
     virtual bool saveTeacherSession(const StoredTeacherSession& session) = 0;
     // Removes the session with `cookieHash` and every one expired at `nowMs`.
     virtual bool deleteTeacherSessions(const QString& cookieHash, qint64 nowMs) = 0;
+    virtual std::optional<StoredTeacherSession> loadTeacherSession(const QString& cookieHash) = 0;
 
     virtual QList<ClassRecord> loadClasses() = 0;
+    virtual std::optional<ClassRecord> loadClass(const QString& code) = 0;
     virtual bool saveClass(const ClassRecord& record) = 0;  // inserts or replaces
 
     virtual QList<StudentSession> loadSessions() = 0;
+    virtual QList<StudentSession> loadSessionsOf(const QString& classCode) = 0;
+    virtual std::optional<StudentSession> loadSession(const QString& tokenHash) = 0;
     virtual bool saveSession(const StudentSession& session) = 0;
     virtual bool deleteSessions(const QStringList& tokenHashes) = 0;
+    // Keeps the later of the stored and the given time of each session.
     virtual bool saveLastSeen(const QList<QPair<QString, qint64>>& lastSeen) = 0;
+    // The sessions polled after `sinceMs`, with their last polls.
+    virtual QList<QPair<QString, qint64>> lastSeenSince(qint64 sinceMs) = 0;
 
     virtual bool addLessonEvents(const QList<LessonEvent>& events) = 0;
     // The newest `limit` events of one class from `fromMs` up to (not
@@ -129,6 +137,23 @@ class ServiceStore {
                                             int limit) = 0;
     // Deletes the events of every class from before `beforeMs`.
     virtual bool deleteLessonEventsBefore(qint64 beforeMs) = 0;
+
+    // Failed teacher logins by key (see LoginDelays), where instances share them.
+    virtual bool addLoginFailure(const QString& key, qint64 atMs) = 0;
+    virtual bool removeLoginFailure(const QString& key, qint64 atMs) = 0;
+    // Those after `sinceMs`, oldest first.
+    virtual QList<qint64> loginFailures(const QString& key, qint64 sinceMs) = 0;
+    virtual bool deleteLoginFailuresBefore(qint64 beforeMs) = 0;
+
+    // Several instances on one database (PostgreSQL). Whether this store is
+    // shared: what is in memory may then change under another instance.
+    virtual bool shared() const { return false; }
+    // Tells the other instances that `what` changed (see ChangeNotice.h).
+    virtual void announce(const QString& /*what*/) {}
+    // Has `heard` called, on this thread, with what another instance announced.
+    virtual bool listen(std::function<void(const QString&)> /*heard*/) { return false; }
+    // Connects again after the database went away; whether it answers now.
+    virtual bool reconnect() { return reachable(); }
 };
 
 }  // namespace kt::service

@@ -50,6 +50,12 @@ const QList<QStringList>& schemaMigrations() {
             "CREATE INDEX lesson_events_class ON lesson_events(class_code, happened_at)",
             "CREATE INDEX lesson_events_at ON lesson_events(happened_at)",
         },
+        {
+            // Failed teacher logins, counted by every instance on one database.
+            "CREATE TABLE login_failures (id {id}, failure_key TEXT NOT NULL, failed_at BIGINT "
+            "NOT NULL)",
+            "CREATE INDEX login_failures_key ON login_failures(failure_key, failed_at)",
+        },
     };
     return migrations;
 }

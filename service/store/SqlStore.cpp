@@ -38,15 +38,46 @@ QString upsert(const QString& table, const QStringList& columns) {
              columns.first(), updates.join(", "));
 }
 
-// Every row `select` gives, each made into a T by `item`; none when it fails.
+// Every row `select` gives with `values` bound, each made into a T by `item`;
+// none when it fails.
 template <typename T>
-QList<T> readAll(const QSqlDatabase& db, const char* select,
-                 const std::function<T(const QSqlQuery&)>& item) {
+QList<T> readAll(const QSqlDatabase& db, const QString& select,
+                 const std::function<T(const QSqlQuery&)>& item, const QVariantList& values = {}) {
     QSqlQuery query(db);
     QList<T> items;
-    if (query.prepare(QLatin1String(select)) && run(query))
+    if (!query.prepare(select)) {  // PostgreSQL prepares on the server: a lost connection
+        ++failedStatements;
+        return items;
+    }
+    for (const QVariant& value : values) query.addBindValue(value);
+    if (run(query))
         while (query.next()) items.append(item(query));
     return items;
+}
+
+StoredTeacherSession teacherSessionFrom(const QSqlQuery& row) {
+    return {row.value(0).toString(), row.value(1).toLongLong(), row.value(2).toLongLong()};
+}
+
+StudentSession sessionFrom(const QSqlQuery& row) {
+    const StudentReport report{stateFromName(row.value(7).toString()).value_or(ReportedState::None),
+                               row.value(8).toLongLong(), row.value(9).toString(),
+                               row.value(10).toInt(), row.value(11).toInt()};
+    return StudentSession{row.value(0).toString(),   row.value(1).toString(),
+                          row.value(2).toString(),   row.value(3).toString(),
+                          row.value(4).toString(),   row.value(5).toLongLong(),
+                          row.value(6).toLongLong(), report,
+                          row.value(12).toLongLong()};
+}
+
+const QString selectSessions = QStringLiteral(
+    "SELECT token_hash, class_code, student_name, device_id, device_info, joined_at, "
+    "last_seen, report_state, report_at, report_error, report_hosts, report_rules, "
+    "departed_at FROM sessions ");
+
+template <typename T>
+std::optional<T> firstOf(const QList<T>& items) {
+    return items.isEmpty() ? std::nullopt : std::optional<T>(items.first());
 }
 
 // The teacher whose `column` holds `value`.
@@ -202,10 +233,14 @@ QByteArray SqlStore::serviceKey(const QString& name, const QByteArray& ifNew) {
 QList<StoredTeacherSession> SqlStore::loadTeacherSessions() {
     return readAll<StoredTeacherSession>(
         database(), "SELECT cookie_hash, teacher_id, expires_at FROM teacher_sessions",
-        [](const QSqlQuery& row) {
-            return StoredTeacherSession{row.value(0).toString(), row.value(1).toLongLong(),
-                                        row.value(2).toLongLong()};
-        });
+        teacherSessionFrom);
+}
+
+std::optional<StoredTeacherSession> SqlStore::loadTeacherSession(const QString& cookieHash) {
+    return firstOf(readAll<StoredTeacherSession>(
+        database(),
+        "SELECT cookie_hash, teacher_id, expires_at FROM teacher_sessions WHERE cookie_hash = ?",
+        teacherSessionFrom, {cookieHash}));
 }
 
 bool SqlStore::saveTeacherSession(const StoredTeacherSession& session) {
@@ -226,11 +261,20 @@ bool SqlStore::deleteTeacherSessions(const QString& cookieHash, qint64 nowMs) {
 }
 
 QList<ClassRecord> SqlStore::loadClasses() {
+    return readClasses(QStringLiteral("ORDER BY created_at, code"), {});
+}
+
+std::optional<ClassRecord> SqlStore::loadClass(const QString& code) {
+    return firstOf(readClasses(QStringLiteral("WHERE code = ?"), {code}));
+}
+
+QList<ClassRecord> SqlStore::readClasses(const QString& rest, const QVariantList& values) {
     const QSqlDatabase db = database();
     QList<ClassRecord> records = readAll<ClassRecord>(
         db,
         "SELECT code, COALESCE(teacher_id, 0), class_name, teacher_name, school_name, is_blocked, "
-        "created_at FROM classes ORDER BY created_at, code",
+        "created_at FROM classes " +
+            rest,
         [](const QSqlQuery& row) {
             ClassRecord record;
             record.code = row.value(0).toString();
@@ -241,7 +285,8 @@ QList<ClassRecord> SqlStore::loadClasses() {
             record.isBlocked = row.value(5).toBool();
             record.createdAtMs = row.value(6).toLongLong();
             return record;
-        });
+        },
+        values);
     QSqlQuery entries(db);
     entries.prepare(
         "SELECT kind, value, COALESCE(value_end, '') FROM block_entries WHERE class_code = ? "
@@ -306,22 +351,19 @@ bool SqlStore::saveClass(const ClassRecord& record) {
 }
 
 QList<StudentSession> SqlStore::loadSessions() {
+    return readAll<StudentSession>(database(), selectSessions + "ORDER BY joined_at, token_hash",
+                                   sessionFrom);
+}
+
+QList<StudentSession> SqlStore::loadSessionsOf(const QString& classCode) {
     return readAll<StudentSession>(
-        database(),
-        "SELECT token_hash, class_code, student_name, device_id, device_info, joined_at, "
-        "last_seen, report_state, report_at, report_error, report_hosts, report_rules, "
-        "departed_at FROM sessions ORDER BY joined_at, token_hash",
-        [](const QSqlQuery& row) {
-            const StudentReport report{
-                stateFromName(row.value(7).toString()).value_or(ReportedState::None),
-                row.value(8).toLongLong(), row.value(9).toString(), row.value(10).toInt(),
-                row.value(11).toInt()};
-            return StudentSession{row.value(0).toString(),   row.value(1).toString(),
-                                  row.value(2).toString(),   row.value(3).toString(),
-                                  row.value(4).toString(),   row.value(5).toLongLong(),
-                                  row.value(6).toLongLong(), report,
-                                  row.value(12).toLongLong()};
-        });
+        database(), selectSessions + "WHERE class_code = ? ORDER BY joined_at, token_hash",
+        sessionFrom, {classCode});
+}
+
+std::optional<StudentSession> SqlStore::loadSession(const QString& tokenHash) {
+    return firstOf(readAll<StudentSession>(database(), selectSessions + "WHERE token_hash = ?",
+                                           sessionFrom, {tokenHash}));
 }
 
 bool SqlStore::saveSession(const StudentSession& session) {
@@ -364,15 +406,26 @@ bool SqlStore::deleteSessions(const QStringList& tokenHashes) {
 
 bool SqlStore::saveLastSeen(const QList<QPair<QString, qint64>>& lastSeen) {
     return inTransaction([&](QSqlQuery& query) {
-        query.prepare("UPDATE sessions SET last_seen = ? WHERE token_hash = ?");
+        // Instances write the polls they answered: the latest of them stays.
+        query.prepare("UPDATE sessions SET last_seen = ? WHERE token_hash = ? AND last_seen < ?");
         for (const auto& [hash, when] : lastSeen) {
             query.addBindValue(when);
             query.addBindValue(hash);
+            query.addBindValue(when);
             if (!run(query))
                 return false;
         }
         return true;
     });
+}
+
+QList<QPair<QString, qint64>> SqlStore::lastSeenSince(qint64 sinceMs) {
+    return readAll<QPair<QString, qint64>>(
+        database(), "SELECT token_hash, last_seen FROM sessions WHERE last_seen > ?",
+        [](const QSqlQuery& row) {
+            return QPair<QString, qint64>{row.value(0).toString(), row.value(1).toLongLong()};
+        },
+        {sinceMs});
 }
 
 bool SqlStore::addLessonEvents(const QList<LessonEvent>& events) {
@@ -424,6 +477,40 @@ QList<LessonEvent> SqlStore::lessonEvents(const QString& classCode, qint64 fromM
 bool SqlStore::deleteLessonEventsBefore(qint64 beforeMs) {
     QSqlQuery query(database());
     query.prepare("DELETE FROM lesson_events WHERE happened_at < ?");
+    query.addBindValue(beforeMs);
+    return run(query);
+}
+
+bool SqlStore::addLoginFailure(const QString& key, qint64 atMs) {
+    QSqlQuery query(database());
+    query.prepare("INSERT INTO login_failures (failure_key, failed_at) VALUES (?, ?)");
+    query.addBindValue(key);
+    query.addBindValue(atMs);
+    return run(query);
+}
+
+// One of them: two failures of one key in one millisecond are two attempts.
+bool SqlStore::removeLoginFailure(const QString& key, qint64 atMs) {
+    QSqlQuery query(database());
+    query.prepare(
+        "DELETE FROM login_failures WHERE id = (SELECT min(id) FROM login_failures WHERE "
+        "failure_key = ? AND failed_at = ?)");
+    query.addBindValue(key);
+    query.addBindValue(atMs);
+    return run(query);
+}
+
+QList<qint64> SqlStore::loginFailures(const QString& key, qint64 sinceMs) {
+    return readAll<qint64>(
+        database(),
+        "SELECT failed_at FROM login_failures WHERE failure_key = ? AND failed_at > ? ORDER BY "
+        "failed_at",
+        [](const QSqlQuery& row) { return row.value(0).toLongLong(); }, {key, sinceMs});
+}
+
+bool SqlStore::deleteLoginFailuresBefore(qint64 beforeMs) {
+    QSqlQuery query(database());
+    query.prepare("DELETE FROM login_failures WHERE failed_at <= ?");
     query.addBindValue(beforeMs);
     return run(query);
 }

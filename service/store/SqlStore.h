@@ -2,6 +2,7 @@
 
 #include <QSqlDatabase>
 #include <QString>
+#include <QVariantList>
 #include <functional>
 
 #include "store/ServiceStore.h"
@@ -39,19 +40,29 @@ class SqlStore : public ServiceStore {
     QList<StoredTeacherSession> loadTeacherSessions() override;
     bool saveTeacherSession(const StoredTeacherSession& session) override;
     bool deleteTeacherSessions(const QString& cookieHash, qint64 nowMs) override;
+    std::optional<StoredTeacherSession> loadTeacherSession(const QString& cookieHash) override;
 
     QList<ClassRecord> loadClasses() override;
+    std::optional<ClassRecord> loadClass(const QString& code) override;
     bool saveClass(const ClassRecord& record) override;
 
     QList<StudentSession> loadSessions() override;
+    QList<StudentSession> loadSessionsOf(const QString& classCode) override;
+    std::optional<StudentSession> loadSession(const QString& tokenHash) override;
     bool saveSession(const StudentSession& session) override;
     bool deleteSessions(const QStringList& tokenHashes) override;
     bool saveLastSeen(const QList<QPair<QString, qint64>>& lastSeen) override;
+    QList<QPair<QString, qint64>> lastSeenSince(qint64 sinceMs) override;
 
     bool addLessonEvents(const QList<LessonEvent>& events) override;
     QList<LessonEvent> lessonEvents(const QString& classCode, qint64 fromMs, qint64 toMs,
                                     int limit) override;
     bool deleteLessonEventsBefore(qint64 beforeMs) override;
+
+    bool addLoginFailure(const QString& key, qint64 atMs) override;
+    bool removeLoginFailure(const QString& key, qint64 atMs) override;
+    QList<qint64> loginFailures(const QString& key, qint64 sinceMs) override;
+    bool deleteLoginFailuresBefore(qint64 beforeMs) override;
 
   protected:
     explicit SqlStore(QString name);
@@ -65,6 +76,8 @@ class SqlStore : public ServiceStore {
     virtual QString autoNumberedKey() const = 0;
 
   private:
+    // The classes that "SELECT ... FROM classes `rest`" gives, with their lists.
+    QList<ClassRecord> readClasses(const QString& rest, const QVariantList& values);
     bool inTransaction(const std::function<bool(QSqlQuery&)>& body);
 
     QString name_;

@@ -3,6 +3,7 @@
 #include <QString>
 
 #include "http/AttemptLimiter.h"
+#include "store/ServiceStore.h"
 
 namespace kt::service {
 
@@ -11,6 +12,8 @@ namespace kt::service {
 // next attempt, from `firstDelayMs` up to `maxDelayMs`: a guesser slows down
 // to one try per `maxDelayMs`, while the right password is never refused for
 // longer than that. Nothing locks. Times are passed in, so tests need no clock.
+// On a store that instances share, the failures are kept there (each key
+// under `name`:), so that every instance counts them all.
 class LoginDelays {
   public:
     struct Policy {
@@ -19,20 +22,25 @@ class LoginDelays {
         qint64 maxDelayMs;
         qint64 windowMs;
     };
-    explicit LoginDelays(const Policy& policy)
-        : policy_(policy), failures_(policy.freeFailures + 1, policy.windowMs) {}
+    explicit LoginDelays(const Policy& policy, ServiceStore* shared = nullptr, QString name = {})
+        : policy_(policy),
+          failures_(policy.freeFailures + 1, policy.windowMs),
+          shared_(shared),
+          name_(std::move(name)) {}
 
     // How long `key` must still wait at `nowMs`: 0 when it may try now.
     qint64 waitMs(const QString& key, qint64 nowMs);
     // Counts a failure at `nowMs`. An attempt is counted when it starts, so
     // that those still being checked count as well.
-    void recordFailure(const QString& key, qint64 nowMs) { failures_.record(key, nowMs); }
+    void recordFailure(const QString& key, qint64 nowMs);
     // Takes back the failure counted at `recordedMs`: the attempt was right.
-    void takeBack(const QString& key, qint64 recordedMs) { failures_.takeBack(key, recordedMs); }
+    void takeBack(const QString& key, qint64 recordedMs);
 
   private:
     Policy policy_;
     AttemptLimiter failures_;  // allows while the failures are free
+    ServiceStore* shared_;     // keeps the failures instead, when given
+    QString name_;
 };
 
 }  // namespace kt::service

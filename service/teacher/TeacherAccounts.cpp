@@ -7,6 +7,7 @@
 
 #include "http/FormDecoding.h"
 #include "limits/ServiceLimits.h"
+#include "store/ChangeNotice.h"
 #include "teacher/DeviceCookie.h"
 #include "teacher/Passwords.h"
 
@@ -38,15 +39,20 @@ constexpr LoginDelays::Policy policyFor(int freeFailures) {
             limits::loginFailureWindowMs};
 }
 
+// Where the login failures are kept: in memory unless instances share the store.
+ServiceStore* sharedStore(ServiceStore& store) {
+    return store.shared() ? &store : nullptr;
+}
+
 }  // namespace
 
 TeacherAccounts::TeacherAccounts(ServiceStore& store, Clock now)
     : store_(store),
       now_(std::move(now)),
       deviceKey_(store_.serviceKey(QStringLiteral("device_cookie"), randomHex(32).toLatin1())),
-      perAddress_(policyFor(limits::freeFailuresPerAddress)),
-      perAccount_(policyFor(limits::freeFailuresPerAccount)),
-      perDevice_(policyFor(limits::freeFailuresPerAccount)) {
+      perAddress_(policyFor(limits::freeFailuresPerAddress), sharedStore(store), "address"),
+      perAccount_(policyFor(limits::freeFailuresPerAccount), sharedStore(store), "account"),
+      perDevice_(policyFor(limits::freeFailuresPerAccount), sharedStore(store), "device") {
     workers_.setMaxThreadCount(limits::passwordCheckThreads);
     workers_.start([] { standInHash(); });  // made before the first unknown name needs it
     const qint64 nowMs = now_();
@@ -161,6 +167,7 @@ void TeacherAccounts::login(const QString& name, const QString& password, const 
                 !store_.saveTeacherSession({key, session.teacherId, session.expiresAtMs}))
                 return done({TeacherLogin::Outcome::Failed, {}, 0, {}});
             sessions_.insert(key, session);
+            announce(key);
             const QByteArray browser =
                 deviceKey_.isEmpty() || deviceId.isEmpty()
                     ? QByteArray()
@@ -171,7 +178,11 @@ void TeacherAccounts::login(const QString& name, const QString& password, const 
 
 std::optional<TeacherSession> TeacherAccounts::session(const QString& cookie) {
     const QString key = cookieHash(cookie);
-    const auto it = sessions_.find(key);
+    auto it = sessions_.find(key);
+    if (it == sessions_.end() && store_.shared()) {  // made on another instance a moment ago
+        reloadSession(key);
+        it = sessions_.find(key);
+    }
     if (it == sessions_.end())
         return std::nullopt;
     if (it->expiresAtMs <= now_()) {
@@ -202,6 +213,7 @@ void TeacherAccounts::changePassword(const QString& cookie, const QString& newPa
                 for (TeacherSession& session : sessions_)
                     if (session.teacherId == teacherId)
                         session.mustChangePassword = false;
+                announceSessionsOf(teacherId);
                 done(true);
             });
 }
@@ -212,13 +224,52 @@ bool TeacherAccounts::setDisplayName(qint64 teacherId, const QString& displayNam
     for (TeacherSession& session : sessions_)
         if (session.teacherId == teacherId)
             session.displayName = displayName;
+    announceSessionsOf(teacherId);
     return true;
 }
 
 void TeacherAccounts::logout(const QString& cookie) {
     const QString key = cookieHash(cookie);
     sessions_.remove(key);
-    store_.deleteTeacherSessions(key, now_());
+    if (store_.deleteTeacherSessions(key, now_()))
+        announce(key);
+}
+
+void TeacherAccounts::announce(const QString& cookieHash) {
+    store_.announce(ChangeNotice{ChangeNotice::Kind::TeacherSession, cookieHash}.text());
+}
+
+// The others read the account again with each of its sessions.
+void TeacherAccounts::announceSessionsOf(qint64 teacherId) {
+    for (auto it = sessions_.cbegin(); it != sessions_.cend(); ++it)
+        if (it->teacherId == teacherId)
+            announce(it.key());
+}
+
+void TeacherAccounts::reloadSession(const QString& cookieHash) {
+    const quint64 failedBefore = failedStatements;
+    const auto stored = store_.loadTeacherSession(cookieHash);
+    if (failedStatements != failedBefore)
+        return;
+    const auto restored = stored ? restore(*stored) : std::nullopt;
+    if (restored)
+        sessions_.insert(cookieHash, *restored);
+    else
+        sessions_.remove(cookieHash);
+}
+
+bool TeacherAccounts::resync() {
+    const quint64 failedBefore = failedStatements;
+    const QList<StoredTeacherSession> stored = store_.loadTeacherSessions();
+    store_.deleteLoginFailuresBefore(now_() - limits::loginFailureWindowMs);
+    QHash<QString, TeacherSession> sessions;
+    for (const StoredTeacherSession& one : stored)
+        if (const auto restored = restore(one))
+            sessions.insert(one.cookieHash, *restored);
+    if (failedStatements != failedBefore)
+        return false;
+    sessions_ = sessions;
+    return true;
 }
 
 }  // namespace kt::service

@@ -65,11 +65,17 @@ class TeacherAccounts {
     void changePassword(const QString& cookie, const QString& newPassword,
                         std::function<void(bool)> done);
     void logout(const QString& cookie);
+    // Instances on one shared database: a session another one made or
+    // ended, read again (see ClassRegister::reloadClass); all of them.
+    void reloadSession(const QString& cookieHash);
+    bool resync();
 
   private:
     // Runs `work` on a worker, then `reply` with its result on this thread.
     void offload(std::function<QByteArray()> work, std::function<void(const QByteArray&)> reply);
     std::optional<TeacherSession> restore(const StoredTeacherSession& stored);
+    void announce(const QString& cookieHash);
+    void announceSessionsOf(qint64 teacherId);
 
     ServiceStore& store_;
     Clock now_;

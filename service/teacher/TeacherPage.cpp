@@ -25,6 +25,13 @@ QHttpServerResponse error(int status, const QString& text) {
     return json(status, failure(status, text).body);
 }
 
+// A change that did not reach the database is not held in memory either.
+QString notSaved() {
+    return QStringLiteral(
+        "De database is even niet bereikbaar: je wijziging is niet bewaard. Probeer het zo "
+        "opnieuw.");
+}
+
 QHttpServerResponse notFound() {
     return error(404, QStringLiteral("Niet gevonden"));
 }
@@ -338,7 +345,7 @@ std::variant<QList<LessonEvent>, QHttpServerResponse> TeacherPage::dayLog(const 
 
 QHttpServerResponse TeacherPage::changed(const Call& call, const QString& code, bool saved) const {
     if (!saved)
-        return error(503, QStringLiteral("De wijziging kon niet bewaard worden"));
+        return error(503, notSaved());
     return ok({{"class", classDetails(*teacherClasses_.classOf(call.teacher.teacherId, code))}});
 }
 
@@ -365,7 +372,7 @@ TeacherPage::Answer TeacherPage::switchBlocking(const Call& call, const QString&
                    teacherClasses_.switchBlocking(call.teacher.teacherId, record->code,
                                                   call.body.value("is_blocked").toBool(),
                                                   call.teacher.name, call.request.url().host()),
-                   QStringLiteral("De wijziging kon niet bewaard worden"));
+                   notSaved());
 }
 
 TeacherPage::Answer TeacherPage::changeDomains(const Call& call, const QString& code) {
@@ -383,7 +390,7 @@ TeacherPage::Answer TeacherPage::changeDomains(const Call& call, const QString& 
     return entered(
         call,
         teacherClasses_.saveClassOf(call.teacher.teacherId, *record, call.request.url().host()),
-        QStringLiteral("De wijziging kon niet bewaard worden"));
+        notSaved());
 }
 
 TeacherPage::Answer TeacherPage::removeStudent(const Call& call, const QString& code,
@@ -391,9 +398,12 @@ TeacherPage::Answer TeacherPage::removeStudent(const Call& call, const QString& 
     const auto record = teacherClasses_.classOf(call.teacher.teacherId, code);
     if (!record)
         return classNotFound();
+    const quint64 failedBefore = failedStatements;
     if (!teacherClasses_.removeStudent(call.teacher.teacherId, record->code, studentId,
                                        call.teacher.name))
-        return error(404, QStringLiteral("Leerling niet gevonden"));
+        return failedStatements != failedBefore
+                   ? error(503, notSaved())
+                   : error(404, QStringLiteral("Leerling niet gevonden"));
     return changed(call, record->code, true);
 }
 

@@ -13,6 +13,7 @@
 #include <QTcpSocket>
 #include <QtEndian>
 
+#include "FrontSupport.h"
 #include "QtTestSupport.h"
 #include "http/ProxyHeader.h"
 
@@ -20,6 +21,9 @@ namespace {
 
 using kt::service::parseProxyHeader;
 using kt::service::ProxyHeader;
+using kt::testing::exchange;
+using kt::testing::plainConnection;
+using kt::testing::plainGet;
 using kt::testing::RawReply;
 using kt::testing::ServiceProcess;
 using kt::testing::studentLogsInAndPolls;
@@ -100,32 +104,6 @@ TEST(ProxyHeaderParsing, TakesWholeHeadersAndRefusesBrokenOnes) {
         EXPECT_EQ(header.length, c.length) << c.what;
         EXPECT_EQ(header.client.value_or(QHostAddress()).toString(), c.client) << c.what;
     }
-}
-
-// A plain connection from the loopback address `from`.
-std::unique_ptr<QTcpSocket> plainConnection(quint16 port, const QString& from) {
-    auto socket = std::make_unique<QTcpSocket>();
-    socket->bind(QHostAddress(from));
-    socket->connectToHost(QHostAddress::LocalHost, port);
-    socket->waitForConnected(10000);
-    return socket;
-}
-
-// Sends `bytes`; the reply, status 0 when the connection closed without one.
-RawReply exchange(QTcpSocket& socket, const QByteArray& bytes) {
-    socket.write(bytes);
-    QByteArray received;
-    bool complete = false;
-    while (!complete && socket.waitForReadyRead(10000)) {
-        received += socket.readAll();
-        kt::testing::parseReply(received, &complete);
-    }
-    return kt::testing::parseReply(received);
-}
-
-RawReply plainGet(quint16 port, const QByteArray& path) {
-    auto socket = plainConnection(port, "127.0.0.1");
-    return exchange(*socket, "GET " + path + " HTTP/1.1\r\nHost: x\r\nConnection: close\r\n\r\n");
 }
 
 class ServiceFront : public ::testing::Test {
@@ -267,48 +245,15 @@ TEST_F(ServiceFront, HealthAndMetricsAreNeverOnTheStudentsListener) {
     }
 }
 
-// The shipped example, with the ports, the certificate and the open-file
-// limit of this test (the example's connections need HAProxy to raise it as root).
-QByteArray haproxyConfig(quint16 frontPort, quint16 instancePort, const QString& pem) {
-    QFile example(QStringLiteral(KT_HAPROXY_EXAMPLE));
-    if (!example.open(QIODevice::ReadOnly))
-        return {};
-    const QByteArray instance = "127.0.0.1:" + QByteArray::number(instancePort);
-    return example.readAll()
-        .replace("bind :443", "bind 127.0.0.1:" + QByteArray::number(frontPort))
-        .replace("/etc/haproxy/school.pem", pem.toUtf8())
-        .replace("127.0.0.1:8081", instance)
-        .replace("127.0.0.1:8082", instance)
-        .replace("maxconn 60000", "maxconn 1000");
-}
-
-quint16 freePort() {
-    QTcpServer probe;
-    probe.listen(QHostAddress::LocalHost, 0);
-    return probe.serverPort();
-}
-
 TEST_F(ServiceFront, StudentsLogInAndPollThroughHaproxy) {
-    const QString haproxy = QStringLiteral("/usr/sbin/haproxy");
-    if (!QFile::exists(haproxy))
+    if (!QFile::exists(kt::testing::haproxyPath))
         GTEST_SKIP() << "haproxy is not installed (scripts/install-deps.sh installs it)";
     // One instance behind both of the example's server lines: instances share
     // nothing but their database, and SQLite's is one instance's own.
     start({"--listen-plain", "127.0.0.1:0", "--trusted-front", "127.0.0.1"});
-    QFile pem(dir.filePath("school.pem")), config(dir.filePath("haproxy.cfg"));
-    QFile certificate(testTls().certificatePath), key(testTls().directory + "/key.pem");
-    ASSERT_TRUE(pem.open(QIODevice::WriteOnly) && certificate.open(QIODevice::ReadOnly) &&
-                key.open(QIODevice::ReadOnly));
-    pem.write(certificate.readAll() + key.readAll());
-    pem.close();
-    const quint16 frontPort = freePort();
-    const QByteArray configText = haproxyConfig(frontPort, plainPort, pem.fileName());
-    ASSERT_FALSE(configText.isEmpty());
-    ASSERT_TRUE(config.open(QIODevice::WriteOnly) && config.write(configText) > 0);
-    config.close();
+    const quint16 frontPort = kt::testing::freePort();
     QProcess front;
-    front.setProcessChannelMode(QProcess::MergedChannels);
-    front.start(haproxy, {"-db", "-f", config.fileName()});
+    ASSERT_TRUE(kt::testing::startHaproxy(front, dir, frontPort, plainPort, plainPort));
     const auto stopFront = qScopeGuard([&] { front.kill(), front.waitForFinished(); });
 
     EXPECT_TRUE(kt::testing::runEventsUntil(

@@ -11,10 +11,15 @@
 #include <functional>
 
 #include "QtTestSupport.h"
+#include "TeacherSupport.h"
 #include "TestDatabase.h"
 
 namespace {
 
+using kt::testing::addTeacher;
+using kt::testing::cookieSet;
+using kt::testing::json;
+using kt::testing::loginBody;
 using kt::testing::RawReply;
 using kt::testing::runServiceCommand;
 using kt::testing::ServiceProcess;
@@ -24,30 +29,6 @@ using Headers = QList<QByteArray>;
 
 const QByteArray jsonType = "Content-Type: application/json";
 const QByteArray formType = "Content-Type: application/x-www-form-urlencoded";
-
-QJsonObject json(const RawReply& reply) {
-    return QJsonDocument::fromJson(reply.body).object();
-}
-
-// "NAME=VALUE; ATTRIBUTES" of the cookie NAME that the reply sets, empty when it sets none.
-QByteArray cookieSet(const RawReply& reply, const QByteArray& name) {
-    for (const QByteArray& line : reply.head.split('\n'))
-        if (line.toLower().startsWith("set-cookie: " + name + '='))
-            return line.mid(12).trimmed();
-    return {};
-}
-
-QByteArray loginBody(const QString& name, const QString& password) {
-    return QJsonDocument(QJsonObject{{"name", name}, {"password", password}}).toJson();
-}
-
-// The one-time password of a new teacher account.
-QString addTeacher(const TestDatabase& database, const QString& name) {
-    const auto [added, output] =
-        runServiceCommand(QStringList{"teacher", "add", name} + database.options());
-    EXPECT_EQ(added, 0) << output.toStdString();
-    return QRegularExpression("one-time password: (\\S+)").match(output).captured(1);
-}
 
 class ServiceHardening : public ::testing::Test {
   protected:

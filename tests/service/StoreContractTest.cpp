@@ -48,7 +48,10 @@ QString shown(const LessonEvent& e) {
              QString::number(e.rules));
 }
 
-// Everything `store` reads back, one line an item.
+constexpr qint64 t = 1'700'000'000'123;
+
+// Everything `store` reads back, one line an item: all of it, then single
+// items as another instance reads them again.
 std::string contents(ServiceStore& store, const QList<qint64>& teacherIds) {
     QStringList lines;
     for (const qint64 id : teacherIds)
@@ -60,6 +63,18 @@ std::string contents(ServiceStore& store, const QList<qint64>& teacherIds) {
     for (const auto& event : store.lessonEvents("ACD347", 0, 1LL << 60, 10)) lines << shown(event);
     for (const auto& newest : store.lessonEvents("ACD347", 0, 1LL << 60, 1))
         lines << "newest " + shown(newest);
+    if (const auto one = store.loadClass("BCD349"))
+        lines << "one " + shown(*one);
+    for (const auto& session : store.loadSessionsOf("BCD349"))
+        lines << "of BCD349 " + shown(session);
+    if (const auto one = store.loadSession("hash-jan"))
+        lines << "one " + shown(*one);
+    if (const auto one = store.loadTeacherSession("c1"))
+        lines << "one " + shown(*one);
+    for (const auto& [hash, at] : store.lastSeenSince(t + 2))
+        lines << QStringLiteral("polled %1 %2").arg(hash).arg(at);
+    for (const qint64 at : store.loginFailures("account:zoë", 0))
+        lines << QStringLiteral("failed %1").arg(at);
     return lines.join('\n').toStdString();
 }
 
@@ -91,7 +106,6 @@ class StoreContract : public ::testing::TestWithParam<Kind> {
 };
 
 TEST_P(StoreContract, KeepsWhatItIsGivenAcrossOpeningsAndRefusesWritesItCannotMake) {
-    constexpr qint64 t = 1'700'000'000'123;
     Teacher zoe{0, "zoë.ø@school", "$argon2id$v=19$zoe", true, {}};
     Teacher bert{0, "bert_2", "$argon2id$v=19$bert", false, "Dhr. Ŝmit 😀"};
     ClassRecord first{"ACD347",
@@ -196,6 +210,22 @@ TEST_P(StoreContract, KeepsWhatItIsGivenAcrossOpeningsAndRefusesWritesItCannotMa
              return s.saveLastSeen({{"hash-jan", t + 500}, {"gone", 1}});
          },
          true},
+        {"an earlier poll, from another instance",
+         [&](ServiceStore& s) {
+             return s.saveLastSeen({{"hash-jan", t + 100}});
+         },
+         true},
+        {"login failures, two in one millisecond",
+         [&](ServiceStore& s) {
+             return s.addLoginFailure("account:zoë", t - 10) &&
+                    s.addLoginFailure("account:zoë", t + 1) &&
+                    s.addLoginFailure("account:zoë", t + 1) && s.addLoginFailure("account:x", t);
+         },
+         true},
+        {"one of them taken back",
+         [&](ServiceStore& s) { return s.removeLoginFailure("account:zoë", t + 1); }, true},
+        {"the old ones gone", [&](ServiceStore& s) { return s.deleteLoginFailuresBefore(t - 10); },
+         true},
     };
     auto store = open();
     ASSERT_TRUE(store);
@@ -217,7 +247,13 @@ TEST_P(StoreContract, KeepsWhatItIsGivenAcrossOpeningsAndRefusesWritesItCannotMa
                                              shown(joined),
                                              shown(switched),
                                              shown(reported),
-                                             "newest " + shown(reported)}
+                                             "newest " + shown(reported),
+                                             "one " + shown(second),
+                                             "of BCD349 " + shown(piet),
+                                             "one " + shown(jan),
+                                             "one " + shown({"c1", bert.id, t + 9}),
+                                             QStringLiteral("polled hash-jan %1").arg(t + 500),
+                                             QStringLiteral("failed %1").arg(t + 1)}
                                      .join('\n')
                                      .toStdString();
     const QList<qint64> ids = {zoe.id, bert.id};

@@ -81,6 +81,12 @@ bool ServiceProcess::waitForOutputAlone(const QString& text, qsizetype times) {
     return true;
 }
 
+void ServiceProcess::kill() {
+    process_.kill();
+    process_.waitForFinished(10000);
+    output_ += process_.readAll();
+}
+
 void ServiceProcess::stop() {
     process_.terminate();  // nothing when it is not running
     if (!process_.waitForFinished(10000))

@@ -55,6 +55,8 @@ class ServiceProcess {
     // Waits until its output holds `text` `times` times, running no events meanwhile.
     bool waitForOutputAlone(const QString& text, qsizetype times);
     void stop();
+    // Ends it at once (SIGKILL), as a crash or a pulled plug does.
+    void kill();
     QString adminSecretPath() const;
 
   private:
