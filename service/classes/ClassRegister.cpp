@@ -10,7 +10,7 @@ namespace kt::service {
 ClassRegister::ClassRegister(ServiceStore& store, Clock now)
     : store_(store), now_(std::move(now)), watchContactFromMs_(now_() + limits::contactWithinMs) {
     for (const ClassRecord& record : store_.loadClasses()) {
-        classes_.insert(record.code, record);
+        keepClass(record);
         if (!displayNames_.contains(record.teacherId))
             refreshDisplayName(record.teacherId);
     }
@@ -49,7 +49,7 @@ ClassEntry ClassRegister::enter(ClassRecord record, const QString& serviceHost) 
         record.createdAtMs = now_();
     if (!store_.saveClass(record))
         return {ClassEntry::Outcome::NotStored, record, {}};
-    classes_.insert(record.code, record);
+    keepClass(record);
     announceClass(record.code);
     refreshDisplayName(record.teacherId);
     return {ClassEntry::Outcome::Entered, record, {}};
@@ -95,15 +95,28 @@ ApiReply ClassRegister::updateClass(const QString& code, const QByteArray& jsonB
     return failure(503, QStringLiteral("the class could not be stored"));
 }
 
+void ClassRegister::keepClass(const ClassRecord& record) {
+    classes_.insert(record.code, record);
+    ++revision_;
+}
+
+void ClassRegister::keepDisplayName(qint64 teacherId, const QString& displayName) {
+    const auto known = displayNames_.constFind(teacherId);
+    if (known != displayNames_.cend() && *known == displayName)
+        return;  // a join reads it again, mostly unchanged
+    displayNames_.insert(teacherId, displayName);
+    ++revision_;
+}
+
 void ClassRegister::refreshDisplayName(qint64 teacherId) {
     if (teacherId == 0)
         return;
     if (const auto teacher = store_.teacherById(teacherId))
-        displayNames_.insert(teacherId, teacher->displayName);
+        keepDisplayName(teacherId, teacher->displayName);
 }
 
 void ClassRegister::setDisplayName(qint64 teacherId, const QString& displayName) {
-    displayNames_.insert(teacherId, displayName);
+    keepDisplayName(teacherId, displayName);
 }
 
 // A class its teacher made on the page has no teacher name of its own: the

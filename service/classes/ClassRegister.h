@@ -57,6 +57,9 @@ class ClassRegister {
     // What the students see of a class: its teacher by their display name.
     QJsonObject classInfo(const ClassRecord& record) const;
     void setDisplayName(qint64 teacherId, const QString& displayName);
+    // Grows with every change of a class or of a display name that students
+    // see: what was rendered from them at another revision is out of date.
+    quint64 revision() const { return revision_; }
 
     // Stores and counts a student who joined a class. The row of the same
     // computer's departure from the class gives way: it is back.
@@ -106,6 +109,8 @@ class ClassRegister {
     static qint64 systemNow();
 
   private:
+    void keepClass(const ClassRecord& record);
+    void keepDisplayName(qint64 teacherId, const QString& displayName);
     void addSession(const StudentSession& session);
     // A session as the store holds it: this instance's later poll stays.
     void mergeSession(StudentSession stored);
@@ -132,6 +137,7 @@ class ClassRegister {
     QHash<QString, StudentSession> departed_;  // left during a block, by token hash
     QHash<QString, int> classSizes_;           // sessions by class code
     QHash<qint64, QString> displayNames_;      // by teacher id
+    quint64 revision_ = 0;
     QSet<QString> polledSinceFlush_;
     QSet<QString> lostContact_;      // sessions whose lost contact is in the log
     qint64 watchContactFromMs_ = 0;  // after a restart the students need a moment to poll

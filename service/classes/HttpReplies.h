@@ -1,15 +1,21 @@
 #pragma once
 
+#include <QByteArray>
 #include <QHttpServerResponse>
 #include <QJsonObject>
 #include <QString>
+#include <utility>
 
 namespace kt::service {
 
-// An answer of the class domain: its HTTP status and JSON body.
+// An answer of the class domain: its HTTP status and JSON body, with the
+// body's compact JSON text when that was rendered before.
 struct ApiReply {
-    int status = 200;
+    ApiReply(int status = 200, QJsonObject body = {}, QByteArray rendered = {})
+        : status(status), body(std::move(body)), rendered(std::move(rendered)) {}
+    int status;
     QJsonObject body;
+    QByteArray rendered;
 };
 
 inline ApiReply failure(int status, const QString& error) {
@@ -17,8 +23,10 @@ inline ApiReply failure(int status, const QString& error) {
 }
 
 inline QHttpServerResponse toResponse(const ApiReply& reply) {
-    return QHttpServerResponse(reply.body,
-                               static_cast<QHttpServerResponse::StatusCode>(reply.status));
+    const auto status = static_cast<QHttpServerResponse::StatusCode>(reply.status);
+    if (!reply.rendered.isEmpty())  // as QHttpServerResponse renders a JSON object
+        return QHttpServerResponse(QByteArrayLiteral("application/json"), reply.rendered, status);
+    return QHttpServerResponse(reply.body, status);
 }
 
 }  // namespace kt::service

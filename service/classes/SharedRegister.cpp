@@ -61,10 +61,11 @@ void ClassRegister::reloadClass(const QString& code) {
     if (failedStatements != failedBefore)
         return;
     if (record) {
-        classes_.insert(code, *record);
+        keepClass(*record);
         refreshDisplayName(record->teacherId);
     } else {
         classes_.remove(code);
+        ++revision_;
     }
     replaceSessions(stored,
                     [&](const StudentSession& session) { return session.classCode == code; });
@@ -77,8 +78,9 @@ bool ClassRegister::resync() {
     if (failedStatements != failedBefore)
         return false;
     classes_.clear();
+    ++revision_;
     for (const ClassRecord& record : records) {
-        classes_.insert(record.code, record);
+        keepClass(record);
         refreshDisplayName(record.teacherId);
     }
     replaceSessions(stored, [](const StudentSession&) { return true; });

@@ -98,18 +98,27 @@ ApiReply StudentProtocol::status(const QString& token) {
     const auto session = classes_.poll(tokenHash(token));
     if (!session)
         return sessionNotFound();
-    const auto record = classes_.find(session->classCode);
-    if (!record)
-        return failure(401, QStringLiteral("Klas bestaat niet meer"));
-    const QJsonObject classJson = record->toJson();
-    return {200, QJsonObject{
-                     {"success", true},
-                     {"is_blocked", record->isBlocked},
-                     {"domains", classJson.value("domains")},
-                     {"ips", classJson.value("ips")},
-                     {"ip_ranges", classJson.value("ip_ranges")},
-                     {"class_info", classes_.classInfo(*record)},
-                 }};
+    auto cached = statusReplies_.constFind(session->classCode);
+    if (cached == statusReplies_.cend() || cached->revision != classes_.revision()) {
+        const auto record = classes_.find(session->classCode);
+        if (!record)
+            return failure(401, QStringLiteral("Klas bestaat niet meer"));
+        cached = statusReplies_.insert(record->code, rendered(*record));
+    }
+    return {200, cached->body, cached->rendered};
+}
+
+StudentProtocol::RenderedStatus StudentProtocol::rendered(const ClassRecord& record) const {
+    const QJsonObject classJson = record.toJson();
+    const QJsonObject body{
+        {"success", true},
+        {"is_blocked", record.isBlocked},
+        {"domains", classJson.value("domains")},
+        {"ips", classJson.value("ips")},
+        {"ip_ranges", classJson.value("ip_ranges")},
+        {"class_info", classes_.classInfo(record)},
+    };
+    return {classes_.revision(), body, QJsonDocument(body).toJson(QJsonDocument::Compact)};
 }
 
 ApiReply StudentProtocol::logout(const QByteArray& jsonBody) {

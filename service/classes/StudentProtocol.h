@@ -1,6 +1,8 @@
 #pragma once
 
 #include <QByteArray>
+#include <QHash>
+#include <QJsonObject>
 #include <QString>
 #include <functional>
 
@@ -36,12 +38,22 @@ class StudentProtocol {
     static QString tokenHash(const QString& token);
 
   private:
+    // Every student of a class gets the same status reply: rendered once per
+    // revision of the register.
+    struct RenderedStatus {
+        quint64 revision = 0;
+        QJsonObject body;
+        QByteArray rendered;
+    };
+    RenderedStatus rendered(const ClassRecord& record) const;
+
     ClassRegister& classes_;
     int maxStudents_;
     TokenSource newToken_;
-    AttemptLimiter wrongCodes_;  // per address
-    AttemptLimiter logins_;      // per address
-    AttemptLimiter reports_;     // per session
+    AttemptLimiter wrongCodes_;                     // per address
+    AttemptLimiter logins_;                         // per address
+    AttemptLimiter reports_;                        // per session
+    QHash<QString, RenderedStatus> statusReplies_;  // by class code
 };
 
 }  // namespace kt::service

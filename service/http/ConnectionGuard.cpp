@@ -46,13 +46,12 @@ QByteArray closingReply(const Refusal& refusal) {
 
 ConnectionGuard::ConnectionGuard(QTcpSocket* socket, const ConnectionLimits& limits,
                                  ConnectionCounter::Admission admission, LogLine log)
-    : QObject(socket), socket_(socket), log_(std::move(log)) {
+    : QObject(socket), socket_(socket), log_(std::move(log)), idleMs_(limits.idleTimeoutMs) {
     for (QTimer* timer : {&requestDeadline_, &idleDeadline_, &linger_}) timer->setSingleShot(true);
     requestDeadline_.setInterval(limits.requestTimeoutMs);
-    idleDeadline_.setInterval(limits.idleTimeoutMs);
     linger_.setInterval(limits::lingerMs);
     connect(&requestDeadline_, &QTimer::timeout, this, &ConnectionGuard::requestLate);
-    connect(&idleDeadline_, &QTimer::timeout, this, [this] { close({}); });
+    connect(&idleDeadline_, &QTimer::timeout, this, &ConnectionGuard::idleLate);
     connect(&linger_, &QTimer::timeout, this, &ConnectionGuard::abort);
     connect(socket, &QIODevice::readyRead, this, &ConnectionGuard::bytesArrived);
     if (auto* tls = qobject_cast<QSslSocket*>(socket))
@@ -87,12 +86,21 @@ void ConnectionGuard::bytesArrived() {
     requestsSeen_ = framing_.requestsComplete();
     if (!framing_.midRequest()) {
         requestDeadline_.stop();
-        idleDeadline_.start();
+        sinceRequest_.start();
+        if (!idleDeadline_.isActive())
+            idleDeadline_.start(idleMs_);
     } else if (anotherRequest || !requestDeadline_.isActive()) {
         // The deadline runs from a request's first byte, however slowly the rest comes.
         idleDeadline_.stop();
         requestDeadline_.start();
     }
+}
+
+void ConnectionGuard::idleLate() {
+    const qint64 left = idleMs_ - sinceRequest_.elapsed();
+    if (left > 0)
+        return idleDeadline_.start(static_cast<int>(left));
+    close({});
 }
 
 void ConnectionGuard::requestLate() {

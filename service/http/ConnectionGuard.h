@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QElapsedTimer>
 #include <QObject>
 #include <QTimer>
 #include <functional>
@@ -39,6 +40,7 @@ class ConnectionGuard : public QObject {
     void handshakeDone(ConnectionCounter::Admission admission);
     void bytesArrived();
     void requestLate();
+    void idleLate();
     void refuse(const Refusal& refusal);
     void close(const QByteArray& reply);
     void shutDownWhenSent();
@@ -50,6 +52,12 @@ class ConnectionGuard : public QObject {
     LogLine log_;
     RequestFraming framing_;
     QTimer requestDeadline_, idleDeadline_, linger_;
+    // A kept-alive connection's idle deadline is not moved at every request,
+    // which would take its timer out of the event loop's list and put it
+    // back (a walk through every connection's timer): when it runs out, it
+    // is set again for what the last request leaves.
+    int idleMs_;
+    QElapsedTimer sinceRequest_;
     qint64 requestsSeen_ = 0;
     qint64 discarded_ = 0;
     bool closing_ = false, shutDown_ = false;

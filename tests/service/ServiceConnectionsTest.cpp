@@ -77,8 +77,9 @@ TEST_F(ServiceConnections, SlowIdleAndOversizedRequestsGetTheirAnswerAndThenAClo
     const QByteArray login = "POST /Vexlo/api/class-login.php HTTP/1.1\r\nHost: 127.0.0.1\r\n";
     // Once: all at once. Drip: then one more byte every 50 ms. Unread: the rest goes
     // after the service has refused the request, and nothing is read until all of it
-    // is out, so that a reset meanwhile loses the answer.
-    enum class Pace { Once, Drip, Unread };
+    // is out, so that a reset meanwhile loses the answer. Poll: the same request
+    // again every 500 ms, six times, past the idle deadline of the first.
+    enum class Pace { Once, Drip, Unread, Poll };
     struct Case {
         const char* what;
         QByteArray sent;
@@ -99,6 +100,7 @@ TEST_F(ServiceConnections, SlowIdleAndOversizedRequestsGetTheirAnswerAndThenAClo
         {"half a body", login + "Content-Length: 100\r\n\r\nstudent_name=", {408}},
         {"half a second request", keepAliveGet, {200, 408}, Pace::Once, "GET / HTTP/1.1\r\nHo"},
         {"idle after a request", keepAliveGet, {200}},
+        {"idle after polls", keepAliveGet, std::vector<int>(7, 200), Pace::Poll},
     };
     Connections connections;
     qsizetype refused = 0;
@@ -116,10 +118,14 @@ TEST_F(ServiceConnections, SlowIdleAndOversizedRequestsGetTheirAnswerAndThenAClo
     }
     QTimer drip;
     std::vector<bool> followed(cases.size());
+    int ticks = 0;
     QObject::connect(&drip, &QTimer::timeout, [&] {
+        ++ticks;
         for (std::size_t i = 0; i < connections.size(); ++i) {
             if (cases[i].pace == Pace::Drip && !connections[i]->closed())
                 connections[i]->send("a");
+            if (cases[i].pace == Pace::Poll && ticks % 10 == 0 && ticks <= 60)
+                connections[i]->send(keepAliveGet);
             if (!cases[i].afterAnswer.isEmpty() && !followed[i] && connections[i]->reply().status)
                 connections[i]->send(cases[i].afterAnswer), followed[i] = true;
         }

@@ -94,6 +94,12 @@ TEST(ServiceData, ARestartKeepsTeachersTheirLoginsClassesListsSwitchAndSessions)
         EXPECT_EQ(service->classes.flushLastSeen(), 1);
         ASSERT_TRUE(store->setDisplayName(anna.id, "Mevr. Claes"));
         EXPECT_EQ(service->classes.flushLastSeen(), 0) << "nothing new to write";
+        // The teacher command's new name reaches the students with the next join.
+        EXPECT_FALSE(
+            tokenOf(service->students.login("student_name=Eva&class_code=" + code.toLatin1(), "p"))
+                .isEmpty());
+        EXPECT_EQ(service->students.status(token).body.value("class_info")["teacher_name"],
+                  "Mevr. Claes");
         TeacherAccounts teachers(*store, [&] { return f.clock; });
         EXPECT_EQ(logIn(teachers, "nobody", "wachtwoord1").outcome,
                   TeacherLogin::Outcome::WrongPassword);
@@ -113,7 +119,7 @@ TEST(ServiceData, ARestartKeepsTeachersTheirLoginsClassesListsSwitchAndSessions)
     EXPECT_EQ(record->domains, (QStringList{"claude.ai", "chatgpt.com"}));
     EXPECT_EQ(record->ipRanges.value(0).second, "1.0.0.255");
     const QList<StudentSession> students = service->classes.studentsOf(code);
-    ASSERT_EQ(students.size(), 1);
+    ASSERT_EQ(students.size(), 2);
     EXPECT_EQ(students.first().deviceId, "a4");
     EXPECT_EQ(students.first().lastSeenMs, f.clock) << "the batched last poll was written";
     const ApiReply status = service->students.status(token);
