@@ -4,14 +4,25 @@
 
 #include <algorithm>
 #include <memory>
+#include <sstream>
 #include <string>
 #include <vector>
 
-#include "LogMessages.h"
 #include "TestPorts.h"
 #include "app/AppState.h"
 
 namespace kt::testing {
+
+// The messages of the debug log without their time stamps, newest first as
+// the log holds them.
+inline std::vector<std::string> logMessages(const std::string& debugLog) {
+    std::vector<std::string> lines;
+    std::istringstream in(debugLog);
+    for (std::string line; std::getline(in, line);)
+        lines.push_back(
+            line.substr(line.find("] ") == std::string::npos ? 0 : line.find("] ") + 2));
+    return lines;
+}
 
 // A real AppState on fakes, with helpers to play the class service and the
 // root helper (or, with the macOS profile, the password prompt), and its two
@@ -86,7 +97,10 @@ class SessionFixture : public ::testing::Test {
     }
 
     std::vector<std::string> logLines() const { return logMessages(state->debugLog.get()); }
-    bool logged(const std::string& message) const { return logHas(state->debugLog.get(), message); }
+    bool logged(const std::string& message) const {
+        const auto lines = logLines();
+        return std::find(lines.begin(), lines.end(), message) != lines.end();
+    }
 };
 
 }  // namespace kt::testing
