@@ -9,6 +9,8 @@ install(FILES ${PROJECT_SOURCE_DIR}/packaging/service/ka-tesmar-service.conf
         DESTINATION /etc/ka-tesmar-service COMPONENT service)
 install(FILES ${PROJECT_SOURCE_DIR}/packaging/debian/copyright ${kt_changelog}
         DESTINATION ${kt_service_doc_dir} COMPONENT service)
+install(FILES ${PROJECT_SOURCE_DIR}/packaging/service/haproxy.cfg.example
+        DESTINATION ${kt_service_doc_dir}/examples COMPONENT service)
 
 set(CPACK_DEB_COMPONENT_INSTALL ON)
 set(CPACK_COMPONENTS_ALL Unspecified service)

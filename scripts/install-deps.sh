@@ -20,7 +20,7 @@ packages=(
   dpkg-dev fakeroot lintian
   libqt6sql6-sqlite libsodium-dev
   chromium chromium-driver python3-selenium
-  nghttp2-client libssl-dev
+  nghttp2-client libssl-dev haproxy
   clang-14 libclang-rt-14-dev
 )
 

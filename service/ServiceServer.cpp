@@ -2,6 +2,7 @@
 
 #include <QDateTime>
 #include <QHttpServerResponse>
+#include <QJsonObject>
 #include <QPointer>
 #include <QRegularExpression>
 #include <QSslSocket>
@@ -11,6 +12,7 @@
 #include "classes/HttpReplies.h"
 #include "http/ConnectionGuard.h"
 #include "http/LogText.h"
+#include "http/PlainListener.h"
 #include "http/TlsListener.h"
 #include "teacher/AdminSecret.h"
 
@@ -45,6 +47,10 @@ QString methodName(QHttpServerRequest::Method method) {
     }
 }
 
+QHttpServerResponse notFound() {
+    return toResponse(failure(404, "Niet gevonden"));
+}
+
 }  // namespace
 
 ServiceServer::ServiceServer(ClassRegister& classes, StudentProtocol& students,
@@ -67,18 +73,9 @@ ServiceServer::ServiceServer(ClassRegister& classes, StudentProtocol& students,
     tls_.setCaCertificates({});
     tls_.setPeerVerifyMode(QSslSocket::VerifyNone);
 
+    clock_.start();
     addRoutes();
-    http_.afterRequest([this](QHttpServerResponse&& response, const QHttpServerRequest& request) {
-        logRequest(request, static_cast<int>(response.statusCode()));
-        return std::move(response);
-    });
-    http_.setMissingHandler(
-        [this](const QHttpServerRequest& request, QHttpServerResponder&& responder) {
-            const Reply reply = replyLater(request, std::move(responder));
-            if (TeacherPage::isPagePath(request.url().path()))
-                return teacherPage_.answerUnrouted(request, reply);
-            reply(toResponse(failure(404, "Niet gevonden")));
-        });
+    for (QHttpServer* http : {&http_, &frontHttp_, &adminHttp_}) answerOn(*http);
 
     QObject::connect(&flushTimer_, &QTimer::timeout, [this] {
         classes_.tick();
@@ -120,12 +117,39 @@ void ServiceServer::addRoutes() {
     api(Post, "classes/<arg>/domains", OwnPassword, &TeacherPage::changeDomains);
     api(Post, "classes/<arg>/students/<arg>/remove", OwnPassword, &TeacherPage::removeStudent);
     api(Post, "classes/<arg>/end", OwnPassword, &TeacherPage::endLesson);
+    // For the people who run it, never on the students' listener.
+    adminRoute("/healthz", &ServiceServer::health);
+    adminRoute("/metrics", &ServiceServer::metrics);
+}
+
+void ServiceServer::answerOn(QHttpServer& http) {
+    http.afterRequest([this](QHttpServerResponse&& response, const QHttpServerRequest& request) {
+        answered(requestLine(request), static_cast<int>(response.statusCode()), requestIn_);
+        return std::move(response);
+    });
+    http.setMissingHandler(
+        [this](const QHttpServerRequest& request, QHttpServerResponder&& responder) {
+            const Reply reply = replyLater(request, std::move(responder));
+            if (TeacherPage::isPagePath(request.url().path()))
+                return teacherPage_.answerUnrouted(request, reply);
+            reply(notFound());
+        });
 }
 
 template <typename Handler>
 void ServiceServer::route(QHttpServerRequest::Method method, const QByteArray& path,
                           Handler handler) {
-    if (!http_.route(literalPath(path), method, std::move(handler)))
+    for (QHttpServer* http : {&http_, &frontHttp_})
+        if (!http->route(literalPath(path), method, handler))
+            qFatal("ka-tesmar-service: cannot route %s", path.constData());
+}
+
+void ServiceServer::adminRoute(const QByteArray& path,
+                               QHttpServerResponse (ServiceServer::*handler)()) {
+    const auto onFront = [this, handler] { return adminApart_ ? notFound() : (this->*handler)(); };
+    if (!frontHttp_.route(literalPath(path), QHttpServerRequest::Method::Get, onFront) ||
+        !adminHttp_.route(literalPath(path), QHttpServerRequest::Method::Get,
+                          [this, handler] { return (this->*handler)(); }))
         qFatal("ka-tesmar-service: cannot route %s", path.constData());
 }
 
@@ -168,6 +192,7 @@ QHttpServerResponse ServiceServer::studentLogin(const QHttpServerRequest& reques
 }
 
 QHttpServerResponse ServiceServer::studentStatus(const QHttpServerRequest& request) {
+    metrics_.countPoll();
     return toResponse(
         students_.status(request.query().queryItemValue("token", QUrl::FullyDecoded)));
 }
@@ -188,6 +213,33 @@ QHttpServerResponse ServiceServer::adminChange(const QHttpServerRequest& request
     return toResponse(classes_.updateClass(code, request.body(), request.url().host()));
 }
 
+void ServiceServer::setHealth(QString instanceId, std::function<bool()> databaseReachable) {
+    instanceId_ = std::move(instanceId);
+    databaseReachable_ = std::move(databaseReachable);
+}
+
+QHttpServerResponse ServiceServer::health() {
+    const bool reachable = databaseReachable_ && databaseReachable_();
+    const QJsonObject body{{"status", reachable ? "ok" : "database unreachable"},
+                           {"database", reachable},
+                           {"instance", instanceId_},
+                           {"version", QStringLiteral(KT_SERVICE_VERSION)}};
+    return QHttpServerResponse(body, reachable
+                                         ? QHttpServerResponse::StatusCode::Ok
+                                         : QHttpServerResponse::StatusCode::ServiceUnavailable);
+}
+
+QHttpServerResponse ServiceServer::metrics() {
+    const qint64 now = classes_.now();
+    int online = 0;
+    for (const ClassRecord& record : classes_.all())
+        for (const StudentSession& student : classes_.studentsOf(record.code))
+            if (student.departedAtMs == 0 && now - student.lastSeenMs <= limits::contactWithinMs)
+                ++online;
+    return QHttpServerResponse("text/plain; version=0.0.4; charset=utf-8",
+                               metrics_.render({connections_.open(), online, failedStatements}));
+}
+
 ServiceServer::Reply ServiceServer::replyLater(const QHttpServerRequest& request,
                                                QHttpServerResponder&& responder) {
     // The answer may come after a password check on a worker thread, when the
@@ -195,28 +247,55 @@ ServiceServer::Reply ServiceServer::replyLater(const QHttpServerRequest& request
     auto pending = std::make_shared<QHttpServerResponder>(std::move(responder));
     const QPointer<QTcpSocket> socket = pending->socket();
     const QString line = requestLine(request);
-    return [this, pending, socket, line](QHttpServerResponse&& response) {
-        log_(QStringLiteral("%1 %2").arg(line).arg(static_cast<int>(response.statusCode())));
+    return [this, pending, socket, line, in = requestIn_](QHttpServerResponse&& response) {
+        answered(line, static_cast<int>(response.statusCode()), in);
         if (socket && socket->state() == QAbstractSocket::ConnectedState)
             response.write(std::move(*pending));
     };
 }
 
 quint16 ServiceServer::listen(const QHostAddress& address, quint16 port) {
-    auto server = std::make_unique<TlsListener>(
-        tls_, limits::handshakeTimeoutMs, connections_,
-        [this](QSslSocket* socket, ConnectionCounter::Admission admission) {
-            new ConnectionGuard(socket, limits_, admission, log_);  // a child of the socket
-        });
-    server->setListenBacklogSize(limits::listenBacklog);
+    return bind(std::make_unique<TlsListener>(
+                    tls_, limits::handshakeTimeoutMs, connections_,
+                    [this](QSslSocket* socket, auto admission) { watch(socket, admission); }),
+                http_, address, port);
+}
+
+quint16 ServiceServer::listenPlain(const QHostAddress& address, quint16 port,
+                                   const QList<QHostAddress>& trustedFronts) {
+    return bind(std::make_unique<PlainListener>(
+                    trustedFronts, limits_.requestTimeoutMs, connections_,
+                    [this](QTcpSocket* socket, auto admission) { watch(socket, admission); }),
+                frontHttp_, address, port);
+}
+
+quint16 ServiceServer::listenAdmin(const QHostAddress& address, quint16 port) {
+    adminApart_ = true;
+    return bind(std::make_unique<PlainListener>(
+                    QList<QHostAddress>(), limits_.requestTimeoutMs, connections_,
+                    [this](QTcpSocket* socket, auto admission) { watch(socket, admission); }),
+                adminHttp_, address, port);
+}
+
+void ServiceServer::watch(QTcpSocket* socket, ConnectionCounter::Admission admission) {
+    new ConnectionGuard(socket, limits_, admission, log_);  // a child of the socket
+    // After the guard's and before the HTTP server's: in the turn that completes a
+    // request, this is when its last bytes came.
+    QObject::connect(socket, &QIODevice::readyRead, socket,
+                     [this] { requestIn_ = clock_.nsecsElapsed(); });
+}
+
+quint16 ServiceServer::bind(std::unique_ptr<HandOnListener> listener, QHttpServer& http,
+                            const QHostAddress& address, quint16 port) {
+    listener->setListenBacklogSize(limits::listenBacklog);
     // Connections wait here until the HTTP server takes them; the default of 30
     // would leave the rest of a reconnecting school in the kernel's queue.
-    server->setMaxPendingConnections(limits::listenBacklog);
-    if (!server->listen(address, port))
+    listener->setMaxPendingConnections(limits::listenBacklog);
+    if (!listener->listen(address, port))
         return 0;
-    server->setHttpServer(&http_);
-    const quint16 bound = server->serverPort();
-    http_.bind(server.release());  // the HTTP server owns it from here
+    listener->setHttpServer(&http);
+    const quint16 bound = listener->serverPort();
+    http.bind(listener.release());  // the HTTP server owns it from here
     return bound;
 }
 
@@ -228,8 +307,9 @@ QString ServiceServer::requestLine(const QHttpServerRequest& request) {
              request.url().path());
 }
 
-void ServiceServer::logRequest(const QHttpServerRequest& request, int status) {
-    log_(QStringLiteral("%1 %2").arg(requestLine(request)).arg(status));
+void ServiceServer::answered(const QString& line, int status, qint64 in) {
+    log_(QStringLiteral("%1 %2").arg(line).arg(status));
+    metrics_.observeRequest(clock_.nsecsElapsed() - in);
 }
 
 }  // namespace kt::service

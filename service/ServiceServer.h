@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QElapsedTimer>
 #include <QHostAddress>
 #include <QHttpServer>
 #include <QSslCertificate>
@@ -11,9 +12,12 @@
 #include "classes/StudentProtocol.h"
 #include "http/ConnectionCounter.h"
 #include "http/ConnectionLimits.h"
+#include "http/ServiceMetrics.h"
 #include "teacher/TeacherPage.h"
 
 namespace kt::service {
+
+class HandOnListener;
 
 // The class service over HTTPS: "/", the student application's endpoints
 // (login, status, logout and its computer's report), the teacher's page under
@@ -21,6 +25,10 @@ namespace kt::service {
 // administrator secret). Writes one line per request to `log`, escaped; runs
 // the classes' periodic work (ClassRegister::tick: the students' last polls,
 // the lesson log) every few seconds. Holds every connection to `limits`.
+//
+// Behind a front that ends TLS it serves the same over plain HTTP, with
+// /healthz and /metrics for the people who run it there or on an address of
+// their own: never on the students' TLS listener.
 class ServiceServer {
   public:
     using LogLine = std::function<void(const QString&)>;
@@ -31,6 +39,14 @@ class ServiceServer {
 
     // Listens on `address`; port 0 picks a free one. Returns the port, 0 on failure.
     quint16 listen(const QHostAddress& address, quint16 port);
+    // Plain HTTP for a front; the client's address is the one `trustedFronts`
+    // give (PlainListener). Serves /healthz and /metrics too, unless listenAdmin does.
+    quint16 listenPlain(const QHostAddress& address, quint16 port,
+                        const QList<QHostAddress>& trustedFronts);
+    // Plain HTTP with /healthz and /metrics alone.
+    quint16 listenAdmin(const QHostAddress& address, quint16 port);
+    // What /healthz tells: this instance's name and whether the database answers.
+    void setHealth(QString instanceId, std::function<bool()> databaseReachable);
 
     static constexpr const char* adminSecretHeader = "X-Admin-Secret";
 
@@ -44,6 +60,8 @@ class ServiceServer {
     template <typename... Args>
     void route(QHttpServerRequest::Method method, const QByteArray& path,
                QHttpServerResponse (ServiceServer::*handler)(const QHttpServerRequest&, Args...));
+    // GET `path` for the people who run the service: on the front's and the admin's listener.
+    void adminRoute(const QByteArray& path, QHttpServerResponse (ServiceServer::*handler)());
     // GET `path` answers with the page's file `name`.
     void pageFile(const char* path, const char* name, const char* type);
     // An endpoint of the teacher's page at /leerkracht/api/`path`, for those with `access`.
@@ -59,9 +77,18 @@ class ServiceServer {
     QHttpServerResponse studentLogout(const QHttpServerRequest& request);
     QHttpServerResponse studentReport(const QHttpServerRequest& request);
     QHttpServerResponse adminChange(const QHttpServerRequest& request, const QString& code);
+    QHttpServerResponse health();
+    QHttpServerResponse metrics();
 
+    // The missing handler and the log of `http`.
+    void answerOn(QHttpServer& http);
+    // Holds a new connection to the limits and times its requests.
+    void watch(QTcpSocket* socket, ConnectionCounter::Admission admission);
+    quint16 bind(std::unique_ptr<HandOnListener> listener, QHttpServer& http,
+                 const QHostAddress& address, quint16 port);
     static QString requestLine(const QHttpServerRequest& request);
-    void logRequest(const QHttpServerRequest& request, int status);
+    // Logs the answer to the request of `line` that came in at `in` and counts its duration.
+    void answered(const QString& line, int status, qint64 in);
 
     ClassRegister& classes_;
     StudentProtocol& students_;
@@ -71,7 +98,15 @@ class ServiceServer {
     LogLine log_;
     ConnectionLimits limits_;
     ConnectionCounter connections_;  // outlives the sockets, which the HTTP server owns
-    QHttpServer http_;
+    ServiceMetrics metrics_;
+    QElapsedTimer clock_;
+    qint64 requestIn_ = 0;  // when the last bytes of the request being handled came
+    QString instanceId_;
+    std::function<bool()> databaseReachable_;
+    QHttpServer http_;       // the students', over TLS
+    QHttpServer frontHttp_;  // the same behind a front, with the admin's pages
+    QHttpServer adminHttp_;  // the admin's pages alone
+    bool adminApart_ = false;
     QTimer flushTimer_;
 };
 

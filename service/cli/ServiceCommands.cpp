@@ -12,6 +12,7 @@
 #include <QFileInfo>
 #include <QHostAddress>
 #include <QSocketNotifier>
+#include <QSysInfo>
 #include <QTextStream>
 #include <QTimer>
 
@@ -38,6 +39,9 @@ QString usageText() {
                "                          [--max-connections N] [--max-connections-per-address N]\n"
                "                          [--request-timeout SECONDS] [--idle-timeout SECONDS]\n"
                "                          [--lesson-log-days %2]\n"
+               "                          [--listen-plain 127.0.0.1:8081] [--trusted-front "
+               "ADDR]...\n"
+               "                          [--admin-listen 127.0.0.1:9081] [--instance-id NAME]\n"
                "  ka-tesmar-service teacher add|reset NAME [--display \"Mevr. De Vries\"] "
                "[--database FILE]\n"
                "  ka-tesmar-service class CODE [--blocked on|off] [--domains a,b] [--ips x,y]\n"
@@ -91,6 +95,28 @@ bool parseListen(const QString& text, QHostAddress& address, quint16& port) {
         return false;
     port = static_cast<quint16>(number);
     return true;
+}
+
+// The optional listen address of `option`: true when it is absent or valid.
+bool parseOptionalListen(const QCommandLineParser& parser, const QString& option,
+                         QHostAddress& address, quint16& port) {
+    return !parser.isSet(option) || parseListen(parser.value(option), address, port);
+}
+
+// The fronts whose word on a client's address is taken; false when one is not an address.
+bool parseTrustedFronts(const QStringList& texts, QList<QHostAddress>& fronts) {
+    for (const QString& text : texts) {
+        QHostAddress front;
+        if (!front.setAddress(text))
+            return false;
+        fronts.append(front);
+    }
+    return true;
+}
+
+QString urlHost(const QHostAddress& address) {
+    return address.protocol() == QAbstractSocket::IPv6Protocol ? "[" + address.toString() + "]"
+                                                               : address.toString();
 }
 
 // Every student is an open connection: as many as the system allows. Returns the limit.
@@ -150,19 +176,30 @@ int serveCommand(const QStringList& arguments) {
          {"admin-secret", "The administrator secret (made 0600 when missing).", "file"},
          {"max-students", "Students one class holds at most.", "number",
           QString::number(limits::studentsPerClass)},
+         {"listen-plain", "Also plain HTTP here, for a front that ends TLS.", "host:port"},
+         {"trusted-front",
+          "A front whose PROXY header or X-Forwarded-For gives the client's address (repeatable).",
+          "address"},
+         {"admin-listen", "/healthz and /metrics here (else on --listen-plain only).", "host:port"},
+         {"instance-id", "This instance's name in /healthz.", "name",
+          QSysInfo::machineHostName() + "-" + QString::number(QCoreApplication::applicationPid())},
          {"lesson-log-days", "Days each class's lesson log is kept.", "days",
           QString::number(limits::lessonLogDays)}});
     parser.addOptions(connectionLimitOptions());
     parser.addHelpOption();
     parser.process(arguments);
-    QHostAddress address;
-    quint16 port = 0;
+    QHostAddress address, plainAddress, adminAddress;
+    quint16 port = 0, plainPort = 0, adminPort = 0;
+    QList<QHostAddress> trustedFronts;
     bool numeric = false;
     const int maxStudents = parser.value("max-students").toInt(&numeric);
     bool numericDays = false;
     const int lessonLogDays = parser.value("lesson-log-days").toInt(&numericDays);
     if (!parseListen(parser.value("listen"), address, port) || !numeric || maxStudents < 1 ||
-        !numericDays || lessonLogDays < 1 || lessonLogDays > limits::maxLessonLogDays ||
+        !parseOptionalListen(parser, "listen-plain", plainAddress, plainPort) ||
+        !parseOptionalListen(parser, "admin-listen", adminAddress, adminPort) ||
+        !parseTrustedFronts(parser.values("trusted-front"), trustedFronts) || !numericDays ||
+        lessonLogDays < 1 || lessonLogDays > limits::maxLessonLogDays ||
         !parser.positionalArguments().isEmpty())
         return usage();
     ConnectionLimits limits;
@@ -214,20 +251,32 @@ int serveCommand(const QStringList& arguments) {
     // One line per request, written out once a second rather than line by line.
     ServiceServer server(classes, students, teachers, secret.value, tls.certificate, tls.key,
                          limits, [](const QString& line) { out() << line << '\n'; });
+    server.setHealth(parser.value("instance-id"), [&store] { return store.reachable(); });
     QTimer logFlush;
     QObject::connect(&logFlush, &QTimer::timeout, [] { out().flush(); });
     logFlush.start(1000);
     const quint16 bound = server.listen(address, port);
-    if (bound == 0) {
-        err() << "ka-tesmar-service: cannot listen on " << parser.value("listen") << Qt::endl;
-        return 1;
-    }
+    const quint16 plainBound = parser.isSet("listen-plain")
+                                   ? server.listenPlain(plainAddress, plainPort, trustedFronts)
+                                   : 1;
+    const quint16 adminBound =
+        parser.isSet("admin-listen") ? server.listenAdmin(adminAddress, adminPort) : 1;
+    for (const auto& [option, listening] :
+         {std::pair{"listen", bound}, {"listen-plain", plainBound}, {"admin-listen", adminBound}})
+        if (listening == 0) {
+            err() << "ka-tesmar-service: cannot listen on " << parser.value(option) << Qt::endl;
+            return 1;
+        }
     for (const ClassRecord& record : classes.all())
         out() << "Class " << escapedForLog(record.code) << ": " << escapedForLog(record.className)
               << " (" << (record.isBlocked ? "blocked" : "free") << ")" << Qt::endl;
-    const QString host = address.protocol() == QAbstractSocket::IPv6Protocol
-                             ? "[" + address.toString() + "]"
-                             : address.toString();
+    const QString host = urlHost(address);
+    if (parser.isSet("listen-plain"))
+        out() << "Behind a front on http://" << urlHost(plainAddress) << ":" << plainBound << "/"
+              << Qt::endl;
+    if (parser.isSet("admin-listen"))
+        out() << "Health and metrics on http://" << urlHost(adminAddress) << ":" << adminBound
+              << "/" << Qt::endl;
     out() << "Teacher page: https://" << host << ":" << bound << "/leerkracht/" << Qt::endl;
     out() << describe(limits) << Qt::endl;
     out() << "Listening on https://" << host << ":" << bound << "/" << Qt::endl;

@@ -22,6 +22,8 @@ class ConnectionCounter {
     Admission admit(const QHostAddress& peer);
     // The connection that `admit` counted has closed.
     void release(const QHostAddress& peer, Admission admission);
+    // Connections counted and open now.
+    int open() const { return open_; }
     // How many were dropped since the last call.
     int takeDropped() { return std::exchange(dropped_, 0); }
 

@@ -44,7 +44,7 @@ QByteArray closingReply(const Refusal& refusal) {
 
 }  // namespace
 
-ConnectionGuard::ConnectionGuard(QSslSocket* socket, const ConnectionLimits& limits,
+ConnectionGuard::ConnectionGuard(QTcpSocket* socket, const ConnectionLimits& limits,
                                  ConnectionCounter::Admission admission, LogLine log)
     : QObject(socket), socket_(socket), log_(std::move(log)) {
     for (QTimer* timer : {&requestDeadline_, &idleDeadline_, &linger_}) timer->setSingleShot(true);
@@ -55,7 +55,10 @@ ConnectionGuard::ConnectionGuard(QSslSocket* socket, const ConnectionLimits& lim
     connect(&idleDeadline_, &QTimer::timeout, this, [this] { close({}); });
     connect(&linger_, &QTimer::timeout, this, &ConnectionGuard::abort);
     connect(socket, &QIODevice::readyRead, this, &ConnectionGuard::bytesArrived);
-    connect(socket, &QSslSocket::encrypted, this, [this, admission] { handshakeDone(admission); });
+    if (auto* tls = qobject_cast<QSslSocket*>(socket))
+        connect(tls, &QSslSocket::encrypted, this, [this, admission] { handshakeDone(admission); });
+    else
+        handshakeDone(admission);  // before the HTTP server reads a byte
 }
 
 void ConnectionGuard::handshakeDone(ConnectionCounter::Admission admission) {
@@ -115,18 +118,27 @@ void ConnectionGuard::close(const QByteArray& reply) {
     discard();
     if (reply.isEmpty())
         return shutDownWhenSent();
-    // Only the encrypted side tells when the bytes are with the kernel.
-    connect(socket_, &QSslSocket::encryptedBytesWritten, this, &ConnectionGuard::shutDownWhenSent);
+    // Over TLS only the encrypted side tells when the bytes are with the kernel.
+    if (auto* tls = qobject_cast<QSslSocket*>(socket_))
+        connect(tls, &QSslSocket::encryptedBytesWritten, this, &ConnectionGuard::shutDownWhenSent);
+    else
+        connect(socket_, &QIODevice::bytesWritten, this, &ConnectionGuard::shutDownWhenSent);
     socket_->write(reply);
 }
 
 // Once every byte is with the kernel, the client gets the end of the stream
 // after them, while the service can still read what it sends.
 void ConnectionGuard::shutDownWhenSent() {
-    if (shutDown_ || socket_->encryptedBytesToWrite() > 0)
+    if (shutDown_ || bytesUnsent() > 0)
         return;
     shutDown_ = true;
     ::shutdown(static_cast<int>(socket_->socketDescriptor()), SHUT_WR);
+}
+
+qint64 ConnectionGuard::bytesUnsent() const {
+    if (const auto* tls = qobject_cast<const QSslSocket*>(socket_))
+        return tls->encryptedBytesToWrite();
+    return socket_->bytesToWrite();
 }
 
 void ConnectionGuard::discard() {

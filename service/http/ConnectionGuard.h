@@ -8,13 +8,14 @@
 #include "http/ConnectionLimits.h"
 #include "http/RequestFraming.h"
 
-class QSslSocket;
+class QTcpSocket;
 
 namespace kt::service {
 
 struct Refusal;  // an answer that ends the connection
 
-// Watches one connection from before its handshake and ends it when a limit
+// Watches one connection from before its TLS handshake (a plain one: from
+// when it is handed to the HTTP server) and ends it when a limit
 // is hit: a connection over a cap (429, 503), an oversized request (413,
 // 431), a request not in within the request deadline (408; a connection that
 // never sent a byte is closed without a word), or no request within the idle
@@ -30,8 +31,8 @@ class ConnectionGuard : public QObject {
   public:
     using LogLine = std::function<void(const QString&)>;
 
-    // Becomes a child of `socket`.
-    ConnectionGuard(QSslSocket* socket, const ConnectionLimits& limits,
+    // Becomes a child of `socket`, a QSslSocket or a plain one.
+    ConnectionGuard(QTcpSocket* socket, const ConnectionLimits& limits,
                     ConnectionCounter::Admission admission, LogLine log);
 
   private:
@@ -41,10 +42,11 @@ class ConnectionGuard : public QObject {
     void refuse(const Refusal& refusal);
     void close(const QByteArray& reply);
     void shutDownWhenSent();
+    qint64 bytesUnsent() const;
     void discard();
     void abort();
 
-    QSslSocket* socket_;
+    QTcpSocket* socket_;
     LogLine log_;
     RequestFraming framing_;
     QTimer requestDeadline_, idleDeadline_, linger_;

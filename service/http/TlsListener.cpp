@@ -1,6 +1,5 @@
 #include "http/TlsListener.h"
 
-#include <sys/socket.h>
 #include <unistd.h>
 
 #include <QSslSocket>
@@ -8,18 +7,6 @@
 #include "limits/ServiceLimits.h"
 
 namespace kt::service {
-namespace {
-
-QHostAddress peerOf(qintptr descriptor) {
-    sockaddr_storage address{};
-    socklen_t size = sizeof(address);
-    if (::getpeername(static_cast<int>(descriptor), reinterpret_cast<sockaddr*>(&address), &size) !=
-        0)
-        return {};
-    return QHostAddress(reinterpret_cast<const sockaddr*>(&address));
-}
-
-}  // namespace
 
 TlsListener::TlsListener(QSslConfiguration configuration, int handshakeTimeoutMs,
                          ConnectionCounter& connections, Watch watch)
@@ -82,17 +69,6 @@ void TlsListener::startHandshake(const Accepted& accepted) {
     watch_(socket, accepted.admission);
     timeout->start(handshakeTimeoutMs_);
     socket->startServerEncryption();
-}
-
-void TlsListener::handOn(QSslSocket* socket) {
-    // The HTTP server finds the sender of pendingConnectionAvailable by walking its incoming
-    // connections from the newest, two for each open socket: a connection from this listener
-    // made just now is found first.
-    const QMetaObject::Connection shortcut =
-        httpServer_ ? connect(this, &QObject::objectNameChanged, httpServer_, [] {})
-                    : QMetaObject::Connection();
-    addPendingConnection(socket);  // emits pendingConnectionAvailable
-    disconnect(shortcut);
 }
 
 }  // namespace kt::service

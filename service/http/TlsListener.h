@@ -2,11 +2,11 @@
 
 #include <QQueue>
 #include <QSslConfiguration>
-#include <QTcpServer>
 #include <QTimer>
 #include <functional>
 
 #include "http/ConnectionCounter.h"
+#include "http/HandOnListener.h"
 
 class QSslSocket;
 
@@ -24,7 +24,7 @@ namespace kt::service {
 // takes thousands of handshakes, which would hold up the polls and the next
 // accept. Each connection is counted against the caps as it is accepted, and
 // for as long as its socket lives.
-class TlsListener : public QTcpServer {
+class TlsListener : public HandOnListener {
   public:
     using Admission = ConnectionCounter::Admission;
     using Watch = std::function<void(QSslSocket*, Admission)>;
@@ -34,10 +34,6 @@ class TlsListener : public QTcpServer {
     TlsListener(QSslConfiguration configuration, int handshakeTimeoutMs,
                 ConnectionCounter& connections, Watch watch);
     ~TlsListener() override;
-
-    // The object that takes the connections (nextPendingConnection) and looks
-    // itself up with QObject::sender().
-    void setHttpServer(QObject* httpServer) { httpServer_ = httpServer; }
 
   protected:
     void incomingConnection(qintptr descriptor) override;
@@ -50,7 +46,6 @@ class TlsListener : public QTcpServer {
         Admission admission;
     };
     void startHandshake(const Accepted& accepted);
-    void handOn(QSslSocket* socket);
 
     QSslConfiguration configuration_;
     int handshakeTimeoutMs_;
@@ -58,7 +53,6 @@ class TlsListener : public QTcpServer {
     Watch watch_;
     QQueue<Accepted> accepted_;  // waiting for their handshake to start
     QTimer nextBatch_;
-    QObject* httpServer_ = nullptr;
 };
 
 }  // namespace kt::service

@@ -4,6 +4,7 @@
 #include <QList>
 #include <QPair>
 #include <QString>
+#include <atomic>
 #include <optional>
 
 #include "store/ClassRecord.h"
@@ -83,6 +84,9 @@ std::optional<ReportedState> stateFromName(const QString& name);
 QString kindName(LessonEvent::Kind kind);
 std::optional<LessonEvent::Kind> kindFromName(const QString& name);
 
+// Database statements that failed since the start, in every store.
+inline std::atomic<quint64> failedStatements{0};
+
 // Everything the service keeps across restarts. One implementation per
 // database; the service holds what it needs in memory and writes through.
 // Every write returns false when it did not happen.
@@ -92,6 +96,8 @@ class ServiceStore {
 
     // Opens the database and brings its schema up to date. Error text, empty on success.
     virtual QString open() = 0;
+    // Whether the database answers a trivial query now.
+    virtual bool reachable() = 0;
 
     virtual std::optional<Teacher> teacherByName(const QString& name) = 0;
     virtual std::optional<Teacher> teacherById(qint64 id) = 0;

@@ -67,6 +67,7 @@ QVariant text(const QString& value) {
 bool run(QSqlQuery& query) {
     if (query.exec())
         return true;
+    ++failedStatements;
     qWarning("ka-tesmar-service: database: %s", qPrintable(query.lastError().text()));
     return false;
 }
@@ -153,6 +154,12 @@ bool inTransaction(const QString& connection, const std::function<bool(QSqlQuery
 }
 
 }  // namespace
+
+bool SqliteStore::reachable() {
+    QSqlQuery query(QSqlDatabase::database(connection_));
+    query.prepare("SELECT 1");
+    return run(query) && query.next();
+}
 
 std::optional<Teacher> SqliteStore::teacherByName(const QString& name) {
     QSqlQuery query(QSqlDatabase::database(connection_));

@@ -14,6 +14,7 @@ class SqliteStore : public ServiceStore {
     ~SqliteStore() override;
 
     QString open() override;
+    bool reachable() override;
 
     std::optional<Teacher> teacherByName(const QString& name) override;
     std::optional<Teacher> teacherById(qint64 id) override;

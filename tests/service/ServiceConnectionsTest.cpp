@@ -42,21 +42,7 @@ class ServiceConnections : public ::testing::Test {
         return connection;
     }
     // A student logs in and polls from 127.0.0.1; whether both were answered.
-    bool studentServed() {
-        const RawReply login =
-            kt::testing::rawRequest(service->port(), "POST", "/Vexlo/api/class-login.php",
-                                    "student_name=Jan&class_code=ABC123",
-                                    {"Content-Type: application/x-www-form-urlencoded"});
-        const QByteArray token = QJsonDocument::fromJson(login.body)
-                                     .object()
-                                     .value("session_token")
-                                     .toString()
-                                     .toLatin1();
-        return !token.isEmpty() &&
-               kt::testing::rawRequest(service->port(), "GET",
-                                       "/Vexlo/api/class-status.php?token=" + token)
-                       .status == 200;
-    }
+    bool studentServed() { return kt::testing::studentLogsInAndPolls(service->port()); }
 
     QTemporaryDir dir;
     std::unique_ptr<ServiceProcess> service;

@@ -1,0 +1,27 @@
+#include "http/HandOnListener.h"
+
+#include <sys/socket.h>
+
+namespace kt::service {
+
+void HandOnListener::handOn(QTcpSocket* socket) {
+    // The HTTP server finds the sender of pendingConnectionAvailable by walking its incoming
+    // connections from the newest, two for each open socket: a connection from this listener
+    // made just now is found first.
+    const QMetaObject::Connection shortcut =
+        httpServer_ ? connect(this, &QObject::objectNameChanged, httpServer_, [] {})
+                    : QMetaObject::Connection();
+    addPendingConnection(socket);  // emits pendingConnectionAvailable
+    disconnect(shortcut);
+}
+
+QHostAddress peerOf(qintptr descriptor) {
+    sockaddr_storage address{};
+    socklen_t size = sizeof(address);
+    if (::getpeername(static_cast<int>(descriptor), reinterpret_cast<sockaddr*>(&address), &size) !=
+        0)
+        return {};
+    return QHostAddress(reinterpret_cast<const sockaddr*>(&address));
+}
+
+}  // namespace kt::service
