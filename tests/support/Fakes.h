@@ -1,8 +1,8 @@
 #pragma once
 
 // The fakes of the ports an AppState runs on: virtual time, recorded requests
-// and processes answered by the test, files in memory. The ones that worker
-// threads may reach are thread-safe.
+// and processes answered by the test, files in memory. Everything runs on the
+// test's thread; only the scheduler may be posted to from other threads.
 #include <chrono>
 #include <cstdint>
 #include <ctime>
@@ -131,14 +131,8 @@ class ManualScheduler final : public Scheduler, public Clock {
 // Worker threads that run nothing until the test says so, on the test's thread.
 class ManualWorkers final : public WorkerThreads {
   public:
-    void run(Task task) override {
-        std::lock_guard lock(mutex_);
-        tasks_.push_back(std::move(task));
-    }
-    std::size_t pending() const {
-        std::lock_guard lock(mutex_);
-        return tasks_.size();
-    }
+    void run(Task task) override { tasks_.push_back(std::move(task)); }
+    std::size_t pending() const { return tasks_.size(); }
     // Runs the oldest (or the newest) waiting task. Returns false when none waits.
     bool runOldest() { return runOne(true); }
     bool runNewest() { return runOne(false); }
@@ -151,19 +145,14 @@ class ManualWorkers final : public WorkerThreads {
 
   private:
     bool runOne(bool oldest) {
-        Task task;
-        {
-            std::lock_guard lock(mutex_);
-            if (tasks_.empty())
-                return false;
-            task = std::move(oldest ? tasks_.front() : tasks_.back());
-            oldest ? tasks_.pop_front() : tasks_.pop_back();
-        }
+        if (tasks_.empty())
+            return false;
+        Task task = std::move(oldest ? tasks_.front() : tasks_.back());
+        oldest ? tasks_.pop_front() : tasks_.pop_back();
         task();
         return true;
     }
 
-    mutable std::mutex mutex_;
     std::deque<Task> tasks_;
 };
 
@@ -173,22 +162,11 @@ class ManualWorkers final : public WorkerThreads {
 class FakeHttpClient final : public HttpClient {
   public:
     void send(HttpRequest request, Completion completion) override {
-        std::lock_guard lock(mutex_);
         sent_.push_back({std::move(request), std::move(completion)});
     }
-    std::size_t count() const {
-        std::lock_guard lock(mutex_);
-        return sent_.size();
-    }
-    HttpRequest request(std::size_t index) const {
-        std::lock_guard lock(mutex_);
-        return sent_.at(index).request;
-    }
-    HttpRequest last() const {
-        if (count() == 0)
-            throw std::logic_error("no request was sent");
-        return request(count() - 1);
-    }
+    std::size_t count() const { return sent_.size(); }
+    const HttpRequest& request(std::size_t index) const { return sent_.at(index).request; }
+    const HttpRequest& last() const { return request(count() - 1); }
     // The index of the newest request whose URL contains `part`.
     std::size_t lastTo(const std::string& part) const {
         for (std::size_t i = count(); i-- > 0;)
@@ -217,18 +195,13 @@ class FakeHttpClient final : public HttpClient {
         Completion completion;
     };
     void complete(std::size_t index, HttpResult result) {
-        Completion completion;
-        {
-            std::lock_guard lock(mutex_);
-            completion = std::exchange(sent_.at(index).completion, nullptr);
-        }
+        Completion completion = std::exchange(sent_.at(index).completion, nullptr);
         if (!completion)
             throw std::logic_error("request answered twice");
         completion(std::move(result));
     }
 
-    mutable std::mutex mutex_;
-    std::vector<Sent> sent_;
+    std::deque<Sent> sent_;  // a completion may send: references stay valid
 };
 
 // Records every program started and answers with what the test's handler
@@ -237,23 +210,12 @@ class FakeProcessRunner final : public ProcessRunner {
   public:
     using Handler = std::function<ProcessResult(const ProcessRequest&)>;
 
-    void setHandler(Handler handler) {
-        std::lock_guard lock(mutex_);
-        handler_ = std::move(handler);
-    }
+    void setHandler(Handler handler) { handler_ = std::move(handler); }
     ProcessResult run(const ProcessRequest& request) override {
-        Handler handler;
-        {
-            std::lock_guard lock(mutex_);
-            requests_.push_back(request);
-            handler = handler_;
-        }
-        return handler ? handler(request) : exited(0);
+        requests_.push_back(request);
+        return handler_ ? Handler(handler_)(request) : exited(0);
     }
-    std::vector<ProcessRequest> requests() const {
-        std::lock_guard lock(mutex_);
-        return requests_;
-    }
+    std::vector<ProcessRequest> requests() const { return requests_; }
 
     static ProcessResult exited(int status, std::string out = {}, std::string err = {}) {
         ProcessResult result;
@@ -270,7 +232,6 @@ class FakeProcessRunner final : public ProcessRunner {
     }
 
   private:
-    mutable std::mutex mutex_;
     Handler handler_;
     std::vector<ProcessRequest> requests_;
 };
@@ -287,7 +248,6 @@ class FakeFileSystem final : public FileSystem {
     std::optional<std::string> createDirectoryError, writeError;
 
     bool exists(const std::string& path) const override {
-        std::lock_guard lock(mutex_);
         return files_.count(path) || directories_.count(path);
     }
     std::optional<std::string> readFile(const std::string& path) const override {
@@ -295,7 +255,6 @@ class FakeFileSystem final : public FileSystem {
         return found ? std::optional(found->content) : std::nullopt;
     }
     PathResult createPrivateDirectory() override {
-        std::lock_guard lock(mutex_);
         if (createDirectoryError)
             return {"", *createDirectoryError};
         std::string path = "/tmp/ka_tesmar." + std::to_string(++directoriesMade_);
@@ -310,7 +269,6 @@ class FakeFileSystem final : public FileSystem {
         return std::nullopt;
     }
     void removeTree(const std::string& path) override {
-        std::lock_guard lock(mutex_);
         removed_.push_back(path);
         directories_.erase(path);
         std::erase_if(files_, [&](const auto& file) {
@@ -324,25 +282,16 @@ class FakeFileSystem final : public FileSystem {
     std::string userId() const override { return "1000"; }
 
     void putFile(const std::string& path, std::string content, unsigned mode = 0644) {
-        std::lock_guard lock(mutex_);
         files_[path] = File{std::move(content), mode};
     }
     std::optional<File> file(const std::string& path) const {
-        std::lock_guard lock(mutex_);
         const auto it = files_.find(path);
         return it == files_.end() ? std::nullopt : std::optional(it->second);
     }
-    std::size_t fileCount() const {
-        std::lock_guard lock(mutex_);
-        return files_.size();
-    }
-    std::vector<std::string> removed() const {
-        std::lock_guard lock(mutex_);
-        return removed_;
-    }
+    std::size_t fileCount() const { return files_.size(); }
+    const std::vector<std::string>& removed() const { return removed_; }
 
   private:
-    mutable std::mutex mutex_;
     std::map<std::string, File> files_;
     std::set<std::string> directories_;
     std::vector<std::string> removed_;

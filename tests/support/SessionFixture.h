@@ -87,14 +87,16 @@ class SessionFixture : public ::testing::Test {
         settle();
     }
 
-    // How many requests of the whole test went to the login endpoint.
-    std::size_t logins() const { return requestsTo("class-login.php"); }
-    std::size_t requestsTo(const std::string& endpoint) const {
-        std::size_t n = 0;
+    // The bodies of the whole test's requests to `endpoint`, oldest first.
+    std::vector<std::string> bodiesTo(const std::string& endpoint) const {
+        std::vector<std::string> bodies;
         for (std::size_t i = 0; i < fakes.http.count(); ++i)
-            n += fakes.http.request(i).url.find(endpoint) != std::string::npos;
-        return n;
+            if (fakes.http.request(i).url.find(endpoint) != std::string::npos)
+                bodies.push_back(fakes.http.request(i).body);
+        return bodies;
     }
+    std::size_t requestsTo(const std::string& endpoint) const { return bodiesTo(endpoint).size(); }
+    std::size_t logins() const { return requestsTo("class-login.php"); }
 
     std::vector<std::string> logLines() const { return logMessages(state->debugLog.get()); }
     bool logged(const std::string& message) const {
