@@ -121,7 +121,7 @@ TEST_F(PrivilegedExecution, RunsOneAfterTheOtherInTheOrderAsked) {
 
 // On Linux the state hands every step to the root helper; the other system's
 // traces are not this one's.
-class ProfileChoice : public testing::SessionFixture {};
+using ProfileChoice = testing::SessionFixture;
 
 TEST_F(ProfileChoice, LinuxRunsNoShellTextAndClosesThePupilsOwnBrowsers) {
     testing::TestPorts macosLock;

@@ -2,7 +2,7 @@
 
 #include <optional>
 
-#include "FakeNetworkInterfaces.h"
+#include "Fakes.h"
 #include "session/DeviceIdentity.h"
 
 namespace {

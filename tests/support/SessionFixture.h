@@ -4,14 +4,25 @@
 
 #include <algorithm>
 #include <memory>
+#include <sstream>
 #include <string>
 #include <vector>
 
-#include "LogMessages.h"
 #include "TestPorts.h"
 #include "app/AppState.h"
 
 namespace kt::testing {
+
+// The messages of the debug log without their time stamps, newest first as
+// the log holds them.
+inline std::vector<std::string> logMessages(const std::string& debugLog) {
+    std::vector<std::string> lines;
+    std::istringstream in(debugLog);
+    for (std::string line; std::getline(in, line);)
+        lines.push_back(
+            line.substr(line.find("] ") == std::string::npos ? 0 : line.find("] ") + 2));
+    return lines;
+}
 
 // A real AppState on fakes, with helpers to play the class service and the
 // root helper (or, with the macOS profile, the password prompt), and its two
@@ -76,17 +87,22 @@ class SessionFixture : public ::testing::Test {
         settle();
     }
 
-    // How many requests of the whole test went to the login endpoint.
-    std::size_t logins() const { return requestsTo("class-login.php"); }
-    std::size_t requestsTo(const std::string& endpoint) const {
-        std::size_t n = 0;
+    // The bodies of the whole test's requests to `endpoint`, oldest first.
+    std::vector<std::string> bodiesTo(const std::string& endpoint) const {
+        std::vector<std::string> bodies;
         for (std::size_t i = 0; i < fakes.http.count(); ++i)
-            n += fakes.http.request(i).url.find(endpoint) != std::string::npos;
-        return n;
+            if (fakes.http.request(i).url.find(endpoint) != std::string::npos)
+                bodies.push_back(fakes.http.request(i).body);
+        return bodies;
     }
+    std::size_t requestsTo(const std::string& endpoint) const { return bodiesTo(endpoint).size(); }
+    std::size_t logins() const { return requestsTo("class-login.php"); }
 
     std::vector<std::string> logLines() const { return logMessages(state->debugLog.get()); }
-    bool logged(const std::string& message) const { return logHas(state->debugLog.get(), message); }
+    bool logged(const std::string& message) const {
+        const auto lines = logLines();
+        return std::find(lines.begin(), lines.end(), message) != lines.end();
+    }
 };
 
 }  // namespace kt::testing

@@ -11,6 +11,13 @@
 
 namespace kt::testing {
 
+// The whole content of a file; "" when it cannot be read.
+inline std::string fileText(const std::string& path) {
+    std::ostringstream text;
+    text << std::ifstream(path, std::ios::binary).rdbuf();
+    return text.str();
+}
+
 // A folder of its own under /tmp, removed with all it holds at the end.
 struct ScratchDir {
     std::string path;
@@ -24,14 +31,16 @@ struct ScratchDir {
         if (!path.empty())
             std::filesystem::remove_all(path, ignored);
     }
+    std::string in(const std::string& name) const { return path + "/" + name; }
+    std::string read(const std::string& name) const { return fileText(in(name)); }
+    bool has(const std::string& name) const { return std::filesystem::exists(in(name)); }
+    // An executable shell script.
+    std::string script(const std::string& name, const std::string& body) const {
+        std::ofstream(in(name)) << "#!/bin/sh\n" << body;
+        std::filesystem::permissions(in(name), std::filesystem::perms::owner_all);
+        return in(name);
+    }
 };
-
-// The whole content of a file; "" when it cannot be read.
-inline std::string fileText(const std::string& path) {
-    std::ostringstream text;
-    text << std::ifstream(path, std::ios::binary).rdbuf();
-    return text.str();
-}
 
 struct CommandResult {
     int status = -1;  // -1: did not start or ended by a signal

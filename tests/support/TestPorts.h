@@ -1,31 +1,18 @@
 #pragma once
 
-#include "FakeBlockingWait.h"
-#include "FakeFileSystem.h"
-#include "FakeHttpClient.h"
-#include "FakeModalAlert.h"
-#include "FakeNetworkInterfaces.h"
-#include "FakePasteboard.h"
-#include "FakeProcessRunner.h"
-#include "FakeSound.h"
-#include "FakeSystemInformation.h"
-#include "FakeTerminationSignal.h"
-#include "FakeTimeFormatter.h"
-#include "FakeWakeNotifications.h"
-#include "ManualScheduler.h"
-#include "ManualWorkers.h"
-#include "platform/Ports.h"
-#include "privilege/PrivilegeStrategies.h"
-
 #include <gtest/gtest.h>
 
 #include <string>
+
+#include "Fakes.h"
+#include "platform/Ports.h"
+#include "privilege/PrivilegeStrategies.h"
 
 namespace kt::testing {
 
 // A full set of fakes for an AppState under test, in virtual time. Blocking
 // goes through the linux profile and the root helper unless a test chooses
-// the macOS profile.
+// the macOS profile (macos()) and its password prompt.
 struct TestPorts {
     ManualScheduler scheduler;
     FakeTimeFormatter timeFormatter;
@@ -43,35 +30,21 @@ struct TestPorts {
     OsascriptStrategy osascript;
     std::string systemProfileName = "linux";
     FakeWakeNotifications wakeNotifications;
-    FakeModalAlert modalAlert{scheduler};
+    FakeModalAlert modalAlert;
     FakeTerminationSignal terminationSignal;
 
+    // In the order of Ports' members.
     Ports ports() {
-        Ports p;
-        p.scheduler = &scheduler;
-        p.clock = &scheduler;
-        p.timeFormatter = &timeFormatter;
-        p.http = &http;
-        p.networkInterfaces = &networkInterfaces;
-        p.systemInformation = &systemInformation;
-        p.pasteboard = &pasteboard;
-        p.beeper = &beeper;
-        p.speech = &speech;
-        p.blockingWait = &blockingWait;
-        p.processes = &processes;
-        p.files = &files;
-        p.workers = &workers;
-        p.privilege = systemProfileName == "macos"
-                          ? static_cast<const PrivilegeStrategy*>(&osascript)
-                          : &pkexec;
-        p.systemProfileName = systemProfileName;
-        p.wakeNotifications = &wakeNotifications;
-        p.modalAlert = &modalAlert;
-        p.terminationSignal = &terminationSignal;
-        return p;
+        const PrivilegeStrategy* privilege = &pkexec;
+        if (systemProfileName == "macos")
+            privilege = &osascript;
+        // clang-format off
+        return {&scheduler, &scheduler, &timeFormatter, &http, &networkInterfaces,
+                &systemInformation, &pasteboard, &beeper, &speech, &blockingWait, &processes,
+                &files, &workers, privilege, &wakeNotifications, &modalAlert, &terminationSignal,
+                nullptr, systemProfileName};
+        // clang-format on
     }
-
-    // The macOS profile and its password prompt instead.
     TestPorts& macos() {
         systemProfileName = "macos";
         return *this;

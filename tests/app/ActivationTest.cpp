@@ -2,21 +2,7 @@
 
 #include "SessionFixture.h"
 
-namespace {
-
-class Activation : public kt::testing::SessionFixture {
-  protected:
-    // The bodies of the reports sent so far, oldest first.
-    std::vector<std::string> reports() const {
-        std::vector<std::string> bodies;
-        for (std::size_t i = 0; i < fakes.http.count(); ++i)
-            if (fakes.http.request(i).url.ends_with("/Vexlo/api/class-report.php"))
-                bodies.push_back(fakes.http.request(i).body);
-        return bodies;
-    }
-};
-
-}  // namespace
+using Activation = kt::testing::SessionFixture;
 
 TEST_F(Activation, SuccessSendsTheListsToTheHelperAndStoresCountersTextsAndLogLines) {
     state->errorMessage = "oud";
@@ -142,11 +128,11 @@ TEST_F(Activation, EachRunTellsTheLoggedInClassWhatTheBlockCameTo) {
         settle();
         expected.push_back(R"({"token":"tok-r",)" + r.body + "}");
     }
-    EXPECT_EQ(reports(), expected);
+    EXPECT_EQ(bodiesTo("/Vexlo/api/class-report.php"), expected);
 
     state->isLoggedIn = false;  // the session ended; its token is still held
     blocking().activateBlocking();
     blocking().deactivateBlocking();
     settle();
-    EXPECT_EQ(reports().size(), expected.size()) << "no report outside a session";
+    EXPECT_EQ(requestsTo("class-report.php"), expected.size()) << "no report outside a session";
 }

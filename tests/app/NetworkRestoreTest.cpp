@@ -5,9 +5,9 @@
 
 using kt::testing::FakeProcessRunner;
 
-namespace {
+using NetworkRestore = kt::testing::SessionFixture;
 
-class NetworkRestore : public kt::testing::SessionFixture {};
+namespace {
 
 class MacosNetworkRestore : public kt::testing::SessionFixture {
   protected:

@@ -90,9 +90,7 @@ TEST_F(Watchdog, RepairsThatWriteNothingUsableCountAndEndAfterTwo) {
     EXPECT_EQ(blocking().integrityReconnectAttempts, 2);
     EXPECT_TRUE(logged("Herstel gestopt na 2 pogingen - log opnieuw in"));
     EXPECT_FALSE(state->statusMessage.get().has_value());
-    std::size_t activations = 0;
-    for (const auto& script : privilegedRuns) activations += script == "activate";
-    EXPECT_EQ(activations, 3u) << "the first activation and two repairs";
+    EXPECT_EQ(runs("activate"), 3u) << "the first activation and two repairs";
 }
 
 TEST_F(Alert, BeepsThreeTimesThenSpeaksOnce) {

@@ -8,15 +8,11 @@
 
 using kt::Seconds;
 
-namespace {
-
-int pieces(const std::string& text) {
-    return 1 + static_cast<int>(std::count(text.begin(), text.end(), '\n'));
-}
-
 using DebugLogTest = kt::testing::SessionFixture;
 
-}  // namespace
+static int pieces(const std::string& text) {
+    return 1 + static_cast<int>(std::count(text.begin(), text.end(), '\n'));
+}
 
 TEST_F(DebugLogTest, NewestFirstAndCutAtHundredPieces) {
     for (int i = 1; i <= 99; ++i) state->addDebugLog("line " + std::to_string(i));

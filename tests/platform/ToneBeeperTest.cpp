@@ -1,17 +1,17 @@
 #include <gtest/gtest.h>
 
-#include <QFile>
 #include <QTest>
 #include <cmath>
 #include <cstdint>
+#include <fstream>
 #include <tuple>
 
-#include "ScratchFolder.h"
+#include "TestFiles.h"
 #include "platform/qt/ToneBeeper.h"
 #include "platform/qt/ToneWave.h"
 
 using kt::ToneBeeper;
-using kt::testing::ScratchFolder;
+using kt::testing::ScratchDir;
 
 namespace {
 
@@ -32,54 +32,51 @@ std::string le32(std::uint32_t v) {
 }  // namespace
 
 TEST(ToneBeeper, WritesTheToneOnceAndPlaysItWithTheFirstPlayerThatWorks) {
-    ScratchFolder scratch;
+    ScratchDir scratch;
     ToneBeeper::Options options;
-    options.wavePath = scratch.path("sounds/beep.wav");  // the folder is made as needed
+    options.wavePath = scratch.in("sounds/beep.wav");  // the folder is made as needed
     options.players = {
         {scratch.script("no server's player",
                         "echo \"$1\" >> \"$(dirname \"$0\")/tried\"; exit 1\n")},
         {scratch.script("player", "echo \"$1 $2\" >> \"$(dirname \"$0\")/played\"\n"), "--quiet"},
         {scratch.script("fallback", "touch \"$(dirname \"$0\")/fallback-ran\"\n")}};
-    options.bellDevice = scratch.path("bell");
+    options.bellDevice = scratch.in("bell");
 
     ToneBeeper beeper(options);
-    ASSERT_TRUE(kt::readWaveInfo(scratch.read("sounds/beep.wav").toStdString()))
+    ASSERT_TRUE(kt::readWaveInfo(scratch.read("sounds/beep.wav")))
         << "the tone is written at construction";
 
     beeper.beep();
     // The player's ">>" makes the file before echo writes its line.
     ASSERT_TRUE(
-        QTest::qWaitFor([&] { return scratch.read("played").endsWith('\n'); }, processWaitMs));
-    EXPECT_EQ(scratch.read("tried"), QByteArray::fromStdString(options.wavePath + "\n"));
-    EXPECT_EQ(scratch.read("played"),
-              QByteArray::fromStdString("--quiet " + options.wavePath + "\n"));
-    EXPECT_FALSE(scratch.exists("fallback-ran"));
-    EXPECT_FALSE(scratch.exists("bell"));
+        QTest::qWaitFor([&] { return scratch.read("played").ends_with('\n'); }, processWaitMs));
+    EXPECT_EQ(scratch.read("tried"), options.wavePath + "\n");
+    EXPECT_EQ(scratch.read("played"), "--quiet " + options.wavePath + "\n");
+    EXPECT_FALSE(scratch.has("fallback-ran"));
+    EXPECT_FALSE(scratch.has("bell"));
 }
 
 TEST(ToneBeeper, RingsTheBellWhenNoPlayerWorksOrTheToneCannotBeWritten) {
-    ScratchFolder scratch;
+    ScratchDir scratch;
     ToneBeeper::Options options;
-    options.wavePath = scratch.path("beep.wav");
-    options.players = {{scratch.path("missing player")}};
-    options.bellDevice = scratch.path("bell");
+    options.wavePath = scratch.in("beep.wav");
+    options.players = {{scratch.in("missing player")}};
+    options.bellDevice = scratch.in("bell");
     ToneBeeper beeper(options);
     beeper.beep();
     ASSERT_TRUE(QTest::qWaitFor([&] { return scratch.read("bell") == "\a"; }, processWaitMs));
 
     // A tone file that cannot be written (its folder is a file): straight to the bell.
-    ScratchFolder other;
-    QFile blocker(QString::fromStdString(other.path("file")));
-    ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
-    blocker.close();
-    options.wavePath = other.path("file/beep.wav");
+    ScratchDir other;
+    std::ofstream(other.in("file")) << "";
+    options.wavePath = other.in("file/beep.wav");
     options.players = {{other.script("player", "touch \"$(dirname \"$0\")/played\"\n")}};
-    options.bellDevice = other.path("bell");
+    options.bellDevice = other.in("bell");
     ToneBeeper unwritable(options);
     EXPECT_EQ(unwritable.playScript().find("player"), std::string::npos);
     unwritable.beep();
     ASSERT_TRUE(QTest::qWaitFor([&] { return other.read("bell") == "\a"; }, processWaitMs));
-    EXPECT_FALSE(other.exists("played"));
+    EXPECT_FALSE(other.has("played"));
 }
 
 TEST(ToneWave, IsAPlayableMonoPcmFileOfTheAskedLengthWithoutClicks) {

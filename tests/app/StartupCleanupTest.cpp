@@ -1,7 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "LogMessages.h"
-#include "TestPorts.h"
+#include "SessionFixture.h"
 #include "app/AppState.h"
 #include "blocking/SystemProfile.h"
 
@@ -42,9 +41,9 @@ TEST(StartupCleanup, BlockingLeftBehindIsRestoredBeforeTheWindowAndTheAlertSaysH
         EXPECT_TRUE(fakes.modalAlert.shown.empty()) << "the alert waits 1.0 s";
         fakes.scheduler.advance(Seconds{10});
         ASSERT_EQ(fakes.modalAlert.shown.size(), 1u);
-        EXPECT_EQ(fakes.modalAlert.shown[0].content.messageText,
+        EXPECT_EQ(fakes.modalAlert.shown[0].messageText,
                   ok ? "Internetinstellingen hersteld" : "Internetinstellingen niet hersteld");
-        EXPECT_EQ(fakes.modalAlert.shown[0].content.style,
+        EXPECT_EQ(fakes.modalAlert.shown[0].style,
                   ok ? kt::AlertContent::Style::Informational : kt::AlertContent::Style::Warning);
     }
 }

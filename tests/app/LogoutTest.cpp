@@ -5,12 +5,7 @@
 #include "SessionFixture.h"
 
 using kt::Seconds;
-
-namespace {
-
-class Logout : public kt::testing::SessionFixture {};
-
-}  // namespace
+using Logout = kt::testing::SessionFixture;
 
 TEST_F(Logout, ClearsTheSessionAtOnceAndLeavesTheRestAlone) {
     loggedIn("tok-7");

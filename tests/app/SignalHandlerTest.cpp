@@ -2,7 +2,7 @@
 
 #include "SessionFixture.h"
 
-class SignalHandler : public kt::testing::SessionFixture {};
+using SignalHandler = kt::testing::SessionFixture;
 
 TEST_F(SignalHandler, ItsResponseRunsOnlyTheHelpersRestoreAndNoActivationStartsAfterIt) {
     ASSERT_EQ(fakes.terminationSignal.installations, 1);

@@ -2,8 +2,9 @@
 
 #include <QApplication>
 
-// The adapters need an application object (message boxes need a widgets
-// one). Test discovery runs without a display, hence offscreen by default.
+// The main of the tests that need a widgets application object (the Qt
+// adapters, the quit's glue to the window). Test discovery runs without a
+// display, hence offscreen by default.
 int main(int argc, char* argv[]) {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");

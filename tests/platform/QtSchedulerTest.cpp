@@ -8,21 +8,7 @@
 
 #include "platform/qt/QtScheduler.h"
 
-namespace {
-
-int argc = 1;
-char arg0[] = "qt_adapter_tests";
-char* argv[] = {arg0, nullptr};
-
-QCoreApplication& app() {
-    static QCoreApplication instance(argc, argv);
-    return instance;
-}
-
-}  // namespace
-
 TEST(QtScheduler, PostedTasksRunOnTheMainThreadInOrder) {
-    app();
     kt::QtScheduler scheduler;
     std::vector<int> order;
     std::vector<bool> onMain;
@@ -30,7 +16,7 @@ TEST(QtScheduler, PostedTasksRunOnTheMainThreadInOrder) {
     std::thread worker([&] {
         scheduler.post([&] {
             order.push_back(2);
-            onMain.push_back(QThread::currentThread() == app().thread());
+            onMain.push_back(QThread::currentThread() == qApp->thread());
         });
     });
     worker.join();
@@ -41,7 +27,6 @@ TEST(QtScheduler, PostedTasksRunOnTheMainThreadInOrder) {
 }
 
 TEST(QtScheduler, DelayedAndRepeatingTasksRunInTheEventLoop) {
-    app();
     kt::QtScheduler scheduler;
     int ticks = 0;
     bool delayedRan = false;

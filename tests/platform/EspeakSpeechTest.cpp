@@ -4,12 +4,12 @@
 #include <QTest>
 #include <cerrno>
 
-#include "ScratchFolder.h"
+#include "TestFiles.h"
 #include "platform/qt/EspeakSpeechSynthesizer.h"
 #include "platform/qt/ToneWave.h"
 
 using kt::EspeakSpeechSynthesizer;
-using kt::testing::ScratchFolder;
+using kt::testing::ScratchDir;
 
 namespace {
 
@@ -20,14 +20,14 @@ const std::string ellen = "com.apple.speech.synthesis.voice.ellen";
 
 // The real engine, writing to a file instead of a sound device.
 TEST(EspeakSpeech, RendersTheWarningInDutchAsMoreThanASecondOfSound) {
-    ScratchFolder scratch;
+    ScratchDir scratch;
     EspeakSpeechSynthesizer speech;
 
     EXPECT_EQ(speech.voiceFor(ellen, "nl-BE"), "gmw/nl") << "no Ellen here: the Dutch voice";
-    const auto error = speech.renderToFile(sentence, ellen, "nl-BE", scratch.path("alert.wav"));
+    const auto error = speech.renderToFile(sentence, ellen, "nl-BE", scratch.in("alert.wav"));
     ASSERT_FALSE(error.has_value()) << *error << " (espeak-ng comes with scripts/install-deps.sh)";
 
-    const std::string wave = scratch.read("alert.wav").toStdString();
+    const std::string wave = scratch.read("alert.wav");
     const auto info = kt::readWaveInfo(wave);
     ASSERT_TRUE(info.has_value()) << "not a WAV file";
     EXPECT_GT(info->seconds(), 1.0);
@@ -37,7 +37,7 @@ TEST(EspeakSpeech, RendersTheWarningInDutchAsMoreThanASecondOfSound) {
 
 // A stand-in engine: it records how it was called, then keeps "speaking".
 TEST(EspeakSpeech, SpeaksTheTextFromStandardInputAndStopsWhenTheUtteranceGoes) {
-    ScratchFolder scratch;
+    ScratchDir scratch;
     const std::string engine = scratch.script(
         "engine",
         "here=$(dirname \"$0\")\n"
@@ -53,10 +53,10 @@ TEST(EspeakSpeech, SpeaksTheTextFromStandardInputAndStopsWhenTheUtteranceGoes) {
     EspeakSpeechSynthesizer speech(QString::fromStdString(engine));
 
     auto utterance = speech.speak(sentence, ellen, "nl-BE");
-    ASSERT_TRUE(QTest::qWaitFor([&] { return scratch.exists("pid"); }, 10000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return scratch.has("pid"); }, 10000));
     EXPECT_EQ(scratch.read("arguments"), "-v gmw/nl\n");
-    EXPECT_EQ(scratch.read("text").toStdString(), sentence);
-    const pid_t pid = scratch.read("pid").trimmed().toInt();
+    EXPECT_EQ(scratch.read("text"), sentence);
+    const pid_t pid = std::atoi(scratch.read("pid").c_str());
     ASSERT_GT(pid, 0);
     EXPECT_EQ(kill(pid, 0), 0) << "still speaking";
 
@@ -70,6 +70,6 @@ TEST(EspeakSpeech, WithoutAnEngineTheAlertIsSilentButNothingFails) {
     auto utterance = speech.speak(sentence, ellen, "nl-BE");
     EXPECT_NE(utterance, nullptr);
     utterance.reset();
-    ScratchFolder scratch;
-    EXPECT_TRUE(speech.renderToFile(sentence, ellen, "nl-BE", scratch.path("x.wav")).has_value());
+    ScratchDir scratch;
+    EXPECT_TRUE(speech.renderToFile(sentence, ellen, "nl-BE", scratch.in("x.wav")).has_value());
 }
