@@ -2,7 +2,6 @@
 
 #include <QByteArray>
 #include <QString>
-#include <functional>
 
 #include "classes/ClassRegister.h"
 #include "classes/HttpReplies.h"
@@ -17,10 +16,7 @@ namespace kt::service {
 // per session). The poll only reads memory.
 class StudentProtocol {
   public:
-    using TokenSource = std::function<QString()>;
-
-    explicit StudentProtocol(ClassRegister& classes, int maxStudents = limits::studentsPerClass,
-                             TokenSource newToken = randomToken);
+    explicit StudentProtocol(ClassRegister& classes, int maxStudents = limits::studentsPerClass);
 
     ApiReply login(const QByteArray& formBody, const QString& peer = QString());
     ApiReply status(const QString& token);
@@ -38,7 +34,6 @@ class StudentProtocol {
   private:
     ClassRegister& classes_;
     int maxStudents_;
-    TokenSource newToken_;
     AttemptLimiter wrongCodes_;  // per address
     AttemptLimiter logins_;      // per address
     AttemptLimiter reports_;     // per session

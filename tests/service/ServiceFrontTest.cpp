@@ -13,17 +13,14 @@
 #include <QTcpSocket>
 #include <QtEndian>
 
-#include "QtTestSupport.h"
+#include "ServiceFixture.h"
 #include "http/ProxyHeader.h"
 
 namespace {
 
+using namespace kt::testing;
 using kt::service::parseProxyHeader;
 using kt::service::ProxyHeader;
-using kt::testing::RawReply;
-using kt::testing::ServiceProcess;
-using kt::testing::studentLogsInAndPolls;
-using kt::testing::testTls;
 using Outcome = ProxyHeader::Outcome;
 
 // A binary PROXY header: `command` 0 LOCAL, 1 PROXY; `family` as on the wire.
@@ -118,9 +115,9 @@ RawReply exchange(QTcpSocket& socket, const QByteArray& bytes) {
     bool complete = false;
     while (!complete && socket.waitForReadyRead(10000)) {
         received += socket.readAll();
-        kt::testing::parseReply(received, &complete);
+        parseReply(received, &complete);
     }
-    return kt::testing::parseReply(received);
+    return parseReply(received);
 }
 
 RawReply plainGet(quint16 port, const QByteArray& path) {
@@ -128,20 +125,10 @@ RawReply plainGet(quint16 port, const QByteArray& path) {
     return exchange(*socket, "GET " + path + " HTTP/1.1\r\nHost: x\r\nConnection: close\r\n\r\n");
 }
 
-class ServiceFront : public ::testing::Test {
+class ServiceFront : public ServiceTest {
   protected:
-    void SetUp() override {
-        kt::testing::qtApp();
-        ASSERT_TRUE(testTls().pair.error.isEmpty());
-    }
     void start(const QStringList& options) {
-        service.reset();
-        const QString classes =
-            kt::testing::writeClassesFile(dir, R"([{"code":"ABC123","class_name":"3B"}])");
-        service =
-            std::make_unique<ServiceProcess>(classes, testTls().directory, QString(),
-                                             QStringList{"--instance-id", "front-test"} + options);
-        ASSERT_TRUE(service->started()) << service->output().toStdString();
+        ServiceTest::start(QStringList{"--instance-id", "front-test"} + options);
         plainPort = portIn("Behind a front on http://127\\.0\\.0\\.1:(\\d+)/");
         adminPort = portIn("Health and metrics on http://127\\.0\\.0\\.1:(\\d+)/");
     }
@@ -149,8 +136,6 @@ class ServiceFront : public ::testing::Test {
         return QRegularExpression(pattern).match(service->output()).captured(1).toUShort();
     }
 
-    QTemporaryDir dir;
-    std::unique_ptr<ServiceProcess> service;
     quint16 plainPort = 0, adminPort = 0;
 };
 
@@ -242,12 +227,13 @@ TEST_F(ServiceFront, HealthAndMetricsAreNeverOnTheStudentsListener) {
          false},
     };
     for (const Case& c : cases) {
+        QFile::remove(dir.filePath("service.db"));  // its own students
         start(c.options);
-        ASSERT_TRUE(studentLogsInAndPolls(service->port())) << c.what;
+        ASSERT_TRUE(studentServed()) << c.what;
         const quint16 adminAt = c.onPlain ? plainPort : adminPort;
         const RawReply health = plainGet(adminAt, "/healthz");
         EXPECT_EQ(health.status, 200) << c.what;
-        const QJsonObject body = QJsonDocument::fromJson(health.body).object();
+        const QJsonObject body = json(health);
         EXPECT_EQ(body.value("instance").toString(), "front-test") << c.what;
         EXPECT_EQ(body.value("database"), true) << c.what;
         EXPECT_FALSE(body.value("version").toString().isEmpty()) << c.what;
@@ -258,7 +244,7 @@ TEST_F(ServiceFront, HealthAndMetricsAreNeverOnTheStudentsListener) {
               "ka_tesmar_request_duration_seconds_bucket{le=\"+Inf\"} "})
             EXPECT_TRUE(metrics.contains(line)) << c.what << ": " << line << "\n" << metrics.data();
         for (const QByteArray path : {"/healthz", "/metrics"}) {
-            EXPECT_EQ(kt::testing::rawRequest(service->port(), "GET", path).status, 404)
+            EXPECT_EQ(call("GET", path).status, 404)
                 << c.what << ": " << path.data() << " over TLS";
             if (!c.onPlain) {
                 EXPECT_EQ(plainGet(plainPort, path).status, 404) << c.what << ": " << path.data();
@@ -311,20 +297,19 @@ TEST_F(ServiceFront, StudentsLogInAndPollThroughHaproxy) {
     front.start(haproxy, {"-db", "-f", config.fileName()});
     const auto stopFront = qScopeGuard([&] { front.kill(), front.waitForFinished(); });
 
-    EXPECT_TRUE(kt::testing::runEventsUntil(
+    EXPECT_TRUE(runEventsUntil(
         [&] {
-            return studentLogsInAndPolls(frontPort, "127.0.0.5") ||
-                   front.state() == QProcess::NotRunning;
+            return studentServed(frontPort, "127.0.0.5") || front.state() == QProcess::NotRunning;
         },
         30000));
     ASSERT_EQ(front.state(), QProcess::Running) << front.readAll().data();
     for (int poll = 0; poll < 3; ++poll)
-        EXPECT_TRUE(studentLogsInAndPolls(frontPort, "127.0.0.5")) << "poll " << poll;
+        EXPECT_TRUE(studentServed(frontPort, "127.0.0.5")) << "poll " << poll;
     // The instance saw the student's address, through the PROXY header.
     EXPECT_TRUE(service->waitForOutput(" 127.0.0.5 GET /Vexlo/api/class-status.php 200"))
         << service->output().toStdString();
     for (const QByteArray path : {"/healthz", "/metrics"})
-        EXPECT_EQ(kt::testing::rawRequest(frontPort, "GET", path).status, 404) << path.data();
+        EXPECT_EQ(rawRequest(frontPort, "GET", path).status, 404) << path.data();
     EXPECT_FALSE(service->output().contains("127.0.0.1 GET /metrics"));
 }
 

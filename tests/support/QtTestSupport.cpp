@@ -4,8 +4,6 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QHostAddress>
-#include <QJsonDocument>
-#include <QJsonObject>
 #include <QRegularExpression>
 #include <QSslConfiguration>
 #include <QSslSocket>
@@ -56,7 +54,6 @@ ServiceProcess::ServiceProcess(const QString& classesFile, const QString& tlsDir
     process_.setProcessChannelMode(QProcess::MergedChannels);
     QStringList arguments = {"serve",      "--listen",   "127.0.0.1:0", "--tls-dir",
                              tlsDirectory, "--database", database_};
-    arguments << options;
     if (!classesFile.isEmpty())
         arguments << "--classes" << classesFile;
     arguments << options;
@@ -163,17 +160,6 @@ RawReply rawRequest(quint16 port, const QByteArray& method, const QByteArray& pa
         request += "Content-Length: " + QByteArray::number(body.size()) + "\r\n";
     request += "Connection: close\r\n\r\n" + body;
     return rawRequest(port, request, from);
-}
-
-bool studentLogsInAndPolls(quint16 port, const QString& from) {
-    const RawReply login =
-        rawRequest(port, "POST", "/Vexlo/api/class-login.php", "student_name=Jan&class_code=ABC123",
-                   {"Content-Type: application/x-www-form-urlencoded"}, from);
-    const QByteArray token =
-        QJsonDocument::fromJson(login.body).object().value("session_token").toString().toLatin1();
-    return !token.isEmpty() &&
-           rawRequest(port, "GET", "/Vexlo/api/class-status.php?token=" + token, {}, {}, from)
-                   .status == 200;
 }
 
 std::pair<int, QString> runServiceCommand(const QStringList& arguments) {

@@ -84,10 +84,6 @@ RawReply rawRequest(quint16 port, const QByteArray& method, const QByteArray& pa
                     const QList<QByteArray>& headers = QList<QByteArray>(),
                     const QString& from = {});
 
-// A student logs in to the class ABC123 over TLS on `port` and polls once,
-// from the loopback address `from`; whether both were answered.
-bool studentLogsInAndPolls(quint16 port, const QString& from = {});
-
 // A TLS connection to the service on 127.0.0.1 that a test drives: from the
 // loopback address `from`, sending what it likes when it likes; it records
 // what came back and whether the service closed it.
