@@ -10,7 +10,6 @@
 #include <QJsonObject>
 #include <QRegularExpression>
 #include <QTcpServer>
-#include <QTcpSocket>
 #include <QtEndian>
 
 #include "ServiceFixture.h"
@@ -99,30 +98,10 @@ TEST(ProxyHeaderParsing, TakesWholeHeadersAndRefusesBrokenOnes) {
     }
 }
 
-// A plain connection from the loopback address `from`.
-std::unique_ptr<QTcpSocket> plainConnection(quint16 port, const QString& from) {
-    auto socket = std::make_unique<QTcpSocket>();
-    socket->bind(QHostAddress(from));
-    socket->connectToHost(QHostAddress::LocalHost, port);
-    socket->waitForConnected(10000);
-    return socket;
-}
-
-// Sends `bytes`; the reply, status 0 when the connection closed without one.
-RawReply exchange(QTcpSocket& socket, const QByteArray& bytes) {
-    socket.write(bytes);
-    QByteArray received;
-    bool complete = false;
-    while (!complete && socket.waitForReadyRead(10000)) {
-        received += socket.readAll();
-        parseReply(received, &complete);
-    }
-    return parseReply(received);
-}
-
 RawReply plainGet(quint16 port, const QByteArray& path) {
-    auto socket = plainConnection(port, "127.0.0.1");
-    return exchange(*socket, "GET " + path + " HTTP/1.1\r\nHost: x\r\nConnection: close\r\n\r\n");
+    TestConnection connection(port, "127.0.0.1", false);
+    connection.send("GET " + path + " HTTP/1.1\r\nHost: x\r\nConnection: close\r\n\r\n");
+    return connection.waitForReply();
 }
 
 class ServiceFront : public ServiceTest {
@@ -193,13 +172,14 @@ TEST_F(ServiceFront, TheClientsAddressComesFromTrustedFrontsOnly) {
         {"a trusted front's own connection (LOCAL)", {{front, proxyV2(0, 0x00, {})}}, "127.0.0.1"},
     };
     for (const Case& c : cases) {
-        std::vector<std::unique_ptr<QTcpSocket>> held;
+        std::vector<std::unique_ptr<TestConnection>> held;
         for (const Step& step : c.steps) {
             QByteArray request = step.header + "GET / HTTP/1.1\r\nHost: x\r\n";
             if (!step.forwardedFor.isEmpty())
                 request += "X-Forwarded-For: " + step.forwardedFor + "\r\n";
-            held.push_back(plainConnection(plainPort, step.from));
-            const RawReply reply = exchange(*held.back(), request + "\r\n");
+            held.push_back(std::make_unique<TestConnection>(plainPort, step.from, false));
+            held.back()->send(request + "\r\n");
+            const RawReply reply = held.back()->waitForReply();
             if (step.status == notServed)
                 EXPECT_NE(reply.status, 200) << c.what;
             else

@@ -43,39 +43,23 @@ QString errorOf(const ApiReply& reply) {
     return reply.body.value("error").toString();
 }
 
-TEST(StudentProtocol, ALessonLoginStatusSwitchAndLogoutWithTheFieldsTheApplicationReads) {
+// The names and the quit travel as the live login shows; here the lists and the
+// administrator's changes.
+TEST(StudentProtocol, TheStatusCarriesTheListsAndTheAdministratorsChangesOfThem) {
     Lesson lesson;
     StudentProtocol& students = lesson.students;
-    const ApiReply reply = students.login(
-        "student_name=Zo%C3%AB+%22Z%22%20%2B%26&class_code=abc123&device_info=macOS%20X&device_id="
-        "a4");
-    EXPECT_EQ(reply.status, 200);
-    const QString token = reply.body.value("session_token").toString();
-    EXPECT_EQ(token.size(), 64) << token.toStdString();
-    EXPECT_EQ(reply.body.value("student_info").toObject().value("name").toString(),
-              QStringLiteral("Zoë \"Z\" +&"));
-    EXPECT_EQ(reply.body.value("class_info").toObject().value("school_name"), "Sint-Jan");
-    EXPECT_EQ(students.login("student_name=Eva&class_code=xyz789").body.value("success"), true);
+    const QString token =
+        students.login("student_name=Jan&class_code=abc123").body.value("session_token").toString();
     EXPECT_EQ(students.login("student_name=Eva&class_code=NOPE00").body.value("success"), false);
-    EXPECT_EQ(lesson.classes.classSize("XYZ789"), 1);
-
     ApiReply status = students.status(token);
-    EXPECT_EQ(status.body.value("success"), true);
-    EXPECT_EQ(status.body.value("is_blocked"), false);
     EXPECT_EQ(status.body.value("ips").toArray(), QJsonArray{"104.18.0.1"});
-    EXPECT_EQ(status.body.value("ip_ranges").toArray().at(0).toObject().value("end"), "1.0.0.255");
-    EXPECT_EQ(status.body.value("class_info").toObject().value("teacher_name"), "Mevr. Claes");
+    EXPECT_EQ(status.body.value("ip_ranges")[0]["end"], "1.0.0.255");
     EXPECT_EQ(lesson.update("abc123", R"({"is_blocked":true,"domains":["a.com","b.com"]})").status,
               200);
     status = students.status(token);
     EXPECT_EQ(status.body.value("is_blocked"), true);
     EXPECT_EQ(status.body.value("domains").toArray(), (QJsonArray{"a.com", "b.com"}));
     EXPECT_EQ(status.body.value("ips").toArray(), QJsonArray{"104.18.0.1"}) << "untouched";
-
-    EXPECT_EQ(students.logout(QJsonDocument(QJsonObject{{"token", token}}).toJson())
-                  .body.value("success"),
-              true);
-    EXPECT_EQ(students.status(token).body.value("success"), false) << "a deleted token";
     EXPECT_EQ(students.logout(R"({"token":"never-issued"})").body.value("success"), false);
     EXPECT_EQ(lesson.update("new001", R"({"class_name":"Nieuw"})").status, 200);
     EXPECT_EQ(students.login("student_name=Jan&class_code=New001").status, 200) << "a new class";

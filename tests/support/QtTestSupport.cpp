@@ -110,21 +110,27 @@ RawReply parseReply(const QByteArray& received, bool* complete) {
     return reply;
 }
 
-TestConnection::TestConnection(quint16 port, const QString& from) {
-    QSslConfiguration tls = socket_.sslConfiguration();
-    tls.setCaCertificates(QSslCertificate::fromPath(testTls().certificatePath));
-    socket_.setSslConfiguration(tls);
+TestConnection::TestConnection(quint16 port, const QString& from, bool tls) : tls_(tls) {
+    QSslConfiguration configuration = socket_.sslConfiguration();
+    configuration.setCaCertificates(QSslCertificate::fromPath(testTls().certificatePath));
+    socket_.setSslConfiguration(configuration);
     socket_.bind(QHostAddress(from));
-    QObject::connect(&socket_, &QSslSocket::encrypted, [this] { send({}); });
+    QObject::connect(&socket_, tls ? &QSslSocket::encrypted : &QSslSocket::connected,
+                     [this] { send({}); });
     QObject::connect(&socket_, &QSslSocket::disconnected, [this] { closed_ = true; });
     QObject::connect(&socket_, &QSslSocket::errorOccurred, [this] { closed_ = true; });
     QObject::connect(&socket_, &QSslSocket::readyRead, [this] { received_ += socket_.readAll(); });
-    socket_.connectToHostEncrypted("127.0.0.1", port);
+    if (tls)
+        socket_.connectToHostEncrypted("127.0.0.1", port);
+    else
+        socket_.connectToHost("127.0.0.1", port);
 }
 
 void TestConnection::send(const QByteArray& bytes) {
     unsent_ += bytes;
-    if (socket_.isEncrypted() && !unsent_.isEmpty())
+    const bool open =
+        tls_ ? socket_.isEncrypted() : socket_.state() == QAbstractSocket::ConnectedState;
+    if (open && !unsent_.isEmpty())
         socket_.write(std::exchange(unsent_, {}));
 }
 
@@ -146,20 +152,15 @@ RawReply TestConnection::waitForReply() {
     return reply();
 }
 
-RawReply rawRequest(quint16 port, const QByteArray& request, const QString& from) {
-    TestConnection connection(port, from.isEmpty() ? QStringLiteral("127.0.0.1") : from);
-    connection.send(request);
-    return connection.waitForReply();
-}
-
 RawReply rawRequest(quint16 port, const QByteArray& method, const QByteArray& path,
                     const QByteArray& body, const QList<QByteArray>& headers, const QString& from) {
     QByteArray request = method + ' ' + path + " HTTP/1.1\r\nHost: 127.0.0.1\r\n";
     for (const QByteArray& header : headers) request += header + "\r\n";
     if (!body.isEmpty() || method == "POST" || method == "PUT")
         request += "Content-Length: " + QByteArray::number(body.size()) + "\r\n";
-    request += "Connection: close\r\n\r\n" + body;
-    return rawRequest(port, request, from);
+    TestConnection connection(port, from.isEmpty() ? QStringLiteral("127.0.0.1") : from);
+    connection.send(request + "Connection: close\r\n\r\n" + body);
+    return connection.waitForReply();
 }
 
 std::pair<int, QString> runServiceCommand(const QStringList& arguments) {
