@@ -23,7 +23,9 @@
 #include "http/LogText.h"
 #include "http/TlsFiles.h"
 #include "limits/ServiceLimits.h"
-#include "store/SqliteStore.h"
+#include "store/OpenStore.h"
+#include "store/PostgresAddress.h"
+#include "store/StoreCopy.h"
 #include "teacher/AdminSecret.h"
 #include "teacher/TeacherAccounts.h"
 
@@ -32,8 +34,8 @@ namespace kt::service {
 QString usageText() {
     return QStringLiteral(
                "usage:\n"
-               "  ka-tesmar-service serve [--listen 0.0.0.0:443] [--database FILE] [--tls-dir "
-               "DIR]\n"
+               "  ka-tesmar-service serve [--listen 0.0.0.0:443] [--database FILE|URL]\n"
+               "                          [--database-password-file FILE] [--tls-dir DIR]\n"
                "                          [--classes FILE] [--admin-secret FILE] [--max-students "
                "%1]\n"
                "                          [--max-connections N] [--max-connections-per-address N]\n"
@@ -42,8 +44,10 @@ QString usageText() {
                "                          [--listen-plain 127.0.0.1:8081] [--trusted-front "
                "ADDR]...\n"
                "                          [--admin-listen 127.0.0.1:9081] [--instance-id NAME]\n"
-               "  ka-tesmar-service teacher add|reset NAME [--display \"Mevr. De Vries\"] "
-               "[--database FILE]\n"
+               "  ka-tesmar-service teacher add|reset NAME [--display \"Mevr. De Vries\"]\n"
+               "                          [--database FILE|URL] [--database-password-file FILE]\n"
+               "  ka-tesmar-service migrate --from FILE --to URL [--database-password-file FILE]\n"
+               "                          [--replace]\n"
                "  ka-tesmar-service class CODE [--blocked on|off] [--domains a,b] [--ips x,y]\n"
                "                          [--teacher NAME] --service https://127.0.0.1:8443\n"
                "                          [--ca DIR/cert.pem] [--admin-secret FILE]\n")
@@ -69,16 +73,34 @@ int usage() {
     return 2;
 }
 
-QCommandLineOption databaseOption() {
-    return {"database", "The SQLite database (\":memory:\" keeps nothing).", "file",
-            defaultDataDir + "/service.db"};
+QCommandLineOption passwordFileOption() {
+    return {"database-password-file", "The PostgreSQL password, in a file (or PGPASSFILE).",
+            "file"};
 }
 
-// Next to the database unless given.
+QList<QCommandLineOption> databaseOptions() {
+    return {{"database",
+             "The SQLite database (\":memory:\" keeps nothing), or a PostgreSQL address: "
+             "postgresql://USER@HOST[:PORT]/NAME or a libpq connection string.",
+             "file|url", defaultDataDir + "/service.db"},
+            passwordFileOption()};
+}
+
+std::unique_ptr<SqlStore> openDatabase(const QString& database, const QString& passwordFile) {
+    QString error;
+    auto store = openStore(database, passwordFile, error);
+    if (!store)
+        err() << "ka-tesmar-service: " << error << Qt::endl;
+    return store;
+}
+
+// Next to an SQLite database, unless given.
 QString adminSecretPath(const QCommandLineParser& parser) {
     if (parser.isSet("admin-secret"))
         return parser.value("admin-secret");
-    return QFileInfo(parser.value("database")).absoluteDir().filePath("admin.secret");
+    const QString database = parser.value("database");
+    return isPostgresAddress(database) ? defaultDataDir + "/admin.secret"
+                                       : QFileInfo(database).absoluteDir().filePath("admin.secret");
 }
 
 // "127.0.0.1:8443" or "[::1]:8443".
@@ -152,7 +174,7 @@ void quitOnTerminationSignals() {
 // to the service's own user (or its folder does, before the first start), and
 // files SQLite makes next to it must too.
 bool becomeOwnerOf(const QString& database) {
-    if (::geteuid() != 0 || database == ":memory:")
+    if (::geteuid() != 0 || database == ":memory:" || isPostgresAddress(database))
         return true;
     struct stat info {};
     if (::stat(QFile::encodeName(database).constData(), &info) != 0 &&
@@ -169,7 +191,6 @@ int serveCommand(const QStringList& arguments) {
     QCommandLineParser parser;
     parser.addOptions(
         {{"listen", "Address and port to listen on.", "host:port", "127.0.0.1:8443"},
-         databaseOption(),
          {"classes", "JSON file of classes to add when they are not known yet.", "file"},
          {"tls-dir", "Folder of cert.pem and key.pem (made when missing).", "dir",
           defaultDataDir + "/tls"},
@@ -186,6 +207,7 @@ int serveCommand(const QStringList& arguments) {
          {"lesson-log-days", "Days each class's lesson log is kept.", "days",
           QString::number(limits::lessonLogDays)}});
     parser.addOptions(connectionLimitOptions());
+    parser.addOptions(databaseOptions());
     parser.addHelpOption();
     parser.process(arguments);
     QHostAddress address, plainAddress, adminAddress;
@@ -216,12 +238,11 @@ int serveCommand(const QStringList& arguments) {
             return 2;
         }
     }
-    SqliteStore store(parser.value("database"));
-    if (const QString error = store.open(); !error.isEmpty()) {
-        err() << "ka-tesmar-service: " << error << Qt::endl;
+    const auto store =
+        openDatabase(parser.value("database"), parser.value("database-password-file"));
+    if (!store)
         return 2;
-    }
-    ClassRegister classes(store);
+    ClassRegister classes(*store);
     classes.setLessonLogDays(lessonLogDays);
     if (const QString error = classes.importClasses(classesFile.classes); !error.isEmpty()) {
         err() << "ka-tesmar-service: " << error << Qt::endl;
@@ -247,11 +268,11 @@ int serveCommand(const QStringList& arguments) {
         return 1;
     quitOnTerminationSignals();
     StudentProtocol students(classes, maxStudents);
-    TeacherAccounts teachers(store, ClassRegister::systemNow);
+    TeacherAccounts teachers(*store, ClassRegister::systemNow);
     // One line per request, written out once a second rather than line by line.
     ServiceServer server(classes, students, teachers, secret.value, tls.certificate, tls.key,
                          limits, [](const QString& line) { out() << line << '\n'; });
-    server.setHealth(parser.value("instance-id"), [&store] { return store.reachable(); });
+    server.setHealth(parser.value("instance-id"), [&store] { return store->reachable(); });
     QTimer logFlush;
     QObject::connect(&logFlush, &QTimer::timeout, [] { out().flush(); });
     logFlush.start(1000);
@@ -289,7 +310,7 @@ int teacherCommand(const QStringList& arguments) {
     QCommandLineParser parser;
     parser.addPositionalArgument("action", "add or reset");
     parser.addPositionalArgument("name", "The teacher's login name.");
-    parser.addOption(databaseOption());
+    parser.addOptions(databaseOptions());
     parser.addOption({"display", "The name students see, such as \"Mevr. De Vries\".", "name"});
     parser.addHelpOption();
     parser.process(arguments);
@@ -312,11 +333,11 @@ int teacherCommand(const QStringList& arguments) {
         err() << "ka-tesmar-service: cannot take the database owner's identity" << Qt::endl;
         return 1;
     }
-    SqliteStore store(parser.value("database"));
-    if (const QString error = store.open(); !error.isEmpty()) {
-        err() << "ka-tesmar-service: " << error << Qt::endl;
+    const auto opened =
+        openDatabase(parser.value("database"), parser.value("database-password-file"));
+    if (!opened)
         return 1;
-    }
+    SqlStore& store = *opened;
     const bool adding = positional.at(0) == "add";
     const std::optional<QString> password =
         adding ? TeacherAccounts::add(store, name) : TeacherAccounts::reset(store, name);
@@ -376,6 +397,42 @@ int classCommand(const QStringList& arguments) {
         sendClassChange(parser.value("service"), parser.value("ca"), change, secret.value);
     (result.ok ? out() : err()) << result.message << Qt::endl;
     return result.ok ? 0 : 1;
+}
+
+int migrateCommand(const QStringList& arguments) {
+    QCommandLineParser parser;
+    parser.addOptions({{"from", "The school's SQLite database.", "file"},
+                       {"to", "The PostgreSQL database to copy it to.", "url"},
+                       passwordFileOption(),
+                       {"replace", "Empty the PostgreSQL database first when it holds data."}});
+    parser.addHelpOption();
+    parser.process(arguments);
+    const QString from = parser.value("from"), to = parser.value("to");
+    if (from.isEmpty() || to.isEmpty() || !parser.positionalArguments().isEmpty())
+        return usage();
+    if (!isPostgresAddress(to)) {
+        err() << "ka-tesmar-service: --to takes a PostgreSQL address, such as "
+                 "postgresql://USER@HOST[:PORT]/NAME"
+              << Qt::endl;
+        return 2;
+    }
+    if (!QFileInfo(from).isFile()) {
+        err() << "ka-tesmar-service: there is no database " << from << Qt::endl;
+        return 2;
+    }
+    const auto source = openDatabase(from, {});
+    const auto target = source ? openDatabase(to, parser.value("database-password-file")) : nullptr;
+    if (!target)
+        return 1;
+    const StoreCopyResult copied = copyStore(*source, *target, parser.isSet("replace"));
+    if (!copied.error.isEmpty()) {
+        err() << "ka-tesmar-service: nothing was copied: " << copied.error << Qt::endl;
+        return 1;
+    }
+    out() << "Copied " << from << " to " << to << ", every row compared:" << Qt::endl;
+    for (const auto& [table, rows] : copied.tables)
+        out() << "  " << table << ": " << rows << (rows == 1 ? " row" : " rows") << Qt::endl;
+    return 0;
 }
 
 }  // namespace kt::service

@@ -8,6 +8,7 @@ namespace kt::service {
 int serveCommand(const QStringList& arguments);
 int teacherCommand(const QStringList& arguments);
 int classCommand(const QStringList& arguments);
+int migrateCommand(const QStringList& arguments);
 
 // What the command line takes, for a wrong one.
 QString usageText();

@@ -25,6 +25,8 @@ int main(int argc, char* argv[]) {
         return kt::service::teacherCommand(arguments);
     if (command == "class")
         return kt::service::classCommand(arguments);
+    if (command == "migrate")
+        return kt::service::migrateCommand(arguments);
     std::fputs(qPrintable(kt::service::usageText()), stderr);
     return 2;
 }

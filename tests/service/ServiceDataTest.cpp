@@ -152,7 +152,8 @@ void writeDatabase(const QTemporaryDir& dir, const QString& name,
     QSqlDatabase::removeDatabase(name);
 }
 
-TEST(ServiceData, AnOlderSchemaIsBroughtUpToDateANewerOneOrAnotherFileIsRefused) {
+// A newer schema and another file are refused by the store contract, on both stores.
+TEST(ServiceData, AnOlderSchemaIsBroughtUpToDate) {
     QTemporaryDir dir;
     // The tables of schema 2 that its successors change, as that version made them.
     writeDatabase(
@@ -190,14 +191,6 @@ TEST(ServiceData, AnOlderSchemaIsBroughtUpToDateANewerOneOrAnotherFileIsRefused)
     joined.student = "Jan";
     EXPECT_TRUE(older.addLessonEvents({joined}));
     EXPECT_EQ(older.lessonEvents("ACD347", 0, 8, 10).value(0).student, "Jan");
-
-    writeDatabase(dir, "newer.db", {"PRAGMA user_version=99"});
-    EXPECT_TRUE(SqliteStore(dir.filePath("newer.db")).open().contains("newer version"));
-    QFile text(dir.filePath("text.db"));
-    ASSERT_TRUE(text.open(QIODevice::WriteOnly));
-    text.write(QByteArray(4096, 'x'));
-    text.close();
-    EXPECT_FALSE(SqliteStore(text.fileName()).open().isEmpty());
 }
 
 TEST(ServiceData, SessionsEndAfterADayWithoutAPollOrByTheTeacher) {

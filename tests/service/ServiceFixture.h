@@ -9,6 +9,7 @@
 #include <memory>
 
 #include "QtTestSupport.h"
+#include "TestDatabase.h"
 
 namespace kt::testing {
 
@@ -29,20 +30,29 @@ inline QString studentJoins(quint16 port, const QByteArray& code = "ABC123",
     return json(joined).value("session_token").toString();
 }
 
-// The class ABC123 (3B) in a classes file, and the service serving it with
-// its database and administrator secret in a folder of the test's.
+// The class ABC123 (3B) in a classes file, and the service serving it from a
+// database of the test's own.
 class ServiceTest : public ::testing::Test {
   protected:
     void SetUp() override {
         qtApp();
+        database = std::make_unique<TestDatabase>(storeKind());
+        if (!database->skipReason.empty()) {
+            GTEST_SKIP() << database->skipReason;
+        }
         ASSERT_TRUE(testTls().pair.error.isEmpty());
         classes = writeClassesFile(dir, R"([{"code":"ABC123","class_name":"3B"}])");
     }
+    // SQLite unless a test of both stores says otherwise.
+    virtual TestDatabase::Kind storeKind() const { return TestDatabase::Kind::Sqlite; }
     // Starts the service, again on the same data if it ran; `options` are further ones of serve.
     void start(const QStringList& options = {}) {
         service.reset();  // the one before stops first
-        service = std::make_unique<ServiceProcess>(classes, testTls().directory,
-                                                   dir.filePath("service.db"), options);
+        const QStringList passwordAndSecret = {"--database-password-file", database->passwordFile,
+                                               "--admin-secret", dir.filePath("admin.secret")};
+        service = std::make_unique<ServiceProcess>(
+            classes, testTls().directory, database->address,
+            options + (database->passwordFile.isEmpty() ? QStringList() : passwordAndSecret));
         ASSERT_TRUE(service->started()) << service->output().toStdString();
     }
     RawReply call(const QByteArray& method, const QByteArray& path, const QByteArray& body = {},
@@ -64,6 +74,7 @@ class ServiceTest : public ::testing::Test {
         return !token.isEmpty() && status(token, port, from).value("success") == true;
     }
 
+    std::unique_ptr<TestDatabase> database;
     QTemporaryDir dir;
     QString classes;
     std::unique_ptr<ServiceProcess> service;

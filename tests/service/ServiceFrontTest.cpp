@@ -207,7 +207,7 @@ TEST_F(ServiceFront, HealthAndMetricsAreNeverOnTheStudentsListener) {
          false},
     };
     for (const Case& c : cases) {
-        QFile::remove(dir.filePath("service.db"));  // its own students
+        QFile::remove(database->address);  // its own students
         start(c.options);
         ASSERT_TRUE(studentServed()) << c.what;
         const quint16 adminAt = c.onPlain ? plainPort : adminPort;

@@ -1,0 +1,108 @@
+// ka-tesmar-service migrate: a school's SQLite database copied to a
+// throwaway PostgreSQL, checked row for row or not copied at all; the real
+// service then runs on the copy as it did on the file.
+#include <gtest/gtest.h>
+
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QSqlQuery>
+
+#include "QtTestSupport.h"
+#include "TestDatabase.h"
+#include "classes/ClassRegister.h"
+#include "classes/StudentProtocol.h"
+#include "store/OpenStore.h"
+#include "teacher/TeacherAccounts.h"
+
+namespace {
+
+using namespace kt::service;
+using kt::testing::runServiceCommand;
+using kt::testing::TestDatabase;
+
+TEST(MigrateCommand, CopiesASchoolRowForRowOrNothingAndTheServiceRunsOnTheCopy) {
+    kt::testing::qtApp();
+    TestDatabase target(TestDatabase::Kind::Postgres);
+    if (!target.skipReason.empty()) {
+        GTEST_SKIP() << target.skipReason;
+    }
+    const QString file = target.dir.filePath("school.db");
+    QString error, password, token;
+    {
+        auto school = openStore(file, {}, error);
+        ASSERT_TRUE(school) << error.toStdString();
+        password = TeacherAccounts::add(*school, "anna").value_or(QString());
+        const qint64 anna = school->teacherByName("anna").value_or(Teacher{}).id;
+        ClassRegister classes(*school);
+        ClassRecord record{"ACD347", "3B", "",   "Sint-Jan", true, {"claude.ai"},
+                           {},       {},   anna, {},         1};
+        ASSERT_EQ(classes.enter(record, "127.0.0.1").outcome, ClassEntry::Outcome::Entered);
+        token = StudentProtocol(classes)
+                    .login("student_name=Zo%C3%AB&class_code=ACD347", "p")
+                    .body.value("session_token")
+                    .toString();
+        ASSERT_FALSE(token.isEmpty() || password.isEmpty());
+    }
+    const auto migrate = [&](const QStringList& options) {
+        return runServiceCommand(QStringList{"migrate", "--from", file, "--to"} + options);
+    };
+    const QStringList to = {target.address, "--database-password-file", target.passwordFile};
+    // A target that changes what it is given: a trigger stands in for any such difference.
+    auto copy = openStore(target.address, target.passwordFile, error);
+    ASSERT_TRUE(copy) << error.toStdString();
+    QSqlQuery sql(copy->database());
+    ASSERT_TRUE(
+        sql.exec("CREATE FUNCTION tamper() RETURNS trigger AS $$ BEGIN NEW.student_name "
+                 ":= 'x'; RETURN NEW; END $$ LANGUAGE plpgsql"));
+    ASSERT_TRUE(
+        sql.exec("CREATE TRIGGER tamper BEFORE INSERT ON sessions FOR EACH ROW EXECUTE "
+                 "FUNCTION tamper()"));
+    const QString withPassword = QString(target.address).replace("//ka@", "//ka:geheim@");
+    struct Case {
+        const char* what;
+        QStringList options;
+        int status;
+        QString said;
+        int teachers;  // in the target afterwards: all or nothing
+    };
+    const std::vector<Case> cases = {
+        {"a copy that differs", to, 1,
+         "nothing was copied: a row of sessions differs in the copy (student_name)", 0},
+        {"a password in the address", {withPassword}, 1, "never on the command line", 0},
+        {"the copy", to, 0, "sessions: 1 row", 1},
+        {"again", to, 1, "already holds data", 1},
+        {"again, replacing", to + QStringList{"--replace"}, 0, "teachers: 1 row", 1},
+    };
+    for (const Case& c : cases) {
+        const auto [status, output] = migrate(c.options);
+        EXPECT_EQ(status, c.status) << c.what << ": " << output.toStdString();
+        EXPECT_TRUE(output.contains(c.said)) << c.what << ": " << output.toStdString();
+        ASSERT_TRUE(sql.exec("SELECT count(*) FROM teachers") && sql.next());
+        EXPECT_EQ(sql.value(0).toInt(), c.teachers) << c.what;
+        sql.exec("DROP TRIGGER IF EXISTS tamper ON sessions");  // the first case's alone
+    }
+    copy.reset();
+
+    QTemporaryDir dir;
+    kt::testing::ServiceProcess service({}, kt::testing::testTls().directory, target.address,
+                                        {"--database-password-file", target.passwordFile,
+                                         "--admin-secret", dir.filePath("admin.secret")});
+    ASSERT_TRUE(service.started()) << service.output().toStdString();
+    const auto json = [](const kt::testing::RawReply& reply) {
+        return QJsonDocument::fromJson(reply.body).object();
+    };
+    const auto status = json(kt::testing::rawRequest(
+        service.port(), "GET", "/Vexlo/api/class-status.php?token=" + token.toLatin1()));
+    EXPECT_EQ(status.value("is_blocked"), true) << "the student's session and the class's switch";
+    const QByteArray login =
+        QJsonDocument(QJsonObject{{"name", "anna"}, {"password", password}}).toJson();
+    EXPECT_EQ(kt::testing::rawRequest(service.port(), "POST", "/leerkracht/api/login", login,
+                                      {"Content-Type: application/json"})
+                  .status,
+              200);
+    const auto [added, output] =
+        runServiceCommand(QStringList{"teacher", "add", "bert"} + target.options());
+    EXPECT_EQ(added, 0) << "numbering goes on after the copied teachers: " << output.toStdString();
+}
+
+}  // namespace

@@ -1,0 +1,45 @@
+#pragma once
+
+#include <sys/types.h>
+#include <QString>
+#include <string>
+
+namespace kt::testing {
+
+// A throwaway PostgreSQL server of Debian's postgresql-15 for one test
+// executable: made by initdb in a temporary folder, reached over a Unix
+// socket there only, run as an unprivileged user (nobody, when the tests run
+// as root). A guardian shell of its own stops it and removes the folder when
+// the test process ends, however it ends.
+class PostgresCluster {
+  public:
+    // Started on first use.
+    static PostgresCluster& shared();
+    // Why there is none here; empty when it runs.
+    const std::string& skipReason() const { return skipReason_; }
+
+    // A new empty database: its address (postgresql://...) for --database.
+    QString newDatabase();
+    // For --database-password-file.
+    QString passwordFile() const { return base_ + "/password"; }
+    QString socketFolder() const { return base_; }
+
+    // Stops the server at once, as a crash would; its data stays.
+    bool stop();
+    // Starts it again, when it was stopped.
+    bool start();
+
+  private:
+    PostgresCluster();
+    ~PostgresCluster();
+    int runAsOwner(const std::string& shellCommand) const;
+
+    std::string skipReason_;
+    QString base_;
+    pid_t guardian_ = -1;
+    int guardianInput_ = -1;  // closed: the guardian cleans up
+    bool running_ = false;
+    int databases_ = 0;
+};
+
+}  // namespace kt::testing
