@@ -19,10 +19,9 @@ ApiReply sessionNotFound() {
 
 }  // namespace
 
-StudentProtocol::StudentProtocol(ClassRegister& classes, int maxStudents, TokenSource newToken)
+StudentProtocol::StudentProtocol(ClassRegister& classes, int maxStudents)
     : classes_(classes),
       maxStudents_(maxStudents),
-      newToken_(std::move(newToken)),
       wrongCodes_(limits::wrongCodesPerAddress, limits::loginWindowMs),
       logins_(limits::loginsPerAddress, limits::loginWindowMs),
       reports_(limits::reportsPerSession, limits::reportWindowMs) {}
@@ -71,7 +70,7 @@ ApiReply StudentProtocol::login(const QByteArray& formBody, const QString& peer)
                                            "(hoogstens %1). Vraag je leerkracht om hulp.")
                                 .arg(maxStudents_));
 
-    const QString token = newToken_();
+    const QString token = randomToken();
     const StudentSession session{tokenHash(token),
                                  record->code,
                                  name,

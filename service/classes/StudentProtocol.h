@@ -4,7 +4,6 @@
 #include <QHash>
 #include <QJsonObject>
 #include <QString>
-#include <functional>
 
 #include "classes/ClassRegister.h"
 #include "classes/HttpReplies.h"
@@ -19,10 +18,7 @@ namespace kt::service {
 // per session). The poll only reads memory.
 class StudentProtocol {
   public:
-    using TokenSource = std::function<QString()>;
-
-    explicit StudentProtocol(ClassRegister& classes, int maxStudents = limits::studentsPerClass,
-                             TokenSource newToken = randomToken);
+    explicit StudentProtocol(ClassRegister& classes, int maxStudents = limits::studentsPerClass);
 
     ApiReply login(const QByteArray& formBody, const QString& peer = QString());
     ApiReply status(const QString& token);
@@ -49,7 +45,6 @@ class StudentProtocol {
 
     ClassRegister& classes_;
     int maxStudents_;
-    TokenSource newToken_;
     AttemptLimiter wrongCodes_;                     // per address
     AttemptLimiter logins_;                         // per address
     AttemptLimiter reports_;                        // per session

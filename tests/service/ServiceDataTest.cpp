@@ -72,8 +72,6 @@ TEST(ServiceData, ARestartKeepsTeachersTheirLoginsClassesListsSwitchAndSessions)
         auto store = f.openStore();
         Teacher anna{0, "anna", hashPassword("wachtwoord1"), true, {}};
         ASSERT_TRUE(store->addTeacher(anna));
-        Teacher again{0, "anna", "x", true, {}};
-        EXPECT_FALSE(store->addTeacher(again)) << "names are unique";
         auto service = f.service(*store);
         const ClassEntry made = service->teacher.createClass(anna.id, "3B", "Sint-Jan", {});
         ASSERT_EQ(made.outcome, ClassEntry::Outcome::Entered);
@@ -81,8 +79,6 @@ TEST(ServiceData, ARestartKeepsTeachersTheirLoginsClassesListsSwitchAndSessions)
         ClassRecord changed = made.record;
         changed.isBlocked = true;
         changed.domains = QStringList{"claude.ai", "chatgpt.com"};
-        changed.ips = QStringList{"10.1.2.3"};
-        changed.ipRanges = {{"1.0.0.0", "1.0.0.255"}};
         ASSERT_EQ(service->teacher.saveClassOf(anna.id, changed, {}).outcome,
                   ClassEntry::Outcome::Entered);
         token = tokenOf(service->students.login(
@@ -113,18 +109,14 @@ TEST(ServiceData, ARestartKeepsTeachersTheirLoginsClassesListsSwitchAndSessions)
     ASSERT_TRUE(teacher.has_value());
     EXPECT_TRUE(teacher->passwordHash.startsWith("$argon2id$")) << teacher->passwordHash.data();
 
-    const auto record = service->teacher.classOf(teacher->id, code);
-    ASSERT_TRUE(record.has_value());
-    EXPECT_EQ(record->className, "3B");
-    EXPECT_EQ(record->domains, (QStringList{"claude.ai", "chatgpt.com"}));
-    EXPECT_EQ(record->ipRanges.value(0).second, "1.0.0.255");
+    // What the store keeps is shown by its contract; here the rooms that hold it in memory.
     const QList<StudentSession> students = service->classes.studentsOf(code);
     ASSERT_EQ(students.size(), 2);
     EXPECT_EQ(students.first().deviceId, "a4");
     EXPECT_EQ(students.first().lastSeenMs, f.clock) << "the batched last poll was written";
     const ApiReply status = service->students.status(token);
     EXPECT_EQ(status.body.value("is_blocked"), true);
-    EXPECT_EQ(status.body.value("ips").toArray(), QJsonArray{"10.1.2.3"});
+    EXPECT_EQ(status.body.value("domains").toArray(), (QJsonArray{"claude.ai", "chatgpt.com"}));
     EXPECT_EQ(status.body.value("class_info")["teacher_name"], "Mevr. Claes");
 
     for (const StoredTeacherSession& stored : store->loadTeacherSessions())
@@ -356,135 +348,84 @@ struct Lesson {
 TEST(ServiceData, EachComputersReportsGiveThePageOneStateWithItsTime) {
     struct Case {
         const char* what;
-        QStringList steps;
-        int lastStatus;     // of the last call to the service, 0: not checked
-        const char* state;  // Jan's row, "" when there is none
-        qint64 since = 0;   // ms after he joined
-        bool attention = false;
+        QString steps;  // Lesson::run's, apart by "; "
+        // "STATUS STATE SINCE [!]": of the last call to the service (0: not checked), Jan's
+        // row ("-": none), ms after he joined, and "!" when it needs attention.
+        QString expected;
         QString error = {};
     };
     const QString bewaker = "Kon de bewaker niet installeren";
     const QString smiles = QStringLiteral("😀").repeated(limits::reportErrorLength);
+    const QString smilesJson = QJsonDocument(QJsonObject{{"token", "TOKEN"},
+                                                         {"state", "failed"},
+                                                         {"error", smiles},
+                                                         {"hosts", 0},
+                                                         {"rules", 0}})
+                                   .toJson(QJsonDocument::Compact);
+    const QString repaired = R"(json {"token":"TOKEN","state":"blocked","hosts":20,"rules":44})";
+    const QString dirty = R"(json {"token":"TOKEN","state":"failed","error":"\u202eKon\u0007 )"
+                          R"(niet\n","hosts":0,"rules":0})";
     const std::vector<Case> cases = {
-        {"a block in force",
-         {"on", "wait 2000", "report blocked", "wait 3000", "poll"},
-         200,
-         "blocked",
-         2000},
+        {"a block in force", "on; wait 2000; report blocked; wait 3000; poll", "200 blocked 2000"},
         {"the same state again (after a repair) holds since it began",
-         {"on", "report blocked", "wait 9000", "poll",
-          R"(json {"token":"TOKEN","state":"blocked","hosts":20,"rules":44})"},
-         200,
-         "blocked",
-         0},
-        {"a failed block",
-         {"on", "wait 1000", "report failed"},
-         200,
-         "failed",
-         1000,
-         true,
-         bewaker},
-        {"a failure's line cleaned as a name is",
-         {"on", R"(json {"token":"TOKEN","state":"failed","error":"\u202eKon\u0007 niet\n",)"
-                R"("hosts":0,"rules":0})"},
-         200,
-         "failed",
-         0,
-         true,
-         "Kon niet"},
-        {"a failure's line of 500 characters, none of them simple",
-         {"on", "json " + QJsonDocument(QJsonObject{{"token", "TOKEN"},
-                                                    {"state", "failed"},
-                                                    {"error", smiles},
-                                                    {"hosts", 0},
-                                                    {"rules", 0}})
-                              .toJson(QJsonDocument::Compact)},
-         200,
-         "failed",
-         0,
-         true,
-         smiles},
-        {"free during a block", {"on", "wait 1000", "report free"}, 200, "free", 1000, true},
-        {"still blocked after the switch off",
-         {"on", "report blocked", "off", "wait 1000"},
-         200,
-         "blocked",
-         0,
-         true},
-        {"freed after the switch off",
-         {"on", "report blocked", "off", "wait 1000", "report free"},
-         200,
-         "free",
-         1000},
-        {"no word yet during a block", {"on", "wait 4000", "poll"}, 200, "no_report", 0, true},
-        {"a free class's computer runs nothing", {"wait 4000", "poll"}, 200, "free", 0},
-        {"a quit during a block",
-         {"on", "report blocked", "wait 9000", "report quit", "poll"},
-         401,
-         "departed",
-         9000,
-         true},
-        {"a logout during a block",
-         {"on", "wait 4000", "logout", "report blocked"},
-         401,
-         "departed",
-         4000,
-         true},
-        {"a logout while free", {"logout", "report blocked"}, 401, ""},
-        {"a quit while free", {"report blocked", "report quit"}, 200, ""},
-        {"back after a departure: one row",
-         {"on", "logout", "wait 1000", "rejoin"},
-         0,
-         "no_report",
-         1000,
-         true},
-        {"no poll for 15 s during a block",
-         {"on", "report blocked", "wait 3000", "poll", "wait 15001"},
-         200,
-         "no_contact",
-         3000,
-         true},
-        {"15 s is still in contact",
-         {"on", "report blocked", "wait 3000", "poll", "wait 15000"},
-         200,
-         "blocked",
-         0},
-        {"no poll in a free class", {"report free", "wait 60000"}, 200, "free", 0},
-        {"another class's token", {"on", "piet failed"}, 200, "no_report", 0, true},
-        {"a report after removal", {"on", "report blocked", "remove", "report failed"}, 401, ""},
-        {"a flood from one token, the others still heard",
-         {"on", "flood", "eva blocked"},
-         200,
-         "free",
-         limits::reportsPerSession - 1,
-         true},
+         "on; report blocked; wait 9000; poll; " + repaired, "200 blocked 0"},
+        {"a failed block", "on; wait 1000; report failed", "200 failed 1000 !", bewaker},
+        {"a failure's line cleaned as a name is", "on; " + dirty, "200 failed 0 !", "Kon niet"},
+        {"a failure's line of 500 characters, none of them simple", "on; json " + smilesJson,
+         "200 failed 0 !", smiles},
+        {"free during a block", "on; wait 1000; report free", "200 free 1000 !"},
+        {"still blocked after the switch off", "on; report blocked; off; wait 1000",
+         "200 blocked 0 !"},
+        {"freed after the switch off", "on; report blocked; off; wait 1000; report free",
+         "200 free 1000"},
+        {"no word yet during a block", "on; wait 4000; poll", "200 no_report 0 !"},
+        {"a free class's computer runs nothing", "wait 4000; poll", "200 free 0"},
+        {"a quit during a block", "on; report blocked; wait 9000; report quit; poll",
+         "401 departed 9000 !"},
+        {"a logout during a block", "on; wait 4000; logout; report blocked", "401 departed 4000 !"},
+        {"a logout while free", "logout; report blocked", "401 -"},
+        {"a quit while free", "report blocked; report quit", "200 -"},
+        {"back after a departure: one row", "on; logout; wait 1000; rejoin", "0 no_report 1000 !"},
+        {"no poll for 15 s during a block", "on; report blocked; wait 3000; poll; wait 15001",
+         "200 no_contact 3000 !"},
+        {"15 s is still in contact", "on; report blocked; wait 3000; poll; wait 15000",
+         "200 blocked 0"},
+        {"no poll in a free class", "report free; wait 60000", "200 free 0"},
+        {"another class's token", "on; piet failed", "200 no_report 0 !"},
+        {"a report after removal", "on; report blocked; remove; report failed", "401 -"},
+        {"a flood from one token, the others still heard", "on; flood; eva blocked",
+         QStringLiteral("200 free %1 !").arg(limits::reportsPerSession - 1)},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         Lesson lesson;
         const qint64 start = lesson.f.clock;
-        for (const QString& step : c.steps) lesson.run(step);
-        EXPECT_TRUE(c.lastStatus == 0 || lesson.lastStatus == c.lastStatus) << lesson.lastStatus;
+        for (const QString& step : c.steps.split("; ")) lesson.run(step);
         const QList<ComputerView> views = lesson.views();
         EXPECT_TRUE(std::is_partitioned(views.begin(), views.end(), [](const ComputerView& v) {
             return v.needsAttention;
         })) << "those that need attention first";
-        QList<ComputerView> jans;
+        QStringList jans;
+        QString error;
         for (const ComputerView& view : views) {
-            if (view.session.studentName == "Jan")
-                jans << view;
+            if (view.session.studentName == "Jan") {
+                jans << QStringLiteral("%1 %2%3")
+                            .arg(computerStateName(view.state))
+                            .arg(view.sinceMs - start)
+                            .arg(view.needsAttention ? " !" : "");
+                error = view.session.report.error;
+            }
             const auto evas =
                 c.steps.contains("eva blocked") ? ReportedState::Blocked : ReportedState::None;
             EXPECT_TRUE(view.session.studentName != "Eva" || view.session.report.state == evas)
                 << "Eva's row is her own";
         }
-        ASSERT_EQ(jans.size(), QString(c.state).isEmpty() ? 0 : 1);
-        if (jans.isEmpty())
-            continue;
-        EXPECT_EQ(computerStateName(jans.first().state), c.state);
-        EXPECT_EQ(jans.first().sinceMs - start, c.since);
-        EXPECT_EQ(jans.first().needsAttention, c.attention);
-        EXPECT_EQ(jans.first().session.report.error, c.error);
+        const QString status = c.expected.section(' ', 0, 0);
+        const QString shown = jans.isEmpty() ? "-" : jans.join(" and ");
+        EXPECT_EQ(((status == "0" ? "0" : QString::number(lesson.lastStatus)) + ' ' + shown)
+                      .toStdString(),
+                  c.expected.toStdString());
+        EXPECT_EQ(error.toStdString(), c.error.toStdString());
     }
 }
 

@@ -10,24 +10,17 @@
 #include <QJsonObject>
 #include <QRegularExpression>
 #include <QTcpServer>
-#include <QTcpSocket>
 #include <QtEndian>
 
 #include "FrontSupport.h"
-#include "QtTestSupport.h"
+#include "ServiceFixture.h"
 #include "http/ProxyHeader.h"
 
 namespace {
 
+using namespace kt::testing;
 using kt::service::parseProxyHeader;
 using kt::service::ProxyHeader;
-using kt::testing::exchange;
-using kt::testing::plainConnection;
-using kt::testing::plainGet;
-using kt::testing::RawReply;
-using kt::testing::ServiceProcess;
-using kt::testing::studentLogsInAndPolls;
-using kt::testing::testTls;
 using Outcome = ProxyHeader::Outcome;
 
 // A binary PROXY header: `command` 0 LOCAL, 1 PROXY; `family` as on the wire.
@@ -106,20 +99,10 @@ TEST(ProxyHeaderParsing, TakesWholeHeadersAndRefusesBrokenOnes) {
     }
 }
 
-class ServiceFront : public ::testing::Test {
+class ServiceFront : public ServiceTest {
   protected:
-    void SetUp() override {
-        kt::testing::qtApp();
-        ASSERT_TRUE(testTls().pair.error.isEmpty());
-    }
     void start(const QStringList& options) {
-        service.reset();
-        const QString classes =
-            kt::testing::writeClassesFile(dir, R"([{"code":"ABC123","class_name":"3B"}])");
-        service =
-            std::make_unique<ServiceProcess>(classes, testTls().directory, QString(),
-                                             QStringList{"--instance-id", "front-test"} + options);
-        ASSERT_TRUE(service->started()) << service->output().toStdString();
+        ServiceTest::start(QStringList{"--instance-id", "front-test"} + options);
         plainPort = portIn("Behind a front on http://127\\.0\\.0\\.1:(\\d+)/");
         adminPort = portIn("Health and metrics on http://127\\.0\\.0\\.1:(\\d+)/");
     }
@@ -127,8 +110,6 @@ class ServiceFront : public ::testing::Test {
         return QRegularExpression(pattern).match(service->output()).captured(1).toUShort();
     }
 
-    QTemporaryDir dir;
-    std::unique_ptr<ServiceProcess> service;
     quint16 plainPort = 0, adminPort = 0;
 };
 
@@ -186,13 +167,14 @@ TEST_F(ServiceFront, TheClientsAddressComesFromTrustedFrontsOnly) {
         {"a trusted front's own connection (LOCAL)", {{front, proxyV2(0, 0x00, {})}}, "127.0.0.1"},
     };
     for (const Case& c : cases) {
-        std::vector<std::unique_ptr<QTcpSocket>> held;
+        std::vector<std::unique_ptr<TestConnection>> held;
         for (const Step& step : c.steps) {
             QByteArray request = step.header + "GET / HTTP/1.1\r\nHost: x\r\n";
             if (!step.forwardedFor.isEmpty())
                 request += "X-Forwarded-For: " + step.forwardedFor + "\r\n";
-            held.push_back(plainConnection(plainPort, step.from));
-            const RawReply reply = exchange(*held.back(), request + "\r\n");
+            held.push_back(std::make_unique<TestConnection>(plainPort, step.from, false));
+            held.back()->send(request + "\r\n");
+            const RawReply reply = held.back()->waitForReply();
             if (step.status == notServed)
                 EXPECT_NE(reply.status, 200) << c.what;
             else
@@ -220,12 +202,13 @@ TEST_F(ServiceFront, HealthAndMetricsAreNeverOnTheStudentsListener) {
          false},
     };
     for (const Case& c : cases) {
+        QFile::remove(database->address);  // its own students
         start(c.options);
-        ASSERT_TRUE(studentLogsInAndPolls(service->port())) << c.what;
+        ASSERT_TRUE(studentServed()) << c.what;
         const quint16 adminAt = c.onPlain ? plainPort : adminPort;
         const RawReply health = plainGet(adminAt, "/healthz");
         EXPECT_EQ(health.status, 200) << c.what;
-        const QJsonObject body = QJsonDocument::fromJson(health.body).object();
+        const QJsonObject body = json(health);
         EXPECT_EQ(body.value("instance").toString(), "front-test") << c.what;
         EXPECT_EQ(body.value("database"), true) << c.what;
         EXPECT_FALSE(body.value("version").toString().isEmpty()) << c.what;
@@ -236,7 +219,7 @@ TEST_F(ServiceFront, HealthAndMetricsAreNeverOnTheStudentsListener) {
               "ka_tesmar_request_duration_seconds_bucket{le=\"+Inf\"} "})
             EXPECT_TRUE(metrics.contains(line)) << c.what << ": " << line << "\n" << metrics.data();
         for (const QByteArray path : {"/healthz", "/metrics"}) {
-            EXPECT_EQ(kt::testing::rawRequest(service->port(), "GET", path).status, 404)
+            EXPECT_EQ(call("GET", path).status, 404)
                 << c.what << ": " << path.data() << " over TLS";
             if (!c.onPlain) {
                 EXPECT_EQ(plainGet(plainPort, path).status, 404) << c.what << ": " << path.data();
@@ -256,20 +239,19 @@ TEST_F(ServiceFront, StudentsLogInAndPollThroughHaproxy) {
     ASSERT_TRUE(kt::testing::startHaproxy(front, dir, frontPort, plainPort, plainPort));
     const auto stopFront = qScopeGuard([&] { front.kill(), front.waitForFinished(); });
 
-    EXPECT_TRUE(kt::testing::runEventsUntil(
+    EXPECT_TRUE(runEventsUntil(
         [&] {
-            return studentLogsInAndPolls(frontPort, "127.0.0.5") ||
-                   front.state() == QProcess::NotRunning;
+            return studentServed(frontPort, "127.0.0.5") || front.state() == QProcess::NotRunning;
         },
         30000));
     ASSERT_EQ(front.state(), QProcess::Running) << front.readAll().data();
     for (int poll = 0; poll < 3; ++poll)
-        EXPECT_TRUE(studentLogsInAndPolls(frontPort, "127.0.0.5")) << "poll " << poll;
+        EXPECT_TRUE(studentServed(frontPort, "127.0.0.5")) << "poll " << poll;
     // The instance saw the student's address, through the PROXY header.
     EXPECT_TRUE(service->waitForOutput(" 127.0.0.5 GET /Vexlo/api/class-status.php 200"))
         << service->output().toStdString();
     for (const QByteArray path : {"/healthz", "/metrics"})
-        EXPECT_EQ(kt::testing::rawRequest(frontPort, "GET", path).status, 404) << path.data();
+        EXPECT_EQ(rawRequest(frontPort, "GET", path).status, 404) << path.data();
     EXPECT_FALSE(service->output().contains("127.0.0.1 GET /metrics"));
 }
 

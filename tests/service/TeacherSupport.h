@@ -4,14 +4,9 @@
 #include <QJsonObject>
 #include <QRegularExpression>
 
-#include "QtTestSupport.h"
-#include "TestDatabase.h"
+#include "ServiceFixture.h"
 
 namespace kt::testing {
-
-inline QJsonObject json(const RawReply& reply) {
-    return QJsonDocument::fromJson(reply.body).object();
-}
 
 // "NAME=VALUE; ATTRIBUTES" of the cookie NAME that the reply sets, empty when it sets none.
 inline QByteArray cookieSet(const RawReply& reply, const QByteArray& name) {

@@ -16,12 +16,10 @@ import tempfile
 import threading
 import urllib.parse
 
-SKIP = 77
-
 
 def skip(reason):
     print("SKIPPED: " + reason)
-    sys.exit(SKIP)
+    sys.exit(77)
 
 
 try:
@@ -36,6 +34,9 @@ if not shutil.which("chromium") or not shutil.which("chromedriver"):
     skip("chromium or chromium-driver is not installed (scripts/install-deps.sh installs them)")
 
 SERVICE = sys.argv[1]
+# How long a wait for the page may take before the test fails: generous, so
+# that only a page that never gets there fails, not a busy machine.
+PATIENCE = 60
 failures = []
 
 
@@ -46,21 +47,17 @@ def check(condition, what):
     return condition
 
 
-def run(*arguments):
-    return subprocess.run([SERVICE, *arguments], capture_output=True, text=True, check=True).stdout
-
-
 class Student:
     """The student application's requests, byte for byte as it sends them."""
 
     def __init__(self, port, certificate):
-        self.port = port
-        self.context = ssl.create_default_context(cafile=certificate)
+        self.port, self.context = port, ssl.create_default_context(cafile=certificate)
 
-    def request(self, method, path, body=None, headers={}):
+    def request(self, method, path, body=None, content_type=None):
         connection = http.client.HTTPSConnection("127.0.0.1", self.port, context=self.context,
                                                  timeout=10)
-        connection.request(method, path, body=body, headers=headers)
+        connection.request(method, path, body=body,
+                           headers={"Content-Type": content_type} if content_type else {})
         data = json.loads(connection.getresponse().read())
         connection.close()
         return data
@@ -69,7 +66,7 @@ class Student:
         body = "student_name=%s&class_code=%s&device_info=Linux%%20Debian%%2012" % (
             urllib.parse.quote(name, safe=""), code.upper()) + "&device_id=a4b1c2d3e4f5"
         return self.request("POST", "/Vexlo/api/class-login.php", body.encode(),
-                            {"Content-Type": "application/x-www-form-urlencoded"})
+                            "application/x-www-form-urlencoded")
 
     def status(self, token):
         return self.request("GET", "/Vexlo/api/class-status.php?token=" + token)
@@ -80,7 +77,7 @@ class Student:
         if error is not None:
             body["error"] = error
         return self.request("POST", "/Vexlo/api/class-report.php", json.dumps(body).encode(),
-                            {"Content-Type": "application/json"})
+                            "application/json")
 
 
 class Service:
@@ -104,96 +101,114 @@ class Service:
         self.process.wait(10)
 
 
-def browser():
-    options = webdriver.ChromeOptions()
-    for argument in ("--headless=new", "--no-sandbox", "--disable-dev-shm-usage",
-                     "--disable-gpu", "--no-first-run"):
-        options.add_argument(argument)
-    options.accept_insecure_certs = True  # the test's own self-signed certificate
-    return webdriver.Chrome(service=ChromeService(executable_path=shutil.which("chromedriver")),
-                            options=options)
+class Page:
+    """One teacher's browser on the page."""
+
+    def __init__(self):
+        options = webdriver.ChromeOptions()
+        for argument in ("--headless=new", "--no-sandbox", "--disable-dev-shm-usage",
+                         "--disable-gpu", "--no-first-run"):
+            options.add_argument(argument)
+        options.accept_insecure_certs = True  # the test's own self-signed certificate
+        self.driver = webdriver.Chrome(
+            service=ChromeService(executable_path=shutil.which("chromedriver")), options=options)
+
+    def waits(self, condition):
+        """True once `condition` (of the page) holds, false when it never does."""
+        try:
+            return bool(WebDriverWait(self.driver, PATIENCE).until(lambda d: condition()))
+        except Exception:
+            return False
+
+    def click(self, css):
+        """Clicks the element once it is there; the lists are drawn anew every
+        2 s, so an element found just before a refresh is looked up again."""
+        WebDriverWait(self.driver, PATIENCE, ignored_exceptions=(
+            NoSuchElementException, StaleElementReferenceException)).until(
+                lambda d: d.find_element(By.CSS_SELECTOR, css).click() or True)
+
+    def find(self, element_id):
+        return self.driver.find_element(By.ID, element_id)
+
+    def visible(self, element_id):
+        WebDriverWait(self.driver, PATIENCE).until(lambda d: self.find(element_id).is_displayed())
+        return self.find(element_id)
+
+    def type(self, element_id, text, clear=False):
+        if clear:
+            self.visible(element_id).clear()
+        self.visible(element_id).send_keys(text)
+
+    def script(self, code, *arguments):
+        return self.driver.execute_script(code, *arguments)
+
+    def text(self, element_id):
+        return self.find(element_id).text
+
+    def message(self):
+        return self.text("message")
+
+    def says(self, text, what):
+        return check(self.waits(lambda: self.message() == text), what + ": %r" % self.message())
+
+    def focused(self):
+        return self.script("return document.activeElement.id")
+
+    def log_in(self, name, password, submit="login-submit"):
+        self.type("login-name", name, clear=True)
+        self.type("login-password", password)
+        self.find(submit).click()
+
+    def switch_on(self):
+        self.find("block-switch").click()
+        self.waits(lambda: self.find("block-switch").get_attribute("aria-checked") == "true")
+
+    def fetch(self, method, path, body=None):
+        """A request from inside the page, with the page's CSRF token."""
+        return self.driver.execute_async_script("""
+            const [method, path, body, done] = arguments;
+            fetch(path, {method, headers: {"Content-Type": "application/json",
+                                           "X-CSRF-Token": state.csrf},
+                         body: body === null ? undefined : JSON.stringify(body)})
+              .then(async r => done({status: r.status, body: await r.json()}));
+        """, method, path, body)
+
+    def rows(self):
+        """(name, state, status text) of each row of the student list, top to bottom."""
+        return self.script("""
+            return [...document.querySelectorAll("#students tr")].map(row =>
+                [row.dataset.name, row.dataset.state, row.querySelector(".status").textContent]);""")
 
 
-# How long a wait for the page may take before the test fails: generous, so
-# that only a page that never gets there fails, not a busy machine.
-PATIENCE = 60
-
-
-def waits(driver, condition):
-    """True once `condition` holds, false when it never does."""
-    try:
-        return bool(WebDriverWait(driver, PATIENCE).until(condition))
-    except Exception:
-        return False
-
-
-def click(driver, css):
-    """Clicks the element once it is there; the lists are drawn anew every
-    2 s, so an element found just before a refresh is looked up again."""
-    def clicked(d):
-        d.find_element(By.CSS_SELECTOR, css).click()
-        return True
-    WebDriverWait(driver, PATIENCE, ignored_exceptions=(
-        NoSuchElementException, StaleElementReferenceException)).until(clicked)
-
-
-def visible(driver, element_id):
-    WebDriverWait(driver, PATIENCE).until(lambda d: d.find_element(By.ID, element_id).is_displayed())
-    return driver.find_element(By.ID, element_id)
-
-
-def focused(driver):
-    return driver.execute_script("return document.activeElement.id")
-
-
-def log_in(driver, url, name, one_time, new_password):
-    driver.get(url)
-    check(waits(driver, lambda d: focused(d) == "login-name"),
+def first_login(url, name, one_time, new_password):
+    page = Page()
+    page.driver.get(url)
+    check(page.waits(lambda: page.focused() == "login-name"),
           "the login view puts the focus on Naam")
-    visible(driver, "login-name").send_keys(name)
-    driver.find_element(By.ID, "login-password").send_keys(one_time)
-    driver.find_element(By.ID, "login-submit").click()
-    visible(driver, "new-password").send_keys(new_password)
-    driver.find_element(By.ID, "password-submit").click()
-    visible(driver, "new-class-name")
+    page.log_in(name, one_time)
+    page.type("new-password", new_password)
+    page.find("password-submit").click()
+    page.visible("new-class-name")
+    return page
 
 
-def fetch(driver, method, path, body=None, csrf=True):
-    """A request from inside the page, with or without the page's CSRF token."""
-    return driver.execute_async_script("""
-        const [method, path, body, csrf, done] = arguments;
-        const headers = {"Content-Type": "application/json"};
-        if (csrf) headers["X-CSRF-Token"] = state.csrf;
-        fetch(path, {method, headers, body: body === null ? undefined : JSON.stringify(body)})
-          .then(async r => done({status: r.status, body: await r.json()}));
-    """, method, path, body, csrf)
+def new_class(page, name, school=""):
+    page.type("new-class-name", name)
+    page.type("new-class-school", school)
+    page.find("new-class-submit").click()
+    return page.visible("class-code").text
 
 
-def rows(driver):
-    """(name, state, status text) of each row of the student list, top to bottom."""
-    return driver.execute_script("""
-        return [...document.querySelectorAll("#students tr")].map(row =>
-            [row.dataset.name, row.dataset.state, row.querySelector(".status").textContent]);""")
-
-
-def message(driver):
-    return driver.find_element(By.ID, "message").text
-
-
-def lesson(anna, url, student, restart, service, password):
+def lesson(anna, student, restart, service, password):
     """A lesson of four computers, its log, a service restart and an expired login.
     Returns the service that runs at the end."""
-    anna.find_element(By.ID, "back").click()
-    visible(anna, "new-class-name").send_keys("4C")
-    anna.find_element(By.ID, "new-class-submit").click()
-    code = visible(anna, "class-code").text
-    check(waits(anna, lambda d: d.current_url.endswith("#klas/" + code)),
-          "the open class is in the address: %s" % anna.current_url)
+    anna.find("back").click()
+    code = new_class(anna, "4C")
+    check(anna.waits(lambda: anna.driver.current_url.endswith("#klas/" + code)),
+          "the open class is in the address: %s" % anna.driver.current_url)
     tokens = {name: student.login(name, code)["session_token"]
               for name in ("Jan", "Eva", "Piet", "=Kees")}
-    anna.find_element(By.ID, "block-switch").click()
-    waits(anna, lambda d: d.find_element(By.ID, "block-switch")
-          .get_attribute("aria-checked") == "true")
+    anna.switch_on()
     for name in tokens:
         student.status(tokens[name])
     replies = [student.report(tokens["Jan"], "blocked"),
@@ -203,49 +218,42 @@ def lesson(anna, url, student, restart, service, password):
 
     def polling(until):
         """Jan and Eva keep polling while the page gets there; =Kees has stopped."""
-        def done(driver):
-            for name in ("Jan", "Eva"):
-                student.status(tokens[name])
-            return until(driver)
-        return waits(anna, done)
+        return anna.waits(lambda: [student.status(tokens[name]) for name in ("Jan", "Eva")]
+                          and until())
 
     expected = [("Eva", "failed", r"Blokkering mislukt: Kon de bewaker niet installeren \(\d\d:\d\d\)"),
                 ("Piet", "departed", r"Vertrokken tijdens blokkering om \d\d:\d\d"),
                 ("=Kees", "no_contact", r"Geen contact sinds \d\d:\d\d"),
                 ("Jan", "blocked", r"Geblokkeerd sinds \d\d:\d\d")]
-
-    def as_expected(driver):
-        shown = rows(driver)
-        return len(shown) == len(expected) and all(
-            name == row[0] and state == row[1] and re.fullmatch(text, row[2])
-            for (name, state, text), row in zip(expected, shown))
-    check(polling(as_expected), "each computer shows its state and its time, those that need "
-          "attention first: %s" % rows(anna))
-    summary = anna.find_element(By.ID, "summary")
+    check(polling(lambda: len(anna.rows()) == len(expected) and all(
+        name == row[0] and state == row[1] and re.fullmatch(text, row[2])
+        for (name, state, text), row in zip(expected, anna.rows()))),
+        "each computer shows its state and its time, those that need attention first: %s"
+        % anna.rows())
+    summary = anna.find("summary")
     check(summary.text == "1 van 4 computers geblokkeerd" and
           summary.get_attribute("aria-live") == "polite",
           "a polite summary above the list: %r" % summary.text)
 
     # The live region changes with the summary only, not with each refresh.
-    anna.execute_script("""
+    anna.script("""
         window.summaryChanges = 0;
         new MutationObserver(() => window.summaryChanges++).observe(
             document.getElementById("summary"), {childList: true, characterData: true, subtree: true});""")
-    refreshed = anna.execute_script("return document.getElementById('students').firstChild")
-    polling(lambda d: d.execute_script("return document.getElementById('students').firstChild")
-            != refreshed)
-    check(anna.execute_script("return window.summaryChanges") == 0,
+    first_row = "return document.getElementById('students').firstChild"
+    refreshed = anna.script(first_row)
+    polling(lambda: anna.script(first_row) != refreshed)
+    check(anna.script("return window.summaryChanges") == 0,
           "a refresh that changes nothing leaves the summary alone")
     student.report(tokens["Eva"], "blocked")
-    check(polling(lambda d: d.find_element(By.ID, "summary").text ==
-                  "2 van 4 computers geblokkeerd"), "the summary follows the computers")
-    check(anna.execute_script("return window.summaryChanges") == 1, "one change, one announcement")
+    check(polling(lambda: anna.text("summary") == "2 van 4 computers geblokkeerd"),
+          "the summary follows the computers")
+    check(anna.script("return window.summaryChanges") == 1, "one change, one announcement")
 
     # The lesson log, on the page and as a file a spreadsheet reads as text.
-    check(polling(lambda d: "Jan: Geblokkeerd (18 namen, 40 adressen)" in
-                  d.find_element(By.ID, "lesson-log").text),
-          "the day's log on the page: %s" % anna.find_element(By.ID, "lesson-log").text)
-    csv = anna.execute_async_script("""
+    check(polling(lambda: "Jan: Geblokkeerd (18 namen, 40 adressen)" in anna.text("lesson-log")),
+          "the day's log on the page: %s" % anna.text("lesson-log"))
+    csv = anna.driver.execute_async_script("""
         const done = arguments[0];
         fetch(document.getElementById("log-csv").href).then(async r =>
             done([r.headers.get("Content-Disposition"), await r.text()]));""")
@@ -255,44 +263,37 @@ def lesson(anna, url, student, restart, service, password):
           "the CSV download holds the day, a pupil's formula as text: %s" % csv)
 
     # Adding or removing a name says what changed.
-    anna.find_element(By.ID, "domain-add").send_keys("Ai.Example.org")
-    anna.find_element(By.ID, "domain-submit").click()
-    check(waits(anna, lambda d: message(d) == "ai.example.org staat nu in de lijst."),
-          "adding a name says so: %r" % message(anna))
-    click(anna, "#domains button[aria-label='Verwijder ai.example.org']")
-    check(waits(anna, lambda d: message(d) == "ai.example.org is uit de lijst gehaald."),
-          "removing a name says so: %r" % message(anna))
+    anna.type("domain-add", "Ai.Example.org")
+    anna.find("domain-submit").click()
+    anna.says("ai.example.org staat nu in de lijst.", "adding a name says so")
+    anna.click("#domains button[aria-label='Verwijder ai.example.org']")
+    anna.says("ai.example.org is uit de lijst gehaald.", "removing a name says so")
 
     # A reload keeps the class; a restart of the service: its error goes once it answers.
-    anna.refresh()
-    check(waits(anna, lambda d: d.find_element(By.ID, "class-code").text == code),
+    anna.driver.refresh()
+    check(anna.waits(lambda: anna.text("class-code") == code),
           "a reload opens the class of the address")
     service.stop()
-    check(waits(anna, lambda d: message(d) == "De klasdienst is niet bereikbaar"),
-          "the page says the service is gone")
+    anna.says("De klasdienst is niet bereikbaar", "the page says the service is gone")
     service = restart()
     check(service.port is not None, "the service starts again")
-    check(polling(lambda d: message(d) == "" and len(rows(d)) == 4),
-          "the error goes once the service answers again: %r" % message(anna))
+    check(polling(lambda: anna.message() == "" and len(anna.rows()) == 4),
+          "the error goes once the service answers again: %r" % anna.message())
 
     # An expired login says so, and logging in again opens the class of the address.
-    fetch(anna, "POST", "api/logout", {})
-    check(waits(anna, lambda d: message(d) == "Je sessie is verlopen; meld je opnieuw aan"),
-          "an expired login says so: %r" % message(anna))
-    check(focused(anna) == "login-name", "the focus is on Naam")
-    anna.find_element(By.ID, "login-name").clear()
-    anna.find_element(By.ID, "login-name").send_keys("anna")
-    anna.find_element(By.ID, "login-password").send_keys(password)
-    anna.find_element(By.ID, "login-submit").click()
-    check(waits(anna, lambda d: d.find_element(By.ID, "class-code").text == code and
-                message(d) == ""), "logged in again, the class is open and the message gone")
+    anna.fetch("POST", "api/logout", {})
+    anna.says("Je sessie is verlopen; meld je opnieuw aan", "an expired login says so")
+    check(anna.focused() == "login-name", "the focus is on Naam")
+    anna.log_in("anna", password)
+    check(anna.waits(lambda: anna.text("class-code") == code and anna.message() == ""),
+          "logged in again, the class is open and the message gone")
 
     # Afmelden: the next teacher finds the name field empty, focused, and no class.
-    anna.find_element(By.ID, "logout").click()
-    check(waits(anna, lambda d: message(d) == "Je bent afgemeld."), "logged out")
-    check(focused(anna) == "login-name" and
-          anna.find_element(By.ID, "login-name").get_attribute("value") == "" and
-          "#" not in anna.current_url,
+    anna.find("logout").click()
+    anna.says("Je bent afgemeld.", "logged out")
+    check(anna.focused() == "login-name" and
+          anna.find("login-name").get_attribute("value") == "" and
+          "#" not in anna.driver.current_url,
           "after Afmelden Naam is empty and focused, the class is out of the address")
     return service
 
@@ -300,13 +301,12 @@ def lesson(anna, url, student, restart, service, password):
 def main():
     work = tempfile.mkdtemp(prefix="kt-teacher-page-")
     service = None
-    drivers = []
+    pages = []
     try:
         database = os.path.join(work, "service.db")
-        passwords = {}
-        for name, display in (("anna", ["--display", "Mevr. Claes"]), ("bert", [])):
-            output = run("teacher", "add", name, *display, "--database", database)
-            passwords[name] = re.search(r"one-time password: (\S+)", output).group(1)
+        output = subprocess.run([SERVICE, "teacher", "add", "anna", "--display", "Mevr. Claes",
+                                 "--database", database], capture_output=True, text=True).stdout
+        one_time = re.search(r"one-time password: (\S+)", output).group(1)
         service = Service(work, database)
         port = service.port
         if not check(port is not None, "the service starts"):
@@ -314,93 +314,46 @@ def main():
         url = "https://127.0.0.1:%d/leerkracht/" % port
         student = Student(port, os.path.join(work, "tls", "cert.pem"))
 
-        anna = browser()
-        drivers.append(anna)
-        log_in(anna, url, "anna", passwords["anna"], "anna heeft een lang wachtwoord")
-        anna.find_element(By.ID, "new-class-name").send_keys("3B Wiskunde")
-        anna.find_element(By.ID, "new-class-school").send_keys("Sint-Jan")
-        anna.find_element(By.ID, "new-class-submit").click()
-        code = visible(anna, "class-code").text
+        anna = first_login(url, "anna", one_time, "anna heeft een lang wachtwoord")
+        pages.append(anna)
+        check(anna.visible("no-classes").is_displayed(), "a new teacher is told there is no class")
+        code = new_class(anna, "3B Wiskunde", "Sint-Jan")
         check(re.fullmatch(r"[ACDEFGHJKMNPQRTUVWXY34679]{6}", code) is not None,
               "the page shows the new class code %r" % code)
-
-        check(anna.find_element(By.ID, "who-name").text == "Mevr. Claes",
+        check(anna.text("who-name") == "Mevr. Claes",
               "the page greets the teacher by the display name")
         for typed, reason in (("localhost", "de computer van de leerling zelf"),
                               ("x", "geen volledige naam")):
-            anna.find_element(By.ID, "domain-add").send_keys(typed)
-            anna.find_element(By.ID, "domain-submit").click()
-            check(waits(anna, lambda d: reason in d.find_element(By.ID, "message").text),
+            anna.type("domain-add", typed, clear=True)
+            anna.find("domain-submit").click()
+            check(anna.waits(lambda: reason in anna.message()),
                   "the page says why %r is not blocked" % typed)
-            anna.find_element(By.ID, "domain-add").clear()
-        refused = fetch(anna, "POST", "api/classes/" + code + "/domains", {"add": "127.0.0.1"})
-        check(refused["status"] == 400 and "een adres" in refused["body"]["error"],
-              "the JSON interface refuses an address as a name: %s" % refused)
-
-        joined = student.login("Jan Peeters", code.lower())
-        token = joined.get("session_token", "")
-        check(joined.get("success") is True and token, "a student joins with the code")
-        check(joined.get("class_info", {}).get("teacher_name") == "Mevr. Claes" and
-              "anna" not in json.dumps(joined),
-              "the student sees the display name, not the login name: %s" % joined)
-        check(student.status(token).get("is_blocked") is False, "blocking starts off")
-        check(waits(anna, lambda d: any(
-            row.get_attribute("data-name") == "Jan Peeters" and
-            row.find_element(By.CSS_SELECTOR, ".status").text == "Vrij"
-            for row in d.find_elements(By.CSS_SELECTOR, "#students tr"))),
-            "the page shows the student's computer free")
-
-        anna.find_element(By.ID, "block-switch").click()
-        waits(anna, lambda d: d.find_element(By.ID, "block-switch")
-              .get_attribute("aria-checked") == "true")
+        token = student.login("Jan Peeters", code.lower()).get("session_token", "")
+        check(anna.waits(lambda: ["Jan Peeters", "free", "Vrij"] in anna.rows()),
+              "the page shows the student's computer free")
+        anna.switch_on()
         check(student.status(token).get("is_blocked") is True,
               "the switch on makes the next status reply blocked")
 
-        # A plain form post, as another site would send it: no CSRF token.
-        anna.execute_script("""
-            const form = Object.assign(document.createElement("form"),
-                {method: "post", action: "api/classes/" + arguments[0] + "/blocked"});
-            form.appendChild(Object.assign(document.createElement("input"),
-                {name: "is_blocked", value: "false"}));
-            document.body.appendChild(form);
-            form.submit();""", code)
-        waits(anna, lambda d: "CSRF" in d.page_source)
-        check(student.status(token).get("is_blocked") is True,
-              "a form without the CSRF token changes nothing")
-
-        bert = browser()
-        drivers.append(bert)
-        log_in(bert, url, "bert", passwords["bert"], "bert heeft ook een wachtwoord")
-        visible(bert, "no-classes")  # the class list has been fetched, and it is empty
-        check(not bert.find_elements(By.CSS_SELECTOR, "#class-list button"),
-              "a second teacher's list does not show the class")
-        seen = fetch(bert, "GET", "api/classes/" + code)
-        switched = fetch(bert, "POST", "api/classes/" + code + "/blocked", {"is_blocked": False})
-        check(seen["status"] == 404 and switched["status"] == 404,
-              "a second teacher can neither see nor switch the class (%d, %d)"
-              % (seen["status"], switched["status"]))
-        check(student.status(token).get("is_blocked") is True, "the class is still blocked")
-
-        anna.get(url)
-        visible(anna, "display-name").clear()
-        anna.find_element(By.ID, "display-name").send_keys("Mevr. Claes-Peeters")
-        anna.find_element(By.ID, "display-name-submit").click()
-        waits(anna, lambda d: "Leerlingen zien nu" in d.find_element(By.ID, "message").text)
+        anna.driver.get(url)
+        anna.type("display-name", "Mevr. Claes-Peeters", clear=True)
+        anna.find("display-name-submit").click()
+        anna.waits(lambda: "Leerlingen zien nu" in anna.message())
         check(student.status(token).get("class_info", {}).get("teacher_name") ==
               "Mevr. Claes-Peeters", "a display name set on the page reaches the students")
-        click(anna, "#class-list button[data-code='%s']" % code)
-        click(anna, "#students .remove-student")
-        anna.switch_to.alert.accept()
-        waits(anna, lambda d: not d.find_elements(By.CSS_SELECTOR, "#students tr"))
+        anna.click("#class-list button[data-code='%s']" % code)
+        anna.click("#students .remove-student")
+        anna.driver.switch_to.alert.accept()
+        anna.waits(lambda: not anna.rows())
         reply = student.status(token)
         check(reply.get("success") is False,
               "removing the student ends the session at the next reply: %s" % reply)
 
-        service = lesson(anna, url, student, lambda: Service(work, database, port), service,
+        service = lesson(anna, student, lambda: Service(work, database, port), service,
                          "anna heeft een lang wachtwoord")
     finally:
-        for driver in drivers:
-            driver.quit()
+        for page in pages:
+            page.driver.quit()
         if service:
             service.stop()
         shutil.rmtree(work, ignore_errors=True)

@@ -4,8 +4,6 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QHostAddress>
-#include <QJsonDocument>
-#include <QJsonObject>
 #include <QRegularExpression>
 #include <QSslConfiguration>
 #include <QSslSocket>
@@ -56,7 +54,6 @@ ServiceProcess::ServiceProcess(const QString& classesFile, const QString& tlsDir
     process_.setProcessChannelMode(QProcess::MergedChannels);
     QStringList arguments = {"serve",      "--listen",   "127.0.0.1:0", "--tls-dir",
                              tlsDirectory, "--database", database_};
-    arguments << options;
     if (!classesFile.isEmpty())
         arguments << "--classes" << classesFile;
     arguments << options;
@@ -119,21 +116,27 @@ RawReply parseReply(const QByteArray& received, bool* complete) {
     return reply;
 }
 
-TestConnection::TestConnection(quint16 port, const QString& from) {
-    QSslConfiguration tls = socket_.sslConfiguration();
-    tls.setCaCertificates(QSslCertificate::fromPath(testTls().certificatePath));
-    socket_.setSslConfiguration(tls);
+TestConnection::TestConnection(quint16 port, const QString& from, bool tls) : tls_(tls) {
+    QSslConfiguration configuration = socket_.sslConfiguration();
+    configuration.setCaCertificates(QSslCertificate::fromPath(testTls().certificatePath));
+    socket_.setSslConfiguration(configuration);
     socket_.bind(QHostAddress(from));
-    QObject::connect(&socket_, &QSslSocket::encrypted, [this] { send({}); });
+    QObject::connect(&socket_, tls ? &QSslSocket::encrypted : &QSslSocket::connected,
+                     [this] { send({}); });
     QObject::connect(&socket_, &QSslSocket::disconnected, [this] { closed_ = true; });
     QObject::connect(&socket_, &QSslSocket::errorOccurred, [this] { closed_ = true; });
     QObject::connect(&socket_, &QSslSocket::readyRead, [this] { received_ += socket_.readAll(); });
-    socket_.connectToHostEncrypted("127.0.0.1", port);
+    if (tls)
+        socket_.connectToHostEncrypted("127.0.0.1", port);
+    else
+        socket_.connectToHost("127.0.0.1", port);
 }
 
 void TestConnection::send(const QByteArray& bytes) {
     unsent_ += bytes;
-    if (socket_.isEncrypted() && !unsent_.isEmpty())
+    const bool open =
+        tls_ ? socket_.isEncrypted() : socket_.state() == QAbstractSocket::ConnectedState;
+    if (open && !unsent_.isEmpty())
         socket_.write(std::exchange(unsent_, {}));
 }
 
@@ -155,31 +158,15 @@ RawReply TestConnection::waitForReply() {
     return reply();
 }
 
-RawReply rawRequest(quint16 port, const QByteArray& request, const QString& from) {
-    TestConnection connection(port, from.isEmpty() ? QStringLiteral("127.0.0.1") : from);
-    connection.send(request);
-    return connection.waitForReply();
-}
-
 RawReply rawRequest(quint16 port, const QByteArray& method, const QByteArray& path,
                     const QByteArray& body, const QList<QByteArray>& headers, const QString& from) {
     QByteArray request = method + ' ' + path + " HTTP/1.1\r\nHost: 127.0.0.1\r\n";
     for (const QByteArray& header : headers) request += header + "\r\n";
     if (!body.isEmpty() || method == "POST" || method == "PUT")
         request += "Content-Length: " + QByteArray::number(body.size()) + "\r\n";
-    request += "Connection: close\r\n\r\n" + body;
-    return rawRequest(port, request, from);
-}
-
-bool studentLogsInAndPolls(quint16 port, const QString& from) {
-    const RawReply login =
-        rawRequest(port, "POST", "/Vexlo/api/class-login.php", "student_name=Jan&class_code=ABC123",
-                   {"Content-Type: application/x-www-form-urlencoded"}, from);
-    const QByteArray token =
-        QJsonDocument::fromJson(login.body).object().value("session_token").toString().toLatin1();
-    return !token.isEmpty() &&
-           rawRequest(port, "GET", "/Vexlo/api/class-status.php?token=" + token, {}, {}, from)
-                   .status == 200;
+    TestConnection connection(port, from.isEmpty() ? QStringLiteral("127.0.0.1") : from);
+    connection.send(request + "Connection: close\r\n\r\n" + body);
+    return connection.waitForReply();
 }
 
 std::pair<int, QString> runServiceCommand(const QStringList& arguments) {

@@ -78,24 +78,20 @@ struct RawReply {
 // The first reply in `received`: status 0 until its head is in; `complete`
 // tells whether its body is too (by its Content-Length).
 RawReply parseReply(const QByteArray& received, bool* complete = nullptr);
-// `from` is the loopback address it comes from (127.x.y.z), 127.0.0.1 unless given.
-RawReply rawRequest(quint16 port, const QByteArray& request, const QString& from = {});
-// "METHOD PATH" with the given headers and body, Content-Length filled in.
+// "METHOD PATH" with the given headers and body, Content-Length filled in; `from` is the
+// loopback address it comes from (127.x.y.z), 127.0.0.1 unless given.
 RawReply rawRequest(quint16 port, const QByteArray& method, const QByteArray& path,
                     const QByteArray& body = QByteArray(),
                     const QList<QByteArray>& headers = QList<QByteArray>(),
                     const QString& from = {});
 
-// A student logs in to the class ABC123 over TLS on `port` and polls once,
-// from the loopback address `from`; whether both were answered.
-bool studentLogsInAndPolls(quint16 port, const QString& from = {});
-
-// A TLS connection to the service on 127.0.0.1 that a test drives: from the
-// loopback address `from`, sending what it likes when it likes; it records
-// what came back and whether the service closed it.
+// A TLS connection (or a plain one) to the service on 127.0.0.1 that a test
+// drives: from the loopback address `from`, sending what it likes when it
+// likes; it records what came back and whether the service closed it.
 class TestConnection {
   public:
-    explicit TestConnection(quint16 port, const QString& from = QStringLiteral("127.0.0.1"));
+    explicit TestConnection(quint16 port, const QString& from = QStringLiteral("127.0.0.1"),
+                            bool tls = true);
 
     void send(const QByteArray& bytes);  // written once the handshake is done
     // Waits for the handshake, then writes `bytes` and reads nothing until all
@@ -112,7 +108,7 @@ class TestConnection {
   private:
     QSslSocket socket_;
     QByteArray received_, unsent_;
-    bool closed_ = false;
+    bool tls_, closed_ = false;
 };
 
 // Runs the executable with `arguments`; its exit status and output.
