@@ -38,6 +38,14 @@ QString upsert(const QString& table, const QStringList& columns) {
              columns.first(), updates.join(", "));
 }
 
+// Runs `statement` with `values` bound.
+bool write(const QSqlDatabase& db, const QString& statement, const QVariantList& values) {
+    QSqlQuery query(db);
+    query.prepare(statement);
+    for (const QVariant& value : values) query.addBindValue(value);
+    return run(query);
+}
+
 // Every row `select` gives with `values` bound, each made into a T by `item`;
 // none when it fails.
 template <typename T>
@@ -244,20 +252,15 @@ std::optional<StoredTeacherSession> SqlStore::loadTeacherSession(const QString& 
 }
 
 bool SqlStore::saveTeacherSession(const StoredTeacherSession& session) {
-    QSqlQuery query(database());
-    query.prepare(upsert("teacher_sessions", {"cookie_hash", "teacher_id", "expires_at"}));
-    query.addBindValue(session.cookieHash);
-    query.addBindValue(session.teacherId);
-    query.addBindValue(session.expiresAtMs);
-    return run(query);
+    return write(database(),
+                 upsert("teacher_sessions", {"cookie_hash", "teacher_id", "expires_at"}),
+                 {session.cookieHash, session.teacherId, session.expiresAtMs});
 }
 
 bool SqlStore::deleteTeacherSessions(const QString& cookieHash, qint64 nowMs) {
-    QSqlQuery query(database());
-    query.prepare("DELETE FROM teacher_sessions WHERE cookie_hash = ? OR expires_at <= ?");
-    query.addBindValue(cookieHash);
-    query.addBindValue(nowMs);
-    return run(query);
+    return write(database(),
+                 "DELETE FROM teacher_sessions WHERE cookie_hash = ? OR expires_at <= ?",
+                 {cookieHash, nowMs});
 }
 
 QList<ClassRecord> SqlStore::loadClasses() {
@@ -475,29 +478,20 @@ QList<LessonEvent> SqlStore::lessonEvents(const QString& classCode, qint64 fromM
 }
 
 bool SqlStore::deleteLessonEventsBefore(qint64 beforeMs) {
-    QSqlQuery query(database());
-    query.prepare("DELETE FROM lesson_events WHERE happened_at < ?");
-    query.addBindValue(beforeMs);
-    return run(query);
+    return write(database(), "DELETE FROM lesson_events WHERE happened_at < ?", {beforeMs});
 }
 
 bool SqlStore::addLoginFailure(const QString& key, qint64 atMs) {
-    QSqlQuery query(database());
-    query.prepare("INSERT INTO login_failures (failure_key, failed_at) VALUES (?, ?)");
-    query.addBindValue(key);
-    query.addBindValue(atMs);
-    return run(query);
+    return write(database(), "INSERT INTO login_failures (failure_key, failed_at) VALUES (?, ?)",
+                 {key, atMs});
 }
 
 // One of them: two failures of one key in one millisecond are two attempts.
 bool SqlStore::removeLoginFailure(const QString& key, qint64 atMs) {
-    QSqlQuery query(database());
-    query.prepare(
-        "DELETE FROM login_failures WHERE id = (SELECT min(id) FROM login_failures WHERE "
-        "failure_key = ? AND failed_at = ?)");
-    query.addBindValue(key);
-    query.addBindValue(atMs);
-    return run(query);
+    return write(database(),
+                 "DELETE FROM login_failures WHERE id = (SELECT min(id) FROM login_failures WHERE "
+                 "failure_key = ? AND failed_at = ?)",
+                 {key, atMs});
 }
 
 QList<qint64> SqlStore::loginFailures(const QString& key, qint64 sinceMs) {
@@ -509,10 +503,7 @@ QList<qint64> SqlStore::loginFailures(const QString& key, qint64 sinceMs) {
 }
 
 bool SqlStore::deleteLoginFailuresBefore(qint64 beforeMs) {
-    QSqlQuery query(database());
-    query.prepare("DELETE FROM login_failures WHERE failed_at <= ?");
-    query.addBindValue(beforeMs);
-    return run(query);
+    return write(database(), "DELETE FROM login_failures WHERE failed_at <= ?", {beforeMs});
 }
 
 }  // namespace kt::service
