@@ -98,18 +98,6 @@ TEST_F(Login, SuccessProbesTheNetworkAndTheServiceThenPostsStoresTheSessionAndPo
                   "\nJSON parsed OK\nLogin SUCCESS!\n");
 }
 
-TEST_F(Login, OnLinuxTheDeviceIsTheSystemsPrettyName) {
-    fakes.systemProfileName = "linux";
-    fakes.files.writeFile("/usr/lib/os-release", "PRETTY_NAME=\"Debian GNU/Linux 12 (bookworm)\"\n",
-                          0644);
-    startAt(base, probe);
-    login("Jan", {ok, ok, HttpResponse{200, R"({"success":true})"}});
-    EXPECT_THAT(fakes.http.request(2).body,
-                EndsWith("&device_info=Linux%20Debian%20GNU/Linux%2012%20(bookworm)"
-                         "&device_id=a483e7120b9f"));
-    EXPECT_TRUE(logged("Device: Linux Debian GNU/Linux 12 (bookworm)"));
-}
-
 TEST_F(Login, MissingMembersGiveTheTypedNameAndOnbekendOrKeepTheNames) {
     state->teacherName = "oude leerkracht";
     login("Eva", {ok, ok, HttpResponse{200, R"({"success":true})"}});

@@ -26,19 +26,6 @@ class MacosNetworkRestore : public kt::testing::SessionFixture {
 
 }  // namespace
 
-TEST_F(NetworkRestore, TheHelpersRestoreRunsBeforeTheCallReturnsAndItsOutcomeIsLogged) {
-    EXPECT_TRUE(blocking().forceRestoreNetworkSettings());
-    EXPECT_EQ(privilegedRuns, std::vector<std::string>{"restore"}) << "run before returning";
-    settle();
-    EXPECT_EQ(logLines().at(0), "RESTORE: Netwerk hersteld");
-
-    promptAccepted = false;
-    promptError = "Niet hersteld: hosts-bestand";
-    EXPECT_FALSE(blocking().forceRestoreNetworkSettings());
-    settle();
-    EXPECT_EQ(logLines().at(0), "RESTORE FOUT: Niet hersteld: hosts-bestand");
-}
-
 TEST_F(MacosNetworkRestore, TheShellRestoresWithOrWithoutBackupAndTheAdminShellIsTheLastResort) {
     const auto& profile = blocking().systemProfile();
     fakes.files.putFile(profile.paths().backupPath, "127.0.0.1 localhost\n");
@@ -71,7 +58,19 @@ TEST_F(MacosNetworkRestore, TheShellRestoresWithOrWithoutBackupAndTheAdminShellI
     EXPECT_EQ(privilegedRuns.size(), 2u);
 }
 
-TEST_F(NetworkRestore, ManualRestoreClearsTheBlockOnlyWhenItSucceeds) {
+TEST_F(NetworkRestore, TheHelpersRestoreRunsAtOnceAndAManualOneClearsTheBlockOnlyWhenItSucceeds) {
+    EXPECT_TRUE(blocking().forceRestoreNetworkSettings());
+    EXPECT_EQ(privilegedRuns, std::vector<std::string>{"restore"}) << "run before returning";
+    settle();
+    EXPECT_EQ(logLines().at(0), "RESTORE: Netwerk hersteld");
+    promptAccepted = false;
+    promptError = "Niet hersteld: hosts-bestand";
+    EXPECT_FALSE(blocking().forceRestoreNetworkSettings());
+    settle();
+    EXPECT_EQ(logLines().at(0), "RESTORE FOUT: Niet hersteld: hosts-bestand");
+
+    privilegedRuns.clear();
+    promptError = "Geweigerd door polkit";
     state->isBlocked = true;
     state->hostsCount = 6;
     state->isLoggedIn = true;
@@ -79,8 +78,7 @@ TEST_F(NetworkRestore, ManualRestoreClearsTheBlockOnlyWhenItSucceeds) {
     promptAccepted = false;
     state->manualRestoreNetwork([&](bool ok) { reported.push_back(ok); });
     settle();
-    EXPECT_TRUE(state->isBlocked.get());
-    EXPECT_EQ(state->hostsCount.get(), 6);
+    EXPECT_EQ(shown(), "logged-in blocked status=- error=- hosts=6");
     EXPECT_EQ(logLines()[0], "MANUEEL HERSTEL FOUT: Geweigerd door polkit");
 
     promptAccepted = true;
@@ -91,16 +89,14 @@ TEST_F(NetworkRestore, ManualRestoreClearsTheBlockOnlyWhenItSucceeds) {
     settle();
     EXPECT_EQ(reported, (std::vector<bool>{false, true}));
     EXPECT_EQ(privilegedRuns, (std::vector<std::string>{"restore", "restore"}));
-    EXPECT_EQ(state->hostsCount.get(), 0);
-    EXPECT_EQ(state->statusMessage.get(), "Internet handmatig hersteld");
-    EXPECT_TRUE(state->isLoggedIn.get()) << "the session goes on";
+    EXPECT_EQ(shown(), "logged-in status=Internet handmatig hersteld error=- hosts=0")
+        << "the session goes on";
     EXPECT_EQ(logLines()[0], "MANUEEL HERSTEL: Succesvol afgerond");
 
     // Blocked again at the next blocked reply.
     loggedIn();
     statusReply(R"({"success":true,"is_blocked":true,"domains":["claude.ai"]})");
-    EXPECT_TRUE(state->isBlocked.get());
-    EXPECT_EQ(runs("activate"), 1u);
+    EXPECT_EQ(runs("activate") + state->isBlocked.get(), 2u);
 
     // The caller hears exactly once, also when the state is gone.
     state->manualRestoreNetwork([&](bool ok) { reported.push_back(ok); });

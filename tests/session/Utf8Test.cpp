@@ -20,18 +20,6 @@ TEST(Utf8, ValidityAndEscapingCatchCutOffOverlongSurrogateAndTooHighForms) {
     }
 }
 
-TEST(Utf8, PrefixCountsUserPerceivedCharacters) {
-    const std::string family = "👨\u200d👩\u200d👧";
-    EXPECT_EQ(prefixCharacters("abcdef", 3), "abc");
-    EXPECT_EQ(prefixCharacters("ab", 200), "ab");
-    EXPECT_EQ(prefixCharacters("e\xcc\x81x", 1), "e\xcc\x81");  // e + combining acute
-    EXPECT_EQ(prefixCharacters(family + "a", 1), family);
-    EXPECT_EQ(prefixCharacters("👍🏽b", 1), "👍🏽");  // skin tone modifier
-    EXPECT_EQ(prefixCharacters("🇧🇪🇳🇱x", 1), "🇧🇪");            // one flag each
-    EXPECT_EQ(prefixCharacters("🇧🇪🇳🇱x", 2), "🇧🇪🇳🇱");
-    EXPECT_EQ(prefixCharacters("\r\nx", 1), "\r\n");
-}
-
 TEST(Utf8, UpperCaseMapsLettersAndKeepsTheRest) {
     for (const auto& [text, upper] :
          {Pair{"abc-9 _", "ABC-9 _"}, Pair{"straße", "STRASSE"}, Pair{"éàÿ ñ", "ÉÀŸ Ñ"},

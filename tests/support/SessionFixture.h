@@ -98,6 +98,22 @@ class SessionFixture : public ::testing::Test {
     std::size_t requestsTo(const std::string& endpoint) const { return bodiesTo(endpoint).size(); }
     std::size_t logins() const { return requestsTo("class-login.php"); }
 
+    // What the window shows of the session, in one line: the flags that are
+    // set, the status and error texts ("-": none) and the hosts counter.
+    std::string shown() const {
+        std::string text;
+        for (const auto& [set, flag] : {std::pair{state->isLoggedIn.get(), "logged-in "},
+                                        {state->isBlocked.get(), "blocked "},
+                                        {state->isInstalling.get(), "installing "},
+                                        {state->isReconnecting.get(), "reconnecting "},
+                                        {state->session().pollTimer.has_value(), "polling "}})
+            if (set)
+                text += flag;
+        return text + "status=" + state->statusMessage.get().value_or("-") +
+               " error=" + state->errorMessage.get().value_or("-") +
+               " hosts=" + std::to_string(state->hostsCount.get());
+    }
+
     std::vector<std::string> logLines() const { return logMessages(state->debugLog.get()); }
     bool logged(const std::string& message) const {
         const auto lines = logLines();

@@ -6,13 +6,15 @@ namespace kt {
 namespace {
 
 // Characters as the student sees them: a flag, a family joined by zero-width
-// joiners, a letter with a combining accent and CR LF are one character each.
+// joiners, a skin-toned hand, a letter with a combining accent and CR LF are
+// one character each.
 TEST(UiLoginRules, NeedsSixCodeCharactersTwoNameCharactersAndNoLoginUnderWay) {
     const std::tuple<const char*, const char*, bool> cases[] = {
         {"Jan Jansen", "ABC12", false},
         {"J", "ABC123", false},
         {"👨‍👩‍👧", "ABC123", false},
         {"🇧🇪", "ABC123", false},
+        {"👍🏽", "ABC123", false},
         {"e\u0301", "ABC123", false},
         {"🇧🇪🇳🇱", "ABC123", true},
         {"  ", "ABC123", true},
