@@ -23,7 +23,6 @@ class Login : public kt::testing::SessionFixture {
     }
     void startAt(std::string apiBaseURL, std::string probeURL) {
         fakes.networkInterfaces.interfaces = {{"en0", "A4:83:E7:12:0B:9F", false}};
-        fakes.systemInformation.version = "Version 13.6 (Build 22G120)";
         start({std::move(apiBaseURL), std::move(probeURL)});
         state->className = "oude klas";
     }

@@ -1,13 +1,6 @@
-// The application for real, as root in a fresh network, mount and PID
-// namespace (window-e2e.sh): its window, driven by keyboard under
-// Xvfb, follows the teacher's switch at the reference service on that
-// namespace's loopback; connections to the blocked addresses are dropped by
-// the real nftables table and the guardian restores once the application is
-// gone. Ctrl+Q during an activation's lookups ends it with the network
-// restored. Nothing leaves the namespace. The application trusts the service
-// through the deployment settings file, so every build passes alike. What
-// happens is checked, and in which order; how long it takes is measured by
-// benchmarks/window-benchmark.sh.
+// The application for real, as root in its own namespaces: the scenario is
+// window-e2e.sh. What happens is checked, and in which order; how long it
+// takes is measured by benchmarks/window-benchmark.sh.
 #include <gtest/gtest.h>
 
 #include "SandboxRun.h"

@@ -5,6 +5,7 @@
 # class; the teacher switches off and on again, and Ctrl+Q comes while that
 # activation's address lookups are held: the window must be gone before they
 # are let go. The name server drops every query.
+# The application trusts the service through the deployment settings file.
 # After each step, snapshot STEP (lib.sh) records what blocking left.
 . /sandbox/lib.sh
 build=$(cat /sandbox/build.path)
