@@ -10,7 +10,8 @@ using kt::testing::FakeProcessRunner;
 using kt::testing::logMessages;
 using Lines = std::vector<std::string>;
 
-TEST(StartupCleanup, BlockingLeftBehindIsRestoredBeforeTheWindowAndTheAlertSaysHowItWent) {
+TEST(StartupCleanup,
+     BlockingLeftBehindIsRestoredBeforeTheWindowAndTheAlertSaysHowItWentElseNothingRuns) {
     const auto& paths = kt::profileNamed("linux")->paths();
     // The file that tells of an earlier run, and the helper's exit status.
     for (const auto& [evidence, helperStatus] :
@@ -46,13 +47,11 @@ TEST(StartupCleanup, BlockingLeftBehindIsRestoredBeforeTheWindowAndTheAlertSaysH
         EXPECT_EQ(fakes.modalAlert.shown[0].style,
                   ok ? kt::AlertContent::Style::Informational : kt::AlertContent::Style::Warning);
     }
-}
 
-TEST(StartupCleanup, WithoutATraceOfAnEarlierRunNothingRunsAndNoAlertIsShown) {
-    kt::testing::TestPorts fakes;
     // A backup alone, or a hosts file without our block, is no sign of an unfinished run.
-    fakes.files.putFile(kt::profileNamed("linux")->paths().backupPath, "127.0.0.1 localhost\n");
-    fakes.files.putFile(kt::profileNamed("linux")->paths().hostsFile, "127.0.0.1 localhost\n");
+    kt::testing::TestPorts fakes;
+    fakes.files.putFile(paths.backupPath, "127.0.0.1 localhost\n");
+    fakes.files.putFile(paths.hostsFile, "127.0.0.1 localhost\n");
     auto state = AppState::create(fakes.ports());
     fakes.scheduler.advance(Seconds{5});
     EXPECT_TRUE(fakes.processes.requests().empty());

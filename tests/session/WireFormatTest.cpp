@@ -35,13 +35,7 @@ TEST(LoginBody, TheCodeGoesInCapitalsAndCannotAddOrChangeFieldsAndNoIdentityNoDe
               "student_name=E&class_code=A%26B%3D%25C&device_info=m");
 }
 
-TEST(LogoutBody, IsCompactJsonWithTheTokenOrNoBodyWhenItIsNoText) {
-    EXPECT_EQ(logoutRequest("https://h/x", "a\"b\\c\nd é", Seconds{5}).body,
-              R"({"token":"a\"b\\c\nd é"})");
-    EXPECT_EQ(logoutRequest("https://h/x", "\xff\xfe", Seconds{5}).body, "");
-}
-
-TEST(ReportBody, IsCompactJsonInItsOrderWithAnErrorOnlyWhenGivenCutAndMended) {
+TEST(ReportAndLogoutBodies, AreCompactJsonInTheirOrderWithAnErrorOnlyWhenGivenCutAndMended) {
     const std::string longError = "Kon blokkering niet activeren: " + std::string(400, 'e');
     EXPECT_EQ(classReportBody("tok-1", "blocked", {}, 18, 47),
               R"({"token":"tok-1","state":"blocked","hosts":18,"rules":47})");
@@ -54,6 +48,10 @@ TEST(ReportBody, IsCompactJsonInItsOrderWithAnErrorOnlyWhenGivenCutAndMended) {
               R"({"token":"t","state":"failed","error":")" + longError.substr(0, 300) +
                   R"(","hosts":0,"rules":0})");
     EXPECT_EQ(classReportBody("\xff", "quit", {}, 0, 0), std::nullopt);
+    // The logout's body: the token, or none when it is no text.
+    EXPECT_EQ(logoutRequest("https://h/x", "a\"b\\c\nd é", Seconds{5}).body,
+              R"({"token":"a\"b\\c\nd é"})");
+    EXPECT_EQ(logoutRequest("https://h/x", "\xff\xfe", Seconds{5}).body, "");
 }
 
 TEST(ServiceUrls, RootHostAndEndpointAreFormedOrRefused) {
