@@ -13,7 +13,7 @@ class Reconnect : public kt::testing::SessionFixture {
 
 }  // namespace
 
-TEST_F(Reconnect, WakeWhileLoggedOutOrWithoutSavedCodeOnlyLogs) {
+TEST_F(Reconnect, WakeWhileLoggedOutOrWithoutSavedCodeOnlyLogsAndByHandWithoutItEnds) {
     wake();
     settle();
     EXPECT_EQ(logLines(), std::vector<std::string>{"Computer wakker uit slaapstand"});
@@ -26,9 +26,22 @@ TEST_F(Reconnect, WakeWhileLoggedOutOrWithoutSavedCodeOnlyLogs) {
     EXPECT_EQ(fakes.http.count(), 0u);
     EXPECT_FALSE(state->isReconnecting.get());
 
+    // By hand without saved credentials the session ends (the poll is left as it was).
+    loggedIn("old");
+    session().savedStudentName = "";
+    state->manualReconnect();
+    EXPECT_EQ(logLines().size(), 1u) << "lines arrive through the main queue";
+    settle();
+    EXPECT_TRUE(logged("Geen opgeslagen credentials voor reconnect"));
+    EXPECT_EQ(
+        shown(),
+        "polling status=Verbinding herstellen... error=Sessie verlopen. Log opnieuw in. hosts=0");
+    EXPECT_EQ(logins(), 0u);
+
+    const auto pending = fakes.scheduler.pendingTaskCount();
     state.reset();
     wake();
-    EXPECT_EQ(fakes.scheduler.pendingTaskCount(), 0u)
+    EXPECT_EQ(fakes.scheduler.pendingTaskCount(), pending)
         << "a wake after the state is gone does nothing";
 }
 
@@ -101,18 +114,4 @@ TEST_F(Reconnect, EveryKindOfFailureLogsTheStudentOut) {
     settle();
     EXPECT_TRUE(logged("Reconnect error: Could not connect to the server."));
     EXPECT_FALSE(state->isLoggedIn.get());
-}
-
-TEST_F(Reconnect, WithoutSavedCredentialsTheSessionEnds) {
-    loggedIn("old");
-    session().savedStudentName = "";
-    state->manualReconnect();
-    EXPECT_EQ(logLines().size(), 0u) << "lines arrive through the main queue";
-    settle();
-    EXPECT_TRUE(logged("Geen opgeslagen credentials voor reconnect"));
-    EXPECT_EQ(
-        shown(),
-        "polling status=Verbinding herstellen... error=Sessie verlopen. Log opnieuw in. hosts=0")
-        << "the poll is left as it was on this path";
-    EXPECT_EQ(logins(), 0u);
 }

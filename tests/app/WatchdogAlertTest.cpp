@@ -22,7 +22,7 @@ using Alert = Watchdog;
 
 }  // namespace
 
-TEST_F(Watchdog, NothingIsBrokenBeforeAnActivationWhileCountsHoldOrWorkIsUnderWay) {
+TEST_F(Watchdog, RepairsAZeroCounterAfterAnActivationOnceNoWorkIsUnderWayOneSecondLater) {
     brokenBlock(0, 0);
     blocking().hasSuccessfullyActivatedBlocking = false;
     blocking().checkBlockingIntegrity();
@@ -42,10 +42,11 @@ TEST_F(Watchdog, NothingIsBrokenBeforeAnActivationWhileCountsHoldOrWorkIsUnderWa
     fakes.scheduler.advance(Seconds{5});
     EXPECT_EQ(blocking().integrityReconnectAttempts, 0);
     EXPECT_EQ(state->debugLog.get(), "");
-}
 
-TEST_F(Watchdog, RepairsByReconnectingOneSecondLater) {
-    brokenBlock(12, 0);
+    // A block with a counter at zero is repaired by a reconnect one second later.
+    blocking().isActivatingBlocking = false;
+    state->hostsCount = 12;
+    state->firewallCount = 0;
     const auto before = logins();
     blocking().checkBlockingIntegrity();
     EXPECT_EQ(blocking().integrityReconnectAttempts, 1);
