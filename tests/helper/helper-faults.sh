@@ -9,13 +9,17 @@ request='{"names":["chatgpt.com"],"addresses":["203.0.113.7","127.0.0.1","10.0.0
 mount -t tmpfs -o mode=755 tmpfs /run
 
 echo "$request" >/tmp/request
-step() {  # step verb [request]: runs the helper (a request as input for activate), then a snapshot
-  local status=0 input=/dev/null
+run_step() {  # step command...: runs it with $input as its input, then a snapshot
+  local status=0
   mkdir -p "$out/$1"
-  [ "$2" != activate ] || input=${3:-/tmp/request}
-  "$helper" "$2" <$input >"$out/$1/stdout" 2>"$out/$1/stderr" || status=$?
+  "${@:2}" <"${input:-/dev/null}" >"$out/$1/stdout" 2>"$out/$1/stderr" || status=$?
   echo $status >"$out/$1/status"
   snapshot "$1"
+}
+step() {  # step verb [request]: the helper, with a request as input for activate
+  local input=/dev/null
+  [ "$2" != activate ] || input=${3:-/tmp/request}
+  run_step "$1" "$helper" "$2"
 }
 
 # Refused before anything is written: out/refused-NAME holds what it said
@@ -147,12 +151,7 @@ step free restore
 # PKEXEC_UID): 1000 here. The rest runs in the background: wait for it.
 export PKEXEC_UID=1000
 held() { ! flock -n -x /run/ka-tesmar-app.lock true; }
-guardian() {  # step
-  mkdir -p "$out/$1"
-  bash /usr/local/bin/ka-tesmar-guardian.sh >"$out/$1/stdout" 2>&1
-  echo $? >"$out/$1/status"
-  snapshot "$1"
-}
+guardian() { run_step "$1" bash /usr/local/bin/ka-tesmar-guardian.sh; }  # step
 
 # Killed half-way with all it started (after the lock and the guardian,
 # before the hosts block and the table): the guardian finds nobody holding
@@ -210,10 +209,7 @@ hold_lock() {  # how: holds the application's lock (flock -s or -x) until killed
 as_other bash -c "$(declare -f hold_lock); hold_lock -x" &
 other=$!
 wait_until 10 held
-mkdir -p "$out/foreign"
-timeout 20 "$helper" activate </tmp/request >"$out/foreign/stdout" 2>&1
-echo $? >"$out/foreign/status"
-snapshot foreign
+input=/tmp/request run_step foreign timeout 20 "$helper" activate
 stat -c '%u %a' /run/ka-tesmar-app.lock >"$out/foreign/lock"
 as_other sh -c 'exec 8</run/ka-tesmar-app.lock' 2>/dev/null
 echo $? >"$out/foreign/other-opens"
