@@ -69,9 +69,8 @@ dd if=/dev/zero of="$state_dir/fill" bs=1k count=64 2>/dev/null
 step full-state activate
 umount "$state_dir"
 
-# The root file system (the hosts file's and the scripts' folders) full,
-# while blocked: the restore fails, says so, and the hosts file stays whole;
-# an activation fails and changes nothing. With room again, all comes out.
+# The root file system (the hosts file's and the scripts' folders) full while
+# blocked: a restore, then an activation; with room again, a restore.
 step blocked-2 activate
 used=$(df --output=used -k / | tail -1)
 mount -o remount,size=$((used + 256))k /
@@ -94,9 +93,8 @@ umount /run/ka-tesmar
 cp /tmp/hosts-blocked /etc/hosts
 step done restore
 
-# What an administrator changed during the lesson stays: a line added, a
-# line taken out. A last line without its line feed comes back as it was;
-# where a block of ours has lost its end, the backup is put back.
+# An administrator's changes during the lesson, a last line without its line
+# feed, a block of ours that lost its end.
 step lesson activate
 echo '192.0.2.50 printer.school.example' >>/etc/hosts
 sed -i '/broadcasthost/d' /etc/hosts
@@ -121,10 +119,9 @@ targets=()
 cp /tmp/resolv.conf /etc/resolv.conf
 step service-undone deactivate
 
-# Two activations and a restore started together, the first held half-way:
-# each waits its turn and succeeds, and the system ends whole. Held until the
-# other two wait (each helper and its worker there) or, run side by side,
-# have come as far.
+# Two activations and a restore started together, the first held half-way
+# until the other two wait (each helper and its worker there) or, run side by
+# side, have come as far.
 helper_gone() { ! pgrep -f -- "$helper" >/dev/null; }
 all_in() { [ "$(grep -c '^systemctl' "$out/calls.log")" -ge 3 ] || [ "$(pgrep -c -f -- "$helper")" -ge 6 ]; }
 mkdir -p "$out/together"
@@ -154,8 +151,7 @@ held() { ! flock -n -x /run/ka-tesmar-app.lock true; }
 guardian() { run_step "$1" bash /usr/local/bin/ka-tesmar-guardian.sh; }  # step
 
 # Killed half-way with all it started (after the lock and the guardian,
-# before the hosts block and the table): the guardian finds nobody holding
-# the application's lock and takes it all out.
+# before the hosts block and the table), then the guardian.
 touch /tmp/hold-systemctl
 "$helper" activate </tmp/request >/dev/null 2>&1 &
 wait_until 10 test -f /usr/local/bin/ka-tesmar-guardian.sh -a -f "$state_dir/active.lock"
@@ -167,10 +163,8 @@ snapshot killed
 guardian guardian
 
 # What the caller can do to its helper: kill it, send the terminal's quit
-# (Ctrl-\) to its process group, run it under a file-size limit (the soft
-# one: raising a hard limit takes a capability some containers lack). Each run
-# finishes all the same (the helper works on in a session of its own) and
-# leaves nothing behind, also not what an older run left.
+# (Ctrl-\) to its process group, run it under a (soft: raising a hard one takes
+# a capability some containers lack) file-size limit; and what older runs left.
 mkdir -p /run/ka-tesmar/ka_tesmar.old && echo 'exit 0' >/run/ka-tesmar/ka_tesmar.old/activate.sh
 echo stale >/etc/.ka-tesmar.Ab12Cd
 caller() {  # step how: the activation, with the system held in systemctl while it is done to it
@@ -198,8 +192,6 @@ caller caller-fsize fsize
 
 # Another account holds the application's lock file as an earlier version
 # left it (root's, readable by all), with a shared and an exclusive lock.
-# The helper neither waits for it nor lets it count: the file is made
-# afresh for the caller's account, which alone (and root) can hold it.
 step free-again deactivate
 rm -f /run/ka-tesmar-app.lock && : >/run/ka-tesmar-app.lock && chmod 644 /run/ka-tesmar-app.lock
 as_other() { setpriv --reuid=65534 --regid=65534 --clear-groups "$@"; }
