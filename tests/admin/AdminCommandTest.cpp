@@ -39,21 +39,19 @@ TEST_F(AdminCommand, RulesWithBothCountersAndTheRejectedInputNamed) {
         "block drop quick proto udp from any to any port 853\nhosts=8 firewall=47\n"));
     EXPECT_EQ(std::count(rules.out.begin(), rules.out.end(), '\n'), 48);
 
+    std::ofstream(dir + "/hostile.json")
+        << R"({"domains": ["a.nl", "b'; reboot"], "ips": ["1.2.3.4 port 22"]})";
+    const Result checked = admin("rules --reply '" + dir + "/hostile.json' --no-lookup");
+    EXPECT_EQ(checked.status, 0);
+    EXPECT_TRUE(checked.out.ends_with("hosts=2 firewall=44\n"));
+    EXPECT_EQ(checked.err,
+              "WAARSCHUWING: Ongeldige invoer niet gebruikt: domeinnamen \"b'; reboot\"; "
+              "IP-adressen \"1.2.3.4 port 22\"\n");
     // A list with one element of another type counts as missing, as in the application.
-    const std::tuple<std::string, std::string, std::string> replies[] = {
-        {R"({"domains": ["a.nl", "b'; reboot"], "ips": ["1.2.3.4 port 22"]})",
-         "\nhosts=2 firewall=44\n",
-         "WAARSCHUWING: Ongeldige invoer niet gebruikt: domeinnamen \"b'; reboot\"; "
-         "IP-adressen \"1.2.3.4 port 22\"\n"},
-        {R"({"domains": ["a.nl", 3], "ips": ["198.51.100.1"], "is_blocked": true})",
-         "\nhosts=0 firewall=45\n", ""}};
-    for (const auto& [json, counts, warning] : replies) {
-        std::ofstream(dir + "/reply.json") << json;
-        const Result checked = admin("rules --reply '" + dir + "/reply.json' --no-lookup");
-        EXPECT_EQ(checked.status, 0) << json;
-        EXPECT_TRUE(checked.out.ends_with(counts)) << checked.out;
-        EXPECT_EQ(checked.err, warning);
-    }
+    std::ofstream(dir + "/mixed.json")
+        << R"({"domains": ["a.nl", 3], "ips": ["198.51.100.1"], "is_blocked": true})";
+    EXPECT_TRUE(admin("rules --reply '" + dir + "/mixed.json' --no-lookup")
+                    .out.ends_with("\nhosts=0 firewall=45\n"));
 }
 
 TEST_F(AdminCommand, BadArgumentsAndFilesGiveOneLineAndStatusTwo) {
