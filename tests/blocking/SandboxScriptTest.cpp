@@ -15,9 +15,7 @@ using testing::SandboxRun;
 const SystemProfile& macos = *profileNamed("macos");
 const std::string home = "/Users/leerling met spatie";
 
-// Hostile input never gets this far: the checks of the lists and of dig's
-// answers (ValidationTest, NameResolutionTest) leave only plain names and
-// addresses.
+// Only plain names and addresses get this far (ValidationTest).
 ActivationPlan plainPlan() {
     return makeActivationPlan(checkBlockData({"chatgpt.com", "www.claude.ai", "cursor.sh"},
                                              {"203.0.113.7", "2001:db8::1", "198.51.100.0/24"}),
@@ -107,9 +105,8 @@ TEST(SandboxScripts, ActivationsEveryWayBackAndTheGuardian) {
             << "only the hook's empty line may stay";
         EXPECT_EQ(out(step + "/loaded"), "");
     }
-    EXPECT_EQ(out("restore-undo.stdout"), "OK\n");
+    EXPECT_EQ(out("restore-undo.stdout") + out("restore-admin.stdout"), "OK\nOK\n");
     EXPECT_EQ(out("restore-admin.stderr"), "RESTORE: Hosts hersteld vanuit backup\n");
-    EXPECT_EQ(out("restore-admin.stdout"), "OK\n");
 
     // The real executable runs and its command line matches the guardian's pattern.
     ASSERT_NE(out("app.pgrep").find(KT_APP_PATH), std::string::npos) << out("app.log");

@@ -53,21 +53,6 @@ std::string firstDifference(const std::string& expected, const std::string& actu
            "actual:   " + lineAround(actual, at.second);
 }
 
-// Compares `actual` byte for byte with golden/<name>. On a mismatch it writes
-// <name>.fail beside the golden file (move it over the golden file to accept
-// it) and fails with the first differing line.
-void expectMatchesGolden(const std::string& name, const std::string& actual) {
-    const std::string path = KT_GOLDEN_DIR "/" + name, golden = testing::fileText(path);
-    if (golden == actual && !actual.empty()) {
-        std::remove((path + ".fail").c_str());
-        return;
-    }
-    std::ofstream(path + ".fail", std::ios::binary) << actual;
-    ADD_FAILURE() << "golden file " << name << " differs; actual text written to " << path
-                  << ".fail\n"
-                  << firstDifference(golden, actual);
-}
-
 // bash reads the script from a file: no text of the code under test ever
 // becomes part of a command line here, whatever its quoting does.
 std::string bashSyntaxErrors(const std::string& script) {
@@ -76,12 +61,21 @@ std::string bashSyntaxErrors(const std::string& script) {
     return commandOutput("bash -n '" + scratch.path + "/script.sh' 2>&1");
 }
 
-// The script matches its golden file, is valid bash and is what
-// ka-tesmar-admin prints for `adminArguments` (when given).
+// The script matches golden/<golden> byte for byte, is valid bash and is what
+// ka-tesmar-admin prints for `adminArguments` (when given). On a mismatch
+// with the golden file it writes <golden>.fail beside it (move it over the
+// golden file to accept it) and fails with the first differing line.
 void expectGolden(const std::string& golden, const std::string& script,
                   const std::string& adminArguments = "") {
     SCOPED_TRACE(golden + " " + adminArguments);
-    expectMatchesGolden(golden, script);
+    const std::string path = KT_GOLDEN_DIR "/" + golden, expected = testing::fileText(path);
+    if (expected == script && !script.empty())
+        std::remove((path + ".fail").c_str());
+    else {
+        std::ofstream(path + ".fail", std::ios::binary) << script;
+        ADD_FAILURE() << "golden file differs; actual text written to " << path << ".fail\n"
+                      << firstDifference(expected, script);
+    }
     EXPECT_EQ(bashSyntaxErrors(script), "");
     const std::string admin = "'" KT_ADMIN_PATH "' script " + adminArguments + " 2>&1";
     EXPECT_EQ(adminArguments.empty() ? "" : firstDifference(script, commandOutput(admin)), "");

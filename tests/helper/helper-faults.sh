@@ -9,13 +9,17 @@ request='{"names":["chatgpt.com"],"addresses":["203.0.113.7","127.0.0.1","10.0.0
 mount -t tmpfs -o mode=755 tmpfs /run
 
 echo "$request" >/tmp/request
-step() {  # step verb [request]: runs the helper (a request as input for activate), then a snapshot
-  local status=0 input=/dev/null
+run_step() {  # step command...: runs it with $input as its input, then a snapshot
+  local status=0
   mkdir -p "$out/$1"
-  [ "$2" != activate ] || input=${3:-/tmp/request}
-  "$helper" "$2" <$input >"$out/$1/stdout" 2>"$out/$1/stderr" || status=$?
+  "${@:2}" <"${input:-/dev/null}" >"$out/$1/stdout" 2>"$out/$1/stderr" || status=$?
   echo $status >"$out/$1/status"
   snapshot "$1"
+}
+step() {  # step verb [request]: the helper, with a request as input for activate
+  local input=/dev/null
+  [ "$2" != activate ] || input=${3:-/tmp/request}
+  run_step "$1" "$helper" "$2"
 }
 
 # Refused before anything is written: out/refused-NAME holds what it said
@@ -65,9 +69,8 @@ dd if=/dev/zero of="$state_dir/fill" bs=1k count=64 2>/dev/null
 step full-state activate
 umount "$state_dir"
 
-# The root file system (the hosts file's and the scripts' folders) full,
-# while blocked: the restore fails, says so, and the hosts file stays whole;
-# an activation fails and changes nothing. With room again, all comes out.
+# The root file system (the hosts file's and the scripts' folders) full while
+# blocked: a restore, then an activation; with room again, a restore.
 step blocked-2 activate
 used=$(df --output=used -k / | tail -1)
 mount -o remount,size=$((used + 256))k /
@@ -90,9 +93,8 @@ umount /run/ka-tesmar
 cp /tmp/hosts-blocked /etc/hosts
 step done restore
 
-# What an administrator changed during the lesson stays: a line added, a
-# line taken out. A last line without its line feed comes back as it was;
-# where a block of ours has lost its end, the backup is put back.
+# An administrator's changes during the lesson, a last line without its line
+# feed, a block of ours that lost its end.
 step lesson activate
 echo '192.0.2.50 printer.school.example' >>/etc/hosts
 sed -i '/broadcasthost/d' /etc/hosts
@@ -117,10 +119,9 @@ targets=()
 cp /tmp/resolv.conf /etc/resolv.conf
 step service-undone deactivate
 
-# Two activations and a restore started together, the first held half-way:
-# each waits its turn and succeeds, and the system ends whole. Held until the
-# other two wait (each helper and its worker there) or, run side by side,
-# have come as far.
+# Two activations and a restore started together, the first held half-way
+# until the other two wait (each helper and its worker there) or, run side by
+# side, have come as far.
 helper_gone() { ! pgrep -f -- "$helper" >/dev/null; }
 all_in() { [ "$(grep -c '^systemctl' "$out/calls.log")" -ge 3 ] || [ "$(pgrep -c -f -- "$helper")" -ge 6 ]; }
 mkdir -p "$out/together"
@@ -147,16 +148,10 @@ step free restore
 # PKEXEC_UID): 1000 here. The rest runs in the background: wait for it.
 export PKEXEC_UID=1000
 held() { ! flock -n -x /run/ka-tesmar-app.lock true; }
-guardian() {  # step
-  mkdir -p "$out/$1"
-  bash /usr/local/bin/ka-tesmar-guardian.sh >"$out/$1/stdout" 2>&1
-  echo $? >"$out/$1/status"
-  snapshot "$1"
-}
+guardian() { run_step "$1" bash /usr/local/bin/ka-tesmar-guardian.sh; }  # step
 
 # Killed half-way with all it started (after the lock and the guardian,
-# before the hosts block and the table): the guardian finds nobody holding
-# the application's lock and takes it all out.
+# before the hosts block and the table), then the guardian.
 touch /tmp/hold-systemctl
 "$helper" activate </tmp/request >/dev/null 2>&1 &
 wait_until 10 test -f /usr/local/bin/ka-tesmar-guardian.sh -a -f "$state_dir/active.lock"
@@ -168,10 +163,8 @@ snapshot killed
 guardian guardian
 
 # What the caller can do to its helper: kill it, send the terminal's quit
-# (Ctrl-\) to its process group, run it under a file-size limit (the soft
-# one: raising a hard limit takes a capability some containers lack). Each run
-# finishes all the same (the helper works on in a session of its own) and
-# leaves nothing behind, also not what an older run left.
+# (Ctrl-\) to its process group, run it under a (soft: raising a hard one takes
+# a capability some containers lack) file-size limit; and what older runs left.
 mkdir -p /run/ka-tesmar/ka_tesmar.old && echo 'exit 0' >/run/ka-tesmar/ka_tesmar.old/activate.sh
 echo stale >/etc/.ka-tesmar.Ab12Cd
 caller() {  # step how: the activation, with the system held in systemctl while it is done to it
@@ -199,8 +192,6 @@ caller caller-fsize fsize
 
 # Another account holds the application's lock file as an earlier version
 # left it (root's, readable by all), with a shared and an exclusive lock.
-# The helper neither waits for it nor lets it count: the file is made
-# afresh for the caller's account, which alone (and root) can hold it.
 step free-again deactivate
 rm -f /run/ka-tesmar-app.lock && : >/run/ka-tesmar-app.lock && chmod 644 /run/ka-tesmar-app.lock
 as_other() { setpriv --reuid=65534 --regid=65534 --clear-groups "$@"; }
@@ -210,10 +201,7 @@ hold_lock() {  # how: holds the application's lock (flock -s or -x) until killed
 as_other bash -c "$(declare -f hold_lock); hold_lock -x" &
 other=$!
 wait_until 10 held
-mkdir -p "$out/foreign"
-timeout 20 "$helper" activate </tmp/request >"$out/foreign/stdout" 2>&1
-echo $? >"$out/foreign/status"
-snapshot foreign
+input=/tmp/request run_step foreign timeout 20 "$helper" activate
 stat -c '%u %a' /run/ka-tesmar-app.lock >"$out/foreign/lock"
 as_other sh -c 'exec 8</run/ka-tesmar-app.lock' 2>/dev/null
 echo $? >"$out/foreign/other-opens"

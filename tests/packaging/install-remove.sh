@@ -7,9 +7,6 @@ state() {  # name: the hosts file's bytes, the rules and what blocking left
   in_root find /var/lib/ka-tesmar /etc/systemd/system /usr/local/bin >"$out/$1.listing" 2>/dev/null || true
 }
 
-# What an earlier installation left on this computer is taken out of the copy
-# first: only what this package adds or leaves is compared.
-in_root dpkg -P ka-tesmar >/dev/null 2>&1 || true
 rm -rf "$root/var/lib/ka-tesmar" "$root/etc/ka-tesmar" "$root/usr/libexec/ka-tesmar" \
   "$root"/etc/systemd/system/ka-tesmar-guardian.* "$root"/etc/systemd/system/*/ka-tesmar-guardian.* \
   "$root/usr/local/bin/ka-tesmar-guardian.sh"

@@ -50,6 +50,8 @@ files() {  # name
     -not -name '*-' 2>/dev/null | sort >"$out/$1.files"
 }
 
+# An earlier installation is taken out of the copy first (the scenario takes
+# out what its purge leaves): only what this package adds or leaves is compared.
+in_root dpkg -P "$(dpkg-deb -f "$deb" Package)" >/dev/null 2>&1 || true
 # shellcheck source=/dev/null
 source "$scenario"
-echo done >"$out/done"

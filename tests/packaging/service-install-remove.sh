@@ -6,9 +6,6 @@ accounts() {  # name: the files and the service's account
   in_root getent passwd ka-tesmar-service >"$out/$1.account" || true
 }
 
-# What an earlier installation left on this computer is taken out of the copy
-# first: only what this package adds or leaves is compared.
-in_root dpkg -P ka-tesmar-service >/dev/null 2>&1 || true
 rm -rf "$root/var/lib/ka-tesmar-service" "$root/etc/ka-tesmar-service"
 accounts before
 in_root dpkg -i /tmp/package.deb >"$out/install.log" 2>&1

@@ -47,11 +47,6 @@ QDBusMessage prepareForSleep(bool sleeping) {
     return signal;
 }
 
-// Waits until everything sent on `connection` so far has passed the bus.
-void roundTrip(QDBusConnection& connection) {
-    connection.interface()->registeredServiceNames();
-}
-
 }  // namespace
 
 TEST(LogindWake, OnlyLogindsFalseEdgeCountsAsWakingAndWithoutABusNothingFails) {
@@ -73,7 +68,9 @@ TEST(LogindWake, OnlyLogindsFalseEdgeCountsAsWakingAndWithoutABusNothingFails) {
     int wakes = 0, secondObserver = 0;
     notifications.observeWake([&] { ++wakes; });
     notifications.observeWake([&] { ++secondObserver; });
-    QDBusConnection application = QDBusConnection(QStringLiteral("application"));
+    // A call answered means all sent before it has passed the bus.
+    auto roundTrip = [](QDBusConnection c) { c.interface()->registeredServiceNames(); };
+    const QDBusConnection application(QStringLiteral("application"));
     roundTrip(application);  // the match rule is in place
 
     // Someone else sending logind's signal is not logind.

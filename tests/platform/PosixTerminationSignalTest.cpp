@@ -9,38 +9,16 @@
 #include <string>
 
 #include "TestFiles.h"
-#include "app/blocking/SignalRestore.h"
-#include "blocking/SystemProfile.h"
 #include "platform/system/PosixProcessRunner.h"
 #include "platform/system/PosixTerminationSignal.h"
 
 namespace {
 
-// A profile whose signal command is a harmless stand-in: it records that it
-// ran and which process ran it.
-class StandInProfile final : public kt::SystemProfile {
-  public:
-    explicit StandInProfile(std::string command) : command_(std::move(command)) {}
-    std::string_view name() const override { return "stand-in"; }
-    const kt::SystemPaths& paths() const override { return paths_; }
-    std::string activationScript(const kt::ActivationPlan&, const std::string&) const override {
-        return {};
-    }
-    std::string undoCommand() const override { return {}; }
-
-  private:
-    std::string automaticRestore(bool) const override { return "exit 3"; }
-    std::string signalRestore() const override { return command_; }
-
-    std::string command_;
-    kt::SystemPaths paths_;
-};
-
-// Forks a child that installs the real handler with the stand-in command and
-// then receives `signal`; returns the child's wait status. The child ends
-// itself after 20 s should nothing else end it, so a broken handler fails
+// The wait status of a child that installs the real handler, running
+// `command` in a shell as the application runs its restore, and then
+// receives `signal`; it ends itself after 20 s, so a broken handler fails
 // the test instead of hanging it.
-int childStatusAfter(int signalNumber, const std::string& standInCommand,
+int childStatusAfter(int signalNumber, const std::string& command,
                      const std::string& threadRecord) {
     const pid_t child = fork();
     if (child == 0) {
@@ -48,13 +26,15 @@ int childStatusAfter(int signalNumber, const std::string& standInCommand,
         // As in a program started from a desktop, whatever ran these tests.
         signal(SIGINT, SIG_DFL);
         signal(SIGHUP, SIG_DFL);
-        static StandInProfile profile(standInCommand);
         static kt::PosixProcessRunner processes;
         static kt::PosixTerminationSignal termination;
         const long mainThread = syscall(SYS_gettid);
-        termination.onTerminationSignal([mainThread, threadRecord] {
+        termination.onTerminationSignal([mainThread, threadRecord, command] {
             std::ofstream(threadRecord) << (syscall(SYS_gettid) != mainThread ? "own" : "main");
-            kt::runSignalRestore(profile, nullptr, processes);
+            processes.run({"/bin/sh",
+                           {"-c", command},
+                           kt::ProcessOutput::Inherit,
+                           kt::ProcessOutput::Inherit});
         });
         kill(getpid(), signalNumber);
         for (;;) pause();
@@ -67,7 +47,7 @@ int childStatusAfter(int signalNumber, const std::string& standInCommand,
 }  // namespace
 
 // The command takes a moment and writes last, so an exit before the shell is
-// done would leave the marker incomplete.
+// done would leave the marker incomplete. Interrupt and hang-up keep their default.
 TEST(PosixTerminationSignal, SigtermRunsTheSignalCommandOnItsOwnThreadWaitsAndExitsWithZero) {
     const kt::testing::ScratchDir scratch("kt-signal");
     const std::string dir = scratch.path, marker = dir + "/ran";
@@ -83,8 +63,6 @@ TEST(PosixTerminationSignal, SigtermRunsTheSignalCommandOnItsOwnThreadWaitsAndEx
     EXPECT_EQ(kt::testing::fileText(marker), "started\nfinished\n");
     EXPECT_EQ(kt::testing::fileText(dir + "/thread"), "own")
         << "not run in the signal handler's thread";
-
-    // Interrupt and hang-up keep their default.
     for (int signal : {SIGINT, SIGHUP}) {
         std::filesystem::remove(marker);
         const int status = childStatusAfter(signal, "echo ran > '" + marker + "'", dir + "/thread");

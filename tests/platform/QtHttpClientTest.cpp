@@ -1,18 +1,58 @@
 #include <gtest/gtest.h>
 
+#include <QHttpServer>
+#include <QHttpServerResponse>
+#include <QSslServer>
 #include <QTemporaryDir>
 #include <future>
+#include <list>
 
 #include "QtTestSupport.h"
-#include "TlsStubServer.h"
 #include "platform/qt/QtHttpClient.h"
 
 namespace {
 
 using namespace kt;
+using kt::testing::qtApp;
 using kt::testing::runEventsUntil;
-using kt::testing::StubServer;
 using kt::testing::testTls;
+
+// An HTTPS server in the test process (answering on the test's main thread),
+// with the certificate of testTls() and a count of the connections it accepted.
+// Paths without a route are answered with 404.
+class StubServer {
+  public:
+    StubServer() {
+        http_.route("/", [] { return QHttpServerResponse("text/plain", "root"); });
+        http_.route("/big", [] {
+            return QHttpServerResponse("application/octet-stream", QByteArray(3 << 20, 'b'));
+        });
+        // Accepted, never answered.
+        http_.route("/stall", [this](const QHttpServerRequest&, QHttpServerResponder&& responder) {
+            stalled_.push_back(std::move(responder));
+        });
+        QSslConfiguration ssl = QSslConfiguration::defaultConfiguration();
+        ssl.setLocalCertificate(testTls().pair.certificate);
+        ssl.setPrivateKey(testTls().pair.key);
+        tcp_->setSslConfiguration(ssl);
+        QObject::connect(tcp_, &QSslServer::startedEncryptionHandshake, [this] { ++connections_; });
+        tcp_->listen(QHostAddress::LocalHost, 0);
+        http_.bind(tcp_);
+    }
+
+    QString url(const QString& path) const {
+        return QStringLiteral("https://127.0.0.1:%1%2").arg(tcp_->serverPort()).arg(path);
+    }
+    int connections() const { return connections_; }
+    std::size_t stalledCount() const { return stalled_.size(); }
+
+  private:
+    QCoreApplication& app_ = qtApp();  // before any Qt object
+    QHttpServer http_;
+    QSslServer* tcp_ = new QSslServer;  // owned by http_ once bound
+    int connections_ = 0;
+    std::list<QHttpServerResponder> stalled_;
+};
 
 HttpRequest get(const QString& url, double timeout = 60,
                 std::optional<std::size_t> maxBody = std::nullopt) {
@@ -54,7 +94,7 @@ TEST(QtHttpClient, ResponsesOfEveryStatusArriveWholeOverOneVerifiedConnection) {
     EXPECT_EQ(server.connections(), 1) << "the connection is kept and reused";
 }
 
-TEST(QtHttpClient, NoUsableResponseIsATransportErrorWithItsReason) {
+TEST(QtHttpClient, NoUsableResponseIsATransportErrorWithItsReasonAndCancelledOnce) {
     StubServer server;
     QTemporaryDir otherCa;
     service::loadOrCreateTlsPair(otherCa.path());
@@ -83,16 +123,14 @@ TEST(QtHttpClient, NoUsableResponseIsATransportErrorWithItsReason) {
         EXPECT_FALSE(error->description.empty());
         EXPECT_NE(error->underlying.find(c.underlying), std::string::npos) << error->underlying;
     }
-}
 
-TEST(QtHttpClient, DestroyingTheClientCancelsWhatIsPendingOnce) {
-    StubServer server;
+    // Destroying the client cancels what is pending, once.
     std::vector<HttpResult> results;
-    {
-        QtHttpClient client(trusting());
-        client.send(get(server.url("/stall")), [&](HttpResult r) { results.push_back(r); });
-        ASSERT_TRUE(runEventsUntil([&] { return server.stalledCount() == 1; }));
-    }
+    auto pending = std::make_unique<QtHttpClient>(trusting());
+    const std::size_t stalled = server.stalledCount();
+    pending->send(get(server.url("/stall")), [&](HttpResult r) { results.push_back(r); });
+    ASSERT_TRUE(runEventsUntil([&] { return server.stalledCount() > stalled; }));
+    pending.reset();
     ASSERT_EQ(results.size(), 1u);
     ASSERT_TRUE(std::holds_alternative<TransportError>(results[0]));
     EXPECT_EQ(std::get<TransportError>(results[0]).code, 5);  // OperationCanceledError
