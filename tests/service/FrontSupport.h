@@ -2,6 +2,7 @@
 
 #include <QFile>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTemporaryDir>
@@ -35,6 +36,14 @@ inline RawReply exchange(QTcpSocket& socket, const QByteArray& bytes) {
 inline RawReply plainGet(quint16 port, const QByteArray& path) {
     auto socket = plainConnection(port, "127.0.0.1");
     return exchange(*socket, "GET " + path + " HTTP/1.1\r\nHost: x\r\nConnection: close\r\n\r\n");
+}
+
+// The port the service announced for `what` ("Behind a front", "Health and metrics").
+inline quint16 announcedPort(ServiceProcess& service, const QString& what) {
+    return QRegularExpression(what + " on http://127\\.0\\.0\\.1:(\\d+)/")
+        .match(service.output())
+        .captured(1)
+        .toUShort();
 }
 
 inline const QString haproxyPath = QStringLiteral("/usr/sbin/haproxy");

@@ -3,12 +3,9 @@
 // service then runs on the copy as it did on the file.
 #include <gtest/gtest.h>
 
-#include <QJsonDocument>
-#include <QJsonObject>
 #include <QSqlQuery>
 
-#include "QtTestSupport.h"
-#include "TestDatabase.h"
+#include "ServiceFixture.h"
 #include "classes/ClassRegister.h"
 #include "classes/StudentProtocol.h"
 #include "store/OpenStore.h"
@@ -17,16 +14,15 @@
 namespace {
 
 using namespace kt::service;
-using kt::testing::runServiceCommand;
-using kt::testing::TestDatabase;
+using namespace kt::testing;
 
-TEST(MigrateCommand, CopiesASchoolRowForRowOrNothingAndTheServiceRunsOnTheCopy) {
-    kt::testing::qtApp();
-    TestDatabase target(TestDatabase::Kind::Postgres);
-    if (!target.skipReason.empty()) {
-        GTEST_SKIP() << target.skipReason;
-    }
-    const QString file = target.dir.filePath("school.db");
+class MigrateCommand : public ServiceTest {
+    TestDatabase::Kind storeKind() const override { return TestDatabase::Kind::Postgres; }
+};
+
+TEST_F(MigrateCommand, CopiesASchoolRowForRowOrNothingAndTheServiceRunsOnTheCopy) {
+    const TestDatabase& target = *database;
+    const QString file = dir.filePath("school.db");
     QString error, password, token;
     {
         auto school = openStore(file, {}, error);
@@ -83,26 +79,13 @@ TEST(MigrateCommand, CopiesASchoolRowForRowOrNothingAndTheServiceRunsOnTheCopy) 
     }
     copy.reset();
 
-    QTemporaryDir dir;
-    kt::testing::ServiceProcess service({}, kt::testing::testTls().directory, target.address,
-                                        {"--database-password-file", target.passwordFile,
-                                         "--admin-secret", dir.filePath("admin.secret")});
-    ASSERT_TRUE(service.started()) << service.output().toStdString();
-    const auto json = [](const kt::testing::RawReply& reply) {
-        return QJsonDocument::fromJson(reply.body).object();
-    };
-    const auto status = json(kt::testing::rawRequest(
-        service.port(), "GET", "/Vexlo/api/class-status.php?token=" + token.toLatin1()));
-    EXPECT_EQ(status.value("is_blocked"), true) << "the student's session and the class's switch";
-    const QByteArray login =
-        QJsonDocument(QJsonObject{{"name", "anna"}, {"password", password}}).toJson();
-    EXPECT_EQ(kt::testing::rawRequest(service.port(), "POST", "/leerkracht/api/login", login,
-                                      {"Content-Type: application/json"})
-                  .status,
+    start();
+    EXPECT_EQ(status(token).value("is_blocked"), true)
+        << "the student's session and the class's switch";
+    EXPECT_EQ(call("POST", "/leerkracht/api/login", loginBody("anna", password), {jsonType}).status,
               200);
-    const auto [added, output] =
-        runServiceCommand(QStringList{"teacher", "add", "bert"} + target.options());
-    EXPECT_EQ(added, 0) << "numbering goes on after the copied teachers: " << output.toStdString();
+    EXPECT_FALSE(addTeacher(target, "bert").isEmpty())
+        << "numbering goes on after the copied teachers";
 }
 
 }  // namespace

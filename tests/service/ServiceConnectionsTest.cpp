@@ -47,7 +47,7 @@ std::vector<RawReply> repliesIn(QByteArray received) {
 }
 
 TEST_F(ServiceConnections, SlowIdleAndOversizedRequestsGetTheirAnswerAndThenAClose) {
-    start({"--request-timeout", "1", "--idle-timeout", "2"});
+    start({"--request-timeout", "1", "--idle-timeout", "2", "--max-students", "1"});
     const QByteArray megabyte(1'000'000, 'a');
     const QByteArray login = "POST /Vexlo/api/class-login.php HTTP/1.1\r\nHost: 127.0.0.1\r\n";
     // Once: all at once. Drip: then one more byte every 50 ms. Unread: the rest goes
@@ -128,6 +128,7 @@ TEST_F(ServiceConnections, SlowIdleAndOversizedRequestsGetTheirAnswerAndThenAClo
                              "refused 413 request too large", "refused 431 request head too large"})
         EXPECT_TRUE(service->waitForOutput(line)) << line;
     EXPECT_TRUE(studentServed()) << "it still serves";
+    EXPECT_EQ(studentJoins(service->port()), "") << "a class of one is full";
 }
 
 TEST_F(ServiceConnections, ConnectionsOverTheCapsAreRefusedWhileOthersAreServed) {

@@ -3,8 +3,10 @@
 // requests that students and teachers send it.
 #include <gtest/gtest.h>
 
+#include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <memory>
 
@@ -21,13 +23,78 @@ inline QJsonObject json(const RawReply& reply) {
     return QJsonDocument::fromJson(reply.body).object();
 }
 
-// A student joins the class `code` on `port` from the loopback address
-// `from`: the session token, empty when refused.
+// The student `name` joins the class `code` on `port` from the loopback
+// address `from`: the session token, empty when refused.
 inline QString studentJoins(quint16 port, const QByteArray& code = "ABC123",
-                            const QString& from = {}) {
-    const RawReply joined = rawRequest(port, "POST", "/Vexlo/api/class-login.php",
-                                       "student_name=Jan&class_code=" + code, {formType}, from);
+                            const QString& from = {}, const QByteArray& name = "Jan") {
+    const RawReply joined =
+        rawRequest(port, "POST", "/Vexlo/api/class-login.php",
+                   "student_name=" + name + "&class_code=" + code, {formType}, from);
     return json(joined).value("session_token").toString();
+}
+
+// "NAME=VALUE; ATTRIBUTES" of the cookie NAME that the reply sets, empty when it sets none.
+inline QByteArray cookieSet(const RawReply& reply, const QByteArray& name) {
+    for (const QByteArray& line : reply.head.split('\n'))
+        if (line.toLower().startsWith("set-cookie: " + name + '='))
+            return line.mid(12).trimmed();
+    return {};
+}
+
+inline QByteArray loginBody(const QString& name, const QString& password) {
+    return QJsonDocument(QJsonObject{{"name", name}, {"password", password}}).toJson();
+}
+
+// The one-time password of a new teacher account.
+inline QString addTeacher(const TestDatabase& database, const QString& name) {
+    const auto [added, output] =
+        runServiceCommand(QStringList{"teacher", "add", name} + database.options());
+    EXPECT_EQ(added, 0) << output.toStdString();
+    return QRegularExpression("one-time password: (\\S+)").match(output).captured(1);
+}
+
+// A new teacher, logged in on `port` with a password of their own ("een goed
+// wachtwoord"): the headers of their changes. Their browser's device cookie
+// lands in `deviceCookie` when given.
+inline Headers teacherLogsIn(quint16 port, const TestDatabase& database, const QString& name,
+                             QByteArray* deviceCookie = nullptr) {
+    const RawReply login = rawRequest(port, "POST", "/leerkracht/api/login",
+                                      loginBody(name, addTeacher(database, name)), {jsonType});
+    EXPECT_EQ(login.status, 200) << login.body.toStdString();
+    const QByteArray session = cookieSet(login, "kt_leerkracht");
+    const QByteArray device = cookieSet(login, "kt_toestel");
+    for (const char* attribute : {"HttpOnly", "Secure", "SameSite=Strict"})
+        EXPECT_TRUE(session.contains(attribute) && device.contains(attribute))
+            << attribute << " in " << session.data() << " and " << device.data();
+    EXPECT_TRUE(session.contains("Max-Age=43200")) << session.data();
+    EXPECT_TRUE(device.contains("Max-Age=34560000")) << device.data();
+    if (deviceCookie)
+        *deviceCookie = device.left(device.indexOf(';'));
+    const Headers headers = {jsonType, "Cookie: " + session.left(session.indexOf(';')),
+                             "X-CSRF-Token: " + json(login).value("csrf").toString().toLatin1()};
+    const auto post = [&](const QByteArray& path, const QByteArray& body) {
+        return rawRequest(port, "POST", "/leerkracht/api/" + path, body, headers).status;
+    };
+    EXPECT_EQ(post("classes", R"({"class_name":"4C"})"), 403)
+        << "the one-time password must be changed first";
+    EXPECT_EQ(post("password", R"({"password":"kort"})"), 400);
+    EXPECT_EQ(post("password", R"({"password":"een goed wachtwoord"})"), 200);
+    return headers;
+}
+
+// The code of a new class of the teacher whose headers these are.
+inline QByteArray newClass(quint16 port, const Headers& teacher) {
+    const RawReply made =
+        rawRequest(port, "POST", "/leerkracht/api/classes", R"({"class_name":"4C"})", teacher);
+    EXPECT_EQ(made.status, 200) << made.body.toStdString();
+    return json(made).value("class")["code"].toString().toLatin1();
+}
+
+// The students of a class as its page on `port` shows them.
+inline QJsonArray studentsShown(quint16 port, const QByteArray& code, const Headers& teacher) {
+    return json(rawRequest(port, "GET", "/leerkracht/api/classes/" + code, {}, teacher))
+        .value("class")["students"]
+        .toArray();
 }
 
 // The class ABC123 (3B) in a classes file, and the service serving it from a

@@ -1,15 +1,9 @@
 // The class service behind a front that ends TLS: the client's address comes
 // from a trusted front's PROXY header or X-Forwarded-For and from nobody
 // else's; health and measurements are there, never on the students' TLS
-// listener; students log in and poll through the real HAProxy with the
-// configuration the package ships.
+// listener.
 #include <gtest/gtest.h>
 
-#include <QFile>
-#include <QJsonDocument>
-#include <QJsonObject>
-#include <QRegularExpression>
-#include <QTcpServer>
 #include <QtEndian>
 
 #include "FrontSupport.h"
@@ -103,11 +97,8 @@ class ServiceFront : public ServiceTest {
   protected:
     void start(const QStringList& options) {
         ServiceTest::start(QStringList{"--instance-id", "front-test"} + options);
-        plainPort = portIn("Behind a front on http://127\\.0\\.0\\.1:(\\d+)/");
-        adminPort = portIn("Health and metrics on http://127\\.0\\.0\\.1:(\\d+)/");
-    }
-    quint16 portIn(const QString& pattern) {
-        return QRegularExpression(pattern).match(service->output()).captured(1).toUShort();
+        plainPort = announcedPort(*service, "Behind a front");
+        adminPort = announcedPort(*service, "Health and metrics");
     }
 
     quint16 plainPort = 0, adminPort = 0;
@@ -226,33 +217,6 @@ TEST_F(ServiceFront, HealthAndMetricsAreNeverOnTheStudentsListener) {
             }
         }
     }
-}
-
-TEST_F(ServiceFront, StudentsLogInAndPollThroughHaproxy) {
-    if (!QFile::exists(kt::testing::haproxyPath))
-        GTEST_SKIP() << "haproxy is not installed (scripts/install-deps.sh installs it)";
-    // One instance behind both of the example's server lines: instances share
-    // nothing but their database, and SQLite's is one instance's own.
-    start({"--listen-plain", "127.0.0.1:0", "--trusted-front", "127.0.0.1"});
-    const quint16 frontPort = kt::testing::freePort();
-    QProcess front;
-    ASSERT_TRUE(kt::testing::startHaproxy(front, dir, frontPort, plainPort, plainPort));
-    const auto stopFront = qScopeGuard([&] { front.kill(), front.waitForFinished(); });
-
-    EXPECT_TRUE(runEventsUntil(
-        [&] {
-            return studentServed(frontPort, "127.0.0.5") || front.state() == QProcess::NotRunning;
-        },
-        30000));
-    ASSERT_EQ(front.state(), QProcess::Running) << front.readAll().data();
-    for (int poll = 0; poll < 3; ++poll)
-        EXPECT_TRUE(studentServed(frontPort, "127.0.0.5")) << "poll " << poll;
-    // The instance saw the student's address, through the PROXY header.
-    EXPECT_TRUE(service->waitForOutput(" 127.0.0.5 GET /Vexlo/api/class-status.php 200"))
-        << service->output().toStdString();
-    for (const QByteArray path : {"/healthz", "/metrics"})
-        EXPECT_EQ(rawRequest(frontPort, "GET", path).status, 404) << path.data();
-    EXPECT_FALSE(service->output().contains("127.0.0.1 GET /metrics"));
 }
 
 }  // namespace

@@ -3,226 +3,157 @@
 // periodic resync is an hour away here), a token or a teacher's login made
 // on one works on the other, login failures count on both, an instance
 // killed or the database stopped mid-lesson loses no poll and no change.
+// Students log in and poll through the real HAProxy with the configuration
+// the package ships.
 #include <gtest/gtest.h>
 
 #include <QDateTime>
-#include <QJsonArray>
-#include <QJsonDocument>
-#include <QJsonObject>
-#include <QRegularExpression>
 #include <QScopeGuard>
 
 #include "FrontSupport.h"
-#include "QtTestSupport.h"
-#include "TeacherSupport.h"
-#include "TestDatabase.h"
+#include "ServiceFixture.h"
 #include "classes/StudentProtocol.h"
 #include "store/OpenStore.h"
 
 namespace {
 
-using kt::testing::json;
-using kt::testing::loginBody;
-using kt::testing::PostgresCluster;
-using kt::testing::RawReply;
-using kt::testing::runEventsUntil;
-using kt::testing::ServiceProcess;
-using kt::testing::TestDatabase;
-using kt::testing::testTls;
-using Headers = QList<QByteArray>;
+using namespace kt::testing;
 
-const QByteArray jsonType = "Content-Type: application/json";
-
-class TwoInstances : public ::testing::Test {
+class TwoInstances : public ServiceTest {
   protected:
+    TestDatabase::Kind storeKind() const override { return TestDatabase::Kind::Postgres; }
     void SetUp() override {
-        kt::testing::qtApp();
-        if (!database.skipReason.empty()) {
-            GTEST_SKIP() << database.skipReason;
-        }
-        ASSERT_TRUE(testTls().pair.error.isEmpty());
+        ServiceTest::SetUp();
+        if (IsSkipped() || HasFatalFailure())
+            return;
         for (const char* name : {"a", "b"}) {
             instances.push_back(std::make_unique<ServiceProcess>(
-                QString(), testTls().directory, database.address,
-                QStringList{"--database-password-file", database.passwordFile, "--admin-secret",
+                QString(), testTls().directory, database->address,
+                QStringList{"--database-password-file", database->passwordFile, "--admin-secret",
                             dir.filePath("admin.secret"), "--instance-id", name, "--resync-seconds",
                             "3600", "--listen-plain", "127.0.0.1:0", "--trusted-front",
                             "127.0.0.1"}));
             ASSERT_TRUE(instances.back()->started()) << instances.back()->output().toStdString();
         }
+        anna = teacherLogsIn(a().port(), *database, "anna");
+        code = newClass(a().port(), anna);
     }
     ServiceProcess& a() { return *instances.at(0); }
     ServiceProcess& b() { return *instances.at(1); }
-    static quint16 plainPort(ServiceProcess& on) {
-        return QRegularExpression("Behind a front on http://127\\.0\\.0\\.1:(\\d+)/")
-            .match(on.output())
-            .captured(1)
-            .toUShort();
+    static quint16 plainPort(ServiceProcess& on) { return announcedPort(on, "Behind a front"); }
+    bool blocked(const QString& token, quint16 port) {
+        return status(token, port).value("is_blocked") == true;
     }
-    static RawReply call(ServiceProcess& on, const QByteArray& method, const QByteArray& path,
-                         const QByteArray& body = {}, const Headers& headers = {}) {
-        return kt::testing::rawRequest(on.port(), method, path, body, headers);
+    int classPage(ServiceProcess& on) {
+        return rawRequest(on.port(), "GET", "/leerkracht/api/classes/" + code, {}, anna).status;
     }
-    static RawReply status(quint16 port, const QString& token) {
-        return kt::testing::rawRequest(port, "GET",
-                                       "/Vexlo/api/class-status.php?token=" + token.toLatin1());
+    RawReply switchTo(ServiceProcess& on, bool to) {
+        return rawRequest(on.port(), "POST", "/leerkracht/api/classes/" + code + "/blocked",
+                          to ? R"({"is_blocked":true})" : R"({"is_blocked":false})", anna);
     }
-    static bool blocked(const RawReply& status) {
-        return status.status == 200 && json(status).value("is_blocked").toBool();
-    }
-    static QString join(quint16 port, const QByteArray& code, const QByteArray& name) {
-        return json(kt::testing::rawRequest(port, "POST", "/Vexlo/api/class-login.php",
-                                            "student_name=" + name + "&class_code=" + code,
-                                            {"Content-Type: application/x-www-form-urlencoded"}))
-            .value("session_token")
-            .toString();
-    }
-    // A new teacher, logged in on `on` with a password of their own: the headers of their changes.
-    Headers teacher(ServiceProcess& on, const QString& name) {
-        const QString once = kt::testing::addTeacher(database, name);
-        const RawReply login =
-            call(on, "POST", "/leerkracht/api/login", loginBody(name, once), {jsonType});
-        EXPECT_EQ(login.status, 200) << login.body.toStdString();
-        const QByteArray cookie = kt::testing::cookieSet(login, "kt_leerkracht");
-        const Headers session = {
-            jsonType, "Cookie: " + cookie.left(cookie.indexOf(';')),
-            "X-CSRF-Token: " + json(login).value("csrf").toString().toLatin1()};
-        EXPECT_EQ(call(on, "POST", "/leerkracht/api/password",
-                       R"({"password":"een goed wachtwoord"})", session)
-                      .status,
-                  200);
-        return session;
-    }
-    QByteArray newClass(ServiceProcess& on, const Headers& teacher) {
-        const RawReply made =
-            call(on, "POST", "/leerkracht/api/classes", R"({"class_name":"4C"})", teacher);
-        EXPECT_EQ(made.status, 200) << made.body.toStdString();
-        return json(made).value("class")["code"].toString().toLatin1();
-    }
-    static RawReply switchTo(ServiceProcess& on, const Headers& teacher, const QByteArray& code,
-                             bool blocked) {
-        return call(on, "POST", "/leerkracht/api/classes/" + code + "/blocked",
-                    blocked ? R"({"is_blocked":true})" : R"({"is_blocked":false})", teacher);
-    }
-    // The id of the student `name` on the teacher's page of `on`; empty while there is none.
-    static QByteArray studentId(ServiceProcess& on, const Headers& teacher, const QByteArray& code,
-                                const QString& name) {
-        const QJsonArray students =
-            json(call(on, "GET", "/leerkracht/api/classes/" + code, {}, teacher))
-                .value("class")["students"]
-                .toArray();
-        for (const QJsonValue& student : students)
-            if (student["name"].toString() == name)
-                return student["id"].toString().toLatin1();
-        return {};
+    std::unique_ptr<kt::service::SqlStore> openStore() {
+        QString error;
+        auto store = kt::service::openStore(database->address, database->passwordFile, error);
+        EXPECT_TRUE(store) << error.toStdString();
+        return store;
     }
 
-    TestDatabase database{TestDatabase::Kind::Postgres};
-    QTemporaryDir dir;
     std::vector<std::unique_ptr<ServiceProcess>> instances;
+    Headers anna;
+    QByteArray code;
 };
 
 TEST_F(TwoInstances, ChangesTokensAndLoginFailuresReachTheOtherInstance) {
-    const Headers anna = teacher(a(), "anna");
-    const QByteArray code = newClass(a(), anna);
-    const QString jan = join(a().port(), code, "Jan");
+    const QString jan = studentJoins(a().port(), code);
     ASSERT_FALSE(jan.isEmpty());
-    EXPECT_EQ(status(b().port(), jan).status, 200) << "a token made on A, on B";
+    EXPECT_EQ(status(jan, b().port()).value("success"), true) << "a token made on A, on B";
     {  // a student whose join B has not heard of yet: written as A does, never announced
-        QString error;
-        const auto store = kt::service::openStore(database.address, database.passwordFile, error);
-        ASSERT_TRUE(store) << error.toStdString();
+        const auto store = openStore();
         const qint64 now = QDateTime::currentMSecsSinceEpoch();
-        ASSERT_TRUE(store->saveSession({kt::service::StudentProtocol::tokenHash("unheard"),
-                                        code,
-                                        "Ann",
-                                        {},
-                                        {},
-                                        now,
-                                        now,
-                                        {},
-                                        0}));
+        ASSERT_TRUE(store && store->saveSession({kt::service::StudentProtocol::tokenHash("unheard"),
+                                                 code,
+                                                 "Ann",
+                                                 {},
+                                                 {},
+                                                 now,
+                                                 now,
+                                                 {},
+                                                 0}));
     }
-    EXPECT_EQ(status(b().port(), "unheard").status, 200) << "looked up before it was refused";
-    EXPECT_EQ(call(b(), "GET", "/leerkracht/api/classes/" + code, {}, anna).status, 200)
-        << "a teacher's login made on A, on B";
+    EXPECT_EQ(status("unheard", b().port()).value("success"), true)
+        << "looked up before it was refused";
+    EXPECT_EQ(classPage(b()), 200) << "a teacher's login made on A, on B";
 
-    ASSERT_EQ(switchTo(a(), anna, code, true).status, 200);
-    EXPECT_TRUE(runEventsUntil([&] { return blocked(status(b().port(), jan)); }))
+    ASSERT_EQ(switchTo(a(), true).status, 200);
+    EXPECT_TRUE(runEventsUntil([&] { return blocked(jan, b().port()); }))
         << "the switch on A reached B's student";
 
-    const QString eva = join(b().port(), code, "Eva");
+    const QString eva = studentJoins(b().port(), code, {}, "Eva");
     QByteArray evaId;
     EXPECT_TRUE(runEventsUntil([&] {
-        return !(evaId = studentId(a(), anna, code, "Eva")).isEmpty();
+        for (const QJsonValue& student : studentsShown(a().port(), code, anna))
+            if (student["name"] == "Eva")
+                evaId = student["id"].toString().toLatin1();
+        return !evaId.isEmpty();
     })) << "a student who joined on B, on A's page";
-    ASSERT_EQ(call(a(), "POST",
+    ASSERT_EQ(
+        rawRequest(a().port(), "POST",
                    "/leerkracht/api/classes/" + code + "/students/" + evaId + "/remove", "{}", anna)
-                  .status,
-              200);
-    EXPECT_TRUE(runEventsUntil([&] { return status(b().port(), eva).status == 401; }))
+            .status,
+        200);
+    EXPECT_TRUE(runEventsUntil([&] { return status(eva, b().port()).value("success") == false; }))
         << "removed on A, refused on B";
 
     // Past the free failures on A, B makes the next attempt wait at once,
     // where on its own it would hear five more.
-    for (int i = 0; i < 6; ++i)
-        ASSERT_EQ(call(a(), "POST", "/leerkracht/api/login", loginBody("anna", "fout"), {jsonType})
-                      .status,
-                  401)
-            << i;
+    const auto guess = [&](ServiceProcess& on) {
+        return rawRequest(on.port(), "POST", "/leerkracht/api/login", loginBody("anna", "fout"),
+                          {jsonType})
+            .status;
+    };
+    for (int i = 0; i < 6; ++i) ASSERT_EQ(guess(a()), 401) << i;
     int attemptsOnB = 1;
-    while (
-        attemptsOnB < 6 &&
-        call(b(), "POST", "/leerkracht/api/login", loginBody("anna", "fout"), {jsonType}).status !=
-            429)
-        ++attemptsOnB;
+    while (attemptsOnB < 6 && guess(b()) != 429) ++attemptsOnB;
     EXPECT_LT(attemptsOnB, 5) << "attempts on B until it made anna wait";
 
-    const QString piet = join(a().port(), code, "Piet");
-    EXPECT_TRUE(blocked(status(a().port(), piet)));
-    ASSERT_EQ(call(a(), "POST", "/leerkracht/api/logout", "{}", anna).status, 200);
-    EXPECT_TRUE(runEventsUntil([&] {
-        return call(b(), "GET", "/leerkracht/api/classes/" + code, {}, anna).status == 401;
-    })) << "logged out on A, on B too";
+    const QString piet = studentJoins(a().port(), code, {}, "Piet");
+    EXPECT_TRUE(blocked(piet, a().port()));
+    ASSERT_EQ(rawRequest(a().port(), "POST", "/leerkracht/api/logout", "{}", anna).status, 200);
+    EXPECT_TRUE(runEventsUntil([&] { return classPage(b()) == 401; }))
+        << "logged out on A, on B too";
     a().kill();
     for (const QString& token : {piet, jan})
-        EXPECT_TRUE(blocked(status(b().port(), token))) << "polling B after A was killed";
+        EXPECT_TRUE(blocked(token, b().port())) << "polling B after A was killed";
 }
 
 TEST_F(TwoInstances, WhileTheDatabaseIsAwayPollsAreAnsweredAndChangesRefusedThenWritten) {
-    const Headers anna = teacher(a(), "anna");
-    const QByteArray code = newClass(a(), anna);
-    const QString jan = join(a().port(), code, "Jan");
-    ASSERT_EQ(switchTo(a(), anna, code, true).status, 200);
-    ASSERT_TRUE(runEventsUntil([&] { return blocked(status(b().port(), jan)); }));
+    const QString jan = studentJoins(a().port(), code);
+    ASSERT_EQ(switchTo(a(), true).status, 200);
+    ASSERT_TRUE(runEventsUntil([&] { return blocked(jan, b().port()); }));
 
     PostgresCluster& cluster = PostgresCluster::shared();
     ASSERT_TRUE(cluster.stop());
     auto restart = qScopeGuard([&] { cluster.start(); });
     const qint64 polledAt = QDateTime::currentMSecsSinceEpoch();
     for (int poll = 0; poll < 3; ++poll)
-        EXPECT_TRUE(blocked(status(b().port(), jan))) << "poll " << poll << " from memory";
-    const RawReply refused = switchTo(a(), anna, code, false);
+        EXPECT_TRUE(blocked(jan, b().port())) << "poll " << poll << " from memory";
+    const RawReply refused = switchTo(a(), false);
     EXPECT_EQ(refused.status, 503);
     EXPECT_EQ(json(refused).value("error").toString(),
               "De database is even niet bereikbaar: je wijziging is niet bewaard. Probeer het zo "
               "opnieuw.");
-    const RawReply health = kt::testing::plainGet(plainPort(a()), "/healthz");
+    const RawReply health = plainGet(plainPort(a()), "/healthz");
     EXPECT_EQ(health.status, 503);
     EXPECT_EQ(json(health).value("database"), false) << health.body.data();
-    EXPECT_TRUE(json(call(a(), "GET", "/leerkracht/api/classes/" + code, {}, anna))
-                    .value("class")["is_blocked"]
-                    .toBool())
-        << "the refused switch changed nothing";
+    EXPECT_TRUE(blocked(jan, a().port())) << "the refused switch changed nothing";
     EXPECT_TRUE(runEventsUntil(
         [&] { return b().output().contains("last polls are kept until the database takes them"); },
         60000));
 
     restart.dismiss();
     ASSERT_TRUE(cluster.start());
-    QString error;
-    const auto store = kt::service::openStore(database.address, database.passwordFile, error);
-    ASSERT_TRUE(store) << error.toStdString();
+    const auto store = openStore();
+    ASSERT_TRUE(store);
     const QString janHash = kt::service::StudentProtocol::tokenHash(jan);
     EXPECT_TRUE(runEventsUntil(
         [&] {
@@ -235,41 +166,44 @@ TEST_F(TwoInstances, WhileTheDatabaseIsAwayPollsAreAnsweredAndChangesRefusedThen
     // through the channel listened to on its new connection.
     for (ServiceProcess* instance : {&a(), &b()})
         EXPECT_TRUE(runEventsUntil(
-            [&] { return kt::testing::plainGet(plainPort(*instance), "/healthz").status == 200; },
-            60000));
-    EXPECT_EQ(switchTo(a(), anna, code, false).status, 200);
-    EXPECT_TRUE(runEventsUntil([&] { return !blocked(status(b().port(), jan)); }))
+            [&] { return plainGet(plainPort(*instance), "/healthz").status == 200; }, 60000));
+    EXPECT_EQ(switchTo(a(), false).status, 200);
+    EXPECT_TRUE(runEventsUntil([&] { return !blocked(jan, b().port()); }))
         << "the switch after the outage reached B";
 }
 
 TEST_F(TwoInstances, StudentsThroughHaproxyKeepPollingWhenAnInstanceIsKilled) {
-    if (!QFile::exists(kt::testing::haproxyPath))
+    if (!QFile::exists(haproxyPath))
         GTEST_SKIP() << "haproxy is not installed (scripts/install-deps.sh installs it)";
-    const Headers anna = teacher(a(), "anna");
-    const QByteArray code = newClass(a(), anna);
-    const quint16 frontPort = kt::testing::freePort();
+    const quint16 frontPort = freePort();
     QProcess front;
-    ASSERT_TRUE(kt::testing::startHaproxy(front, dir, frontPort, plainPort(a()), plainPort(b())));
+    ASSERT_TRUE(startHaproxy(front, dir, frontPort, plainPort(a()), plainPort(b())));
     const auto stopFront = qScopeGuard([&] { front.kill(), front.waitForFinished(); });
+    // The students' address reaches the instances through the PROXY header.
+    const QString from = "127.0.0.5";
     QString token;
     ASSERT_TRUE(runEventsUntil([&] {
-        return !(token = join(frontPort, code, "Jan")).isEmpty() ||
+        return !(token = studentJoins(frontPort, code, from)).isEmpty() ||
                front.state() == QProcess::NotRunning;
     }));
     ASSERT_EQ(front.state(), QProcess::Running) << front.readAll().data();
 
-    ASSERT_EQ(switchTo(a(), anna, code, true).status, 200);
+    ASSERT_EQ(switchTo(a(), true).status, 200);
     int polls = 0, answered = 0;
     const auto poll = [&] {
-        const RawReply reply = status(frontPort, token);
-        ++polls, answered += reply.status == 200;
-        return blocked(reply);
+        const QJsonObject reply = status(token, frontPort, from);
+        ++polls, answered += reply.value("success") == true;
+        return reply.value("is_blocked") == true;
     };
     EXPECT_TRUE(runEventsUntil(poll)) << "the switch through A, polled through HAProxy";
     a().kill();
     for (int i = 0; i < 6; ++i) EXPECT_TRUE(poll()) << "poll " << i << " after A was killed";
     EXPECT_EQ(answered, polls) << "every poll answered";
-    EXPECT_TRUE(b().waitForOutput("GET /Vexlo/api/class-status.php 200"));
+    EXPECT_TRUE(b().waitForOutput(" 127.0.0.5 GET /Vexlo/api/class-status.php 200"))
+        << b().output().toStdString();
+    for (const QByteArray path : {"/healthz", "/metrics"})
+        EXPECT_EQ(rawRequest(frontPort, "GET", path).status, 404) << path.data();
+    EXPECT_FALSE(b().output().contains("127.0.0.1 GET /metrics"));
 }
 
 }  // namespace

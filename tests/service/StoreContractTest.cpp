@@ -5,7 +5,6 @@
 #include <QFile>
 #include <QJsonDocument>
 #include <QSqlQuery>
-#include <functional>
 
 #include "TestDatabase.h"
 #include "store/OpenStore.h"
@@ -139,98 +138,50 @@ TEST_P(StoreContract, KeepsWhatItIsGivenAcrossOpeningsAndRefusesWritesItCannotMa
                                "",       false, ReportedState::Blocked,      18,
                                40};
     const LessonEvent old{"ACD347", 5, LessonEvent::Kind::LessonEnded, {}, {}};
-    struct Step {
-        const char* what;
-        std::function<bool(ServiceStore&)> write;
-        bool done;  // on a database that works
-    };
-    const std::vector<Step> steps = {
-        {"a teacher", [&](ServiceStore& s) { return s.addTeacher(zoe); }, true},
-        {"another teacher", [&](ServiceStore& s) { return s.addTeacher(bert); }, true},
-        {"a name taken",
-         [&](ServiceStore& s) {
-             Teacher again{0, zoe.name, "x", true, {}};
-             return s.addTeacher(again);
-         },
-         false},
-        {"a password",
-         [&](ServiceStore& s) { return s.setPassword(zoe.id, "$argon2id$new", false); }, true},
-        {"a display name", [&](ServiceStore& s) { return s.setDisplayName(zoe.id, "Mevr. Zoë"); },
-         true},
-        {"no such teacher's password",
-         [&](ServiceStore& s) { return s.setPassword(zoe.id + bert.id, "h", true); }, false},
-        {"no such teacher's name", [&](ServiceStore& s) { return s.setDisplayName(-1, "x"); },
-         false},
-        {"a key", [&](ServiceStore& s) { return s.serviceKey("cookie", "k1") == "k1"; }, true},
-        {"the key kept", [&](ServiceStore& s) { return s.serviceKey("cookie", "k2") == "k1"; },
-         true},
-        {"a login",
-         [&](ServiceStore& s) {
-             return s.saveTeacherSession({"c1", zoe.id, t});
-         },
-         true},
-        {"a second",
-         [&](ServiceStore& s) {
-             return s.saveTeacherSession({"c2", zoe.id, t});
-         },
-         true},
-        {"an old one",
-         [&](ServiceStore& s) {
-             return s.saveTeacherSession({"c3", bert.id, 5});
-         },
-         true},
-        {"a login again",
-         [&](ServiceStore& s) {
-             return s.saveTeacherSession({"c1", bert.id, t + 9});
-         },
-         true},
-        {"a logout, and what expired",
-         [&](ServiceStore& s) { return s.deleteTeacherSessions("c2", 6); }, true},
-        {"a class", [&](ServiceStore& s) { return s.saveClass(first); }, true},
-        {"the class changed",
-         [&](ServiceStore& s) {
-             changed.teacherId = zoe.id;
-             return s.saveClass(changed);
-         },
-         true},
-        {"the administrator's class", [&](ServiceStore& s) { return s.saveClass(second); }, true},
-        {"a student", [&](ServiceStore& s) { return s.saveSession(jan); }, true},
-        {"another student", [&](ServiceStore& s) { return s.saveSession(eva); }, true},
-        {"a third", [&](ServiceStore& s) { return s.saveSession(piet); }, true},
-        {"a student removed", [&](ServiceStore& s) { return s.deleteSessions({"hash-eva"}); },
-         true},
-        {"the lesson log",
-         [&](ServiceStore& s) {
-             return s.addLessonEvents({old, joined, switched, reported});
-         },
-         true},
-        {"its old days gone", [&](ServiceStore& s) { return s.deleteLessonEventsBefore(6); }, true},
-        {"last polls",
-         [&](ServiceStore& s) {
-             return s.saveLastSeen({{"hash-jan", t + 500}, {"gone", 1}});
-         },
-         true},
-        {"an earlier poll, from another instance",
-         [&](ServiceStore& s) {
-             return s.saveLastSeen({{"hash-jan", t + 100}});
-         },
-         true},
-        {"login failures, two in one millisecond",
-         [&](ServiceStore& s) {
-             return s.addLoginFailure("account:zoë", t - 10) &&
-                    s.addLoginFailure("account:zoë", t + 1) &&
-                    s.addLoginFailure("account:zoë", t + 1) && s.addLoginFailure("account:x", t);
-         },
-         true},
-        {"one of them taken back",
-         [&](ServiceStore& s) { return s.removeLoginFailure("account:zoë", t + 1); }, true},
-        {"the old ones gone", [&](ServiceStore& s) { return s.deleteLoginFailuresBefore(t - 10); },
-         true},
+    // Every kind of write in turn: done on a database that `works` (unless refused anyway),
+    // refused on a broken one.
+    const auto writeAll = [&](ServiceStore& s, bool works) {
+        const auto expect = [&](const char* what, bool written, bool done = true) {
+            EXPECT_EQ(written, works && done) << what << (works ? "" : ", refused");
+        };
+        expect("a teacher", s.addTeacher(zoe));
+        expect("another teacher", s.addTeacher(bert));
+        Teacher again{0, zoe.name, "x", true, {}};
+        expect("a name taken", s.addTeacher(again), false);
+        expect("a password", s.setPassword(zoe.id, "$argon2id$new", false));
+        expect("a display name", s.setDisplayName(zoe.id, "Mevr. Zoë"));
+        expect("no such teacher's password", s.setPassword(zoe.id + bert.id, "h", true), false);
+        expect("no such teacher's name", s.setDisplayName(-1, "x"), false);
+        expect("a key", s.serviceKey("cookie", "k1") == "k1");
+        expect("the key kept", s.serviceKey("cookie", "k2") == "k1");
+        expect("a login", s.saveTeacherSession({"c1", zoe.id, t}));
+        expect("a second", s.saveTeacherSession({"c2", zoe.id, t}));
+        expect("an old one", s.saveTeacherSession({"c3", bert.id, 5}));
+        expect("a login again", s.saveTeacherSession({"c1", bert.id, t + 9}));
+        expect("a logout, and what expired", s.deleteTeacherSessions("c2", 6));
+        expect("a class", s.saveClass(first));
+        changed.teacherId = zoe.id;
+        expect("the class changed", s.saveClass(changed));
+        expect("the administrator's class", s.saveClass(second));
+        expect("a student", s.saveSession(jan));
+        expect("another student", s.saveSession(eva));
+        expect("a third", s.saveSession(piet));
+        expect("a student removed", s.deleteSessions({"hash-eva"}));
+        expect("the lesson log", s.addLessonEvents({old, joined, switched, reported}));
+        expect("its old days gone", s.deleteLessonEventsBefore(6));
+        expect("last polls", s.saveLastSeen({{"hash-jan", t + 500}, {"gone", 1}}));
+        expect("an earlier poll, from another instance", s.saveLastSeen({{"hash-jan", t + 100}}));
+        expect("login failures, two in one millisecond",
+               s.addLoginFailure("account:zoë", t - 10) &&
+                   s.addLoginFailure("account:zoë", t + 1) &&
+                   s.addLoginFailure("account:zoë", t + 1) && s.addLoginFailure("account:x", t));
+        expect("one of them taken back", s.removeLoginFailure("account:zoë", t + 1));
+        expect("the old ones gone", s.deleteLoginFailuresBefore(t - 10));
     };
     auto store = open();
     ASSERT_TRUE(store);
     EXPECT_EQ(store->schemaVersion(), SqlStore::latestSchemaVersion()) << "made on an empty one";
-    for (const Step& step : steps) EXPECT_EQ(step.write(*store), step.done) << step.what;
+    writeAll(*store, true);
 
     Teacher zoeNow = zoe;
     zoeNow.passwordHash = "$argon2id$new";
@@ -268,7 +219,7 @@ TEST_P(StoreContract, KeepsWhatItIsGivenAcrossOpeningsAndRefusesWritesItCannotMa
     EXPECT_EQ(store->schemaVersion(), SqlStore::latestSchemaVersion()) << "opened again";
     EXPECT_EQ(contents(*store, ids), expected);
     breakDatabase(*store);
-    for (const Step& step : steps) EXPECT_FALSE(step.write(*store)) << step.what << ", refused";
+    writeAll(*store, false);
     contents(*store, ids);  // reading a broken database is no crash either
     store.reset();
     repairDatabase();

@@ -113,7 +113,10 @@ TEST(StudentProtocol, NamesAreKeptCleanedAndAClassHoldsAtMostItsLimit) {
         {"%E2%80%AE%E2%80%8B%E2%80%A9", {}},
     };
     QJsonObject first;  // the first student's logout
+    QStringList stored;
     for (const auto& [typed, kept] : names) {
+        if (!kept.isEmpty())
+            stored << kept;
         const ApiReply reply = lesson.students.login("class_code=ABC123&student_name=" + typed);
         EXPECT_EQ(reply.status, kept.isEmpty() ? 400 : 200) << typed.left(80).toStdString();
         EXPECT_EQ(reply.body.value("student_info")["name"].toString().toStdString(),
@@ -121,6 +124,11 @@ TEST(StudentProtocol, NamesAreKeptCleanedAndAClassHoldsAtMostItsLimit) {
         if (first.isEmpty())
             first.insert("token", reply.body.value("session_token"));
     }
+    QStringList kept;
+    for (const StudentSession& session : lesson.classes.studentsOf("ABC123"))
+        kept << session.studentName;
+    kept.sort(), stored.sort();
+    EXPECT_EQ(kept.join('|').toStdString(), stored.join('|').toStdString()) << "stored as checked";
     StudentProtocol students(lesson.classes, lesson.classes.classSize("ABC123") + 1);
     EXPECT_EQ(students.login("class_code=ABC123&student_name=Eva").status, 200);
     const ApiReply full = students.login("class_code=ABC123&student_name=Piet");

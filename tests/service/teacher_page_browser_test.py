@@ -53,11 +53,11 @@ class Student:
     def __init__(self, port, certificate):
         self.port, self.context = port, ssl.create_default_context(cafile=certificate)
 
-    def request(self, method, path, body=None, content_type=None):
+    def request(self, path, body=None, content_type="application/json"):
         connection = http.client.HTTPSConnection("127.0.0.1", self.port, context=self.context,
                                                  timeout=10)
-        connection.request(method, path, body=body,
-                           headers={"Content-Type": content_type} if content_type else {})
+        connection.request("GET" if body is None else "POST", "/Vexlo/api/" + path, body=body,
+                           headers={} if body is None else {"Content-Type": content_type})
         data = json.loads(connection.getresponse().read())
         connection.close()
         return data
@@ -65,19 +65,17 @@ class Student:
     def login(self, name, code):
         body = "student_name=%s&class_code=%s&device_info=Linux%%20Debian%%2012" % (
             urllib.parse.quote(name, safe=""), code.upper()) + "&device_id=a4b1c2d3e4f5"
-        return self.request("POST", "/Vexlo/api/class-login.php", body.encode(),
-                            "application/x-www-form-urlencoded")
+        return self.request("class-login.php", body.encode(), "application/x-www-form-urlencoded")
 
     def status(self, token):
-        return self.request("GET", "/Vexlo/api/class-status.php?token=" + token)
+        return self.request("class-status.php?token=" + token)
 
     def report(self, token, state, error=None):
         """What the application tells the service after a privileged run and at quit."""
         body = {"token": token, "state": state, "hosts": 18, "rules": 40}
         if error is not None:
             body["error"] = error
-        return self.request("POST", "/Vexlo/api/class-report.php", json.dumps(body).encode(),
-                            "application/json")
+        return self.request("class-report.php", json.dumps(body).encode())
 
 
 class Service:
@@ -134,10 +132,12 @@ class Page:
         WebDriverWait(self.driver, PATIENCE).until(lambda d: self.find(element_id).is_displayed())
         return self.find(element_id)
 
-    def type(self, element_id, text, clear=False):
+    def type(self, element_id, text, clear=False, submit=None):
         if clear:
             self.visible(element_id).clear()
         self.visible(element_id).send_keys(text)
+        if submit:
+            self.find(submit).click()
 
     def script(self, code, *arguments):
         return self.driver.execute_script(code, *arguments)
@@ -145,33 +145,20 @@ class Page:
     def text(self, element_id):
         return self.find(element_id).text
 
-    def message(self):
-        return self.text("message")
-
     def says(self, text, what):
-        return check(self.waits(lambda: self.message() == text), what + ": %r" % self.message())
+        return check(self.waits(lambda: self.text("message") == text),
+                     what + ": %r" % self.text("message"))
 
     def focused(self):
         return self.script("return document.activeElement.id")
 
-    def log_in(self, name, password, submit="login-submit"):
+    def log_in(self, name, password):
         self.type("login-name", name, clear=True)
-        self.type("login-password", password)
-        self.find(submit).click()
+        self.type("login-password", password, submit="login-submit")
 
     def switch_on(self):
         self.find("block-switch").click()
         self.waits(lambda: self.find("block-switch").get_attribute("aria-checked") == "true")
-
-    def fetch(self, method, path, body=None):
-        """A request from inside the page, with the page's CSRF token."""
-        return self.driver.execute_async_script("""
-            const [method, path, body, done] = arguments;
-            fetch(path, {method, headers: {"Content-Type": "application/json",
-                                           "X-CSRF-Token": state.csrf},
-                         body: body === null ? undefined : JSON.stringify(body)})
-              .then(async r => done({status: r.status, body: await r.json()}));
-        """, method, path, body)
 
     def rows(self):
         """(name, state, status text) of each row of the student list, top to bottom."""
@@ -180,22 +167,9 @@ class Page:
                 [row.dataset.name, row.dataset.state, row.querySelector(".status").textContent]);""")
 
 
-def first_login(url, name, one_time, new_password):
-    page = Page()
-    page.driver.get(url)
-    check(page.waits(lambda: page.focused() == "login-name"),
-          "the login view puts the focus on Naam")
-    page.log_in(name, one_time)
-    page.type("new-password", new_password)
-    page.find("password-submit").click()
-    page.visible("new-class-name")
-    return page
-
-
 def new_class(page, name, school=""):
     page.type("new-class-name", name)
-    page.type("new-class-school", school)
-    page.find("new-class-submit").click()
+    page.type("new-class-school", school, submit="new-class-submit")
     return page.visible("class-code").text
 
 
@@ -263,8 +237,7 @@ def lesson(anna, student, restart, service, password):
           "the CSV download holds the day, a pupil's formula as text: %s" % csv)
 
     # Adding or removing a name says what changed.
-    anna.type("domain-add", "Ai.Example.org")
-    anna.find("domain-submit").click()
+    anna.type("domain-add", "Ai.Example.org", submit="domain-submit")
     anna.says("ai.example.org staat nu in de lijst.", "adding a name says so")
     anna.click("#domains button[aria-label='Verwijder ai.example.org']")
     anna.says("ai.example.org is uit de lijst gehaald.", "removing a name says so")
@@ -277,15 +250,19 @@ def lesson(anna, student, restart, service, password):
     anna.says("De klasdienst is niet bereikbaar", "the page says the service is gone")
     service = restart()
     check(service.port is not None, "the service starts again")
-    check(polling(lambda: anna.message() == "" and len(anna.rows()) == 4),
-          "the error goes once the service answers again: %r" % anna.message())
+    check(polling(lambda: anna.text("message") == "" and len(anna.rows()) == 4),
+          "the error goes once the service answers again: %r" % anna.text("message"))
 
     # An expired login says so, and logging in again opens the class of the address.
-    anna.fetch("POST", "api/logout", {})
+    anna.driver.execute_async_script("""
+        const done = arguments[0];
+        fetch("api/logout", {method: "POST", headers: {"Content-Type": "application/json",
+                                                       "X-CSRF-Token": state.csrf},
+                             body: "{}"}).then(done);""")
     anna.says("Je sessie is verlopen; meld je opnieuw aan", "an expired login says so")
     check(anna.focused() == "login-name", "the focus is on Naam")
     anna.log_in("anna", password)
-    check(anna.waits(lambda: anna.text("class-code") == code and anna.message() == ""),
+    check(anna.waits(lambda: anna.text("class-code") == code and anna.text("message") == ""),
           "logged in again, the class is open and the message gone")
 
     # Afmelden: the next teacher finds the name field empty, focused, and no class.
@@ -300,8 +277,7 @@ def lesson(anna, student, restart, service, password):
 
 def main():
     work = tempfile.mkdtemp(prefix="kt-teacher-page-")
-    service = None
-    pages = []
+    service = anna = None
     try:
         database = os.path.join(work, "service.db")
         output = subprocess.run([SERVICE, "teacher", "add", "anna", "--display", "Mevr. Claes",
@@ -314,8 +290,12 @@ def main():
         url = "https://127.0.0.1:%d/leerkracht/" % port
         student = Student(port, os.path.join(work, "tls", "cert.pem"))
 
-        anna = first_login(url, "anna", one_time, "anna heeft een lang wachtwoord")
-        pages.append(anna)
+        anna = Page()
+        anna.driver.get(url)
+        check(anna.waits(lambda: anna.focused() == "login-name"),
+              "the login view puts the focus on Naam")
+        anna.log_in("anna", one_time)
+        anna.type("new-password", "anna heeft een lang wachtwoord", submit="password-submit")
         check(anna.visible("no-classes").is_displayed(), "a new teacher is told there is no class")
         code = new_class(anna, "3B Wiskunde", "Sint-Jan")
         check(re.fullmatch(r"[ACDEFGHJKMNPQRTUVWXY34679]{6}", code) is not None,
@@ -324,9 +304,8 @@ def main():
               "the page greets the teacher by the display name")
         for typed, reason in (("localhost", "de computer van de leerling zelf"),
                               ("x", "geen volledige naam")):
-            anna.type("domain-add", typed, clear=True)
-            anna.find("domain-submit").click()
-            check(anna.waits(lambda: reason in anna.message()),
+            anna.type("domain-add", typed, clear=True, submit="domain-submit")
+            check(anna.waits(lambda: reason in anna.text("message")),
                   "the page says why %r is not blocked" % typed)
         token = student.login("Jan Peeters", code.lower()).get("session_token", "")
         check(anna.waits(lambda: ["Jan Peeters", "free", "Vrij"] in anna.rows()),
@@ -336,9 +315,8 @@ def main():
               "the switch on makes the next status reply blocked")
 
         anna.driver.get(url)
-        anna.type("display-name", "Mevr. Claes-Peeters", clear=True)
-        anna.find("display-name-submit").click()
-        anna.waits(lambda: "Leerlingen zien nu" in anna.message())
+        anna.type("display-name", "Mevr. Claes-Peeters", clear=True, submit="display-name-submit")
+        anna.waits(lambda: "Leerlingen zien nu" in anna.text("message"))
         check(student.status(token).get("class_info", {}).get("teacher_name") ==
               "Mevr. Claes-Peeters", "a display name set on the page reaches the students")
         anna.click("#class-list button[data-code='%s']" % code)
@@ -352,8 +330,8 @@ def main():
         service = lesson(anna, student, lambda: Service(work, database, port), service,
                          "anna heeft een lang wachtwoord")
     finally:
-        for page in pages:
-            page.driver.quit()
+        if anna:
+            anna.driver.quit()
         if service:
             service.stop()
         shutil.rmtree(work, ignore_errors=True)
