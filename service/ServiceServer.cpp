@@ -19,6 +19,9 @@
 namespace kt::service {
 namespace {
 
+// The students' poll, whose refusals must never read as the class's answer.
+constexpr char statusPath[] = "/Vexlo/api/class-status.php";
+
 // The router reads a path as a regular expression: here every character but
 // the <arg> places means itself.
 QString literalPath(const QByteArray& path) {
@@ -95,7 +98,7 @@ void ServiceServer::addRoutes() {
     // The student application's, and the administrator's switch.
     route(Get, "/", &ServiceServer::banner);
     route(Post, "/Vexlo/api/class-login.php", &ServiceServer::studentLogin);
-    route(Get, "/Vexlo/api/class-status.php", &ServiceServer::studentStatus);
+    route(Get, statusPath, &ServiceServer::studentStatus);
     route(Post, "/Vexlo/api/class-logout.php", &ServiceServer::studentLogout);
     route(Post, "/Vexlo/api/class-report.php", &ServiceServer::studentReport);
     route(Put, "/admin/classes/<arg>", &ServiceServer::adminChange);
@@ -193,16 +196,16 @@ QHttpServerResponse ServiceServer::studentLogin(const QHttpServerRequest& reques
 
 QHttpServerResponse ServiceServer::studentStatus(const QHttpServerRequest& request) {
     metrics_.countPoll();
-    return toResponse(
-        students_.status(request.query().queryItemValue("token", QUrl::FullyDecoded)));
+    return toResponse(students_.status(request.query().queryItemValue("token", QUrl::FullyDecoded),
+                                       request.remoteAddress().toString()));
 }
 
 QHttpServerResponse ServiceServer::studentLogout(const QHttpServerRequest& request) {
-    return toResponse(students_.logout(request.body()));
+    return toResponse(students_.logout(request.body(), request.remoteAddress().toString()));
 }
 
 QHttpServerResponse ServiceServer::studentReport(const QHttpServerRequest& request) {
-    return toResponse(students_.report(request.body()));
+    return toResponse(students_.report(request.body(), request.remoteAddress().toString()));
 }
 
 QHttpServerResponse ServiceServer::adminChange(const QHttpServerRequest& request,
@@ -278,7 +281,8 @@ quint16 ServiceServer::listenAdmin(const QHostAddress& address, quint16 port) {
 }
 
 void ServiceServer::watch(QTcpSocket* socket, ConnectionCounter::Admission admission) {
-    new ConnectionGuard(socket, limits_, admission, log_);  // a child of the socket
+    // A child of the socket.
+    new ConnectionGuard(socket, limits_, admission, QByteArray("GET ") + statusPath, log_);
     // After the guard's and before the HTTP server's: in the turn that completes a
     // request, this is when its last bytes came.
     QObject::connect(socket, &QIODevice::readyRead, socket,

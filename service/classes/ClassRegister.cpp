@@ -157,12 +157,9 @@ bool ClassRegister::join(const StudentSession& session) {
 }
 
 std::optional<StudentSession> ClassRegister::poll(const QString& tokenHash) {
-    auto session = sessions_.find(tokenHash);
-    if (session == sessions_.end()) {
-        if (!lookUp(tokenHash))
-            return std::nullopt;
-        session = sessions_.find(tokenHash);
-    }
+    if (holds(tokenHash) != Holding::Yes)
+        return std::nullopt;
+    const auto session = sessions_.find(tokenHash);
     const qint64 now = now_();
     if (now - session->lastSeenMs > limits::studentSessionMs) {
         endSessions({tokenHash});

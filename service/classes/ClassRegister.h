@@ -64,12 +64,15 @@ class ClassRegister {
     // Stores and counts a student who joined a class. The row of the same
     // computer's departure from the class gives way: it is back.
     bool join(const StudentSession& session);
-    // The session of `tokenHash`, marked as polled now; nothing when there
-    // is none or it went a day without a poll (it ends then).
+    // The session of `tokenHash` (see holds), marked as polled now; nothing
+    // when there is none or it went a day without a poll (it ends then).
     std::optional<StudentSession> poll(const QString& tokenHash);
-    // Whether the session of `tokenHash` is held; on a shared store one that
-    // another instance made is looked up (and then held) first.
-    bool holds(const QString& tokenHash);
+    // Whether the session of `tokenHash` is held. On a shared store one that
+    // another instance made is looked up (and then held) first, if `mayLookUp`:
+    // NotLookedUp when it may not, Unsure when the store did not answer.
+    enum class Holding { Yes, No, NotLookedUp, Unsure };
+    Holding holds(const QString& tokenHash, bool mayLookUp = true);
+    bool sharedStore() const { return store_.shared(); }
     bool endSessions(const QStringList& tokenHashes);
     // Ends a session at the student's own request (a logout, a quit). One
     // that leaves a blocked class stays as a departure for the teacher, at
@@ -117,8 +120,8 @@ class ClassRegister {
     // The sessions `belongs` picks become those of `stored`.
     void replaceSessions(const QList<StudentSession>& stored,
                          const std::function<bool(const StudentSession&)>& belongs);
-    // A session another instance made, from the store; whether it is held now.
-    bool lookUp(const QString& tokenHash);
+    // A session another instance made, from the store.
+    Holding lookUp(const QString& tokenHash);
     void announceClass(const QString& code);
     // The polls other instances answered, for the contact shown and logged.
     void readOthersPolls();

@@ -12,21 +12,24 @@ void ClassRegister::announceClass(const QString& code) {
     store_.announce(ChangeNotice{ChangeNotice::Kind::Class, code}.text());
 }
 
-bool ClassRegister::holds(const QString& tokenHash) {
-    return sessions_.contains(tokenHash) || lookUp(tokenHash);
+ClassRegister::Holding ClassRegister::holds(const QString& tokenHash, bool mayLookUp) {
+    if (sessions_.contains(tokenHash) || !store_.shared())
+        return sessions_.contains(tokenHash) ? Holding::Yes : Holding::No;
+    return mayLookUp ? lookUp(tokenHash) : Holding::NotLookedUp;
 }
 
-bool ClassRegister::lookUp(const QString& tokenHash) {
-    if (!store_.shared())
-        return false;
+ClassRegister::Holding ClassRegister::lookUp(const QString& tokenHash) {
+    const quint64 failedBefore = failedStatements;
     const auto stored = store_.loadSession(tokenHash);
+    if (failedStatements != failedBefore)
+        return Holding::Unsure;
     if (!stored || stored->departedAtMs != 0)
-        return false;
+        return Holding::No;
     if (!classes_.contains(stored->classCode))
         reloadClass(stored->classCode);  // made on another instance a moment ago
     else
         mergeSession(*stored);
-    return sessions_.contains(tokenHash);
+    return sessions_.contains(tokenHash) ? Holding::Yes : Holding::No;
 }
 
 void ClassRegister::mergeSession(StudentSession stored) {

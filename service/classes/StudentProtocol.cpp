@@ -24,7 +24,8 @@ StudentProtocol::StudentProtocol(ClassRegister& classes, int maxStudents)
       maxStudents_(maxStudents),
       wrongCodes_(limits::wrongCodesPerAddress, limits::loginWindowMs),
       logins_(limits::loginsPerAddress, limits::loginWindowMs),
-      reports_(limits::reportsPerSession, limits::reportWindowMs) {}
+      reports_(limits::reportsPerSession, limits::reportWindowMs),
+      unknownTokens_(limits::unknownTokensPerAddress, limits::loginWindowMs) {}
 
 QString StudentProtocol::tokenHash(const QString& token) {
     return QString::fromLatin1(
@@ -91,10 +92,36 @@ ApiReply StudentProtocol::login(const QByteArray& formBody, const QString& peer)
                  }};
 }
 
-ApiReply StudentProtocol::status(const QString& token) {
+std::optional<ApiReply> StudentProtocol::unservable(const QString& key, const QString& peer,
+                                                    const ApiReply& notHeld, bool forPoll) {
+    const qint64 now = classes_.now();
+    const auto answer = [forPoll](int status, const QString& text) {
+        return forPoll ? plainFailure(status, text) : failure(status, text);
+    };
+    switch (classes_.holds(key, unknownTokens_.allows(peer, now))) {
+        case ClassRegister::Holding::Yes:
+            return std::nullopt;
+        case ClassRegister::Holding::No:
+            if (classes_.sharedStore())
+                unknownTokens_.record(peer, now);
+            return notHeld;
+        case ClassRegister::Holding::NotLookedUp:
+            return answer(429, QStringLiteral("Te veel onbekende sessies vanaf dit adres: probeer "
+                                              "het zo opnieuw"));
+        case ClassRegister::Holding::Unsure:
+            break;
+    }
+    return answer(503,
+                  QStringLiteral("De database is even niet bereikbaar: probeer het zo opnieuw"));
+}
+
+ApiReply StudentProtocol::status(const QString& token, const QString& peer) {
     if (token.isEmpty())
         return malformed(QStringLiteral("token ontbreekt"));
-    const auto session = classes_.poll(tokenHash(token));
+    const QString key = tokenHash(token);
+    if (auto refused = unservable(key, peer, sessionNotFound(), true))
+        return *refused;
+    const auto session = classes_.poll(key);
     if (!session)
         return sessionNotFound();
     auto cached = statusReplies_.constFind(session->classCode);
@@ -120,14 +147,15 @@ StudentProtocol::RenderedStatus StudentProtocol::rendered(const ClassRecord& rec
     return {classes_.revision(), body, QJsonDocument(body).toJson(QJsonDocument::Compact)};
 }
 
-ApiReply StudentProtocol::logout(const QByteArray& jsonBody) {
+ApiReply StudentProtocol::logout(const QByteArray& jsonBody, const QString& peer) {
     const QJsonDocument document = QJsonDocument::fromJson(jsonBody);
     const QJsonValue token = document.object().value("token");
     if (!document.isObject() || !token.isString() || token.toString().isEmpty())
         return malformed(QStringLiteral("verwacht {\"token\": \"...\"}"));
     const QString key = tokenHash(token.toString());
-    if (!classes_.holds(key))
-        return failure(404, QStringLiteral("Sessie niet gevonden"));
+    if (auto refused =
+            unservable(key, peer, failure(404, QStringLiteral("Sessie niet gevonden")), false))
+        return *refused;
     if (!classes_.leave(key, maxStudents_))
         return failure(503, QStringLiteral("De klasdienst kan de sessie nu niet beëindigen"));
     return {200, QJsonObject{{"success", true}}};

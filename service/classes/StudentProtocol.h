@@ -4,6 +4,7 @@
 #include <QHash>
 #include <QJsonObject>
 #include <QString>
+#include <optional>
 
 #include "classes/ClassRegister.h"
 #include "classes/HttpReplies.h"
@@ -21,13 +22,13 @@ class StudentProtocol {
     explicit StudentProtocol(ClassRegister& classes, int maxStudents = limits::studentsPerClass);
 
     ApiReply login(const QByteArray& formBody, const QString& peer = QString());
-    ApiReply status(const QString& token);
+    ApiReply status(const QString& token, const QString& peer = QString());
     // A logout during a block leaves a departure for the teacher.
-    ApiReply logout(const QByteArray& jsonBody);
+    ApiReply logout(const QByteArray& jsonBody, const QString& peer = QString());
     // What happened on the student's computer: {"token", "state": "blocked",
     // "free", "failed" (with "error") or "quit", "hosts", "rules"}. A quit
     // ends the session as a logout does.
-    ApiReply report(const QByteArray& jsonBody);
+    ApiReply report(const QByteArray& jsonBody, const QString& peer = QString());
 
     static QString randomToken();
     // Sessions are kept by the hash of their token: the token itself is never stored.
@@ -42,12 +43,20 @@ class StudentProtocol {
         QByteArray rendered;
     };
     RenderedStatus rendered(const ClassRecord& record) const;
+    // Why the session of `key` cannot be served, if it cannot: `notHeld`, or
+    // (plain text for the poll, which reads any JSON object as its answer) a
+    // shared store that did not answer or too many unknown tokens from `peer`.
+    // An unknown token costs a shared store a query, so the lookups that find
+    // nothing are limited per address; the poll's own work is in memory.
+    std::optional<ApiReply> unservable(const QString& key, const QString& peer,
+                                       const ApiReply& notHeld, bool forPoll);
 
     ClassRegister& classes_;
     int maxStudents_;
     AttemptLimiter wrongCodes_;                     // per address
     AttemptLimiter logins_;                         // per address
     AttemptLimiter reports_;                        // per session
+    AttemptLimiter unknownTokens_;                  // per address, on a shared store
     QHash<QString, RenderedStatus> statusReplies_;  // by class code
 };
 

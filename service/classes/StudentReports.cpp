@@ -75,14 +75,15 @@ std::variant<Report, ApiReply> readReport(const QByteArray& jsonBody) {
 
 }  // namespace
 
-ApiReply StudentProtocol::report(const QByteArray& jsonBody) {
+ApiReply StudentProtocol::report(const QByteArray& jsonBody, const QString& peer) {
     const auto read = readReport(jsonBody);
     if (const auto* refusal = std::get_if<ApiReply>(&read))
         return *refusal;
     const Report& report = std::get<Report>(read);
     const QString key = tokenHash(report.token);
-    if (!classes_.holds(key))
-        return failure(401, QStringLiteral("Sessie niet gevonden"));
+    if (auto refused =
+            unservable(key, peer, failure(401, QStringLiteral("Sessie niet gevonden")), false))
+        return *refused;
     const qint64 now = classes_.now();
     if (!reports_.allows(key, now))
         return failure(429, QStringLiteral("Te veel meldingen van deze computer: probeer het over "

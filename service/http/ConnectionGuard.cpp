@@ -34,19 +34,27 @@ const Refusal busyService{503, "Service Unavailable",
                           "De klasdienst heeft te veel verbindingen, probeer het zo opnieuw",
                           "too many connections"};
 
-QByteArray closingReply(const Refusal& refusal) {
-    const QByteArray body = QJsonDocument(QJsonObject{{"success", false}, {"error", refusal.error}})
-                                .toJson(QJsonDocument::Compact);
+QByteArray closingReply(const Refusal& refusal, bool plain) {
+    const QByteArray body =
+        plain ? refusal.error.toUtf8() + '\n'
+              : QJsonDocument(QJsonObject{{"success", false}, {"error", refusal.error}})
+                    .toJson(QJsonDocument::Compact);
     return "HTTP/1.1 " + QByteArray::number(refusal.status) + ' ' + refusal.reason +
-           "\r\nContent-Type: application/json\r\nConnection: close\r\nContent-Length: " +
-           QByteArray::number(body.size()) + "\r\n\r\n" + body;
+           "\r\nContent-Type: " + (plain ? "text/plain; charset=utf-8" : "application/json") +
+           "\r\nConnection: close\r\nContent-Length: " + QByteArray::number(body.size()) +
+           "\r\n\r\n" + body;
 }
 
 }  // namespace
 
 ConnectionGuard::ConnectionGuard(QTcpSocket* socket, const ConnectionLimits& limits,
-                                 ConnectionCounter::Admission admission, LogLine log)
-    : QObject(socket), socket_(socket), log_(std::move(log)), idleMs_(limits.idleTimeoutMs) {
+                                 ConnectionCounter::Admission admission, QByteArray plainRequest,
+                                 LogLine log)
+    : QObject(socket),
+      socket_(socket),
+      plainRequest_(std::move(plainRequest)),
+      log_(std::move(log)),
+      idleMs_(limits.idleTimeoutMs) {
     for (QTimer* timer : {&requestDeadline_, &idleDeadline_, &linger_}) timer->setSingleShot(true);
     requestDeadline_.setInterval(limits.requestTimeoutMs);
     linger_.setInterval(limits::lingerMs);
@@ -62,10 +70,12 @@ ConnectionGuard::ConnectionGuard(QTcpSocket* socket, const ConnectionLimits& lim
 
 void ConnectionGuard::handshakeDone(ConnectionCounter::Admission admission) {
     if (admission == ConnectionCounter::Admission::OverAddressCap)
-        return refuse(busyAddress);
-    if (admission == ConnectionCounter::Admission::OverTotalCap)
-        return refuse(busyService);
+        overCap_ = &busyAddress;
+    else if (admission == ConnectionCounter::Admission::OverTotalCap)
+        overCap_ = &busyService;
     requestDeadline_.start();  // the first request is due from the start
+    if (overCap_ && socket_->bytesAvailable() > 0)
+        bytesArrived();
 }
 
 void ConnectionGuard::bytesArrived() {
@@ -74,11 +84,16 @@ void ConnectionGuard::bytesArrived() {
     const QByteArray bytes = socket_->peek(socket_->bytesAvailable());
     if (bytes.isEmpty())
         return;
+    if (overCap_) {
+        if (bytes.contains('\n') || bytes.size() >= plainRequest_.size())
+            refuse(*overCap_, bytes);
+        return;
+    }
     switch (framing_.feed(bytes)) {
         case RequestFraming::Verdict::TooLarge:
-            return refuse(largeBody);
+            return refuse(largeBody, framing_.requestStart());
         case RequestFraming::Verdict::HeadTooLarge:
-            return refuse(largeHead);
+            return refuse(largeHead, framing_.requestStart());
         case RequestFraming::Verdict::Fine:
             break;
     }
@@ -104,18 +119,19 @@ void ConnectionGuard::idleLate() {
 }
 
 void ConnectionGuard::requestLate() {
-    if (requestsSeen_ == 0 && !framing_.midRequest())
-        return close({});  // nothing asked, nothing to answer
-    refuse(lateRequest);
+    if (overCap_ || (requestsSeen_ == 0 && !framing_.midRequest()))
+        return close({});  // nothing asked (or not so much as a line), nothing to answer
+    refuse(lateRequest, framing_.requestStart());
 }
 
-void ConnectionGuard::refuse(const Refusal& refusal) {
+void ConnectionGuard::refuse(const Refusal& refusal, const QByteArray& requestStart) {
     log_(QStringLiteral("%1 %2 refused %3 %4")
              .arg(QDateTime::currentDateTimeUtc().toString(Qt::ISODate),
                   socket_->peerAddress().toString())
              .arg(refusal.status)
              .arg(QString::fromUtf8(refusal.why)));
-    close(closingReply(refusal));
+    close(
+        closingReply(refusal, !plainRequest_.isEmpty() && requestStart.startsWith(plainRequest_)));
 }
 
 void ConnectionGuard::close(const QByteArray& reply) {

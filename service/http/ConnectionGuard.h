@@ -17,11 +17,18 @@ struct Refusal;  // an answer that ends the connection
 
 // Watches one connection from before its TLS handshake (a plain one: from
 // when it is handed to the HTTP server) and ends it when a limit
-// is hit: a connection over a cap (429, 503), an oversized request (413,
-// 431), a request not in within the request deadline (408; a connection that
-// never sent a byte is closed without a word), or no request within the idle
-// deadline (closed without a word). Its slots run before the HTTP server's,
-// so a refused request is never buffered.
+// is hit: a connection over a cap (429, 503, answered once its request line
+// is in; the listener keeps such a connection from the HTTP server), an
+// oversized request (413, 431), a request not in within the request deadline
+// (408; a connection that never sent a byte is closed without a word), or no
+// request within the idle deadline (closed without a word). Its slots run
+// before the HTTP server's, so a refused request is never buffered.
+//
+// A refusal is a JSON error, except to a request that starts with
+// `plainRequest` (the students' status poll): the application reads any JSON
+// object there as the class's answer, and one with "success": false as the end
+// of its session, which would lift a block over a busy service. It gets the
+// error as plain text, which the application passes over until the next poll.
 //
 // Every end is graceful: the answer is written, the sending side shut once it
 // is out, and what the client still sends is read and thrown away, for a
@@ -34,14 +41,14 @@ class ConnectionGuard : public QObject {
 
     // Becomes a child of `socket`, a QSslSocket or a plain one.
     ConnectionGuard(QTcpSocket* socket, const ConnectionLimits& limits,
-                    ConnectionCounter::Admission admission, LogLine log);
+                    ConnectionCounter::Admission admission, QByteArray plainRequest, LogLine log);
 
   private:
     void handshakeDone(ConnectionCounter::Admission admission);
     void bytesArrived();
     void requestLate();
     void idleLate();
-    void refuse(const Refusal& refusal);
+    void refuse(const Refusal& refusal, const QByteArray& requestStart);
     void close(const QByteArray& reply);
     void shutDownWhenSent();
     qint64 bytesUnsent() const;
@@ -49,7 +56,9 @@ class ConnectionGuard : public QObject {
     void abort();
 
     QTcpSocket* socket_;
+    QByteArray plainRequest_;
     LogLine log_;
+    const Refusal* overCap_ = nullptr;  // to be answered when the request line is in
     RequestFraming framing_;
     QTimer requestDeadline_, idleDeadline_, linger_;
     // A kept-alive connection's idle deadline is not moved at every request,

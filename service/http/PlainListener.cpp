@@ -94,6 +94,8 @@ void PlainListener::admit(QTcpSocket* socket, const QHostAddress& client) {
     connect(socket, &QObject::destroyed, this,
             [this, client, admission] { connections_.release(client, admission); });
     watch_(socket, admission);
+    if (admission != Admission::Serve)
+        return;  // refused by its guard, never seen by the HTTP server
     handOn(socket);
     // What came with the header waits for the HTTP server, which has missed its signal.
     if (socket->bytesAvailable() > 0)

@@ -4,6 +4,9 @@
 #include <algorithm>
 
 namespace kt::service {
+namespace {
+constexpr qsizetype startBytes = 64;
+}  // namespace
 
 RequestFraming::Verdict RequestFraming::feed(const QByteArray& bytes) {
     qsizetype at = 0;
@@ -19,7 +22,10 @@ RequestFraming::Verdict RequestFraming::feed(const QByteArray& bytes) {
         const qsizetype searchFrom = qMax<qsizetype>(0, head_.size() - 3);
         const qsizetype take =
             qMin<qsizetype>(bytes.size() - at, limits::maxHeadBytes - head_.size());
+        const bool begins = head_.isEmpty();
         head_.append(bytes.constData() + at, take);
+        if (begins || start_.size() < startBytes)
+            start_ = head_.left(startBytes);
         const qsizetype end = head_.indexOf("\r\n\r\n", searchFrom);
         if (end < 0) {
             at += take;

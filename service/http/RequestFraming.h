@@ -22,11 +22,15 @@ class RequestFraming {
     bool midRequest() const { return !head_.isEmpty() || bodyLeft_ > 0; }
     // Requests whose head and body have arrived in full.
     qint64 requestsComplete() const { return complete_; }
+    // The first bytes of the latest request begun (its method and path), kept
+    // after it is complete.
+    const QByteArray& requestStart() const { return start_; }
 
   private:
     Verdict headComplete();
 
     QByteArray head_;
+    QByteArray start_;
     qint64 bodyLeft_ = 0;
     qint64 complete_ = 0;
     Verdict verdict_ = Verdict::Fine;

@@ -60,12 +60,14 @@ void TlsListener::startHandshake(const Accepted& accepted) {
         connect(socket, &QSslSocket::errorOccurred, socket, drop);
     const QMetaObject::Connection closed = connect(socket, &QSslSocket::disconnected, socket, drop);
     connect(timeout, &QTimer::timeout, socket, drop);
-    connect(socket, &QSslSocket::encrypted, this, [this, socket, timeout, failed, closed] {
-        timeout->stop();
-        disconnect(failed);
-        disconnect(closed);
-        handOn(socket);
-    });
+    connect(socket, &QSslSocket::encrypted, this,
+            [this, socket, timeout, failed, closed, admission = accepted.admission] {
+                timeout->stop();
+                disconnect(failed);
+                disconnect(closed);
+                if (admission == Admission::Serve)  // a refused one stays with its guard
+                    handOn(socket);
+            });
     watch_(socket, accepted.admission);
     timeout->start(handshakeTimeoutMs_);
     socket->startServerEncryption();

@@ -59,6 +59,12 @@ inline constexpr int loginsPerAddress = 1'000;
 // Wrong class codes per address in the window: guessing a code by trying
 // gets a few, then a pause.
 inline constexpr int wrongCodesPerAddress = 20;
+// Unknown session tokens per address in the window, on a database that
+// instances share: each costs a query there. A school's ended sessions come
+// by once each; past this an address gets 429 for unknown tokens. Live
+// sessions are answered from memory all the same (one made on another
+// instance a moment ago is found at its next poll).
+inline constexpr int unknownTokensPerAddress = 600;
 inline constexpr qint64 loginWindowMs = 10 * 60 * 1000;
 // Students in one class (the default of serve --max-students).
 inline constexpr int studentsPerClass = 500;

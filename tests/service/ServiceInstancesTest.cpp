@@ -13,6 +13,7 @@
 #include "FrontSupport.h"
 #include "ServiceFixture.h"
 #include "classes/StudentProtocol.h"
+#include "limits/ServiceLimits.h"
 #include "store/OpenStore.h"
 
 namespace {
@@ -82,6 +83,27 @@ TEST_F(TwoInstances, ChangesTokensAndLoginFailuresReachTheOtherInstance) {
     }
     EXPECT_EQ(status("unheard", b().port()).value("success"), true)
         << "looked up before it was refused";
+    // Each unknown token costs B a query: from one address the lookups that find
+    // nothing are limited, then refused in plain text (not a JSON object, which
+    // the application would read as its answer); live sessions poll on.
+    const int limit = kt::service::limits::unknownTokensPerAddress;
+    TestConnection guesser(b().port(), "127.0.0.7");
+    QByteArray guesses;
+    for (int i = 0; i <= limit; ++i)
+        guesses += "GET /Vexlo/api/class-status.php?token=guess" + QByteArray::number(i) +
+                   " HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n";
+    guesser.send(guesses);
+    const auto answered = [&](const char* status) { return guesser.received().count(status); };
+    EXPECT_TRUE(runEventsUntil([&] { return answered("HTTP/1.1 ") == limit + 1; }, 60000));
+    EXPECT_EQ(answered("HTTP/1.1 401"), limit);
+    const RawReply last =
+        parseReply(guesser.received().mid(guesser.received().lastIndexOf("HTTP/1.1 ")));
+    EXPECT_EQ(last.status, 429);
+    EXPECT_EQ(last.header("Content-Type"), "text/plain; charset=utf-8");
+    EXPECT_EQ(last.body, "Te veel onbekende sessies vanaf dit adres: probeer het zo opnieuw\n");
+    EXPECT_EQ(status(jan, b().port(), "127.0.0.7").value("success"), true);
+    EXPECT_EQ(status("guess", b().port(), "127.0.0.8").value("success"), false)
+        << "looked up for another address";
     EXPECT_EQ(classPage(b()), 200) << "a teacher's login made on A, on B";
 
     ASSERT_EQ(switchTo(a(), true).status, 200);
@@ -142,6 +164,9 @@ TEST_F(TwoInstances, WhileTheDatabaseIsAwayPollsAreAnsweredAndChangesRefusedThen
     EXPECT_EQ(json(refused).value("error").toString(),
               "De database is even niet bereikbaar: je wijziging is niet bewaard. Probeer het zo "
               "opnieuw.");
+    const RawReply unsure = rawRequest(b().port(), "GET", "/Vexlo/api/class-status.php?token=x");
+    EXPECT_EQ(unsure.status, 503) << "a token B cannot look up is not taken for a missing one";
+    EXPECT_EQ(unsure.header("Content-Type"), "text/plain; charset=utf-8");
     const RawReply health = plainGet(plainPort(a()), "/healthz");
     EXPECT_EQ(health.status, 503);
     EXPECT_EQ(json(health).value("database"), false) << health.body.data();
