@@ -1,19 +1,23 @@
 #!/usr/bin/python3
 """The teacher's page in a real headless browser against the real service.
 
-usage: teacher_page_browser_test.py KA_TESMAR_SERVICE_BINARY
-Exits 77 (skipped) when chromium, its driver or selenium is missing.
+usage: teacher_page_browser_test.py KA_TESMAR_SERVICE_BINARY HAPROXY_EXAMPLE
+Exits 77 (skipped) when chromium, its driver, selenium or haproxy is missing.
+The teacher starts on the service's own TLS listener; the lesson, with a
+restart of the service, goes through HAProxy as a school's board runs it.
 """
 import http.client
 import json
 import os
 import re
 import shutil
+import socket
 import ssl
 import subprocess
 import sys
 import tempfile
 import threading
+import time
 import urllib.parse
 
 
@@ -30,10 +34,12 @@ try:
     from selenium.common.exceptions import NoSuchElementException, StaleElementReferenceException
 except ImportError:
     skip("python3-selenium is not installed (scripts/install-deps.sh installs it)")
-if not shutil.which("chromium") or not shutil.which("chromedriver"):
-    skip("chromium or chromium-driver is not installed (scripts/install-deps.sh installs them)")
+for program, package in (("chromium", "chromium"), ("chromedriver", "chromium-driver"),
+                         ("haproxy", "haproxy")):
+    if not shutil.which(program):
+        skip("%s is not installed (scripts/install-deps.sh installs it)" % package)
 
-SERVICE = sys.argv[1]
+SERVICE, EXAMPLE = sys.argv[1:3]
 # How long a wait for the page may take before the test fails: generous, so
 # that only a page that never gets there fails, not a busy machine.
 PATIENCE = 60
@@ -58,9 +64,12 @@ class Student:
                                                  timeout=10)
         connection.request("GET" if body is None else "POST", "/Vexlo/api/" + path, body=body,
                            headers={} if body is None else {"Content-Type": content_type})
-        data = json.loads(connection.getresponse().read())
+        body = connection.getresponse().read()
         connection.close()
-        return data
+        try:
+            return json.loads(body)
+        except ValueError:  # a front's own page while no instance is up: as the application does
+            return {}
 
     def login(self, name, code):
         body = "student_name=%s&class_code=%s&device_info=Linux%%20Debian%%2012" % (
@@ -79,15 +88,19 @@ class Student:
 
 
 class Service:
-    """ka-tesmar-service on loopback; its request log is read away as it comes."""
+    """ka-tesmar-service on loopback, with a plain listener for a front; its
+    request log is read away as it comes."""
 
-    def __init__(self, work, database, port=0):
+    def __init__(self, work, database, port=0, plain_port=0):
         self.process = subprocess.Popen(
             [SERVICE, "serve", "--listen", "127.0.0.1:%d" % port, "--database", database,
-             "--tls-dir", os.path.join(work, "tls")],
+             "--tls-dir", os.path.join(work, "tls"), "--listen-plain",
+             "127.0.0.1:%d" % plain_port, "--trusted-front", "127.0.0.1"],
             stdout=subprocess.PIPE, stderr=subprocess.STDOUT, text=True)
-        self.port = None
+        self.port = self.plain_port = None
         for line in self.process.stdout:
+            plain = re.match(r"Behind a front on http://127\.0\.0\.1:(\d+)/", line)
+            self.plain_port = int(plain.group(1)) if plain else self.plain_port
             match = re.match(r"Listening on https://127\.0\.0\.1:(\d+)/", line)
             if match:
                 self.port = int(match.group(1))
@@ -97,6 +110,36 @@ class Service:
     def stop(self):
         self.process.terminate()
         self.process.wait(10)
+
+
+def start_haproxy(work, plain_port):
+    """The real HAProxy with the configuration the package ships, in front of
+    the one instance's plain port, with the test's certificate; its port."""
+    with open(os.path.join(work, "school.pem"), "w") as pem:
+        for name in ("cert.pem", "key.pem"):
+            with open(os.path.join(work, "tls", name)) as part:
+                pem.write(part.read())
+    probe = socket.socket()
+    probe.bind(("127.0.0.1", 0))
+    port = probe.getsockname()[1]
+    probe.close()
+    with open(EXAMPLE) as example:
+        config = example.read().replace("bind :443", "bind 127.0.0.1:%d" % port).replace(
+            "/etc/haproxy/school.pem", os.path.join(work, "school.pem")).replace(
+            "127.0.0.1:8081", "127.0.0.1:%d" % plain_port).replace(
+            "maxconn 60000", "maxconn 1000")  # within a test's open-file limit
+    config = re.sub(r"\n *server instance2 .*", "", config)
+    with open(os.path.join(work, "haproxy.cfg"), "w") as out:
+        out.write(config)
+    front = subprocess.Popen(["haproxy", "-db", "-f", os.path.join(work, "haproxy.cfg")],
+                             stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    for _ in range(PATIENCE * 10):  # until it listens
+        try:
+            socket.create_connection(("127.0.0.1", port), timeout=1).close()
+            break
+        except OSError:
+            time.sleep(0.1)
+    return front, port
 
 
 class Page:
@@ -176,7 +219,7 @@ def new_class(page, name, school=""):
 def lesson(anna, student, restart, service, password):
     """A lesson of four computers, its log, a service restart and an expired login.
     Returns the service that runs at the end."""
-    anna.find("back").click()
+    anna.click("#back")
     code = new_class(anna, "4C")
     check(anna.waits(lambda: anna.driver.current_url.endswith("#klas/" + code)),
           "the open class is in the address: %s" % anna.driver.current_url)
@@ -277,7 +320,7 @@ def lesson(anna, student, restart, service, password):
 
 def main():
     work = tempfile.mkdtemp(prefix="kt-teacher-page-")
-    service = anna = None
+    service = anna = front = None
     try:
         database = os.path.join(work, "service.db")
         output = subprocess.run([SERVICE, "teacher", "add", "anna", "--display", "Mevr. Claes",
@@ -327,9 +370,16 @@ def main():
         check(reply.get("success") is False,
               "removing the student ends the session at the next reply: %s" % reply)
 
-        service = lesson(anna, student, lambda: Service(work, database, port), service,
+        # The rest through HAProxy, the service behind it restarted on the same ports.
+        front, front_port = start_haproxy(work, service.plain_port)
+        anna.driver.get("https://127.0.0.1:%d/leerkracht/#klas/%s" % (front_port, code))
+        service = lesson(anna, Student(front_port, os.path.join(work, "tls", "cert.pem")),
+                         lambda: Service(work, database, port, service.plain_port), service,
                          "anna heeft een lang wachtwoord")
     finally:
+        if front:
+            front.terminate()
+            front.wait(10)
         if anna:
             anna.driver.quit()
         if service:
