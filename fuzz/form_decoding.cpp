@@ -37,6 +37,13 @@ void checkRoundTrip(const QByteArray& body) {
     FUZZ_CHECK(again == fields, "encoded again as " + shown(encoded));
 }
 
+bool hasNoncharacter(const QString& text) {
+    for (const char32_t c : text.toUcs4())
+        if ((c >= 0xFDD0 && c <= 0xFDEF) || (c & 0xFFFE) == 0xFFFE)
+            return true;
+    return false;
+}
+
 void checkApplicationText(const std::string& text) {
     const QString expected = QString::fromStdString(text);
     const std::string body = loginRequestBody(text, text, "Linux", "0a1b2c3d4e5f");
@@ -49,7 +56,11 @@ void checkApplicationText(const std::string& text) {
                    fields->value("device_id") == "0a1b2c3d4e5f" && fields->size() == 4,
                "the fields after the name and code in " + shown(body));
 
-    // The status query as the service reads it from the request's URL.
+    // The status query as the service reads it from the request's URL. Qt's
+    // URL decoding does not keep Unicode noncharacters, which no token holds
+    // (the service makes them of hexadecimal digits).
+    if (hasNoncharacter(expected))
+        return;
     const std::string url =
         "https://klas.example/Vexlo/api/class-status.php?token=" + formValueEncoded(text);
     const QUrlQuery query(QUrl(QString::fromStdString(url)));
