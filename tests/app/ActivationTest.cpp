@@ -62,7 +62,6 @@ TEST_F(Activation, RepeatedCallsWhileOneRunsAreSkippedRunsKeepTheirOrderAndAnUnd
     EXPECT_EQ(privilegedRuns, (Runs{"activate", "deactivate", "activate", "deactivate"}));
     EXPECT_FALSE(blocking().isActivatingBlocking);
     EXPECT_TRUE(logged("Blokkering activeren overgeslagen: intussen uitgeschakeld"));
-
     promptAccepted = false;
     promptError = "\xff\xfe";
     blocking().deactivateBlocking();
@@ -112,7 +111,6 @@ TEST_F(Activation, EachRunTellsTheLoggedInClassWhatTheBlockCameTo) {
         expected.push_back(R"({"token":"tok-r",)" + r.body + "}");
     }
     EXPECT_EQ(bodiesTo("/Vexlo/api/class-report.php"), expected);
-
     state->isLoggedIn = false;  // the session ended; its token is still held
     blocking().activateBlocking();
     blocking().deactivateBlocking();

@@ -14,7 +14,6 @@ class AppDelegateTest : public kt::testing::SessionFixture {
   protected:
     AppDelegate delegate;
     std::vector<std::pair<double, bool>> replies;
-
     void SetUp() override {
         start();
         state->isLoggedIn = true;
@@ -80,7 +79,6 @@ TEST_F(AppDelegateTest, QuitDropsAnActivationStillLookingUpAndNeverBlocksAgain) 
     fakes.workers.runOldest();
     const auto digs = [this] { return fakes.processes.requests().size() - privilegedRuns.size(); };
     ASSERT_EQ(digs(), 1u);
-
     EXPECT_EQ(askToQuit(), AppDelegate::TerminateReply::Later);
     EXPECT_FALSE(state->isInstalling.get()) << "dropped at once, not when the lookups end";
     EXPECT_FALSE(blocking().isActivatingBlocking);

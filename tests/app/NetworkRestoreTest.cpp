@@ -26,7 +26,6 @@ TEST_F(NetworkRestore, MacosShellRestoresWithOrWithoutBackupAndTheAdminShellIsTh
               (std::vector<std::string>{"RESTORE: Alle hosts entries verwijderd (geen backup)",
                                         "RESTORE: Hosts hersteld vanuit backup"}));
     EXPECT_TRUE(privilegedRuns.empty());
-
     fakes.processes.setHandler([this](const kt::ProcessRequest& request) {
         if (request.program == "/bin/sh")
             return FakeProcessRunner::notStarted("No such file");
@@ -53,7 +52,6 @@ TEST_F(NetworkRestore, TheHelpersRestoreRunsAtOnceAndAManualOneClearsTheBlockOnl
     EXPECT_FALSE(blocking().forceRestoreNetworkSettings());
     settle();
     EXPECT_EQ(logLines().at(0), "RESTORE FOUT: Niet hersteld: hosts-bestand");
-
     privilegedRuns.clear();
     promptError = "Geweigerd door polkit";
     state->isBlocked = true;

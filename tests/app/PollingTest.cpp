@@ -40,7 +40,6 @@ TEST_F(Polling, OneTimerPollsWithTheTokenAndUnusableRepliesOnlyRecordTheCheck) {
     EXPECT_EQ(state->lastCheck.get(), fakes.scheduler.now());
     EXPECT_TRUE(logged("Statusantwoord te groot (meer dan 1 MiB), genegeerd"))
         << state->debugLog.get();
-
     const auto sent = requestsTo("class-status.php");
     session().stopPolling();
     fakes.scheduler.advance(Seconds{60});
@@ -66,7 +65,6 @@ TEST_F(Polling, ListsAndNamesAreReplacedAndOnlyAChangedCountIsLogged) {
                        R"([["10.0.0.1","10.0.0.9"]],"5A","Mevr. Peeters"])");
     EXPECT_EQ(state->blockedDomainsCount.get(), 2);
     EXPECT_TRUE(logged("API: 2 domeinen ontvangen"));
-
     state->debugLog = "";
     fakes.scheduler.advance(Seconds{5});
     statusReply(R"({"success":true,"domains":["deepseek.com","perplexity.ai"],"ips":[1,2],
@@ -75,7 +73,6 @@ TEST_F(Polling, ListsAndNamesAreReplacedAndOnlyAChangedCountIsLogged) {
                        R"(["203.0.113.5"],[["10.0.0.1","10.0.0.9"]],"5A","Mevr. Peeters"])")
         << "a list with a non-string and a class name that is no text keep the old";
     EXPECT_EQ(state->debugLog.get(), "") << "the same number of names is not logged";
-
     fakes.scheduler.advance(Seconds{5});
     statusReply(R"({"success":true,"domains":[]})");
     EXPECT_TRUE(logged("API: 0 domeinen ontvangen"));
@@ -157,7 +154,6 @@ TEST_F(Polling, ReportsTheServiceDoesNotTakeLeaveThePollsAloneAndAreLoggedOnce) 
     blocking().activateBlocking();  // this report is never answered
     settle();
     ASSERT_EQ(requestsTo("class-report.php"), 3u);
-
     fakes.scheduler.advance(Seconds{4.9});
     EXPECT_EQ(requestsTo("class-status.php"), 1u);
     for (std::size_t tick = 2; tick <= 4; ++tick) {

@@ -29,7 +29,6 @@ TEST_F(Reconnect, WakeWhileLoggedOutOrWithoutSavedCodeOnlyLogsAndByHandWithoutIt
         shown(),
         "polling status=Verbinding herstellen... error=Sessie verlopen. Log opnieuw in. hosts=0");
     EXPECT_EQ(logins(), 0u);
-
     const auto pending = fakes.scheduler.pendingTaskCount();
     state.reset();
     fakes.wakeNotifications.wake();

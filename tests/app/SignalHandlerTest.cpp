@@ -16,7 +16,6 @@ TEST_F(SignalHandler, ItsResponseRunsOnlyTheHelpersRestoreAndNoActivationStartsA
     }
     ASSERT_GT(fakes.workers.pending(), 0u);
     const std::string logBefore = state->debugLog;
-
     fakes.terminationSignal.response();
     EXPECT_EQ(privilegedRuns, std::vector<std::string>{"restore"});
     // Nothing shared is touched: no log line, no request, no queued work.
@@ -25,7 +24,6 @@ TEST_F(SignalHandler, ItsResponseRunsOnlyTheHelpersRestoreAndNoActivationStartsA
     EXPECT_EQ(fakes.http.count(), 0u) << "the session on the service stays open";
     settle();
     EXPECT_EQ(runs("activate"), 0u);
-
     state.reset();
     fakes.processes.setHandler([this](const kt::ProcessRequest& request) {
         privilegedRuns.push_back(request.arguments.back());

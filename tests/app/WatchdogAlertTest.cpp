@@ -98,7 +98,6 @@ TEST_F(Alert, BeepsThreeTimesThenSpeaksOnceAndASecondAlertReplacesTheFirstsSpeec
     ASSERT_EQ(fakes.speech.spoken.size(), 3u);
     EXPECT_TRUE(fakes.speech.spoken[1].utterance.expired()) << "the third replaced the second";
     EXPECT_EQ(state->speechSynthesizer.get(), fakes.speech.spoken[2].utterance.lock().get());
-
     state->playAlertSound();  // the state gone before the speech step: it speaks all the same
     fakes.scheduler.runUntilIdle();
     state.reset();

@@ -104,7 +104,6 @@ TEST(EndToEnd, KeyboardPupilTeacherGuardianAndQuitDuringTheLookups) {
             << step;
         expectFree(run, step, hosts);
     };
-
     expectAllFree("before", testing::originalHosts);
     expectBlocked("blocked-1");
     // The guardian's timer enabled while blocked; a missing nscd is no error.
