@@ -3,10 +3,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 
-#include <QFile>
 #include <QSqlDatabase>
-#include <QSqlError>
-#include <QSqlQuery>
 #include <QUrl>
 #include <cstdlib>
 
@@ -17,14 +14,16 @@ namespace {
 
 const std::string bin = "/usr/lib/postgresql/15/bin/";
 
-// "start FOLDER" and "stop FOLDER" the server; "guardian" makes the folder,
-// its password and the cluster, starts it and says "ready FOLDER" (or why
-// not) in one line, then waits for its input to close, which the test
-// process does at its end or the system when it dies, and cleans up.
+// "start FOLDER" and "stop FOLDER" the server, "create FOLDER NAME" a
+// database; "guardian" makes the folder, its password and the cluster,
+// starts it and says "ready FOLDER" (or why not) in one line, then waits for
+// its input to close, which the test process does at its end or the system
+// when it dies, and cleans up.
 const std::string script = "bin=" + bin + R"sh(
 start() { $bin/pg_ctl start -D "$1/data" -w -s -l "$1/server.log" -o "-k $1 -c listen_addresses= -F"; }
 stop() { $bin/pg_ctl stop -D "$1/data" -m immediate -s; }
-[ "$0" = guardian ] || { "$0" "$1"; exit; }
+create() { PGPASSWORD=$(cat "$1/password") $bin/createdb -h "$1" -U ka "$2"; }
+[ "$0" = guardian ] || { "$0" "$@"; exit; }
 trap '' PIPE HUP
 dir=$(mktemp -d /tmp/kt-postgres-XXXXXX) || { echo "no temporary folder"; exit; }
 (umask 077 && od -An -N8 -tx8 /dev/urandom | tr -d ' \n' >"$dir/password")
@@ -37,16 +36,16 @@ stop "$dir"
 rm -rf "$dir"
 )sh";
 
-// The command line that runs the script with its verb and folder as the
+// The command line that runs the script with its verb and arguments as the
 // cluster's owner (nobody when this process is root), in a session of its
 // own and a plain environment.
-std::string asOwner(const std::string& verbAndFolder) {
+std::string asOwner(const std::string& verbAndArguments) {
     std::string quoted = "'";
     for (const char c : script) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
     return std::string(::geteuid() == 0 ? "setpriv --reuid=nobody --regid=nogroup --clear-groups "
                                         : "") +
            "env -i PATH=/usr/bin:/bin LC_ALL=C.UTF-8 setsid -w sh -c " + quoted + "' " +
-           verbAndFolder;
+           verbAndArguments;
 }
 
 }  // namespace
@@ -102,19 +101,10 @@ bool PostgresCluster::start() {
 }
 
 QString PostgresCluster::newDatabase() {
-    if (!skipReason_.empty() || !start())
-        return {};
     const QString name = QStringLiteral("kt_%1").arg(++databases_);
-    {
-        QSqlDatabase db = QSqlDatabase::addDatabase("QPSQL", "kt-cluster");
-        db.setConnectOptions("host=" + base_ + " dbname=postgres user=ka");
-        QFile password(passwordFile());
-        if (password.open(QIODevice::ReadOnly))
-            db.setPassword(QString::fromLatin1(password.readAll()));
-        if (!db.open() || !QSqlQuery(db).exec("CREATE DATABASE " + name))
-            qWarning("cannot make a database: %s", qPrintable(db.lastError().text()));
-    }
-    QSqlDatabase::removeDatabase("kt-cluster");
+    const std::string create = "create " + base_.toStdString() + " " + name.toStdString();
+    if (!skipReason_.empty() || !start() || std::system(asOwner(create).c_str()) != 0)
+        return {};
     return "postgresql://ka@" + QUrl::toPercentEncoding(base_) + "/" + name;
 }
 
