@@ -5,41 +5,38 @@
 
 using kt::AppDelegate;
 using kt::Seconds;
-using Reply = AppDelegate::TerminateReply;
+using SignalHandler = kt::testing::SessionFixture;
 
 namespace {
 
+// A logged-in state whose quit the delegate handles; the replies to the
+// quit's question with their virtual time.
 class AppDelegateTest : public kt::testing::SessionFixture {
   protected:
     AppDelegate delegate;
     std::vector<std::pair<double, bool>> replies;
-
-    AppDelegate::ReplyToTermination recordReply() {
-        return [this](bool terminate) {
-            replies.emplace_back(fakes.scheduler.elapsed().count(), terminate);
-        };
-    }
-
-    void logIn() {
+    void SetUp() override {
+        start();
         state->isLoggedIn = true;
         state->sessionToken = std::string("tok-1");
+        delegate.appState = state;
+    }
+    AppDelegate::TerminateReply askToQuit() {
+        return delegate.applicationShouldTerminate([this](bool terminate) {
+            replies.emplace_back(fakes.scheduler.elapsed().count(), terminate);
+        });
     }
 };
 
 }  // namespace
 
 TEST_F(AppDelegateTest, QuitWhileLoggedInIsHeldTwoSecondsForTheAlertThenRestoresDeletesAndBeeps) {
-    logIn();
-    delegate.appState = state;
-
-    EXPECT_EQ(delegate.applicationShouldTerminate(recordReply()), Reply::Later);
+    EXPECT_EQ(askToQuit(), AppDelegate::TerminateReply::Later);
     fakes.scheduler.advance(Seconds{1.99});
     EXPECT_TRUE(replies.empty()) << "the quit is held";
     EXPECT_EQ(fakes.beeper.times.size(), 3u);
     fakes.scheduler.advance(Seconds{0.01});
-    ASSERT_EQ(replies.size(), 1u);
-    EXPECT_DOUBLE_EQ(replies[0].first, 2.0);
-    EXPECT_TRUE(replies[0].second);
+    EXPECT_EQ(replies, (std::vector<std::pair<double, bool>>{{2.0, true}}));
     EXPECT_EQ(runs("restore"), 0u) << "nothing is restored before the quit is confirmed";
 
     // The wait for the service's answers: the restore has run by then, the beep not yet.
@@ -53,11 +50,11 @@ TEST_F(AppDelegateTest, QuitWhileLoggedInIsHeldTwoSecondsForTheAlertThenRestores
     EXPECT_EQ(restoresAndBeepsWhileDeleting, std::pair(std::size_t{1}, std::size_t{3}));
     EXPECT_EQ(runs("restore"), 1u);
     ASSERT_EQ(fakes.http.count(), 2u);
-    EXPECT_EQ(fakes.http.request(0).url, session().apiBaseURL + "class-report.php");
-    EXPECT_EQ(fakes.http.request(0).body,
-              R"({"token":"tok-1","state":"quit","hosts":0,"rules":0})");
-    EXPECT_EQ(fakes.http.request(1).url, session().apiBaseURL + "class-logout.php");
-    EXPECT_EQ(fakes.http.request(1).body, R"({"token":"tok-1"})");
+    EXPECT_EQ(fakes.http.request(0).url + " " + fakes.http.request(0).body,
+              session().apiBaseURL +
+                  R"(class-report.php {"token":"tok-1","state":"quit","hosts":0,"rules":0})");
+    EXPECT_EQ(fakes.http.request(1).url + " " + fakes.http.request(1).body,
+              session().apiBaseURL + R"(class-logout.php {"token":"tok-1"})");
     EXPECT_EQ(fakes.blockingWait.waits, 1) << "one wait for both";
     EXPECT_EQ(fakes.blockingWait.lastResult, true);
     EXPECT_LE(fakes.blockingWait.lastTimeout.value_or(Seconds{99}).count(), 3.0);
@@ -65,8 +62,6 @@ TEST_F(AppDelegateTest, QuitWhileLoggedInIsHeldTwoSecondsForTheAlertThenRestores
 }
 
 TEST_F(AppDelegateTest, TheQuitWaitsForTheReportAndTheLogoutAndReportsWhatARefusedRestoreLeft) {
-    logIn();
-    delegate.appState = state;
     state->hostsCount = 10;
     state->firewallCount = 40;
     promptAccepted = false;  // the restore fails
@@ -80,15 +75,12 @@ TEST_F(AppDelegateTest, TheQuitWaitsForTheReportAndTheLogoutAndReportsWhatARefus
 }
 
 TEST_F(AppDelegateTest, QuitDropsAnActivationStillLookingUpAndNeverBlocksAgain) {
-    logIn();
-    delegate.appState = state;
     blocking().follow({.blocked = true, .domains = {"chatgpt.com"}});
     ASSERT_GT(fakes.workers.pending(), 1u) << "the lookups wait for threads";
     fakes.workers.runOldest();
     const auto digs = [this] { return fakes.processes.requests().size() - privilegedRuns.size(); };
     ASSERT_EQ(digs(), 1u);
-
-    EXPECT_EQ(delegate.applicationShouldTerminate(recordReply()), Reply::Later);
+    EXPECT_EQ(askToQuit(), AppDelegate::TerminateReply::Later);
     EXPECT_FALSE(state->isInstalling.get()) << "dropped at once, not when the lookups end";
     EXPECT_FALSE(blocking().isActivatingBlocking);
     blocking().activateBlocking();  // a status reply during the hold
@@ -99,9 +91,38 @@ TEST_F(AppDelegateTest, QuitDropsAnActivationStillLookingUpAndNeverBlocksAgain) 
     delegate.applicationWillTerminate();
     fakes.workers.runAll();
     fakes.scheduler.advance(Seconds{5});
-
     EXPECT_EQ(digs(), 1u) << "the queued lookups were skipped";
     EXPECT_EQ(runs("activate"), 0u) << "no activation after the quit began";
     EXPECT_EQ(runs("restore"), 1u);
     EXPECT_TRUE(logged("Blokkering activeren overgeslagen: programma stopt"));
+}
+
+TEST_F(SignalHandler, ItsResponseRunsOnlyTheHelpersRestoreAndNoActivationStartsAfterIt) {
+    ASSERT_EQ(fakes.terminationSignal.installations, 1);
+    state->isLoggedIn = true;
+    state->sessionToken = std::string("token");
+    // An activation whose privileged run waits for its turn when the signal comes.
+    blocking().follow({.blocked = true, .domains = {"chatgpt.com"}});
+    for (int i = 0; i < 20 && !logged("DoH/DoT blokkering: 29 regels"); ++i) {
+        fakes.workers.runOldest();
+        fakes.scheduler.runUntilIdle();
+    }
+    ASSERT_GT(fakes.workers.pending(), 0u);
+    const std::string logBefore = state->debugLog;
+    fakes.terminationSignal.response();
+    EXPECT_EQ(privilegedRuns, std::vector<std::string>{"restore"});
+    // Nothing shared is touched: no log line, no request, no queued work.
+    EXPECT_EQ(fakes.scheduler.pendingTaskCount(), 0u);
+    EXPECT_EQ(state->debugLog.get(), logBefore);
+    EXPECT_EQ(fakes.http.count(), 0u) << "the session on the service stays open";
+    settle();
+    EXPECT_EQ(runs("activate"), 0u);
+    state.reset();
+    fakes.processes.setHandler([this](const kt::ProcessRequest& request) {
+        privilegedRuns.push_back(request.arguments.back());
+        return kt::testing::FakeProcessRunner::notStarted("no");
+    });
+    fakes.terminationSignal.response();  // must neither crash nor fall back to anything else
+    EXPECT_EQ(privilegedRuns, (std::vector<std::string>{"restore", "restore"}));
+    EXPECT_EQ(fakes.scheduler.pendingTaskCount(), 0u);
 }

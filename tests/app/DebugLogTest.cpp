@@ -24,7 +24,6 @@ TEST_F(DebugLogTest, NewestFirstCutAtHundredPiecesFromAnyThreadAndMirroredWhole)
     };
     EXPECT_EQ(pieces(), 99) << "nothing is cut at 99 lines";
     EXPECT_TRUE(state->debugLog.get().ends_with("[09:05:01] line 1\n")) << "the time of the call";
-
     state->addDebugLog("line 100");
     state->addDebugLog("first\nsecond\nthird");  // pushes out three pieces
     fakes.scheduler.runUntilIdle();

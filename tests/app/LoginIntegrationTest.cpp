@@ -36,7 +36,6 @@ TEST(LiveLogin, NamesTravelIntactThePollIsAnsweredAWaitMayBlockAndTheQuitEndsThe
     ports.blockingWait = &wait;
     const auto state =
         AppState::create(ports, {service.baseUrl().toStdString(), service.rootUrl().toStdString()});
-
     const std::string name = "Jan & \"JP\" = Peeters+😀";
     state->loginWithClassCode(name, "abc123");
     ASSERT_TRUE(kt::testing::runEventsUntil([&] { return !state->isLoading.get(); }, 60000));

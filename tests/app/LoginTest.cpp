@@ -65,7 +65,6 @@ TEST_F(Login, SuccessProbesTheNetworkAndTheServiceThenPostsStoresTheSessionAndPo
         R"("school_name":"Sint-Janscollege, campus Hemelveerdegem, secundair onderwijs"}})";
     login("Jan & Piet+Co",
           {HttpResponse{404, ""}, HttpResponse{500, ""}, HttpResponse{200, answer}});
-
     EXPECT_EQ(fakes.http.request(0).url, probe);
     EXPECT_EQ(fakes.http.request(1).url, "https://klas.example/");
     const kt::HttpRequest post = fakes.http.request(2);
@@ -75,7 +74,6 @@ TEST_F(Login, SuccessProbesTheNetworkAndTheServiceThenPostsStoresTheSessionAndPo
     EXPECT_EQ(post.body,
               "student_name=Jan%20%26%20Piet%2BCo&class_code=ABC123"
               "&device_info=macOS%20Version%2013.6%20(Build%2022G120)&device_id=a483e7120b9f");
-
     EXPECT_FALSE(state->isLoading.get());
     EXPECT_TRUE(state->isLoggedIn.get());
     EXPECT_EQ(state->errorMessage.get(), std::nullopt);
@@ -103,11 +101,9 @@ TEST_F(Login, MissingMembersGiveTheTypedNameAndOnbekendOrKeepTheNamesAndALateRep
     EXPECT_TRUE(state->isLoggedIn.get());
     EXPECT_EQ(state->sessionToken.get(), std::nullopt) << "logged in without a token";
     EXPECT_EQ(names(), "Eva|oude klas|oude leerkracht|") << "no class_info: names kept";
-
     login("Eva",
           {ok, ok, HttpResponse{200, R"({"success":1,"class_info":{"teacher_name":"Dhr. M"}})"}});
     EXPECT_EQ(names(), "Eva|Onbekend|Dhr. M|Onbekend");
-
     state->loginWithClassCode("Jan", "ABC123");
     settle();
     const std::size_t sent = fakes.http.count();

@@ -14,7 +14,6 @@ TEST_F(Logout, ClearsTheSessionAtOnceDeletesItAtTheServiceUndoesTheBlockAndKeeps
     state->errorMessage = "oude fout";
     const auto lastCheck = state->lastCheck.get();
     const auto requestsBefore = fakes.http.count();
-
     state->logout();  // nothing waits for the undo or the service
     EXPECT_EQ(shown(), "status=Blokkering actief error=oude fout hosts=4");
     EXPECT_FALSE(state->sessionToken.get());
@@ -30,7 +29,6 @@ TEST_F(Logout, ClearsTheSessionAtOnceDeletesItAtTheServiceUndoesTheBlockAndKeeps
     EXPECT_EQ(deletion.method + " " + deletion.url + " " + deletion.body,
               "POST " + session().apiBaseURL + R"(class-logout.php {"token":"tok-7"})");
     EXPECT_DOUBLE_EQ(deletion.timeout.count(), 5.0);
-
     settle();
     EXPECT_EQ(privilegedRuns, (std::vector<std::string>{"activate", "deactivate"}));
     EXPECT_EQ(state->hostsCount.get(), 0);

@@ -4,44 +4,28 @@
 #include "blocking/SystemProfile.h"
 
 using kt::testing::FakeProcessRunner;
-
 using NetworkRestore = kt::testing::SessionFixture;
 
-namespace {
-
-class MacosNetworkRestore : public kt::testing::SessionFixture {
-  protected:
-    void SetUp() override {
-        fakes.macos();
-        start();
-    }
-    std::vector<kt::ProcessRequest> shells() const {
-        std::vector<kt::ProcessRequest> result;
-        for (const auto& r : fakes.processes.requests())
-            if (r.program == "/bin/sh")
-                result.push_back(r);
-        return result;
-    }
-};
-
-}  // namespace
-
-TEST_F(MacosNetworkRestore, TheShellRestoresWithOrWithoutBackupAndTheAdminShellIsTheLastResort) {
+TEST_F(NetworkRestore, MacosShellRestoresWithOrWithoutBackupAndTheAdminShellIsTheLastResort) {
+    fakes.macos();
+    start();
     const auto& profile = blocking().systemProfile();
     fakes.files.putFile(profile.paths().backupPath, "127.0.0.1 localhost\n");
     blocking().forceRestoreNetworkSettings();
     fakes.files.removeTree(profile.paths().backupPath);
     blocking().forceRestoreNetworkSettings();
-    const auto runs = shells();
-    ASSERT_EQ(runs.size(), 2u) << "the shell ran before the call returned";
-    EXPECT_EQ(runs[0].arguments[1], profile.restoreCommand(kt::RestoreVariant::Automatic, true));
-    EXPECT_EQ(runs[1].arguments[1], profile.restoreCommand(kt::RestoreVariant::Automatic, false));
+    std::vector<std::string> shells;
+    for (const auto& run : fakes.processes.requests())
+        if (run.program == "/bin/sh")
+            shells.push_back(run.arguments.at(1));
+    EXPECT_EQ(shells, (std::vector{profile.restoreCommand(kt::RestoreVariant::Automatic, true),
+                                   profile.restoreCommand(kt::RestoreVariant::Automatic, false)}))
+        << "the shell ran before the call returned";
     settle();
     EXPECT_EQ(logLines(),
               (std::vector<std::string>{"RESTORE: Alle hosts entries verwijderd (geen backup)",
                                         "RESTORE: Hosts hersteld vanuit backup"}));
     EXPECT_TRUE(privilegedRuns.empty());
-
     fakes.processes.setHandler([this](const kt::ProcessRequest& request) {
         if (request.program == "/bin/sh")
             return FakeProcessRunner::notStarted("No such file");
@@ -68,19 +52,16 @@ TEST_F(NetworkRestore, TheHelpersRestoreRunsAtOnceAndAManualOneClearsTheBlockOnl
     EXPECT_FALSE(blocking().forceRestoreNetworkSettings());
     settle();
     EXPECT_EQ(logLines().at(0), "RESTORE FOUT: Niet hersteld: hosts-bestand");
-
     privilegedRuns.clear();
     promptError = "Geweigerd door polkit";
     state->isBlocked = true;
     state->hostsCount = 6;
     state->isLoggedIn = true;
     std::vector<bool> reported;
-    promptAccepted = false;
     state->manualRestoreNetwork([&](bool ok) { reported.push_back(ok); });
     settle();
     EXPECT_EQ(shown(), "logged-in blocked status=- error=- hosts=6");
     EXPECT_EQ(logLines()[0], "MANUEEL HERSTEL FOUT: Geweigerd door polkit");
-
     promptAccepted = true;
     state->manualRestoreNetwork([&](bool ok) {
         EXPECT_FALSE(state->isBlocked.get()) << "the state is updated before the caller hears";
@@ -97,7 +78,6 @@ TEST_F(NetworkRestore, TheHelpersRestoreRunsAtOnceAndAManualOneClearsTheBlockOnl
     loggedIn();
     statusReply(R"({"success":true,"is_blocked":true,"domains":["claude.ai"]})");
     EXPECT_EQ(runs("activate") + state->isBlocked.get(), 2u);
-
     // The caller hears exactly once, also when the state is gone.
     state->manualRestoreNetwork([&](bool ok) { reported.push_back(ok); });
     state.reset();

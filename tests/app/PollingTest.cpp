@@ -6,25 +6,18 @@
 #include "session/ServiceUrls.h"
 
 using kt::Seconds;
-
-namespace {
-
-class Polling : public kt::testing::SessionFixture {
-  protected:
-    std::size_t statusRequests() const { return requestsTo("class-status.php"); }
-};
-
-}  // namespace
+using Polling = kt::testing::SessionFixture;
 
 // The poll's rhythm (every 5 s) is held by ReportsTheServiceDoesNotTake... below.
 TEST_F(Polling, OneTimerPollsWithTheTokenAndUnusableRepliesOnlyRecordTheCheck) {
     loggedIn("tok en/1");
-    EXPECT_EQ(fakes.http.last().method + " " + fakes.http.last().url,
+    const kt::HttpRequest& poll = fakes.http.last();
+    EXPECT_EQ(poll.method + " " + poll.url,
               "GET " + *kt::statusUrl(session().apiBaseURL, "tok en/1"));
-    EXPECT_DOUBLE_EQ(fakes.http.last().timeout.count(), 60.0);
+    EXPECT_DOUBLE_EQ(poll.timeout.count(), 60.0);
+    EXPECT_EQ(poll.maxBodyBytes, std::size_t{1} << 20);
     session().startPolling();
     EXPECT_EQ(fakes.scheduler.activeRepeatingCount(), 1u) << "a second start leaves one timer";
-
     for (const std::string body : {"", "not json", "[1,2]", "\"text\"", "{\"a\":"}) {
         fakes.scheduler.advance(Seconds{5});
         statusReply(body, 500);
@@ -38,18 +31,8 @@ TEST_F(Polling, OneTimerPollsWithTheTokenAndUnusableRepliesOnlyRecordTheCheck) {
     EXPECT_EQ(state->debugLog.get(), "") << "nothing is logged for unusable replies";
     EXPECT_FALSE(state->errorMessage.get().has_value());
 
-    const auto sent = statusRequests();
-    session().stopPolling();
-    fakes.scheduler.advance(Seconds{60});
-    state->sessionToken = std::nullopt;  // without a token the timer ticks, nothing is sent
-    session().startPolling();
-    fakes.scheduler.advance(Seconds{20});
-    EXPECT_EQ(statusRequests(), sent);
-}
-
-TEST_F(Polling, AReplyOverOneMebibyteIsIgnoredWithALogLine) {
-    loggedIn();
-    EXPECT_EQ(fakes.http.last().maxBodyBytes, std::size_t{1} << 20);
+    // A reply over one mebibyte is ignored with a log line.
+    fakes.scheduler.advance(Seconds{5});
     std::string huge = R"({"is_blocked":true,"domains":[)";
     while (huge.size() <= std::size_t{1} << 20) huge += R"("chatgpt.com",)";
     statusReply(huge + R"("claude.ai"]})", 200);
@@ -57,6 +40,13 @@ TEST_F(Polling, AReplyOverOneMebibyteIsIgnoredWithALogLine) {
     EXPECT_EQ(state->lastCheck.get(), fakes.scheduler.now());
     EXPECT_TRUE(logged("Statusantwoord te groot (meer dan 1 MiB), genegeerd"))
         << state->debugLog.get();
+    const auto sent = requestsTo("class-status.php");
+    session().stopPolling();
+    fakes.scheduler.advance(Seconds{60});
+    state->sessionToken = std::nullopt;  // without a token the timer ticks, nothing is sent
+    session().startPolling();
+    fakes.scheduler.advance(Seconds{20});
+    EXPECT_EQ(requestsTo("class-status.php"), sent);
 }
 
 TEST_F(Polling, ListsAndNamesAreReplacedAndOnlyAChangedCountIsLogged) {
@@ -75,7 +65,6 @@ TEST_F(Polling, ListsAndNamesAreReplacedAndOnlyAChangedCountIsLogged) {
                        R"([["10.0.0.1","10.0.0.9"]],"5A","Mevr. Peeters"])");
     EXPECT_EQ(state->blockedDomainsCount.get(), 2);
     EXPECT_TRUE(logged("API: 2 domeinen ontvangen"));
-
     state->debugLog = "";
     fakes.scheduler.advance(Seconds{5});
     statusReply(R"({"success":true,"domains":["deepseek.com","perplexity.ai"],"ips":[1,2],
@@ -84,7 +73,6 @@ TEST_F(Polling, ListsAndNamesAreReplacedAndOnlyAChangedCountIsLogged) {
                        R"(["203.0.113.5"],[["10.0.0.1","10.0.0.9"]],"5A","Mevr. Peeters"])")
         << "a list with a non-string and a class name that is no text keep the old";
     EXPECT_EQ(state->debugLog.get(), "") << "the same number of names is not logged";
-
     fakes.scheduler.advance(Seconds{5});
     statusReply(R"({"success":true,"domains":[]})");
     EXPECT_TRUE(logged("API: 0 domeinen ontvangen"));
@@ -92,40 +80,38 @@ TEST_F(Polling, ListsAndNamesAreReplacedAndOnlyAChangedCountIsLogged) {
 }
 
 TEST_F(Polling, BlockedReplyActivatesOnceThenRunsTheWatchdog) {
+    const auto reply = [this](const std::string& isBlocked) {
+        fakes.scheduler.advance(Seconds{5});
+        statusReply(R"({"success":true,"is_blocked":)" + isBlocked +
+                    R"(,"domains":["chatgpt.com"]})");
+    };
     loggedIn();
-    statusReply(R"({"success":true,"is_blocked":true,"domains":["chatgpt.com"]})");
+    reply("true");
     EXPECT_EQ(shown(), "logged-in blocked polling status=Blokkering actief error=- hosts=2")
         << "two hosts per blocked name";
     EXPECT_TRUE(logged("Status: GEBLOKKEERD"));
     EXPECT_EQ(runs("activate"), 1u);
     EXPECT_TRUE(blocking().hasSuccessfullyActivatedBlocking);
-
-    fakes.scheduler.advance(Seconds{5});
-    statusReply(R"({"success":true,"is_blocked":true,"domains":["chatgpt.com"]})");
+    reply("true");
     EXPECT_EQ(runs("activate"), 1u) << "an unchanged state starts no second activation";
     blocking().isActivatingBlocking = true;
     state->isBlocked = false;
-    fakes.scheduler.advance(Seconds{5});
-    statusReply(R"({"success":true,"is_blocked":true,"domains":["chatgpt.com"]})");
+    reply("true");
     EXPECT_EQ(runs("activate"), 1u) << "none while one runs";
     blocking().isActivatingBlocking = false;
-
     // The watchdog runs on such a reply: with the counters gone it repairs.
     state->hostsCount = 0;
-    fakes.scheduler.advance(Seconds{5});
-    statusReply(R"({"success":true,"is_blocked":1,"domains":["chatgpt.com"]})");
+    reply("1");
     EXPECT_EQ(blocking().integrityReconnectAttempts, 1);
-
     // Anything but a true is_blocked switches off.
-    fakes.scheduler.advance(Seconds{5});
-    statusReply(R"({"success":true,"is_blocked":"yes","domains":["chatgpt.com"]})");
+    reply("\"yes\"");
     EXPECT_EQ(shown(),
               "logged-in reconnecting polling status=Blokkering uitgeschakeld error=- hosts=0");
     EXPECT_TRUE(logged("Status: VRIJGEGEVEN"));
     EXPECT_EQ(runs("deactivate"), 1u);
 }
 
-TEST_F(Polling, SessionRefusedByTheServiceEndsTheLogin) {
+TEST_F(Polling, SessionRefusedByTheServiceEndsTheLoginAndALateReplyIsDropped) {
     loggedIn("tok-9");
     statusReply(R"({"success":false,"is_blocked":true,"domains":["a.com"]})");
     EXPECT_EQ(shown(),
@@ -138,25 +124,27 @@ TEST_F(Polling, SessionRefusedByTheServiceEndsTheLogin) {
     const auto sent = fakes.http.count();
     fakes.scheduler.advance(Seconds{30});
     EXPECT_EQ(fakes.http.count(), sent);
-}
 
-TEST_F(Polling, ReplyToARequestSentBeforeLogoutIsDropped) {
+    // The reply to a request sent before a logout is dropped.
     loggedIn();
     const std::size_t pending = fakes.http.count() - 1;
     state->logout();
     settle();
-    const auto scriptsAfterLogout = privilegedRuns.size();
+    const auto runsAfterLogout = privilegedRuns.size();
+    const auto checked = state->lastCheck.get();
+    fakes.scheduler.advance(Seconds{1});
     fakes.http.respond(pending, 200, R"({"success":true,"is_blocked":true,"domains":["x.ai"]})");
     settle();
     EXPECT_FALSE(state->isBlocked.get());
     EXPECT_TRUE(state->blockedDomains.get().empty());
-    EXPECT_FALSE(state->lastCheck.get().has_value());
-    EXPECT_EQ(privilegedRuns.size(), scriptsAfterLogout) << "no activation for a student who left";
+    EXPECT_EQ(state->lastCheck.get(), checked);
+    EXPECT_EQ(privilegedRuns.size(), runsAfterLogout) << "no activation for a student who left";
 }
 
 TEST_F(Polling, ReportsTheServiceDoesNotTakeLeaveThePollsAloneAndAreLoggedOnce) {
+    const std::string blocked = R"({"success":true,"is_blocked":true,"domains":["claude.ai"]})";
     loggedIn();
-    statusReply(R"({"success":true,"is_blocked":true,"domains":["claude.ai"]})");
+    statusReply(blocked);
     ASSERT_EQ(requestsTo("class-report.php"), 1u);
     fakes.http.respond(fakes.http.lastTo("class-report.php"), 404, "<h1>Not Found</h1>");
     blocking().deactivateBlocking();
@@ -166,17 +154,17 @@ TEST_F(Polling, ReportsTheServiceDoesNotTakeLeaveThePollsAloneAndAreLoggedOnce) 
     blocking().activateBlocking();  // this report is never answered
     settle();
     ASSERT_EQ(requestsTo("class-report.php"), 3u);
-
     fakes.scheduler.advance(Seconds{4.9});
-    EXPECT_EQ(statusRequests(), 1u);
+    EXPECT_EQ(requestsTo("class-status.php"), 1u);
     for (std::size_t tick = 2; tick <= 4; ++tick) {
         fakes.scheduler.advance(Seconds{tick == 2 ? 0.1 : 5.0});
-        EXPECT_EQ(statusRequests(), tick) << "a poll every 5 s, as before";
-        statusReply(R"({"success":true,"is_blocked":true,"domains":["claude.ai"]})");
+        EXPECT_EQ(requestsTo("class-status.php"), tick) << "a poll every 5 s, as before";
+        statusReply(blocked);
     }
-    std::size_t troubleLines = 0;
-    for (const auto& line : logLines())
-        troubleLines += line.starts_with("Klasrapport niet aangenomen");
-    EXPECT_EQ(troubleLines, 1u);
+    const auto lines = logLines();
+    EXPECT_EQ(std::count_if(
+                  lines.begin(), lines.end(),
+                  [](const auto& line) { return line.starts_with("Klasrapport niet aangenomen"); }),
+              1);
     EXPECT_TRUE(logged("Klasrapport niet aangenomen: HTTP 404 (verder niet gemeld)"));
 }

@@ -26,14 +26,12 @@ TEST(StartupCleanup,
             signalInstallationsDuringRestore = fakes.terminationSignal.installations;
             return FakeProcessRunner::exited(helperStatus, "", "Niet hersteld: hosts-bestand\n");
         });
-
         auto state = AppState::create(fakes.ports());
         const auto runs = fakes.processes.requests();
         ASSERT_EQ(runs.size(), 1u) << "restored inside the construction, before any window";
         EXPECT_EQ(runs[0].arguments.back(), "restore");
         EXPECT_EQ(wakeObserversDuringRestore, 1u) << "the wake observer is registered first";
         EXPECT_EQ(signalInstallationsDuringRestore, 0) << "the signal handler comes last";
-
         const bool ok = helperStatus == 0;
         fakes.scheduler.advance(Seconds{0.99});
         EXPECT_EQ(logMessages(state->debugLog.get()).at(0),

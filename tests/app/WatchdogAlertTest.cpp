@@ -3,27 +3,13 @@
 #include "SessionFixture.h"
 
 using kt::Seconds;
-
-namespace {
-
-class Watchdog : public kt::testing::SessionFixture {
-  protected:
-    void brokenBlock(int hosts, int firewall) {
-        loggedIn();
-        blocking().hasSuccessfullyActivatedBlocking = true;
-        state->isBlocked = true;
-        state->hostsCount = hosts;
-        state->firewallCount = firewall;
-        state->debugLog = "";
-    }
-};
-
-using Alert = Watchdog;
-
-}  // namespace
+using Watchdog = kt::testing::SessionFixture;
+using Alert = kt::testing::SessionFixture;
 
 TEST_F(Watchdog, RepairsAZeroCounterAfterAnActivationOnceNoWorkIsUnderWayOneSecondLater) {
-    brokenBlock(0, 0);
+    loggedIn();
+    state->isBlocked = true;
+    state->debugLog = "";
     blocking().hasSuccessfullyActivatedBlocking = false;
     blocking().checkBlockingIntegrity();
     blocking().hasSuccessfullyActivatedBlocking = true;
@@ -42,7 +28,6 @@ TEST_F(Watchdog, RepairsAZeroCounterAfterAnActivationOnceNoWorkIsUnderWayOneSeco
     fakes.scheduler.advance(Seconds{5});
     EXPECT_EQ(blocking().integrityReconnectAttempts, 0);
     EXPECT_EQ(state->debugLog.get(), "");
-
     // A block with a counter at zero is repaired by a reconnect one second later.
     blocking().isActivatingBlocking = false;
     state->hostsCount = 12;
@@ -76,7 +61,6 @@ TEST_F(Watchdog, RepairsThatWriteNothingUsableCountAndEndAfterTwo) {
     ASSERT_TRUE(blocking().hasSuccessfullyActivatedBlocking);
     ASSERT_EQ(state->hostsCount.get(), 0);
     const auto loginsBefore = logins();
-
     std::size_t answered = fakes.http.count();
     for (int second = 0; second < 60; ++second) {
         fakes.scheduler.advance(Seconds{1});
@@ -106,7 +90,6 @@ TEST_F(Alert, BeepsThreeTimesThenSpeaksOnceAndASecondAlertReplacesTheFirstsSpeec
     EXPECT_EQ(spoken.voiceIdentifier + " " + spoken.languageFallback,
               "com.apple.speech.synthesis.voice.ellen nl-BE");
     EXPECT_DOUBLE_EQ(spoken.at, 1.0);
-
     state->playAlertSound();
     fakes.scheduler.advance(Seconds{0.2});
     state->playAlertSound();
@@ -115,7 +98,6 @@ TEST_F(Alert, BeepsThreeTimesThenSpeaksOnceAndASecondAlertReplacesTheFirstsSpeec
     ASSERT_EQ(fakes.speech.spoken.size(), 3u);
     EXPECT_TRUE(fakes.speech.spoken[1].utterance.expired()) << "the third replaced the second";
     EXPECT_EQ(state->speechSynthesizer.get(), fakes.speech.spoken[2].utterance.lock().get());
-
     state->playAlertSound();  // the state gone before the speech step: it speaks all the same
     fakes.scheduler.runUntilIdle();
     state.reset();

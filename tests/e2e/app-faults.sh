@@ -19,12 +19,9 @@ activate() {  # name: blocks through the root helper, as the application would
 }
 
 start_app() {  # log [as-pupil]
-  if [ -n "${2:-}" ]; then
-    setpriv --reuid=65534 --regid=65534 --clear-groups env HOME=/tmp/pupil XDG_RUNTIME_DIR=/tmp/xdg-pupil \
-      QT_QPA_PLATFORM=offscreen "$app" --debug-log-to-stderr >"$out/$1" 2>&1 &
-  else
-    XDG_RUNTIME_DIR=/tmp/xdg QT_QPA_PLATFORM=offscreen "$app" --debug-log-to-stderr >"$out/$1" 2>&1 &
-  fi
+  local as=(env XDG_RUNTIME_DIR=/tmp/xdg)
+  [ -z "${2:-}" ] || as=(setpriv --reuid=65534 --regid=65534 --clear-groups env HOME=/tmp/pupil XDG_RUNTIME_DIR=/tmp/xdg-pupil)
+  "${as[@]}" QT_QPA_PLATFORM=offscreen "$app" --debug-log-to-stderr >"$out/$1" 2>&1 &
   app_pid=$!
 }
 stop_app() {  # signal name
@@ -53,6 +50,5 @@ start_app app-3.log
 wait_for_line "$out/app-3.log" "] Wake observer geactiveerd"
 activate activate-3
 snapshot blocked-3
-: >"$out/calls.log"
 stop_app TERM app-3
 snapshot terminated

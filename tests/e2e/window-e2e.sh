@@ -1,12 +1,8 @@
-# The real application for real, in a Linux sandbox (KT_SANDBOX_SYSTEM=linux),
-# its window driven by keyboard under Xvfb as a pupil would (window.sh):
-# terms, login, then the teacher switches on; the guardian runs while the
-# application runs and after it was killed. A second start joins the blocked
-# class; the teacher switches off and on again, and Ctrl+Q comes while that
-# activation's address lookups are held: the window must be gone before they
-# are let go. The name server drops every query.
-# The application trusts the service through the deployment settings file.
-# After each step, snapshot STEP (lib.sh) records what blocking left.
+# The real application in the Linux sandbox, its window driven by keyboard
+# under Xvfb as a pupil would (window.sh), against the reference service,
+# which it trusts through the deployment settings file; the name server drops
+# every query. After each step, snapshot STEP (lib.sh) records what blocking
+# left. The steps and what they must leave are in EndToEndTest.cpp.
 . /sandbox/lib.sh
 build=$(cat /sandbox/build.path)
 . /sandbox/window.sh

@@ -49,10 +49,9 @@ class ManualScheduler final : public Scheduler, public Clock {
     }
     TimerId startRepeating(Seconds interval, Task task) override {
         std::lock_guard lock(mutex_);
-        const TimerId id = nextTimer_++;
-        activeTimers_.insert(id);
-        enqueue(now_ + interval.count(), {std::move(task), id, interval});
-        return id;
+        activeTimers_.insert(nextTimer_);
+        enqueue(now_ + interval.count(), {std::move(task), nextTimer_, interval});
+        return nextTimer_++;
     }
     void cancelRepeating(TimerId id) override {
         std::lock_guard lock(mutex_);
@@ -62,8 +61,8 @@ class ManualScheduler final : public Scheduler, public Clock {
         return start + std::chrono::duration_cast<TimePoint::duration>(elapsed());
     }
 
-    // Moves time forward by `delta`, running every task that falls due on the
-    // way at its own time. Returns the number of tasks run.
+    // Moves time forward, running every task that falls due on the way at its
+    // own time. Returns the number of tasks run.
     std::size_t advance(Seconds delta) {
         const double target = elapsed().count() + delta.count();
         std::size_t ran = 0;
@@ -81,9 +80,8 @@ class ManualScheduler final : public Scheduler, public Clock {
     }
     std::size_t pendingTaskCount() const {
         std::lock_guard lock(mutex_);
-        std::size_t count = 0;
-        for (const auto& [key, entry] : queue_) count += isLive(entry);
-        return count;
+        return std::count_if(queue_.begin(), queue_.end(),
+                             [this](const auto& queued) { return isLive(queued.second); });
     }
     std::size_t activeRepeatingCount() const {
         std::lock_guard lock(mutex_);
@@ -183,9 +181,7 @@ class FakeHttpClient final : public HttpClient {
         else
             complete(index, HttpResponse{status, std::move(body)});
     }
-    void respondLast(int status, std::string body) {
-        respond(count() - 1, status, std::move(body));
-    }
+    void respondLast(int status, std::string body) { respond(count() - 1, status, body); }
     void fail(std::size_t index, TransportError error) { complete(index, std::move(error)); }
     void failLast(TransportError error) { fail(count() - 1, std::move(error)); }
 
@@ -218,18 +214,9 @@ class FakeProcessRunner final : public ProcessRunner {
     std::vector<ProcessRequest> requests() const { return requests_; }
 
     static ProcessResult exited(int status, std::string out = {}, std::string err = {}) {
-        ProcessResult result;
-        result.started = true;
-        result.exitStatus = status;
-        result.standardOutput = std::move(out);
-        result.standardError = std::move(err);
-        return result;
+        return {true, "", status, out, err};
     }
-    static ProcessResult notStarted(std::string error) {
-        ProcessResult result;
-        result.startError = std::move(error);
-        return result;
-    }
+    static ProcessResult notStarted(std::string error) { return {false, error, -1, "", ""}; }
 
   private:
     Handler handler_;
@@ -322,37 +309,30 @@ class FakeBlockingWait final : public BlockingWait {
 };
 
 // Records the virtual time of every beep.
-class FakeBeeper final : public Beeper {
-  public:
-    explicit FakeBeeper(const ManualScheduler& clock) : clock_(clock) {}
-    void beep() override { times.push_back(clock_.elapsed().count()); }
+struct FakeBeeper final : Beeper {
+    explicit FakeBeeper(const ManualScheduler& clock) : clock(clock) {}
+    void beep() override { times.push_back(clock.elapsed().count()); }
+    const ManualScheduler& clock;
     std::vector<double> times;
-
-  private:
-    const ManualScheduler& clock_;
 };
 
 // Records every utterance: its text, voice choice and virtual time.
-class FakeSpeechSynthesizer final : public SpeechSynthesizer {
-  public:
+struct FakeSpeechSynthesizer final : SpeechSynthesizer {
     struct Spoken {
         std::string text, voiceIdentifier, languageFallback;
         double at = 0;
         std::weak_ptr<Utterance> utterance;
     };
-
-    explicit FakeSpeechSynthesizer(const ManualScheduler& clock) : clock_(clock) {}
+    explicit FakeSpeechSynthesizer(const ManualScheduler& clock) : clock(clock) {}
     std::shared_ptr<Utterance> speak(const std::string& text, const std::string& voiceIdentifier,
                                      const std::string& languageFallback) override {
         auto utterance = std::make_shared<Utterance>();
         spoken.push_back(
-            {text, voiceIdentifier, languageFallback, clock_.elapsed().count(), utterance});
+            {text, voiceIdentifier, languageFallback, clock.elapsed().count(), utterance});
         return utterance;
     }
+    const ManualScheduler& clock;
     std::vector<Spoken> spoken;
-
-  private:
-    const ManualScheduler& clock_;
 };
 
 // Records every alert shown; the student answers with button 0.
@@ -406,12 +386,9 @@ struct FakeTimeFormatter final : TimeFormatter {
 
 // Wake from sleep when the test says so.
 struct FakeWakeNotifications final : WakeNotifications {
-    void observeWake(std::function<void()> onWake) override {
-        observers.push_back(std::move(onWake));
-    }
+    void observeWake(std::function<void()> onWake) override { observers.push_back(onWake); }
     void wake() {
-        const auto current = observers;
-        for (const auto& observer : current) observer();
+        for (const auto& observer : std::vector(observers)) observer();
     }
     std::vector<std::function<void()>> observers;
 };

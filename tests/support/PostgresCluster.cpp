@@ -1,19 +1,11 @@
 #include "PostgresCluster.h"
 
 #include <fcntl.h>
-#include <pwd.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
-#include <QFile>
-#include <QRandomGenerator>
 #include <QSqlDatabase>
-#include <QSqlError>
-#include <QSqlQuery>
 #include <QUrl>
-#include <cerrno>
 #include <cstdlib>
-#include <vector>
 
 #include "QtTestSupport.h"
 
@@ -21,52 +13,39 @@ namespace kt::testing {
 namespace {
 
 const std::string bin = "/usr/lib/postgresql/15/bin/";
-// Shell commands run as the cluster's owner with the folder as $0.
-const std::string startServer = bin +
-                                "pg_ctl start -D \"$0/data\" -w -s -l \"$0/server.log\" "
-                                "-o \"-k $0 -c listen_addresses= -F\"";
-const std::string stopServer = bin + "pg_ctl stop -D \"$0/data\" -m immediate -s";
-// Makes and starts the cluster, says "ready" (or why not), then waits for
+
+// "start FOLDER" and "stop FOLDER" the server, "create FOLDER NAME" a
+// database; "guardian" makes the folder, its password and the cluster,
+// starts it and says "ready FOLDER" (or why not) in one line, then waits for
 // its input to close, which the test process does at its end or the system
 // when it dies, and cleans up.
-const std::string guardian =
-    "trap '' PIPE HUP\n" + bin +
-    "initdb -D \"$0/data\" -U ka --pwfile=\"$0/password\" -A scram-sha-256 -E UTF8 "
-    "--locale=C.UTF-8 -N >\"$0/server.log\" 2>&1 && " +
-    startServer + " && echo ready || tail -n 5 \"$0/server.log\"\n" +
-    "exec >/dev/null 2>&1\nread -r line\n" + stopServer + "\nrm -rf \"$0\"\n";
+const std::string script = "bin=" + bin + R"sh(
+start() { $bin/pg_ctl start -D "$1/data" -w -s -l "$1/server.log" -o "-k $1 -c listen_addresses= -F"; }
+stop() { $bin/pg_ctl stop -D "$1/data" -m immediate -s; }
+create() { PGPASSWORD=$(cat "$1/password") $bin/createdb -h "$1" -U ka "$2"; }
+[ "$0" = guardian ] || { "$0" "$@"; exit; }
+trap '' PIPE HUP
+dir=$(mktemp -d /tmp/kt-postgres-XXXXXX) || { echo "no temporary folder"; exit; }
+(umask 077 && od -An -N8 -tx8 /dev/urandom | tr -d ' \n' >"$dir/password")
+if $bin/initdb -D "$dir/data" -U ka --pwfile="$dir/password" -A scram-sha-256 -E UTF8 \
+  --locale=C.UTF-8 -N >"$dir/server.log" 2>&1 && start "$dir"; then echo "ready $dir"
+else echo "$(tail -n 5 "$dir/server.log" | tr '\n' ' ')"; fi
+exec >/dev/null 2>&1
+read -r line
+stop "$dir"
+rm -rf "$dir"
+)sh";
 
-// Runs `shellCommand` with $0 = `base`, as nobody when this process is root,
-// in a session of its own and a plain environment; its output goes to `output`.
-pid_t spawn(const std::string& shellCommand, const QString& base, int input, int output) {
-    std::vector<std::string> words;
-    if (::geteuid() == 0)
-        words = {"/usr/bin/setpriv", "--reuid=nobody", "--regid=nogroup", "--clear-groups", "--"};
-    for (const std::string& word :
-         {std::string("/bin/sh"), std::string("-c"), shellCommand, base.toStdString()})
-        words.push_back(word);
-    std::vector<char*> argv;
-    for (std::string& word : words) argv.push_back(word.data());
-    argv.push_back(nullptr);
-    char path[] = "PATH=/usr/bin:/bin", locale[] = "LC_ALL=C.UTF-8";
-    char* environment[] = {path, locale, nullptr};
-    const pid_t pid = ::fork();
-    if (pid == 0) {
-        ::setsid();
-        ::dup2(input, 0);
-        ::dup2(output, 1);
-        ::dup2(output, 2);
-        ::execve(argv.front(), argv.data(), environment);
-        ::_exit(127);
-    }
-    return pid;
-}
-
-int waitFor(pid_t pid) {
-    int status = 0;
-    while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
-    }
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+// The command line that runs the script with its verb and arguments as the
+// cluster's owner (nobody when this process is root), in a session of its
+// own and a plain environment.
+std::string asOwner(const std::string& verbAndArguments) {
+    std::string quoted = "'";
+    for (const char c : script) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return std::string(::geteuid() == 0 ? "setpriv --reuid=nobody --regid=nogroup --clear-groups "
+                                        : "") +
+           "env -i PATH=/usr/bin:/bin LC_ALL=C.UTF-8 setsid -w sh -c " + quoted + "' " +
+           verbAndArguments;
 }
 
 }  // namespace
@@ -78,93 +57,54 @@ PostgresCluster& PostgresCluster::shared() {
 
 PostgresCluster::PostgresCluster() {
     qtApp();
-    if (::access((bin + "initdb").c_str(), X_OK) != 0) {
+    int input[2];
+    if (::access((bin + "initdb").c_str(), X_OK) != 0)
         skipReason_ = bin + "initdb is missing: postgresql-15 (scripts/install-deps.sh)";
-        return;
-    }
-    if (!QSqlDatabase::isDriverAvailable("QPSQL")) {
+    else if (!QSqlDatabase::isDriverAvailable("QPSQL"))
         skipReason_ = "Qt SQL's PostgreSQL driver is missing: libqt6sql6-psql";
+    else if (::pipe2(input, O_CLOEXEC) != 0 || ::fcntl(input[0], F_SETFD, 0) != 0)
+        skipReason_ = "cannot make a pipe";
+    if (!skipReason_.empty())
         return;
-    }
-    char folder[] = "/tmp/kt-postgres-XXXXXX";
-    const passwd* nobody = ::getpwnam("nobody");
-    if (!::mkdtemp(folder) || (::geteuid() == 0 && !nobody)) {
-        skipReason_ = "no temporary folder, or no user nobody to run it as";
-        return;
-    }
-    base_ = QString::fromLocal8Bit(folder);
-    const QByteArray password = QByteArray::number(QRandomGenerator::global()->generate64(), 16);
-    const std::string passwordPath = passwordFile().toStdString();
-    const int file = ::open(passwordPath.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0600);
-    const bool written = file >= 0 && ::write(file, password.data(), password.size()) > 0;
-    if (file >= 0)
-        ::close(file);
-    const bool handedOver =
-        ::geteuid() != 0 || (::chown(folder, nobody->pw_uid, nobody->pw_gid) == 0 &&
-                             ::chown(passwordPath.c_str(), nobody->pw_uid, nobody->pw_gid) == 0);
-    int input[2], output[2];
-    if (!written || !handedOver || ::pipe2(input, O_CLOEXEC) != 0 ||
-        ::pipe2(output, O_CLOEXEC) != 0) {
-        skipReason_ = "cannot write the password file for nobody, or make pipes";
-        ::unlink(passwordPath.c_str());
-        ::rmdir(folder);
-        return;
-    }
-    guardian_ = spawn(guardian, base_, input[0], output[1]);
+    // The guardian reads the pipe that only this process writes to.
+    guardian_ =
+        ::popen((asOwner("guardian") + " <&" + std::to_string(input[0]) + " 2>&1").c_str(), "re");
     ::close(input[0]);
-    ::close(output[1]);
     guardianInput_ = input[1];
-    std::string said;
-    char buffer[512];
-    for (ssize_t n; (n = ::read(output[0], buffer, sizeof buffer)) != 0;)
-        if (n > 0)
-            said.append(buffer, static_cast<size_t>(n));
-        else if (errno != EINTR)
-            break;
-    ::close(output[0]);
-    running_ = said == "ready\n";
-    if (!running_ && skipReason_.empty())
+    char line[1024] = "";
+    if (!guardian_ || !std::fgets(line, sizeof line, guardian_))
+        line[0] = '\0';
+    const std::string said = line;
+    running_ = said.starts_with("ready /") && said.ends_with("\n");
+    if (running_)
+        base_ = QString::fromStdString(said.substr(6, said.size() - 7));
+    else
         skipReason_ = "initdb or pg_ctl failed: " + said;
 }
 
 PostgresCluster::~PostgresCluster() {
-    if (guardian_ > 0) {
-        ::close(guardianInput_);
-        waitFor(guardian_);
-    }
-}
-
-int PostgresCluster::runAsOwner(const std::string& shellCommand) const {
-    const int devNull = ::open("/dev/null", O_RDWR | O_CLOEXEC);
-    const pid_t pid = spawn(shellCommand, base_, devNull, devNull);
-    ::close(devNull);
-    return pid > 0 ? waitFor(pid) : -1;
+    ::close(guardianInput_);
+    if (guardian_)
+        ::pclose(guardian_);  // waits until the guardian cleaned up
 }
 
 bool PostgresCluster::stop() {
-    running_ = running_ && runAsOwner(stopServer) != 0;
+    running_ = running_ &&
+               std::system((asOwner("stop " + base_.toStdString()) + " >/dev/null 2>&1").c_str());
     return !running_;
 }
 
 bool PostgresCluster::start() {
-    running_ = running_ || runAsOwner(startServer) == 0;
+    running_ = running_ ||
+               !std::system((asOwner("start " + base_.toStdString()) + " >/dev/null 2>&1").c_str());
     return running_;
 }
 
 QString PostgresCluster::newDatabase() {
-    if (!skipReason_.empty() || !start())
-        return {};
     const QString name = QStringLiteral("kt_%1").arg(++databases_);
-    {
-        QSqlDatabase db = QSqlDatabase::addDatabase("QPSQL", "kt-cluster");
-        db.setConnectOptions("host=" + base_ + " dbname=postgres user=ka");
-        QFile password(passwordFile());
-        if (password.open(QIODevice::ReadOnly))
-            db.setPassword(QString::fromLatin1(password.readAll()));
-        if (!db.open() || !QSqlQuery(db).exec("CREATE DATABASE " + name))
-            qWarning("cannot make a database: %s", qPrintable(db.lastError().text()));
-    }
-    QSqlDatabase::removeDatabase("kt-cluster");
+    const std::string create = "create " + base_.toStdString() + " " + name.toStdString();
+    if (!skipReason_.empty() || !start() || std::system(asOwner(create).c_str()) != 0)
+        return {};
     return "postgresql://ka@" + QUrl::toPercentEncoding(base_) + "/" + name;
 }
 

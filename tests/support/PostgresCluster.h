@@ -1,7 +1,7 @@
 #pragma once
 
-#include <sys/types.h>
 #include <QString>
+#include <cstdio>
 #include <string>
 
 namespace kt::testing {
@@ -22,7 +22,6 @@ class PostgresCluster {
     QString newDatabase();
     // For --database-password-file.
     QString passwordFile() const { return base_ + "/password"; }
-    QString socketFolder() const { return base_; }
 
     // Stops the server at once, as a crash would; its data stays.
     bool stop();
@@ -32,12 +31,11 @@ class PostgresCluster {
   private:
     PostgresCluster();
     ~PostgresCluster();
-    int runAsOwner(const std::string& shellCommand) const;
 
     std::string skipReason_;
     QString base_;
-    pid_t guardian_ = -1;
-    int guardianInput_ = -1;  // closed: the guardian cleans up
+    FILE* guardian_ = nullptr;  // its output
+    int guardianInput_ = -1;    // closed: the guardian cleans up
     bool running_ = false;
     int databases_ = 0;
 };

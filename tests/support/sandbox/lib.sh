@@ -13,8 +13,8 @@ fi
 
 # Copies what blocking may have written into $out/STEP/ (STEP/NAME.missing
 # for a missing file) and the stand-ins' calls since the last snapshot. On
-# linux also the table and ruleset, the modes, the enabled timers, what a
-# connection to each of $targets gets and what $resolve_name resolves to.
+# linux also the table, the modes, the enabled timers, what a connection to
+# each of $targets gets and what $resolve_name resolves to.
 snapshot() {  # step
   local dir=$out/$1
   mkdir -p "$dir"
@@ -24,7 +24,6 @@ snapshot() {  # step
   save /usr/local/bin/ka-tesmar-guardian.sh guardian.sh; save "$guardian_definition" guardian.plist
   if [ "$system" = linux ]; then
     nft list table inet ka_tesmar >"$dir/table" 2>/dev/null || echo - >"$dir/table.missing"
-    nft list ruleset >"$dir/ruleset" 2>&1
     stat -c '%a %U %n' "$support" "$support"/* /run/ka-tesmar /etc/hosts /usr/local/bin/* >"$dir/modes" 2>/dev/null
     cp /run/systemd-enabled "$dir/enabled" 2>/dev/null || : >"$dir/enabled"
     reach "${targets[@]}" | sort >"$dir/connect"
