@@ -20,8 +20,7 @@ using kt::testing::testTls;
 // An HTTPS server in the test process (answering on the test's main thread),
 // with the certificate of testTls() and a count of the connections it accepted.
 // Paths without a route are answered with 404.
-class StubServer {
-  public:
+struct StubServer {
     StubServer() {
         http_.route("/", [] { return QHttpServerResponse("text/plain", "root"); });
         http_.route("/big", [] {
@@ -29,29 +28,25 @@ class StubServer {
         });
         // Accepted, never answered.
         http_.route("/stall", [this](const QHttpServerRequest&, QHttpServerResponder&& responder) {
-            stalled_.push_back(std::move(responder));
+            stalled.push_back(std::move(responder));
         });
         QSslConfiguration ssl = QSslConfiguration::defaultConfiguration();
         ssl.setLocalCertificate(testTls().pair.certificate);
         ssl.setPrivateKey(testTls().pair.key);
         tcp_->setSslConfiguration(ssl);
-        QObject::connect(tcp_, &QSslServer::startedEncryptionHandshake, [this] { ++connections_; });
+        QObject::connect(tcp_, &QSslServer::startedEncryptionHandshake, [this] { ++connections; });
         tcp_->listen(QHostAddress::LocalHost, 0);
         http_.bind(tcp_);
     }
-
     QString url(const QString& path) const {
         return QStringLiteral("https://127.0.0.1:%1%2").arg(tcp_->serverPort()).arg(path);
     }
-    int connections() const { return connections_; }
-    std::size_t stalledCount() const { return stalled_.size(); }
 
-  private:
     QCoreApplication& app_ = qtApp();  // before any Qt object
     QHttpServer http_;
     QSslServer* tcp_ = new QSslServer;  // owned by http_ once bound
-    int connections_ = 0;
-    std::list<QHttpServerResponder> stalled_;
+    int connections = 0;
+    std::list<QHttpServerResponder> stalled;
 };
 
 HttpRequest get(const QString& url, double timeout = 60,
@@ -91,7 +86,7 @@ TEST(QtHttpClient, ResponsesOfEveryStatusArriveWholeOverOneVerifiedConnection) {
         EXPECT_TRUE(response->body == expected.body)
             << request.url << ": " << response->body.size() << " bytes";
     }
-    EXPECT_EQ(server.connections(), 1) << "the connection is kept and reused";
+    EXPECT_EQ(server.connections, 1) << "the connection is kept and reused";
 }
 
 TEST(QtHttpClient, NoUsableResponseIsATransportErrorWithItsReasonAndCancelledOnce) {
@@ -123,13 +118,12 @@ TEST(QtHttpClient, NoUsableResponseIsATransportErrorWithItsReasonAndCancelledOnc
         EXPECT_FALSE(error->description.empty());
         EXPECT_NE(error->underlying.find(c.underlying), std::string::npos) << error->underlying;
     }
-
     // Destroying the client cancels what is pending, once.
     std::vector<HttpResult> results;
     auto pending = std::make_unique<QtHttpClient>(trusting());
-    const std::size_t stalled = server.stalledCount();
+    const std::size_t stalled = server.stalled.size();
     pending->send(get(server.url("/stall")), [&](HttpResult r) { results.push_back(r); });
-    ASSERT_TRUE(runEventsUntil([&] { return server.stalledCount() > stalled; }));
+    ASSERT_TRUE(runEventsUntil([&] { return server.stalled.size() > stalled; }));
     pending.reset();
     ASSERT_EQ(results.size(), 1u);
     ASSERT_TRUE(std::holds_alternative<TransportError>(results[0]));

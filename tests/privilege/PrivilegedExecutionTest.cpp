@@ -14,7 +14,6 @@ class PrivilegedExecution : public ::testing::Test {
     testing::TestPorts ports;
     std::shared_ptr<AppState> state = AppState::create(ports.macos().ports());
     std::vector<std::string> completed;  // "ok" or the error of each completion
-
     void run(const std::string& script) {
         state->blocking().executeWithAdminRights(
             script, [this](bool ok, std::optional<std::string> error) {
@@ -48,7 +47,6 @@ TEST_F(PrivilegedExecution, PrivateScriptRunWithItsOutputCapturedAndGoneAfterwar
     EXPECT_EQ(ports.files.fileCount(), 0u);
     EXPECT_EQ(ports.files.removed(), std::vector<std::string>{"/tmp/ka_tesmar.1"});
     EXPECT_EQ(completed, std::vector<std::string>{"ok"});
-
     // Every strategy captures what the privileged run says; pkexec runs no script.
     const PkexecStrategy pkexec("/usr/libexec/ka-tesmar/ka-tesmar-helper");
     const DirectRootStrategy root("/opt/helper");
@@ -128,7 +126,6 @@ TEST_F(ProfileChoice, LinuxRunsNoShellTextAndClosesThePupilsOwnBrowsers) {
     macosLock.files.putFile("/Library/Application Support/KaTesmar/active.lock", "active\n");
     AppState::create(macosLock.ports());
     EXPECT_TRUE(macosLock.processes.requests().empty()) << "no start-up restore";
-
     blocking().follow({.blocked = true, .domains = {"chatgpt.com"}});
     settle();
     blocking().deactivateBlocking();

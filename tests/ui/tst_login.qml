@@ -14,8 +14,7 @@ ScreenTest {
     function item(name) {
         return findChild(content, name)
     }
-    function typeText(field, text) {
-        mouseClick(field)
+    function type(text) {
         for (const character of text)
             keyClick(character)
     }
@@ -71,8 +70,7 @@ ScreenTest {
             mouseClick(findChild(content, "stopButton"))
         }
         compare(content.currentScreen, "login")
-        for (const character of "Jan")
-            keyClick(character)
+        type("Jan")
         compare([item("nameField").text, item("codeField").text], ["Jan", ""])
     }
 
@@ -82,7 +80,8 @@ ScreenTest {
     }
 
     function test_the_keyboard_fills_the_form_and_logs_in_and_a_failure_keeps_the_form() {
-        typeText(item("nameField"), "Jan Jansen")
+        mouseClick(item("nameField"))
+        type("Jan Jansen")
         compare(item("loginScreen").focusedField, "name")
         compare(item("nameRow").border.color, Qt.rgba(0, 0.478, 1, 0.5))
         item("codeField").text = "ABC123"
@@ -91,27 +90,23 @@ ScreenTest {
         compare(item("nameRow").border.color, Qt.rgba(0.8, 0.8, 0.8, 1))
         compare(requestCount(), 0, "and does not log in")
         item("codeField").text = ""
-        for (const character of "abc12")
-            keyClick(character)
+        type("abc12")
         keyClick(Qt.Key_Return)
         mouseClick(item("loginButton"))
         compare(requestCount(), 0, "neither Return nor the button start a login with a short code")
         mouseClick(item("codeField"))
-        for (const character of "34x")
-            keyClick(character)
+        type("34x")
         compare(item("codeField").text, "ABC123", "corrected as typed")
         compare([item("loginButton").enabled, item("loginButton").background.opacity], [true, 1.0])
         save(content, "login-filled")
         keyClick(Qt.Key_Return)
         compare(requestCount(), 1, "the login starts with its connectivity probe")
-
         // While it runs: spinner instead of the label, button and Return inert.
         verify(!item("loginButton").enabled && item("loginSpinner").visible && !item("loginButtonText").visible)
         keyClick(Qt.Key_Return)
         mouseClick(item("loginButton"))
         compare(requestCount(), 1, "no second login while one runs")
         save(content, "login-loading")
-
         testControl.fail("Host probe.example not found")
         verify(item("errorLine").visible)
         compare(item("errorText").text, "Geen internet: Host probe.example not found")
@@ -135,7 +130,6 @@ ScreenTest {
         testControl.respond(200, JSON.stringify({ success: false, error: error }))
         compare([item("errorText").text, item("errorText").textFormat], [error, Text.PlainText])
         verify(item("errorText").lineCount >= 2)
-
         testControl.setLoggedIn(true)
         testControl.setLoggedIn(false)
         verify(!item("errorLine").visible)
@@ -154,7 +148,6 @@ ScreenTest {
         keyClick(Qt.Key_Return)
         tryVerify(function () { return !dialog.visible }, 30000, "Return pressed the focused Annuleer")
         compare(testControl.privilegedRuns(), 0)
-
         item("loginScreen").forceActiveFocus()
         keyClick(Qt.Key_Return)
         compare(requestCount(), 1, "Return without a focused field acts as the button")

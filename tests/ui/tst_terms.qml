@@ -24,7 +24,6 @@ ScreenTest {
         const icon = findChild(content, "loginIcon")
         compare([icon.status, icon.width, icon.height], [Image.Ready, 60, 60])
         save(content, "terms-unticked")
-
         const agree = findChild(content, "agreeCheckBox")
         const button = findChild(content, "continueButton")
         compare([button.enabled, button.background.opacity], [false, 0.4])
@@ -75,7 +74,6 @@ ScreenTest {
         testControl.setLoggedIn(data.loggedIn)
         const content = show(data.screen)
         verify(findChild(content, data.screen + "Screen") !== null)
-
         // The overlay lies above whichever screen is shown and leaves it underneath.
         const overlay = findChild(content, "overlayLoader")
         compare(overlay.item, null)
@@ -85,7 +83,6 @@ ScreenTest {
         compare(content.currentScreen, data.screen)
         testControl.setInstalling(false)
         compare(overlay.item, null)
-
         // The screen follows changes live.
         testControl.setStoredFlag("hasAcceptedTerms_v5", true)
         testControl.setLoggedIn(!data.loggedIn)
