@@ -70,14 +70,16 @@ HttpResult fetch(QtHttpClient& client, HttpRequest request) {
     return result.get();
 }
 
-TEST(QtHttpClient, ResponsesOfEveryStatusArriveWholeOverOneVerifiedConnection) {
+TEST(QtHttpClient, ResponsesArriveWholeAndFailuresAreTransportErrorsWithTheirReason) {
     StubServer server;
-    QtHttpClient client(trusting());
-    const std::pair<HttpRequest, HttpResponse> cases[] = {
+    QTemporaryDir otherCa;
+    service::loadOrCreateTlsPair(otherCa.path());
+    QtHttpClient client(trusting()), wrongCa(trusting(otherCa.path()));
+    const std::pair<HttpRequest, HttpResponse> responses[] = {
         {get(server.url("/")), {200, "root"}},
         {get(server.url("/nothing")), {404, ""}},
         {get(server.url("/big"), 60, 3 << 20), {200, std::string(3 << 20, 'b')}}};
-    for (const auto& [request, expected] : cases) {
+    for (const auto& [request, expected] : responses) {
         const HttpResult result = fetch(client, request);
         const auto* response = std::get_if<HttpResponse>(&result);
         ASSERT_NE(response, nullptr)
@@ -87,13 +89,7 @@ TEST(QtHttpClient, ResponsesOfEveryStatusArriveWholeOverOneVerifiedConnection) {
             << request.url << ": " << response->body.size() << " bytes";
     }
     EXPECT_EQ(server.connections, 1) << "the connection is kept and reused";
-}
 
-TEST(QtHttpClient, NoUsableResponseIsATransportErrorWithItsReasonAndCancelledOnce) {
-    StubServer server;
-    QTemporaryDir otherCa;
-    service::loadOrCreateTlsPair(otherCa.path());
-    QtHttpClient client(trusting()), wrongCa(trusting(otherCa.path()));
     const QString closed = [] { return StubServer().url("/"); }();  // a port no one listens on
     const struct {
         QtHttpClient& client;
@@ -101,13 +97,13 @@ TEST(QtHttpClient, NoUsableResponseIsATransportErrorWithItsReasonAndCancelledOnc
         std::string domain;
         int code;
         std::string underlying;
-    } cases[] = {
+    } failures[] = {
         {wrongCa, get(server.url("/")), "QNetworkReply", 6, "self-signed"},   // handshake failed
         {client, get(server.url("/big"), 60, 1 << 20), "HttpClient", 1, ""},  // body too large
         {client, get(server.url("/stall"), 0.3), "QNetworkReply", 4, ""},     // timed out
         {client, get(closed), "QNetworkReply", 1, ""},                        // connection refused
     };
-    for (const auto& c : cases) {
+    for (const auto& c : failures) {
         SCOPED_TRACE(c.request.url);
         const HttpResult result = fetch(c.client, c.request);
         const auto* error = std::get_if<TransportError>(&result);
