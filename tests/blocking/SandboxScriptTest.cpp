@@ -22,18 +22,15 @@ ActivationPlan plainPlan() {
                               parseDigAnswer("cdn.example.\n104.18.32.47\n").addresses);
 }
 
-// The hosts file as the first activation leaves it: the legacy lines gone and
-// the block appended after an empty line, ending with the end marker.
+// The hosts file as the first activation leaves it: the legacy lines (the
+// file's last) gone and the block appended after an empty line, ending with
+// the end marker.
 std::string hostsAfterFirstActivation(const ActivationPlan& plan) {
-    std::string kept = testing::originalHosts;
-    for (const char* legacy :
-         {"# DNS_TESMAR_START\n0.0.0.0 old-generation.example\n# DNS_TESMAR_END\n",
-          "0.0.0.0 legacy.example # DNS Tesmar\n"})
-        kept.erase(kept.find(legacy), std::string(legacy).size());
     std::string entries;
     for (const HostsEntry& entry : plan.hostsEntries)
         entries += entry.address + " " + entry.name + "\n";
-    return kept + "\n# Ka Tesmar Start\n" + entries + "# Ka Tesmar End";
+    return testing::originalHostsWithoutOldBlocks() + "\n# Ka Tesmar Start\n" + entries +
+           "# Ka Tesmar End";
 }
 
 const std::string hook =
