@@ -1,7 +1,6 @@
 // ka-tesmar-admin, run as its own process. No test here looks up addresses:
 // that would send DNS queries off this machine.
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <fstream>
 
@@ -14,16 +13,11 @@ namespace {
 // A folder of its own for each test: tests run side by side as processes.
 class AdminCommand : public ::testing::Test {
   protected:
-    struct Result {
-        std::string out, err;
-        int status;
-    };
-    Result admin(const std::string& arguments) {
-        ProcessResult r = PosixProcessRunner().run({"/bin/sh",
-                                                    {"-c", "'" KT_ADMIN_PATH "' " + arguments},
-                                                    ProcessOutput::Capture,
-                                                    ProcessOutput::Capture});
-        return {r.standardOutput, r.standardError, r.exitStatus};
+    ProcessResult admin(const std::string& arguments) {
+        return PosixProcessRunner().run({"/bin/sh",
+                                         {"-c", "'" KT_ADMIN_PATH "' " + arguments},
+                                         ProcessOutput::Capture,
+                                         ProcessOutput::Capture});
     }
     testing::ScratchDir scratch{"kt-admin-test"};
     const std::string dir = scratch.path;
@@ -32,26 +26,25 @@ class AdminCommand : public ::testing::Test {
 const std::string reply = "--reply '" KT_TEST_DATA_DIR "/reply.json'";
 
 TEST_F(AdminCommand, RulesWithBothCountersAndTheRejectedInputNamed) {
-    const Result rules = admin("rules " + reply + " --no-lookup");
-    EXPECT_EQ(rules.status, 0);
-    EXPECT_TRUE(rules.out.starts_with("block drop quick from any to 104.18.26.0/24\n"));
-    EXPECT_TRUE(rules.out.ends_with(
+    const ProcessResult rules = admin("rules " + reply + " --no-lookup");
+    EXPECT_EQ(rules.exitStatus, 0);
+    EXPECT_TRUE(rules.standardOutput.starts_with("block drop quick from any to 104.18.26.0/24\n"));
+    EXPECT_TRUE(rules.standardOutput.ends_with(
         "block drop quick proto udp from any to any port 853\nhosts=8 firewall=47\n"));
-    EXPECT_EQ(std::count(rules.out.begin(), rules.out.end(), '\n'), 48);
-
+    EXPECT_EQ(std::count(rules.standardOutput.begin(), rules.standardOutput.end(), '\n'), 48);
     std::ofstream(dir + "/hostile.json")
         << R"({"domains": ["a.nl", "b'; reboot"], "ips": ["1.2.3.4 port 22"]})";
-    const Result checked = admin("rules --reply '" + dir + "/hostile.json' --no-lookup");
-    EXPECT_EQ(checked.status, 0);
-    EXPECT_TRUE(checked.out.ends_with("hosts=2 firewall=44\n"));
-    EXPECT_EQ(checked.err,
+    const ProcessResult checked = admin("rules --reply '" + dir + "/hostile.json' --no-lookup");
+    EXPECT_EQ(checked.exitStatus, 0);
+    EXPECT_TRUE(checked.standardOutput.ends_with("hosts=2 firewall=44\n"));
+    EXPECT_EQ(checked.standardError,
               "WAARSCHUWING: Ongeldige invoer niet gebruikt: domeinnamen \"b'; reboot\"; "
               "IP-adressen \"1.2.3.4 port 22\"\n");
     // A list with one element of another type counts as missing, as in the application.
     std::ofstream(dir + "/mixed.json")
         << R"({"domains": ["a.nl", 3], "ips": ["198.51.100.1"], "is_blocked": true})";
     EXPECT_TRUE(admin("rules --reply '" + dir + "/mixed.json' --no-lookup")
-                    .out.ends_with("\nhosts=0 firewall=45\n"));
+                    .standardOutput.ends_with("\nhosts=0 firewall=45\n"));
 }
 
 TEST_F(AdminCommand, BadArgumentsAndFilesGiveOneLineAndStatusTwo) {
@@ -67,22 +60,24 @@ TEST_F(AdminCommand, BadArgumentsAndFilesGiveOneLineAndStatusTwo) {
              "rules --reply /nonexistent/reply.json", "rules --reply " + dir + "/not-json.json",
              "rules --reply " + dir + "/array.json --no-lookup", "status --unknown",
              "rules --reply a --reply b"}) {
-        const Result result = admin(arguments);
-        EXPECT_EQ(result.status, 2) << arguments;
-        EXPECT_EQ(result.out, "") << arguments;
-        EXPECT_TRUE(result.err.starts_with("ka-tesmar-admin: ")) << arguments << ": " << result.err;
-        EXPECT_EQ(std::count(result.err.begin(), result.err.end(), '\n'), 1) << arguments;
+        const ProcessResult result = admin(arguments);
+        EXPECT_EQ(result.exitStatus, 2) << arguments;
+        EXPECT_EQ(result.standardOutput, "") << arguments;
+        EXPECT_TRUE(result.standardError.starts_with("ka-tesmar-admin: "))
+            << arguments << ": " << result.standardError;
+        EXPECT_EQ(std::count(result.standardError.begin(), result.standardError.end(), '\n'), 1)
+            << arguments;
     }
 }
 
 TEST_F(AdminCommand, StatusNamesTheFiveThingsOfTheProfile) {
-    const std::string native = admin("status").out;
+    const std::string native = admin("status").standardOutput;
     for (const char* what : {"lock file: ", "backup: ", "hosts block: ", "guardian: ",
                              "\nanchor: absent (/var/lib/ka-tesmar/ka_tesmar.nft)"})
         EXPECT_NE(native.find(what), std::string::npos) << what;
-    EXPECT_NE(
-        admin("status --profile macos").out.find("\nanchor: absent (/etc/pf.anchors/ka.tesmar)"),
-        std::string::npos);
+    EXPECT_NE(admin("status --profile macos")
+                  .standardOutput.find("\nanchor: absent (/etc/pf.anchors/ka.tesmar)"),
+              std::string::npos);
 }
 
 }  // namespace

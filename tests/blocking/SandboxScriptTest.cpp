@@ -22,18 +22,15 @@ ActivationPlan plainPlan() {
                               parseDigAnswer("cdn.example.\n104.18.32.47\n").addresses);
 }
 
-// The hosts file as the first activation leaves it: the legacy lines gone and
-// the block appended after an empty line, ending with the end marker.
+// The hosts file as the first activation leaves it: the legacy lines (the
+// file's last) gone and the block appended after an empty line, ending with
+// the end marker.
 std::string hostsAfterFirstActivation(const ActivationPlan& plan) {
-    std::string kept = testing::originalHosts;
-    for (const char* legacy :
-         {"# DNS_TESMAR_START\n0.0.0.0 old-generation.example\n# DNS_TESMAR_END\n",
-          "0.0.0.0 legacy.example # DNS Tesmar\n"})
-        kept.erase(kept.find(legacy), std::string(legacy).size());
     std::string entries;
     for (const HostsEntry& entry : plan.hostsEntries)
         entries += entry.address + " " + entry.name + "\n";
-    return kept + "\n# Ka Tesmar Start\n" + entries + "# Ka Tesmar End";
+    return testing::originalHostsWithoutOldBlocks() + "\n# Ka Tesmar Start\n" + entries +
+           "# Ka Tesmar End";
 }
 
 const std::string hook =
@@ -57,7 +54,6 @@ TEST(SandboxScripts, ActivationsEveryWayBackAndTheGuardian) {
     if (status == 77)
         GTEST_SKIP() << "mount and PID namespaces (unshare) are refused here";
     ASSERT_EQ(status, 0) << run.log();
-
     auto out = [&](const std::string& path) { return run.out(path).value_or("(missing)"); };
     EXPECT_EQ(out("activated-undo/backup"), testing::originalHosts);
     EXPECT_EQ(out("activated-undo/lock"), "active\n");
@@ -83,7 +79,6 @@ TEST(SandboxScripts, ActivationsEveryWayBackAndTheGuardian) {
     EXPECT_EQ(out("activated-again/hosts"), twice.insert(twice.find("\n# Ka Tesmar Start"), "\n"));
     EXPECT_EQ(out("activated-again/backup"), testing::originalHosts);
     EXPECT_EQ(out("activated-again/pf.conf"), testing::originalPfConf + hook);
-
     // With a backup the hosts file comes back byte for byte; without, the
     // marked blocks are cut out (the legacy lines too; the empty line written
     // before the block stays). Nothing else of the block stays.
@@ -107,7 +102,6 @@ TEST(SandboxScripts, ActivationsEveryWayBackAndTheGuardian) {
     }
     EXPECT_EQ(out("restore-undo.stdout") + out("restore-admin.stdout"), "OK\nOK\n");
     EXPECT_EQ(out("restore-admin.stderr"), "RESTORE: Hosts hersteld vanuit backup\n");
-
     // The real executable runs and its command line matches the guardian's pattern.
     ASSERT_NE(out("app.pgrep").find(KT_APP_PATH), std::string::npos) << out("app.log");
     ASSERT_EQ(out("app.ready") + out("app.alive"), "ready\nalive\n") << out("app.log");
@@ -116,7 +110,6 @@ TEST(SandboxScripts, ActivationsEveryWayBackAndTheGuardian) {
     for (const char* file : {"hosts", "pf.conf", "anchor", "backup", "lock"})
         EXPECT_EQ(out(std::string("guardian-app-running/") + file),
                   out(std::string("before-guardian/") + file));
-
     // Once it is gone: the backup back, hook, anchor, lock and backup gone,
     // the firewall reloaded and the caches flushed. The guardian keeps itself.
     EXPECT_EQ(out("guardian-app-gone/hosts"), testing::originalHosts);
@@ -126,7 +119,6 @@ TEST(SandboxScripts, ActivationsEveryWayBackAndTheGuardian) {
     EXPECT_TRUE(run.out("guardian-app-gone/guardian.sh"));
     for (const char* call : {"sleep [5]", "pfctl [-Ef] [-]", "dscacheutil [-flushcache]"})
         EXPECT_NE(out("guardian-app-gone/calls.log").find(call), std::string::npos) << call;
-
     // Without a lock file it leaves the hosts file alone.
     EXPECT_EQ(out("guardian-no-lock/hosts"), testing::originalHosts + "# eigen regel\n");
 }

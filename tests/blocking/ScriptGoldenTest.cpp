@@ -3,11 +3,9 @@
 // golden files), and the hosts entries and firewall rules beyond that.
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
-#include <iterator>
 #include <nlohmann/json.hpp>
 
 #include "SandboxRun.h"
@@ -38,47 +36,35 @@ std::string activation(const SystemProfile& profile, const std::vector<std::stri
     return profile.activationScript(replyPlan(lookedUp), home + "/leerling met spatie");
 }
 
-// The first line where the two texts differ, from each; "" when they are equal.
-std::string firstDifference(const std::string& expected, const std::string& actual) {
-    const auto at = std::mismatch(expected.begin(), expected.end(), actual.begin(), actual.end());
-    if (at.first == expected.end() && at.second == actual.end())
-        return "";
-    auto lineAround = [](const std::string& text, std::string::const_iterator at) {
-        const auto start = std::find(std::make_reverse_iterator(at), text.rend(), '\n').base();
-        return "\"" + std::string(start, std::find(at, text.end(), '\n')) + "\"\n";
-    };
-    return "first difference at line " +
-           std::to_string(1 + std::count(expected.begin(), at.first, '\n')) +
-           "\nexpected: " + lineAround(expected, at.first) +
-           "actual:   " + lineAround(actual, at.second);
-}
-
 // bash reads the script from a file: no text of the code under test ever
 // becomes part of a command line here, whatever its quoting does.
 std::string bashSyntaxErrors(const std::string& script) {
     const testing::ScratchDir scratch("kt-syntax");
-    std::ofstream(scratch.path + "/script.sh", std::ios::binary) << script;
-    return commandOutput("bash -n '" + scratch.path + "/script.sh' 2>&1");
+    std::ofstream(scratch.in("script.sh"), std::ios::binary) << script;
+    return commandOutput("bash -n '" + scratch.in("script.sh") + "' 2>&1");
 }
 
 // The script matches golden/<golden> byte for byte, is valid bash and is what
-// ka-tesmar-admin prints for `adminArguments` (when given). On a mismatch
-// with the golden file it writes <golden>.fail beside it (move it over the
-// golden file to accept it) and fails with the first differing line.
+// ka-tesmar-admin prints for `adminArguments` (when given); a difference is
+// shown as diff's first lines. On a mismatch with the golden file the script
+// stays in <golden>.fail beside it (move it over the golden file to accept it).
 void expectGolden(const std::string& golden, const std::string& script,
                   const std::string& adminArguments = "") {
     SCOPED_TRACE(golden + " " + adminArguments);
-    const std::string path = KT_GOLDEN_DIR "/" + golden, expected = testing::fileText(path);
-    if (expected == script && !script.empty())
+    const std::string path = KT_GOLDEN_DIR "/" + golden;
+    auto differenceFrom = [&](const std::string& command) {
+        return commandOutput(command + " 2>&1 | diff '" + path + "' - 2>&1 | head -8");
+    };
+    std::ofstream(path + ".fail", std::ios::binary) << script;
+    const std::string difference = differenceFrom("cat '" + path + ".fail'");
+    if (difference.empty())
         std::remove((path + ".fail").c_str());
-    else {
-        std::ofstream(path + ".fail", std::ios::binary) << script;
-        ADD_FAILURE() << "golden file differs; actual text written to " << path << ".fail\n"
-                      << firstDifference(expected, script);
-    }
+    EXPECT_TRUE(difference.empty()) << difference << "actual text written to " << path << ".fail";
     EXPECT_EQ(bashSyntaxErrors(script), "");
-    const std::string admin = "'" KT_ADMIN_PATH "' script " + adminArguments + " 2>&1";
-    EXPECT_EQ(adminArguments.empty() ? "" : firstDifference(script, commandOutput(admin)), "");
+    const std::string admin = "'" KT_ADMIN_PATH "' script " + adminArguments;
+    const std::string adminDifference = adminArguments.empty() ? "" : differenceFrom(admin);
+    EXPECT_TRUE(adminDifference.empty()) << "ka-tesmar-admin prints otherwise:\n"
+                                         << adminDifference;
 }
 
 TEST(ScriptGolden, EveryProfileAndVariant) {

@@ -79,7 +79,6 @@ TEST(Validation, BlockDataKeepsTheUsableAndNamesEachRejectedItemOnceEscaped) {
               "\"\"; IP-adressen \"1.2.3.4\\x0Apass all\", \"0.0.0.0/0\", \"128.0.0.0/1\", "
               "\"::/0\", \"2000::/3\"; DNS-antwoorden \"1.2.3.999\", \"1.2\\x00\"");
     EXPECT_FALSE(rejectedInputLogLine(checkBlockData({"a.nl"}, {"1.2.3.4"}), {}));
-
     // A hostile list stays one readable line: twenty named, then their number.
     std::vector<std::string> many;
     for (int i = 0; i < 500; ++i) many.push_back("bad_" + std::to_string(i));
@@ -93,10 +92,6 @@ const ProtectedTargets school{{"10.77.0.53", "192.168.1.1", "2001:db8:5::53", "1
                               {"Klas.School.example.", "www.dienst.example"}};
 
 enum class From { IPs, Names, Dig };
-
-bool contains(const std::vector<std::string>& list, const std::string& item) {
-    return std::find(list.begin(), list.end(), item) != list.end();
-}
 
 // Whether the item is used after the checks of its source; nothing when it
 // landed neither among the used nor among the rejected.
@@ -114,9 +109,9 @@ std::optional<bool> usedAfterChecks(const std::string& item, From from) {
         const CheckedBlockData data = checkBlockData({}, {item}, school);
         used = data.ips, rejected = data.rejectedIPs;
     }
-    if (contains(used, item) != contains(rejected, item))
-        return contains(used, item);
-    return std::nullopt;
+    const bool isUsed = std::ranges::count(used, item),
+               isRejected = std::ranges::count(rejected, item);
+    return isUsed != isRejected ? std::optional(isUsed) : std::nullopt;
 }
 
 TEST(RefusedTargets, WhatWouldCutTheComputerOffIsRejected) {

@@ -47,7 +47,6 @@ TEST(RootHelper, RefusesOddRequestsAndEveryFailureLeavesTheSystemWhole) {
         else
             EXPECT_EQ(hosts, testing::originalHostsWithoutOldBlocks());
     };
-
     // Refused before anything is written: these never reach a script.
     const std::pair<const char*, std::string> refused[] = {
         {"usage", "gebruik: ka-tesmar-helper activate|deactivate|restore\n"},
@@ -64,7 +63,6 @@ TEST(RootHelper, RefusesOddRequestsAndEveryFailureLeavesTheSystemWhole) {
     EXPECT_EQ(out("refused/hosts"), testing::originalHosts);
     EXPECT_TRUE(run.out("refused/table.missing"));
     EXPECT_EQ(out("refused/listing").find("active.lock"), std::string::npos);
-
     // Blocked with only what may be blocked, under umask 000 all the same;
     // the name server (127.0.0.1) accepted before every drop.
     EXPECT_EQ(out("umask/status"), "0\n") << out("umask/stderr");
@@ -84,7 +82,6 @@ TEST(RootHelper, RefusesOddRequestsAndEveryFailureLeavesTheSystemWhole) {
           "600 root /var/lib/ka-tesmar/hosts_backup\n", "700 root /run/ka-tesmar\n",
           "644 root /etc/hosts\n", "755 root /usr/local/bin/ka-tesmar-guardian.sh\n"})
         EXPECT_NE(modes.find(mode), std::string::npos) << mode << modes;
-
     // A step that fails puts back what was there and says why; a backup that
     // is a link is never put back; full disks never leave the hosts file
     // empty or partial, nor the system half blocked; killed half-way, the
@@ -124,7 +121,6 @@ TEST(RootHelper, RefusesOddRequestsAndEveryFailureLeavesTheSystemWhole) {
         EXPECT_EQ(out(step + "/hosts"), out("blocked-2/hosts")) << step;
     EXPECT_TRUE(out("full-run/hosts").ends_with("# regel 200 van een groot hosts-bestand\n"));
     EXPECT_NE(out("killed/listing").find("active.lock"), std::string::npos);
-
     // The undo keeps what an administrator changed during the lesson; the
     // backup comes back where a block lost its end (the intranet line added
     // above it goes with it).
@@ -139,13 +135,11 @@ TEST(RootHelper, RefusesOddRequestsAndEveryFailureLeavesTheSystemWhole) {
         EXPECT_EQ(out(step + "/status"), "0\n") << step << out(step + "/stderr");
         EXPECT_EQ(out(step + "/hosts"), hosts) << step;
     }
-
     // The class service inside a fixed network and a name server on port 853
     // stay reachable; the rest of the network and of the port do not.
     EXPECT_EQ(out("service/connect"),
               "198.51.100.2:853 dropped\n198.51.100.3:853 ok\n76.76.21.8:443 dropped\n"
               "76.76.21.9:443 ok\n[2606:4700::8]:443 dropped\n[2606:4700::9]:443 ok\n");
-
     // Started together: each run in its turn (its calls in one piece, the
     // first one's first), every one succeeds.
     for (const char* run : {"first", "second", "third"})
@@ -163,7 +157,6 @@ TEST(RootHelper, RefusesOddRequestsAndEveryFailureLeavesTheSystemWhole) {
     EXPECT_TRUE(calls == activation + activation + restore ||
                 calls == activation + restore + activation)
         << calls;
-
     // Killed, quit from the terminal, over a file-size limit: the run goes
     // on to the end and leaves nothing, also not what an older run left.
     for (const std::string step : {"caller-kill", "caller-quit", "caller-fsize"}) {
@@ -172,7 +165,6 @@ TEST(RootHelper, RefusesOddRequestsAndEveryFailureLeavesTheSystemWhole) {
         EXPECT_EQ(out(step + "/temporary"), "") << step;
         expectState(step, true);
     }
-
     // Only the caller's account (and root) can open the new lock file.
     EXPECT_EQ(out("foreign/lock"), "1000 600\n");
     EXPECT_NE(out("foreign/other-opens"), "0\n");

@@ -1,8 +1,11 @@
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/file.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -19,6 +22,7 @@
 #include "platform/system/FileLifetimeLock.h"
 #include "platform/system/PosixFileSystem.h"
 #include "platform/system/PosixProcessRunner.h"
+#include "platform/system/PosixTerminationSignal.h"
 #include "platform/system/ThreadWorkers.h"
 
 namespace kt {
@@ -49,7 +53,6 @@ TEST(PosixFileSystem, PrivateFoldersFilesAndRemoval) {
     ASSERT_EQ(::stat(dir.path.c_str(), &info), 0);
     EXPECT_EQ(info.st_mode & 0777, 0700u);
     EXPECT_NE(files.createPrivateDirectory().path, dir.path);
-
     std::string path = dir.path + "/script.sh";
     EXPECT_EQ(files.writeFile(path, "echo hi\n", 0755), std::nullopt);
     ASSERT_EQ(::stat(path.c_str(), &info), 0);
@@ -58,7 +61,6 @@ TEST(PosixFileSystem, PrivateFoldersFilesAndRemoval) {
     // An existing file is never written through.
     EXPECT_TRUE(files.writeFile(path, "other", 0755).has_value());
     EXPECT_EQ(files.readFile(path), "echo hi\n");
-
     // Below a home folder, nothing is removed through a link: a cache that
     // is a link, or lies behind one, stays where it points.
     const std::string home = dir.path + "/home", elsewhere = dir.path + "/other";
@@ -75,7 +77,6 @@ TEST(PosixFileSystem, PrivateFoldersFilesAndRemoval) {
     EXPECT_FALSE(files.exists(home + "/.cache/chromium"));
     EXPECT_TRUE(files.exists(elsewhere + "/google-chrome"));
     EXPECT_TRUE(files.exists(elsewhere + "/mozilla/firefox"));
-
     files.removeTree(dir.path);
     EXPECT_FALSE(files.exists(dir.path));
     EXPECT_FALSE(files.readFile(path));
@@ -110,7 +111,6 @@ TEST(FileLifetimeLock, HoldsTheFileThatIsThereNow) {
     ASSERT_TRUE(heldByOthers()) << "the new file is held";
     lock.hold();
     EXPECT_TRUE(heldByOthers()) << "holding it again keeps it";
-
     FileLifetimeLock fifo(path), link(path);
     ASSERT_EQ(::unlink(path.c_str()), 0);
     ASSERT_EQ(::mkfifo(path.c_str(), 0600), 0);
@@ -128,20 +128,19 @@ TEST(FileLifetimeLock, HoldsTheFileThatIsThereNow) {
 // Gives the pool `count` tasks that each wait (up to 10 s) until all of them
 // have begun: true when they met, that is when each had a thread at once.
 bool batchRunsSideBySide(ThreadWorkers& workers, int count) {
-    auto arrived = std::make_shared<std::atomic<int>>(0),
-         met = std::make_shared<std::atomic<int>>(0);
-    auto done = std::make_shared<std::latch>(count);
+    std::atomic<int> arrived = 0, met = 0;
+    std::latch done(count);  // the tasks outlive no call
     for (int i = 0; i < count; ++i)
-        workers.run([arrived, met, count, done] {
-            ++*arrived;
+        workers.run([&] {
+            ++arrived;
             const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-            while (*arrived < count && std::chrono::steady_clock::now() < deadline)
+            while (arrived < count && std::chrono::steady_clock::now() < deadline)
                 std::this_thread::sleep_for(std::chrono::milliseconds(1));
-            *met += *arrived == count;
-            done->count_down();
+            met += arrived == count;
+            done.count_down();
         });
-    done->wait();
-    return *met == count;
+    done.wait();
+    return met == count;
 }
 
 TEST(ThreadWorkers, EveryBatchGetsAThreadPerTaskAlsoAfterAnEarlierOne) {
@@ -154,8 +153,7 @@ TEST(ThreadWorkers, EveryBatchGetsAThreadPerTaskAlsoAfterAnEarlierOne) {
 }
 
 TEST(ThreadWorkers, DestructionAbandonsWaitingTasksAndWaitsForRunningOnes) {
-    std::promise<void> release;
-    std::promise<void> started;
+    std::promise<void> release, started;
     std::atomic<bool> firstEnded{false}, secondRan{false};
     auto workers = std::make_unique<ThreadWorkers>(1);
     workers->run([&, gate = release.get_future().share()] {
@@ -172,6 +170,57 @@ TEST(ThreadWorkers, DestructionAbandonsWaitingTasksAndWaitsForRunningOnes) {
     destroyed.get();
     EXPECT_TRUE(firstEnded);
     EXPECT_FALSE(secondRan) << "the waiting task never runs";
+}
+
+// The wait status of a child in `dir` that installs the real handler, running
+// `command` in a shell as the application runs its restore (and writing to
+// "thread" whose thread ran it), and then receives `signal`; it ends itself
+// after 20 s, so a broken handler fails the test instead of hanging it.
+int childStatusAfter(int signalNumber, const std::string& command, const std::string& dir) {
+    const pid_t child = fork();
+    if (child == 0) {
+        alarm(20);
+        if (chdir(dir.c_str()) != 0)
+            _exit(99);
+        // As in a program started from a desktop, whatever ran these tests.
+        signal(SIGINT, SIG_DFL);
+        signal(SIGHUP, SIG_DFL);
+        static PosixProcessRunner processes;
+        static PosixTerminationSignal termination;
+        const long mainThread = syscall(SYS_gettid);
+        termination.onTerminationSignal([mainThread, command] {
+            std::ofstream("thread") << (syscall(SYS_gettid) != mainThread ? "own" : "main");
+            processes.run(
+                {"/bin/sh", {"-c", command}, ProcessOutput::Inherit, ProcessOutput::Inherit});
+        });
+        kill(getpid(), signalNumber);
+        for (;;) pause();
+    }
+    int status = 0;
+    waitpid(child, &status, 0);
+    return status;
+}
+
+// The command takes a moment and writes last, so an exit before the shell is
+// done would leave the marker incomplete. Interrupt and hang-up keep their default.
+TEST(PosixTerminationSignal, SigtermRunsTheSignalCommandOnItsOwnThreadWaitsAndExitsWithZero) {
+    const testing::ScratchDir scratch("kt-signal");
+    const int status = childStatusAfter(SIGTERM,
+                                        "echo started > ran; i=0; while [ $i -lt 20000 ]; do "
+                                        "i=$((i+1)); done; echo finished >> ran",
+                                        scratch.path);
+    ASSERT_TRUE(WIFEXITED(status))
+        << "ended by signal " << (WIFSIGNALED(status) ? WTERMSIG(status) : 0);
+    EXPECT_EQ(WEXITSTATUS(status), 0);
+    EXPECT_EQ(scratch.read("ran"), "started\nfinished\n");
+    EXPECT_EQ(scratch.read("thread"), "own") << "not run in the signal handler's thread";
+    for (int signal : {SIGINT, SIGHUP}) {
+        std::filesystem::remove(scratch.in("ran"));
+        const int status = childStatusAfter(signal, "echo ran > ran", scratch.path);
+        ASSERT_TRUE(WIFSIGNALED(status)) << "signal " << signal;
+        EXPECT_EQ(WTERMSIG(status), signal);
+        EXPECT_FALSE(scratch.has("ran")) << "signal " << signal;
+    }
 }
 
 }  // namespace

@@ -20,8 +20,7 @@ using kt::testing::testTls;
 // An HTTPS server in the test process (answering on the test's main thread),
 // with the certificate of testTls() and a count of the connections it accepted.
 // Paths without a route are answered with 404.
-class StubServer {
-  public:
+struct StubServer {
     StubServer() {
         http_.route("/", [] { return QHttpServerResponse("text/plain", "root"); });
         http_.route("/big", [] {
@@ -29,29 +28,25 @@ class StubServer {
         });
         // Accepted, never answered.
         http_.route("/stall", [this](const QHttpServerRequest&, QHttpServerResponder&& responder) {
-            stalled_.push_back(std::move(responder));
+            stalled.push_back(std::move(responder));
         });
         QSslConfiguration ssl = QSslConfiguration::defaultConfiguration();
         ssl.setLocalCertificate(testTls().pair.certificate);
         ssl.setPrivateKey(testTls().pair.key);
         tcp_->setSslConfiguration(ssl);
-        QObject::connect(tcp_, &QSslServer::startedEncryptionHandshake, [this] { ++connections_; });
+        QObject::connect(tcp_, &QSslServer::startedEncryptionHandshake, [this] { ++connections; });
         tcp_->listen(QHostAddress::LocalHost, 0);
         http_.bind(tcp_);
     }
-
     QString url(const QString& path) const {
         return QStringLiteral("https://127.0.0.1:%1%2").arg(tcp_->serverPort()).arg(path);
     }
-    int connections() const { return connections_; }
-    std::size_t stalledCount() const { return stalled_.size(); }
 
-  private:
     QCoreApplication& app_ = qtApp();  // before any Qt object
     QHttpServer http_;
     QSslServer* tcp_ = new QSslServer;  // owned by http_ once bound
-    int connections_ = 0;
-    std::list<QHttpServerResponder> stalled_;
+    int connections = 0;
+    std::list<QHttpServerResponder> stalled;
 };
 
 HttpRequest get(const QString& url, double timeout = 60,
@@ -75,14 +70,16 @@ HttpResult fetch(QtHttpClient& client, HttpRequest request) {
     return result.get();
 }
 
-TEST(QtHttpClient, ResponsesOfEveryStatusArriveWholeOverOneVerifiedConnection) {
+TEST(QtHttpClient, ResponsesArriveWholeAndFailuresAreTransportErrorsWithTheirReason) {
     StubServer server;
-    QtHttpClient client(trusting());
-    const std::pair<HttpRequest, HttpResponse> cases[] = {
+    QTemporaryDir otherCa;
+    service::loadOrCreateTlsPair(otherCa.path());
+    QtHttpClient client(trusting()), wrongCa(trusting(otherCa.path()));
+    const std::pair<HttpRequest, HttpResponse> responses[] = {
         {get(server.url("/")), {200, "root"}},
         {get(server.url("/nothing")), {404, ""}},
         {get(server.url("/big"), 60, 3 << 20), {200, std::string(3 << 20, 'b')}}};
-    for (const auto& [request, expected] : cases) {
+    for (const auto& [request, expected] : responses) {
         const HttpResult result = fetch(client, request);
         const auto* response = std::get_if<HttpResponse>(&result);
         ASSERT_NE(response, nullptr)
@@ -91,14 +88,8 @@ TEST(QtHttpClient, ResponsesOfEveryStatusArriveWholeOverOneVerifiedConnection) {
         EXPECT_TRUE(response->body == expected.body)
             << request.url << ": " << response->body.size() << " bytes";
     }
-    EXPECT_EQ(server.connections(), 1) << "the connection is kept and reused";
-}
+    EXPECT_EQ(server.connections, 1) << "the connection is kept and reused";
 
-TEST(QtHttpClient, NoUsableResponseIsATransportErrorWithItsReasonAndCancelledOnce) {
-    StubServer server;
-    QTemporaryDir otherCa;
-    service::loadOrCreateTlsPair(otherCa.path());
-    QtHttpClient client(trusting()), wrongCa(trusting(otherCa.path()));
     const QString closed = [] { return StubServer().url("/"); }();  // a port no one listens on
     const struct {
         QtHttpClient& client;
@@ -106,13 +97,13 @@ TEST(QtHttpClient, NoUsableResponseIsATransportErrorWithItsReasonAndCancelledOnc
         std::string domain;
         int code;
         std::string underlying;
-    } cases[] = {
+    } failures[] = {
         {wrongCa, get(server.url("/")), "QNetworkReply", 6, "self-signed"},   // handshake failed
         {client, get(server.url("/big"), 60, 1 << 20), "HttpClient", 1, ""},  // body too large
         {client, get(server.url("/stall"), 0.3), "QNetworkReply", 4, ""},     // timed out
         {client, get(closed), "QNetworkReply", 1, ""},                        // connection refused
     };
-    for (const auto& c : cases) {
+    for (const auto& c : failures) {
         SCOPED_TRACE(c.request.url);
         const HttpResult result = fetch(c.client, c.request);
         const auto* error = std::get_if<TransportError>(&result);
@@ -123,13 +114,12 @@ TEST(QtHttpClient, NoUsableResponseIsATransportErrorWithItsReasonAndCancelledOnc
         EXPECT_FALSE(error->description.empty());
         EXPECT_NE(error->underlying.find(c.underlying), std::string::npos) << error->underlying;
     }
-
     // Destroying the client cancels what is pending, once.
     std::vector<HttpResult> results;
     auto pending = std::make_unique<QtHttpClient>(trusting());
-    const std::size_t stalled = server.stalledCount();
+    const std::size_t stalled = server.stalled.size();
     pending->send(get(server.url("/stall")), [&](HttpResult r) { results.push_back(r); });
-    ASSERT_TRUE(runEventsUntil([&] { return server.stalledCount() > stalled; }));
+    ASSERT_TRUE(runEventsUntil([&] { return server.stalled.size() > stalled; }));
     pending.reset();
     ASSERT_EQ(results.size(), 1u);
     ASSERT_TRUE(std::holds_alternative<TransportError>(results[0]));

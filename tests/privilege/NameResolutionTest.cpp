@@ -74,7 +74,6 @@ TEST(NameResolution, LookupsRunSideBySideAndAnswerInHostOrder) {
 class PrepareActivation : public testing::SessionFixture {
   protected:
     std::optional<ActivationPlan> plan;
-
     void SetUp() override {
         fakes.macos();
         start();

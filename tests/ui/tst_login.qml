@@ -14,8 +14,7 @@ ScreenTest {
     function item(name) {
         return findChild(content, name)
     }
-    function typeText(field, text) {
-        mouseClick(field)
+    function type(text) {
         for (const character of text)
             keyClick(character)
     }
@@ -40,7 +39,7 @@ ScreenTest {
         content = show("login")
     }
 
-    function test_shows_every_text_and_starts_empty() {
+    function test_shows_every_text_starts_empty_and_corrects_a_pasted_code() {
         verifyTexts(content, ["Ridudiziv Ka Tesmar", "Vul je gegevens in om te starten",
                               "Je naam (voor- en achternaam)", "Bijv. Jan Jansen", "Klascode",
                               "Bijv. ABC123", "Vraag de code aan je leerkracht", "Activeren", "v?"])
@@ -53,6 +52,8 @@ ScreenTest {
         save(content, "login-empty")
         Qt.application.version = "1.4.2"
         compare(item("versionText").text, "v1.4.2")
+        item("codeField").insert(0, "straße")  // pasted: the longer upper-case form is cut again
+        compare(item("codeField").text, "STRASS")
     }
 
     function test_typing_at_once_fills_the_name_after_the_terms_and_after_a_logout_data() {
@@ -71,18 +72,13 @@ ScreenTest {
             mouseClick(findChild(content, "stopButton"))
         }
         compare(content.currentScreen, "login")
-        for (const character of "Jan")
-            keyClick(character)
+        type("Jan")
         compare([item("nameField").text, item("codeField").text], ["Jan", ""])
     }
 
-    function test_a_pasted_class_code_is_corrected() {
-        item("codeField").insert(0, "straße")  // the longer upper-case form is cut again
-        compare(item("codeField").text, "STRASS")
-    }
-
     function test_the_keyboard_fills_the_form_and_logs_in_and_a_failure_keeps_the_form() {
-        typeText(item("nameField"), "Jan Jansen")
+        mouseClick(item("nameField"))
+        type("Jan Jansen")
         compare(item("loginScreen").focusedField, "name")
         compare(item("nameRow").border.color, Qt.rgba(0, 0.478, 1, 0.5))
         item("codeField").text = "ABC123"
@@ -91,27 +87,23 @@ ScreenTest {
         compare(item("nameRow").border.color, Qt.rgba(0.8, 0.8, 0.8, 1))
         compare(requestCount(), 0, "and does not log in")
         item("codeField").text = ""
-        for (const character of "abc12")
-            keyClick(character)
+        type("abc12")
         keyClick(Qt.Key_Return)
         mouseClick(item("loginButton"))
         compare(requestCount(), 0, "neither Return nor the button start a login with a short code")
         mouseClick(item("codeField"))
-        for (const character of "34x")
-            keyClick(character)
+        type("34x")
         compare(item("codeField").text, "ABC123", "corrected as typed")
         compare([item("loginButton").enabled, item("loginButton").background.opacity], [true, 1.0])
         save(content, "login-filled")
         keyClick(Qt.Key_Return)
         compare(requestCount(), 1, "the login starts with its connectivity probe")
-
         // While it runs: spinner instead of the label, button and Return inert.
         verify(!item("loginButton").enabled && item("loginSpinner").visible && !item("loginButtonText").visible)
         keyClick(Qt.Key_Return)
         mouseClick(item("loginButton"))
         compare(requestCount(), 1, "no second login while one runs")
         save(content, "login-loading")
-
         testControl.fail("Host probe.example not found")
         verify(item("errorLine").visible)
         compare(item("errorText").text, "Geen internet: Host probe.example not found")
@@ -135,7 +127,6 @@ ScreenTest {
         testControl.respond(200, JSON.stringify({ success: false, error: error }))
         compare([item("errorText").text, item("errorText").textFormat], [error, Text.PlainText])
         verify(item("errorText").lineCount >= 2)
-
         testControl.setLoggedIn(true)
         testControl.setLoggedIn(false)
         verify(!item("errorLine").visible)
@@ -154,7 +145,6 @@ ScreenTest {
         keyClick(Qt.Key_Return)
         tryVerify(function () { return !dialog.visible }, 30000, "Return pressed the focused Annuleer")
         compare(testControl.privilegedRuns(), 0)
-
         item("loginScreen").forceActiveFocus()
         keyClick(Qt.Key_Return)
         compare(requestCount(), 1, "Return without a focused field acts as the button")

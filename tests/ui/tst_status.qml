@@ -31,7 +31,6 @@ ScreenTest {
         save(content, "status-" + data.tag)
         testControl.setBlocked(data.blocked, 27)
         compare(findChild(content, "detailLine").text, data.later)
-
         testControl.setStatusMessage("Blokkering actief")
         testControl.recordCheckNow()
         compare(findChild(content, "statusMessageText").text, "Blokkering actief")
@@ -104,7 +103,6 @@ ScreenTest {
         const panel = findChild(content, "debugPanel")
         verify(!findChild(panel, "debugDetails").visible)
         save(content, "status-debug-collapsed")
-
         mouseClick(findChild(panel, "debugHeader"))
         const area = findChild(panel, "debugExpandedArea")
         tryVerify(function () { return area.height === findChild(panel, "debugDetails").height }, 30000, "opens fully")
@@ -112,7 +110,6 @@ ScreenTest {
         compare([findChild(panel, "statDomains").value, findChild(panel, "statHosts").value, findChild(panel, "statFirewall").value],
                 ["5", "10", "47"])
         verify(!findChild(panel, "logArea").visible && !findChild(panel, "copyLogButton").visible, "no log while it is empty")
-
         findChild(panel, "searchField").forceActiveFocus()
         keyClick(Qt.Key_A)
         keyClick(Qt.Key_Return)
@@ -125,7 +122,6 @@ ScreenTest {
             compare(panel.searchResult, result)
             verify(Qt.colorEqual(findChild(panel, "searchResultText").color, colour), typed)
         }
-
         testControl.log("eerste regel")
         testControl.settle()
         tryVerify(function () { return findChild(panel, "logArea").visible })
@@ -135,7 +131,6 @@ ScreenTest {
         testControl.setCounters(0, 0)
         compare(findChild(panel, "statHosts").value, "0", "the counters follow live")
         save(content, "status-debug-expanded")
-
         findChild(panel, "debugHeader").forceActiveFocus()  // Enter and Return press it
         keyClick(Qt.Key_Enter, Qt.KeypadModifier)
         verify(!panel.isExpanded)
@@ -173,7 +168,6 @@ ScreenTest {
         compare(restore.restoreResult, "Herstel mislukt - probeer opnieuw")
         verify(Qt.colorEqual(findChild(restore, "restoreResultText").color, Theme.red))
         verify(button.enabled)
-
         testControl.advance(3)
         testControl.setPromptAccepted(true)
         choose("restoreConfirm")
@@ -201,12 +195,10 @@ ScreenTest {
         field.textEdited()
         findChild(content, "checkButton").clicked()
         waitForItemPolished(content)
-
         for (const name of ["studentLine", "teacherName", "statusMessageText", "searchResultText", "logText"]) {
             verify(findChild(content, name).text.indexOf("<") >= 0, name)
             compare(findChild(content, name).textFormat, Text.PlainText, "markup drawn in " + name)
         }
-
         // Button 43, Indicator 39, EditableText 42 (QAccessible::Role).
         compare(tabChain(content), ["headerStopButton=43:Stoppen", "statusBadge=39:Geen blokkering",
                                     "reconnectButton=43:Opnieuw verbinden", "stopButton=43:Stoppen",

@@ -10,21 +10,17 @@ ScreenTest {
 
     function test_shows_every_text_and_continues_only_while_ticked() {
         const content = show("terms")
-        verifyTexts(content, [
-            "Ridudiziv Ka Tesmar",
-            "Algemene voorwaarden",
+        verifyTexts(content, ["Ridudiziv Ka Tesmar", "Algemene voorwaarden", "Doorgaan",
             "Door de app te gebruiken ga je akkoord met de volgende voorwaarden:",
             "1. De app verwerkt je naam en klascode voor het functioneren van de AI-blokkering.",
             "2. Gegevens worden conform de AVG/GDPR verwerkt en niet gedeeld met derden.",
             "3. Je hebt recht op inzage, rectificatie en verwijdering van je gegevens.",
             "4. De software is alleen bedoeld voor educatief gebruik binnen de schoolcontext.",
-            "Ik heb de algemene voorwaarden gelezen en ga ermee akkoord",
-            "Doorgaan"])
+            "Ik heb de algemene voorwaarden gelezen en ga ermee akkoord"])
         verify(findChild(content, "termsBox").height <= 200, "the terms box is at most 200 high")
         const icon = findChild(content, "loginIcon")
         compare([icon.status, icon.width, icon.height], [Image.Ready, 60, 60])
         save(content, "terms-unticked")
-
         const agree = findChild(content, "agreeCheckBox")
         const button = findChild(content, "continueButton")
         compare([button.enabled, button.background.opacity], [false, 0.4])
@@ -75,7 +71,6 @@ ScreenTest {
         testControl.setLoggedIn(data.loggedIn)
         const content = show(data.screen)
         verify(findChild(content, data.screen + "Screen") !== null)
-
         // The overlay lies above whichever screen is shown and leaves it underneath.
         const overlay = findChild(content, "overlayLoader")
         compare(overlay.item, null)
@@ -85,7 +80,6 @@ ScreenTest {
         compare(content.currentScreen, data.screen)
         testControl.setInstalling(false)
         compare(overlay.item, null)
-
         // The screen follows changes live.
         testControl.setStoredFlag("hasAcceptedTerms_v5", true)
         testControl.setLoggedIn(!data.loggedIn)

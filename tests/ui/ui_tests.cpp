@@ -31,13 +31,11 @@ class UiTestControl : public QObject {
         installUi(engine, bridge_, consent_);
         engine.rootContext()->setContextProperty(QStringLiteral("testControl"), this);
     }
-
     static QString screenshotDir() {
         const QString dir = qEnvironmentVariable("KT_SCREENSHOT_DIR", QDir::tempPath());
         QDir().mkpath(dir);
         return dir;
     }
-
     // What a screen reader learns of an item: "role:name", the role as
     // QAccessible numbers it ("" when the item has no accessible side).
     Q_INVOKABLE static QString accessibleRoleAndName(QObject* item) {
@@ -45,7 +43,6 @@ class UiTestControl : public QObject {
         return face ? QString::number(face->role()) + u':' + face->text(QAccessible::Name)
                     : QString();
     }
-
     // The stored settings.
     Q_INVOKABLE bool storedFlag(const QString& key) const {
         return settings_.boolValue(key.toStdString(), false);
@@ -54,7 +51,6 @@ class UiTestControl : public QObject {
         settings_.setBoolValue(key.toStdString(), value);
         emit consent_.acceptedChanged();
     }
-
     // The session as the screens show it.
     Q_INVOKABLE void setLoggedIn(bool value) { state_->isLoggedIn = value; }
     Q_INVOKABLE void setInstalling(bool value) { state_->isInstalling = value; }
@@ -90,15 +86,12 @@ class UiTestControl : public QObject {
     Q_INVOKABLE QString pasteboardText() const {
         return QString::fromStdString(ports_.pasteboard.text);
     }
-
     // Privileged runs: whether the administrator's prompt lets them through, and how many ran.
     Q_INVOKABLE void setPromptAccepted(bool accepted) { promptAccepted_ = accepted; }
     Q_INVOKABLE int privilegedRuns() const { return privilegedRuns_; }
-
     // Runs the main queue and the worker threads until both are idle.
     Q_INVOKABLE void settle() { ports_.settle(); }
     Q_INVOKABLE void advance(double seconds) { ports_.scheduler.advance(Seconds{seconds}); }
-
     // The class service: the test reads the last request ([url, body]) and
     // answers it itself; the main queue then runs.
     Q_INVOKABLE int requestCount() const { return static_cast<int>(ports_.http.count()); }

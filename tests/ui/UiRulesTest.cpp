@@ -1,3 +1,4 @@
+// The login screen's text rules, and the quit's glue to the window.
 #include <gtest/gtest.h>
 
 #include <QCloseEvent>
@@ -9,52 +10,68 @@
 #include "TestPorts.h"
 #include "app/AppDelegate.h"
 #include "app/AppState.h"
+#include "ui/LoginRules.h"
 #include "ui/QuitController.h"
 
-using kt::AppState;
-using kt::QuitController;
-using kt::Seconds;
-
+namespace kt {
 namespace {
+
+// Characters as the student sees them: a flag, a family joined by zero-width
+// joiners, a skin-toned hand, a letter with a combining accent and CR LF are
+// one character each.
+TEST(UiLoginRules, NeedsSixCodeCharactersTwoNameCharactersAndNoLoginUnderWay) {
+    const std::tuple<const char*, const char*, bool> cases[] = {
+        {"Jan Jansen", "ABC12", false},
+        {"J", "ABC123", false},
+        {"👨‍👩‍👧", "ABC123", false},
+        {"🇧🇪", "ABC123", false},
+        {"👍🏽", "ABC123", false},
+        {"e\u0301", "ABC123", false},
+        {"🇧🇪🇳🇱", "ABC123", true},
+        {"  ", "ABC123", true},
+        {"Zoë", "abc123", true},
+        {"Jan", "ABC123\r\n", false},
+        {"Jan", "ABCD1\r\n", true}};
+    for (const auto& [name, code, allowed] : cases)
+        EXPECT_EQ(LoginRules::canLogin(false, QString::fromUtf8(name), QString::fromUtf8(code)),
+                  allowed)
+            << name << " / " << code;
+    EXPECT_FALSE(LoginRules::canLogin(true, QStringLiteral("Jan"), QStringLiteral("ABC123")));
+}
 
 class QuitControllerTest : public ::testing::Test {
   protected:
-    kt::testing::TestPorts fakes;
+    testing::TestPorts fakes;
     std::shared_ptr<AppState> state = AppState::create(fakes.ports());
-    kt::AppDelegate delegate;
+    AppDelegate delegate;
     int loopEnds = 0;
     QuitController controller{delegate, state, [this] { ++loopEnds; }};
     QWindow window;
-
     void SetUp() override {
         fakes.scheduler.runUntilIdle();
         window.resize(200, 200);
         controller.watchWindow(&window);
     }
-
     void show() {
         window.show();
         ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
     }
-
     // What the window manager sends when the close button is pressed.
     bool closeButton() {
         QCloseEvent event;
         QCoreApplication::sendEvent(&window, &event);
         return event.isAccepted();
     }
-
     std::size_t restores() const { return fakes.processes.requests().size(); }
+    std::size_t beeps() const { return fakes.beeper.times.size(); }
 };
-
-}  // namespace
 
 TEST_F(QuitControllerTest, BeforeTheWindowWasShownQuittingEndsAtOnceAndDoesNothingElse) {
     state->isLoggedIn = true;
     EXPECT_FALSE(closeButton()) << "the window never closes by itself";
     EXPECT_EQ(loopEnds, 1);
     EXPECT_EQ(delegate.appState, nullptr);
-    EXPECT_EQ(restores() + fakes.beeper.times.size(), 0u);
+    EXPECT_EQ(restores() + beeps(), 0u);
 }
 
 TEST_F(QuitControllerTest, QuitShortcutWhileLoggedOutRestoresBeepsAndEnds) {
@@ -65,7 +82,7 @@ TEST_F(QuitControllerTest, QuitShortcutWhileLoggedOutRestoresBeepsAndEnds) {
     QTest::keyClick(&window, Qt::Key_Q, Qt::ControlModifier);
     EXPECT_EQ(loopEnds, 1);
     EXPECT_EQ(restores(), 1u);
-    EXPECT_EQ(fakes.beeper.times.size(), 1u);
+    EXPECT_EQ(beeps(), 1u);
     EXPECT_EQ(fakes.http.count(), 0u);
 }
 
@@ -78,7 +95,7 @@ TEST_F(QuitControllerTest, CloseButtonWhileLoggedInHoldsTheQuitThenRunsTheTermin
     EXPECT_FALSE(closeButton()) << "a second request during the hold";
     fakes.scheduler.advance(Seconds{1.9});
     EXPECT_EQ(loopEnds, 0);
-    EXPECT_EQ(fakes.beeper.times.size(), 3u) << "one alert, not two";
+    EXPECT_EQ(beeps(), 3u) << "one alert, not two";
     fakes.scheduler.advance(Seconds{0.1});
     EXPECT_EQ(loopEnds, 1);
     EXPECT_EQ(restores(), 1u);
@@ -94,3 +111,6 @@ TEST_F(QuitControllerTest, AnyOtherEndOfTheEventLoopStillRunsTheTerminationOnce)
     EXPECT_EQ(restores(), 1u);
     EXPECT_EQ(loopEnds, 0) << "the loop had ended already";
 }
+
+}  // namespace
+}  // namespace kt
