@@ -4,6 +4,7 @@
 #include <QObject>
 #include <QTimer>
 #include <functional>
+#include <optional>
 
 #include "http/ConnectionCounter.h"
 #include "http/ConnectionLimits.h"
@@ -38,10 +39,14 @@ struct Refusal;  // an answer that ends the connection
 class ConnectionGuard : public QObject {
   public:
     using LogLine = std::function<void(const QString&)>;
+    // The answer to a request that came whole in one read, given its bytes,
+    // when it can be answered without the HTTP server (see QuickPoll.h).
+    using QuickAnswer = std::function<std::optional<QByteArray>(const QByteArray&)>;
 
     // Becomes a child of `socket`, a QSslSocket or a plain one.
     ConnectionGuard(QTcpSocket* socket, const ConnectionLimits& limits,
-                    ConnectionCounter::Admission admission, QByteArray plainRequest, LogLine log);
+                    ConnectionCounter::Admission admission, QByteArray plainRequest, LogLine log,
+                    QuickAnswer quickAnswer = {});
 
   private:
     void handshakeDone(ConnectionCounter::Admission admission);
@@ -58,6 +63,7 @@ class ConnectionGuard : public QObject {
     QTcpSocket* socket_;
     QByteArray plainRequest_;
     LogLine log_;
+    QuickAnswer quickAnswer_;
     const Refusal* overCap_ = nullptr;  // to be answered when the request line is in
     RequestFraming framing_;
     QTimer requestDeadline_, idleDeadline_, linger_;
