@@ -31,6 +31,10 @@ struct Refusal;  // an answer that ends the connection
 // of its session, which would lift a block over a busy service. It gets the
 // error as plain text, which the application passes over until the next poll.
 //
+// A request that came whole in one read, at a request's start, is offered to
+// `quickAnswer` first; one it answers (the students' status poll) is read
+// away and never reaches the HTTP server.
+//
 // Every end is graceful: the answer is written, the sending side shut once it
 // is out, and what the client still sends is read and thrown away, for a
 // bounded time and amount, before the socket is closed. Closing at once with
