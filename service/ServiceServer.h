@@ -7,6 +7,7 @@
 #include <QSslKey>
 #include <QTimer>
 #include <functional>
+#include <optional>
 
 #include "classes/ClassRegister.h"
 #include "classes/StudentProtocol.h"
@@ -82,8 +83,11 @@ class ServiceServer {
 
     // The missing handler and the log of `http`.
     void answerOn(QHttpServer& http);
-    // Holds a new connection to the limits and times its requests.
-    void watch(QTcpSocket* socket, ConnectionCounter::Admission admission);
+    // Holds a new connection to the limits and times its requests; on the
+    // students' listeners their status polls are answered as they come.
+    void watch(QTcpSocket* socket, ConnectionCounter::Admission admission, bool students);
+    // The answer to a status poll that `bytes` hold whole, unless it is for the HTTP server.
+    std::optional<QByteArray> quickPoll(const QTcpSocket* socket, const QByteArray& bytes);
     quint16 bind(std::unique_ptr<HandOnListener> listener, QHttpServer& http,
                  const QHostAddress& address, quint16 port);
     static QString requestLine(const QHttpServerRequest& request);

@@ -2,9 +2,12 @@
 
 #include <QByteArray>
 #include <QHttpServerResponse>
+#include <QJsonDocument>
 #include <QJsonObject>
 #include <QString>
 #include <utility>
+
+#include "http/QuickPoll.h"
 
 namespace kt::service {
 
@@ -39,6 +42,14 @@ inline QHttpServerResponse toResponse(const ApiReply& reply) {
     if (!reply.rendered.isEmpty())  // as QHttpServerResponse renders a JSON object
         return QHttpServerResponse(reply.type, reply.rendered, status);
     return QHttpServerResponse(reply.body, status);
+}
+
+// The same answer's bytes on the wire, as the HTTP server writes them.
+inline QByteArray toBytes(const ApiReply& reply) {
+    if (!reply.rendered.isEmpty())
+        return httpReplyBytes(reply.status, reply.type, reply.rendered);
+    return httpReplyBytes(reply.status, QByteArrayLiteral("application/json"),
+                          QJsonDocument(reply.body).toJson(QJsonDocument::Compact));
 }
 
 }  // namespace kt::service

@@ -13,8 +13,10 @@ ApiReply malformed(const QString& what) {
     return failure(400, QStringLiteral("Ongeldig verzoek: %1").arg(what));
 }
 
-ApiReply sessionNotFound() {
-    return failure(401, QStringLiteral("Sessie niet gevonden"));
+// Made once: every poll passes it on in case its session is not held.
+const ApiReply& sessionNotFound() {
+    static const ApiReply reply = failure(401, QStringLiteral("Sessie niet gevonden"));
+    return reply;
 }
 
 }  // namespace

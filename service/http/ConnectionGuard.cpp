@@ -7,6 +7,8 @@
 #include <QJsonObject>
 #include <QSslSocket>
 
+#include "http/LogText.h"
+
 namespace kt::service {
 
 struct Refusal {
@@ -49,11 +51,12 @@ QByteArray closingReply(const Refusal& refusal, bool plain) {
 
 ConnectionGuard::ConnectionGuard(QTcpSocket* socket, const ConnectionLimits& limits,
                                  ConnectionCounter::Admission admission, QByteArray plainRequest,
-                                 LogLine log)
+                                 LogLine log, QuickAnswer quickAnswer)
     : QObject(socket),
       socket_(socket),
       plainRequest_(std::move(plainRequest)),
       log_(std::move(log)),
+      quickAnswer_(std::move(quickAnswer)),
       idleMs_(limits.idleTimeoutMs) {
     for (QTimer* timer : {&requestDeadline_, &idleDeadline_, &linger_}) timer->setSingleShot(true);
     requestDeadline_.setInterval(limits.requestTimeoutMs);
@@ -89,6 +92,7 @@ void ConnectionGuard::bytesArrived() {
             refuse(*overCap_, bytes);
         return;
     }
+    const bool atRequestStart = !framing_.midRequest();
     switch (framing_.feed(bytes)) {
         case RequestFraming::Verdict::TooLarge:
             return refuse(largeBody, framing_.requestStart());
@@ -97,7 +101,8 @@ void ConnectionGuard::bytesArrived() {
         case RequestFraming::Verdict::Fine:
             break;
     }
-    const bool anotherRequest = framing_.requestsComplete() != requestsSeen_;
+    const qint64 completed = framing_.requestsComplete() - requestsSeen_;
+    const bool anotherRequest = completed != 0;
     requestsSeen_ = framing_.requestsComplete();
     if (!framing_.midRequest()) {
         requestDeadline_.stop();
@@ -109,6 +114,12 @@ void ConnectionGuard::bytesArrived() {
         idleDeadline_.stop();
         requestDeadline_.start();
     }
+    // The bytes are one whole request: answered here, the HTTP server never sees them.
+    if (quickAnswer_ && atRequestStart && completed == 1 && !framing_.midRequest())
+        if (const std::optional<QByteArray> reply = quickAnswer_(bytes)) {
+            socket_->skip(bytes.size());
+            socket_->write(*reply);
+        }
 }
 
 void ConnectionGuard::idleLate() {
@@ -126,8 +137,7 @@ void ConnectionGuard::requestLate() {
 
 void ConnectionGuard::refuse(const Refusal& refusal, const QByteArray& requestStart) {
     log_(QStringLiteral("%1 %2 refused %3 %4")
-             .arg(QDateTime::currentDateTimeUtc().toString(Qt::ISODate),
-                  socket_->peerAddress().toString())
+             .arg(logTime(), socket_->peerAddress().toString())
              .arg(refusal.status)
              .arg(QString::fromUtf8(refusal.why)));
     close(

@@ -4,6 +4,7 @@
 #include <QObject>
 #include <QTimer>
 #include <functional>
+#include <optional>
 
 #include "http/ConnectionCounter.h"
 #include "http/ConnectionLimits.h"
@@ -30,6 +31,10 @@ struct Refusal;  // an answer that ends the connection
 // of its session, which would lift a block over a busy service. It gets the
 // error as plain text, which the application passes over until the next poll.
 //
+// A request that came whole in one read, at a request's start, is offered to
+// `quickAnswer` first; one it answers (the students' status poll) is read
+// away and never reaches the HTTP server.
+//
 // Every end is graceful: the answer is written, the sending side shut once it
 // is out, and what the client still sends is read and thrown away, for a
 // bounded time and amount, before the socket is closed. Closing at once with
@@ -38,10 +43,14 @@ struct Refusal;  // an answer that ends the connection
 class ConnectionGuard : public QObject {
   public:
     using LogLine = std::function<void(const QString&)>;
+    // The answer to a request that came whole in one read, given its bytes,
+    // when it can be answered without the HTTP server (see QuickPoll.h).
+    using QuickAnswer = std::function<std::optional<QByteArray>(const QByteArray&)>;
 
     // Becomes a child of `socket`, a QSslSocket or a plain one.
     ConnectionGuard(QTcpSocket* socket, const ConnectionLimits& limits,
-                    ConnectionCounter::Admission admission, QByteArray plainRequest, LogLine log);
+                    ConnectionCounter::Admission admission, QByteArray plainRequest, LogLine log,
+                    QuickAnswer quickAnswer = {});
 
   private:
     void handshakeDone(ConnectionCounter::Admission admission);
@@ -58,6 +67,7 @@ class ConnectionGuard : public QObject {
     QTcpSocket* socket_;
     QByteArray plainRequest_;
     LogLine log_;
+    QuickAnswer quickAnswer_;
     const Refusal* overCap_ = nullptr;  // to be answered when the request line is in
     RequestFraming framing_;
     QTimer requestDeadline_, idleDeadline_, linger_;

@@ -1,5 +1,8 @@
 #include "http/LogText.h"
 
+#include <QDateTime>
+#include <algorithm>
+
 namespace kt::service {
 namespace {
 
@@ -14,6 +17,9 @@ bool isPrintable(char32_t c) {
 }  // namespace
 
 QString escapedForLog(QStringView text) {
+    // Most lines are plain ASCII: kept as they are without a copy per character.
+    if (std::all_of(text.begin(), text.end(), [](QChar c) { return isPrintable(c.unicode()); }))
+        return text.toString();
     QString escaped;
     escaped.reserve(text.size());
     for (qsizetype i = 0; i < text.size(); ++i) {
@@ -33,6 +39,18 @@ QString escapedForLog(QStringView text) {
             escaped += QStringLiteral("\\u{%1}").arg(uint(c), 4, 16, QChar('0'));
     }
     return escaped;
+}
+
+QString logTime() {
+    // Rendered once a second: a busy service logs thousands of lines in one.
+    thread_local qint64 second = -1;
+    thread_local QString text;
+    const QDateTime now = QDateTime::currentDateTimeUtc();
+    if (const qint64 at = now.toSecsSinceEpoch(); at != second) {
+        second = at;
+        text = now.toString(Qt::ISODate);
+    }
+    return text;
 }
 
 }  // namespace kt::service

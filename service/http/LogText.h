@@ -12,4 +12,7 @@ namespace kt::service {
 // becomes \u{HHHH}. Bytes that were not valid UTF-8 arrive here as U+FFFD.
 QString escapedForLog(QStringView text);
 
+// Now in UTC as the log's lines begin (ISO 8601, to the second).
+QString logTime();
+
 }  // namespace kt::service

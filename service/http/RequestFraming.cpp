@@ -1,6 +1,5 @@
 #include "http/RequestFraming.h"
 
-#include <QList>
 #include <algorithm>
 
 namespace kt::service {
@@ -43,17 +42,20 @@ RequestFraming::Verdict RequestFraming::feed(const QByteArray& bytes) {
 }
 
 RequestFraming::Verdict RequestFraming::headComplete() {
-    const QList<QByteArray> lines = head_.split('\n');
-    for (qsizetype i = 1; i < lines.size(); ++i) {
-        const QByteArray line = lines.at(i).trimmed();
+    // Views into the head, line by line: no copies, as every poll passes here.
+    const QByteArrayView head(head_);
+    for (qsizetype at = head.indexOf('\n') + 1; at > 0 && at < head.size();) {
+        const qsizetype end = head.indexOf('\n', at);
+        const QByteArrayView line = head.sliced(at, (end < 0 ? head.size() : end) - at).trimmed();
+        at = end + 1;
         const qsizetype colon = line.indexOf(':');
         if (colon <= 0)
             continue;
-        const QByteArray name = line.left(colon).trimmed().toLower();
-        const QByteArray value = line.mid(colon + 1).trimmed();
-        if (name == "transfer-encoding")
+        const QByteArrayView name = line.first(colon).trimmed();
+        const QByteArrayView value = line.sliced(colon + 1).trimmed();
+        if (name.compare("transfer-encoding", Qt::CaseInsensitive) == 0)
             return Verdict::TooLarge;  // a body of unknown length: refused like an oversized one
-        if (name == "content-length") {
+        if (name.compare("content-length", Qt::CaseInsensitive) == 0) {
             // Digits only: toLongLong also takes a sign, and stops at a NUL byte.
             bool ok = !value.isEmpty() && std::all_of(value.cbegin(), value.cend(),
                                                       [](char c) { return c >= '0' && c <= '9'; });

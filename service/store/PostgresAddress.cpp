@@ -112,10 +112,24 @@ PostgresAddress parsePostgresAddress(const QString& text) {
     for (const auto& [keyword, value] : address.keywords)
         if (value.contains(';'))  // Qt SQL turns it into a space
             address.error = QStringLiteral("the value of %1 cannot hold a ';'").arg(keyword);
-    if (!address.error.isEmpty())
+    if (!address.error.isEmpty()) {
         address.keywords.clear();
-    else if (!address.has("connect_timeout"))
-        address.keywords.append({"connect_timeout", QStringLiteral("10")});
+        return address;
+    }
+    // The service waits for each statement on its one thread, polls included.
+    // A database behind a network that drops packets must not hold it for
+    // libpq's defaults (no connect timeout, the kernel's minutes of
+    // retransmission): a connect, an unanswered send and a silent idle
+    // connection each give up within seconds, and the service answers from
+    // memory until the database is back.
+    const std::pair<const char*, const char*> bounds[] = {{"connect_timeout", "5"},
+                                                          {"tcp_user_timeout", "5000"},
+                                                          {"keepalives_idle", "10"},
+                                                          {"keepalives_interval", "5"},
+                                                          {"keepalives_count", "2"}};
+    for (const auto& [keyword, value] : bounds)
+        if (!address.has(QLatin1String(keyword)))
+            address.keywords.append({QLatin1String(keyword), QLatin1String(value)});
     return address;
 }
 
