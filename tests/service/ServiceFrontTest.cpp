@@ -6,7 +6,6 @@
 
 #include <QtEndian>
 
-#include "FrontSupport.h"
 #include "ServiceFixture.h"
 #include "http/ProxyHeader.h"
 

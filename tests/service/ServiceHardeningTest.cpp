@@ -34,10 +34,6 @@ class ServiceHardening : public ServiceTest {
         EXPECT_TRUE(file.open(QIODevice::ReadOnly));
         return "X-Admin-Secret: " + file.readAll().trimmed();
     }
-    QJsonArray studentsShown(const QByteArray& code, const Headers& teacher) {
-        return kt::testing::studentsShown(service->port(), code, teacher);
-    }
-
     QByteArray deviceCookie;
 };
 
@@ -172,15 +168,12 @@ TEST_F(ServiceHardening, EveryWayInRefusesTheSameBadClassTheSameWay) {
         }
     }
     EXPECT_EQ(call("PUT", "/admin/classes/BAD1", R"({"class_name":"x"})", admin).status, 200);
-    EXPECT_EQ(json(call("GET", "/leerkracht/api/classes/" + code, {}, anna))
-                  .value("class")["domains"]
-                  .toArray()
-                  .size(),
-              500)
+    const auto get = [&](const QByteArray& path) {
+        return json(call("GET", "/leerkracht/api/" + path, {}, anna));
+    };
+    EXPECT_EQ(get("classes/" + code).value("class")["domains"].toArray().size(), 500)
         << "nothing of the refused changes came in";
-    EXPECT_EQ(
-        json(call("GET", "/leerkracht/api/classes", {}, anna)).value("classes").toArray().size(),
-        1);
+    EXPECT_EQ(get("classes").value("classes").toArray().size(), 1);
 }
 
 // Pupils with a script against the teacher's login: the teacher still gets in.
@@ -255,7 +248,8 @@ TEST_P(ServiceOnBothStores, ARestartInTheMiddleKeepsTheClassTheSwitchAndEverySes
               200);
     EXPECT_TRUE(status(token).value("domains").toArray().contains("ai.example.org"));
     const QString other = studentToken(code);
-    const QByteArray sentAway = studentsShown(code, anna).last()["id"].toString().toLatin1();
+    const QByteArray sentAway =
+        studentsShown(service->port(), code, anna).last()["id"].toString().toLatin1();
     EXPECT_EQ(call("POST", classPath + "/students/" + sentAway + "/remove", "{}", anna).status,
               200);
     EXPECT_EQ(status(other).value("success"), false);
@@ -272,10 +266,7 @@ TEST_P(ServiceOnBothStores, ARestartInTheMiddleKeepsTheClassTheSwitchAndEverySes
         EXPECT_TRUE(
             csv.header("Content-Disposition").startsWith("attachment; filename=\"logboek-"));
         file += csv.body;
-        onPage +=
-            QJsonDocument(
-                json(call("GET", classPath + query, {}, anna)).value("class")["log"].toArray())
-                .toJson();
+        onPage += call("GET", classPath + query, {}, anna).body;
     }
     for (const char* told : {"Blokkering aan door anna", "Geblokkeerd (18 namen, 40 adressen)",
                              "Verwijderd door anna", "Les beëindigd door anna"}) {
