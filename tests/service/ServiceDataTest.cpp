@@ -1,5 +1,6 @@
-// The class service's data: the SQLite store, a restart, session expiry,
-// teacher isolation and the limits on guessing.
+// The class service's rooms on SQLite, in-process on the test's clock: a
+// lesson step by step and what the page shows of it, the lesson log, a
+// restart, an older database, teacher isolation and the limits on guessing.
 #include <gtest/gtest.h>
 
 #include <QJsonArray>
@@ -21,32 +22,9 @@
 namespace {
 
 using namespace kt::service;
+using Outcome = ClassEntry::Outcome;
 
 constexpr qint64 hourMs = 3600 * 1000;
-
-struct Fixture {
-    QTemporaryDir dir;
-    qint64 clock = 1'700'000'000'000;
-    QString path() const { return dir.filePath("service.db"); }
-    std::unique_ptr<SqliteStore> openStore() {
-        auto store = std::make_unique<SqliteStore>(path());
-        EXPECT_EQ(store->open(), QString());
-        return store;
-    }
-    // The classes of `store` with the students' and the teachers' side, on this clock.
-    struct Service {
-        Service(ServiceStore& store, ClassRegister::Clock clock, int maxStudents)
-            : classes(store, std::move(clock)), students(classes, maxStudents) {}
-        ClassRegister classes;
-        StudentProtocol students;
-        TeacherClasses teacher{classes};
-    };
-    std::unique_ptr<Service> service(ServiceStore& store,
-                                     int maxStudents = limits::studentsPerClass) {
-        return std::make_unique<Service>(
-            store, [this] { return clock; }, maxStudents);
-    }
-};
 
 QString tokenOf(const ApiReply& login) {
     return login.body.value("session_token").toString();
@@ -64,220 +42,46 @@ TeacherLogin logIn(TeacherAccounts& teachers, const QString& name, const QString
     return result->value_or(TeacherLogin{});
 }
 
-TEST(ServiceData, ARestartKeepsTeachersTheirLoginsClassesListsSwitchAndSessions) {
-    Fixture f;
-    QString token, code;
-    TeacherSession first, second;
-    {
-        auto store = f.openStore();
-        Teacher anna{0, "anna", hashPassword("wachtwoord1"), true, {}};
-        ASSERT_TRUE(store->addTeacher(anna));
-        auto service = f.service(*store);
-        const ClassEntry made = service->teacher.createClass(anna.id, "3B", "Sint-Jan", {});
-        ASSERT_EQ(made.outcome, ClassEntry::Outcome::Entered);
-        code = made.record.code;
-        ClassRecord changed = made.record;
-        changed.isBlocked = true;
-        changed.domains = QStringList{"claude.ai", "chatgpt.com"};
-        ASSERT_EQ(service->teacher.saveClassOf(anna.id, changed, {}).outcome,
-                  ClassEntry::Outcome::Entered);
-        token = tokenOf(service->students.login(
-            "student_name=Jan&class_code=" + code.toLatin1() + "&device_info=X&device_id=a4", "p"));
-        ASSERT_FALSE(token.isEmpty());
-        f.clock += 60000;
-        EXPECT_EQ(service->students.status(token).body.value("class_info")["teacher_name"], "")
-            << "no display name yet, and never the login name";
-        EXPECT_EQ(service->classes.flushLastSeen(), 1);
-        ASSERT_TRUE(store->setDisplayName(anna.id, "Mevr. Claes"));
-        EXPECT_EQ(service->classes.flushLastSeen(), 0) << "nothing new to write";
-        // The teacher command's new name reaches the students with the next join.
-        EXPECT_FALSE(
-            tokenOf(service->students.login("student_name=Eva&class_code=" + code.toLatin1(), "p"))
-                .isEmpty());
-        EXPECT_EQ(service->students.status(token).body.value("class_info")["teacher_name"],
-                  "Mevr. Claes");
-        TeacherAccounts teachers(*store, [&] { return f.clock; });
-        EXPECT_EQ(logIn(teachers, "nobody", "wachtwoord1").outcome,
-                  TeacherLogin::Outcome::WrongPassword);
-        first = logIn(teachers, "anna", "wachtwoord1").session;
-        second = logIn(teachers, "anna", "wachtwoord1").session;
-        ASSERT_FALSE(first.cookie.isEmpty() || second.cookie.isEmpty());
-    }
-    auto store = f.openStore();
-    auto service = f.service(*store);
-    const auto teacher = store->teacherByName("anna");
-    ASSERT_TRUE(teacher.has_value());
-    EXPECT_TRUE(teacher->passwordHash.startsWith("$argon2id$")) << teacher->passwordHash.data();
+// The classes of a store with the students' and the teachers' side.
+struct Rooms {
+    Rooms(ServiceStore& store, ClassRegister::Clock clock,
+          int maxStudents = limits::studentsPerClass)
+        : classes(store, std::move(clock)), students(classes, maxStudents) {}
+    ClassRegister classes;
+    StudentProtocol students;
+    TeacherClasses teacher{classes};
+};
 
-    // What the store keeps is shown by its contract; here the rooms that hold it in memory.
-    const QList<StudentSession> students = service->classes.studentsOf(code);
-    ASSERT_EQ(students.size(), 2);
-    EXPECT_EQ(students.first().deviceId, "a4");
-    EXPECT_EQ(students.first().lastSeenMs, f.clock) << "the batched last poll was written";
-    const ApiReply status = service->students.status(token);
-    EXPECT_EQ(status.body.value("is_blocked"), true);
-    EXPECT_EQ(status.body.value("domains").toArray(), (QJsonArray{"claude.ai", "chatgpt.com"}));
-    EXPECT_EQ(status.body.value("class_info")["teacher_name"], "Mevr. Claes");
-
-    for (const StoredTeacherSession& stored : store->loadTeacherSessions())
-        EXPECT_TRUE(stored.cookieHash != first.cookie && stored.cookieHash != second.cookie)
-            << "only the hash of a cookie is stored";
-    TeacherAccounts teachers(*store, [&] { return f.clock; });
-    const auto kept = teachers.session(first.cookie);
-    ASSERT_TRUE(kept.has_value()) << "a teacher's login from before the restart";
-    EXPECT_EQ(kept->csrf, first.csrf);
-    EXPECT_EQ(kept->name, "anna");
-    EXPECT_EQ(kept->displayName, "Mevr. Claes");
-    EXPECT_FALSE(teachers.session(first.csrf).has_value());
-    teachers.logout(first.cookie);
-    EXPECT_FALSE(teachers.session(first.cookie).has_value());
-    f.clock += limits::teacherSessionMs;
-    EXPECT_FALSE(teachers.session(second.cookie).has_value()) << "expired";
-    EXPECT_TRUE(store->loadTeacherSessions().isEmpty()) << "both are gone from the store";
-}
-
-// Runs `statements` on a new SQLite file in `dir`.
-void writeDatabase(const QTemporaryDir& dir, const QString& name,
-                   const std::vector<const char*>& statements) {
-    {
-        QSqlDatabase db = QSqlDatabase::addDatabase("QSQLITE", name);
-        db.setDatabaseName(dir.filePath(name));
-        ASSERT_TRUE(db.open());
-        QSqlQuery query(db);
-        for (const char* statement : statements) EXPECT_TRUE(query.exec(statement)) << statement;
-        db.close();
-    }
-    QSqlDatabase::removeDatabase(name);
-}
-
-// A newer schema and another file are refused by the store contract, on both stores.
-TEST(ServiceData, AnOlderSchemaIsBroughtUpToDate) {
-    QTemporaryDir dir;
-    // The tables of schema 2 that its successors change, as that version made them.
-    writeDatabase(
-        dir, "older.db",
-        {"CREATE TABLE teachers (id INTEGER PRIMARY KEY, name TEXT NOT NULL UNIQUE, "
-         "password_hash TEXT NOT NULL, must_change_password INTEGER NOT NULL)",
-         "CREATE TABLE classes (code TEXT PRIMARY KEY, teacher_id INTEGER REFERENCES teachers(id), "
-         "class_name TEXT NOT NULL, teacher_name TEXT NOT NULL, school_name TEXT NOT NULL, "
-         "is_blocked INTEGER NOT NULL, created_at INTEGER NOT NULL)",
-         "CREATE TABLE block_entries (class_code TEXT NOT NULL REFERENCES classes(code), "
-         "kind TEXT NOT NULL, position INTEGER NOT NULL, value TEXT NOT NULL, value_end TEXT)",
-         "CREATE TABLE sessions (token_hash TEXT PRIMARY KEY, class_code TEXT NOT NULL "
-         "REFERENCES classes(code), student_name TEXT NOT NULL, device_id TEXT NOT NULL, "
-         "device_info TEXT NOT NULL, joined_at INTEGER NOT NULL, last_seen INTEGER NOT NULL)",
-         "INSERT INTO teachers VALUES (1, 'anna', 'h', 0)",
-         "INSERT INTO sessions VALUES ('h1', 'ACD347', 'Jan', 'a4', 'Linux', 5, 6)",
-         "INSERT INTO classes VALUES ('ACD347', 1, '3B', 'anna', '', 0, 1)",
-         "INSERT INTO classes VALUES ('ACD349', 1, '5A', 'Dhr. Maes', '', 0, 2)",
-         "PRAGMA user_version=2"});
-    SqliteStore older(dir.filePath("older.db"));
-    ASSERT_EQ(older.open(), QString());
-    EXPECT_EQ(SqliteStore(dir.filePath("older.db")).open(), QString()) << "brought up to date once";
-    EXPECT_EQ(older.teacherByName("anna").value_or(Teacher{}).displayName, "");
-    QStringList shown;
-    for (const ClassRecord& record : older.loadClasses()) shown << record.teacherName;
-    EXPECT_EQ(shown, (QStringList{"", "Dhr. Maes"})) << "a login name kept for students is gone";
-    const QList<StudentSession> sessions = older.loadSessions();
-    ASSERT_EQ(sessions.size(), 1);
-    EXPECT_EQ(sessions.first().lastSeenMs, 6);
-    EXPECT_EQ(sessions.first().report.state, ReportedState::None) << "nothing reported yet";
-    EXPECT_EQ(sessions.first().departedAtMs, 0) << "still in the lesson";
-    LessonEvent joined;
-    joined.classCode = "ACD347";
-    joined.atMs = 7;
-    joined.student = "Jan";
-    EXPECT_TRUE(older.addLessonEvents({joined}));
-    EXPECT_EQ(older.lessonEvents("ACD347", 0, 8, 10).value(0).student, "Jan");
-}
-
-TEST(ServiceData, SessionsEndAfterADayWithoutAPollOrByTheTeacher) {
-    Fixture f;
-    auto store = f.openStore();
-    Teacher anna{0, "anna", "h", false, {}}, bert{0, "bert", "h", false, {}};
-    ASSERT_TRUE(store->addTeacher(anna) && store->addTeacher(bert));
-    auto service = f.service(*store);
-    const QString code = service->teacher.createClass(anna.id, "3B", "", {}).record.code;
-    const QByteArray form = "student_name=S&class_code=" + code.toLatin1();
-    const QString polling = tokenOf(service->students.login(form, "a"));
-    const QString idle = tokenOf(service->students.login(form, "a"));
-    f.clock += 1;
-    const QString removed = tokenOf(service->students.login(form, "a"));  // the last to join
-
-    f.clock += limits::studentSessionMs - 1000;
-    EXPECT_EQ(service->students.status(polling).status, 200);
-    f.clock += 2000;
-    EXPECT_EQ(service->students.status(idle).status, 401) << "a day without a poll";
-    EXPECT_EQ(service->students.status(polling).status, 200);
-
-    // Bert can see nor change Anna's class; Anna removes one student, then ends the lesson.
-    const QString removedId = TeacherClasses::studentId(service->classes.studentsOf(code).last());
-    EXPECT_FALSE(service->teacher.classOf(bert.id, code).has_value());
-    EXPECT_TRUE(service->teacher.classesOf(bert.id).isEmpty());
-    EXPECT_FALSE(service->teacher.removeStudent(bert.id, code, removedId, "bert"));
-    EXPECT_FALSE(service->teacher.endLesson(bert.id, code, "bert"));
-    EXPECT_EQ(service->teacher.switchBlocking(bert.id, code, true, "bert", {}).outcome,
-              ClassEntry::Outcome::Refused);
-    EXPECT_FALSE(service->teacher.lessonLog(bert.id, code, 0, f.clock + 1, 100).has_value());
-    EXPECT_EQ(
-        service->teacher.saveClassOf(bert.id, *service->teacher.classOf(anna.id, code), {}).outcome,
-        ClassEntry::Outcome::Refused);
-    EXPECT_TRUE(service->teacher.removeStudent(anna.id, code, removedId, "anna"));
-    EXPECT_EQ(service->students.status(removed).body.value("success"), false);
-    EXPECT_EQ(service->students.status(polling).status, 200);
-    EXPECT_TRUE(service->teacher.endLesson(anna.id, code, "anna"));
-    EXPECT_EQ(service->students.status(polling).body.value("success"), false);
-    EXPECT_TRUE(store->loadSessions().isEmpty()) << "ended sessions are gone from the store too";
-}
-
-// What an older version let in that the check now refuses never holds a
-// lesson up: the class still switches, takes new names and ends.
-TEST(ServiceData, WhatAnOlderVersionLetInNeverHoldsUpTheLesson) {
-    Fixture f;
-    auto store = f.openStore();
-    Teacher anna{0, "anna", "h", false, {}};
-    ASSERT_TRUE(store->addTeacher(anna));
-    ClassRecord older;
-    older.code = "ACD347";
-    older.teacherId = anna.id;
-    older.domains = {"localhost", "chatgpt.com", "chatgpt.com"};
-    older.ips = {"0.0.0.0/0"};
-    ASSERT_TRUE(store->saveClass(older));
-    auto service = f.service(*store);
-    ClassRecord changed = *service->teacher.classOf(anna.id, older.code);
-    const auto saved = [&] {
-        return service->teacher.saveClassOf(anna.id, changed, {}).outcome ==
-               ClassEntry::Outcome::Entered;
-    };
-    changed.isBlocked = true;
-    EXPECT_TRUE(saved()) << "switched on";
-    changed.domains << "claude.ai";
-    EXPECT_TRUE(saved()) << "a new name";
-    changed.domains << "localhost.localdomain";
-    EXPECT_FALSE(saved()) << "a new name that is refused";
-    EXPECT_TRUE(service->teacher.endLesson(anna.id, older.code, "anna"));
-    EXPECT_EQ(service->classes.find(older.code)->domains.size(), 4);
-}
-
-// A lesson with three students (Jan, Eva in the class, Piet in another), step
-// by step, and what the page then shows for Jan.
+// A lesson on a SQLite file: anna's class 3B with Jan and Eva, Piet in her
+// class 5A, run step by step on the test's clock.
 struct Lesson {
-    Fixture f;
-    std::unique_ptr<SqliteStore> store = f.openStore();
+    QTemporaryDir dir;
+    qint64 clock = 1'700'000'000'000;
+    const int maxStudents;
+    std::unique_ptr<SqliteStore> store;
+    std::unique_ptr<Rooms> service;
     Teacher anna{0, "anna", "h", false, {}};
-    std::unique_ptr<Fixture::Service> service;
     QString code, jan, eva, piet;
     int lastStatus = 0;
 
     // The names as the form sends them.
     explicit Lesson(const QString& janTyped = "Jan", const QString& evaTyped = "Eva",
-                    int maxStudents = limits::studentsPerClass) {
+                    int maxStudents = limits::studentsPerClass)
+        : maxStudents(maxStudents) {
+        restart();
         EXPECT_TRUE(store->addTeacher(anna));
-        service = f.service(*store, maxStudents);
         code = service->teacher.createClass(anna.id, "3B", "", {}).record.code;
         jan = join(janTyped, code, "a1");
         eva = join(evaTyped, code, "e1");
         piet = join("Piet", service->teacher.createClass(anna.id, "5A", "", {}).record.code, "p1");
+    }
+    // Opens the file (again) and starts the service on it.
+    void restart() {
+        service.reset();
+        store = std::make_unique<SqliteStore>(dir.filePath("service.db"));
+        EXPECT_EQ(store->open(), QString());
+        service = std::make_unique<Rooms>(
+            *store, [this] { return clock; }, maxStudents);
     }
     QString join(const QString& name, const QString& classCode, const QString& device) {
         return tokenOf(
@@ -303,9 +107,9 @@ struct Lesson {
         if (verb == "on" || verb == "off") {
             EXPECT_EQ(
                 service->teacher.switchBlocking(anna.id, code, verb == "on", "anna", {}).outcome,
-                ClassEntry::Outcome::Entered);
+                Outcome::Entered);
         } else if (verb == "wait") {
-            f.clock += rest.toLongLong();
+            clock += rest.toLongLong();
             service->students.status(eva);
         } else if (verb == "poll") {
             lastStatus = service->students.status(jan).status;
@@ -324,7 +128,7 @@ struct Lesson {
             report(rest.replace("TOKEN", jan).toUtf8());
         } else if (verb == "flood") {
             int accepted = 0;
-            for (int i = 0; i < 100; ++i, ++f.clock) {
+            for (int i = 0; i < 100; ++i, ++clock) {
                 report(reportOf(jan, i % 2 ? "free" : "blocked"));
                 accepted += lastStatus == 200;
             }
@@ -333,15 +137,24 @@ struct Lesson {
             ADD_FAILURE() << "no step " << step.toStdString();
         }
     }
-    QString idOf(const QString& token) const {
+    StudentSession sessionOf(const QString& token) const {
         for (const StudentSession& session : service->classes.studentsOf(code))
             if (session.tokenHash == StudentProtocol::tokenHash(token))
-                return TeacherClasses::studentId(session);
+                return session;
         return {};
     }
+    QString idOf(const QString& token) const { return TeacherClasses::studentId(sessionOf(token)); }
     QList<ComputerView> views() const {
         return computerViews(service->classes.studentsOf(code),
-                             service->classes.find(code)->isBlocked, f.clock);
+                             service->classes.find(code)->isBlocked, clock);
+    }
+    // anna's lesson log, one line an event.
+    std::string log(qint64 from, qint64 to, int most = 100) const {
+        QStringList lines;
+        for (const LessonEvent& event : service->teacher.lessonLog(anna.id, code, from, to, most)
+                                            .value_or(QList<LessonEvent>{}))
+            lines << (event.student.isEmpty() ? "" : event.student + ": ") + eventText(event);
+        return lines.join('\n').toStdString();
     }
 };
 
@@ -356,23 +169,17 @@ TEST(ServiceData, EachComputersReportsGiveThePageOneStateWithItsTime) {
     };
     const QString bewaker = "Kon de bewaker niet installeren";
     const QString smiles = QStringLiteral("😀").repeated(limits::reportErrorLength);
-    const QString smilesJson = QJsonDocument(QJsonObject{{"token", "TOKEN"},
-                                                         {"state", "failed"},
-                                                         {"error", smiles},
-                                                         {"hosts", 0},
-                                                         {"rules", 0}})
-                                   .toJson(QJsonDocument::Compact);
     const QString repaired = R"(json {"token":"TOKEN","state":"blocked","hosts":20,"rules":44})";
-    const QString dirty = R"(json {"token":"TOKEN","state":"failed","error":"\u202eKon\u0007 )"
-                          R"(niet\n","hosts":0,"rules":0})";
+    const QString failed = R"(json {"token":"TOKEN","state":"failed","hosts":0,"rules":0,"error":)";
     const std::vector<Case> cases = {
         {"a block in force", "on; wait 2000; report blocked; wait 3000; poll", "200 blocked 2000"},
         {"the same state again (after a repair) holds since it began",
          "on; report blocked; wait 9000; poll; " + repaired, "200 blocked 0"},
         {"a failed block", "on; wait 1000; report failed", "200 failed 1000 !", bewaker},
-        {"a failure's line cleaned as a name is", "on; " + dirty, "200 failed 0 !", "Kon niet"},
-        {"a failure's line of 500 characters, none of them simple", "on; json " + smilesJson,
-         "200 failed 0 !", smiles},
+        {"a failure's line cleaned as a name is", "on; " + failed + R"("\u202eKon\u0007 niet\n"})",
+         "200 failed 0 !", "Kon niet"},
+        {"a failure's line of 500 characters, none of them simple",
+         "on; " + failed + '"' + smiles + "\"}", "200 failed 0 !", smiles},
         {"free during a block", "on; wait 1000; report free", "200 free 1000 !"},
         {"still blocked after the switch off", "on; report blocked; off; wait 1000",
          "200 blocked 0 !"},
@@ -399,7 +206,7 @@ TEST(ServiceData, EachComputersReportsGiveThePageOneStateWithItsTime) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         Lesson lesson;
-        const qint64 start = lesson.f.clock;
+        const qint64 start = lesson.clock;
         for (const QString& step : c.steps.split("; ")) lesson.run(step);
         const QList<ComputerView> views = lesson.views();
         EXPECT_TRUE(std::is_partitioned(views.begin(), views.end(), [](const ComputerView& v) {
@@ -432,7 +239,7 @@ TEST(ServiceData, EachComputersReportsGiveThePageOneStateWithItsTime) {
 TEST(ServiceData, ABrokenOrHostileReportGets400AndChangesNothing) {
     Lesson lesson("Jan", "Eva", 3);
     lesson.run("on");
-    const QString tooLong(limits::reportErrorLength + 1, 'x');
+    const QByteArray tooLong(limits::reportErrorLength + 1, 'x');
     const QList<QByteArray> bodies = {
         "not json",
         "[]",
@@ -449,8 +256,7 @@ TEST(ServiceData, ABrokenOrHostileReportGets400AndChangesNothing) {
         R"({"token":"TOKEN","state":"failed","hosts":0,"rules":0})",
         R"({"token":"TOKEN","state":"failed","error":7,"hosts":0,"rules":0})",
         R"({"token":"TOKEN","state":"blocked","error":null,"hosts":0,"rules":0})",
-        R"({"token":"TOKEN","state":"failed","error":")" + tooLong.toUtf8() +
-            R"(","hosts":0,"rules":0})",
+        R"({"token":"TOKEN","state":"failed","error":")" + tooLong + R"(","hosts":0,"rules":0})",
         R"({"token":")" + QByteArray(300, 'a') + R"(","state":"free","hosts":0,"rules":0})",
         "{\"token\":\"TOKEN\",\"state\":\"failed\",\"error\":\"\xff\xfe\",\"hosts\":0,\"rules\":0}",
     };
@@ -464,21 +270,17 @@ TEST(ServiceData, ABrokenOrHostileReportGets400AndChangesNothing) {
     for (const ComputerView& view : lesson.views())
         EXPECT_EQ(view.session.report.state, ReportedState::None);
     lesson.service->classes.tick();
-    const auto log =
-        lesson.service->teacher.lessonLog(lesson.anna.id, lesson.code, 0, lesson.f.clock + 1, 100);
-    ASSERT_TRUE(log.has_value());
-    EXPECT_EQ(log->size(), 3) << "two joins and the switch, no report";
+    EXPECT_EQ(lesson.log(0, lesson.clock + 1),
+              "Jan: Aangemeld\nEva: Aangemeld\nBlokkering aan door anna")
+        << "no report";
     EXPECT_EQ(lesson.service->students.report(Lesson::reportOf(lesson.jan, "blocked")).status, 200)
         << "none of them cost the computer its turn";
 
     // Departures during a block stay for the teacher, as many as the class holds students (3).
-    for (int i = 0; i < 5; ++i) {
-        lesson.f.clock += 1000;
-        lesson.run(QStringLiteral("json {\"token\":\"%1\",\"state\":\"quit\",\"hosts\":0,"
-                                  "\"rules\":0}")
-                       .arg(lesson.join(QStringLiteral("S%1").arg(i), lesson.code,
-                                        QStringLiteral("d%1").arg(i))));
-    }
+    for (int i = 0; i < 5; ++i, lesson.clock += 1000)
+        lesson.service->students.report(Lesson::reportOf(
+            lesson.join(QStringLiteral("S%1").arg(i), lesson.code, QStringLiteral("d%1").arg(i)),
+            "quit"));
     QStringList departed;
     for (const ComputerView& view : lesson.views())
         if (view.state == ComputerState::Departed)
@@ -488,64 +290,44 @@ TEST(ServiceData, ABrokenOrHostileReportGets400AndChangesNothing) {
 
 TEST(ServiceData, TheLessonLogTellsTheLessonKeepsItsDaysAndIsSafeInASpreadsheet) {
     Lesson lesson("%3D1%2B2+%22Jan%22", "%40Eva");
-    const QString jan = R"(=1+2 "Jan")", eva = "@Eva";
-    const qint64 start = lesson.f.clock;
+    const qint64 start = lesson.clock;
     for (const char* step : {"on", "wait 1000", "report blocked", "eva failed", "wait 20000"})
         lesson.run(step);
     lesson.service->classes.tick();  // Jan has not polled since he joined
     for (const char* step : {"poll", "wait 1000"}) lesson.run(step);
     lesson.service->students.logout(QJsonDocument(QJsonObject{{"token", lesson.eva}}).toJson());
     lesson.service->classes.tick();
-    lesson.f.clock += 1000;
-    lesson.service->teacher.removeStudent(lesson.anna.id, lesson.code, lesson.idOf(lesson.jan),
-                                          "anna");
+    lesson.clock += 1000;
+    lesson.run("remove");
     lesson.service->teacher.endLesson(lesson.anna.id, lesson.code, "anna");
 
-    const std::string told =
-        QStringList{
-            jan + ": Aangemeld",
-            eva + ": Aangemeld",
-            "Blokkering aan door anna",
-            jan + ": Geblokkeerd (18 namen, 40 adressen)",
-            eva + ": Blokkering mislukt: Kon de bewaker niet installeren",
-            jan + ": Geen contact meer",
-            jan + ": Weer contact",
-            eva + ": Vertrokken tijdens blokkering",
-            jan + ": Verwijderd door anna",
-            "Les beëindigd door anna",
-        }
-            .join('\n')
-            .toStdString();
-    const auto logOf = [&](Fixture::Service& service) {
-        QStringList lines;
-        const auto events =
-            service.teacher.lessonLog(lesson.anna.id, lesson.code, start, start + hourMs, 100);
-        for (const LessonEvent& event : events.value())
-            lines << (event.student.isEmpty() ? "" : event.student + ": ") + eventText(event);
-        return lines.join('\n').toStdString();
-    };
-    EXPECT_EQ(logOf(*lesson.service), told) << "unwritten events included";
-    lesson.service.reset();
-    auto restarted = lesson.f.service(*lesson.store);
-    EXPECT_EQ(logOf(*restarted), told) << "written, and kept across a restart";
-    EXPECT_EQ(restarted->teacher.lessonLog(lesson.anna.id, lesson.code, start, start + hourMs, 2)
-                  .value()
-                  .value(1)
-                  .kind,
-              LessonEvent::Kind::LessonEnded)
+    const std::string told = R"(=1+2 "Jan": Aangemeld
+@Eva: Aangemeld
+Blokkering aan door anna
+=1+2 "Jan": Geblokkeerd (18 namen, 40 adressen)
+@Eva: Blokkering mislukt: Kon de bewaker niet installeren
+=1+2 "Jan": Geen contact meer
+=1+2 "Jan": Weer contact
+@Eva: Vertrokken tijdens blokkering
+=1+2 "Jan": Verwijderd door anna
+Les beëindigd door anna)";
+    EXPECT_EQ(lesson.log(start, start + hourMs), told) << "unwritten events included";
+    lesson.restart();
+    EXPECT_EQ(lesson.log(start, start + hourMs), told) << "written, and kept across a restart";
+    EXPECT_EQ(lesson.log(start, start + hourMs, 2),
+              "=1+2 \"Jan\": Verwijderd door anna\nLes beëindigd door anna")
         << "the newest";
 
     const QList<LessonEvent> events =
-        restarted->teacher.lessonLog(lesson.anna.id, lesson.code, start, start + hourMs, 100)
+        lesson.service->teacher.lessonLog(lesson.anna.id, lesson.code, start, start + hourMs, 100)
             .value();
-    const QList<QByteArray> lines =
-        lessonLogCsv(events, QTimeZone("Europe/Brussels")).split('\n').mid(0, 3);
-    EXPECT_EQ(lines, (QList<QByteArray>{"\xEF\xBB\xBF"
-                                        "Datum;Tijd;Leerling;Gebeurtenis\r",
-                                        R"("2023-11-14";"23:13:20";"'=1+2 ""Jan""";"Aangemeld")"
-                                        "\r",
-                                        R"("2023-11-14";"23:13:20";"'@Eva";"Aangemeld")"
-                                        "\r"}))
+    EXPECT_EQ(lessonLogCsv(events, QTimeZone("Europe/Brussels")).split('\n').mid(0, 3),
+              (QList<QByteArray>{"\xEF\xBB\xBF"
+                                 "Datum;Tijd;Leerling;Gebeurtenis\r",
+                                 R"("2023-11-14";"23:13:20";"'=1+2 ""Jan""";"Aangemeld")"
+                                 "\r",
+                                 R"("2023-11-14";"23:13:20";"'@Eva";"Aangemeld")"
+                                 "\r"}))
         << "in the teacher's time zone; a pupil's formula stays text";
     for (const char* cell : {"+1", "-1", "\tx", "\rx"})
         EXPECT_TRUE(csvCell(cell).startsWith("\"'")) << cell;
@@ -561,50 +343,190 @@ TEST(ServiceData, TheLessonLogTellsTheLessonKeepsItsDaysAndIsSafeInASpreadsheet)
         EXPECT_FALSE(logDay(day, "UTC").has_value()) << day;
 
     // Kept for the days given, then deleted by the service's own periodic work.
-    restarted->classes.setLessonLogDays(30);
-    lesson.f.clock = start + 20 * 24 * hourMs;
-    EXPECT_EQ(
-        restarted->teacher.switchBlocking(lesson.anna.id, lesson.code, true, "anna", {}).outcome,
-        ClassEntry::Outcome::Entered);
-    restarted->classes.tick();
-    lesson.f.clock = start + 30 * 24 * hourMs + hourMs;
-    restarted->classes.tick();
-    const auto kept =
-        restarted->teacher.lessonLog(lesson.anna.id, lesson.code, 0, lesson.f.clock, 100);
-    ASSERT_EQ(kept.value().size(), 1);
-    EXPECT_EQ(eventText(kept->first()), "Blokkering aan door anna");
+    lesson.service->classes.setLessonLogDays(30);
+    lesson.clock = start + 20 * 24 * hourMs;
+    lesson.run("on");
+    lesson.service->classes.tick();
+    lesson.clock = start + 30 * 24 * hourMs + hourMs;
+    lesson.service->classes.tick();
+    EXPECT_EQ(lesson.log(0, lesson.clock), "Blokkering aan door anna");
+}
+
+// The store opened again keeps the switch, the lists, the last polls, the
+// teacher's display name and logins; of a login cookie only its hash is stored.
+TEST(ServiceData, ARestartKeepsTheSwitchTheListsTheLastPollsAndTheTeachersLogins) {
+    Lesson lesson;
+    ASSERT_TRUE(lesson.store->setPassword(lesson.anna.id, hashPassword("wachtwoord1"), false));
+    ClassRecord changed = *lesson.service->teacher.classOf(lesson.anna.id, lesson.code);
+    changed.isBlocked = true;
+    changed.domains = QStringList{"claude.ai", "chatgpt.com"};
+    ASSERT_EQ(lesson.service->teacher.saveClassOf(lesson.anna.id, changed, {}).outcome,
+              Outcome::Entered);
+    const auto status = [&] { return lesson.service->students.status(lesson.jan).body; };
+    lesson.clock += 60000;
+    EXPECT_EQ(status().value("class_info")["teacher_name"], "")
+        << "no display name yet, and never the login name";
+    EXPECT_EQ(lesson.service->classes.flushLastSeen(), 1) << "Jan's poll";
+    ASSERT_TRUE(lesson.store->setDisplayName(lesson.anna.id, "Mevr. Claes"));
+    EXPECT_EQ(lesson.service->classes.flushLastSeen(), 0) << "nothing new to write";
+    lesson.join("Els", lesson.code, "x1");  // the teacher command's new name comes with a join
+    EXPECT_EQ(status().value("class_info")["teacher_name"], "Mevr. Claes");
+    std::optional<TeacherAccounts> teachers;
+    teachers.emplace(*lesson.store, [&] { return lesson.clock; });
+    EXPECT_EQ(logIn(*teachers, "nobody", "wachtwoord1").outcome,
+              TeacherLogin::Outcome::WrongPassword);
+    const TeacherSession first = logIn(*teachers, "anna", "wachtwoord1").session,
+                         second = logIn(*teachers, "anna", "wachtwoord1").session;
+    ASSERT_FALSE(first.cookie.isEmpty() || second.cookie.isEmpty());
+
+    teachers.reset();
+    lesson.restart();
+    EXPECT_EQ(lesson.sessionOf(lesson.jan).lastSeenMs, lesson.clock)
+        << "the batched last poll was written";
+    EXPECT_EQ(status().value("is_blocked"), true);
+    EXPECT_EQ(status().value("domains").toArray(), (QJsonArray{"claude.ai", "chatgpt.com"}));
+    EXPECT_EQ(status().value("class_info")["teacher_name"], "Mevr. Claes");
+    for (const StoredTeacherSession& stored : lesson.store->loadTeacherSessions())
+        EXPECT_TRUE(stored.cookieHash != first.cookie && stored.cookieHash != second.cookie)
+            << "only the hash of a cookie is stored";
+    teachers.emplace(*lesson.store, [&] { return lesson.clock; });
+    const auto kept = teachers->session(first.cookie);
+    ASSERT_TRUE(kept.has_value()) << "a teacher's login from before the restart";
+    EXPECT_EQ(kept->csrf, first.csrf);
+    EXPECT_EQ(kept->name + ' ' + kept->displayName, "anna Mevr. Claes");
+    EXPECT_FALSE(teachers->session(first.csrf).has_value());
+    teachers->logout(first.cookie);
+    EXPECT_FALSE(teachers->session(first.cookie).has_value());
+    lesson.clock += limits::teacherSessionMs;
+    EXPECT_FALSE(teachers->session(second.cookie).has_value()) << "expired";
+    EXPECT_TRUE(lesson.store->loadTeacherSessions().isEmpty()) << "both are gone from the store";
+}
+
+// A session ends after a day without a poll, or by the teacher of its class
+// alone: another teacher can neither see nor change it.
+TEST(ServiceData, SessionsEndAfterADayWithoutAPollOrByTheTeacher) {
+    Lesson lesson;
+    Teacher bert{0, "bert", "h", false, {}};
+    ASSERT_TRUE(lesson.store->addTeacher(bert));
+    StudentProtocol& students = lesson.service->students;
+    TeacherClasses& teacher = lesson.service->teacher;
+    const QString& code = lesson.code;
+    lesson.clock += limits::studentSessionMs - 1000;
+    EXPECT_EQ(students.status(lesson.jan).status, 200);
+    lesson.clock += 2000;
+    EXPECT_EQ(students.status(lesson.eva).status, 401) << "a day without a poll";
+    EXPECT_EQ(students.status(lesson.jan).status, 200);
+
+    const QString removed = lesson.join("Els", code, "x1");
+    const QString id = lesson.idOf(removed);
+    const ClassRecord annas = *teacher.classOf(lesson.anna.id, code);
+    const std::vector<std::pair<const char*, bool>> bertDid = {
+        {"sees the class", teacher.classOf(bert.id, code).has_value()},
+        {"lists it", !teacher.classesOf(bert.id).isEmpty()},
+        {"removes a student", teacher.removeStudent(bert.id, code, id, "bert")},
+        {"ends the lesson", teacher.endLesson(bert.id, code, "bert")},
+        {"switches",
+         teacher.switchBlocking(bert.id, code, true, "bert", {}).outcome != Outcome::Refused},
+        {"reads the log", teacher.lessonLog(bert.id, code, 0, lesson.clock + 1, 100).has_value()},
+        {"saves the class", teacher.saveClassOf(bert.id, annas, {}).outcome != Outcome::Refused},
+    };
+    for (const auto& [what, done] : bertDid) EXPECT_FALSE(done) << "bert " << what;
+    EXPECT_TRUE(teacher.removeStudent(lesson.anna.id, code, id, "anna"));
+    EXPECT_EQ(students.status(removed).body.value("success"), false);
+    EXPECT_EQ(students.status(lesson.jan).status, 200);
+    EXPECT_TRUE(teacher.endLesson(lesson.anna.id, code, "anna"));
+    EXPECT_EQ(students.status(lesson.jan).body.value("success"), false);
+    EXPECT_TRUE(lesson.store->loadSessionsOf(code).isEmpty()) << "ended sessions are gone";
+}
+
+// What an older version left is brought up to date, and what it let in that
+// the check now refuses never holds a lesson up: the class still switches,
+// takes new names and ends.
+TEST(ServiceData, WhatAnOlderVersionLeftIsBroughtUpToDateAndNeverHoldsUpTheLesson) {
+    QTemporaryDir dir;
+    const QString path = dir.filePath("older.db");
+    {  // the tables of schema 2 that its successors change, as that version made them
+        QSqlDatabase db = QSqlDatabase::addDatabase("QSQLITE", path);
+        db.setDatabaseName(path);
+        ASSERT_TRUE(db.open());
+        QSqlQuery query(db);
+        for (const char* statement :
+             {"CREATE TABLE teachers (id INTEGER PRIMARY KEY, name TEXT NOT NULL UNIQUE, "
+              "password_hash TEXT NOT NULL, must_change_password INTEGER NOT NULL)",
+              "CREATE TABLE classes (code TEXT PRIMARY KEY, teacher_id INTEGER REFERENCES "
+              "teachers(id), class_name TEXT NOT NULL, teacher_name TEXT NOT NULL, school_name "
+              "TEXT NOT NULL, is_blocked INTEGER NOT NULL, created_at INTEGER NOT NULL)",
+              "CREATE TABLE block_entries (class_code TEXT NOT NULL REFERENCES classes(code), "
+              "kind TEXT NOT NULL, position INTEGER NOT NULL, value TEXT NOT NULL, value_end "
+              "TEXT)",
+              "CREATE TABLE sessions (token_hash TEXT PRIMARY KEY, class_code TEXT NOT NULL "
+              "REFERENCES classes(code), student_name TEXT NOT NULL, device_id TEXT NOT NULL, "
+              "device_info TEXT NOT NULL, joined_at INTEGER NOT NULL, last_seen INTEGER NOT "
+              "NULL)",
+              "INSERT INTO teachers VALUES (1, 'anna', 'h', 0)",
+              "INSERT INTO sessions VALUES ('h1', 'ACD347', 'Jan', 'a4', 'Linux', 5, 6)",
+              "INSERT INTO classes VALUES ('ACD347', 1, '3B', 'anna', '', 0, 1), "
+              "('ACD349', 1, '5A', 'Dhr. Maes', '', 0, 2)",
+              "INSERT INTO block_entries VALUES ('ACD347', 'domain', 0, 'localhost', NULL), "
+              "('ACD347', 'domain', 1, 'chatgpt.com', NULL), ('ACD347', 'domain', 2, "
+              "'chatgpt.com', NULL), ('ACD347', 'ip', 0, '0.0.0.0/0', NULL)",
+              "PRAGMA user_version=2"})
+            EXPECT_TRUE(query.exec(statement)) << statement;
+    }
+    QSqlDatabase::removeDatabase(path);
+    SqliteStore older(path);
+    ASSERT_EQ(older.open(), QString());
+    EXPECT_EQ(SqliteStore(path).open(), QString()) << "brought up to date once";
+    EXPECT_EQ(older.teacherByName("anna").value_or(Teacher{}).displayName, "");
+    QStringList shown;
+    for (const ClassRecord& record : older.loadClasses()) shown << record.teacherName;
+    EXPECT_EQ(shown, (QStringList{"", "Dhr. Maes"})) << "a login name kept for students is gone";
+    const QList<StudentSession> sessions = older.loadSessions();
+    ASSERT_EQ(sessions.size(), 1);
+    EXPECT_EQ(sessions.first().lastSeenMs, 6);
+    EXPECT_EQ(sessions.first().report.state, ReportedState::None) << "nothing reported yet";
+    EXPECT_EQ(sessions.first().departedAtMs, 0) << "still in the lesson";
+    EXPECT_TRUE(older.addLessonEvents({{"ACD347", 7, LessonEvent::Kind::Joined, "Jan", {}}}));
+    EXPECT_EQ(older.lessonEvents("ACD347", 0, 8, 10).value(0).student, "Jan");
+
+    Rooms rooms(older, [] { return 8; });
+    ClassRecord changed = *rooms.teacher.classOf(1, "ACD347");
+    const auto saved = [&] {
+        return rooms.teacher.saveClassOf(1, changed, {}).outcome == Outcome::Entered;
+    };
+    changed.isBlocked = true;
+    EXPECT_TRUE(saved()) << "switched on";
+    changed.domains << "claude.ai";
+    EXPECT_TRUE(saved()) << "a new name";
+    changed.domains << "localhost.localdomain";
+    EXPECT_FALSE(saved()) << "a new name that is refused";
+    EXPECT_TRUE(rooms.teacher.endLesson(1, "ACD347", "anna"));
+    EXPECT_EQ(rooms.classes.find("ACD347")->domains.size(), 4);
 }
 
 TEST(ServiceData, StudentGuessingIsLimitedPerAddress) {
-    Fixture f;
-    auto store = f.openStore();
-    ClassRecord record;
-    record.code = "ACD347";
-    ASSERT_TRUE(store->saveClass(record));
-    auto service = f.service(*store, 2 * limits::loginsPerAddress);  // one class, a whole school
+    Lesson lesson("Jan", "Eva", 2 * limits::loginsPerAddress);  // one class, a whole school
+    const auto login = [&](const QByteArray& code, const QString& from) {
+        return lesson.service->students.login("student_name=S&class_code=" + code, from).status;
+    };
+    const QByteArray code = lesson.code.toLatin1();
     int refused = 0;
-    for (int i = 0; i < 25; ++i)
-        refused +=
-            service->students.login("student_name=S&class_code=ZZZZZZ", "10.0.0.9").status == 429;
+    for (int i = 0; i < 25; ++i) refused += login("ZZZZZZ", "10.0.0.9") == 429;
     EXPECT_EQ(refused, 5) << "20 wrong codes, then a pause";
-    EXPECT_EQ(service->students.login("student_name=S&class_code=ACD347", "10.0.0.9").status, 429);
-    EXPECT_EQ(service->students.login("student_name=S&class_code=ACD347", "10.0.0.8").status, 200);
-    f.clock += 11 * 60 * 1000;
-    EXPECT_EQ(service->students.login("student_name=S&class_code=ACD347", "10.0.0.9").status, 200);
-    int joined = 1;
-    while (joined < limits::loginsPerAddress + 5 &&
-           service->students.login("student_name=S&class_code=ACD347", "10.0.0.9").status == 200)
-        ++joined;
+    EXPECT_EQ(login(code, "10.0.0.9"), 429);
+    EXPECT_EQ(login(code, "10.0.0.8"), 200);
+    lesson.clock += 11 * 60 * 1000;
+    int joined = 0;
+    while (joined < limits::loginsPerAddress + 5 && login(code, "10.0.0.9") == 200) ++joined;
     EXPECT_EQ(joined, limits::loginsPerAddress) << "a whole school, but not without end";
 }
 
 TEST(ServiceData, EachFailedTeacherLoginWaitsLongerButTheTeachersBrowserIsNeverHeldBack) {
-    Fixture f;
-    auto store = f.openStore();
-    const auto anna = TeacherAccounts::add(*store, "anna"),
-               bert = TeacherAccounts::add(*store, "bert");
+    Lesson lesson;
+    const auto anna = TeacherAccounts::reset(*lesson.store, "anna"),
+               bert = TeacherAccounts::add(*lesson.store, "bert");
     ASSERT_TRUE(anna && bert);
-    TeacherAccounts teachers(*store, [&] { return f.clock; });
+    TeacherAccounts teachers(*lesson.store, [&] { return lesson.clock; });
     using Outcome = TeacherLogin::Outcome;
     const QByteArray annasBrowser = logIn(teachers, "anna", *anna).deviceCookie;
     const QByteArray bertsBrowser = logIn(teachers, "bert", *bert).deviceCookie;
@@ -617,7 +539,7 @@ TEST(ServiceData, EachFailedTeacherLoginWaitsLongerButTheTeachersBrowserIsNeverH
         TeacherLogin guess = logIn(teachers, "anna", "fout", from);
         if (guess.outcome == Outcome::TooEarly) {
             waits.push_back(guess.retryAfterMs);
-            f.clock += guess.retryAfterMs;
+            lesson.clock += guess.retryAfterMs;
             guess = logIn(teachers, "anna", "fout", from);
         }
         EXPECT_EQ(guess.outcome, Outcome::WrongPassword) << i;
@@ -641,7 +563,7 @@ TEST(ServiceData, EachFailedTeacherLoginWaitsLongerButTheTeachersBrowserIsNeverH
                   Outcome::WrongPassword);
     EXPECT_EQ(logIn(teachers, "anna", "fout", "10.0.0.1", annasBrowser).outcome, Outcome::TooEarly);
     EXPECT_EQ(logIn(teachers, "bert", *bert, "10.0.0.1", bertsBrowser).outcome, Outcome::LoggedIn);
-    f.clock += 60000;
+    lesson.clock += 60000;
     EXPECT_EQ(logIn(teachers, "anna", *anna, "10.2.0.1").outcome, Outcome::LoggedIn)
         << "held back for a minute at most, never locked";
 }
@@ -653,8 +575,6 @@ TEST(RequestFraming, FollowsRequestsAndRefusesLargeOnesFromTheHeadAloneInAnyChun
     const QByteArray large = "POST /a HTTP/1.1\r\ncontent-length: 65537\r\n\r\n";
     const QByteArray exact = "POST /a HTTP/1.1\r\nContent-Length: 65536\r\n\r\n" +
                              QByteArray(65536, 'x');  // a "\r\n\r\n"-free body
-    const QByteArray chunked = "POST /a HTTP/1.1\r\nTransfer-Encoding: chunked\r\n\r\n";
-    const QByteArray endless = "GET /" + QByteArray(20000, 'a');
     struct Case {
         QByteArray stream;
         Verdict verdict;
@@ -667,8 +587,8 @@ TEST(RequestFraming, FollowsRequestsAndRefusesLargeOnesFromTheHeadAloneInAnyChun
         {poll + "GET / HTTP/1.1\r\nHo", Verdict::Fine, 1, true},
         {poll + small.chopped(2), Verdict::Fine, 1, true},
         {poll + large, Verdict::TooLarge, 1},
-        {chunked, Verdict::TooLarge},
-        {endless, Verdict::HeadTooLarge},
+        {"POST /a HTTP/1.1\r\nTransfer-Encoding: chunked\r\n\r\n", Verdict::TooLarge},
+        {"GET /" + QByteArray(20000, 'a'), Verdict::HeadTooLarge},
         {"POST / HTTP/1.1\r\nContent-Length: -1\r\n\r\n", Verdict::TooLarge},
     };
     for (const Case& c : cases) {

@@ -3,10 +3,13 @@
 // requests that students and teachers send it.
 #include <gtest/gtest.h>
 
+#include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QProcess>
 #include <QRegularExpression>
+#include <QTcpServer>
 #include <QTemporaryDir>
 #include <memory>
 
@@ -95,6 +98,57 @@ inline QJsonArray studentsShown(quint16 port, const QByteArray& code, const Head
     return json(rawRequest(port, "GET", "/leerkracht/api/classes/" + code, {}, teacher))
         .value("class")["students"]
         .toArray();
+}
+
+// GET `path` on the plain (front's) listener on `port`.
+inline RawReply plainGet(quint16 port, const QByteArray& path) {
+    TestConnection connection(port, "127.0.0.1", false);
+    connection.send("GET " + path + " HTTP/1.1\r\nHost: x\r\nConnection: close\r\n\r\n");
+    return connection.waitForReply();
+}
+
+// The port the service announced for `what` ("Behind a front", "Health and metrics").
+inline quint16 announcedPort(ServiceProcess& service, const QString& what) {
+    return QRegularExpression(what + " on http://127\\.0\\.0\\.1:(\\d+)/")
+        .match(service.output())
+        .captured(1)
+        .toUShort();
+}
+
+inline const QString haproxyPath = QStringLiteral("/usr/sbin/haproxy");
+
+inline quint16 freePort() {
+    QTcpServer probe;
+    probe.listen(QHostAddress::LocalHost, 0);
+    return probe.serverPort();
+}
+
+inline QByteArray fileBytes(const QString& path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+// The real HAProxy on 127.0.0.1:`frontPort` with the shipped example: the
+// test's certificate, its two server lines on the instances' plain ports, and
+// the open-file limit of a test (the example's connections need HAProxy to
+// raise it as root). Its files in `dir`.
+inline bool startHaproxy(QProcess& front, const QTemporaryDir& dir, quint16 frontPort,
+                         quint16 firstPort, quint16 secondPort) {
+    QFile pem(dir.filePath("school.pem")), config(dir.filePath("haproxy.cfg"));
+    const auto port = [](quint16 number) { return "127.0.0.1:" + QByteArray::number(number); };
+    if (!pem.open(QIODevice::WriteOnly) || !config.open(QIODevice::WriteOnly))
+        return false;
+    pem.write(fileBytes(testTls().certificatePath) + fileBytes(testTls().directory + "/key.pem"));
+    config.write(fileBytes(QStringLiteral(KT_HAPROXY_EXAMPLE))
+                     .replace("bind :443", "bind " + port(frontPort))
+                     .replace("/etc/haproxy/school.pem", pem.fileName().toUtf8())
+                     .replace("127.0.0.1:8081", port(firstPort))
+                     .replace("127.0.0.1:8082", port(secondPort))
+                     .replace("maxconn 60000", "maxconn 1000"));
+    pem.close(), config.close();
+    front.setProcessChannelMode(QProcess::MergedChannels);
+    front.start(haproxyPath, {"-db", "-f", config.fileName()});
+    return front.waitForStarted();
 }
 
 // The class ABC123 (3B) in a classes file, and the service serving it from a

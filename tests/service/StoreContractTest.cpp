@@ -5,6 +5,7 @@
 #include <QFile>
 #include <QJsonDocument>
 #include <QSqlQuery>
+#include <QVariant>
 
 #include "TestDatabase.h"
 #include "store/OpenStore.h"
@@ -16,35 +17,29 @@ using kt::testing::PostgresCluster;
 using kt::testing::TestDatabase;
 using Kind = TestDatabase::Kind;
 
+// The parts in one line, apart by spaces.
+template <typename... Parts>
+QString line(const Parts&... parts) {
+    return QStringList{QVariant(parts).toString()...}.join(' ');
+}
 QString shown(const Teacher& t) {
-    return QStringLiteral("teacher %1 %2 %3 %4 %5")
-        .arg(t.id)
-        .arg(t.name, QString::fromLatin1(t.passwordHash))
-        .arg(t.mustChangePassword)
-        .arg(t.displayName);
+    return line("teacher", t.id, t.name, t.passwordHash, t.mustChangePassword, t.displayName);
 }
 QString shown(const StoredTeacherSession& s) {
-    return QStringLiteral("login %1 %2 %3").arg(s.cookieHash).arg(s.teacherId).arg(s.expiresAtMs);
+    return line("login", s.cookieHash, s.teacherId, s.expiresAtMs);
 }
 QString shown(const ClassRecord& r) {
-    return QStringLiteral("class %1 %2 ").arg(r.teacherId).arg(r.createdAtMs) +
-           QJsonDocument(r.toJson()).toJson(QJsonDocument::Compact);
+    return line("class", r.teacherId, r.createdAtMs,
+                QJsonDocument(r.toJson()).toJson(QJsonDocument::Compact));
 }
 QString shown(const StudentSession& s) {
-    const StudentReport& r = s.report;
-    return QStringLiteral("student %1 %2 %3 %4 %5 %6 %7 %8 ")
-               .arg(s.tokenHash, s.classCode, s.studentName, s.deviceId, s.deviceInfo,
-                    QString::number(s.joinedAtMs), QString::number(s.lastSeenMs),
-                    QString::number(s.departedAtMs)) +
-           QStringLiteral("%1 %2 %3 %4 %5")
-               .arg(stateName(r.state), QString::number(r.atMs), r.error, QString::number(r.hosts),
-                    QString::number(r.rules));
+    return line("student", s.tokenHash, s.classCode, s.studentName, s.deviceId, s.deviceInfo,
+                s.joinedAtMs, s.lastSeenMs, s.departedAtMs, stateName(s.report.state),
+                s.report.atMs, s.report.error, s.report.hosts, s.report.rules);
 }
 QString shown(const LessonEvent& e) {
-    return QStringLiteral("event %1 %2 %3 %4 %5 %6 %7 %8 %9")
-        .arg(e.classCode, QString::number(e.atMs), kindName(e.kind), e.student, e.detail,
-             QString::number(e.classBlocked), stateName(e.state), QString::number(e.hosts),
-             QString::number(e.rules));
+    return line("event", e.classCode, e.atMs, kindName(e.kind), e.student, e.detail, e.classBlocked,
+                stateName(e.state), e.hosts, e.rules);
 }
 
 constexpr qint64 t = 1'700'000'000'123;
@@ -70,10 +65,8 @@ std::string contents(ServiceStore& store, const QList<qint64>& teacherIds) {
         lines << "one " + shown(*one);
     if (const auto one = store.loadTeacherSession("c1"))
         lines << "one " + shown(*one);
-    for (const auto& [hash, at] : store.lastSeenSince(t + 2))
-        lines << QStringLiteral("polled %1 %2").arg(hash).arg(at);
-    for (const qint64 at : store.loginFailures("account:zoë", 0))
-        lines << QStringLiteral("failed %1").arg(at);
+    for (const auto& [hash, at] : store.lastSeenSince(t + 2)) lines << line("polled", hash, at);
+    for (const qint64 at : store.loginFailures("account:zoë", 0)) lines << line("failed", at);
     return lines.join('\n').toStdString();
 }
 
@@ -107,29 +100,16 @@ class StoreContract : public ::testing::TestWithParam<Kind> {
 TEST_P(StoreContract, KeepsWhatItIsGivenAcrossOpeningsAndRefusesWritesItCannotMake) {
     Teacher zoe{0, "zoë.ø@school", "$argon2id$v=19$zoe", true, {}};
     Teacher bert{0, "bert_2", "$argon2id$v=19$bert", false, "Dhr. Ŝmit 😀"};
-    ClassRecord first{"ACD347",
-                      "3B — Wiskunde 📐",
-                      "",
-                      "Sint-Jozef (Brugge)",
-                      true,
-                      {"claude.ai", "chatgpt.com"},
-                      {"10.1.2.3", "2001:db8::1"},
-                      {{"1.0.0.0", "1.0.0.255"}},
-                      0,
-                      {},
-                      t};
+    ClassRecord first{
+        "ACD347", "3B — Wiskunde 📐", "", "Sint-Jozef (Brugge)", true, {}, {}, {}, 0, {}, t};
+    first.domains = {"claude.ai", "chatgpt.com"}, first.ips = {"10.1.2.3", "2001:db8::1"};
+    first.ipRanges = {{"1.0.0.0", "1.0.0.255"}};
     ClassRecord changed = first,
                 second{"BCD349", "5A", "Mevr. Ünal", "", false, {}, {}, {}, 0, {}, t + 1};
     changed.domains = QStringList{"gemini.google.com"};
     changed.ips.clear();
-    StudentSession jan{"hash-jan",
-                       "ACD347",
-                       "Jan 'O Brien\\",
-                       "dev-1",
-                       "Debian 12",
-                       t,
-                       t,
-                       StudentReport{ReportedState::Failed, t + 3, "Geen rechten ✗", 18, 40}};
+    StudentSession jan{"hash-jan", "ACD347", "Jan 'O Brien\\", "dev-1", "Debian 12", t, t, {}};
+    jan.report = {ReportedState::Failed, t + 3, "Geen rechten ✗", 18, 40};
     StudentSession eva{"hash-eva", "ACD347", "Éva 李", "", "", t + 1, t + 1, {}};
     StudentSession piet{"hash-piet", "BCD349", "Piet", "dev-2", "", t + 2, t + 2, {}, t + 4};
     const LessonEvent joined{"ACD347", t, LessonEvent::Kind::Joined, "Éva 李", {}};
@@ -203,8 +183,8 @@ TEST_P(StoreContract, KeepsWhatItIsGivenAcrossOpeningsAndRefusesWritesItCannotMa
                                              "of BCD349 " + shown(piet),
                                              "one " + shown(jan),
                                              "one " + shown({"c1", bert.id, t + 9}),
-                                             QStringLiteral("polled hash-jan %1").arg(t + 500),
-                                             QStringLiteral("failed %1").arg(t + 1)}
+                                             line("polled", "hash-jan", t + 500),
+                                             line("failed", t + 1)}
                                      .join('\n')
                                      .toStdString();
     const QList<qint64> ids = {zoe.id, bert.id};

@@ -43,36 +43,16 @@ QString errorOf(const ApiReply& reply) {
     return reply.body.value("error").toString();
 }
 
-// The names and the quit travel as the live login shows; here the lists and the
-// administrator's changes.
-TEST(StudentProtocol, TheStatusCarriesTheListsAndTheAdministratorsChangesOfThem) {
-    Lesson lesson;
-    StudentProtocol& students = lesson.students;
-    const QString token =
-        students.login("student_name=Jan&class_code=abc123").body.value("session_token").toString();
-    EXPECT_EQ(students.login("student_name=Eva&class_code=NOPE00").body.value("success"), false);
-    ApiReply status = students.status(token);
-    EXPECT_EQ(status.body.value("ips").toArray(), QJsonArray{"104.18.0.1"});
-    EXPECT_EQ(status.body.value("ip_ranges")[0]["end"], "1.0.0.255");
-    EXPECT_EQ(lesson.update("abc123", R"({"is_blocked":true,"domains":["a.com","b.com"]})").status,
-              200);
-    status = students.status(token);
-    EXPECT_EQ(status.body.value("is_blocked"), true);
-    EXPECT_EQ(status.body.value("domains").toArray(), (QJsonArray{"a.com", "b.com"}));
-    EXPECT_EQ(status.body.value("ips").toArray(), QJsonArray{"104.18.0.1"}) << "untouched";
-    EXPECT_EQ(students.logout(R"({"token":"never-issued"})").body.value("success"), false);
-    EXPECT_EQ(lesson.update("new001", R"({"class_name":"Nieuw"})").status, 200);
-    EXPECT_EQ(students.login("student_name=Jan&class_code=New001").status, 200) << "a new class";
-}
-
-TEST(StudentProtocol, MalformedRequestsGet400WithAJsonErrorAndChangeNothing) {
+// Malformed requests get 400 and change nothing; the status carries the lists
+// and the administrator's changes of them.
+TEST(StudentProtocol, MalformedRequestsGet400AndTheStatusCarriesTheAdministratorsChanges) {
     Lesson lesson;
     StudentProtocol& students = lesson.students;
     using Call = std::function<ApiReply(const QByteArray&)>;
     const Call login = [&](const QByteArray& body) { return students.login(body); };
     const Call logout = [&](const QByteArray& body) { return students.logout(body); };
     const Call update = [&](const QByteArray& body) { return lesson.update("ABC123", body); };
-    const Call status = [&](const QByteArray& token) { return students.status(token); };
+    const Call poll = [&](const QByteArray& token) { return students.status(token); };
     const std::vector<std::pair<Call, QList<QByteArray>>> cases = {
         {login,
          {"", "class_code=ABC123", "student_name=Jan", "student_name=%20&class_code=ABC123",
@@ -82,7 +62,7 @@ TEST(StudentProtocol, MalformedRequestsGet400WithAJsonErrorAndChangeNothing) {
          {"not json", "[]", R"({"is_blocked":"yes"})", R"({"is_blocked":true,"domains":["a",1]})",
           R"({"ip_ranges":[{"start":"1"}]})", R"({"colour":"red"})",
           R"({"domains":["klas.school.be"]})"}},
-        {status, {""}},
+        {poll, {""}},
     };
     for (const auto& [call, bodies] : cases) {
         for (const QByteArray& body : bodies) {
@@ -95,6 +75,20 @@ TEST(StudentProtocol, MalformedRequestsGet400WithAJsonErrorAndChangeNothing) {
     EXPECT_EQ(lesson.classes.classSize("ABC123"), 0);
     EXPECT_FALSE(lesson.classes.find("ABC123")->isBlocked) << "a refused change changes nothing";
     EXPECT_EQ(lesson.classes.find("ABC123")->domains, QStringList{"chatgpt.com"});
+
+    const QString token =
+        students.login("student_name=Jan&class_code=abc123").body.value("session_token").toString();
+    EXPECT_EQ(students.login("student_name=Eva&class_code=NOPE00").body.value("success"), false);
+    EXPECT_EQ(students.logout(R"({"token":"never-issued"})").body.value("success"), false);
+    EXPECT_EQ(students.status(token).body.value("ip_ranges")[0]["end"], "1.0.0.255");
+    EXPECT_EQ(lesson.update("abc123", R"({"is_blocked":true,"domains":["a.com","b.com"]})").status,
+              200);
+    const QJsonObject status = students.status(token).body;
+    EXPECT_EQ(status.value("is_blocked"), true);
+    EXPECT_EQ(status.value("domains").toArray(), (QJsonArray{"a.com", "b.com"}));
+    EXPECT_EQ(status.value("ips").toArray(), QJsonArray{"104.18.0.1"}) << "untouched";
+    EXPECT_EQ(lesson.update("new001", R"({"class_name":"Nieuw"})").status, 200);
+    EXPECT_EQ(students.login("student_name=Jan&class_code=New001").status, 200) << "a new class";
 }
 
 // The name is checked as it is kept and shown; a full class refuses with a

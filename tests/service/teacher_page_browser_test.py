@@ -1,10 +1,10 @@
 #!/usr/bin/python3
-"""The teacher's page in a real headless browser against the real service.
+"""The teacher's page in a real headless browser against the real service: the
+teacher starts on the service's own TLS listener; the lesson, with a restart of
+the service, goes through HAProxy as a school's board runs it.
 
 usage: teacher_page_browser_test.py KA_TESMAR_SERVICE_BINARY HAPROXY_EXAMPLE
 Exits 77 (skipped) when chromium, its driver, selenium or haproxy is missing.
-The teacher starts on the service's own TLS listener; the lesson, with a
-restart of the service, goes through HAProxy as a school's board runs it.
 """
 import http.client
 import json
@@ -22,7 +22,7 @@ import urllib.parse
 
 
 def skip(reason):
-    print("SKIPPED: " + reason)
+    print("SKIPPED: %s is not installed (scripts/install-deps.sh installs it)" % reason)
     sys.exit(77)
 
 
@@ -33,11 +33,11 @@ try:
     from selenium.webdriver.support.ui import WebDriverWait
     from selenium.common.exceptions import NoSuchElementException, StaleElementReferenceException
 except ImportError:
-    skip("python3-selenium is not installed (scripts/install-deps.sh installs it)")
+    skip("python3-selenium")
 for program, package in (("chromium", "chromium"), ("chromedriver", "chromium-driver"),
                          ("haproxy", "haproxy")):
     if not shutil.which(program):
-        skip("%s is not installed (scripts/install-deps.sh installs it)" % package)
+        skip(package)
 
 SERVICE, EXAMPLE = sys.argv[1:3]
 # How long a wait for the page may take before the test fails: generous, so
@@ -56,8 +56,9 @@ def check(condition, what):
 class Student:
     """The student application's requests, byte for byte as it sends them."""
 
-    def __init__(self, port, certificate):
-        self.port, self.context = port, ssl.create_default_context(cafile=certificate)
+    def __init__(self, port, work):
+        self.port = port
+        self.context = ssl.create_default_context(cafile=os.path.join(work, "tls", "cert.pem"))
 
     def request(self, path, body=None, content_type="application/json"):
         connection = http.client.HTTPSConnection("127.0.0.1", self.port, context=self.context,
@@ -79,11 +80,9 @@ class Student:
     def status(self, token):
         return self.request("class-status.php?token=" + token)
 
-    def report(self, token, state, error=None):
+    def report(self, token, state, **error):
         """What the application tells the service after a privileged run and at quit."""
-        body = {"token": token, "state": state, "hosts": 18, "rules": 40}
-        if error is not None:
-            body["error"] = error
+        body = dict(token=token, state=state, hosts=18, rules=40, **error)
         return self.request("class-report.php", json.dumps(body).encode())
 
 
@@ -115,22 +114,19 @@ class Service:
 def start_haproxy(work, plain_port):
     """The real HAProxy with the configuration the package ships, in front of
     the one instance's plain port, with the test's certificate; its port."""
-    with open(os.path.join(work, "school.pem"), "w") as pem:
-        for name in ("cert.pem", "key.pem"):
-            with open(os.path.join(work, "tls", name)) as part:
-                pem.write(part.read())
+    pem = os.path.join(work, "school.pem")
+    with open(pem, "w") as out:
+        out.write("".join(open(os.path.join(work, "tls", name)).read()
+                          for name in ("cert.pem", "key.pem")))
     probe = socket.socket()
     probe.bind(("127.0.0.1", 0))
     port = probe.getsockname()[1]
     probe.close()
-    with open(EXAMPLE) as example:
-        config = example.read().replace("bind :443", "bind 127.0.0.1:%d" % port).replace(
-            "/etc/haproxy/school.pem", os.path.join(work, "school.pem")).replace(
-            "127.0.0.1:8081", "127.0.0.1:%d" % plain_port).replace(
-            "maxconn 60000", "maxconn 1000")  # within a test's open-file limit
-    config = re.sub(r"\n *server instance2 .*", "", config)
-    with open(os.path.join(work, "haproxy.cfg"), "w") as out:
-        out.write(config)
+    config = open(EXAMPLE).read().replace("bind :443", "bind 127.0.0.1:%d" % port).replace(
+        "/etc/haproxy/school.pem", pem).replace("127.0.0.1:8081", "127.0.0.1:%d" % plain_port)
+    with open(os.path.join(work, "haproxy.cfg"), "w") as out:  # within a test's open-file limit
+        out.write(re.sub(r"\n *server instance2 .*", "", config.replace("maxconn 60000",
+                                                                         "maxconn 1000")))
     front = subprocess.Popen(["haproxy", "-db", "-f", os.path.join(work, "haproxy.cfg")],
                              stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
     for _ in range(PATIENCE * 10):  # until it listens
@@ -209,18 +205,17 @@ class Page:
             return [...document.querySelectorAll("#students tr")].map(row =>
                 [row.dataset.name, row.dataset.state, row.querySelector(".status").textContent]);""")
 
-
-def new_class(page, name, school=""):
-    page.type("new-class-name", name)
-    page.type("new-class-school", school, submit="new-class-submit")
-    return page.visible("class-code").text
+    def new_class(self, name, school=""):
+        self.type("new-class-name", name)
+        self.type("new-class-school", school, submit="new-class-submit")
+        return self.visible("class-code").text
 
 
 def lesson(anna, student, restart, service, password):
     """A lesson of four computers, its log, a service restart and an expired login.
     Returns the service that runs at the end."""
     anna.click("#back")
-    code = new_class(anna, "4C")
+    code = anna.new_class("4C")
     check(anna.waits(lambda: anna.driver.current_url.endswith("#klas/" + code)),
           "the open class is in the address: %s" % anna.driver.current_url)
     tokens = {name: student.login(name, code)["session_token"]
@@ -229,7 +224,7 @@ def lesson(anna, student, restart, service, password):
     for name in tokens:
         student.status(tokens[name])
     replies = [student.report(tokens["Jan"], "blocked"),
-               student.report(tokens["Eva"], "failed", "Kon de bewaker niet installeren"),
+               student.report(tokens["Eva"], "failed", error="Kon de bewaker niet installeren"),
                student.report(tokens["Piet"], "quit")]
     check(all(reply.get("success") for reply in replies), "the service takes the reports")
 
@@ -327,11 +322,10 @@ def main():
                                  "--database", database], capture_output=True, text=True).stdout
         one_time = re.search(r"one-time password: (\S+)", output).group(1)
         service = Service(work, database)
-        port = service.port
-        if not check(port is not None, "the service starts"):
+        if not check(service.port is not None, "the service starts"):
             return
-        url = "https://127.0.0.1:%d/leerkracht/" % port
-        student = Student(port, os.path.join(work, "tls", "cert.pem"))
+        url = "https://127.0.0.1:%d/leerkracht/" % service.port
+        student = Student(service.port, work)
 
         anna = Page()
         anna.driver.get(url)
@@ -340,7 +334,7 @@ def main():
         anna.log_in("anna", one_time)
         anna.type("new-password", "anna heeft een lang wachtwoord", submit="password-submit")
         check(anna.visible("no-classes").is_displayed(), "a new teacher is told there is no class")
-        code = new_class(anna, "3B Wiskunde", "Sint-Jan")
+        code = anna.new_class("3B Wiskunde", "Sint-Jan")
         check(re.fullmatch(r"[ACDEFGHJKMNPQRTUVWXY34679]{6}", code) is not None,
               "the page shows the new class code %r" % code)
         check(anna.text("who-name") == "Mevr. Claes",
@@ -373,9 +367,9 @@ def main():
         # The rest through HAProxy, the service behind it restarted on the same ports.
         front, front_port = start_haproxy(work, service.plain_port)
         anna.driver.get("https://127.0.0.1:%d/leerkracht/#klas/%s" % (front_port, code))
-        service = lesson(anna, Student(front_port, os.path.join(work, "tls", "cert.pem")),
-                         lambda: Service(work, database, port, service.plain_port), service,
-                         "anna heeft een lang wachtwoord")
+        service = lesson(anna, Student(front_port, work),
+                         lambda: Service(work, database, service.port, service.plain_port),
+                         service, "anna heeft een lang wachtwoord")
     finally:
         if front:
             front.terminate()
