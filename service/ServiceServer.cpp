@@ -203,9 +203,7 @@ QHttpServerResponse ServiceServer::studentLogin(const QHttpServerRequest& reques
 }
 
 QHttpServerResponse ServiceServer::studentStatus(const QHttpServerRequest& request) {
-    metrics_.countPoll();
-    return toResponse(students_.status(request.query().queryItemValue("token", QUrl::FullyDecoded),
-                                       request.remoteAddress().toString()));
+    return toResponse(poll(request.query(), request.remoteAddress().toString()));
 }
 
 QHttpServerResponse ServiceServer::studentLogout(const QHttpServerRequest& request) {
@@ -312,10 +310,8 @@ std::optional<QByteArray> ServiceServer::quickPoll(const QTcpSocket* socket,
     const qint64 in = clock_.nsecsElapsed();
     const QUrl url = QUrl::fromEncoded(*target);
     const QString peer = socket->peerAddress().toString();
-    metrics_.countPoll();
-    const ApiReply reply =
-        students_.status(QUrlQuery(url).queryItemValue("token", QUrl::FullyDecoded), peer);
-    answered(QStringLiteral("%1 %2 GET %3").arg(logTime(), peer, url.path()), reply.status, in);
+    const ApiReply reply = poll(QUrlQuery(url), peer);
+    answered(requestLine(peer, QStringLiteral("GET"), url.path()), reply.status, in);
     return toBytes(reply);
 }
 
@@ -334,10 +330,19 @@ quint16 ServiceServer::bind(std::unique_ptr<HandOnListener> listener, QHttpServe
 }
 
 QString ServiceServer::requestLine(const QHttpServerRequest& request) {
+    return requestLine(request.remoteAddress().toString(), methodName(request.method()),
+                       request.url().path());
+}
+
+QString ServiceServer::requestLine(const QString& peer, const QString& method,
+                                   const QString& path) {
     // The path only: the status query carries the session token.
-    return QStringLiteral("%1 %2 %3 %4")
-        .arg(logTime(), request.remoteAddress().toString(), methodName(request.method()),
-             request.url().path());
+    return QStringLiteral("%1 %2 %3 %4").arg(logTime(), peer, method, path);
+}
+
+ApiReply ServiceServer::poll(const QUrlQuery& query, const QString& peer) {
+    metrics_.countPoll();
+    return students_.status(query.queryItemValue("token", QUrl::FullyDecoded), peer);
 }
 
 void ServiceServer::answered(const QString& line, int status, qint64 in) {

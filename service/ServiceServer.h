@@ -16,6 +16,8 @@
 #include "http/ServiceMetrics.h"
 #include "teacher/TeacherPage.h"
 
+class QUrlQuery;
+
 namespace kt::service {
 
 class HandOnListener;
@@ -91,6 +93,9 @@ class ServiceServer {
     quint16 bind(std::unique_ptr<HandOnListener> listener, QHttpServer& http,
                  const QHostAddress& address, quint16 port);
     static QString requestLine(const QHttpServerRequest& request);
+    static QString requestLine(const QString& peer, const QString& method, const QString& path);
+    // The status poll with `query` from `peer`, by the HTTP server or from its bytes.
+    ApiReply poll(const QUrlQuery& query, const QString& peer);
     // Logs the answer to the request of `line` that came in at `in` and counts its duration.
     void answered(const QString& line, int status, qint64 in);
 
