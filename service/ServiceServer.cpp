@@ -11,6 +11,7 @@
 
 #include "classes/HttpReplies.h"
 #include "http/ConnectionGuard.h"
+#include "http/HeadCookie.h"
 #include "http/LogText.h"
 #include "http/PlainListener.h"
 #include "http/QuickPoll.h"
@@ -63,6 +64,7 @@ ServiceServer::ServiceServer(ClassRegister& classes, StudentProtocol& students,
                              const ConnectionLimits& limits, LogLine log)
     : classes_(classes),
       students_(students),
+      teachers_(teachers),
       teacherPage_(classes, teachers),
       adminSecret_(std::move(adminSecret)),
       // Whatever a client sent stays within its line.
@@ -266,7 +268,9 @@ ServiceServer::Reply ServiceServer::replyLater(const QHttpServerRequest& request
 quint16 ServiceServer::listen(const QHostAddress& address, quint16 port) {
     return bind(std::make_unique<TlsListener>(
                     tls_, limits::handshakeTimeoutMs, connections_,
-                    [this](QSslSocket* socket, auto admission) { watch(socket, admission, true); }),
+                    [this](QSslSocket* socket, auto admission, auto serveAfterAll) {
+                        watch(socket, admission, true, std::move(serveAfterAll));
+                    }),
                 http_, address, port);
 }
 
@@ -274,7 +278,9 @@ quint16 ServiceServer::listenPlain(const QHostAddress& address, quint16 port,
                                    const QList<QHostAddress>& trustedFronts) {
     return bind(std::make_unique<PlainListener>(
                     trustedFronts, limits_.requestTimeoutMs, connections_,
-                    [this](QTcpSocket* socket, auto admission) { watch(socket, admission, true); }),
+                    [this](QTcpSocket* socket, auto admission, auto serveAfterAll) {
+                        watch(socket, admission, true, std::move(serveAfterAll));
+                    }),
                 frontHttp_, address, port);
 }
 
@@ -283,19 +289,26 @@ quint16 ServiceServer::listenAdmin(const QHostAddress& address, quint16 port) {
     return bind(
         std::make_unique<PlainListener>(
             QList<QHostAddress>(), limits_.requestTimeoutMs, connections_,
-            [this](QTcpSocket* socket, auto admission) { watch(socket, admission, false); }),
+            [this](QTcpSocket* socket, auto admission, auto) { watch(socket, admission, false); }),
         adminHttp_, address, port);
 }
 
-void ServiceServer::watch(QTcpSocket* socket, ConnectionCounter::Admission admission,
-                          bool students) {
+void ServiceServer::watch(QTcpSocket* socket, ConnectionCounter::Admission admission, bool students,
+                          HandOnListener::ServeAfterAll serveAfterAll) {
+    ConnectionGuard::QuickAnswer quickAnswer;
+    ConnectionGuard::ServedOverCap servedOverCap;
+    if (students) {
+        quickAnswer = [this, socket](const QByteArray& bytes) { return quickPoll(socket, bytes); };
+        servedOverCap = [this, serveAfterAll = std::move(serveAfterAll)](const QByteArray& head) {
+            return teachers_.knowsBrowser(
+                       QString::fromLatin1(cookieInHead(head, TeacherPage::cookieName)),
+                       cookieInHead(head, TeacherPage::deviceCookieName)) &&
+                   serveAfterAll();
+        };
+    }
     // A child of the socket.
     new ConnectionGuard(socket, limits_, admission, QByteArray("GET ") + statusPath, log_,
-                        students
-                            ? ConnectionGuard::QuickAnswer([this, socket](const QByteArray& bytes) {
-                                  return quickPoll(socket, bytes);
-                              })
-                            : ConnectionGuard::QuickAnswer());
+                        std::move(quickAnswer), std::move(servedOverCap));
     // After the guard's and before the HTTP server's: in the turn that completes a
     // request, this is when its last bytes came.
     QObject::connect(socket, &QIODevice::readyRead, socket,

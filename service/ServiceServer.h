@@ -13,6 +13,7 @@
 #include "classes/StudentProtocol.h"
 #include "http/ConnectionCounter.h"
 #include "http/ConnectionLimits.h"
+#include "http/HandOnListener.h"
 #include "http/ServiceMetrics.h"
 #include "teacher/TeacherPage.h"
 
@@ -86,8 +87,10 @@ class ServiceServer {
     // The missing handler and the log of `http`.
     void answerOn(QHttpServer& http);
     // Holds a new connection to the limits and times its requests; on the
-    // students' listeners their status polls are answered as they come.
-    void watch(QTcpSocket* socket, ConnectionCounter::Admission admission, bool students);
+    // students' listeners their status polls are answered as they come, and a
+    // teacher's browser is served over its address's cap (`serveAfterAll`).
+    void watch(QTcpSocket* socket, ConnectionCounter::Admission admission, bool students,
+               HandOnListener::ServeAfterAll serveAfterAll = {});
     // The answer to a status poll that `bytes` hold whole, unless it is for the HTTP server.
     std::optional<QByteArray> quickPoll(const QTcpSocket* socket, const QByteArray& bytes);
     quint16 bind(std::unique_ptr<HandOnListener> listener, QHttpServer& http,
@@ -101,6 +104,7 @@ class ServiceServer {
 
     ClassRegister& classes_;
     StudentProtocol& students_;
+    TeacherAccounts& teachers_;
     TeacherPage teacherPage_;
     QByteArray adminSecret_;
     QSslConfiguration tls_;

@@ -24,6 +24,13 @@ ConnectionCounter::Admission ConnectionCounter::admit(const QHostAddress& peer) 
     return refusal;
 }
 
+bool ConnectionCounter::serveAfterAll(const QHostAddress& peer) {
+    if (open_ >= total_)
+        return false;
+    --refusals_, ++open_, ++openFrom_[group(peer)];
+    return true;
+}
+
 void ConnectionCounter::release(const QHostAddress& peer, Admission admission) {
     if (admission == Admission::Drop)
         return;

@@ -20,6 +20,10 @@ class ConnectionCounter {
 
     // Counts a new connection from `peer`; what to do with it.
     Admission admit(const QHostAddress& peer);
+    // A connection refused over its address's cap is served after all (a
+    // teacher's browser behind the students' address): counted as served
+    // from now on, beyond the address's cap. False when the total cap is full.
+    bool serveAfterAll(const QHostAddress& peer);
     // The connection that `admit` counted has closed.
     void release(const QHostAddress& peer, Admission admission);
     // Connections counted and open now.

@@ -51,12 +51,13 @@ QByteArray closingReply(const Refusal& refusal, bool plain) {
 
 ConnectionGuard::ConnectionGuard(QTcpSocket* socket, const ConnectionLimits& limits,
                                  ConnectionCounter::Admission admission, QByteArray plainRequest,
-                                 LogLine log, QuickAnswer quickAnswer)
+                                 LogLine log, QuickAnswer quickAnswer, ServedOverCap servedOverCap)
     : QObject(socket),
       socket_(socket),
       plainRequest_(std::move(plainRequest)),
       log_(std::move(log)),
       quickAnswer_(std::move(quickAnswer)),
+      servedOverCap_(std::move(servedOverCap)),
       idleMs_(limits.idleTimeoutMs) {
     for (QTimer* timer : {&requestDeadline_, &idleDeadline_, &linger_}) timer->setSingleShot(true);
     requestDeadline_.setInterval(limits.requestTimeoutMs);
@@ -88,9 +89,19 @@ void ConnectionGuard::bytesArrived() {
     if (bytes.isEmpty())
         return;
     if (overCap_) {
-        if (bytes.contains('\n') || bytes.size() >= plainRequest_.size())
-            refuse(*overCap_, bytes);
-        return;
+        if (overCap_ == &busyAddress && servedOverCap_) {
+            // The head decides, unless it is too large for one.
+            const bool headIn = bytes.contains("\r\n\r\n") || bytes.contains("\n\n");
+            if (!headIn && bytes.size() <= limits::maxHeadBytes)
+                return;
+            if (headIn && servedOverCap_(bytes)) {
+                overCap_ = nullptr;  // the HTTP server has it now, and a signal for its bytes
+                return;
+            }
+        } else if (!bytes.contains('\n') && bytes.size() < plainRequest_.size()) {
+            return;
+        }
+        return refuse(*overCap_, bytes);
     }
     const bool atRequestStart = !framing_.midRequest();
     switch (framing_.feed(bytes)) {
@@ -130,8 +141,12 @@ void ConnectionGuard::idleLate() {
 }
 
 void ConnectionGuard::requestLate() {
-    if (overCap_ || (requestsSeen_ == 0 && !framing_.midRequest()))
-        return close({});  // nothing asked (or not so much as a line), nothing to answer
+    if (overCap_) {
+        const QByteArray bytes = socket_->peek(socket_->bytesAvailable());
+        return bytes.contains('\n') ? refuse(*overCap_, bytes) : close({});
+    }
+    if (requestsSeen_ == 0 && !framing_.midRequest())
+        return close({});  // nothing asked, nothing to answer
     refuse(lateRequest, framing_.requestStart());
 }
 

@@ -31,6 +31,10 @@ struct Refusal;  // an answer that ends the connection
 // of its session, which would lift a block over a busy service. It gets the
 // error as plain text, which the application passes over until the next poll.
 //
+// A connection over its address's cap is served after all when its first
+// request's head satisfies `servedOverCap` (a teacher's browser: a school's
+// students and teachers often share one address).
+//
 // A request that came whole in one read, at a request's start, is offered to
 // `quickAnswer` first; one it answers (the students' status poll) is read
 // away and never reaches the HTTP server.
@@ -46,11 +50,14 @@ class ConnectionGuard : public QObject {
     // The answer to a request that came whole in one read, given its bytes,
     // when it can be answered without the HTTP server (see QuickPoll.h).
     using QuickAnswer = std::function<std::optional<QByteArray>(const QByteArray&)>;
+    // Given the head of the first request over the address's cap: true when the
+    // connection is served after all (it is then with the HTTP server).
+    using ServedOverCap = std::function<bool(const QByteArray&)>;
 
     // Becomes a child of `socket`, a QSslSocket or a plain one.
     ConnectionGuard(QTcpSocket* socket, const ConnectionLimits& limits,
                     ConnectionCounter::Admission admission, QByteArray plainRequest, LogLine log,
-                    QuickAnswer quickAnswer = {});
+                    QuickAnswer quickAnswer = {}, ServedOverCap servedOverCap = {});
 
   private:
     void handshakeDone(ConnectionCounter::Admission admission);
@@ -68,6 +75,7 @@ class ConnectionGuard : public QObject {
     QByteArray plainRequest_;
     LogLine log_;
     QuickAnswer quickAnswer_;
+    ServedOverCap servedOverCap_;
     const Refusal* overCap_ = nullptr;  // to be answered when the request line is in
     RequestFraming framing_;
     QTimer requestDeadline_, idleDeadline_, linger_;

@@ -2,6 +2,8 @@
 
 #include <sys/socket.h>
 
+#include <QTcpSocket>
+
 namespace kt::service {
 
 void HandOnListener::handOn(QTcpSocket* socket) {
@@ -13,6 +15,18 @@ void HandOnListener::handOn(QTcpSocket* socket) {
                     : QMetaObject::Connection();
     addPendingConnection(socket);  // emits pendingConnectionAvailable
     disconnect(shortcut);
+    if (socket->bytesAvailable() > 0)
+        QMetaObject::invokeMethod(
+            socket, [socket] { emit socket->readyRead(); }, Qt::QueuedConnection);
+}
+
+bool HandOnListener::serveAfterAll(QTcpSocket* socket, const QHostAddress& peer,
+                                   ConnectionCounter& connections, Admission& admission) {
+    if (admission != Admission::OverAddressCap || !connections.serveAfterAll(peer))
+        return false;
+    admission = Admission::Serve;
+    handOn(socket);
+    return true;
 }
 
 QHostAddress peerOf(qintptr descriptor) {

@@ -1,6 +1,9 @@
 #pragma once
 
 #include <QTcpServer>
+#include <functional>
+
+#include "http/ConnectionCounter.h"
 
 namespace kt::service {
 
@@ -8,12 +11,22 @@ namespace kt::service {
 // ready for requests, keeping the HTTP server's lookup of its sender short.
 class HandOnListener : public QTcpServer {
   public:
+    using Admission = ConnectionCounter::Admission;
+    // Serves a connection refused over its address's cap after all; false
+    // when it is not over that cap or the total cap leaves no room.
+    using ServeAfterAll = std::function<bool()>;
+
     // The object that takes the connections (nextPendingConnection) and looks
     // itself up with QObject::sender().
     void setHttpServer(QObject* httpServer) { httpServer_ = httpServer; }
 
   protected:
+    // What came already waits for the HTTP server, which is given a signal for it.
     void handOn(QTcpSocket* socket);
+    // What ServeAfterAll does for `socket` from `peer`, counted by `connections`
+    // as `admission` (which then becomes Serve).
+    bool serveAfterAll(QTcpSocket* socket, const QHostAddress& peer, ConnectionCounter& connections,
+                       Admission& admission);
 
   private:
     QObject* httpServer_ = nullptr;

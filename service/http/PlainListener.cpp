@@ -91,16 +91,15 @@ void PlainListener::admit(QTcpSocket* socket, const QHostAddress& client) {
         socket->deleteLater();
         return;
     }
+    // Served after all, a refused connection is released as a served one.
+    auto counted = std::make_shared<Admission>(admission);
     connect(socket, &QObject::destroyed, this,
-            [this, client, admission] { connections_.release(client, admission); });
-    watch_(socket, admission);
-    if (admission != Admission::Serve)
-        return;  // refused by its guard, never seen by the HTTP server
-    handOn(socket);
-    // What came with the header waits for the HTTP server, which has missed its signal.
-    if (socket->bytesAvailable() > 0)
-        QMetaObject::invokeMethod(
-            socket, [socket] { emit socket->readyRead(); }, Qt::QueuedConnection);
+            [this, client, counted] { connections_.release(client, *counted); });
+    watch_(socket, admission, [this, socket, client, counted] {
+        return serveAfterAll(socket, client, connections_, *counted);
+    });
+    if (admission == Admission::Serve)
+        handOn(socket);  // a refused one stays with its guard
 }
 
 }  // namespace kt::service

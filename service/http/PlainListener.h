@@ -24,8 +24,7 @@ namespace kt::service {
 // client's: a front must not share a connection among clients.
 class PlainListener : public HandOnListener {
   public:
-    using Admission = ConnectionCounter::Admission;
-    using Watch = std::function<void(QTcpSocket*, Admission)>;
+    using Watch = std::function<void(QTcpSocket*, Admission, ServeAfterAll)>;
 
     // `watch` sees each socket, with its client's address, before the HTTP
     // server does; a trusted front has `firstBytesTimeoutMs` for its header.

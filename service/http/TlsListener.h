@@ -27,8 +27,7 @@ namespace kt::service {
 // for as long as its socket lives.
 class TlsListener : public HandOnListener {
   public:
-    using Admission = ConnectionCounter::Admission;
-    using Watch = std::function<void(QSslSocket*, Admission)>;
+    using Watch = std::function<void(QSslSocket*, Admission, ServeAfterAll)>;
 
     // `watch` sees each socket before its handshake starts, with what the
     // counter said about it.

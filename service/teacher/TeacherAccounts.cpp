@@ -176,6 +176,13 @@ void TeacherAccounts::login(const QString& name, const QString& password, const 
         });
 }
 
+bool TeacherAccounts::knowsBrowser(const QString& sessionCookie, const QByteArray& deviceCookie) {
+    if (readDeviceCookie(deviceCookie, deviceKey_, now_(), limits::deviceCookieMs))
+        return true;
+    const auto found = sessions_.constFind(cookieHash(sessionCookie));
+    return found != sessions_.cend() && found->expiresAtMs > now_();
+}
+
 std::optional<TeacherSession> TeacherAccounts::session(const QString& cookie) {
     const QString key = cookieHash(cookie);
     auto it = sessions_.find(key);

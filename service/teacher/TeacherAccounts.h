@@ -60,6 +60,9 @@ class TeacherAccounts {
     void login(const QString& name, const QString& password, const QString& peer,
                const QByteArray& deviceCookie, LoginDone done);
     std::optional<TeacherSession> session(const QString& cookie);
+    // A browser a teacher uses: its session is open here, or its device cookie
+    // is one this service signed. From memory alone: no database is asked.
+    bool knowsBrowser(const QString& sessionCookie, const QByteArray& deviceCookie);
     bool setDisplayName(qint64 teacherId, const QString& displayName);
     // `done` as with login.
     void changePassword(const QString& cookie, const QString& newPassword,
