@@ -54,8 +54,12 @@ void InstanceSync::check() {
     }
     if (sinceTry_.elapsed() < reconnectDelayMs_)
         return;
+    // The wait counts from the end of a try: one that waits for libpq's
+    // connect timeout (a network that drops packets) must not be followed at
+    // once by the next, which would hold the event loop for all of them.
+    const bool connected = store_.reconnect();
     sinceTry_.restart();
-    if (!store_.reconnect()) {
+    if (!connected) {
         reconnectDelayMs_ = std::min(2 * reconnectDelayMs_, limits::longestReconnectDelayMs);
         return;
     }

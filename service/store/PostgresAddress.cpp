@@ -121,9 +121,13 @@ PostgresAddress parsePostgresAddress(const QString& text) {
     // libpq's defaults (no connect timeout, the kernel's minutes of
     // retransmission): a connect, an unanswered send and a silent idle
     // connection each give up within seconds, and the service answers from
-    // memory until the database is back.
-    const std::pair<const char*, const char*> bounds[] = {{"connect_timeout", "5"},
-                                                          {"tcp_user_timeout", "5000"},
+    // memory until the database is back. Each wait stays below the 3 s in
+    // which a front's health check expects an answer (HAProxy's example),
+    // or every instance would be taken out at once: 2 s is libpq's shortest
+    // connect timeout; a send is unanswered when the database's kernel does
+    // not acknowledge it, which a slow query does not delay.
+    const std::pair<const char*, const char*> bounds[] = {{"connect_timeout", "2"},
+                                                          {"tcp_user_timeout", "2500"},
                                                           {"keepalives_idle", "10"},
                                                           {"keepalives_interval", "5"},
                                                           {"keepalives_count", "2"}};

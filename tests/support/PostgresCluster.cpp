@@ -15,12 +15,12 @@ namespace {
 const std::string bin = "/usr/lib/postgresql/15/bin/";
 
 // "start FOLDER" and "stop FOLDER" the server, "create FOLDER NAME" a
-// database; "guardian" makes the folder, its password and the cluster,
-// starts it and says "ready FOLDER" (or why not) in one line, then waits for
-// its input to close, which the test process does at its end or the system
-// when it dies, and cleans up.
+// database; "guardian ADDRESSES" makes the folder, its password and the
+// cluster (on TCP at ADDRESSES too, when given), starts it and says "ready
+// FOLDER" (or why not) in one line, then waits for its input to close, which
+// the test process does at its end or the system when it dies, and cleans up.
 const std::string script = "bin=" + bin + R"sh(
-start() { $bin/pg_ctl start -D "$1/data" -w -s -l "$1/server.log" -o "-k $1 -c listen_addresses= -F"; }
+start() { $bin/pg_ctl start -D "$1/data" -w -s -l "$1/server.log" -o "-k $1 -F"; }
 stop() { $bin/pg_ctl stop -D "$1/data" -m immediate -s; }
 create() { PGPASSWORD=$(cat "$1/password") $bin/createdb -h "$1" -U ka "$2"; }
 [ "$0" = guardian ] || { "$0" "$@"; exit; }
@@ -28,7 +28,8 @@ trap '' PIPE HUP
 dir=$(mktemp -d /tmp/kt-postgres-XXXXXX) || { echo "no temporary folder"; exit; }
 (umask 077 && od -An -N8 -tx8 /dev/urandom | tr -d ' \n' >"$dir/password")
 if $bin/initdb -D "$dir/data" -U ka --pwfile="$dir/password" -A scram-sha-256 -E UTF8 \
-  --locale=C.UTF-8 -N >"$dir/server.log" 2>&1 && start "$dir"; then echo "ready $dir"
+  --locale=C.UTF-8 -N >"$dir/server.log" 2>&1 &&
+  echo "listen_addresses = '$1'" >>"$dir/data/postgresql.conf" && start "$dir"; then echo "ready $dir"
 else echo "$(tail -n 5 "$dir/server.log" | tr '\n' ' ')"; fi
 exec >/dev/null 2>&1
 read -r line
@@ -55,7 +56,7 @@ PostgresCluster& PostgresCluster::shared() {
     return cluster;
 }
 
-PostgresCluster::PostgresCluster() {
+PostgresCluster::PostgresCluster() : tcpAddress_(qEnvironmentVariable(tcpVariable)) {
     qtApp();
     int input[2];
     if (::access((bin + "initdb").c_str(), X_OK) != 0)
@@ -67,8 +68,9 @@ PostgresCluster::PostgresCluster() {
     if (!skipReason_.empty())
         return;
     // The guardian reads the pipe that only this process writes to.
-    guardian_ =
-        ::popen((asOwner("guardian") + " <&" + std::to_string(input[0]) + " 2>&1").c_str(), "re");
+    const std::string guardian = asOwner("guardian '" + tcpAddress_.toStdString() + "'") + " <&" +
+                                 std::to_string(input[0]) + " 2>&1";
+    guardian_ = ::popen(guardian.c_str(), "re");
     ::close(input[0]);
     guardianInput_ = input[1];
     char line[1024] = "";
@@ -105,7 +107,8 @@ QString PostgresCluster::newDatabase() {
     const std::string create = "create " + base_.toStdString() + " " + name.toStdString();
     if (!skipReason_.empty() || !start() || std::system(asOwner(create).c_str()) != 0)
         return {};
-    return "postgresql://ka@" + QUrl::toPercentEncoding(base_) + "/" + name;
+    const QString host = tcpAddress_.isEmpty() ? QUrl::toPercentEncoding(base_) : tcpAddress_;
+    return "postgresql://ka@" + host + "/" + name;
 }
 
 }  // namespace kt::testing

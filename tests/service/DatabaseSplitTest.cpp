@@ -1,0 +1,113 @@
+// The service reaching PostgreSQL over TCP when the network between them
+// silently drops every packet mid-lesson (nftables in a network namespace of
+// the test's own): polls are answered, a teacher's change is refused in
+// seconds rather than after the kernel's minutes of retransmission, and all
+// is written once the packets pass again.
+#include <gtest/gtest.h>
+
+#include <QDateTime>
+#include <cstdio>
+#include <iostream>
+
+#include "ServiceFixture.h"
+#include "classes/StudentProtocol.h"
+#include "store/OpenStore.h"
+
+namespace {
+
+using namespace kt::testing;
+
+// This executable again, running only the current test in a network
+// namespace of its own with loopback up and the throwaway PostgreSQL on TCP
+// there; its output, and whether it passed.
+std::pair<std::string, bool> runInNetworkNamespace() {
+    const auto* test = ::testing::UnitTest::GetInstance()->current_test_info();
+    const std::string command =
+        std::string(PostgresCluster::tcpVariable) + "=127.0.0.1 unshare --net sh -c " +
+        "'ip link set lo up && exec \"$0\" \"$@\"' " +
+        QCoreApplication::applicationFilePath().toStdString() +
+        " --gtest_filter=" + test->test_suite_name() + "." + test->name() + " 2>&1";
+    std::string output;
+    FILE* child = ::popen(command.c_str(), "r");
+    char chunk[4096];
+    for (size_t read; child && (read = std::fread(chunk, 1, sizeof chunk, child)) > 0;)
+        output.append(chunk, read);
+    return {output, child && ::pclose(child) == 0};
+}
+
+bool nft(const std::string& commands) {
+    return std::system(("nft '" + commands + "'").c_str()) == 0;
+}
+
+TEST(DatabaseSplit, PollsAreAnsweredAndChangesRefusedWhilePacketsAreDroppedThenAllIsWritten) {
+    qtApp();
+    if (qEnvironmentVariableIsEmpty(PostgresCluster::tcpVariable)) {
+        if (std::system("command -v nft >/dev/null && unshare --net ip link set lo up 2>/dev/null"))
+            GTEST_SKIP() << "needs nft, ip and unshare --net (root)";
+        const auto [output, passed] = runInNetworkNamespace();
+        if (output.find("[  SKIPPED ] 1 test") != std::string::npos)
+            GTEST_SKIP() << output;
+        EXPECT_TRUE(passed) << output;
+        return;
+    }
+    TestDatabase database(TestDatabase::Kind::Postgres);
+    if (!database.skipReason.empty())
+        GTEST_SKIP() << database.skipReason;
+    QTemporaryDir dir;
+    ServiceProcess service({}, testTls().directory, database.address,
+                           {"--database-password-file", database.passwordFile, "--admin-secret",
+                            dir.filePath("admin.secret"), "--listen-plain", "127.0.0.1:0"});
+    ASSERT_TRUE(service.started()) << service.output().toStdString();
+    const quint16 port = service.port(), plainPort = announcedPort(service, "Behind a front");
+    const Headers anna = teacherLogsIn(port, database, "anna");
+    const QByteArray code = newClass(port, anna);
+    const QString jan = studentJoins(port, code);
+    const auto switchTo = [&](bool on) {
+        return rawRequest(port, "POST", "/leerkracht/api/classes/" + code + "/blocked",
+                          on ? R"({"is_blocked":true})" : R"({"is_blocked":false})", anna);
+    };
+    const auto blocked = [&]() -> std::string {
+        const QJsonValue value =
+            json(rawRequest(port, "GET", "/Vexlo/api/class-status.php?token=" + jan.toLatin1()))
+                .value("is_blocked");
+        return value.isBool() ? (value.toBool() ? "yes" : "no") : "no answer";
+    };
+    ASSERT_EQ(switchTo(true).status, 200);
+    ASSERT_EQ(blocked(), "yes");
+
+    // Dropped, not refused: nothing tells libpq the connection is gone.
+    ASSERT_TRUE(
+        nft("add table inet split; add chain inet split out { type filter hook output "
+            "priority 0; }; add rule inet split out tcp dport 5432 drop; add rule inet "
+            "split out tcp sport 5432 drop"));
+    const qint64 splitAt = QDateTime::currentMSecsSinceEpoch();
+    EXPECT_EQ(blocked(), "yes") << "a poll answered from memory";
+    const RawReply refused = switchTo(false);
+    EXPECT_EQ(refused.status, 503) << "refused before the test gave up waiting";
+    EXPECT_EQ(json(refused).value("error").toString(),
+              "De database is even niet bereikbaar: je wijziging is niet bewaard. Probeer het zo "
+              "opnieuw.");
+    const RawReply health = plainGet(plainPort, "/healthz");
+    EXPECT_EQ(health.status, 503);
+    EXPECT_FALSE(json(health).value("database").toBool(true)) << health.body.data();
+    EXPECT_EQ(blocked(), "yes") << "the refused switch changed nothing";
+
+    ASSERT_TRUE(nft("delete table inet split"));
+    EXPECT_TRUE(
+        runEventsUntil([&] { return plainGet(plainPort, "/healthz").status == 200; }, 60000))
+        << "connected again by itself";
+    EXPECT_EQ(switchTo(false).status, 200);
+    EXPECT_EQ(blocked(), "no");
+    QString error;
+    const auto store = kt::service::openStore(database.address, database.passwordFile, error);
+    ASSERT_TRUE(store) << error.toStdString();
+    EXPECT_TRUE(runEventsUntil(
+        [&] {
+            const auto stored = store->loadSession(kt::service::StudentProtocol::tokenHash(jan));
+            return stored && stored->lastSeenMs >= splitAt;
+        },
+        60000))
+        << "the polls answered while the packets were dropped are written";
+}
+
+}  // namespace
