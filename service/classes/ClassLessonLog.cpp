@@ -51,6 +51,9 @@ void ClassRegister::noteLostContact() {
         if (!record || !record->isBlocked)
             continue;
         lostContact_.insert(it.key());
+        if (polledElsewhere_.contains(it.key()))
+            continue;  // that instance logs it
+        lostLoggedHere_.insert(it.key());
         logEvent(it->classCode, LessonEvent::Kind::ContactLost, it->studentName);
     }
 }

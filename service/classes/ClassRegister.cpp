@@ -167,7 +167,10 @@ std::optional<StudentSession> ClassRegister::poll(const QString& tokenHash) {
     }
     session->lastSeenMs = now;
     polledSinceFlush_.insert(tokenHash);
-    if (!lostContact_.isEmpty() && lostContact_.remove(tokenHash))
+    if (!polledElsewhere_.isEmpty())
+        polledElsewhere_.remove(tokenHash);
+    if (!lostContact_.isEmpty() && lostContact_.remove(tokenHash) &&
+        lostLoggedHere_.remove(tokenHash))
         logEvent(session->classCode, LessonEvent::Kind::ContactBack, session->studentName);
     return *session;
 }
@@ -196,7 +199,8 @@ void ClassRegister::forget(const QString& tokenHash) {
     }
     departed_.remove(tokenHash);
     polledSinceFlush_.remove(tokenHash);
-    lostContact_.remove(tokenHash);
+    for (QSet<QString>* set : {&lostContact_, &polledElsewhere_, &lostLoggedHere_})
+        set->remove(tokenHash);
 }
 
 QList<StudentSession> ClassRegister::studentsOf(const QString& code) const {

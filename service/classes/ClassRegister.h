@@ -142,7 +142,11 @@ class ClassRegister {
     QHash<qint64, QString> displayNames_;      // by teacher id
     quint64 revision_ = 0;
     QSet<QString> polledSinceFlush_;
-    QSet<QString> lostContact_;      // sessions whose lost contact is in the log
+    QSet<QString> lostContact_;  // sessions out of contact
+    // On a shared database the instance that answered a session's last poll
+    // logs its lost contact and its return: one event, not one per instance.
+    QSet<QString> polledElsewhere_;  // sessions whose last poll another instance answered
+    QSet<QString> lostLoggedHere_;   // sessions whose lost contact this instance logged
     qint64 watchContactFromMs_ = 0;  // after a restart the students need a moment to poll
     QList<LessonEvent> unwrittenEvents_;
     int lessonLogDays_ = limits::lessonLogDays;

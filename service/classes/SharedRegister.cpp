@@ -105,7 +105,9 @@ void ClassRegister::readOthersPolls() {
         if (it == sessions_.end() || when <= it->lastSeenMs)
             continue;
         it->lastSeenMs = when;
-        if (now - when <= limits::contactWithinMs && lostContact_.remove(hash))
+        polledElsewhere_.insert(hash);
+        if (now - when <= limits::contactWithinMs && lostContact_.remove(hash) &&
+            lostLoggedHere_.remove(hash))
             logEvent(it->classCode, LessonEvent::Kind::ContactBack, it->studentName);
     }
 }

@@ -8,7 +8,9 @@
 #include <QScopeGuard>
 
 #include "ServiceFixture.h"
+#include "classes/LessonLog.h"
 #include "classes/StudentProtocol.h"
+#include "classes/TeacherClasses.h"
 #include "limits/ServiceLimits.h"
 #include "store/OpenStore.h"
 
@@ -217,6 +219,61 @@ TEST_F(TwoInstances, StudentsThroughHaproxyKeepPollingWhenAnInstanceIsKilled) {
     for (const QByteArray path : {"/healthz", "/metrics"})
         EXPECT_EQ(rawRequest(frontPort, "GET", path).status, 404) << path.data();
     EXPECT_FALSE(b().output().contains("127.0.0.1 GET /metrics"));
+}
+
+// Two instances' rooms in this process, on one database and one clock: the
+// instance that answered a student's last poll alone logs the lost contact,
+// and its return, to whichever instance the student comes back.
+TEST(SharedLessonLog, LostContactAndItsReturnAreLoggedOnce) {
+    using namespace kt::service;
+    qtApp();
+    TestDatabase database(TestDatabase::Kind::Postgres);
+    if (!database.skipReason.empty())
+        GTEST_SKIP() << database.skipReason;
+    qint64 clock = 1'700'000'000'000;
+    struct Instance {
+        Instance(std::unique_ptr<SqlStore> opened, ClassRegister::Clock now)
+            : store(std::move(opened)), classes(*store, std::move(now)) {}
+        std::unique_ptr<SqlStore> store;
+        ClassRegister classes;
+        StudentProtocol students{classes, limits::studentsPerClass};
+        TeacherClasses teacher{classes};
+    };
+    QString error;
+    const auto start = [&] {
+        auto store = openStore(database.address, database.passwordFile, error);
+        EXPECT_TRUE(store) << error.toStdString();
+        return std::make_unique<Instance>(std::move(store), [&] { return clock; });
+    };
+    const auto a = start();
+    Teacher anna{0, "anna", "h", false, {}};
+    ASSERT_TRUE(a->store->addTeacher(anna));
+    const QString code = a->teacher.createClass(anna.id, "3B", "", {}).record.code;
+    const QString jan =
+        a->students.login("student_name=Jan&class_code=" + code.toUtf8() + "&device_id=a1")
+            .body.value("session_token")
+            .toString();
+    a->teacher.switchBlocking(anna.id, code, true, "anna", {});
+    const auto b = start();
+    // Every 5 s: the student polls one of them (or neither), then both do their rounds.
+    const auto fiveSeconds = [&](Instance* polled) {
+        clock += 5000;
+        if (polled) {
+            EXPECT_EQ(polled->students.status(jan).status, 200);
+        }
+        a->classes.tick(), b->classes.tick();
+    };
+    for (int i = 0; i < 6; ++i) fiveSeconds(b.get());
+    for (int i = 0; i < 8; ++i) fiveSeconds(nullptr);
+    for (int i = 0; i < 2; ++i) fiveSeconds(a.get());
+    const auto log = a->teacher.lessonLog(anna.id, code, 0, clock + 1, 100);
+    ASSERT_TRUE(log);
+    QStringList contact;
+    for (const LessonEvent& event : *log)
+        if (event.kind == LessonEvent::Kind::ContactLost ||
+            event.kind == LessonEvent::Kind::ContactBack)
+            contact << eventText(event);
+    EXPECT_EQ(contact.join(", ").toStdString(), "Geen contact meer, Weer contact");
 }
 
 }  // namespace
