@@ -117,6 +117,11 @@ void ClassRegister::refreshDisplayName(qint64 teacherId) {
 
 void ClassRegister::setDisplayName(qint64 teacherId, const QString& displayName) {
     keepDisplayName(teacherId, displayName);
+    // The other instances read the teacher's classes again, and so the name.
+    if (store_.shared())
+        for (const ClassRecord& record : std::as_const(classes_))
+            if (record.teacherId == teacherId)
+                announceClass(record.code);
 }
 
 // A class its teacher made on the page has no teacher name of its own: the

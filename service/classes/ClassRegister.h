@@ -56,6 +56,7 @@ class ClassRegister {
                          const QString& serviceHost);
     // What the students see of a class: its teacher by their display name.
     QJsonObject classInfo(const ClassRecord& record) const;
+    // Also announced to the other instances on a shared database.
     void setDisplayName(qint64 teacherId, const QString& displayName);
     // Grows with every change of a class or of a display name that students
     // see: what was rendered from them at another revision is out of date.

@@ -99,6 +99,14 @@ TEST_F(TwoInstances, ChangesTokensAndLoginFailuresReachTheOtherInstance) {
     ASSERT_EQ(switchTo(a(), true).status, 200);
     EXPECT_TRUE(runEventsUntil([&] { return blocked(jan, b().port()); }))
         << "the switch on A reached B's student";
+    ASSERT_EQ(rawRequest(a().port(), "POST", "/leerkracht/api/display-name",
+                         R"({"display_name":"Juf Anna"})", anna)
+                  .status,
+              200);
+    EXPECT_TRUE(runEventsUntil([&] {
+        return status(jan, b().port()).value("class_info").toObject().value("teacher_name") ==
+               "Juf Anna";
+    })) << "the name the students see, changed on A, on B";
 
     const QString eva = studentJoins(b().port(), code, {}, "Eva");
     QByteArray evaId;
