@@ -401,28 +401,27 @@ TEST(ServiceData, WhatAnOlderVersionLeftIsBroughtUpToDateAndNeverHoldsUpTheLesso
         db.setDatabaseName(path);
         ASSERT_TRUE(db.open());
         QSqlQuery query(db);
-        for (const char* statement :
-             {"CREATE TABLE teachers (id INTEGER PRIMARY KEY, name TEXT NOT NULL UNIQUE, "
-              "password_hash TEXT NOT NULL, must_change_password INTEGER NOT NULL)",
-              "CREATE TABLE classes (code TEXT PRIMARY KEY, teacher_id INTEGER REFERENCES "
-              "teachers(id), class_name TEXT NOT NULL, teacher_name TEXT NOT NULL, school_name "
-              "TEXT NOT NULL, is_blocked INTEGER NOT NULL, created_at INTEGER NOT NULL)",
-              "CREATE TABLE block_entries (class_code TEXT NOT NULL REFERENCES classes(code), "
-              "kind TEXT NOT NULL, position INTEGER NOT NULL, value TEXT NOT NULL, value_end "
-              "TEXT)",
-              "CREATE TABLE sessions (token_hash TEXT PRIMARY KEY, class_code TEXT NOT NULL "
-              "REFERENCES classes(code), student_name TEXT NOT NULL, device_id TEXT NOT NULL, "
-              "device_info TEXT NOT NULL, joined_at INTEGER NOT NULL, last_seen INTEGER NOT "
-              "NULL)",
-              "INSERT INTO teachers VALUES (1, 'anna', 'h', 0)",
-              "INSERT INTO sessions VALUES ('h1', 'ACD347', 'Jan', 'a4', 'Linux', 5, 6)",
-              "INSERT INTO classes VALUES ('ACD347', 1, '3B', 'anna', '', 0, 1), "
-              "('ACD349', 1, '5A', 'Dhr. Maes', '', 0, 2)",
-              "INSERT INTO block_entries VALUES ('ACD347', 'domain', 0, 'localhost', NULL), "
-              "('ACD347', 'domain', 1, 'chatgpt.com', NULL), ('ACD347', 'domain', 2, "
-              "'chatgpt.com', NULL), ('ACD347', 'ip', 0, '0.0.0.0/0', NULL)",
-              "PRAGMA user_version=2"})
-            EXPECT_TRUE(query.exec(statement)) << statement;
+        for (const QString& statement : QStringLiteral(R"(
+CREATE TABLE teachers (id INTEGER PRIMARY KEY, name TEXT NOT NULL UNIQUE,
+  password_hash TEXT NOT NULL, must_change_password INTEGER NOT NULL);
+CREATE TABLE classes (code TEXT PRIMARY KEY, teacher_id INTEGER REFERENCES teachers(id),
+  class_name TEXT NOT NULL, teacher_name TEXT NOT NULL, school_name TEXT NOT NULL,
+  is_blocked INTEGER NOT NULL, created_at INTEGER NOT NULL);
+CREATE TABLE block_entries (class_code TEXT NOT NULL REFERENCES classes(code),
+  kind TEXT NOT NULL, position INTEGER NOT NULL, value TEXT NOT NULL, value_end TEXT);
+CREATE TABLE sessions (token_hash TEXT PRIMARY KEY, class_code TEXT NOT NULL REFERENCES
+  classes(code), student_name TEXT NOT NULL, device_id TEXT NOT NULL, device_info TEXT NOT NULL,
+  joined_at INTEGER NOT NULL, last_seen INTEGER NOT NULL);
+INSERT INTO teachers VALUES (1, 'anna', 'h', 0);
+INSERT INTO sessions VALUES ('h1', 'ACD347', 'Jan', 'a4', 'Linux', 5, 6);
+INSERT INTO classes VALUES ('ACD347', 1, '3B', 'anna', '', 0, 1), ('ACD349', 1, '5A', 'Dhr. Maes',
+  '', 0, 2);
+INSERT INTO block_entries VALUES ('ACD347', 'domain', 0, 'localhost', NULL), ('ACD347', 'domain',
+  1, 'chatgpt.com', NULL), ('ACD347', 'domain', 2, 'chatgpt.com', NULL), ('ACD347', 'ip', 0,
+  '0.0.0.0/0', NULL);
+PRAGMA user_version=2)")
+                                            .split(';'))
+            EXPECT_TRUE(query.exec(statement)) << statement.toStdString();
     }
     QSqlDatabase::removeDatabase(path);
     SqliteStore older(path);

@@ -141,8 +141,7 @@ TEST_F(ServiceHardening, HostileRequestsBadClassesAndLoginsLeaveTheLessonToTheTe
         const std::string what = c.fields.left(60).toStdString();
         const QString file =
             writeClassesFile(dir, R"([{"code":")" + c.code + "\"," + c.fields + "}]");
-        // A class file that passes gets as far as the folder of the TLS files, which it cannot
-        // make.
+        // A class file that passes gets as far as the TLS folder, which it cannot make.
         const auto [status, output] =
             runServiceCommand({"serve", "--classes", file, "--database", ":memory:", "--tls-dir",
                                "/dev/null/tls", "--listen", "127.0.0.1:0"});
@@ -181,11 +180,9 @@ TEST_F(ServiceHardening, HostileRequestsBadClassesAndLoginsLeaveTheLessonToTheTe
         if (RawReply guess = login("anna", "fout", QStringLiteral("127.0.1.%1").arg(i + 1));
             guess.status == 429)
             toldToWait = guess;
-    EXPECT_TRUE(json(toldToWait)
-                    .value("error")
-                    .toString()
-                    .startsWith("Te veel mislukte pogingen: probeer het over"))
-        << toldToWait.body.data();
+    const QString waitError = json(toldToWait).value("error").toString();
+    EXPECT_TRUE(waitError.startsWith("Te veel mislukte pogingen: probeer het over"))
+        << waitError.toStdString();
     EXPECT_GT(toldToWait.header("Retry-After").toInt(), 0);
     EXPECT_EQ(login("anna", "een goed wachtwoord", {}, deviceCookie).status, 200);
     // 31 mistakes behind a school's one address: a teacher on a new browser still gets in.
