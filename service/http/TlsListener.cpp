@@ -52,6 +52,7 @@ void TlsListener::startHandshake(const Accepted& accepted) {
         return;
     }
     socket->setSslConfiguration(configuration_);
+    context_.lendTo(socket);
     auto* timeout = new QTimer(socket);
     timeout->setSingleShot(true);
     // Until the handshake is done, any failure simply drops the connection.
@@ -63,6 +64,7 @@ void TlsListener::startHandshake(const Accepted& accepted) {
     connect(socket, &QSslSocket::encrypted, this,
             [this, socket, timeout, failed, closed, admission = accepted.admission] {
                 timeout->stop();
+                context_.keepFrom(socket);
                 disconnect(failed);
                 disconnect(closed);
                 if (admission == Admission::Serve)  // a refused one stays with its guard

@@ -7,6 +7,7 @@
 
 #include "http/ConnectionCounter.h"
 #include "http/HandOnListener.h"
+#include "http/SharedTlsContext.h"
 
 class QSslSocket;
 
@@ -48,6 +49,7 @@ class TlsListener : public HandOnListener {
     void startHandshake(const Accepted& accepted);
 
     QSslConfiguration configuration_;
+    SharedTlsContext context_;
     int handshakeTimeoutMs_;
     ConnectionCounter& connections_;
     Watch watch_;

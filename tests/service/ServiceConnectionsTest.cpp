@@ -6,6 +6,8 @@
 // measurements are there, never on the students' TLS listener.
 #include <gtest/gtest.h>
 
+#include <QProcess>
+#include <QRegularExpression>
 #include <QTimer>
 
 #include "ServiceFixture.h"
@@ -180,6 +182,37 @@ TEST_F(ServiceConnections, ConnectionsOverTheCapsAreRefusedWhileOthersAreServed)
     EXPECT_TRUE(
         service->waitForOutput("127.0.0.2 refused 429 too many connections from this address"));
     EXPECT_TRUE(service->waitForOutput("refused 503 too many connections"));
+}
+
+// The listener's connections share one TLS context: a session that one
+// connection was given resumes on the next (another context's keys refuse it).
+TEST_F(ServiceConnections, ATlsSessionFromOneConnectionResumesOnTheNext) {
+    start();
+    const auto connect = [&](const char* sessionOption) {
+        QProcess client;
+        client.setProcessChannelMode(QProcess::MergedChannels);
+        client.start("openssl",
+                     {"s_client", "-connect", QStringLiteral("127.0.0.1:%1").arg(service->port()),
+                      sessionOption, dir.filePath("session.pem")});
+        client.write(keepAliveGet);
+        QString output;
+        while (!output.contains("HTTP/1.1 200 OK") && client.waitForReadyRead(30000))
+            output += QString::fromUtf8(client.readAll());
+        client.closeWriteChannel();
+        client.waitForFinished(30000);
+        return output + QString::fromUtf8(client.readAll());
+    };
+    // "New, TLSv1.3" or "Reused, TLSv1.3": how the handshake went.
+    const auto handshake = [](const QString& output) {
+        return QRegularExpression("^(New|Reused), [^,]+", QRegularExpression::MultilineOption)
+            .match(output)
+            .captured();
+    };
+    const QString first = connect("-sess_out");
+    ASSERT_TRUE(first.contains("HTTP/1.1 200 OK")) << first.right(300).toStdString();
+    const QString second = connect("-sess_in");
+    EXPECT_EQ(handshake(second), "Reused, TLSv1.3");
+    EXPECT_TRUE(second.contains("HTTP/1.1 200 OK")) << second.right(300).toStdString();
 }
 
 // A binary PROXY header: `command` 0 LOCAL, 1 PROXY; `family` as on the wire.
