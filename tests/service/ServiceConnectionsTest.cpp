@@ -1,6 +1,9 @@
 // ka-tesmar-service as a process holds every connection to its limits: slow,
 // idle and oversized requests and connections over the caps end with an
 // answer the client reads, then a close, while other students are served.
+// Behind a front that ends TLS, the client's address comes from a trusted
+// front's PROXY header or X-Forwarded-For and from nobody else's; health and
+// measurements are there, never on the students' TLS listener.
 #include <gtest/gtest.h>
 
 #include <QProcess>
@@ -8,11 +11,15 @@
 #include <QTimer>
 
 #include "ServiceFixture.h"
+#include "http/ProxyHeader.h"
 
 namespace {
 
 using namespace kt::testing;
 using ServiceConnections = ServiceTest;
+using kt::service::parseProxyHeader;
+using kt::service::ProxyHeader;
+using Outcome = ProxyHeader::Outcome;
 using Connections = std::vector<std::unique_ptr<TestConnection>>;
 
 const QByteArray keepAliveGet = "GET / HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n";
@@ -225,6 +232,201 @@ TEST_F(ServiceConnections, ATlsSessionFromOneConnectionResumesOnTheNext) {
     const QString second = connect("-sess_in");
     EXPECT_EQ(handshake(second), "Reused, TLSv1.3");
     EXPECT_TRUE(second.contains("HTTP/1.1 200 OK")) << second.right(300).toStdString();
+}
+
+// A binary PROXY header: `command` 0 LOCAL, 1 PROXY; `family` as on the wire.
+QByteArray proxyV2(quint8 command, quint8 family, const QByteArray& addresses, quint8 version = 2) {
+    return QByteArray("\r\n\r\n\0\r\nQUIT\n", 12) + char(version << 4 | command) + char(family) +
+           char(addresses.size() >> 8) + char(addresses.size() & 0xff) + addresses;
+}
+
+// An address as the binary header carries it (an IPv4 one is the end of its mapped IPv6 one).
+QByteArray wire(const QHostAddress& address) {
+    const bool v6 = address.protocol() == QAbstractSocket::IPv6Protocol;
+    return QByteArray(reinterpret_cast<const char*>(address.toIPv6Address().c) + (v6 ? 0 : 12),
+                      v6 ? 16 : 4);
+}
+
+// From `client` to a server of its family, with both ports.
+QByteArray proxyV2(const QString& client) {
+    const QHostAddress address(client);
+    const bool v4 = address.protocol() == QAbstractSocket::IPv4Protocol;
+    const QHostAddress server(v4 ? "192.0.2.80" : "2001:db8::80");
+    return proxyV2(1, v4 ? 0x11 : 0x21,
+                   wire(address) + wire(server) + QByteArray("\xd4\x31\x1f\x91", 4));
+}
+
+TEST(ProxyHeaderParsing, TakesWholeHeadersAndRefusesBrokenOnes) {
+    const QByteArray request = "GET / HTTP/1.1\r\n\r\n";
+    const QByteArray v4 = proxyV2("10.1.2.3"), v6 = proxyV2("2001:db8::7");
+    const QByteArray v4Block = v4.mid(16);
+    const QByteArray withExtensions = proxyV2(1, 0x11, v4Block + QByteArray("\x04\x00\x02xy", 5));
+    const QByteArray v1 = "PROXY TCP4 10.9.8.7 127.0.0.1 5555 8081\r\n";
+    struct Case {
+        const char* what;
+        QByteArray bytes;
+        Outcome outcome;
+        qsizetype length = 0;
+        QString client = {};  // empty: none
+    };
+    const std::vector<Case> cases = {
+        {"v2 IPv4", v4 + request, Outcome::Parsed, v4.size(), "10.1.2.3"},
+        {"v2 IPv6", v6 + request, Outcome::Parsed, v6.size(), "2001:db8::7"},
+        {"v2 with extensions", withExtensions, Outcome::Parsed, withExtensions.size(), "10.1.2.3"},
+        {"v2 LOCAL (a health check)", proxyV2(0, 0x11, v4Block), Outcome::Parsed, 28},
+        {"v2 without an address", proxyV2(1, 0x00, {}), Outcome::Parsed, 16},
+        {"v2 truncated", v4.left(20), Outcome::NeedMore},
+        {"v2 signature so far", v4.left(5), Outcome::NeedMore},
+        {"nothing yet", {}, Outcome::NeedMore},
+        {"wrong signature", QByteArray("\r\n\r\n\0\r\nQUIZ\n", 12) + v4.mid(12), Outcome::NotProxy},
+        {"a plain request", request, Outcome::NotProxy},
+        {"v2 wrong version", proxyV2(1, 0x11, v4Block, 3), Outcome::Malformed},
+        {"v2 unknown command", proxyV2(2, 0x11, v4Block), Outcome::Malformed},
+        {"v2 unknown family", proxyV2(1, 0x41, v4Block), Outcome::Malformed},
+        {"v2 IPv4 block too short", proxyV2(1, 0x11, v4Block.left(8)), Outcome::Malformed},
+        {"v2 IPv6 block too short", proxyV2(1, 0x21, v4Block), Outcome::Malformed},
+        {"v2 oversized", proxyV2(1, 0x11, QByteArray(2000, 'x')).left(40), Outcome::Malformed},
+        {"v1 TCP4", v1 + request, Outcome::Parsed, v1.size(), "10.9.8.7"},
+        {"v1 TCP6", "PROXY TCP6 2001:db8::9 ::1 5555 8081\r\n", Outcome::Parsed, 38, "2001:db8::9"},
+        {"v1 UNKNOWN", "PROXY UNKNOWN\r\n", Outcome::Parsed, 15},
+        {"v1 without its end", v1.left(20), Outcome::NeedMore},
+        {"v1 family and address differ", "PROXY TCP4 ::1 ::1 1 2\r\n", Outcome::Malformed},
+        {"v1 bad port", "PROXY TCP4 10.0.0.1 10.0.0.2 x 80\r\n", Outcome::Malformed},
+        {"v1 missing field", "PROXY TCP4 10.0.0.1 10.0.0.2 80\r\n", Outcome::Malformed},
+        {"v1 overlong", "PROXY " + QByteArray(120, '1'), Outcome::Malformed},
+    };
+    for (const Case& c : cases) {
+        const ProxyHeader header = parseProxyHeader(c.bytes);
+        EXPECT_EQ(header.outcome, c.outcome) << c.what;
+        if (c.outcome != Outcome::Parsed)
+            continue;
+        EXPECT_EQ(header.length, c.length) << c.what;
+        EXPECT_EQ(header.client.value_or(QHostAddress()).toString(), c.client) << c.what;
+    }
+}
+
+class ServiceFront : public ServiceTest {
+  protected:
+    void start(const QStringList& options) {
+        ServiceTest::start(QStringList{"--instance-id", "front-test"} + options);
+        plainPort = announcedPort(*service, "Behind a front");
+        adminPort = announcedPort(*service, "Health and metrics");
+    }
+
+    quint16 plainPort = 0, adminPort = 0;
+};
+
+TEST_F(ServiceFront, TheClientsAddressComesFromTrustedFrontsOnly) {
+    start({"--listen-plain", "127.0.0.1:0", "--trusted-front", "127.0.0.1",
+           "--max-connections-per-address", "1"});
+    ASSERT_NE(plainPort, 0) << service->output().toStdString();
+    constexpr int notServed = -1;  // any answer but 200, or none
+    struct Step {
+        const char* from;
+        QByteArray header;  // before the request
+        QByteArray forwardedFor = {};
+        int status = 200;
+    };
+    struct Case {
+        const char* what;
+        std::vector<Step> steps;  // on connections held open to the end of the case
+        QString logged;           // "ADDRESS GET / 200" in the request log
+        QString neverLogged = {};
+    };
+    const QByteArray front = "127.0.0.1";
+    const std::vector<Case> cases = {
+        {"PROXY v2 from a trusted front: the cap is the client's",
+         {{front, proxyV2("10.1.0.1")},
+          {front, proxyV2("10.1.0.1"), {}, 429},
+          {front, proxyV2("10.1.0.2")}},
+         "10.1.0.1"},
+        {"PROXY v2 over IPv6: per /64",
+         {{front, proxyV2("2001:db8:0:1::1")},
+          {front, proxyV2("2001:db8:0:1::2"), {}, 429},
+          {front, proxyV2("2001:db8:0:2::1")}},
+         "2001:db8:0:1::1"},
+        {"PROXY v1 from a trusted front",
+         {{front, "PROXY TCP4 10.2.0.1 127.0.0.1 4000 80\r\n"},
+          {front, "PROXY TCP4 10.2.0.1 127.0.0.1 4001 80\r\n", {}, 429},
+          {front, "PROXY TCP4 10.2.0.2 127.0.0.1 4002 80\r\n"}},
+         "10.2.0.1"},
+        {"X-Forwarded-For from a trusted front: its last entry",
+         {{front, {}, "198.51.100.7, 10.3.0.1"},
+          {front, {}, "10.3.0.2, 10.3.0.1", 429},
+          {front, {}, "10.3.0.1, 10.3.0.2"}},
+         "10.3.0.1",
+         "198.51.100.7"},
+        {"X-Forwarded-For from another peer is ignored",
+         {{"127.0.0.2", {}, "10.4.0.1"}, {"127.0.0.2", {}, "10.4.0.2", 429}},
+         "127.0.0.2",
+         "10.4.0.1"},
+        {"a PROXY header from another peer is not read",
+         {{"127.0.0.3", proxyV2("10.5.0.1"), {}, notServed}},
+         {},
+         "10.5.0.1"},
+        {"a trusted front's malformed PROXY header closes the connection",
+         {{front, proxyV2(1, 0x11, QByteArray(12, 'x'), 3), {}, 0}},
+         {}},
+        {"a trusted front's own connection (LOCAL)", {{front, proxyV2(0, 0x00, {})}}, "127.0.0.1"},
+    };
+    for (const Case& c : cases) {
+        std::vector<std::unique_ptr<TestConnection>> held;
+        for (const Step& step : c.steps) {
+            QByteArray request = step.header + "GET / HTTP/1.1\r\nHost: x\r\n";
+            if (!step.forwardedFor.isEmpty())
+                request += "X-Forwarded-For: " + step.forwardedFor + "\r\n";
+            held.push_back(std::make_unique<TestConnection>(plainPort, step.from, false));
+            held.back()->send(request + "\r\n");
+            const RawReply reply = held.back()->waitForReply();
+            if (step.status == notServed)
+                EXPECT_NE(reply.status, 200) << c.what;
+            else
+                EXPECT_EQ(reply.status, step.status) << c.what << ": " << reply.head.data();
+        }
+        EXPECT_TRUE(c.logged.isEmpty() || service->waitForOutput(" " + c.logged + " GET / 200"))
+            << c.what;
+        EXPECT_TRUE(c.neverLogged.isEmpty() || !service->output().contains(c.neverLogged))
+            << c.what;
+    }
+}
+
+TEST_F(ServiceFront, HealthAndMetricsAreNeverOnTheStudentsListener) {
+    struct Case {
+        const char* what;
+        QStringList options;
+        bool onPlain;  // else on the admin address
+    };
+    const std::vector<Case> cases = {
+        {"behind the front", {"--listen-plain", "127.0.0.1:0"}, true},
+        {"on an admin address",
+         {"--listen-plain", "127.0.0.1:0", "--admin-listen", "127.0.0.1:0"},
+         false},
+    };
+    for (const Case& c : cases) {
+        QFile::remove(database->address);  // its own students
+        start(c.options);
+        ASSERT_TRUE(studentServed()) << c.what;
+        const quint16 adminAt = c.onPlain ? plainPort : adminPort;
+        const RawReply health = plainGet(adminAt, "/healthz");
+        EXPECT_EQ(health.status, 200) << c.what;
+        const QJsonObject body = json(health);
+        EXPECT_EQ(body.value("instance").toString(), "front-test") << c.what;
+        EXPECT_EQ(body.value("database"), true) << c.what;
+        EXPECT_FALSE(body.value("version").toString().isEmpty()) << c.what;
+        const QByteArray metrics = plainGet(adminAt, "/metrics").body;
+        for (const char* line :
+             {"ka_tesmar_polls_total 1\n", "ka_tesmar_students_online 1\n",
+              "ka_tesmar_database_errors_total 0\n", "# TYPE ka_tesmar_open_connections gauge\n",
+              "ka_tesmar_request_duration_seconds_bucket{le=\"+Inf\"} "})
+            EXPECT_TRUE(metrics.contains(line)) << c.what << ": " << line << "\n" << metrics.data();
+        for (const QByteArray path : {"/healthz", "/metrics"}) {
+            EXPECT_EQ(call("GET", path).status, 404)
+                << c.what << ": " << path.data() << " over TLS";
+            if (!c.onPlain) {
+                EXPECT_EQ(plainGet(plainPort, path).status, 404) << c.what << ": " << path.data();
+            }
+        }
+    }
 }
 
 }  // namespace

@@ -1,6 +1,6 @@
 // ka-tesmar-service as a process: hostile requests get a clear error and
 // change nothing; a restart in the middle of a lesson loses nothing; the
-// administrator's command and the certificate the service makes.
+// administrator's command, the status poll's quick path and the certificate.
 #include <gtest/gtest.h>
 
 #include <QDateTime>
@@ -8,10 +8,14 @@
 #include <QSslCertificateExtension>
 
 #include "ServiceFixture.h"
+#include "http/QuickPoll.h"
+#include "teacher/AdminSecret.h"
 
 namespace {
 
 using namespace kt::testing;
+
+const QByteArray poll = "/Vexlo/api/class-status.php";
 
 class ServiceHardening : public ServiceTest {
   protected:
@@ -25,22 +29,24 @@ class ServiceHardening : public ServiceTest {
     Headers teacher(const QString& name) {
         return teacherLogsIn(service->port(), *database, name, &deviceCookie);
     }
-    QByteArray newClass(const Headers& teacher) {
-        return kt::testing::newClass(service->port(), teacher);
-    }
-    // The header that opens the administrator's PUT.
-    QByteArray adminSecret() {
-        QFile file(service->adminSecretPath());
-        EXPECT_TRUE(file.open(QIODevice::ReadOnly));
-        return "X-Admin-Secret: " + file.readAll().trimmed();
-    }
     QByteArray deviceCookie;
 };
 
-TEST_F(ServiceHardening, HostileRequestsGetAClearErrorAndChangeNothing) {
+// The JSON members of a class that blocks `count` names: n0.example.org and on.
+QByteArray manyNames(int count) {
+    QStringList names;
+    for (int i = 0; i < count; ++i) names << QStringLiteral("n%1.example.org").arg(i);
+    return R"("domains":[")" + names.join(R"(",")").toLatin1() + R"("])";
+}
+
+// Hostile requests get a clear error and change nothing; a class comes in by
+// the class file, the administrator's PUT or the teacher's page, and each
+// refuses the same bad class with the same words; pupils with a script
+// against the teacher's login: the teacher still gets in.
+TEST_F(ServiceHardening, HostileRequestsBadClassesAndLoginsLeaveTheLessonToTheTeacher) {
     const Headers anna = teacher("anna");
     const QByteArray cookie = anna.at(1), csrf = anna.at(2);
-    const QByteArray secret = adminSecret();
+    const QByteArray secret = "X-Admin-Secret: " + fileBytes(service->adminSecretPath()).trimmed();
     const QByteArray classBody = R"({"class_name":"4C"})", on = R"({"is_blocked":true})";
     const QByteArray huge(100 * 1024, 'a'), wrongSecret = "X-Admin-Secret: " + QByteArray(64, '0');
     const QByteArray badCsrf = "X-CSRF-Token: 0";
@@ -48,10 +54,9 @@ TEST_F(ServiceHardening, HostileRequestsGetAClearErrorAndChangeNothing) {
     const QByteArray forgedPath =
         "/x%0a" + forged.toPercentEncoding("/:") + "%0d%e2%80%a8%e2%80%ae%c2%85%1b[2J%5c%ff";
     const QByteArray noSession = R"({"token":"x","state":"free","hosts":0,"rules":0})";
-    const QByteArray join = "/Vexlo/api/class-login.php", poll = "/Vexlo/api/class-status.php",
-                     leave = "/Vexlo/api/class-logout.php", admin = "/admin/classes/ABC123",
-                     report = "/Vexlo/api/class-report.php", login = "/leerkracht/api/login",
-                     classesApi = "/leerkracht/api/classes";
+    const QByteArray join = "/Vexlo/api/class-login.php", leave = "/Vexlo/api/class-logout.php",
+                     adminPath = "/admin/classes/ABC123", report = "/Vexlo/api/class-report.php",
+                     loginPath = "/leerkracht/api/login", classesApi = "/leerkracht/api/classes";
     struct Case {
         const char* what;
         QByteArray method, path, body;
@@ -61,15 +66,15 @@ TEST_F(ServiceHardening, HostileRequestsGetAClearErrorAndChangeNothing) {
     const std::vector<Case> cases = {
         {"oversized login", "POST", join, huge, {}, 413},
         {"oversized change", "POST", classesApi, huge, anna, 413},
-        {"announced 300 MB", "POST", login, {}, {"Content-Length: 300000000"}, 413},
+        {"announced 300 MB", "POST", loginPath, {}, {"Content-Length: 300000000"}, 413},
         {"student form garbage", "POST", join, "garbage\xff", {formType}, 400},
         {"name not UTF-8", "POST", join, "student_name=%FF&class_code=ABC123", {formType}, 400},
         {"status without token", "GET", poll, {}, {}, 400},
         {"broken logout JSON", "POST", leave, "{\"token\":", {jsonType}, 400},
         {"broken report JSON", "POST", report, "{\"token\":", {jsonType}, 400},
         {"report of no session", "POST", report, noSession, {jsonType}, 401},
-        {"admin change not an object", "PUT", admin, "[1,2]", {jsonType, secret}, 400},
-        {"broken login JSON", "POST", login, "{\"name\":", {jsonType}, 400},
+        {"admin change not an object", "PUT", adminPath, "[1,2]", {jsonType, secret}, 400},
+        {"broken login JSON", "POST", loginPath, "{\"name\":", {jsonType}, 400},
         {"broken JSON", "POST", classesApi, "{", anna, 400},
         {"a form, not JSON", "POST", classesApi, "class_name=x", {formType, cookie, csrf}, 400},
         {"no CSRF token", "POST", classesApi, classBody, {jsonType, cookie}, 403},
@@ -79,8 +84,8 @@ TEST_F(ServiceHardening, HostileRequestsGetAClearErrorAndChangeNothing) {
         {"unknown page path", "GET", "/leerkracht/api/nothing", {}, {cookie}, 404},
         {"unknown path", "GET", "/etc/passwd", {}, {}, 404},
         {"a forged line for the log", "GET", forgedPath, {}, {}, 404},
-        {"no admin secret", "PUT", admin, on, {jsonType}, 403},
-        {"wrong admin secret", "PUT", admin, on, {jsonType, wrongSecret}, 403},
+        {"no admin secret", "PUT", adminPath, on, {jsonType}, 403},
+        {"wrong admin secret", "PUT", adminPath, on, {jsonType, wrongSecret}, 403},
         {"unknown session", "GET", poll + "?token=abc", {}, {}, 401},
     };
     for (const Case& c : cases) {
@@ -103,34 +108,21 @@ TEST_F(ServiceHardening, HostileRequestsGetAClearErrorAndChangeNothing) {
         << "what a client sent stays within its line";
     EXPECT_FALSE(service->output().contains("\n" + forged));
     EXPECT_FALSE(service->output().contains(token)) << "tokens stay out of the log";
-}
 
-// The JSON members of a class that blocks `count` names: n0.example.org and on.
-QByteArray manyNames(int count) {
-    QStringList names;
-    for (int i = 0; i < count; ++i) names << QStringLiteral("n%1.example.org").arg(i);
-    return R"("domains":[")" + names.join(R"(",")").toLatin1() + R"("])";
-}
-
-// A class comes in by the class file, the administrator's PUT or the
-// teacher's page; each refuses the same bad class with the same words, and
-// nothing of it comes in.
-TEST_F(ServiceHardening, EveryWayInRefusesTheSameBadClassTheSameWay) {
-    const Headers anna = teacher("anna");
-    const Headers admin = {jsonType, adminSecret()};
-    const QByteArray code = newClass(anna);
+    const Headers admin = {jsonType, secret};
+    const QByteArray code = newClass(service->port(), anna);
     ASSERT_EQ(call("PUT", "/admin/classes/" + code, "{" + manyNames(500) + "}", admin).status, 200)
         << "a full list of names to block";
     const QByteArray addName = "/leerkracht/api/classes/" + code + "/domains";
     const QByteArray longName = R"("class_name":")" + QByteArray(101, 'x') + '"';
-    struct Case {
+    struct BadClass {
         QByteArray fields;  // the class's JSON members, as the file and the PUT give them
         QString refusal;
         QByteArray added = {};  // the name the page adds to the same effect, if it can
         int status = 400;
         QByteArray code = "BAD1";
     };
-    const std::vector<Case> cases = {
+    const std::vector<BadClass> badClasses = {
         {R"("domains":["localhost"])", "'localhost' is de computer van de leerling zelf",
          "localhost"},
         {R"("domains":["10.0.0.1"])", "'10.0.0.1' is een adres, geen naam", "10.0.0.1"},
@@ -145,12 +137,11 @@ TEST_F(ServiceHardening, EveryWayInRefusesTheSameBadClassTheSameWay) {
         {R"("school_name":"\ud800")", "geen geldige Unicode"},
         {R"("class_name":"x")", "Een klascode is 1 tot 32", {}, 400, "AB-C"},
     };
-    for (const Case& c : cases) {
+    for (const BadClass& c : badClasses) {
         const std::string what = c.fields.left(60).toStdString();
         const QString file =
             writeClassesFile(dir, R"([{"code":")" + c.code + "\"," + c.fields + "}]");
-        // A class file that passes gets as far as the folder of the TLS files, which it cannot
-        // make.
+        // A class file that passes gets as far as the TLS folder, which it cannot make.
         const auto [status, output] =
             runServiceCommand({"serve", "--classes", file, "--database", ":memory:", "--tls-dir",
                                "/dev/null/tls", "--listen", "127.0.0.1:0"});
@@ -174,17 +165,13 @@ TEST_F(ServiceHardening, EveryWayInRefusesTheSameBadClassTheSameWay) {
     EXPECT_EQ(get("classes/" + code).value("class")["domains"].toArray().size(), 500)
         << "nothing of the refused changes came in";
     EXPECT_EQ(get("classes").value("classes").toArray().size(), 1);
-}
 
-// Pupils with a script against the teacher's login: the teacher still gets in.
-TEST_F(ServiceHardening, HostileLoginsLeaveTheLessonToTheTeacher) {
-    teacher("anna");
     ASSERT_FALSE(deviceCookie.isEmpty());
     const QString bertOnce = addTeacher(*database, "bert");
     const auto login = [&](const QString& name, const QString& password, const QString& from,
-                           const QByteArray& cookie = {}) {
-        return call("POST", "/leerkracht/api/login", loginBody(name, password),
-                    cookie.isEmpty() ? Headers{jsonType} : Headers{jsonType, "Cookie: " + cookie},
+                           const QByteArray& browser = {}) {
+        return call("POST", loginPath, loginBody(name, password),
+                    browser.isEmpty() ? Headers{jsonType} : Headers{jsonType, "Cookie: " + browser},
                     from);
     };
     // Anna's password guessed from twelve other addresses: her own browser still gets in.
@@ -193,11 +180,9 @@ TEST_F(ServiceHardening, HostileLoginsLeaveTheLessonToTheTeacher) {
         if (RawReply guess = login("anna", "fout", QStringLiteral("127.0.1.%1").arg(i + 1));
             guess.status == 429)
             toldToWait = guess;
-    EXPECT_TRUE(json(toldToWait)
-                    .value("error")
-                    .toString()
-                    .startsWith("Te veel mislukte pogingen: probeer het over"))
-        << toldToWait.body.data();
+    const QString waitError = json(toldToWait).value("error").toString();
+    EXPECT_TRUE(waitError.startsWith("Te veel mislukte pogingen: probeer het over"))
+        << waitError.toStdString();
     EXPECT_GT(toldToWait.header("Retry-After").toInt(), 0);
     EXPECT_EQ(login("anna", "een goed wachtwoord", {}, deviceCookie).status, 200);
     // 31 mistakes behind a school's one address: a teacher on a new browser still gets in.
@@ -215,7 +200,7 @@ class ServiceOnBothStores : public ServiceHardening,
 
 TEST_P(ServiceOnBothStores, ARestartInTheMiddleKeepsTheClassTheSwitchAndEverySession) {
     const Headers anna = teacher("anna");
-    const QByteArray code = newClass(anna);
+    const QByteArray code = newClass(service->port(), anna);
     const QString token = studentToken(code);
     ASSERT_FALSE(token.isEmpty());
     const QByteArray classPath = "/leerkracht/api/classes/" + code;
@@ -289,7 +274,7 @@ TEST_F(ServiceHardening, TheAdministratorsCommandChangesWhatTheNextStatusSays) {
     // The reply's bytes as the application reads them: the service renders a
     // class's reply once per change, and a switch is such a change.
     const auto statusWire = [&] {
-        const auto reply = call("GET", "/Vexlo/api/class-status.php?token=" + token.toLatin1());
+        const auto reply = call("GET", poll + "?token=" + token.toLatin1());
         return reply.header("Content-Type") + "\n" + reply.body;
     };
     const QByteArray free = statusWire();
@@ -309,6 +294,60 @@ TEST_F(ServiceHardening, TheAdministratorsCommandChangesWhatTheNextStatusSays) {
               QByteArray(free)
                   .replace(R"("domains":[])", R"("domains":["chatgpt.com","claude.ai"])")
                   .replace(R"("is_blocked":false)", R"("is_blocked":true)"));
+    // A poll is answered from its bytes as the HTTP server answers it, which it does when a
+    // body is announced.
+    for (const QByteArray& query : {"?token=" + token.toLatin1(), QByteArray("?token=x"), {}}) {
+        const RawReply quick = call("GET", poll + query),
+                       server = call("GET", poll + query, {}, {"Content-Length: 0"});
+        EXPECT_NE(quick.status, 0) << query.data();
+        EXPECT_EQ(quick.head + "\r\n\r\n" + quick.body, server.head + "\r\n\r\n" + server.body)
+            << query.data();
+    }
+}
+
+TEST(QuickPoll, TakesOneWholePlainGetOfThePollAndLeavesTheRestToTheHttpServer) {
+    const QByteArray rest = " HTTP/1.1\r\nHost: k\r\nConnection: keep-alive\r\n\r\n";
+    const QByteArray get = "GET " + poll + "?token=a";
+    const std::vector<std::pair<QByteArray, QByteArray>> cases = {
+        {"GET " + poll + "?token=a%20b" + rest, poll + "?token=a%20b"},
+        {"GET " + poll + rest, poll},
+        {"GET " + poll + "x?token=a" + rest, "server"},
+        {"GET /" + rest, "server"},
+        {"POST " + poll + rest, "server"},
+        {get + " HTTP/1.0\r\n\r\n", "server"},
+        {get + rest + get + rest, "server"},  // a second request behind it
+        {get + " HTTP/1.1\r\nHost: k\r\n", "server"},
+        {get + " HTTP/1.1\r\ncontent-length: 0\r\n\r\n", "server"},
+        {get + " HTTP/1.1\r\nTransfer-Encoding: chunked\r\n\r\n", "server"},
+        {get + " HTTP/1.1\r\nExpect: 100-continue\r\n\r\n", "server"},
+        {get + " HTTP/1.1\r\nUpgrade: websocket\r\n\r\n", "server"},
+        {get + " HTTP/1.1\r\nX: a\nY: b\r\n\r\n", "server"},
+        {get + " HTTP/1.1\r\nX: a\rContent-Length: 5\r\n\r\n", "server"},
+        {"GET " + poll + "?a b" + rest, "server"},
+        {"GET HTTP/1.1\r\n\r\n", "server"},
+    };
+    for (const auto& [bytes, target] : cases)
+        EXPECT_EQ(kt::service::quickPollTarget(bytes, poll).value_or("server"), target)
+            << bytes.data();
+}
+
+TEST(AdminSecret, IsMadeForTheOwnerAloneAndOnlyItOpensTheAdministratorCommand) {
+    using namespace kt::service;
+    QTemporaryDir dir;
+    const QString path = dir.filePath("admin.secret");
+    const AdminSecret made = loadOrCreateAdminSecret(path);
+    ASSERT_EQ(made.error, QString());
+    const QFile::Permissions others = QFile::ReadGroup | QFile::WriteGroup | QFile::ExeGroup |
+                                      QFile::ReadOther | QFile::WriteOther | QFile::ExeOther;
+    EXPECT_EQ(QFile::permissions(path) & others, QFile::Permissions());
+    EXPECT_EQ(loadOrCreateAdminSecret(path).value, made.value) << "made once, then kept";
+    EXPECT_TRUE(secretMatches(made.value, made.value));
+    EXPECT_FALSE(secretMatches(made.value.left(made.value.size() - 1) + "x", made.value));
+    EXPECT_FALSE(secretMatches(QByteArray(), QByteArray()));
+
+    QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner | QFile::ReadOther);
+    EXPECT_TRUE(readAdminSecret(path).error.contains("may be read by others"));
+    EXPECT_TRUE(readAdminSecret(dir.filePath("missing")).error.contains("cannot read"));
 }
 
 // Trusting the service's certificate lets it vouch for the service only.

@@ -163,30 +163,16 @@ TEST_P(StoreContract, KeepsWhatItIsGivenAcrossOpeningsAndRefusesWritesItCannotMa
     EXPECT_EQ(store->schemaVersion(), SqlStore::latestSchemaVersion()) << "made on an empty one";
     writeAll(*store, true);
 
-    Teacher zoeNow = zoe;
-    zoeNow.passwordHash = "$argon2id$new";
-    zoeNow.mustChangePassword = false;
-    zoeNow.displayName = "Mevr. Zoë";
+    const Teacher zoeNow{zoe.id, zoe.name, "$argon2id$new", false, "Mevr. Zoë"};
     jan.lastSeenMs = t + 500;
-    const std::string expected = QStringList{shown(zoeNow),
-                                             shown(bert),
-                                             shown({"c1", bert.id, t + 9}),
-                                             shown(changed),
-                                             shown(second),
-                                             shown(jan),
-                                             shown(piet),
-                                             shown(joined),
-                                             shown(switched),
-                                             shown(reported),
-                                             "newest " + shown(reported),
-                                             "one " + shown(second),
-                                             "of BCD349 " + shown(piet),
-                                             "one " + shown(jan),
-                                             "one " + shown({"c1", bert.id, t + 9}),
-                                             line("polled", "hash-jan", t + 500),
-                                             line("failed", t + 1)}
-                                     .join('\n')
-                                     .toStdString();
+    const StoredTeacherSession bertsLogin{"c1", bert.id, t + 9};
+    QStringList lines;
+    lines << shown(zoeNow) << shown(bert) << shown(bertsLogin) << shown(changed) << shown(second)
+          << shown(jan) << shown(piet) << shown(joined) << shown(switched) << shown(reported)
+          << "newest " + shown(reported) << "one " + shown(second) << "of BCD349 " + shown(piet)
+          << "one " + shown(jan) << "one " + shown(bertsLogin)
+          << line("polled", "hash-jan", t + 500) << line("failed", t + 1);
+    const std::string expected = lines.join('\n').toStdString();
     const QList<qint64> ids = {zoe.id, bert.id};
     EXPECT_EQ(contents(*store, ids), expected);
     EXPECT_EQ(shown(store->teacherByName("zoë.ø@school").value_or(Teacher{})).toStdString(),

@@ -138,7 +138,7 @@ def start_haproxy(work, plain_port):
     return front, port
 
 
-class Page:
+class Page(webdriver.Chrome):
     """One teacher's browser on the page."""
 
     def __init__(self):
@@ -147,170 +147,63 @@ class Page:
                          "--disable-gpu", "--no-first-run"):
             options.add_argument(argument)
         options.accept_insecure_certs = True  # the test's own self-signed certificate
-        self.driver = webdriver.Chrome(
-            service=ChromeService(executable_path=shutil.which("chromedriver")), options=options)
+        super().__init__(service=ChromeService(executable_path=shutil.which("chromedriver")),
+                         options=options)
 
     def waits(self, condition):
         """True once `condition` (of the page) holds, false when it never does."""
         try:
-            return bool(WebDriverWait(self.driver, PATIENCE).until(lambda d: condition()))
+            return bool(WebDriverWait(self, PATIENCE).until(lambda d: condition()))
         except Exception:
             return False
+
+    def sees(self, condition, what, shown=lambda: ""):
+        """Checks that `condition` comes to hold; `shown` tells what there was instead."""
+        return check(self.waits(condition), what + shown())
 
     def click(self, css):
         """Clicks the element once it is there; the lists are drawn anew every
         2 s, so an element found just before a refresh is looked up again."""
-        WebDriverWait(self.driver, PATIENCE, ignored_exceptions=(
+        WebDriverWait(self, PATIENCE, ignored_exceptions=(
             NoSuchElementException, StaleElementReferenceException)).until(
                 lambda d: d.find_element(By.CSS_SELECTOR, css).click() or True)
 
     def find(self, element_id):
-        return self.driver.find_element(By.ID, element_id)
-
-    def visible(self, element_id):
-        WebDriverWait(self.driver, PATIENCE).until(lambda d: self.find(element_id).is_displayed())
-        return self.find(element_id)
-
-    def type(self, element_id, text, clear=False, submit=None):
-        if clear:
-            self.visible(element_id).clear()
-        self.visible(element_id).send_keys(text)
-        if submit:
-            self.find(submit).click()
-
-    def script(self, code, *arguments):
-        return self.driver.execute_script(code, *arguments)
+        return self.find_element(By.ID, element_id)
 
     def text(self, element_id):
         return self.find(element_id).text
 
+    def type(self, element_id, text, clear=False, submit=None):
+        WebDriverWait(self, PATIENCE).until(lambda d: self.find(element_id).is_displayed())
+        if clear:
+            self.find(element_id).clear()
+        self.find(element_id).send_keys(text)
+        if submit:
+            self.find(submit).click()
+
     def says(self, text, what):
-        return check(self.waits(lambda: self.text("message") == text),
-                     what + ": %r" % self.text("message"))
-
-    def focused(self):
-        return self.script("return document.activeElement.id")
-
-    def log_in(self, name, password):
-        self.type("login-name", name, clear=True)
-        self.type("login-password", password, submit="login-submit")
+        return self.sees(lambda: self.text("message") == text, what,
+                         lambda: ": %r" % self.text("message"))
 
     def switch_on(self):
         self.find("block-switch").click()
         self.waits(lambda: self.find("block-switch").get_attribute("aria-checked") == "true")
 
+    def focused(self):
+        return self.execute_script("return document.activeElement.id")
+
     def rows(self):
         """(name, state, status text) of each row of the student list, top to bottom."""
-        return self.script("""
+        return self.execute_script("""
             return [...document.querySelectorAll("#students tr")].map(row =>
                 [row.dataset.name, row.dataset.state, row.querySelector(".status").textContent]);""")
 
     def new_class(self, name, school=""):
         self.type("new-class-name", name)
         self.type("new-class-school", school, submit="new-class-submit")
-        return self.visible("class-code").text
-
-
-def lesson(anna, student, restart, service, password):
-    """A lesson of four computers, its log, a service restart and an expired login.
-    Returns the service that runs at the end."""
-    anna.click("#back")
-    code = anna.new_class("4C")
-    check(anna.waits(lambda: anna.driver.current_url.endswith("#klas/" + code)),
-          "the open class is in the address: %s" % anna.driver.current_url)
-    tokens = {name: student.login(name, code)["session_token"]
-              for name in ("Jan", "Eva", "Piet", "=Kees")}
-    anna.switch_on()
-    for name in tokens:
-        student.status(tokens[name])
-    replies = [student.report(tokens["Jan"], "blocked"),
-               student.report(tokens["Eva"], "failed", error="Kon de bewaker niet installeren"),
-               student.report(tokens["Piet"], "quit")]
-    check(all(reply.get("success") for reply in replies), "the service takes the reports")
-
-    def polling(until):
-        """Jan and Eva keep polling while the page gets there; =Kees has stopped."""
-        return anna.waits(lambda: [student.status(tokens[name]) for name in ("Jan", "Eva")]
-                          and until())
-
-    expected = [("Eva", "failed", r"Blokkering mislukt: Kon de bewaker niet installeren \(\d\d:\d\d\)"),
-                ("Piet", "departed", r"Vertrokken tijdens blokkering om \d\d:\d\d"),
-                ("=Kees", "no_contact", r"Geen contact sinds \d\d:\d\d"),
-                ("Jan", "blocked", r"Geblokkeerd sinds \d\d:\d\d")]
-    check(polling(lambda: len(anna.rows()) == len(expected) and all(
-        name == row[0] and state == row[1] and re.fullmatch(text, row[2])
-        for (name, state, text), row in zip(expected, anna.rows()))),
-        "each computer shows its state and its time, those that need attention first: %s"
-        % anna.rows())
-    summary = anna.find("summary")
-    check(summary.text == "1 van 4 computers geblokkeerd" and
-          summary.get_attribute("aria-live") == "polite",
-          "a polite summary above the list: %r" % summary.text)
-
-    # The live region changes with the summary only, not with each refresh.
-    anna.script("""
-        window.summaryChanges = 0;
-        new MutationObserver(() => window.summaryChanges++).observe(
-            document.getElementById("summary"), {childList: true, characterData: true, subtree: true});""")
-    first_row = "return document.getElementById('students').firstChild"
-    refreshed = anna.script(first_row)
-    polling(lambda: anna.script(first_row) != refreshed)
-    check(anna.script("return window.summaryChanges") == 0,
-          "a refresh that changes nothing leaves the summary alone")
-    student.report(tokens["Eva"], "blocked")
-    check(polling(lambda: anna.text("summary") == "2 van 4 computers geblokkeerd"),
-          "the summary follows the computers")
-    check(anna.script("return window.summaryChanges") == 1, "one change, one announcement")
-
-    # The lesson log, on the page and as a file a spreadsheet reads as text.
-    check(polling(lambda: "Jan: Geblokkeerd (18 namen, 40 adressen)" in anna.text("lesson-log")),
-          "the day's log on the page: %s" % anna.text("lesson-log"))
-    csv = anna.driver.execute_async_script("""
-        const done = arguments[0];
-        fetch(document.getElementById("log-csv").href).then(async r =>
-            done([r.headers.get("Content-Disposition"), await r.text()]));""")
-    check(csv[0].startswith('attachment; filename="logboek-%s-' % code) and
-          csv[1].startswith("Datum;Tijd;Leerling;Gebeurtenis\r\n") and
-          '"Blokkering aan door anna"' in csv[1] and '"\'=Kees";"Aangemeld"' in csv[1],
-          "the CSV download holds the day, a pupil's formula as text: %s" % csv)
-
-    # Adding or removing a name says what changed.
-    anna.type("domain-add", "Ai.Example.org", submit="domain-submit")
-    anna.says("ai.example.org staat nu in de lijst.", "adding a name says so")
-    anna.click("#domains button[aria-label='Verwijder ai.example.org']")
-    anna.says("ai.example.org is uit de lijst gehaald.", "removing a name says so")
-
-    # A reload keeps the class; a restart of the service: its error goes once it answers.
-    anna.driver.refresh()
-    check(anna.waits(lambda: anna.text("class-code") == code),
-          "a reload opens the class of the address")
-    service.stop()
-    anna.says("De klasdienst is niet bereikbaar", "the page says the service is gone")
-    service = restart()
-    check(service.port is not None, "the service starts again")
-    check(polling(lambda: anna.text("message") == "" and len(anna.rows()) == 4),
-          "the error goes once the service answers again: %r" % anna.text("message"))
-
-    # An expired login says so, and logging in again opens the class of the address.
-    anna.driver.execute_async_script("""
-        const done = arguments[0];
-        fetch("api/logout", {method: "POST", headers: {"Content-Type": "application/json",
-                                                       "X-CSRF-Token": state.csrf},
-                             body: "{}"}).then(done);""")
-    anna.says("Je sessie is verlopen; meld je opnieuw aan", "an expired login says so")
-    check(anna.focused() == "login-name", "the focus is on Naam")
-    anna.log_in("anna", password)
-    check(anna.waits(lambda: anna.text("class-code") == code and anna.text("message") == ""),
-          "logged in again, the class is open and the message gone")
-
-    # Afmelden: the next teacher finds the name field empty, focused, and no class.
-    anna.find("logout").click()
-    anna.says("Je bent afgemeld.", "logged out")
-    check(anna.focused() == "login-name" and
-          anna.find("login-name").get_attribute("value") == "" and
-          "#" not in anna.driver.current_url,
-          "after Afmelden Naam is empty and focused, the class is out of the address")
-    return service
+        self.sees(lambda: self.find("class-code").is_displayed(), "the new class opens")
+        return self.text("class-code")
 
 
 def main():
@@ -326,14 +219,14 @@ def main():
             return
         url = "https://127.0.0.1:%d/leerkracht/" % service.port
         student = Student(service.port, work)
-
         anna = Page()
-        anna.driver.get(url)
-        check(anna.waits(lambda: anna.focused() == "login-name"),
-              "the login view puts the focus on Naam")
-        anna.log_in("anna", one_time)
+        anna.get(url)
+        anna.sees(lambda: anna.focused() == "login-name", "the login view puts the focus on Naam")
+        anna.type("login-name", "anna")
+        anna.type("login-password", one_time, submit="login-submit")
         anna.type("new-password", "anna heeft een lang wachtwoord", submit="password-submit")
-        check(anna.visible("no-classes").is_displayed(), "a new teacher is told there is no class")
+        anna.sees(lambda: anna.find("no-classes").is_displayed(),
+                  "a new teacher is told there is no class")
         code = anna.new_class("3B Wiskunde", "Sint-Jan")
         check(re.fullmatch(r"[ACDEFGHJKMNPQRTUVWXY34679]{6}", code) is not None,
               "the page shows the new class code %r" % code)
@@ -342,40 +235,127 @@ def main():
         for typed, reason in (("localhost", "de computer van de leerling zelf"),
                               ("x", "geen volledige naam")):
             anna.type("domain-add", typed, clear=True, submit="domain-submit")
-            check(anna.waits(lambda: reason in anna.text("message")),
-                  "the page says why %r is not blocked" % typed)
+            anna.sees(lambda: reason in anna.text("message"),
+                      "the page says why %r is not blocked" % typed)
         token = student.login("Jan Peeters", code.lower()).get("session_token", "")
-        check(anna.waits(lambda: ["Jan Peeters", "free", "Vrij"] in anna.rows()),
-              "the page shows the student's computer free")
+        anna.sees(lambda: ["Jan Peeters", "free", "Vrij"] in anna.rows(),
+                  "the page shows the student's computer free")
         anna.switch_on()
         check(student.status(token).get("is_blocked") is True,
               "the switch on makes the next status reply blocked")
-
-        anna.driver.get(url)
+        anna.get(url)
         anna.type("display-name", "Mevr. Claes-Peeters", clear=True, submit="display-name-submit")
         anna.waits(lambda: "Leerlingen zien nu" in anna.text("message"))
         check(student.status(token).get("class_info", {}).get("teacher_name") ==
               "Mevr. Claes-Peeters", "a display name set on the page reaches the students")
         anna.click("#class-list button[data-code='%s']" % code)
         anna.click("#students .remove-student")
-        anna.driver.switch_to.alert.accept()
+        anna.switch_to.alert.accept()
         anna.waits(lambda: not anna.rows())
         reply = student.status(token)
         check(reply.get("success") is False,
               "removing the student ends the session at the next reply: %s" % reply)
-
-        # The rest through HAProxy, the service behind it restarted on the same ports.
+        # The rest through HAProxy: a lesson of four computers, its log, a restart of the
+        # service behind it on the same ports and an expired login.
         front, front_port = start_haproxy(work, service.plain_port)
-        anna.driver.get("https://127.0.0.1:%d/leerkracht/#klas/%s" % (front_port, code))
-        service = lesson(anna, Student(front_port, work),
-                         lambda: Service(work, database, service.port, service.plain_port),
-                         service, "anna heeft een lang wachtwoord")
+        anna.get("https://127.0.0.1:%d/leerkracht/#klas/%s" % (front_port, code))
+        student = Student(front_port, work)
+        anna.click("#back")
+        code = anna.new_class("4C")
+        anna.sees(lambda: anna.current_url.endswith("#klas/" + code),
+                  "the open class is in the address", lambda: ": " + anna.current_url)
+        tokens = {name: student.login(name, code)["session_token"]
+                  for name in ("Jan", "Eva", "Piet", "=Kees")}
+        anna.switch_on()
+        for name in tokens:
+            student.status(tokens[name])
+        replies = [student.report(tokens["Jan"], "blocked"),
+                   student.report(tokens["Eva"], "failed", error="Kon de bewaker niet installeren"),
+                   student.report(tokens["Piet"], "quit")]
+        check(all(reply.get("success") for reply in replies), "the service takes the reports")
+        def polling(until, what, shown=lambda: ""):  # Jan and Eva poll meanwhile; =Kees has stopped
+            return anna.sees(lambda: [student.status(tokens[name]) for name in ("Jan", "Eva")]
+                             and until(), what, shown)
+        expected = [("Eva", "failed",
+                     r"Blokkering mislukt: Kon de bewaker niet installeren \(\d\d:\d\d\)"),
+                    ("Piet", "departed", r"Vertrokken tijdens blokkering om \d\d:\d\d"),
+                    ("=Kees", "no_contact", r"Geen contact sinds \d\d:\d\d"),
+                    ("Jan", "blocked", r"Geblokkeerd sinds \d\d:\d\d")]
+        polling(lambda: len(anna.rows()) == len(expected) and all(
+            name == row[0] and state == row[1] and re.fullmatch(text, row[2])
+            for (name, state, text), row in zip(expected, anna.rows())),
+            "each computer shows its state and its time, those that need attention first",
+            lambda: ": %s" % anna.rows())
+        summary = anna.find("summary")
+        check(summary.text == "1 van 4 computers geblokkeerd" and
+              summary.get_attribute("aria-live") == "polite",
+              "a polite summary above the list: %r" % summary.text)
+        # The live region changes with the summary only, not with each refresh.
+        anna.execute_script("""
+            window.summaryChanges = 0;
+            new MutationObserver(() => window.summaryChanges++).observe(
+                document.getElementById("summary"), {childList: true, characterData: true, subtree: true});""")
+        first_row = "return document.getElementById('students').firstChild"
+        refreshed = anna.execute_script(first_row)
+        polling(lambda: anna.execute_script(first_row) != refreshed, "the list is drawn anew")
+        check(anna.execute_script("return window.summaryChanges") == 0,
+              "a refresh that changes nothing leaves the summary alone")
+        student.report(tokens["Eva"], "blocked")
+        polling(lambda: anna.text("summary") == "2 van 4 computers geblokkeerd",
+                "the summary follows the computers")
+        check(anna.execute_script("return window.summaryChanges") == 1,
+              "one change, one announcement")
+        # The lesson log, on the page and as a file a spreadsheet reads as text.
+        polling(lambda: "Jan: Geblokkeerd (18 namen, 40 adressen)" in anna.text("lesson-log"),
+                "the day's log on the page", lambda: ": %s" % anna.text("lesson-log"))
+        csv = anna.execute_async_script("""
+            const done = arguments[0];
+            fetch(document.getElementById("log-csv").href).then(async r =>
+                done([r.headers.get("Content-Disposition"), await r.text()]));""")
+        check(csv[0].startswith('attachment; filename="logboek-%s-' % code) and
+              csv[1].startswith("Datum;Tijd;Leerling;Gebeurtenis\r\n") and
+              '"Blokkering aan door anna"' in csv[1] and '"\'=Kees";"Aangemeld"' in csv[1],
+              "the CSV download holds the day, a pupil's formula as text: %s" % csv)
+        # Adding or removing a name says what changed.
+        anna.type("domain-add", "Ai.Example.org", submit="domain-submit")
+        anna.says("ai.example.org staat nu in de lijst.", "adding a name says so")
+        anna.click("#domains button[aria-label='Verwijder ai.example.org']")
+        anna.says("ai.example.org is uit de lijst gehaald.", "removing a name says so")
+        # A reload keeps the class; a restart of the service: its error goes once it answers.
+        anna.refresh()
+        anna.sees(lambda: anna.text("class-code") == code,
+                  "a reload opens the class of the address")
+        service.stop()
+        anna.says("De klasdienst is niet bereikbaar", "the page says the service is gone")
+        service = Service(work, database, service.port, service.plain_port)
+        check(service.port is not None, "the service starts again")
+        polling(lambda: anna.text("message") == "" and len(anna.rows()) == 4,
+                "the error goes once the service answers again",
+                lambda: ": %r" % anna.text("message"))
+        # An expired login says so, and logging in again opens the class of the address.
+        anna.execute_async_script("""
+            const done = arguments[0];
+            fetch("api/logout", {method: "POST", headers: {"Content-Type": "application/json",
+                                                           "X-CSRF-Token": state.csrf},
+                                 body: "{}"}).then(done);""")
+        anna.says("Je sessie is verlopen; meld je opnieuw aan", "an expired login says so")
+        check(anna.focused() == "login-name", "the focus is on Naam")
+        anna.type("login-name", "anna", clear=True)
+        anna.type("login-password", "anna heeft een lang wachtwoord", submit="login-submit")
+        anna.sees(lambda: anna.text("class-code") == code and anna.text("message") == "",
+                  "logged in again, the class is open and the message gone")
+        # Afmelden: the next teacher finds the name field empty, focused, and no class.
+        anna.find("logout").click()
+        anna.says("Je bent afgemeld.", "logged out")
+        check(anna.focused() == "login-name" and "#" not in anna.current_url and
+              anna.find("login-name").get_attribute("value") == "",
+              "after Afmelden Naam is empty and focused, the class is out of the address")
     finally:
         if front:
             front.terminate()
             front.wait(10)
         if anna:
-            anna.driver.quit()
+            anna.quit()
         if service:
             service.stop()
         shutil.rmtree(work, ignore_errors=True)
