@@ -2,7 +2,7 @@
 # Installs what is missing, checks the formatting, builds the plain and the
 # sanitizer builds (a warning is an error) and runs every test of both (unit,
 # integration, UI, the self-test of the real window, the replay of the fuzz
-# corpora), then builds the fuzz targets and runs each for 30 s.
+# corpora), then builds the fuzz targets and runs each for 20 s.
 # Ends with a line "N passed, N failed".
 set -uo pipefail
 cd "$(dirname "$0")/.."
@@ -52,14 +52,14 @@ for preset in default asan; do
   rm -f "$log"
 done
 
-# The fuzz targets (clang, libFuzzer), 30 s each from their committed corpus;
+# The fuzz targets (clang, libFuzzer), 20 s each from their committed corpus;
 # each counts as one test.
 echo "=== fuzz"
 targets=$(ls -d fuzz/corpus/*/ | wc -l)
 log=$(mktemp)
 if cmake --preset fuzz -DCMAKE_COMPILE_WARNING_AS_ERROR=ON >/dev/null &&
   cmake --build --preset fuzz -j "$jobs"; then
-  scripts/run-fuzzers.sh 30 2>&1 | tee "$log"
+  scripts/run-fuzzers.sh 20 2>&1 | tee "$log"
 else
   echo "build fuzz FAILED"
 fi
