@@ -297,15 +297,15 @@ void ServiceServer::watch(QTcpSocket* socket, ConnectionCounter::Admission admis
                           HandOnListener::ServeAfterAll serveAfterAll) {
     ConnectionGuard::QuickAnswer quickAnswer;
     ConnectionGuard::ServedOverCap servedOverCap;
-    if (students) {
+    if (students)
         quickAnswer = [this, socket](const QByteArray& bytes) { return quickPoll(socket, bytes); };
+    if (students && admission == ConnectionCounter::Admission::OverAddressCap)
         servedOverCap = [this, serveAfterAll = std::move(serveAfterAll)](const QByteArray& head) {
             return teachers_.knowsBrowser(
                        QString::fromLatin1(cookieInHead(head, TeacherPage::cookieName)),
                        cookieInHead(head, TeacherPage::deviceCookieName)) &&
                    serveAfterAll();
         };
-    }
     // A child of the socket.
     new ConnectionGuard(socket, limits_, admission, QByteArray("GET ") + statusPath, log_,
                         std::move(quickAnswer), std::move(servedOverCap));

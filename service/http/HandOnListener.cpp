@@ -20,13 +20,20 @@ void HandOnListener::handOn(QTcpSocket* socket) {
             socket, [socket] { emit socket->readyRead(); }, Qt::QueuedConnection);
 }
 
-bool HandOnListener::serveAfterAll(QTcpSocket* socket, const QHostAddress& peer,
-                                   ConnectionCounter& connections, Admission& admission) {
-    if (admission != Admission::OverAddressCap || !connections.serveAfterAll(peer))
-        return false;
-    admission = Admission::Serve;
-    handOn(socket);
-    return true;
+HandOnListener::ServeAfterAll HandOnListener::countUntilGone(QTcpSocket* socket,
+                                                             const QHostAddress& peer,
+                                                             ConnectionCounter& connections,
+                                                             Admission admission) {
+    auto counted = std::make_shared<Admission>(admission);
+    connect(socket, &QObject::destroyed, this,
+            [&connections, peer, counted] { connections.release(peer, *counted); });
+    return [this, socket, peer, &connections, counted] {
+        if (*counted != Admission::OverAddressCap || !connections.serveAfterAll(peer))
+            return false;
+        *counted = Admission::Serve;
+        handOn(socket);
+        return true;
+    };
 }
 
 QHostAddress peerOf(qintptr descriptor) {

@@ -23,10 +23,11 @@ class HandOnListener : public QTcpServer {
   protected:
     // What came already waits for the HTTP server, which is given a signal for it.
     void handOn(QTcpSocket* socket);
-    // What ServeAfterAll does for `socket` from `peer`, counted by `connections`
-    // as `admission` (which then becomes Serve).
-    bool serveAfterAll(QTcpSocket* socket, const QHostAddress& peer, ConnectionCounter& connections,
-                       Admission& admission);
+    // Counts `socket` from `peer` in `connections` until it is gone: as
+    // `admission` says, or as served once the returned ServeAfterAll (for its
+    // guard) served it after all.
+    ServeAfterAll countUntilGone(QTcpSocket* socket, const QHostAddress& peer,
+                                 ConnectionCounter& connections, Admission admission);
 
   private:
     QObject* httpServer_ = nullptr;

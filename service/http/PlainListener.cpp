@@ -91,13 +91,7 @@ void PlainListener::admit(QTcpSocket* socket, const QHostAddress& client) {
         socket->deleteLater();
         return;
     }
-    // Served after all, a refused connection is released as a served one.
-    auto counted = std::make_shared<Admission>(admission);
-    connect(socket, &QObject::destroyed, this,
-            [this, client, counted] { connections_.release(client, *counted); });
-    watch_(socket, admission, [this, socket, client, counted] {
-        return serveAfterAll(socket, client, connections_, *counted);
-    });
+    watch_(socket, admission, countUntilGone(socket, client, connections_, admission));
     if (admission == Admission::Serve)
         handOn(socket);  // a refused one stays with its guard
 }

@@ -44,10 +44,8 @@ void TlsListener::startHandshakes() {
 
 void TlsListener::startHandshake(const Accepted& accepted) {
     auto* socket = new QSslSocket(this);
-    // Served after all, a refused connection is released as a served one.
-    auto counted = std::make_shared<Admission>(accepted.admission);
-    connect(socket, &QObject::destroyed, this,
-            [this, peer = accepted.peer, counted] { connections_.release(peer, *counted); });
+    const ServeAfterAll serveAfterAll =
+        countUntilGone(socket, accepted.peer, connections_, accepted.admission);
     if (!socket->setSocketDescriptor(accepted.descriptor)) {
         delete socket;
         ::close(static_cast<int>(accepted.descriptor));
@@ -72,9 +70,7 @@ void TlsListener::startHandshake(const Accepted& accepted) {
                 if (admission == Admission::Serve)  // a refused one stays with its guard
                     handOn(socket);
             });
-    watch_(socket, accepted.admission, [this, socket, peer = accepted.peer, counted] {
-        return serveAfterAll(socket, peer, connections_, *counted);
-    });
+    watch_(socket, accepted.admission, serveAfterAll);
     timeout->start(handshakeTimeoutMs_);
     socket->startServerEncryption();
 }

@@ -7,6 +7,7 @@
 
 #include "classes/ComputerStates.h"
 #include "classes/HttpReplies.h"
+#include "http/HeadCookie.h"
 #include "http/JsonBody.h"
 #include "limits/ServiceLimits.h"
 
@@ -47,13 +48,7 @@ QHttpServerResponse ok(QJsonObject body = {}) {
 }
 
 QByteArray cookieOf(const QHttpServerRequest& request, const char* name) {
-    const QByteArray prefix = QByteArray(name) + '=';
-    for (const QByteArray& part : request.value("Cookie").split(';')) {
-        const QByteArray trimmed = part.trimmed();
-        if (trimmed.startsWith(prefix))
-            return trimmed.mid(prefix.size());
-    }
-    return {};
+    return cookieValue(request.value("Cookie"), name);
 }
 
 QString sessionCookieOf(const QHttpServerRequest& request) {
