@@ -33,6 +33,7 @@ void ClassRegister::tick() {
     flushLastSeen();
     readOthersPolls();
     noteLostContact();
+    checkContactLoggedElsewhere();
     writeLessonEvents();
     pruneLessonLog();
 }
@@ -51,10 +52,59 @@ void ClassRegister::noteLostContact() {
         if (!record || !record->isBlocked)
             continue;
         lostContact_.insert(it.key());
-        if (polledElsewhere_.contains(it.key()))
+        if (polledElsewhere_.contains(it.key())) {
+            leaveContactEvent(*it, LessonEvent::Kind::ContactLost, it->lastSeenMs);
             continue;  // that instance logs it
+        }
         lostLoggedHere_.insert(it.key());
         logEvent(it->classCode, LessonEvent::Kind::ContactLost, it->studentName);
+    }
+}
+
+void ClassRegister::leaveContactEvent(const StudentSession& session, LessonEvent::Kind kind,
+                                      qint64 sinceMs) {
+    LessonEvent event;
+    event.classCode = session.classCode;
+    event.atMs = now_();
+    event.kind = kind;
+    event.student = session.studentName;
+    contactChecks_.append(
+        {session.tokenHash, event, sinceMs, event.atMs + limits::contactCheckAfterMs});
+}
+
+void ClassRegister::checkContactLoggedElsewhere() {
+    const qint64 now = now_();
+    for (auto check = contactChecks_.begin(); check != contactChecks_.end();) {
+        const bool lost = check->event.kind == LessonEvent::Kind::ContactLost;
+        if (now < check->dueMs) {
+            ++check;
+            continue;
+        }
+        if (lost && !lostContact_.contains(check->tokenHash)) {
+            check = contactChecks_.erase(check);  // back before anyone had to say it was gone
+            continue;
+        }
+        const quint64 failedBefore = failedStatements;
+        const QList<LessonEvent> events =
+            lessonLog(check->event.classCode, check->sinceMs, now + 1, limits::contactCheckEvents);
+        if (failedStatements != failedBefore) {
+            ++check;  // asked again at the next round
+            continue;
+        }
+        std::optional<LessonEvent::Kind> latest;  // of this student's contact events since
+        for (const LessonEvent& event : events)
+            if (event.student == check->event.student &&
+                (event.kind == LessonEvent::Kind::ContactLost ||
+                 event.kind == LessonEvent::Kind::ContactBack))
+                latest = event.kind;
+        // A loss nobody logged, or a logged loss whose return nobody logged:
+        // the instance it was left to stopped.
+        if (lost ? !latest : latest == LessonEvent::Kind::ContactLost) {
+            appendEvent(check->event);
+            if (lost)
+                lostLoggedHere_.insert(check->tokenHash);
+        }
+        check = contactChecks_.erase(check);
     }
 }
 

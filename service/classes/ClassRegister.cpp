@@ -166,7 +166,8 @@ std::optional<StudentSession> ClassRegister::poll(const QString& tokenHash) {
         return std::nullopt;
     const auto session = sessions_.find(tokenHash);
     const qint64 now = now_();
-    if (now - session->lastSeenMs > limits::studentSessionMs) {
+    const qint64 lastSeen = session->lastSeenMs;
+    if (now - lastSeen > limits::studentSessionMs) {
         endSessions({tokenHash});
         return std::nullopt;
     }
@@ -174,9 +175,12 @@ std::optional<StudentSession> ClassRegister::poll(const QString& tokenHash) {
     polledSinceFlush_.insert(tokenHash);
     if (!polledElsewhere_.isEmpty())
         polledElsewhere_.remove(tokenHash);
-    if (!lostContact_.isEmpty() && lostContact_.remove(tokenHash) &&
-        lostLoggedHere_.remove(tokenHash))
-        logEvent(session->classCode, LessonEvent::Kind::ContactBack, session->studentName);
+    if (!lostContact_.isEmpty() && lostContact_.remove(tokenHash)) {
+        if (lostLoggedHere_.remove(tokenHash))
+            logEvent(session->classCode, LessonEvent::Kind::ContactBack, session->studentName);
+        else  // the instance that logged the loss logs the return, if it still runs
+            leaveContactEvent(*session, LessonEvent::Kind::ContactBack, lastSeen);
+    }
     return *session;
 }
 
@@ -206,6 +210,8 @@ void ClassRegister::forget(const QString& tokenHash) {
     polledSinceFlush_.remove(tokenHash);
     for (QSet<QString>* set : {&lostContact_, &polledElsewhere_, &lostLoggedHere_})
         set->remove(tokenHash);
+    if (!contactChecks_.isEmpty())
+        contactChecks_.removeIf([&](const auto& check) { return check.tokenHash == tokenHash; });
 }
 
 QList<StudentSession> ClassRegister::studentsOf(const QString& code) const {

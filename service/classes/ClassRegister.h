@@ -131,6 +131,10 @@ class ClassRegister {
     void refreshDisplayName(qint64 teacherId);
     void appendEvent(const LessonEvent& event);
     void noteLostContact();
+    // A contact event of `session` left to the instance that answered its
+    // last poll, checked for in the store later; `sinceMs` is that poll.
+    void leaveContactEvent(const StudentSession& session, LessonEvent::Kind kind, qint64 sinceMs);
+    void checkContactLoggedElsewhere();
     void writeLessonEvents();
     void pruneLessonLog();
 
@@ -148,6 +152,15 @@ class ClassRegister {
     // logs its lost contact and its return: one event, not one per instance.
     QSet<QString> polledElsewhere_;  // sessions whose last poll another instance answered
     QSet<QString> lostLoggedHere_;   // sessions whose lost contact this instance logged
+    // A contact event left to another instance, which may stop before it
+    // logs it: looked for in the store when due, and logged here if missing.
+    struct ContactCheck {
+        QString tokenHash;
+        LessonEvent event;  // what this instance logs if the store has nothing
+        qint64 sinceMs;     // the session's last poll before the loss
+        qint64 dueMs;
+    };
+    QList<ContactCheck> contactChecks_;
     qint64 watchContactFromMs_ = 0;  // after a restart the students need a moment to poll
     QList<LessonEvent> unwrittenEvents_;
     int lessonLogDays_ = limits::lessonLogDays;

@@ -77,6 +77,11 @@ inline constexpr int lastSeenFlushMs = 5'000;
 // A computer that did not poll for this long during a block has lost
 // contact: three polls missed.
 inline constexpr qint64 contactWithinMs = 15'000;
+// On a shared database a contact event left to another instance is looked
+// for in the store this long after: that instance's next write, two flushes
+// of the polls and a round later. The events of a class read for it at most.
+inline constexpr qint64 contactCheckAfterMs = 3 * lastSeenFlushMs;
+inline constexpr int contactCheckEvents = 10'000;
 // What a student's computer reports after each privileged run (a switch, a
 // repair, a quit): a handful in a lesson; more than this in the window is a
 // broken or hostile client, and is not heard.
