@@ -26,7 +26,6 @@ class Login : public kt::testing::SessionFixture {
         start({std::move(apiBaseURL), std::move(probeURL)});
         state->className = "oude klas";
     }
-
     // Starts a login and gives its requests these answers, one step at a time.
     void login(const std::string& name, const std::vector<HttpResult>& answers) {
         const std::size_t first = fakes.http.count();
@@ -44,7 +43,6 @@ class Login : public kt::testing::SessionFixture {
             settle();
         }
     }
-
     // The log, oldest line first, one line each.
     std::string log() const {
         std::string text;

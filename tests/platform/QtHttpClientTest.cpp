@@ -41,7 +41,6 @@ struct StubServer {
     QString url(const QString& path) const {
         return QStringLiteral("https://127.0.0.1:%1%2").arg(tcp_->serverPort()).arg(path);
     }
-
     QCoreApplication& app_ = qtApp();  // before any Qt object
     QHttpServer http_;
     QSslServer* tcp_ = new QSslServer;  // owned by http_ once bound
@@ -89,7 +88,6 @@ TEST(QtHttpClient, ResponsesArriveWholeAndFailuresAreTransportErrorsWithTheirRea
             << request.url << ": " << response->body.size() << " bytes";
     }
     EXPECT_EQ(server.connections, 1) << "the connection is kept and reused";
-
     const QString closed = [] { return StubServer().url("/"); }();  // a port no one listens on
     const struct {
         QtHttpClient& client;
