@@ -45,7 +45,6 @@ TEST(LiveLogin, NamesTravelIntactThePollIsAnsweredAWaitMayBlockAndTheQuitEndsThe
                   state->teacherName.get() + "|" + state->schoolName.get(),
               name + "|3B|Mevr. Claes|Sint-Jan");
     EXPECT_TRUE(service.waitForOutput("GET /Vexlo/api/class-status.php 200")) << "a known token";
-
     // The quit blocks the main thread while it waits for the service's answer.
     std::promise<HttpResult> answer;
     http.send(getRequest(service.rootUrl().toStdString()),
@@ -53,7 +52,6 @@ TEST(LiveLogin, NamesTravelIntactThePollIsAnsweredAWaitMayBlockAndTheQuitEndsThe
     auto future = answer.get_future();  // no event processing on this thread while it waits
     ASSERT_EQ(future.wait_for(std::chrono::seconds(20)), std::future_status::ready);
     EXPECT_TRUE(std::holds_alternative<HttpResponse>(future.get()));
-
     // The quit restores first, then ends the session at the service within its
     // wait: the logout, or the quit's report when that arrives first (the
     // logout then finds the session gone).

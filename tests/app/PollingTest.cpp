@@ -30,7 +30,6 @@ TEST_F(Polling, OneTimerPollsWithTheTokenAndUnusableRepliesOnlyRecordTheCheck) {
     EXPECT_TRUE(state->isLoggedIn.get());
     EXPECT_EQ(state->debugLog.get(), "") << "nothing is logged for unusable replies";
     EXPECT_FALSE(state->errorMessage.get().has_value());
-
     // A reply over one mebibyte is ignored with a log line.
     fakes.scheduler.advance(Seconds{5});
     std::string huge = R"({"is_blocked":true,"domains":[)";
@@ -124,7 +123,6 @@ TEST_F(Polling, SessionRefusedByTheServiceEndsTheLoginAndALateReplyIsDropped) {
     const auto sent = fakes.http.count();
     fakes.scheduler.advance(Seconds{30});
     EXPECT_EQ(fakes.http.count(), sent);
-
     // The reply to a request sent before a logout is dropped.
     loggedIn();
     const std::size_t pending = fakes.http.count() - 1;

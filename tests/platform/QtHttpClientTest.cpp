@@ -41,7 +41,6 @@ struct StubServer {
     QString url(const QString& path) const {
         return QStringLiteral("https://127.0.0.1:%1%2").arg(tcp_->serverPort()).arg(path);
     }
-
     QCoreApplication& app_ = qtApp();  // before any Qt object
     QHttpServer http_;
     QSslServer* tcp_ = new QSslServer;  // owned by http_ once bound
@@ -89,30 +88,24 @@ TEST(QtHttpClient, ResponsesArriveWholeAndFailuresAreTransportErrorsWithTheirRea
             << request.url << ": " << response->body.size() << " bytes";
     }
     EXPECT_EQ(server.connections, 1) << "the connection is kept and reused";
-
     const QString closed = [] { return StubServer().url("/"); }();  // a port no one listens on
-    const struct {
-        QtHttpClient& client;
-        HttpRequest request;
-        std::string domain;
-        int code;
-        std::string underlying;
-    } failures[] = {
+    // The client, the request and the error's domain, code and underlying reason.
+    const std::tuple<QtHttpClient&, HttpRequest, std::string, int, std::string> failures[] = {
         {wrongCa, get(server.url("/")), "QNetworkReply", 6, "self-signed"},   // handshake failed
         {client, get(server.url("/big"), 60, 1 << 20), "HttpClient", 1, ""},  // body too large
         {client, get(server.url("/stall"), 0.3), "QNetworkReply", 4, ""},     // timed out
         {client, get(closed), "QNetworkReply", 1, ""},                        // connection refused
     };
-    for (const auto& c : failures) {
-        SCOPED_TRACE(c.request.url);
-        const HttpResult result = fetch(c.client, c.request);
+    for (const auto& [failing, request, domain, code, underlying] : failures) {
+        SCOPED_TRACE(request.url);
+        const HttpResult result = fetch(failing, request);
         const auto* error = std::get_if<TransportError>(&result);
         ASSERT_NE(error, nullptr) << "a response of " << std::get<HttpResponse>(result).statusCode;
         EXPECT_EQ(error->domain + " " + std::to_string(error->code),
-                  c.domain + " " + std::to_string(c.code))
+                  domain + " " + std::to_string(code))
             << error->description;
         EXPECT_FALSE(error->description.empty());
-        EXPECT_NE(error->underlying.find(c.underlying), std::string::npos) << error->underlying;
+        EXPECT_NE(error->underlying.find(underlying), std::string::npos) << error->underlying;
     }
     // Destroying the client cancels what is pending, once.
     std::vector<HttpResult> results;

@@ -41,7 +41,6 @@ class ManualScheduler final : public Scheduler, public Clock {
   public:
     // 2026-03-02 09:05:01 UTC, a Monday morning lesson.
     static constexpr TimePoint start{std::chrono::seconds{1772442301}};
-
     void post(Task task) override { postAfter(Seconds{0}, std::move(task)); }
     void postAfter(Seconds delay, Task task) override {
         std::lock_guard lock(mutex_);
@@ -60,7 +59,6 @@ class ManualScheduler final : public Scheduler, public Clock {
     TimePoint now() const override {
         return start + std::chrono::duration_cast<TimePoint::duration>(elapsed());
     }
-
     // Moves time forward, running every task that falls due on the way at its
     // own time. Returns the number of tasks run.
     std::size_t advance(Seconds delta) {
@@ -73,7 +71,6 @@ class ManualScheduler final : public Scheduler, public Clock {
     }
     // Runs every task that is due now, including the ones they post for now.
     std::size_t runUntilIdle() { return advance(Seconds{0}); }
-
     Seconds elapsed() const {
         std::lock_guard lock(mutex_);
         return Seconds{now_};
@@ -117,7 +114,6 @@ class ManualScheduler final : public Scheduler, public Clock {
         entry.task();
         return true;
     }
-
     mutable std::mutex mutex_;
     std::multimap<std::pair<double, std::uint64_t>, Entry> queue_;  // due time, sequence
     std::set<TimerId> activeTimers_;
@@ -150,7 +146,6 @@ class ManualWorkers final : public WorkerThreads {
         task();
         return true;
     }
-
     std::deque<Task> tasks_;
 };
 
@@ -172,7 +167,6 @@ class FakeHttpClient final : public HttpClient {
                 return i;
         throw std::logic_error("no request was sent to " + part);
     }
-
     // A body over the request's limit ends in the error the real client gives.
     void respond(std::size_t index, int status, std::string body) {
         const auto limit = request(index).maxBodyBytes;
@@ -196,7 +190,6 @@ class FakeHttpClient final : public HttpClient {
             throw std::logic_error("request answered twice");
         completion(std::move(result));
     }
-
     std::deque<Sent> sent_;  // a completion may send: references stay valid
 };
 
@@ -205,14 +198,12 @@ class FakeHttpClient final : public HttpClient {
 class FakeProcessRunner final : public ProcessRunner {
   public:
     using Handler = std::function<ProcessResult(const ProcessRequest&)>;
-
     void setHandler(Handler handler) { handler_ = std::move(handler); }
     ProcessResult run(const ProcessRequest& request) override {
         requests_.push_back(request);
         return handler_ ? Handler(handler_)(request) : exited(0);
     }
     std::vector<ProcessRequest> requests() const { return requests_; }
-
     static ProcessResult exited(int status, std::string out = {}, std::string err = {}) {
         return {true, "", status, out, err};
     }
@@ -233,7 +224,6 @@ class FakeFileSystem final : public FileSystem {
     };
     std::string home = "/Users/leerling";
     std::optional<std::string> createDirectoryError, writeError;
-
     bool exists(const std::string& path) const override {
         return files_.count(path) || directories_.count(path);
     }
@@ -267,7 +257,6 @@ class FakeFileSystem final : public FileSystem {
     }
     std::string homeDirectory() const override { return home; }
     std::string userId() const override { return "1000"; }
-
     void putFile(const std::string& path, std::string content, unsigned mode = 0644) {
         files_[path] = File{std::move(content), mode};
     }
@@ -301,7 +290,6 @@ class FakeBlockingWait final : public BlockingWait {
         lastResult = condition();
         return *lastResult;
     }
-
     std::function<void()> whileWaiting;
     std::optional<Seconds> lastTimeout;
     std::optional<bool> lastResult;  // what the condition said when the wait ended

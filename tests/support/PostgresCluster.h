@@ -16,17 +16,14 @@ namespace kt::testing {
 class PostgresCluster {
   public:
     static constexpr const char* tcpVariable = "KT_POSTGRES_TCP_ADDRESS";
-
     // Started on first use.
     static PostgresCluster& shared();
     // Why there is none here; empty when it runs.
     const std::string& skipReason() const { return skipReason_; }
-
     // A new empty database: its address (postgresql://...) for --database.
     QString newDatabase();
     // For --database-password-file.
     QString passwordFile() const { return base_ + "/password"; }
-
     // Stops the server at once, as a crash would; its data stays.
     bool stop();
     // Starts it again, when it was stopped.
@@ -35,7 +32,6 @@ class PostgresCluster {
   private:
     PostgresCluster();
     ~PostgresCluster();
-
     std::string skipReason_;
     QString base_;
     QString tcpAddress_;        // empty: the Unix socket only

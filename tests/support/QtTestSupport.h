@@ -41,7 +41,6 @@ class ServiceProcess {
     ServiceProcess(const QString& classesFile, const QString& tlsDirectory,
                    const QString& database = QString(), const QStringList& options = {});
     ~ServiceProcess() { stop(); }
-
     bool started() const { return port_ != 0; }
     quint16 port() const { return port_; }
     QString baseUrl() const { return rootUrl() + "Vexlo/api/"; }
@@ -92,7 +91,6 @@ class TestConnection {
   public:
     explicit TestConnection(quint16 port, const QString& from = QStringLiteral("127.0.0.1"),
                             bool tls = true);
-
     void send(const QByteArray& bytes);  // written once the handshake is done
     // Waits for the handshake, then writes `bytes` and reads nothing until all
     // of them are out, as a client does that sends its whole request before it

@@ -39,7 +39,6 @@ class SandboxRun {
         if (std::getenv("KT_KEEP_SANDBOX"))
             dir_.path.clear();
     }
-
     void put(const std::string& name, const std::string& content) {  // into the working folder
         std::ofstream(dir_.in(name), std::ios::binary) << content;
     }

@@ -31,7 +31,6 @@ class SessionFixture : public ::testing::Test {
   protected:
     TestPorts fakes;
     std::shared_ptr<AppState> state;
-
     // The verb of every privileged run ("activate", "deactivate", "restore";
     // "script" for the macOS prompt), in order, and whether the next ones
     // succeed.
@@ -39,9 +38,7 @@ class SessionFixture : public ::testing::Test {
     std::string lastActivationRequest;
     bool promptAccepted = true;
     std::string promptError = "Geweigerd door polkit";
-
     void SetUp() override { start(); }
-
     void start(ServiceAddresses service = {}) {
         fakes.processes.setHandler([this](const ProcessRequest& request) {
             if (request.program == "/usr/bin/pkexec") {
@@ -60,16 +57,13 @@ class SessionFixture : public ::testing::Test {
         settle();
         state->debugLog = "";
     }
-
     void settle() { fakes.settle(); }
     ClassSession& session() { return state->session(); }
     BlockingController& blocking() { return state->blocking(); }
-
     std::size_t runs(const std::string& verb) const {
         return static_cast<std::size_t>(
             std::count(privilegedRuns.begin(), privilegedRuns.end(), verb));
     }
-
     // A logged-in session with polling running, as a login leaves it.
     void loggedIn(const std::string& token = "tok-1") {
         state->sessionToken = token;
@@ -80,13 +74,11 @@ class SessionFixture : public ::testing::Test {
         state->isLoggedIn = true;
         session().startPolling();
     }
-
     // Answers the newest status request with `body` and lets everything settle.
     void statusReply(const std::string& body, int status = 200) {
         fakes.http.respond(fakes.http.lastTo("class-status.php"), status, body);
         settle();
     }
-
     // The bodies of the whole test's requests to `endpoint`, oldest first.
     std::vector<std::string> bodiesTo(const std::string& endpoint) const {
         std::vector<std::string> bodies;
@@ -97,7 +89,6 @@ class SessionFixture : public ::testing::Test {
     }
     std::size_t requestsTo(const std::string& endpoint) const { return bodiesTo(endpoint).size(); }
     std::size_t logins() const { return requestsTo("class-login.php"); }
-
     // What the window shows of the session, in one line: the flags that are
     // set, the status and error texts ("-": none) and the hosts counter.
     std::string shown() const {
@@ -113,7 +104,6 @@ class SessionFixture : public ::testing::Test {
                " error=" + state->errorMessage.get().value_or("-") +
                " hosts=" + std::to_string(state->hostsCount.get());
     }
-
     std::vector<std::string> logLines() const { return logMessages(state->debugLog.get()); }
     bool logged(const std::string& message) const {
         const auto lines = logLines();

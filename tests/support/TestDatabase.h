@@ -14,7 +14,6 @@ namespace kt::testing {
 // folder of its own, or a new database of the throwaway PostgreSQL.
 struct TestDatabase {
     enum class Kind { Sqlite, Postgres };
-
     explicit TestDatabase(Kind kind) : kind(kind) {
         if (kind == Kind::Sqlite) {
             address = dir.filePath("service.db");
@@ -35,7 +34,6 @@ struct TestDatabase {
             options << "--database-password-file" << passwordFile;
         return options;
     }
-
     Kind kind;
     QTemporaryDir dir;
     QString address;         // for --database

@@ -32,7 +32,6 @@ struct TestPorts {
     FakeWakeNotifications wakeNotifications;
     FakeModalAlert modalAlert;
     FakeTerminationSignal terminationSignal;
-
     // In the order of Ports' members.
     Ports ports() {
         const PrivilegeStrategy* privilege = &pkexec;
@@ -49,7 +48,6 @@ struct TestPorts {
         systemProfileName = "macos";
         return *this;
     }
-
     // Runs the main queue and the workers until neither has anything to do.
     void settle() {
         for (int round = 0; round < 100; ++round)

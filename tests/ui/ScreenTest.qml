@@ -10,10 +10,7 @@ TestCase {
     height: 650
     visible: true
 
-    Component {
-        id: contentComponent
-        ContentView { width: 400; height: 650 }
-    }
+    Component { id: contentComponent; ContentView { width: 400; height: 650 } }
 
     // A fresh root view, showing `screen` when one is named.
     function show(screen) {
@@ -41,9 +38,7 @@ TestCase {
             verify(shown.indexOf(text) >= 0, "missing text: " + text)
     }
 
-    function focusedItem() {
-        return testCase.Window.activeFocusItem
-    }
+    function focusedItem() { return testCase.Window.activeFocusItem }
 
     // The Tab chain from `item` on: "objectName=role:name" of each stop, until
     // it turns round or after `stops` stops.
@@ -60,7 +55,5 @@ TestCase {
         return chain
     }
 
-    function save(item, name) {
-        grabImage(item).save(testControl.screenshotDir + "/" + name + ".png")
-    }
+    function save(item, name) { grabImage(item).save(testControl.screenshotDir + "/" + name + ".png") }
 }

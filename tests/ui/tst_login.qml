@@ -8,20 +8,10 @@ ScreenTest {
     // Requests sent before this test (the state lives as long as the file's engine).
     property int firstRequest: 0
 
-    function requestCount() {
-        return testControl.requestCount() - firstRequest
-    }
-    function item(name) {
-        return findChild(content, name)
-    }
-    function type(text) {
-        for (const character of text)
-            keyClick(character)
-    }
-    function fill(name, code) {
-        item("nameField").text = name
-        item("codeField").text = code
-    }
+    function requestCount() { return testControl.requestCount() - firstRequest }
+    function item(name) { return findChild(content, name) }
+    function type(text) { for (const character of text) keyClick(character) }
+    function fill(name, code) { item("nameField").text = name; item("codeField").text = code }
     // The button, then the connectivity probe and the session check, up to the login request.
     function startLogin(name, code) {
         fill(name, code)
@@ -56,10 +46,7 @@ ScreenTest {
         compare(item("codeField").text, "STRASS")
     }
 
-    function test_typing_at_once_fills_the_name_after_the_terms_and_after_a_logout_data() {
-        return [{ tag: "terms" }, { tag: "logout" }]
-    }
-
+    function test_typing_at_once_fills_the_name_after_the_terms_and_after_a_logout_data() { return [{ tag: "terms" }, { tag: "logout" }] }
     function test_typing_at_once_fills_the_name_after_the_terms_and_after_a_logout(data) {
         if (data.tag === "terms") {
             testControl.setStoredFlag("hasAcceptedTerms_v5", false)

@@ -67,10 +67,7 @@ ScreenTest {
         verify(findChild(content, "teacherName").text === "" && findChild(content, "teacherName").height > 0)
     }
 
-    function test_stop_logs_out_and_undoes_the_block_even_while_reconnecting_data() {
-        return [{ tag: "stopButton" }, { tag: "headerStopButton" }]
-    }
-
+    function test_stop_logs_out_and_undoes_the_block_even_while_reconnecting_data() { return [{ tag: "stopButton" }, { tag: "headerStopButton" }] }
     function test_stop_logs_out_and_undoes_the_block_even_while_reconnecting(data) {
         const content = show("status")
         verify(findChild(content, "reconnectButton").enabled)

@@ -1,8 +1,11 @@
 #include <gtest/gtest.h>
 
 #include "SessionFixture.h"
+#include "blocking/SystemProfile.h"
 
+using kt::testing::FakeProcessRunner;
 using Activation = kt::testing::SessionFixture;
+using NetworkRestore = kt::testing::SessionFixture;
 using Runs = std::vector<std::string>;
 
 TEST_F(Activation, ARunSendsTheListsToTheHelperAndStoresCountersTextsAndLogLinesOrSaysWhy) {
@@ -18,9 +21,10 @@ TEST_F(Activation, ARunSendsTheListsToTheHelperAndStoresCountersTextsAndLogLines
     for (const char* listed : {"\"www.test.nl\"", "\"203.0.113.9\""})
         EXPECT_NE(lastActivationRequest.find(listed), std::string::npos) << listed;
     EXPECT_EQ(shown(), "blocked status=Blokkering actief error=- hosts=10");
-    EXPECT_FALSE(blocking().isActivatingBlocking);
-    EXPECT_TRUE(blocking().hasSuccessfullyActivatedBlocking);
-    EXPECT_EQ(blocking().integrityReconnectAttempts, 0);
+    EXPECT_EQ(
+        std::tuple(blocking().isActivatingBlocking, blocking().hasSuccessfullyActivatedBlocking,
+                   blocking().integrityReconnectAttempts),
+        std::tuple(false, true, 0));
     const int rules = state->firewallCount.get();
     EXPECT_EQ(logLines().at(0),
               "Blokkering geactiveerd: 10 hosts, " + std::to_string(rules) + " firewall regels");
@@ -51,7 +55,6 @@ TEST_F(Activation, RepeatedCallsWhileOneRunsAreSkippedRunsKeepTheirOrderAndAnUnd
     blocking().activateBlocking();
     settle();
     EXPECT_EQ(privilegedRuns, (Runs{"activate", "deactivate", "activate"}));
-
     // An undo asked for while the rules are prepared (a name to look up on a
     // worker) wins: the activation is never run.
     blocking().follow({.blocked = true, .domains = {"chatgpt.com"}});
@@ -84,31 +87,27 @@ TEST_F(Activation, EachRunTellsTheLoggedInClassWhatTheBlockCameTo) {
     EXPECT_EQ(sent.method + " " + sent.headers.at(0).second, "POST application/json");
     EXPECT_DOUBLE_EQ(sent.timeout.count(), 5.0);
     const std::string refused = R"("state":"failed","error":"Kon blokkering niet )";
-    const struct {
-        std::string_view run;
-        bool accepted;
-        std::string body;  // after the token
-    } runs[] = {
+    const std::tuple<std::string_view, bool, std::string> runs[] = {
+        // the body after the token
         {"activate", false,
          refused + R"(activeren: Geweigerd door polkit","hosts":3,"rules":)" + rules},
         {"deactivate", true, R"("state":"free","hosts":0,"rules":0)"},
         {"deactivate", false,
          refused + R"(uitschakelen: Geweigerd door polkit","hosts":0,"rules":0)"},
         {"activate", true, R"("state":"blocked","hosts":3,"rules":)" + rules},
-        {"restore", true, R"("state":"free","hosts":0,"rules":0)"},
-    };
+        {"restore", true, R"("state":"free","hosts":0,"rules":0)"}};
     std::vector<std::string> expected = {
         R"({"token":"tok-r","state":"blocked","hosts":3,"rules":)" + rules + "}"};
-    for (const auto& r : runs) {
-        promptAccepted = r.accepted;
-        if (r.run == "activate")
+    for (const auto& [run, accepted, body] : runs) {
+        promptAccepted = accepted;
+        if (run == "activate")
             blocking().activateBlocking();
-        else if (r.run == "deactivate")
+        else if (run == "deactivate")
             blocking().deactivateBlocking();
         else
             blocking().manualRestoreNetwork({});
         settle();
-        expected.push_back(R"({"token":"tok-r",)" + r.body + "}");
+        expected.push_back(R"({"token":"tok-r",)" + body + "}");
     }
     EXPECT_EQ(bodiesTo("/Vexlo/api/class-report.php"), expected);
     state->isLoggedIn = false;  // the session ended; its token is still held
@@ -116,4 +115,82 @@ TEST_F(Activation, EachRunTellsTheLoggedInClassWhatTheBlockCameTo) {
     blocking().deactivateBlocking();
     settle();
     EXPECT_EQ(requestsTo("class-report.php"), expected.size()) << "no report outside a session";
+}
+
+TEST_F(NetworkRestore, MacosShellRestoresWithOrWithoutBackupAndTheAdminShellIsTheLastResort) {
+    fakes.macos();
+    start();
+    const auto& profile = blocking().systemProfile();
+    fakes.files.putFile(profile.paths().backupPath, "127.0.0.1 localhost\n");
+    blocking().forceRestoreNetworkSettings();
+    fakes.files.removeTree(profile.paths().backupPath);
+    blocking().forceRestoreNetworkSettings();
+    std::vector<std::string> shells;
+    for (const auto& run : fakes.processes.requests())
+        if (run.program == "/bin/sh")
+            shells.push_back(run.arguments.at(1));
+    EXPECT_EQ(shells, (std::vector{profile.restoreCommand(kt::RestoreVariant::Automatic, true),
+                                   profile.restoreCommand(kt::RestoreVariant::Automatic, false)}))
+        << "the shell ran before the call returned";
+    settle();
+    EXPECT_EQ(logLines(),
+              (std::vector<std::string>{"RESTORE: Alle hosts entries verwijderd (geen backup)",
+                                        "RESTORE: Hosts hersteld vanuit backup"}));
+    EXPECT_TRUE(privilegedRuns.empty());
+    fakes.processes.setHandler([this](const kt::ProcessRequest& request) {
+        if (request.program == "/bin/sh")
+            return FakeProcessRunner::notStarted("No such file");
+        privilegedRuns.push_back("script");
+        return FakeProcessRunner::exited(promptAccepted ? 0 : 1);
+    });
+    blocking().forceRestoreNetworkSettings();
+    settle();
+    EXPECT_EQ(logLines()[0], "RESTORE: Netwerk hersteld met admin rechten");
+    promptAccepted = false;
+    blocking().forceRestoreNetworkSettings();
+    settle();
+    EXPECT_EQ(logLines()[0], "RESTORE FOUT: Kon netwerk niet herstellen");
+    EXPECT_EQ(privilegedRuns.size(), 2u);
+}
+
+TEST_F(NetworkRestore, TheHelpersRestoreRunsAtOnceAndAManualOneClearsTheBlockOnlyWhenItSucceeds) {
+    EXPECT_TRUE(blocking().forceRestoreNetworkSettings());
+    EXPECT_EQ(privilegedRuns, std::vector<std::string>{"restore"}) << "run before returning";
+    settle();
+    EXPECT_EQ(logLines().at(0), "RESTORE: Netwerk hersteld");
+    promptAccepted = false;
+    promptError = "Niet hersteld: hosts-bestand";
+    EXPECT_FALSE(blocking().forceRestoreNetworkSettings());
+    settle();
+    EXPECT_EQ(logLines().at(0), "RESTORE FOUT: Niet hersteld: hosts-bestand");
+    privilegedRuns.clear();
+    promptError = "Geweigerd door polkit";
+    state->isBlocked = true;
+    state->hostsCount = 6;
+    state->isLoggedIn = true;
+    std::vector<bool> reported;
+    state->manualRestoreNetwork([&](bool ok) { reported.push_back(ok); });
+    settle();
+    EXPECT_EQ(shown(), "logged-in blocked status=- error=- hosts=6");
+    EXPECT_EQ(logLines()[0], "MANUEEL HERSTEL FOUT: Geweigerd door polkit");
+    promptAccepted = true;
+    state->manualRestoreNetwork([&](bool ok) {
+        EXPECT_FALSE(state->isBlocked.get()) << "the state is updated before the caller hears";
+        reported.push_back(ok);
+    });
+    settle();
+    EXPECT_EQ(reported, (std::vector<bool>{false, true}));
+    EXPECT_EQ(privilegedRuns, (std::vector<std::string>{"restore", "restore"}));
+    EXPECT_EQ(shown(), "logged-in status=Internet handmatig hersteld error=- hosts=0")
+        << "the session goes on";
+    EXPECT_EQ(logLines()[0], "MANUEEL HERSTEL: Succesvol afgerond");
+    // Blocked again at the next blocked reply.
+    loggedIn();
+    statusReply(R"({"success":true,"is_blocked":true,"domains":["claude.ai"]})");
+    EXPECT_EQ(runs("activate") + state->isBlocked.get(), 2u);
+    // The caller hears exactly once, also when the state is gone.
+    state->manualRestoreNetwork([&](bool ok) { reported.push_back(ok); });
+    state.reset();
+    settle();
+    EXPECT_EQ(reported.size(), 3u);
 }

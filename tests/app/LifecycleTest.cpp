@@ -1,10 +1,14 @@
+// The application's life: the clean-up at start, the quit, the termination signal.
 #include <gtest/gtest.h>
 
 #include "SessionFixture.h"
 #include "app/AppDelegate.h"
+#include "blocking/SystemProfile.h"
 
 using kt::AppDelegate;
+using kt::AppState;
 using kt::Seconds;
+using kt::testing::FakeProcessRunner;
 using SignalHandler = kt::testing::SessionFixture;
 
 namespace {
@@ -30,6 +34,52 @@ class AppDelegateTest : public kt::testing::SessionFixture {
 
 }  // namespace
 
+TEST(StartupCleanup,
+     BlockingLeftBehindIsRestoredBeforeTheWindowAndTheAlertSaysHowItWentElseNothingRuns) {
+    const auto& paths = kt::profileNamed("linux")->paths();
+    // The file that tells of an earlier run, and the helper's exit status.
+    for (const auto& [evidence, helperStatus] :
+         {std::pair{paths.lockFile, 0}, {paths.guardianDefinition, 1}, {paths.hostsFile, 0}}) {
+        SCOPED_TRACE(evidence);
+        kt::testing::TestPorts fakes;
+        fakes.files.putFile(evidence, "127.0.0.1 localhost\n# Ka Tesmar Start\n");
+        std::pair<std::size_t, int> duringRestore;  // wake observers, signal handlers
+        fakes.processes.setHandler([&](const kt::ProcessRequest&) {
+            duringRestore = {fakes.wakeNotifications.observers.size(),
+                             fakes.terminationSignal.installations};
+            return FakeProcessRunner::exited(helperStatus, "", "Niet hersteld: hosts-bestand\n");
+        });
+        auto state = AppState::create(fakes.ports());
+        const auto runs = fakes.processes.requests();
+        ASSERT_EQ(runs.size(), 1u) << "restored inside the construction, before any window";
+        EXPECT_EQ(runs[0].arguments.back(), "restore");
+        EXPECT_EQ(duringRestore, std::pair(std::size_t{1}, 0))
+            << "the wake observer is registered first, the signal handler last";
+        const bool ok = helperStatus == 0;
+        fakes.scheduler.advance(Seconds{0.99});
+        EXPECT_EQ(kt::testing::logMessages(state->debugLog.get()).at(0),
+                  ok ? "STARTUP CLEANUP: Netwerkinstellingen hersteld"
+                     : "STARTUP CLEANUP FOUT: Netwerkinstellingen niet hersteld");
+        EXPECT_TRUE(fakes.modalAlert.shown.empty()) << "the alert waits 1.0 s";
+        fakes.scheduler.advance(Seconds{10});
+        ASSERT_EQ(fakes.modalAlert.shown.size(), 1u);
+        EXPECT_EQ(fakes.modalAlert.shown[0].messageText,
+                  ok ? "Internetinstellingen hersteld" : "Internetinstellingen niet hersteld");
+        EXPECT_EQ(fakes.modalAlert.shown[0].style,
+                  ok ? kt::AlertContent::Style::Informational : kt::AlertContent::Style::Warning);
+    }
+    // A backup alone, or a hosts file without our block, is no sign of an unfinished run.
+    kt::testing::TestPorts fakes;
+    fakes.files.putFile(paths.backupPath, "127.0.0.1 localhost\n");
+    fakes.files.putFile(paths.hostsFile, "127.0.0.1 localhost\n");
+    auto state = AppState::create(fakes.ports());
+    fakes.scheduler.advance(Seconds{5});
+    EXPECT_TRUE(fakes.processes.requests().empty());
+    EXPECT_EQ(kt::testing::logMessages(state->debugLog.get()),
+              std::vector<std::string>{"Wake observer geactiveerd"});
+    EXPECT_TRUE(fakes.modalAlert.shown.empty());
+}
+
 TEST_F(AppDelegateTest, QuitWhileLoggedInIsHeldTwoSecondsForTheAlertThenRestoresDeletesAndBeeps) {
     EXPECT_EQ(askToQuit(), AppDelegate::TerminateReply::Later);
     fakes.scheduler.advance(Seconds{1.99});
@@ -38,7 +88,6 @@ TEST_F(AppDelegateTest, QuitWhileLoggedInIsHeldTwoSecondsForTheAlertThenRestores
     fakes.scheduler.advance(Seconds{0.01});
     EXPECT_EQ(replies, (std::vector<std::pair<double, bool>>{{2.0, true}}));
     EXPECT_EQ(runs("restore"), 0u) << "nothing is restored before the quit is confirmed";
-
     // The wait for the service's answers: the restore has run by then, the beep not yet.
     std::pair<std::size_t, std::size_t> restoresAndBeepsWhileDeleting;
     fakes.blockingWait.whileWaiting = [&] {
@@ -120,7 +169,7 @@ TEST_F(SignalHandler, ItsResponseRunsOnlyTheHelpersRestoreAndNoActivationStartsA
     state.reset();
     fakes.processes.setHandler([this](const kt::ProcessRequest& request) {
         privilegedRuns.push_back(request.arguments.back());
-        return kt::testing::FakeProcessRunner::notStarted("no");
+        return FakeProcessRunner::notStarted("no");
     });
     fakes.terminationSignal.response();  // must neither crash nor fall back to anything else
     EXPECT_EQ(privilegedRuns, (std::vector<std::string>{"restore", "restore"}));
