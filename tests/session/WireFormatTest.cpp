@@ -26,9 +26,7 @@ TEST(PercentEncoding, FormAndQueryValuesKeepExactlyTheirSetsAndEncodeEveryOtherB
         EXPECT_EQ(queryValueEncoded(text), keptInQuery ? text : escaped) << byte;
     }
     EXPECT_EQ(formValueEncoded("Zoë & \"De\"=😀"), "Zo%C3%AB%20%26%20%22De%22%3D%F0%9F%98%80");
-}
-
-TEST(LoginBody, TheCodeGoesInCapitalsAndCannotAddOrChangeFieldsAndNoIdentityNoDeviceId) {
+    // The login's body: the code in capitals, no field added or changed, no device id.
     EXPECT_EQ(loginRequestBody("Eva", "xyzçß", "macOS X (1)", ""),
               "student_name=Eva&class_code=XYZ%C3%87SS&device_info=macOS%20X%20(1)");
     EXPECT_EQ(loginRequestBody("E", "a&b=%c", "m", ""),
