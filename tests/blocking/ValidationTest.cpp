@@ -58,13 +58,6 @@ TEST(Validation, Addresses) {
         EXPECT_FALSE(isValidAddress(bad)) << bad;
 }
 
-TEST(Validation, Utf8) {
-    EXPECT_TRUE(isValidUtf8("caf\xc3\xa9 \xe2\x9a\xa0 \xf0\x9f\x98\x80\n"));
-    // Stray, cut short, overlong, a surrogate, above U+10FFFF.
-    for (const char* bad : {"\xff", "\xc3", "\xc0\xaf", "\xed\xa0\x80", "\xf4\x90\x80\x80"})
-        EXPECT_FALSE(isValidUtf8(bad)) << bad;
-}
-
 TEST(Validation, BlockDataKeepsTheUsableAndNamesEachRejectedItemOnceEscaped) {
     const CheckedBlockData data =
         checkBlockData({"chatgpt.com", "evil'; reboot; '", "", "chatgpt.com", ""},
