@@ -28,7 +28,7 @@ class PrivilegedExecution : public ::testing::Test {
     }
 };
 
-TEST_F(PrivilegedExecution, PrivateScriptRunWithItsOutputCapturedAndGoneAfterwards) {
+TEST_F(PrivilegedExecution, ScriptRunCapturedAndGoneAfterwardsAndFailuresWithTheirText) {
     std::optional<testing::FakeFileSystem::File> scriptAtRun;
     ports.processes.setHandler([&](const ProcessRequest& r) {
         scriptAtRun = ports.files.file(scriptPathOf(r));
@@ -60,9 +60,8 @@ TEST_F(PrivilegedExecution, PrivateScriptRunWithItsOutputCapturedAndGoneAfterwar
     EXPECT_EQ(
         OsascriptStrategy::sourceFor("/tmp/a \"b\\c.sh"),
         "do shell script \"bash \\\"/tmp/a \\\"b\\\\c.sh\\\"\" with administrator privileges");
-}
-
-TEST_F(PrivilegedExecution, FailuresAreReportedWithTheirText) {
+    // Failures are reported with their text.
+    completed.clear();
     const std::pair<ProcessResult, std::string> rows[] = {
         {FakeProcessRunner::exited(1, "", "\n 0:53: execution error: User canceled. (-128)\n\n"),
          "0:53: execution error: User canceled. (-128)"},
@@ -82,7 +81,7 @@ TEST_F(PrivilegedExecution, FailuresAreReportedWithTheirText) {
     run("true");
     EXPECT_EQ(completed.size(), 3u);
     ports.settle();
-    EXPECT_EQ(ports.processes.requests().size(), 3u);
+    EXPECT_EQ(ports.processes.requests().size(), 1u + 3u);  // the first run's and these
     EXPECT_EQ(completed,
               (std::vector<std::string>{rows[0].second, rows[1].second, rows[2].second,
                                         "Kon script niet schrijven: No space left on device",
