@@ -121,8 +121,9 @@ std::string readLogin(const std::string& json) {
         .dump();
 }
 
-// ended, blocked, domains, ips, ranges, class name, teacher name
-TEST(StatusReplyReader, ReadsEachMemberWithItsTypeRule) {
+// The status reply's members: ended, blocked, domains, ips, ranges, class
+// name, teacher name.
+TEST(ReplyReaders, ReadEachMemberWithItsTypeRule) {
     for (const std::string json :
          {R"({"success":true})", R"({"success":"false","is_blocked":"true"})",
           R"({"success":2,"is_blocked":2})", R"({"success":null,"is_blocked":[true]})",
@@ -140,10 +141,7 @@ TEST(StatusReplyReader, ReadsEachMemberWithItsTypeRule) {
             "class_info":{"class_name":"3B","teacher_name":"Mevr. Peeters"}})"),
               R"([false,true,["chatgpt.com"],["1.2.3.4","::1"],[["1.0.0.0","1.0.0.255"]],)"
               R"("3B","Mevr. Peeters"])");
-}
-
-// success, token, student name, error, class info (class, teacher, school)
-TEST(LoginReplyReader, ReadsEachMemberWithItsTypeRule) {
+    // The login's: success, token, student name, error, class info (class, teacher, school).
     EXPECT_EQ(readLogin(R"({"success":true,"session_token":"tok","student_info":{"name":"Jan"},
             "class_info":{"class_name":"3B","teacher_name":"Mevr. Peeters","school_name":"X"}})"),
               R"([true,"tok","Jan","-",["3B","Mevr. Peeters","X"]])");
