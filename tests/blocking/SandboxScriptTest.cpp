@@ -12,27 +12,6 @@ namespace {
 
 using testing::SandboxRun;
 
-const SystemProfile& macos = *profileNamed("macos");
-const std::string home = "/Users/leerling met spatie";
-
-// Only plain names and addresses get this far (ValidationTest).
-ActivationPlan plainPlan() {
-    return makeActivationPlan(checkBlockData({"chatgpt.com", "www.claude.ai", "cursor.sh"},
-                                             {"203.0.113.7", "2001:db8::1", "198.51.100.0/24"}),
-                              parseDigAnswer("cdn.example.\n104.18.32.47\n").addresses);
-}
-
-// The hosts file as the first activation leaves it: the legacy lines (the
-// file's last) gone and the block appended after an empty line, ending with
-// the end marker.
-std::string hostsAfterFirstActivation(const ActivationPlan& plan) {
-    std::string entries;
-    for (const HostsEntry& entry : plan.hostsEntries)
-        entries += entry.address + " " + entry.name + "\n";
-    return testing::originalHostsWithoutOldBlocks() + "\n# Ka Tesmar Start\n" + entries +
-           "# Ka Tesmar End";
-}
-
 const std::string hook =
     "\n# Ka Tesmar\nanchor \"ka.tesmar\"\nload anchor \"ka.tesmar\" from "
     "\"/etc/pf.anchors/ka.tesmar\"\n";
@@ -43,8 +22,13 @@ std::string between(const std::string& text, const std::string& open, const std:
 }
 
 TEST(SandboxScripts, ActivationsEveryWayBackAndTheGuardian) {
-    const ActivationPlan plan = plainPlan();
-    const std::string script = macos.activationScript(plan, home);
+    // Only plain names and addresses get this far (ValidationTest).
+    const ActivationPlan plan =
+        makeActivationPlan(checkBlockData({"chatgpt.com", "www.claude.ai", "cursor.sh"},
+                                          {"203.0.113.7", "2001:db8::1", "198.51.100.0/24"}),
+                           parseDigAnswer("cdn.example.\n104.18.32.47\n").addresses);
+    const std::string script =
+        profileNamed("macos")->activationScript(plan, "/Users/leerling met spatie");
     SandboxRun run;
     run.put("activate.sh", script);
     run.put("golden.path", KT_GOLDEN_DIR);  // the ways back as the golden test pins them
@@ -57,7 +41,14 @@ TEST(SandboxScripts, ActivationsEveryWayBackAndTheGuardian) {
     auto out = [&](const std::string& path) { return run.out(path).value_or("(missing)"); };
     EXPECT_EQ(out("activated-undo/backup"), testing::originalHosts);
     EXPECT_EQ(out("activated-undo/lock"), "active\n");
-    EXPECT_EQ(out("activated-undo/hosts"), hostsAfterFirstActivation(plan));
+    // The hosts file as the first activation leaves it: the legacy lines (the
+    // file's last) gone and the block appended after an empty line, ending
+    // with the end marker.
+    const std::string withoutBlocks = testing::originalHostsWithoutOldBlocks() + "\n";
+    std::string blocked = withoutBlocks + "# Ka Tesmar Start\n";
+    for (const HostsEntry& entry : plan.hostsEntries)
+        blocked += entry.address + " " + entry.name + "\n";
+    EXPECT_EQ(out("activated-undo/hosts"), blocked += "# Ka Tesmar End");
     std::string anchor;
     for (const FirewallRule& rule : plan.firewallRules) anchor += packetFilterRule(rule) + "\n";
     EXPECT_EQ(out("activated-undo/anchor"), anchor);
@@ -75,15 +66,13 @@ TEST(SandboxScripts, ActivationsEveryWayBackAndTheGuardian) {
     // Again: still one block (one more empty line before it), the backup
     // untouched, the hook not doubled.
     EXPECT_EQ(out("activate-again.status"), "0\n");
-    std::string twice = hostsAfterFirstActivation(plan);
-    EXPECT_EQ(out("activated-again/hosts"), twice.insert(twice.find("\n# Ka Tesmar Start"), "\n"));
+    EXPECT_EQ(out("activated-again/hosts"),
+              withoutBlocks + "\n" + blocked.substr(withoutBlocks.size()));
     EXPECT_EQ(out("activated-again/backup"), testing::originalHosts);
     EXPECT_EQ(out("activated-again/pf.conf"), testing::originalPfConf + hook);
     // With a backup the hosts file comes back byte for byte; without, the
     // marked blocks are cut out (the legacy lines too; the empty line written
     // before the block stays). Nothing else of the block stays.
-    std::string withoutBlocks = hostsAfterFirstActivation(plan);
-    withoutBlocks.erase(withoutBlocks.find("# Ka Tesmar Start"));
     for (std::string variant :
          {"undo", "automatic-backup-present", "automatic-backup-absent", "manual-backup-present",
           "manual-backup-absent", "signal", "signal-no-backup", "admin"}) {

@@ -58,13 +58,6 @@ TEST(Validation, Addresses) {
         EXPECT_FALSE(isValidAddress(bad)) << bad;
 }
 
-TEST(Validation, Utf8) {
-    EXPECT_TRUE(isValidUtf8("caf\xc3\xa9 \xe2\x9a\xa0 \xf0\x9f\x98\x80\n"));
-    // Stray, cut short, overlong, a surrogate, above U+10FFFF.
-    for (const char* bad : {"\xff", "\xc3", "\xc0\xaf", "\xed\xa0\x80", "\xf4\x90\x80\x80"})
-        EXPECT_FALSE(isValidUtf8(bad)) << bad;
-}
-
 TEST(Validation, BlockDataKeepsTheUsableAndNamesEachRejectedItemOnceEscaped) {
     const CheckedBlockData data =
         checkBlockData({"chatgpt.com", "evil'; reboot; '", "", "chatgpt.com", ""},
@@ -119,28 +112,25 @@ TEST(RefusedTargets, WhatWouldCutTheComputerOffIsRejected) {
         From from;
         bool used;
         std::vector<std::string> items;
-    } rows[] = {// Loopback, link-local, multicast, unspecified (plain, mapped, networks);
-                // the name servers, the class service and networks holding them.
-                {From::IPs,
-                 false,
-                 {"127.0.0.53", "::ffff:127.0.0.53", "::1", "127.255.0.0/16", "::ffff:0:0/96",
-                  "169.254.10.1", "fe80::1", "febf:ffff::1", "224.0.0.251", "239.255.255.250",
-                  "ff02::fb", "0.0.0.0", "::", "::/16", "10.0.0.0/8", "192.168.1.1",
-                  "::ffff:192.168.1.1", "198.51.100.0/24", "2001:db8::/32"}},
-                {From::Names, false, {"klas.school.example", "dienst.example"}},
-                {From::Names, false, {"localhost", "127.0.0.1", "x", "printer.local"}},
-                // Ordinary targets, some right next to a refused range.
-                {From::IPs,
-                 true,
-                 {"203.0.113.7", "10.77.0.52", "198.51.101.0/24", "126.255.255.255",
-                  "223.255.255.255", "169.253.255.255", "fec0::1", "::2", "2606:4700::/32"}},
-                {From::Names, true, {"school.example", "www.klas.school.example"}},
-                // DNS answers: single addresses only, with the same refusals.
-                {From::Dig,
-                 false,
-                 {"1.2.3.4/0", "104.18.0.0/16", "127.0.0.53", "::ffff:127.0.0.53", "192.168.1.1",
-                  "198.51.100.20"}},
-                {From::Dig, true, {"104.18.32.47", "2606:4700:4400::6812:2011"}}};
+    } rows[] = {
+        // clang-format off
+        // Loopback, link-local, multicast, unspecified (plain, mapped, networks);
+        // the name servers, the class service and networks holding them.
+        {From::IPs, false, {"127.0.0.53", "::ffff:127.0.0.53", "::1", "127.255.0.0/16",
+            "::ffff:0:0/96", "169.254.10.1", "fe80::1", "febf:ffff::1", "224.0.0.251",
+            "239.255.255.250", "ff02::fb", "0.0.0.0", "::", "::/16", "10.0.0.0/8", "192.168.1.1",
+            "::ffff:192.168.1.1", "198.51.100.0/24", "2001:db8::/32"}},
+        {From::Names, false, {"klas.school.example", "dienst.example", "localhost", "127.0.0.1",
+            "x", "printer.local"}},
+        // Ordinary targets, some right next to a refused range.
+        {From::IPs, true, {"203.0.113.7", "10.77.0.52", "198.51.101.0/24", "126.255.255.255",
+            "223.255.255.255", "169.253.255.255", "fec0::1", "::2", "2606:4700::/32"}},
+        {From::Names, true, {"school.example", "www.klas.school.example"}},
+        // DNS answers: single addresses only, with the same refusals.
+        {From::Dig, false, {"1.2.3.4/0", "104.18.0.0/16", "127.0.0.53", "::ffff:127.0.0.53",
+            "192.168.1.1", "198.51.100.20"}},
+        {From::Dig, true, {"104.18.32.47", "2606:4700:4400::6812:2011"}}};
+    // clang-format on
     for (const auto& row : rows)
         for (const auto& item : row.items)
             EXPECT_EQ(usedAfterChecks(item, row.from), row.used) << item;

@@ -11,13 +11,6 @@ namespace {
 
 using testing::SandboxRun;
 
-// Runs the scenario beside this file in the linux sandbox, with the build
-// folder visible: its exit status, 77 where the sandbox cannot be made.
-int runScenario(SandboxRun& run, const std::string& scenario) {
-    run.useLinuxSystem();
-    return run.run(KT_SCENARIO_DIR "/" + scenario, {KT_BUILD_DIR});
-}
-
 // No table and no file of the block left; the hosts file byte for byte as given.
 void expectFree(const SandboxRun& run, const std::string& step,
                 const std::optional<std::string>& hosts) {
@@ -33,7 +26,8 @@ TEST(AppFaults, KilledWhileBlockedIsRestoredAtTheNextStartAndSigtermRestoresAndE
     run.put("app.path", KT_APP_PATH);
     run.put("helper.path", KT_HELPER_PATH);
     run.put("pkexec.path", KT_PKEXEC_STANDIN);
-    const int status = runScenario(run, "app-faults.sh");
+    run.useLinuxSystem();
+    const int status = run.run(KT_SCENARIO_DIR "/app-faults.sh", {KT_BUILD_DIR});
     if (status == 77)
         GTEST_SKIP() << "mount, PID and network namespaces or nft are not available here: "
                      << run.log();
@@ -51,9 +45,7 @@ TEST(AppFaults, KilledWhileBlockedIsRestoredAtTheNextStartAndSigtermRestoresAndE
                     table.find("203.0.113.7") != std::string::npos)
             << step << ": no firewall table";
     };
-    // SIGKILL: the block and its lock file stay behind.
-    expectBlocked("killed");
-
+    expectBlocked("killed");  // SIGKILL: the block and its lock file stay behind
     // The next start, as a pupil: its two lines around the restore through
     // pkexec and the helper. The backup is the hosts file without any block
     // of ours, an earlier generation's included.
@@ -66,7 +58,6 @@ TEST(AppFaults, KilledWhileBlockedIsRestoredAtTheNextStartAndSigtermRestoresAndE
     EXPECT_LT(restore, log2.find("STARTUP CLEANUP: Netwerkinstellingen hersteld\n")) << log2;
     expectFree(run, "restarted", testing::originalHostsWithoutOldBlocks());
     EXPECT_EQ(run.out("app-2.status"), "0\n");
-
     // SIGTERM while blocked: the signal command ran in a shell, exit status 0,
     // the hosts file as the activation found it (the shutdown of the second
     // run took the legacy block out of it already).
@@ -79,7 +70,8 @@ TEST(EndToEnd, KeyboardPupilTeacherGuardianAndQuitDuringTheLookups) {
     SandboxRun run;
     run.put("window.sh", testing::fileText(KT_SANDBOX_DIR "/window.sh"));
     run.put("build.path", KT_BUILD_DIR);
-    const int status = runScenario(run, "window-e2e.sh");
+    run.useLinuxSystem();
+    const int status = run.run(KT_SCENARIO_DIR "/window-e2e.sh", {KT_BUILD_DIR});
     if (status == 77)
         GTEST_SKIP() << "namespaces, IPv6 on loopback or nft are missing here: " << run.log();
     std::string logs;
@@ -109,13 +101,11 @@ TEST(EndToEnd, KeyboardPupilTeacherGuardianAndQuitDuringTheLookups) {
     // The guardian's timer enabled while blocked; a missing nscd is no error.
     EXPECT_EQ(out("blocked-1/enabled"), "ka-tesmar-guardian.timer\n");
     EXPECT_NE(out("blocked-1/calls.log").find("resolvectl [flush-caches]\n"), std::string::npos);
-
     // The guardian restores only once nobody holds the application's lock,
     // and then takes itself out with the rest.
     expectBlocked("guardian-app-running");
     EXPECT_EQ(out("guardian-app-running/calls.log"), "");
     expectAllFree("guardian-app-gone");
-
     // Joined while blocked, switched off (the timer disabled); the quit:
     // hold, restore and the session's deletion, not the lookups.
     expectBlocked("blocked-again");
@@ -133,7 +123,6 @@ TEST(EndToEnd, KeyboardPupilTeacherGuardianAndQuitDuringTheLookups) {
               std::string::npos)
         << second;
     EXPECT_EQ(second.find("Blokkering geactiveerd", switchedOn), std::string::npos) << second;
-
     // The class is told of each run and of the quit (the first window's
     // activation; the second's activation, undo and quit), and takes the
     // activation's report. A report the service does not take (the quit's,
