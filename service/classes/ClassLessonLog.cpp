@@ -9,13 +9,19 @@ constexpr qint64 dayMs = 24LL * 3600 * 1000;
 
 }  // namespace
 
-void ClassRegister::logEvent(const QString& code, LessonEvent::Kind kind, const QString& student,
-                             const QString& detail, bool classBlocked) {
+LessonEvent ClassRegister::eventNow(const QString& code, LessonEvent::Kind kind,
+                                    const QString& student) const {
     LessonEvent event;
     event.classCode = code;
     event.atMs = now_();
     event.kind = kind;
     event.student = student;
+    return event;
+}
+
+void ClassRegister::logEvent(const QString& code, LessonEvent::Kind kind, const QString& student,
+                             const QString& detail, bool classBlocked) {
+    LessonEvent event = eventNow(code, kind, student);
     event.detail = detail;
     event.classBlocked = classBlocked;
     appendEvent(event);
@@ -63,11 +69,7 @@ void ClassRegister::noteLostContact() {
 
 void ClassRegister::leaveContactEvent(const StudentSession& session, LessonEvent::Kind kind,
                                       qint64 sinceMs) {
-    LessonEvent event;
-    event.classCode = session.classCode;
-    event.atMs = now_();
-    event.kind = kind;
-    event.student = session.studentName;
+    const LessonEvent event = eventNow(session.classCode, kind, session.studentName);
     contactChecks_.append(
         {session.tokenHash, event, sinceMs, event.atMs + limits::contactCheckAfterMs});
 }

@@ -129,6 +129,8 @@ class ClassRegister {
     void forget(const QString& tokenHash);
     // Reads the owner's display name again: the teacher command may have changed it.
     void refreshDisplayName(qint64 teacherId);
+    // An event of `code` at the register's time.
+    LessonEvent eventNow(const QString& code, LessonEvent::Kind kind, const QString& student) const;
     void appendEvent(const LessonEvent& event);
     void noteLostContact();
     // A contact event of `session` left to the instance that answered its
