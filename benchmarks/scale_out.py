@@ -309,12 +309,12 @@ def processes(args):
     return math.ceil(max(args.bursts + args.pollers) / CONNECTIONS_PER_PROCESS)
 
 
-def haproxy_config(work, port, plain_ports):
+def haproxy_config(work, port, plain_ports, admin_ports):
     example = (ROOT / "packaging/service/haproxy.cfg.example").read_text()
     return (example.replace("bind :443", f"bind 127.0.0.1:{port}")
             .replace("/etc/haproxy/school.pem", str(work / "school.pem"))
-            .replace("127.0.0.1:8081", f"127.0.0.1:{plain_ports[0]}")
-            .replace("127.0.0.1:8082", f"127.0.0.1:{plain_ports[1]}")
+            .replace("127.0.0.1:8081 port 9081", f"127.0.0.1:{plain_ports[0]} port {admin_ports[0]}")
+            .replace("127.0.0.1:8082 port 9082", f"127.0.0.1:{plain_ports[1]} port {admin_ports[1]}")
             .replace("maxconn 60000", f"maxconn {CONNECTIONS_PER_PROCESS // 2}")
             .replace("\nglobal\n", "\nglobal\n    nbthread 1\n"))
 
@@ -324,7 +324,7 @@ def run_front(args, work):
     PostgreSQL) that is one file that the first instance logs the students
     into and both then load: each knows every token, as on a shared database."""
     server = Server("2 instances + HAProxy")
-    plain_ports = [free_port(), free_port()]
+    plain_ports, admin_ports = [free_port(), free_port()], [free_port(), free_port()]
 
     database, extra = None, []
     if args.postgres:
@@ -334,6 +334,7 @@ def run_front(args, work):
     def instance(index):
         return server.start(service_argv(args, work, "front", "127.0.0.1:0",
                                          ["--listen-plain", f"127.0.0.1:{plain_ports[index - 1]}",
+                                          "--admin-listen", f"127.0.0.1:{admin_ports[index - 1]}",
                                           "--trusted-front", "127.0.0.1",
                                           "--instance-id", f"instance{index}", *extra],
                                          database=database),
@@ -351,7 +352,7 @@ def run_front(args, work):
                                           (work / "tls/key.pem").read_bytes())
         port = free_port()
         config = work / "haproxy.cfg"
-        config.write_text(haproxy_config(work, port, plain_ports))
+        config.write_text(haproxy_config(work, port, plain_ports, admin_ports))
         # Processes of one thread each on the one port (SO_REUSEPORT), as
         # each holds two descriptors per student.
         for _ in range(2 * processes(args)):

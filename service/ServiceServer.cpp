@@ -269,7 +269,7 @@ quint16 ServiceServer::listen(const QHostAddress& address, quint16 port) {
     return bind(std::make_unique<TlsListener>(
                     tls_, limits::handshakeTimeoutMs, connections_,
                     [this](QSslSocket* socket, auto admission, auto serveAfterAll) {
-                        watch(socket, admission, true, std::move(serveAfterAll));
+                        watch(socket, admission, Listener::Tls, std::move(serveAfterAll));
                     }),
                 http_, address, port);
 }
@@ -279,7 +279,7 @@ quint16 ServiceServer::listenPlain(const QHostAddress& address, quint16 port,
     return bind(std::make_unique<PlainListener>(
                     trustedFronts, limits_.requestTimeoutMs, connections_,
                     [this](QTcpSocket* socket, auto admission, auto serveAfterAll) {
-                        watch(socket, admission, true, std::move(serveAfterAll));
+                        watch(socket, admission, Listener::Front, std::move(serveAfterAll));
                     }),
                 frontHttp_, address, port);
 }
@@ -289,12 +289,18 @@ quint16 ServiceServer::listenAdmin(const QHostAddress& address, quint16 port) {
     return bind(
         std::make_unique<PlainListener>(
             QList<QHostAddress>(), limits_.requestTimeoutMs, connections_,
-            [this](QTcpSocket* socket, auto admission, auto) { watch(socket, admission, false); }),
+            [this](QTcpSocket* socket, auto admission, auto) {
+                watch(socket, admission, Listener::Admin);
+            }),
         adminHttp_, address, port);
 }
 
-void ServiceServer::watch(QTcpSocket* socket, ConnectionCounter::Admission admission, bool students,
-                          HandOnListener::ServeAfterAll serveAfterAll) {
+void ServiceServer::watch(QTcpSocket* socket, ConnectionCounter::Admission admission,
+                          Listener listener, HandOnListener::ServeAfterAll serveAfterAll) {
+    const bool students = listener != Listener::Admin;
+    ConnectionLimits limits = limits_;
+    if (listener == Listener::Front)
+        limits.pollsPerConnection = limits::pollsPerFrontConnection;
     ConnectionGuard::QuickAnswer quickAnswer;
     ConnectionGuard::ServedOverCap servedOverCap;
     if (students)
@@ -307,7 +313,7 @@ void ServiceServer::watch(QTcpSocket* socket, ConnectionCounter::Admission admis
                    serveAfterAll();
         };
     // A child of the socket.
-    new ConnectionGuard(socket, limits_, admission, QByteArray("GET ") + statusPath, log_,
+    new ConnectionGuard(socket, limits, admission, QByteArray("GET ") + statusPath, log_,
                         std::move(quickAnswer), std::move(servedOverCap));
     // After the guard's and before the HTTP server's: in the turn that completes a
     // request, this is when its last bytes came.

@@ -86,10 +86,12 @@ class ServiceServer {
 
     // The missing handler and the log of `http`.
     void answerOn(QHttpServer& http);
+    enum class Listener { Tls, Front, Admin };
     // Holds a new connection to the limits and times its requests; on the
-    // students' listeners their status polls are answered as they come, and a
-    // teacher's browser is served over its address's cap (`serveAfterAll`).
-    void watch(QTcpSocket* socket, ConnectionCounter::Admission admission, bool students,
+    // students' listeners their status polls are answered as they come (behind
+    // a front up to limits::pollsPerFrontConnection of them), and a teacher's
+    // browser is served over its address's cap (`serveAfterAll`).
+    void watch(QTcpSocket* socket, ConnectionCounter::Admission admission, Listener listener,
                HandOnListener::ServeAfterAll serveAfterAll = {});
     // The answer to a status poll that `bytes` hold whole, unless it is for the HTTP server.
     std::optional<QByteArray> quickPoll(const QTcpSocket* socket, const QByteArray& bytes);

@@ -47,6 +47,11 @@ QByteArray closingReply(const Refusal& refusal, bool plain) {
            "\r\n\r\n" + body;
 }
 
+// `reply` with "Connection: close" after its status line.
+QByteArray saysClose(QByteArray reply) {
+    return reply.insert(reply.indexOf("\r\n") + 2, "Connection: close\r\n");
+}
+
 }  // namespace
 
 ConnectionGuard::ConnectionGuard(QTcpSocket* socket, const ConnectionLimits& limits,
@@ -58,7 +63,8 @@ ConnectionGuard::ConnectionGuard(QTcpSocket* socket, const ConnectionLimits& lim
       log_(std::move(log)),
       quickAnswer_(std::move(quickAnswer)),
       servedOverCap_(std::move(servedOverCap)),
-      idleMs_(limits.idleTimeoutMs) {
+      idleMs_(limits.idleTimeoutMs),
+      pollsLeft_(limits.pollsPerConnection) {
     for (QTimer* timer : {&requestDeadline_, &idleDeadline_, &linger_}) timer->setSingleShot(true);
     requestDeadline_.setInterval(limits.requestTimeoutMs);
     linger_.setInterval(limits::lingerMs);
@@ -129,6 +135,8 @@ void ConnectionGuard::bytesArrived() {
     if (quickAnswer_ && atRequestStart && completed == 1 && !framing_.midRequest())
         if (const std::optional<QByteArray> reply = quickAnswer_(bytes)) {
             socket_->skip(bytes.size());
+            if (pollsLeft_ > 0 && --pollsLeft_ == 0)
+                return close(saysClose(*reply));
             socket_->write(*reply);
         }
 }

@@ -37,7 +37,8 @@ struct Refusal;  // an answer that ends the connection
 //
 // A request that came whole in one read, at a request's start, is offered to
 // `quickAnswer` first; one it answers (the students' status poll) is read
-// away and never reaches the HTTP server.
+// away and never reaches the HTTP server. The limits' `pollsPerConnection`th
+// such answer says "Connection: close" and ends the connection.
 //
 // Every end is graceful: the answer is written, the sending side shut once it
 // is out, and what the client still sends is read and thrown away, for a
@@ -84,6 +85,7 @@ class ConnectionGuard : public QObject {
     // back (a walk through every connection's timer): when it runs out, it
     // is set again for what the last request leaves.
     int idleMs_;
+    int pollsLeft_;  // before the connection ends; none when it started at 0
     QElapsedTimer sinceRequest_;
     qint64 requestsSeen_ = 0;
     qint64 discarded_ = 0;

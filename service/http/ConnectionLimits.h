@@ -18,6 +18,8 @@ struct ConnectionLimits {
     int perAddress = limits::connectionsPerAddress;
     int total = limits::connectionsInAll;
     int refusing = limits::refusingAtOnce;
+    // Status polls answered on one connection before it is ended; 0: no end.
+    int pollsPerConnection = 0;
 };
 
 // The options of `serve` that set them.

@@ -20,6 +20,11 @@ inline constexpr qsizetype maxHeadBytes = 16 * 1024;
 inline constexpr int requestTimeoutMs = 10'000;
 // A kept-alive connection between requests: above the students' 5 s poll.
 inline constexpr int idleTimeoutMs = 60'000;
+// A student's connection through a front ends with its 120th status poll
+// (10 minutes of polling), answered with "Connection: close": a front that
+// balances connections then spreads the students again after an instance
+// restarted, at one new connection each 10 minutes.
+inline constexpr int pollsPerFrontConnection = 120;
 // Open connections from one address (IPv6: per /64): a whole school behind
 // one NAT address, each student with a stale and a fresh connection after a
 // network blip, and the teachers' browsers.

@@ -12,6 +12,7 @@
 
 #include "ServiceFixture.h"
 #include "http/ProxyHeader.h"
+#include "limits/ServiceLimits.h"
 
 namespace {
 
@@ -387,6 +388,29 @@ TEST_F(ServiceFront, TheClientsAddressComesFromTrustedFrontsOnly) {
             << c.what;
         EXPECT_TRUE(c.neverLogged.isEmpty() || !service->output().contains(c.neverLogged))
             << c.what;
+    }
+}
+
+// So that a front balancing connections spreads the students again after an
+// instance restarted; a student's own TLS connection stays.
+TEST_F(ServiceFront, AStudentsConnectionThroughTheFrontEndsAfterItsPolls) {
+    start({"--listen-plain", "127.0.0.1:0"});
+    const QByteArray poll = "GET /Vexlo/api/class-status.php?token=" +
+                            studentToken().toLatin1() + " HTTP/1.1\r\nHost: x\r\n\r\n";
+    const int polls = kt::service::limits::pollsPerFrontConnection;
+    for (const bool front : {true, false}) {
+        TestConnection connection(front ? plainPort : service->port(), "127.0.0.1", !front);
+        const auto answered = [&] { return connection.received().count("HTTP/1.1 200 "); };
+        for (int i = 1; i <= polls + 1 && !connection.closed(); ++i) {
+            connection.send(poll);
+            runEventsUntil([&] { return answered() == i || connection.closed(); });
+        }
+        const QByteArray& received = connection.received();
+        const qsizetype lastReply = received.lastIndexOf("HTTP/1.1 ");
+        EXPECT_EQ(answered(), front ? polls : polls + 1) << (front ? "front" : "TLS");
+        EXPECT_EQ(received.count("Connection: close"), front ? 1 : 0) << (front ? "front" : "TLS");
+        EXPECT_EQ(received.indexOf("Connection: close") > lastReply, front) << received.right(300).data();
+        EXPECT_EQ(connection.closed(), front) << (front ? "front" : "TLS");
     }
 }
 

@@ -128,12 +128,17 @@ inline QByteArray fileBytes(const QString& path) {
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
+// An instance's ports behind a front: the students' and the admin's.
+struct FrontPorts {
+    quint16 plain, admin;
+};
+
 // The real HAProxy on 127.0.0.1:`frontPort` with the shipped example: the
-// test's certificate, its two server lines on the instances' plain ports, and
-// the open-file limit of a test (the example's connections need HAProxy to
-// raise it as root). Its files in `dir`.
+// test's certificate, its two server lines on the instances' ports, and the
+// open-file limit of a test (the example's connections need HAProxy to raise
+// it as root). Its files in `dir`.
 inline bool startHaproxy(QProcess& front, const QTemporaryDir& dir, quint16 frontPort,
-                         quint16 firstPort, quint16 secondPort) {
+                         FrontPorts first, FrontPorts second) {
     QFile pem(dir.filePath("school.pem")), config(dir.filePath("haproxy.cfg"));
     const auto port = [](quint16 number) { return "127.0.0.1:" + QByteArray::number(number); };
     if (!pem.open(QIODevice::WriteOnly) || !config.open(QIODevice::WriteOnly))
@@ -142,8 +147,10 @@ inline bool startHaproxy(QProcess& front, const QTemporaryDir& dir, quint16 fron
     config.write(fileBytes(QStringLiteral(KT_HAPROXY_EXAMPLE))
                      .replace("bind :443", "bind " + port(frontPort))
                      .replace("/etc/haproxy/school.pem", pem.fileName().toUtf8())
-                     .replace("127.0.0.1:8081", port(firstPort))
-                     .replace("127.0.0.1:8082", port(secondPort))
+                     .replace("127.0.0.1:8081 port 9081",
+                              port(first.plain) + " port " + QByteArray::number(first.admin))
+                     .replace("127.0.0.1:8082 port 9082",
+                              port(second.plain) + " port " + QByteArray::number(second.admin))
                      .replace("maxconn 60000", "maxconn 1000"));
     pem.close(), config.close();
     front.setProcessChannelMode(QProcess::MergedChannels);

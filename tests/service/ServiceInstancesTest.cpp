@@ -30,8 +30,8 @@ class TwoInstances : public ServiceTest {
                 QString(), testTls().directory, database->address,
                 QStringList{"--database-password-file", database->passwordFile, "--admin-secret",
                             dir.filePath("admin.secret"), "--instance-id", name, "--resync-seconds",
-                            "3600", "--listen-plain", "127.0.0.1:0", "--trusted-front",
-                            "127.0.0.1"}));
+                            "3600", "--listen-plain", "127.0.0.1:0", "--admin-listen",
+                            "127.0.0.1:0", "--trusted-front", "127.0.0.1"}));
             ASSERT_TRUE(instances.back()->started()) << instances.back()->output().toStdString();
         }
         anna = teacherLogsIn(a().port(), *database, "anna");
@@ -40,6 +40,9 @@ class TwoInstances : public ServiceTest {
     ServiceProcess& a() { return *instances.at(0); }
     ServiceProcess& b() { return *instances.at(1); }
     static quint16 plainPort(ServiceProcess& on) { return announcedPort(on, "Behind a front"); }
+    static quint16 adminPort(ServiceProcess& on) {
+        return announcedPort(on, "Health and metrics");
+    }
     bool blocked(const QString& token, quint16 port) {
         return status(token, port).value("is_blocked") == true;
     }
@@ -165,7 +168,7 @@ TEST_F(TwoInstances, WhileTheDatabaseIsAwayPollsAreAnsweredAndChangesRefusedThen
     const RawReply unsure = rawRequest(b().port(), "GET", "/Vexlo/api/class-status.php?token=x");
     EXPECT_EQ(unsure.status, 503) << "a token B cannot look up is not taken for a missing one";
     EXPECT_EQ(unsure.header("Content-Type"), "text/plain; charset=utf-8");
-    const RawReply health = plainGet(plainPort(a()), "/healthz");
+    const RawReply health = plainGet(adminPort(a()), "/healthz");
     EXPECT_EQ(health.status, 503);
     EXPECT_EQ(json(health).value("database"), false) << health.body.data();
     EXPECT_TRUE(blocked(jan, a().port())) << "the refused switch changed nothing";
@@ -189,7 +192,7 @@ TEST_F(TwoInstances, WhileTheDatabaseIsAwayPollsAreAnsweredAndChangesRefusedThen
     // through the channel listened to on its new connection.
     for (ServiceProcess* instance : {&a(), &b()})
         EXPECT_TRUE(runEventsUntil(
-            [&] { return plainGet(plainPort(*instance), "/healthz").status == 200; }, 60000));
+            [&] { return plainGet(adminPort(*instance), "/healthz").status == 200; }, 60000));
     EXPECT_EQ(switchTo(a(), false).status, 200);
     EXPECT_TRUE(runEventsUntil([&] { return !blocked(jan, b().port()); }))
         << "the switch after the outage reached B";
@@ -200,7 +203,8 @@ TEST_F(TwoInstances, StudentsThroughHaproxyKeepPollingWhenAnInstanceIsKilled) {
         GTEST_SKIP() << "haproxy is not installed (scripts/install-deps.sh installs it)";
     const quint16 frontPort = freePort();
     QProcess front;
-    ASSERT_TRUE(startHaproxy(front, dir, frontPort, plainPort(a()), plainPort(b())));
+    ASSERT_TRUE(startHaproxy(front, dir, frontPort, {plainPort(a()), adminPort(a())},
+                             {plainPort(b()), adminPort(b())}));
     const auto stopFront = qScopeGuard([&] { front.kill(), front.waitForFinished(); });
     // The students' address reaches the instances through the PROXY header.
     const QString from = "127.0.0.5";

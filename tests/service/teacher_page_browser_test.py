@@ -63,14 +63,15 @@ class Student:
     def request(self, path, body=None, content_type="application/json"):
         connection = http.client.HTTPSConnection("127.0.0.1", self.port, context=self.context,
                                                  timeout=10)
-        connection.request("GET" if body is None else "POST", "/Vexlo/api/" + path, body=body,
-                           headers={} if body is None else {"Content-Type": content_type})
-        body = connection.getresponse().read()
-        connection.close()
         try:
-            return json.loads(body)
-        except ValueError:  # a front's own page while no instance is up: as the application does
-            return {}
+            connection.request("GET" if body is None else "POST", "/Vexlo/api/" + path,
+                               body=body,
+                               headers={} if body is None else {"Content-Type": content_type})
+            return json.loads(connection.getresponse().read())
+        except (OSError, http.client.HTTPException, ValueError):
+            return {}  # the front closes while no instance is up: as the application does
+        finally:
+            connection.close()
 
     def login(self, name, code):
         body = "student_name=%s&class_code=%s&device_info=Linux%%20Debian%%2012" % (
@@ -87,19 +88,22 @@ class Student:
 
 
 class Service:
-    """ka-tesmar-service on loopback, with a plain listener for a front; its
-    request log is read away as it comes."""
+    """ka-tesmar-service on loopback, with a plain listener for a front and an
+    admin address for its health checks; its request log is read away as it comes."""
 
-    def __init__(self, work, database, port=0, plain_port=0):
+    def __init__(self, work, database, port=0, plain_port=0, admin_port=0):
         self.process = subprocess.Popen(
             [SERVICE, "serve", "--listen", "127.0.0.1:%d" % port, "--database", database,
              "--tls-dir", os.path.join(work, "tls"), "--listen-plain",
-             "127.0.0.1:%d" % plain_port, "--trusted-front", "127.0.0.1"],
+             "127.0.0.1:%d" % plain_port, "--admin-listen", "127.0.0.1:%d" % admin_port,
+             "--trusted-front", "127.0.0.1"],
             stdout=subprocess.PIPE, stderr=subprocess.STDOUT, text=True)
-        self.port = self.plain_port = None
+        self.port = self.plain_port = self.admin_port = None
         for line in self.process.stdout:
             plain = re.match(r"Behind a front on http://127\.0\.0\.1:(\d+)/", line)
             self.plain_port = int(plain.group(1)) if plain else self.plain_port
+            admin = re.match(r"Health and metrics on http://127\.0\.0\.1:(\d+)/", line)
+            self.admin_port = int(admin.group(1)) if admin else self.admin_port
             match = re.match(r"Listening on https://127\.0\.0\.1:(\d+)/", line)
             if match:
                 self.port = int(match.group(1))
@@ -111,9 +115,9 @@ class Service:
         self.process.wait(10)
 
 
-def start_haproxy(work, plain_port):
+def start_haproxy(work, service):
     """The real HAProxy with the configuration the package ships, in front of
-    the one instance's plain port, with the test's certificate; its port."""
+    the one instance's ports, with the test's certificate; its port."""
     pem = os.path.join(work, "school.pem")
     with open(pem, "w") as out:
         out.write("".join(open(os.path.join(work, "tls", name)).read()
@@ -123,7 +127,8 @@ def start_haproxy(work, plain_port):
     port = probe.getsockname()[1]
     probe.close()
     config = open(EXAMPLE).read().replace("bind :443", "bind 127.0.0.1:%d" % port).replace(
-        "/etc/haproxy/school.pem", pem).replace("127.0.0.1:8081", "127.0.0.1:%d" % plain_port)
+        "/etc/haproxy/school.pem", pem).replace(
+        "127.0.0.1:8081 port 9081", "127.0.0.1:%d port %d" % (service.plain_port, service.admin_port))
     with open(os.path.join(work, "haproxy.cfg"), "w") as out:  # within a test's open-file limit
         out.write(re.sub(r"\n *server instance2 .*", "", config.replace("maxconn 60000",
                                                                          "maxconn 1000")))
@@ -257,7 +262,7 @@ def main():
               "removing the student ends the session at the next reply: %s" % reply)
         # The rest through HAProxy: a lesson of four computers, its log, a restart of the
         # service behind it on the same ports and an expired login.
-        front, front_port = start_haproxy(work, service.plain_port)
+        front, front_port = start_haproxy(work, service)
         anna.get("https://127.0.0.1:%d/leerkracht/#klas/%s" % (front_port, code))
         student = Student(front_port, work)
         anna.click("#back")
@@ -327,7 +332,7 @@ def main():
                   "a reload opens the class of the address")
         service.stop()
         anna.says("De klasdienst is niet bereikbaar", "the page says the service is gone")
-        service = Service(work, database, service.port, service.plain_port)
+        service = Service(work, database, service.port, service.plain_port, service.admin_port)
         check(service.port is not None, "the service starts again")
         polling(lambda: anna.text("message") == "" and len(anna.rows()) == 4,
                 "the error goes once the service answers again",
