@@ -286,13 +286,12 @@ quint16 ServiceServer::listenPlain(const QHostAddress& address, quint16 port,
 
 quint16 ServiceServer::listenAdmin(const QHostAddress& address, quint16 port) {
     adminApart_ = true;
-    return bind(
-        std::make_unique<PlainListener>(
-            QList<QHostAddress>(), limits_.requestTimeoutMs, connections_,
-            [this](QTcpSocket* socket, auto admission, auto) {
-                watch(socket, admission, Listener::Admin);
-            }),
-        adminHttp_, address, port);
+    const auto watchAdmin = [this](QTcpSocket* socket, auto admission, auto) {
+        watch(socket, admission, Listener::Admin);
+    };
+    return bind(std::make_unique<PlainListener>(QList<QHostAddress>(), limits_.requestTimeoutMs,
+                                                connections_, watchAdmin),
+                adminHttp_, address, port);
 }
 
 void ServiceServer::watch(QTcpSocket* socket, ConnectionCounter::Admission admission,

@@ -395,8 +395,8 @@ TEST_F(ServiceFront, TheClientsAddressComesFromTrustedFrontsOnly) {
 // instance restarted; a student's own TLS connection stays.
 TEST_F(ServiceFront, AStudentsConnectionThroughTheFrontEndsAfterItsPolls) {
     start({"--listen-plain", "127.0.0.1:0"});
-    const QByteArray poll = "GET /Vexlo/api/class-status.php?token=" +
-                            studentToken().toLatin1() + " HTTP/1.1\r\nHost: x\r\n\r\n";
+    const QByteArray poll = "GET /Vexlo/api/class-status.php?token=" + studentToken().toLatin1() +
+                            " HTTP/1.1\r\nHost: x\r\n\r\n";
     const int polls = kt::service::limits::pollsPerFrontConnection;
     for (const bool front : {true, false}) {
         TestConnection connection(front ? plainPort : service->port(), "127.0.0.1", !front);
@@ -409,7 +409,8 @@ TEST_F(ServiceFront, AStudentsConnectionThroughTheFrontEndsAfterItsPolls) {
         const qsizetype lastReply = received.lastIndexOf("HTTP/1.1 ");
         EXPECT_EQ(answered(), front ? polls : polls + 1) << (front ? "front" : "TLS");
         EXPECT_EQ(received.count("Connection: close"), front ? 1 : 0) << (front ? "front" : "TLS");
-        EXPECT_EQ(received.indexOf("Connection: close") > lastReply, front) << received.right(300).data();
+        EXPECT_EQ(received.indexOf("Connection: close") > lastReply, front)
+            << received.right(300).data();
         EXPECT_EQ(connection.closed(), front) << (front ? "front" : "TLS");
     }
 }
