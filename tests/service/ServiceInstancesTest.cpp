@@ -40,9 +40,7 @@ class TwoInstances : public ServiceTest {
     ServiceProcess& a() { return *instances.at(0); }
     ServiceProcess& b() { return *instances.at(1); }
     static quint16 plainPort(ServiceProcess& on) { return announcedPort(on, "Behind a front"); }
-    static quint16 adminPort(ServiceProcess& on) {
-        return announcedPort(on, "Health and metrics");
-    }
+    static quint16 adminPort(ServiceProcess& on) { return announcedPort(on, "Health and metrics"); }
     bool blocked(const QString& token, quint16 port) {
         return status(token, port).value("is_blocked") == true;
     }
