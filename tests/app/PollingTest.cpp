@@ -27,9 +27,8 @@ TEST_F(Polling, OneTimerPollsWithTheTokenAndUnusableRepliesOnlyRecordTheCheck) {
     fakes.http.failLast({"The request timed out.", "QNetworkReply", 4});
     settle();
     EXPECT_EQ(state->lastCheck.get(), fakes.scheduler.now());
-    EXPECT_TRUE(state->isLoggedIn.get());
+    EXPECT_EQ(shown(), "logged-in polling status=- error=- hosts=0");
     EXPECT_EQ(state->debugLog.get(), "") << "nothing is logged for unusable replies";
-    EXPECT_FALSE(state->errorMessage.get().has_value());
     // A reply over one mebibyte is ignored with a log line.
     fakes.scheduler.advance(Seconds{5});
     std::string huge = R"({"is_blocked":true,"domains":[)";

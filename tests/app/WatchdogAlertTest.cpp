@@ -9,7 +9,6 @@ using Alert = kt::testing::SessionFixture;
 TEST_F(Watchdog, RepairsAZeroCounterAfterAnActivationOnceNoWorkIsUnderWayOneSecondLater) {
     loggedIn();
     state->isBlocked = true;
-    state->debugLog = "";
     blocking().hasSuccessfullyActivatedBlocking = false;
     blocking().checkBlockingIntegrity();
     blocking().hasSuccessfullyActivatedBlocking = true;

@@ -127,11 +127,7 @@ TEST(Rules, HostsEntriesAddTheWwwFormUnlessTheNameStartsWithIt) {
 
 // Each form of rule as each profile writes it.
 TEST(Rules, EachProfileRendersEachForm) {
-    const struct {
-        FirewallRule rule;
-        const char* pf;
-        const char* nft;
-    } rows[] = {
+    const std::tuple<FirewallRule, std::string, std::string> rows[] = {
         {blockAddress("203.0.113.7"), "from any to 203.0.113.7", "ip daddr 203.0.113.7 drop"},
         {blockAddress("2001:db8::/32"), "inet6 from any to 2001:db8::/32",
          "ip6 daddr 2001:db8::/32 drop"},
@@ -151,9 +147,9 @@ TEST(Rules, EachProfileRendersEachForm) {
         {{IpFamily::IPv6, Protocol::Any, 0, ""},
          "inet6 from any to any",
          "meta nfproto ipv6 drop"}};
-    for (const auto& row : rows) {
-        EXPECT_EQ(packetFilterRule(row.rule), std::string("block drop quick ") + row.pf);
-        EXPECT_EQ(nftRule(row.rule), row.nft);
+    for (const auto& [rule, pf, nft] : rows) {
+        EXPECT_EQ(packetFilterRule(rule), "block drop quick " + pf);
+        EXPECT_EQ(nftRule(rule), nft);
     }
 }
 

@@ -108,11 +108,7 @@ std::optional<bool> usedAfterChecks(const std::string& item, From from) {
 }
 
 TEST(RefusedTargets, WhatWouldCutTheComputerOffIsRejected) {
-    const struct {
-        From from;
-        bool used;
-        std::vector<std::string> items;
-    } rows[] = {
+    const std::tuple<From, bool, std::vector<std::string>> rows[] = {
         // clang-format off
         // Loopback, link-local, multicast, unspecified (plain, mapped, networks);
         // the name servers, the class service and networks holding them.
@@ -131,17 +127,13 @@ TEST(RefusedTargets, WhatWouldCutTheComputerOffIsRejected) {
             "192.168.1.1", "198.51.100.20"}},
         {From::Dig, true, {"104.18.32.47", "2606:4700:4400::6812:2011"}}};
     // clang-format on
-    for (const auto& row : rows)
-        for (const auto& item : row.items)
-            EXPECT_EQ(usedAfterChecks(item, row.from), row.used) << item;
+    for (const auto& [from, used, items] : rows)
+        for (const auto& item : items) EXPECT_EQ(usedAfterChecks(item, from), used) << item;
 }
 
 // The teacher's page names the reason, so each name is refused for the right one.
 TEST(RefusedTargets, ANameIsRefusedForTheFirstReasonThatHolds) {
-    const struct {
-        NameRefusal refusal;
-        std::vector<std::string> names;
-    } rows[] = {
+    const std::pair<NameRefusal, std::vector<std::string>> rows[] = {
         {NameRefusal::None,
          {"chatgpt.com", "a.b", "local.example", "localhost.example.com", "x.ai"}},
         {NameRefusal::NotAHostName, {"", "a..b", "chat gpt.com", "*.openai.com", "a.com."}},
@@ -152,9 +144,8 @@ TEST(RefusedTargets, ANameIsRefusedForTheFirstReasonThatHolds) {
         {NameRefusal::LocalName, {"printer.local", "nas.LAN", "router.home.arpa", "db.internal"}},
         {NameRefusal::Protected, {"klas.school.example", "dienst.example"}},
     };
-    for (const auto& row : rows)
-        for (const auto& name : row.names)
-            EXPECT_EQ(nameRefusal(name, school), row.refusal) << name;
+    for (const auto& [refusal, names] : rows)
+        for (const auto& name : names) EXPECT_EQ(nameRefusal(name, school), refusal) << name;
 }
 
 TEST(RefusedTargets, NameServersComeFromTheNameserverLines) {

@@ -85,37 +85,33 @@ TEST(RootHelper, RefusesOddRequestsAndEveryFailureLeavesTheSystemWhole) {
     // A step that fails puts back what was there and says why; a backup that
     // is a link is never put back; full disks never leave the hosts file
     // empty or partial, nor the system half blocked; killed half-way, the
-    // guardian repairs it.
-    const struct {
-        std::string step;
-        const char* status;
-        const char* says;             // in its output
-        std::optional<bool> blocked;  // nothing: the hosts file as it began, whatever else
-    } rows[] = {{"umask-undone", "0", "", false},
-                {"no-guardian", "1", "Kon de bewaker niet installeren\n", false},
-                {"link-backup", "0", "alleen de Ka Tesmar-blokken verwijderd", false},
-                {"link-lock", "1", "geen bestand van root: geweigerd", std::nullopt},
-                {"full-state", "1", "Kon de hosts-backup niet schrijven\n", false},
-                {"full-restore", "1", "Niet hersteld: hosts-bestand\n", true},
-                {"full-activate", "1", "", true},
-                {"room-again", "0", "", false},
-                {"full-run", "1", "Kon het hosts-bestand niet bewaren\n", true},
-                {"done", "0", "", false},
-                {"guardian", "0", "OK", false},
-                // Another account held the lock file as it was: the helper
-                // made it afresh, and the guardian heeds only the application.
-                {"foreign", "0", "OK", true},
-                {"guardian-app-running", "0", "", true},
-                {"guardian-app-gone", "0", "OK", false}};
-    for (const auto& row : rows) {
-        EXPECT_EQ(out(row.step + "/status"), row.status + std::string("\n")) << row.step;
-        EXPECT_NE((out(row.step + "/stdout") + out(row.step + "/stderr")).find(row.says),
-                  std::string::npos)
-            << row.step;
-        if (row.blocked)
-            expectState(row.step, *row.blocked);
+    // guardian repairs it. Each step: its status, a text of its output, and
+    // whether it is blocked (nothing: only the hosts file as it began counts).
+    const std::tuple<std::string, std::string, std::string, std::optional<bool>> rows[] = {
+        {"umask-undone", "0", "", false},
+        {"no-guardian", "1", "Kon de bewaker niet installeren\n", false},
+        {"link-backup", "0", "alleen de Ka Tesmar-blokken verwijderd", false},
+        {"link-lock", "1", "geen bestand van root: geweigerd", std::nullopt},
+        {"full-state", "1", "Kon de hosts-backup niet schrijven\n", false},
+        {"full-restore", "1", "Niet hersteld: hosts-bestand\n", true},
+        {"full-activate", "1", "", true},
+        {"room-again", "0", "", false},
+        {"full-run", "1", "Kon het hosts-bestand niet bewaren\n", true},
+        {"done", "0", "", false},
+        {"guardian", "0", "OK", false},
+        // Another account held the lock file as it was: the helper
+        // made it afresh, and the guardian heeds only the application.
+        {"foreign", "0", "OK", true},
+        {"guardian-app-running", "0", "", true},
+        {"guardian-app-gone", "0", "OK", false}};
+    for (const auto& [step, status, says, blocked] : rows) {
+        EXPECT_EQ(out(step + "/status"), status + "\n") << step;
+        EXPECT_NE((out(step + "/stdout") + out(step + "/stderr")).find(says), std::string::npos)
+            << step;
+        if (blocked)
+            expectState(step, *blocked);
         else
-            EXPECT_EQ(out(row.step + "/hosts"), testing::originalHostsWithoutOldBlocks());
+            EXPECT_EQ(out(step + "/hosts"), testing::originalHostsWithoutOldBlocks());
     }
     for (const std::string step : {"full-restore", "full-activate"})
         EXPECT_EQ(out(step + "/hosts"), out("blocked-2/hosts")) << step;

@@ -42,11 +42,7 @@ TEST(DetectedServices, KeywordsMatchAnywhereInAnyCaseDistinctAndSortedWithAFallb
 // (the exact name first); similar are at most three entries, in list order,
 // that are the term's parents, compared without www. but shown as stored.
 TEST(DomainCheck, BlockedOrSimilarEntriesForTheNormalisedTerm) {
-    const struct {
-        std::string term;
-        Names list;
-        std::string result;
-    } cases[] = {
+    const std::tuple<std::string, Names, std::string> cases[] = {
         {"  ChatGPT.com \n", {"chatgpt.com"}, "GEBLOKKEERD: chatgpt.com"},
         {" \t\n", {"chatgpt.com"}, "Voer een domein in"},
         {"www.claude.ai", {"claude.ai"}, "GEBLOKKEERD: claude.ai"},
@@ -61,7 +57,8 @@ TEST(DomainCheck, BlockedOrSimilarEntriesForTheNormalisedTerm) {
          "NIET GEBLOKKEERD: x.a.b.c.d\nVergelijkbaar: d, c.d, b.c.d"},
         {"example.org", {"", "www."}, "NIET GEBLOKKEERD: example.org"},
     };
-    for (const auto& c : cases) EXPECT_EQ(checkDomain(c.term, c.list), c.result) << c.term;
+    for (const auto& [term, list, result] : cases)
+        EXPECT_EQ(checkDomain(term, list), result) << term;
 }
 
 TEST(Utf8, ValidityAndEscapingCatchCutOffOverlongSurrogateAndTooHighFormsAndUpperCase) {
@@ -165,24 +162,22 @@ TEST(ReportAndLogoutBodies, AreCompactJsonInTheirOrderWithAnErrorOnlyWhenGivenCu
 }
 
 TEST(ServiceUrls, RootHostAndEndpointAreFormedOrRefused) {
-    const struct {
-        std::string base, root, host;
-        Text login;
-    } cases[] = {{"https://127.0.0.1:8443/Vexlo/api/", "https://127.0.0.1:8443/", "127.0.0.1",
-                  "https://127.0.0.1:8443/Vexlo/api/class-login.php"},
-                 {"HTTPS://[2001:db8::5]:8443/a/", "HTTPS://[2001:db8::5]:8443/", "2001:db8::5",
-                  "HTTPS://[2001:db8::5]:8443/a/class-login.php"},
-                 {"https://user@klas.example.org/", "https://user@klas.example.org/",
-                  "klas.example.org", "https://user@klas.example.org/class-login.php"},
-                 // A broken path leaves the root intact but no endpoint can be formed.
-                 {"https://h/Vexlo api/", "https://h/", "h", {}},
-                 {"https://h/%zz/", "https://h/", "h", {}},
-                 {"https://h/\x01/", "https://h/", "h", {}}};
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.base);
-        EXPECT_EQ(serviceRootUrl(c.base), c.root);
-        EXPECT_EQ(serviceHost(c.base), c.host);
-        EXPECT_EQ(serviceUrl(c.base, service_endpoint::login), c.login);
+    const std::tuple<std::string, std::string, std::string, Text> cases[] = {
+        {"https://127.0.0.1:8443/Vexlo/api/", "https://127.0.0.1:8443/", "127.0.0.1",
+         "https://127.0.0.1:8443/Vexlo/api/class-login.php"},
+        {"HTTPS://[2001:db8::5]:8443/a/", "HTTPS://[2001:db8::5]:8443/", "2001:db8::5",
+         "HTTPS://[2001:db8::5]:8443/a/class-login.php"},
+        {"https://user@klas.example.org/", "https://user@klas.example.org/", "klas.example.org",
+         "https://user@klas.example.org/class-login.php"},
+        // A broken path leaves the root intact but no endpoint can be formed.
+        {"https://h/Vexlo api/", "https://h/", "h", {}},
+        {"https://h/%zz/", "https://h/", "h", {}},
+        {"https://h/\x01/", "https://h/", "h", {}}};
+    for (const auto& [base, root, host, login] : cases) {
+        SCOPED_TRACE(base);
+        EXPECT_EQ(serviceRootUrl(base), root);
+        EXPECT_EQ(serviceHost(base), host);
+        EXPECT_EQ(serviceUrl(base, service_endpoint::login), login);
     }
     for (const std::string base : {"", "https:///api/", "https://bad host/api/",
                                    "https://exämple.com/", "http://plain.example/api/"}) {

@@ -86,10 +86,8 @@ void ServiceProcess::kill() {
 
 void ServiceProcess::stop() {
     process_.terminate();  // nothing when it is not running
-    if (!process_.waitForFinished(10000))
-        process_.kill();
     process_.waitForFinished(10000);
-    output_ += process_.readAll();
+    kill();  // when it is still running
 }
 
 QByteArray RawReply::header(const QByteArray& name) const {
