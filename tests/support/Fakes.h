@@ -296,7 +296,6 @@ class FakeBlockingWait final : public BlockingWait {
     int waits = 0;
 };
 
-// Records the virtual time of every beep.
 struct FakeBeeper final : Beeper {
     explicit FakeBeeper(const ManualScheduler& clock) : clock(clock) {}
     void beep() override { times.push_back(clock.elapsed().count()); }
@@ -304,7 +303,6 @@ struct FakeBeeper final : Beeper {
     std::vector<double> times;
 };
 
-// Records every utterance: its text, voice choice and virtual time.
 struct FakeSpeechSynthesizer final : SpeechSynthesizer {
     struct Spoken {
         std::string text, voiceIdentifier, languageFallback;
@@ -323,7 +321,7 @@ struct FakeSpeechSynthesizer final : SpeechSynthesizer {
     std::vector<Spoken> spoken;
 };
 
-// Records every alert shown; the student answers with button 0.
+// The student answers every alert with button 0.
 struct FakeModalAlert final : ModalAlert {
     int runModal(const AlertContent& content) override {
         shown.push_back(content);
@@ -332,15 +330,13 @@ struct FakeModalAlert final : ModalAlert {
     std::vector<AlertContent> shown;
 };
 
-// An interface list the test sets; by default a computer without any interface.
 struct FakeNetworkInterfaces final : NetworkInterfaces {
     std::vector<NetworkInterfaceInfo> interfaces;
     std::vector<NetworkInterfaceInfo> all() const override { return interfaces; }
 };
 
 struct FakeSystemInformation final : SystemInformation {
-    std::string version = "Version 13.6 (Build 22G120)";
-    std::string operatingSystemVersion() const override { return version; }
+    std::string operatingSystemVersion() const override { return "Version 13.6 (Build 22G120)"; }
 };
 
 struct FakePasteboard final : Pasteboard {
@@ -372,7 +368,6 @@ struct FakeTimeFormatter final : TimeFormatter {
     }
 };
 
-// Wake from sleep when the test says so.
 struct FakeWakeNotifications final : WakeNotifications {
     void observeWake(std::function<void()> onWake) override { observers.push_back(onWake); }
     void wake() {

@@ -11,7 +11,6 @@
 
 namespace kt::testing {
 
-// Runs a shell command line and returns its standard output.
 inline std::string commandOutput(const std::string& commandLine) {
     return runCommand(commandLine).output;
 }

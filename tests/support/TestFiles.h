@@ -34,7 +34,6 @@ struct ScratchDir {
     std::string in(const std::string& name) const { return path + "/" + name; }
     std::string read(const std::string& name) const { return fileText(in(name)); }
     bool has(const std::string& name) const { return std::filesystem::exists(in(name)); }
-    // An executable shell script.
     std::string script(const std::string& name, const std::string& body) const {
         std::ofstream(in(name)) << "#!/bin/sh\n" << body;
         std::filesystem::permissions(in(name), std::filesystem::perms::owner_all);
@@ -47,7 +46,6 @@ struct CommandResult {
     std::string output;
 };
 
-// Runs a shell command line; its exit status and standard output.
 inline CommandResult runCommand(const std::string& commandLine) {
     CommandResult result;
     if (FILE* pipe = ::popen(commandLine.c_str(), "r")) {

@@ -89,7 +89,6 @@ class UiTestControl : public QObject {
     // Privileged runs: whether the administrator's prompt lets them through, and how many ran.
     Q_INVOKABLE void setPromptAccepted(bool accepted) { promptAccepted_ = accepted; }
     Q_INVOKABLE int privilegedRuns() const { return privilegedRuns_; }
-    // Runs the main queue and the worker threads until both are idle.
     Q_INVOKABLE void settle() { ports_.settle(); }
     Q_INVOKABLE void advance(double seconds) { ports_.scheduler.advance(Seconds{seconds}); }
     // The class service: the test reads the last request ([url, body]) and

@@ -53,9 +53,8 @@ root=$1 work=$2 scenario=$3
 shift 3
 
 mount -t tmpfs -o mode=755 tmpfs "$root"
-mkdir -p "$root/usr" "$root/dev" "$root/proc" "$root/tmp" "$root/sandbox" "$root/run" \
-  "$root/Library/LaunchDaemons" "$root/Library/Application Support" "$root/root" "$root/var/tmp" "$root/var/run" \
-  "$root/.local-bin" "$root/.local-sbin" "$root/var/lib"
+mkdir -p "$root"/{usr,dev,proc,tmp,sandbox,run,root,var/tmp,var/run,var/lib,.local-bin,.local-sbin} \
+  "$root/Library/LaunchDaemons" "$root/Library/Application Support"
 chmod 1777 "$root/tmp" "$root/var/tmp"
 mount --rbind /usr "$root/usr"
 mount -o remount,bind,ro "$root/usr"
