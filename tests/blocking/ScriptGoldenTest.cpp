@@ -23,7 +23,7 @@ void PrintTo(const HostsEntry& entry, std::ostream* out) {
 
 namespace {
 
-using testing::commandOutput;
+using testing::runCommand;
 
 ActivationPlan replyPlan(const std::vector<std::string>& lookedUp) {
     std::ifstream in(std::string(KT_TEST_DATA_DIR) + "/reply.json");
@@ -43,7 +43,7 @@ std::string activation(const SystemProfile& profile, const std::vector<std::stri
 std::string bashSyntaxErrors(const std::string& script) {
     const testing::ScratchDir scratch("kt-syntax");
     std::ofstream(scratch.in("script.sh"), std::ios::binary) << script;
-    return commandOutput("bash -n '" + scratch.in("script.sh") + "' 2>&1");
+    return runCommand("bash -n '" + scratch.in("script.sh") + "' 2>&1").output;
 }
 
 // The script matches golden/<golden> byte for byte, is valid bash and is what
@@ -55,7 +55,7 @@ void expectGolden(const std::string& golden, const std::string& script,
     SCOPED_TRACE(golden + " " + adminArguments);
     const std::string path = KT_GOLDEN_DIR "/" + golden;
     auto differenceFrom = [&](const std::string& command) {
-        return commandOutput(command + " 2>&1 | diff '" + path + "' - 2>&1 | head -8");
+        return runCommand(command + " 2>&1 | diff '" + path + "' - 2>&1 | head -8").output;
     };
     std::ofstream(path + ".fail", std::ios::binary) << script;
     const std::string difference = differenceFrom("cat '" + path + ".fail'");

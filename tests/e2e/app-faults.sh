@@ -25,10 +25,9 @@ start_app() {  # log [as-pupil]
   app_pid=$!
 }
 stop_app() {  # signal name
-  local status=0
   kill "-$1" "$app_pid"
-  wait "$app_pid" || status=$?
-  echo $status >"$out/$2.status"
+  wait "$app_pid"
+  echo $? >"$out/$2.status"
 }
 
 # Blocked while it runs, then killed: nothing of it can clean up.

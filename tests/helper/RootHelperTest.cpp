@@ -9,15 +9,16 @@
 namespace kt {
 namespace {
 
-using testing::commandOutput;
+using testing::runCommand;
 
 TEST(RootHelper, PolkitActionIsValid) {
     const std::string dtd = "/usr/share/polkit-1/policyconfig-1.dtd";
-    if (commandOutput("command -v xmllint && ls " + dtd).find(dtd) == std::string::npos)
+    if (runCommand("command -v xmllint && ls " + dtd).output.find(dtd) == std::string::npos)
         GTEST_SKIP() << "xmllint or polkit's DTD is not installed";
-    EXPECT_EQ(commandOutput("xmllint --noout --dtdvalid " + dtd +
-                            " '" KT_POLICY_FILE "' 2>&1; echo \"status $?\""),
-              "status 0\n");
+    const testing::CommandResult xmllint =
+        runCommand("xmllint --noout --dtdvalid " + dtd + " '" KT_POLICY_FILE "' 2>&1");
+    EXPECT_EQ(xmllint.status, 0);
+    EXPECT_EQ(xmllint.output, "");
 }
 
 // What it refuses, and what it leaves under a careless umask, when a step

@@ -10,10 +10,9 @@ mount -t tmpfs -o mode=755 tmpfs /run
 
 echo "$request" >/tmp/request
 run_step() {  # step command...: runs it with $input as its input, then a snapshot
-  local status=0
   mkdir -p "$out/$1"
-  "${@:2}" <"${input:-/dev/null}" >"$out/$1/stdout" 2>"$out/$1/stderr" || status=$?
-  echo $status >"$out/$1/status"
+  "${@:2}" <"${input:-/dev/null}" >"$out/$1/stdout" 2>"$out/$1/stderr"
+  echo $? >"$out/$1/status"
   snapshot "$1"
 }
 step() {  # step verb [request]: the helper, with a request as input for activate
@@ -25,9 +24,8 @@ step() {  # step verb [request]: the helper, with a request as input for activat
 # Refused before anything is written: out/refused-NAME holds what it said
 # and its status.
 refuse() {  # name input command...
-  local status=0
-  printf '%s' "$2" | "${@:3}" 2>"$out/refused-$1" >/dev/null || status=$?
-  echo "status $status" >>"$out/refused-$1"
+  printf '%s' "$2" | "${@:3}" 2>"$out/refused-$1" >/dev/null
+  echo "status $?" >>"$out/refused-$1"
 }
 many=$(printf '"a.example",%.0s' $(seq 1 2001))
 refuse usage '' "$helper"
@@ -126,9 +124,8 @@ helper_gone() { ! pgrep -f -- "$helper" >/dev/null; }
 all_in() { [ "$(grep -c '^systemctl' "$out/calls.log")" -ge 3 ] || [ "$(pgrep -c -f -- "$helper")" -ge 6 ]; }
 mkdir -p "$out/together"
 together() {  # name verb
-  local status=0
-  "$helper" "$2" </tmp/request >/dev/null 2>&1 || status=$?
-  echo $status >"$out/together/$1"
+  "$helper" "$2" </tmp/request >/dev/null 2>&1
+  echo $? >"$out/together/$1"
 }
 touch /tmp/hold-systemctl
 together first activate &

@@ -11,10 +11,6 @@
 
 namespace kt::testing {
 
-inline std::string commandOutput(const std::string& commandLine) {
-    return runCommand(commandLine).output;
-}
-
 // The hosts and packet-filter files the sandbox starts with. The hosts file
 // has an empty line, which every restore must keep.
 inline const std::string originalHosts = fileText(KT_TEST_DATA_DIR "/hosts.original"),
