@@ -19,9 +19,7 @@ TEST_F(DebugLogTest, NewestFirstCutAtHundredPiecesFromAnyThreadAndMirroredWhole)
     fakes.scheduler.advance(Seconds{7});
     for (int i = 2; i <= 99; ++i) state->addDebugLog("line " + std::to_string(i));
     fakes.scheduler.runUntilIdle();
-    const auto pieces = [&] {
-        return std::count(state->debugLog.get().begin(), state->debugLog.get().end(), '\n');
-    };
+    const auto pieces = [&] { return std::ranges::count(state->debugLog.get(), '\n'); };
     EXPECT_EQ(pieces(), 99) << "nothing is cut at 99 lines";
     EXPECT_TRUE(state->debugLog.get().ends_with("[09:05:01] line 1\n")) << "the time of the call";
     state->addDebugLog("line 100");

@@ -113,9 +113,7 @@ TEST_F(PrepareActivation, ValidatedPlanWithLookupsOffTheMainThread) {
     ASSERT_TRUE(plan);
     EXPECT_EQ(plan->hostsCount(), 4);
     EXPECT_EQ(plan->firewallCount(), 47);  // 44 + 203.0.113.7 + 104.18.32.47 + 160.79.104.10
-    EXPECT_NE(std::find(plan->firewallRules.begin(), plan->firewallRules.end(),
-                        blockAddress("160.79.104.10")),
-              plan->firewallRules.end());
+    EXPECT_EQ(std::ranges::count(plan->firewallRules, blockAddress("160.79.104.10")), 1);
     EXPECT_EQ(logLines().at(0),
               "WAARSCHUWING: Ongeldige invoer niet gebruikt: domeinnamen \"bad name'; reboot\", "
               "\"klas.school.example\"; IP-adressen \"1.2.3.4 port 22\", \"10.0.0.0/8\", "

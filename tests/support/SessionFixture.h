@@ -61,8 +61,7 @@ class SessionFixture : public ::testing::Test {
     ClassSession& session() { return state->session(); }
     BlockingController& blocking() { return state->blocking(); }
     std::size_t runs(const std::string& verb) const {
-        return static_cast<std::size_t>(
-            std::count(privilegedRuns.begin(), privilegedRuns.end(), verb));
+        return static_cast<std::size_t>(std::ranges::count(privilegedRuns, verb));
     }
     // A logged-in session with polling running, as a login leaves it.
     void loggedIn(const std::string& token = "tok-1") {
@@ -106,8 +105,7 @@ class SessionFixture : public ::testing::Test {
     }
     std::vector<std::string> logLines() const { return logMessages(state->debugLog.get()); }
     bool logged(const std::string& message) const {
-        const auto lines = logLines();
-        return std::find(lines.begin(), lines.end(), message) != lines.end();
+        return std::ranges::count(logLines(), message) > 0;
     }
 };
 
