@@ -79,6 +79,11 @@ TEST(ScriptGolden, EveryProfileAndVariant) {
     expectGolden("activate-no-lookup.sh", activation(macos, {}),
                  "activate --profile macos" + reply + "'/Users/leerling met spatie'");
     expectGolden("deactivate.sh", macos.undoCommand(), "deactivate --profile macos");
+    // A quote in the home folder stays quoted.
+    const std::string quoted = macos.activationScript({}, "/Users/o'brien");
+    EXPECT_NE(quoted.find("rm -rf '/Users/o'\\''brien/Library/Application Support/Cursor/Cache' "),
+              std::string::npos);
+    EXPECT_EQ(bashSyntaxErrors(quoted), "");
     for (const auto variant : {RestoreVariant::Automatic, RestoreVariant::Manual})
         for (const std::string backup : {"present", "absent"}) {
             const std::string name = variant == RestoreVariant::Automatic ? "automatic" : "manual";
@@ -105,13 +110,6 @@ TEST(ScriptGolden, EveryProfileAndVariant) {
          {RestoreVariant::Automatic, RestoreVariant::Manual, RestoreVariant::Signal})
         for (bool backup : {true, false})
             expectGolden("linux-restore.sh", linux.restoreCommand(variant, backup));
-}
-
-TEST(ScriptGolden, QuotesInTheHomeFolderStayQuoted) {
-    const std::string script = profileNamed("macos")->activationScript({}, "/Users/o'brien");
-    EXPECT_NE(script.find("rm -rf '/Users/o'\\''brien/Library/Application Support/Cursor/Cache' "),
-              std::string::npos);
-    EXPECT_EQ(bashSyntaxErrors(script), "");
 }
 
 TEST(Rules, HostsEntriesAddTheWwwFormUnlessTheNameStartsWithIt) {
