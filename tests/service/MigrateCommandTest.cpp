@@ -44,8 +44,8 @@ TEST_F(MigrateCommand, CopiesASchoolRowForRowOrNothingAndTheServiceRunsOnTheCopy
     };
     const QStringList to = {target.address, "--database-password-file", target.passwordFile};
     // A target that changes what it is given: a trigger stands in for any such difference.
-    auto copy = openStore(target.address, target.passwordFile, error);
-    ASSERT_TRUE(copy) << error.toStdString();
+    auto copy = openStoreOf(target);
+    ASSERT_TRUE(copy);
     QSqlQuery sql(copy->database());
     ASSERT_TRUE(
         sql.exec("CREATE FUNCTION tamper() RETURNS trigger AS $$ BEGIN NEW.student_name "
