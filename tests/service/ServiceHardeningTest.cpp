@@ -24,8 +24,6 @@ class ServiceHardening : public ServiceTest {
         if (!IsSkipped() && !HasFatalFailure())
             start();
     }
-    // A new teacher, logged in with a password of their own: the headers of their changes.
-    // Their browser's device cookie lands in `deviceCookie`.
     Headers teacher(const QString& name) {
         return teacherLogsIn(service->port(), *database, name, &deviceCookie);
     }
@@ -209,11 +207,9 @@ TEST_P(ServiceOnBothStores, ARestartInTheMiddleKeepsTheClassTheSwitchAndEverySes
             .status;
     };
     ASSERT_EQ(change("/blocked", R"({"is_blocked":true})"), 200);
-    const QByteArray blocked = R"(","state":"blocked","hosts":18,"rules":40})";
-    EXPECT_EQ(call("POST", "/Vexlo/api/class-report.php",
-                   R"({"token":")" + token.toLatin1() + blocked, {jsonType})
-                  .status,
-              200);
+    const QByteArray report =
+        R"({"token":")" + token.toLatin1() + R"(","state":"blocked","hosts":18,"rules":40})";
+    EXPECT_EQ(call("POST", "/Vexlo/api/class-report.php", report, {jsonType}).status, 200);
     EXPECT_EQ(status(token).value("class_info")["teacher_name"], "");
     ASSERT_EQ(change("/leerkracht/api/display-name", R"({"display_name":"Mevr. De Vries"})"), 200);
     EXPECT_EQ(status(token).value("class_info")["teacher_name"], "Mevr. De Vries")
