@@ -356,6 +356,7 @@ TEST_F(ServiceFront, TheClientsAddressComesFromTrustedFrontsOnly) {
         {"a trusted front's own connection (LOCAL)", {{front, proxyV2(0, 0x00, {})}}, "127.0.0.1"},
     };
     for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
         std::vector<std::unique_ptr<TestConnection>> held;
         for (const Step& step : c.steps) {
             QByteArray request = step.header + "GET / HTTP/1.1\r\nHost: x\r\n";
@@ -365,14 +366,12 @@ TEST_F(ServiceFront, TheClientsAddressComesFromTrustedFrontsOnly) {
             held.back()->send(request + "\r\n");
             const RawReply reply = held.back()->waitForReply();
             if (step.status == notServed)
-                EXPECT_NE(reply.status, 200) << c.what;
+                EXPECT_NE(reply.status, 200);
             else
-                EXPECT_EQ(reply.status, step.status) << c.what << ": " << reply.head.data();
+                EXPECT_EQ(reply.status, step.status) << reply.head.data();
         }
-        EXPECT_TRUE(c.logged.isEmpty() || service->waitForOutput(" " + c.logged + " GET / 200"))
-            << c.what;
-        EXPECT_TRUE(c.neverLogged.isEmpty() || !service->output().contains(c.neverLogged))
-            << c.what;
+        EXPECT_TRUE(c.logged.isEmpty() || service->waitForOutput(" " + c.logged + " GET / 200"));
+        EXPECT_TRUE(c.neverLogged.isEmpty() || !service->output().contains(c.neverLogged));
     }
 }
 
