@@ -185,9 +185,8 @@ class ServiceTest : public ::testing::Test {
     void SetUp() override {
         qtApp();
         database = std::make_unique<TestDatabase>(storeKind());
-        if (!database->skipReason.empty()) {
+        if (!database->skipReason.empty())
             GTEST_SKIP() << database->skipReason;
-        }
         ASSERT_TRUE(testTls().pair.error.isEmpty());
         classes = writeClassesFile(dir, R"([{"code":"ABC123","class_name":"3B"}])");
     }
