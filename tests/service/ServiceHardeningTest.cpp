@@ -24,10 +24,6 @@ class ServiceHardening : public ServiceTest {
         if (!IsSkipped() && !HasFatalFailure())
             start();
     }
-    Headers teacher(const QString& name) {
-        return teacherLogsIn(service->port(), *database, name, &deviceCookie);
-    }
-    QByteArray deviceCookie;
 };
 
 // The JSON members of a class that blocks `count` names: n0.example.org and on.
@@ -42,7 +38,8 @@ QByteArray manyNames(int count) {
 // refuses the same bad class with the same words; pupils with a script
 // against the teacher's login: the teacher still gets in.
 TEST_F(ServiceHardening, HostileRequestsBadClassesAndLoginsLeaveTheLessonToTheTeacher) {
-    const Headers anna = teacher("anna");
+    QByteArray deviceCookie;
+    const Headers anna = teacherLogsIn(service->port(), *database, "anna", &deviceCookie);
     const QByteArray cookie = anna.at(1), csrf = anna.at(2);
     const QByteArray secret = "X-Admin-Secret: " + fileBytes(service->adminSecretPath()).trimmed();
     const QByteArray classBody = R"({"class_name":"4C"})", on = R"({"is_blocked":true})";
@@ -197,7 +194,7 @@ class ServiceOnBothStores : public ServiceHardening,
 };
 
 TEST_P(ServiceOnBothStores, ARestartInTheMiddleKeepsTheClassTheSwitchAndEverySession) {
-    const Headers anna = teacher("anna");
+    const Headers anna = teacherLogsIn(service->port(), *database, "anna");
     const QByteArray code = newClass(service->port(), anna);
     const QString token = studentToken(code);
     ASSERT_FALSE(token.isEmpty());
