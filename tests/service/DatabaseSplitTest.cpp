@@ -11,7 +11,6 @@
 
 #include "ServiceFixture.h"
 #include "classes/StudentProtocol.h"
-#include "store/OpenStore.h"
 
 namespace {
 
@@ -62,10 +61,7 @@ TEST(DatabaseSplit, PollsAreAnsweredAndChangesRefusedWhilePacketsAreDroppedThenA
     const Headers anna = teacherLogsIn(port, database, "anna");
     const QByteArray code = newClass(port, anna);
     const QString jan = studentJoins(port, code);
-    const auto switchTo = [&](bool on) {
-        return rawRequest(port, "POST", "/leerkracht/api/classes/" + code + "/blocked",
-                          on ? R"({"is_blocked":true})" : R"({"is_blocked":false})", anna);
-    };
+    const auto switchTo = [&](bool on) { return switchBlocking(port, code, anna, on); };
     const auto blocked = [&]() -> std::string {
         const QJsonValue value =
             json(rawRequest(port, "GET", "/Vexlo/api/class-status.php?token=" + jan.toLatin1()))
@@ -84,9 +80,7 @@ TEST(DatabaseSplit, PollsAreAnsweredAndChangesRefusedWhilePacketsAreDroppedThenA
     EXPECT_EQ(blocked(), "yes") << "a poll answered from memory";
     const RawReply refused = switchTo(false);
     EXPECT_EQ(refused.status, 503) << "refused before the test gave up waiting";
-    EXPECT_EQ(json(refused).value("error").toString(),
-              "De database is even niet bereikbaar: je wijziging is niet bewaard. Probeer het zo "
-              "opnieuw.");
+    EXPECT_EQ(json(refused).value("error").toString(), databaseAway);
     const RawReply health = plainGet(plainPort, "/healthz");
     EXPECT_EQ(health.status, 503);
     EXPECT_FALSE(json(health).value("database").toBool(true)) << health.body.data();
@@ -98,9 +92,8 @@ TEST(DatabaseSplit, PollsAreAnsweredAndChangesRefusedWhilePacketsAreDroppedThenA
         << "connected again by itself";
     EXPECT_EQ(switchTo(false).status, 200);
     EXPECT_EQ(blocked(), "no");
-    QString error;
-    const auto store = kt::service::openStore(database.address, database.passwordFile, error);
-    ASSERT_TRUE(store) << error.toStdString();
+    const auto store = openStoreOf(database);
+    ASSERT_TRUE(store);
     EXPECT_TRUE(runEventsUntil(
         [&] {
             const auto stored = store->loadSession(kt::service::StudentProtocol::tokenHash(jan));

@@ -44,15 +44,14 @@ TEST_F(MigrateCommand, CopiesASchoolRowForRowOrNothingAndTheServiceRunsOnTheCopy
     };
     const QStringList to = {target.address, "--database-password-file", target.passwordFile};
     // A target that changes what it is given: a trigger stands in for any such difference.
-    auto copy = openStore(target.address, target.passwordFile, error);
-    ASSERT_TRUE(copy) << error.toStdString();
+    auto copy = openStoreOf(target);
+    ASSERT_TRUE(copy);
     QSqlQuery sql(copy->database());
-    ASSERT_TRUE(
-        sql.exec("CREATE FUNCTION tamper() RETURNS trigger AS $$ BEGIN NEW.student_name "
-                 ":= 'x'; RETURN NEW; END $$ LANGUAGE plpgsql"));
-    ASSERT_TRUE(
-        sql.exec("CREATE TRIGGER tamper BEFORE INSERT ON sessions FOR EACH ROW EXECUTE "
-                 "FUNCTION tamper()"));
+    for (const char* statement : {"CREATE FUNCTION tamper() RETURNS trigger AS $$ BEGIN "
+                                  "NEW.student_name := 'x'; RETURN NEW; END $$ LANGUAGE plpgsql",
+                                  "CREATE TRIGGER tamper BEFORE INSERT ON sessions FOR EACH ROW "
+                                  "EXECUTE FUNCTION tamper()"})
+        ASSERT_TRUE(sql.exec(statement)) << statement;
     const QString withPassword = QString(target.address).replace("//ka@", "//ka:geheim@");
     struct Case {
         const char* what;

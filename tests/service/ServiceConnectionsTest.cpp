@@ -1,13 +1,8 @@
-// ka-tesmar-service as a process holds every connection to its limits: slow,
-// idle and oversized requests and connections over the caps end with an
-// answer the client reads, then a close, while other students are served.
-// Behind a front that ends TLS, the client's address comes from a trusted
-// front's PROXY header or X-Forwarded-For and from nobody else's; health and
-// measurements are there, never on the students' TLS listener.
+// ka-tesmar-service as a process: the limits on its connections, TLS session
+// resumption, and what it trusts and serves behind a front.
 #include <gtest/gtest.h>
 
 #include <QProcess>
-#include <QRegularExpression>
 #include <QTimer>
 
 #include "ServiceFixture.h"
@@ -74,10 +69,6 @@ TEST_F(ServiceConnections, SlowIdleAndOversizedRequestsGetTheirAnswerAndThenAClo
     };
     const std::vector<Case> cases = {
         {"1 MB body", login + "Content-Length: 1000000\r\n\r\n" + megabyte, {413}, Pace::Unread},
-        {"300 MB announced",
-         login + "Content-Length: 300000000\r\n\r\n" + megabyte,
-         {413},
-         Pace::Unread},
         {"1 MB head", "GET / HTTP/1.1\r\nX-Big: " + megabyte + "\r\n\r\n", {431}, Pace::Unread},
         {"nothing sent", {}, {}},
         {"half a head", "GET / HTTP/1.1\r\nHost: 127", {408}},
@@ -222,16 +213,10 @@ TEST_F(ServiceConnections, ATlsSessionFromOneConnectionResumesOnTheNext) {
         client.waitForFinished(30000);
         return output + QString::fromUtf8(client.readAll());
     };
-    // "New, TLSv1.3" or "Reused, TLSv1.3": how the handshake went.
-    const auto handshake = [](const QString& output) {
-        return QRegularExpression("^(New|Reused), [^,]+", QRegularExpression::MultilineOption)
-            .match(output)
-            .captured();
-    };
     const QString first = connect("-sess_out");
     ASSERT_TRUE(first.contains("HTTP/1.1 200 OK")) << first.right(300).toStdString();
     const QString second = connect("-sess_in");
-    EXPECT_EQ(handshake(second), "Reused, TLSv1.3");
+    EXPECT_TRUE(second.contains("\nReused, TLSv1.3")) << "the session was not resumed";
     EXPECT_TRUE(second.contains("HTTP/1.1 200 OK")) << second.right(300).toStdString();
 }
 
@@ -371,6 +356,7 @@ TEST_F(ServiceFront, TheClientsAddressComesFromTrustedFrontsOnly) {
         {"a trusted front's own connection (LOCAL)", {{front, proxyV2(0, 0x00, {})}}, "127.0.0.1"},
     };
     for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
         std::vector<std::unique_ptr<TestConnection>> held;
         for (const Step& step : c.steps) {
             QByteArray request = step.header + "GET / HTTP/1.1\r\nHost: x\r\n";
@@ -380,14 +366,12 @@ TEST_F(ServiceFront, TheClientsAddressComesFromTrustedFrontsOnly) {
             held.back()->send(request + "\r\n");
             const RawReply reply = held.back()->waitForReply();
             if (step.status == notServed)
-                EXPECT_NE(reply.status, 200) << c.what;
+                EXPECT_NE(reply.status, 200);
             else
-                EXPECT_EQ(reply.status, step.status) << c.what << ": " << reply.head.data();
+                EXPECT_EQ(reply.status, step.status) << reply.head.data();
         }
-        EXPECT_TRUE(c.logged.isEmpty() || service->waitForOutput(" " + c.logged + " GET / 200"))
-            << c.what;
-        EXPECT_TRUE(c.neverLogged.isEmpty() || !service->output().contains(c.neverLogged))
-            << c.what;
+        EXPECT_TRUE(c.logged.isEmpty() || service->waitForOutput(" " + c.logged + " GET / 200"));
+        EXPECT_TRUE(c.neverLogged.isEmpty() || !service->output().contains(c.neverLogged));
     }
 }
 
@@ -447,9 +431,8 @@ TEST_F(ServiceFront, HealthAndMetricsAreNeverOnTheStudentsListener) {
         for (const QByteArray path : {"/healthz", "/metrics"}) {
             EXPECT_EQ(call("GET", path).status, 404)
                 << c.what << ": " << path.data() << " over TLS";
-            if (!c.onPlain) {
+            if (!c.onPlain)
                 EXPECT_EQ(plainGet(plainPort, path).status, 404) << c.what << ": " << path.data();
-            }
         }
     }
 }

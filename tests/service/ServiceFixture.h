@@ -15,6 +15,7 @@
 
 #include "QtTestSupport.h"
 #include "TestDatabase.h"
+#include "store/OpenStore.h"
 
 namespace kt::testing {
 
@@ -93,6 +94,25 @@ inline QByteArray newClass(quint16 port, const Headers& teacher) {
     return json(made).value("class")["code"].toString().toLatin1();
 }
 
+// The teacher switches the block of class `code` on or off.
+inline RawReply switchBlocking(quint16 port, const QByteArray& code, const Headers& teacher,
+                               bool on) {
+    return rawRequest(port, "POST", "/leerkracht/api/classes/" + code + "/blocked",
+                      on ? R"({"is_blocked":true})" : R"({"is_blocked":false})", teacher);
+}
+
+// What a teacher's change is refused with while the database is away.
+inline const QString databaseAway =
+    "De database is even niet bereikbaar: je wijziging is niet bewaard. Probeer het zo opnieuw.";
+
+// The test's database opened as the service opens it.
+inline std::unique_ptr<kt::service::SqlStore> openStoreOf(const TestDatabase& database) {
+    QString error;
+    auto store = kt::service::openStore(database.address, database.passwordFile, error);
+    EXPECT_TRUE(store) << error.toStdString();
+    return store;
+}
+
 // The students of a class as its page on `port` shows them.
 inline QJsonArray studentsShown(quint16 port, const QByteArray& code, const Headers& teacher) {
     return json(rawRequest(port, "GET", "/leerkracht/api/classes/" + code, {}, teacher))
@@ -165,9 +185,8 @@ class ServiceTest : public ::testing::Test {
     void SetUp() override {
         qtApp();
         database = std::make_unique<TestDatabase>(storeKind());
-        if (!database->skipReason.empty()) {
+        if (!database->skipReason.empty())
             GTEST_SKIP() << database->skipReason;
-        }
         ASSERT_TRUE(testTls().pair.error.isEmpty());
         classes = writeClassesFile(dir, R"([{"code":"ABC123","class_name":"3B"}])");
     }

@@ -24,12 +24,6 @@ class ServiceHardening : public ServiceTest {
         if (!IsSkipped() && !HasFatalFailure())
             start();
     }
-    // A new teacher, logged in with a password of their own: the headers of their changes.
-    // Their browser's device cookie lands in `deviceCookie`.
-    Headers teacher(const QString& name) {
-        return teacherLogsIn(service->port(), *database, name, &deviceCookie);
-    }
-    QByteArray deviceCookie;
 };
 
 // The JSON members of a class that blocks `count` names: n0.example.org and on.
@@ -44,7 +38,8 @@ QByteArray manyNames(int count) {
 // refuses the same bad class with the same words; pupils with a script
 // against the teacher's login: the teacher still gets in.
 TEST_F(ServiceHardening, HostileRequestsBadClassesAndLoginsLeaveTheLessonToTheTeacher) {
-    const Headers anna = teacher("anna");
+    QByteArray deviceCookie;
+    const Headers anna = teacherLogsIn(service->port(), *database, "anna", &deviceCookie);
     const QByteArray cookie = anna.at(1), csrf = anna.at(2);
     const QByteArray secret = "X-Admin-Secret: " + fileBytes(service->adminSecretPath()).trimmed();
     const QByteArray classBody = R"({"class_name":"4C"})", on = R"({"is_blocked":true})";
@@ -199,7 +194,7 @@ class ServiceOnBothStores : public ServiceHardening,
 };
 
 TEST_P(ServiceOnBothStores, ARestartInTheMiddleKeepsTheClassTheSwitchAndEverySession) {
-    const Headers anna = teacher("anna");
+    const Headers anna = teacherLogsIn(service->port(), *database, "anna");
     const QByteArray code = newClass(service->port(), anna);
     const QString token = studentToken(code);
     ASSERT_FALSE(token.isEmpty());
@@ -209,11 +204,9 @@ TEST_P(ServiceOnBothStores, ARestartInTheMiddleKeepsTheClassTheSwitchAndEverySes
             .status;
     };
     ASSERT_EQ(change("/blocked", R"({"is_blocked":true})"), 200);
-    const QByteArray blocked = R"(","state":"blocked","hosts":18,"rules":40})";
-    EXPECT_EQ(call("POST", "/Vexlo/api/class-report.php",
-                   R"({"token":")" + token.toLatin1() + blocked, {jsonType})
-                  .status,
-              200);
+    const QByteArray report =
+        R"({"token":")" + token.toLatin1() + R"(","state":"blocked","hosts":18,"rules":40})";
+    EXPECT_EQ(call("POST", "/Vexlo/api/class-report.php", report, {jsonType}).status, 200);
     EXPECT_EQ(status(token).value("class_info")["teacher_name"], "");
     ASSERT_EQ(change("/leerkracht/api/display-name", R"({"display_name":"Mevr. De Vries"})"), 200);
     EXPECT_EQ(status(token).value("class_info")["teacher_name"], "Mevr. De Vries")

@@ -73,9 +73,8 @@ std::string contents(ServiceStore& store, const QList<qint64>& teacherIds) {
 class StoreContract : public ::testing::TestWithParam<Kind> {
   protected:
     void SetUp() override {
-        if (!database.skipReason.empty()) {
+        if (!database.skipReason.empty())
             GTEST_SKIP() << database.skipReason;
-        }
     }
     std::unique_ptr<SqlStore> open(const QString& expectedError = {}) {
         QString error;

@@ -122,10 +122,8 @@ def start_haproxy(work, service):
     with open(pem, "w") as out:
         out.write("".join(open(os.path.join(work, "tls", name)).read()
                           for name in ("cert.pem", "key.pem")))
-    probe = socket.socket()
-    probe.bind(("127.0.0.1", 0))
-    port = probe.getsockname()[1]
-    probe.close()
+    with socket.create_server(("127.0.0.1", 0)) as probe:
+        port = probe.getsockname()[1]
     config = open(EXAMPLE).read().replace("bind :443", "bind 127.0.0.1:%d" % port).replace(
         "/etc/haproxy/school.pem", pem).replace(
         "127.0.0.1:8081 port 9081", "127.0.0.1:%d port %d" % (service.plain_port, service.admin_port))
