@@ -431,8 +431,9 @@ TEST_F(ServiceFront, HealthAndMetricsAreNeverOnTheStudentsListener) {
         for (const QByteArray path : {"/healthz", "/metrics"}) {
             EXPECT_EQ(call("GET", path).status, 404)
                 << c.what << ": " << path.data() << " over TLS";
-            if (!c.onPlain)
+            if (!c.onPlain) {
                 EXPECT_EQ(plainGet(plainPort, path).status, 404) << c.what << ": " << path.data();
+            }
         }
     }
 }
