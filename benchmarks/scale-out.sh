@@ -4,7 +4,7 @@
 # to the instances) and nginx answering the same status reply from memory,
 # each server pinned to core 0 and h2load to core 1 (benchmarks/README.md).
 #
-#   benchmarks/scale-out.sh [--quick] [--service BINARY] [--postgres] [--baseline NAME=BINARY]
+#   benchmarks/scale-out.sh [--quick] [--service BINARY] [--postgres] [--baseline NAME=BINARY] [--rounds N]
 #   benchmarks/scale-out.sh --install     # installs the load generator and servers
 #
 # Runs as root in network and mount namespaces of its own (a loopback of its

@@ -14,6 +14,7 @@ import re
 import shutil
 import socket
 import ssl
+import statistics
 import subprocess
 import sys
 import tempfile
@@ -512,6 +513,41 @@ def goals(args, columns):
         print(f"{name}: " + "; ".join(checks))
 
 
+def measure_round(args, work):
+    """Every column once, nginx last."""
+    columns = {}
+    for baseline in args.baseline:
+        name, binary = baseline.split("=", 1)
+        columns[f"1 instance, {name}"] = run_single(args, work, True, binary)[0]
+    only = args.only or ["service", "front", "nginx"]
+    single, reply = run_single(args, work, "service" in only)
+    if single:
+        columns["1 instance, own TLS"] = single
+    if "front" in only:
+        columns["2 instances + HAProxy"] = run_front(args, work)
+    columns["nginx"] = run_nginx(args, work, reply)
+    return columns
+
+
+def median_columns(rounds):
+    """Each figure's median over the rounds (with one round, that round)."""
+    return {name: {key: {field: statistics.median(r[name][key][field] for r in rounds)
+                         for field in figures}
+                   for key, figures in column.items()}
+            for name, column in rounds[0].items()}
+
+
+def print_spread(rounds):
+    """The keep-alive polls per core-second of each round against that round's
+    nginx: how far the rounds lie apart."""
+    print()
+    for name in list(rounds[0])[:-1]:
+        shares = [r[name]["keep-alive"]["per core"] / r["nginx"]["keep-alive"]["per core"]
+                  for r in rounds]
+        print(f"{name}: keep-alive polls per core-second against nginx's, by round: "
+              + ", ".join(f"{share:.2f}" for share in shares))
+
+
 def main():
     parser = argparse.ArgumentParser(description=__doc__)
     built = [ROOT / f"build/{preset}/service/ka-tesmar-service" for preset in ("release", "default")]
@@ -528,6 +564,9 @@ def main():
     parser.add_argument("--verbose", action="store_true")
     parser.add_argument("--bursts", help="students at once, such as 10000,20000")
     parser.add_argument("--pollers", help="students polling every 5 s, such as 10000,20000")
+    parser.add_argument("--rounds", type=int, default=1,
+                        help="measures every column this often, in turns, and reports each "
+                        "figure's median (a shared machine's speed drifts between runs)")
     args = parser.parse_args()
     args.bursts = ([int(n) for n in args.bursts.split(",")] if args.bursts
                    else [1000, 2000] if args.quick else [10000, 20000])
@@ -543,18 +582,11 @@ def main():
     class_file(work)
     try:
         print(f"load average before: {open('/proc/loadavg').read().split()[:3]}", flush=True)
-        columns = {}
-        for baseline in args.baseline:
-            name, binary = baseline.split("=", 1)
-            columns[f"1 instance, {name}"] = run_single(args, work, True, binary)[0]
-        only = args.only or ["service", "front", "nginx"]
-        single, reply = run_single(args, work, "service" in only)
-        if single:
-            columns["1 instance, own TLS"] = single
-        if "front" in only:
-            columns["2 instances + HAProxy"] = run_front(args, work)
-        columns["nginx"] = run_nginx(args, work, reply)
+        rounds = [measure_round(args, work) for _ in range(args.rounds)]
         print(f"load average after: {open('/proc/loadavg').read().split()[:3]}", flush=True)
+        if args.rounds > 1:
+            print_spread(rounds)
+        columns = median_columns(rounds)
         print_table(args, columns)
         goals(args, columns)
     finally:
