@@ -7,13 +7,22 @@
 #include <cstring>
 
 #include "cli/ServiceCommands.h"
+#include "http/EpollEventDispatcher.h"
 
 int main(int argc, char* argv[]) {
     ::umask(077);  // the database, the secret and the key are the service's alone
-    // Qt's own event dispatcher: with thousands of open connections the GLib
-    // one spends most of each turn walking its list of sockets.
-    if (argc > 1 && std::strcmp(argv[1], "serve") == 0 && qEnvironmentVariableIsEmpty("QT_NO_GLIB"))
-        qputenv("QT_NO_GLIB", "1");
+    // With thousands of open connections Qt's dispatchers (GLib's and its
+    // own) spend most of each turn walking the list of sockets; serving runs
+    // on epoll, and its other threads on Qt's own.
+    if (argc > 1 && std::strcmp(argv[1], "serve") == 0) {
+        if (qEnvironmentVariableIsEmpty("QT_NO_GLIB"))
+            qputenv("QT_NO_GLIB", "1");
+        auto* dispatcher = new kt::service::EpollEventDispatcher;
+        if (dispatcher->valid())
+            QCoreApplication::setEventDispatcher(dispatcher);  // the application owns it
+        else
+            delete dispatcher;
+    }
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName("ka-tesmar-service");
     QStringList arguments = QCoreApplication::arguments();
