@@ -28,7 +28,7 @@ RequestFraming::Verdict RequestFraming::feed(const QByteArray& bytes) {
         const qsizetype end = head_.indexOf("\r\n\r\n", searchFrom);
         if (end < 0) {
             at += take;
-            if (head_.size() == limits::maxHeadBytes)  // full, and its blank line not in it
+            if (head_.size() >= limits::maxHeadBytes)  // full, and its blank line not in it
                 verdict_ = Verdict::HeadTooLarge;
             continue;
         }

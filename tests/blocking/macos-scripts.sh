@@ -32,7 +32,7 @@ mkdir -p /tmp/xdg && chmod 700 /tmp/xdg
 XDG_RUNTIME_DIR=/tmp/xdg QT_QPA_PLATFORM=offscreen "$app" >"$out/app.log" 2>&1 &
 app_pid=$!
 # The command line shows once the program has been exec'd.
-wait_until 10 pgrep -f 'Ka_Tesmar' >/dev/null
+wait_until 60 pgrep -f 'Ka_Tesmar' >/dev/null
 pgrep -af 'Ka.Tesmar' >"$out/app.pgrep" || true
 # Its start-up (which would undo a blocking it finds) is over once it loads
 # the QML of its window; only then does the activation come.

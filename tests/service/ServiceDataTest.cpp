@@ -699,6 +699,9 @@ TEST(RequestFraming, FollowsRequestsAndRefusesLargeOnesFromTheHeadAloneInAnyChun
     const QByteArray small = "POST /a HTTP/1.1\r\nContent-Length: 5\r\n\r\nhello";
     const QByteArray poll = "GET /s?token=x HTTP/1.1\r\nHost: h\r\n\r\n";
     const QByteArray large = "POST /a HTTP/1.1\r\ncontent-length: 65537\r\n\r\n";
+    const auto headOf = [](qsizetype bytes) {  // "GET /aaa...", its blank line in the last 4
+        return "GET /" + QByteArray(bytes - 9, 'a') + "\r\n\r\n";
+    };
     const QByteArray exact = "POST /a HTTP/1.1\r\nContent-Length: 65536\r\n\r\n" +
                              QByteArray(65536, 'x');  // a "\r\n\r\n"-free body
     struct Case {
@@ -715,6 +718,8 @@ TEST(RequestFraming, FollowsRequestsAndRefusesLargeOnesFromTheHeadAloneInAnyChun
         {poll + large, Verdict::TooLarge, 1},
         {"POST /a HTTP/1.1\r\nTransfer-Encoding: chunked\r\n\r\n", Verdict::TooLarge},
         {"GET /" + QByteArray(20000, 'a'), Verdict::HeadTooLarge},
+        {headOf(limits::maxHeadBytes), Verdict::Fine, 1},
+        {headOf(limits::maxHeadBytes + 1), Verdict::HeadTooLarge},
         {"POST / HTTP/1.1\r\nContent-Length: -1\r\n\r\n", Verdict::TooLarge},
     };
     for (const Case& c : cases) {
