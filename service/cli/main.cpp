@@ -12,11 +12,9 @@
 int main(int argc, char* argv[]) {
     ::umask(077);  // the database, the secret and the key are the service's alone
     // With thousands of open connections Qt's dispatchers (GLib's and its
-    // own) spend most of each turn walking the list of sockets; serving runs
-    // on epoll, and its other threads on Qt's own.
+    // own) spend most of each turn walking the list of sockets: serving runs
+    // on epoll.
     if (argc > 1 && std::strcmp(argv[1], "serve") == 0) {
-        if (qEnvironmentVariableIsEmpty("QT_NO_GLIB"))
-            qputenv("QT_NO_GLIB", "1");
         auto* dispatcher = new kt::service::EpollEventDispatcher;
         if (dispatcher->valid())
             QCoreApplication::setEventDispatcher(dispatcher);  // the application owns it

@@ -18,8 +18,8 @@ constexpr int readyBatch = 256;
 // What the kernel reports for each kind of notifier, and what activates it:
 // a hang-up or an error wakes every notifier of the descriptor, as poll() does.
 constexpr uint32_t asked[3] = {EPOLLIN, EPOLLOUT, EPOLLPRI};
-constexpr uint32_t heard[3] = {EPOLLIN | EPOLLRDHUP | EPOLLHUP | EPOLLERR,
-                               EPOLLOUT | EPOLLHUP | EPOLLERR, EPOLLPRI | EPOLLHUP | EPOLLERR};
+constexpr uint32_t heard[3] = {EPOLLIN | EPOLLHUP | EPOLLERR, EPOLLOUT | EPOLLHUP | EPOLLERR,
+                               EPOLLPRI | EPOLLHUP | EPOLLERR};
 
 // Rounded up: a wait that ends before the timer is due would only spin.
 int millisUntil(std::chrono::steady_clock::time_point due) {
@@ -95,7 +95,7 @@ void EpollEventDispatcher::registerSocketNotifier(QSocketNotifier* notifier) {
     if (slot && slot != notifier)
         watched.inKernel = 0;
     slot = notifier;
-    markChanged(fd);
+    changed_.insert(fd);
 }
 
 void EpollEventDispatcher::unregisterSocketNotifier(QSocketNotifier* notifier) {
@@ -106,7 +106,7 @@ void EpollEventDispatcher::unregisterSocketNotifier(QSocketNotifier* notifier) {
     Watched& watched = it->second;
     watched.notifiers[notifier->type()] = nullptr;
     if (watched.notifiers[0] || watched.notifiers[1] || watched.notifiers[2]) {
-        markChanged(fd);
+        changed_.insert(fd);
         return;
     }
     // At once, while the descriptor is still open: a socket closed after this
@@ -114,10 +114,6 @@ void EpollEventDispatcher::unregisterSocketNotifier(QSocketNotifier* notifier) {
     if (watched.inKernel)
         ::epoll_ctl(epoll_, EPOLL_CTL_DEL, fd, nullptr);
     watched_.erase(it);
-}
-
-void EpollEventDispatcher::markChanged(int fd) {
-    changed_.insert(fd);
 }
 
 // The kernel learns of notifiers once per turn, so a notifier switched off and
@@ -156,7 +152,9 @@ int EpollEventDispatcher::activateNotifiers(const epoll_event* ready, int count)
     int activated = 0;
     for (int i = 0; i < count; ++i) {
         const int fd = ready[i].data.fd;
-        for (int type = 0; type < 3 && fd != wakeFd_; ++type) {
+        if (fd == wakeFd_)
+            continue;  // drained before
+        for (int type = 0; type < 3; ++type) {
             if (!(ready[i].events & heard[type]))
                 continue;
             // Looked up again for each: an earlier event may have switched

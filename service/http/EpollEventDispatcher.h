@@ -62,7 +62,6 @@ class EpollEventDispatcher : public QAbstractEventDispatcher {
         bool running = false;  // its event is being delivered
     };
 
-    void markChanged(int fd);
     void tellKernel();
     int waitMillis(QEventLoop::ProcessEventsFlags flags) const;
     int activateNotifiers(const epoll_event* ready, int count);
