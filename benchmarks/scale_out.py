@@ -189,19 +189,28 @@ def h2load(args, work, port, uris, clients, extra, label):
     parts = math.ceil(clients / CONNECTIONS_PER_PROCESS)
     shares = [clients // parts + (1 if i < clients % parts else 0) for i in range(parts)]
     logs = [work / f"h2load-{label}-{i}.log" for i in range(parts)]
+    # Each process's output goes to a file: a pipe that is read only after the
+    # processes before it ended would fill and stop the later ones in the
+    # middle of their run.
+    outputs = [work / f"h2load-{label}-{i}.out" for i in range(parts)]
     launched = time.time()
-    runs = [subprocess.Popen(pinned(LOAD_CORE, [
-        "h2load", "--h1", "-t", "1", "-c", share, "-i", uri_file, "--log-file", log,
-        *[share if a == "CLIENTS" else a for a in extra]]),
-        stdout=subprocess.PIPE, stderr=subprocess.STDOUT, text=True)
-        for share, log in zip(shares, logs)]
+    runs = []
+    for share, log, output in zip(shares, logs, outputs):
+        with open(output, "w") as out:
+            runs.append(subprocess.Popen(pinned(LOAD_CORE, [
+                "h2load", "--h1", "-t", "1", "-c", share, "-i", uri_file, "--log-file", log,
+                *[share if a == "CLIENTS" else a for a in extra]]),
+                stdout=out, stderr=subprocess.STDOUT))
     result = {"total": 0, "succeeded": 0, "failed": 0, "rate": 0.0, "records": []}
-    for run, log, share in zip(runs, logs, shares):
+    for run, log, output, share in zip(runs, logs, outputs, shares):
         try:
-            summary = run.communicate(timeout=max(0, launched + 400 - time.time()))[0]
+            run.wait(timeout=max(0, launched + 400 - time.time()))
+            summary = output.read_text(errors="replace")
         except subprocess.TimeoutExpired:  # an h2load that hangs on connections the server dropped
             run.kill()
-            summary = run.communicate()[0] + "\nkilled after 400 s"
+            run.wait()
+            summary = output.read_text(errors="replace") + "\nkilled after 400 s"
+        output.unlink(missing_ok=True)
         if args.verbose:
             print(summary, file=sys.stderr)
         done = re.search(r"requests: (\d+) total, (\d+) started, (\d+) done, (\d+) succeeded, "
