@@ -33,6 +33,11 @@ POSTGRES_BIN = "/usr/lib/postgresql/15/bin"
 # The open-file limit of this machine (20,000, not to be raised without
 # CAP_SYS_RESOURCE) allows one process about this many connections.
 CONNECTIONS_PER_PROCESS = 9500
+# One h2load process sends the polls of its clients in bunches of hundreds at
+# the same moment. Students' computers poll each on their own clock, so the
+# polling students are spread over many small processes, started one after
+# the other over one poll interval.
+POLLERS_PER_PROCESS = 200
 
 
 def pinned(core, argv):
@@ -178,15 +183,18 @@ def percentile(values, fraction):
     return ordered[min(len(ordered) - 1, math.ceil(fraction * len(ordered)) - 1)]
 
 
-def h2load(args, work, port, uris, clients, extra, label):
+def h2load(args, work, port, uris, clients, extra, label, per_process=CONNECTIONS_PER_PROCESS,
+           spread=0.0, duration=0.0):
     """Runs h2load on the load core; the counts of its summary and the
-    per-request log (start in µs since the epoch, status, µs until the end of
-    the reply). More clients than one process may open files for go to
-    several processes started together."""
+    per-request log (start in s since the launch, status, s until the end of
+    the reply). The clients go to processes of at most `per_process`, started
+    evenly over `spread` seconds; "DURATION" in `extra` becomes `duration`
+    and what is left of the spread after the process's start, so that all of
+    them end together."""
     uri_file = work / "uris.txt"
     uri_file.write_text("".join(f"https://127.0.0.1:{port}{STATUS_PATH}?token={t}\n"
                                 for t in uris))
-    parts = math.ceil(clients / CONNECTIONS_PER_PROCESS)
+    parts = math.ceil(clients / per_process)
     shares = [clients // parts + (1 if i < clients % parts else 0) for i in range(parts)]
     logs = [work / f"h2load-{label}-{i}.log" for i in range(parts)]
     # Each process's output goes to a file: a pipe that is read only after the
@@ -195,11 +203,14 @@ def h2load(args, work, port, uris, clients, extra, label):
     outputs = [work / f"h2load-{label}-{i}.out" for i in range(parts)]
     launched = time.time()
     runs = []
-    for share, log, output in zip(shares, logs, outputs):
+    for index, (share, log, output) in enumerate(zip(shares, logs, outputs)):
+        delay = spread * index / parts
+        time.sleep(max(0.0, launched + delay - time.time()))
+        given = {"CLIENTS": share, "DURATION": f"{round((duration + spread - delay) * 1000)}ms"}
         with open(output, "w") as out:
             runs.append(subprocess.Popen(pinned(LOAD_CORE, [
                 "h2load", "--h1", "-t", "1", "-c", share, "-i", uri_file, "--log-file", log,
-                *[share if a == "CLIENTS" else a for a in extra]]),
+                *[given.get(a, a) for a in extra]]),
                 stdout=out, stderr=subprocess.STDOUT))
     result = {"total": 0, "succeeded": 0, "failed": 0, "rate": 0.0, "records": []}
     for run, log, output, share in zip(runs, logs, outputs, shares):
@@ -271,14 +282,19 @@ def keep_alive(args, work, server, port, tokens):
 
 def at_rate(args, work, port, tokens, students, warm_up):
     """`students` connections that poll every 5 s, as the application does;
-    the reply times after the warm-up, in which they all connected."""
+    the reply times after the warm-up, in which they all connected, and
+    after the last load process began, until a second before they end."""
     result = h2load(args, work, port, tokens, students,
-                    ["--rps", 1 / POLL_SECONDS, "-D", args.seconds,
-                     "--warm-up-time", warm_up, "-N", 70], f"rate{students}")
-    measured = [r for r in result["records"] if r[0] >= warm_up]
+                    ["--rps", 1 / POLL_SECONDS, "-D", "DURATION",
+                     "--warm-up-time", warm_up, "-N", 70], f"rate{students}",
+                    per_process=POLLERS_PER_PROCESS, spread=POLL_SECONDS, duration=args.seconds)
+    # The last second is left out: in it the load processes end and close all
+    # their connections together, which students never do.
+    begin = warm_up + POLL_SECONDS
+    measured = [r for r in result["records"] if begin <= r[0] < begin + args.seconds - 1]
     times = [r[2] for r in measured if r[1] == 200]
     # Lost connections show as failures and as fewer polls/s than students / 5.
-    return {"polls/s": len(times) / args.seconds,
+    return {"polls/s": len(times) / (args.seconds - 1),
             "p99 ms": percentile(times, 0.99) * 1000,
             "failures": result["failed"] + len(measured) - len(times)}
 
