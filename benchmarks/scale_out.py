@@ -287,14 +287,14 @@ def at_rate(args, work, port, tokens, students, warm_up):
     result = h2load(args, work, port, tokens, students,
                     ["--rps", 1 / POLL_SECONDS, "-D", "DURATION",
                      "--warm-up-time", warm_up, "-N", 70], f"rate{students}",
-                    per_process=POLLERS_PER_PROCESS, spread=POLL_SECONDS, duration=args.seconds)
-    # The last second is left out: in it the load processes end and close all
-    # their connections together, which students never do.
+                    per_process=POLLERS_PER_PROCESS, spread=POLL_SECONDS, duration=args.seconds + 1)
+    # The processes run a second longer than measured: in that second they end
+    # and close all their connections together, which students never do.
     begin = warm_up + POLL_SECONDS
-    measured = [r for r in result["records"] if begin <= r[0] < begin + args.seconds - 1]
+    measured = [r for r in result["records"] if begin <= r[0] < begin + args.seconds]
     times = [r[2] for r in measured if r[1] == 200]
     # Lost connections show as failures and as fewer polls/s than students / 5.
-    return {"polls/s": len(times) / (args.seconds - 1),
+    return {"polls/s": len(times) / args.seconds,
             "p99 ms": percentile(times, 0.99) * 1000,
             "failures": result["failed"] + len(measured) - len(times)}
 
