@@ -21,11 +21,12 @@ options_for() {
   esac
 }
 
-passed=0
-failed=0
-for target in "${targets[@]}"; do
-  program=build/fuzz/fuzz/fuzz_$target
-  artifacts=build/fuzz/artifacts/$target/
+# Runs one target; its line goes to the file $2.
+run_target() {
+  local target=$1 result=$2
+  local program=build/fuzz/fuzz/fuzz_$target
+  local artifacts=build/fuzz/artifacts/$target/
+  local scratch log
   scratch=$(mktemp -d)
   log=$(mktemp)
   mkdir -p "$artifacts"
@@ -36,15 +37,42 @@ for target in "${targets[@]}"; do
     $(options_for "$target") -artifact_prefix="$artifacts" "$scratch" "fuzz/corpus/$target" >"$log" 2>&1; then
     # "#7303	DONE   cov: 1790 ft: 4914 corp: 578/96Kb lim: 407 exec/s: 1217 rss: 215Mb"
     echo "fuzz $target: ok, $(grep -E '^#[0-9]+\s+DONE' "$log" | tail -1 |
-      sed -E 's/^#([0-9]+)\s+DONE\s+/\1 execs, /; s/ lim: [0-9]+//')"
-    passed=$((passed + 1))
+      sed -E 's/^#([0-9]+)\s+DONE\s+/\1 execs, /; s/ lim: [0-9]+//')" >"$result"
   else
-    tail -n 40 "$log"
+    local reproducer
     reproducer=$(grep -oE 'Test unit written to [^ ]+' "$log" | tail -1 | sed 's/Test unit written to //')
-    echo "fuzz $target FAILED${reproducer:+; reproducer: $reproducer (replay: $program $reproducer)}"
-    failed=$((failed + 1))
+    {
+      tail -n 40 "$log"
+      echo "fuzz $target FAILED${reproducer:+; reproducer: $reproducer (replay: $program $reproducer)}"
+    } >"$result"
   fi
   rm -rf "$scratch" "$log"
+}
+
+# One target per core at a time, each for its full time; the lines in the
+# targets' order.
+results=$(mktemp -d)
+running=0
+for index in "${!targets[@]}"; do
+  if [ "$running" -ge "$(nproc)" ]; then
+    wait -n
+    running=$((running - 1))
+  fi
+  run_target "${targets[$index]}" "$results/$index" &
+  running=$((running + 1))
 done
+wait
+
+passed=0
+failed=0
+for index in "${!targets[@]}"; do
+  cat "$results/$index"
+  if grep -q "^fuzz ${targets[$index]}: ok" "$results/$index"; then
+    passed=$((passed + 1))
+  else
+    failed=$((failed + 1))
+  fi
+done
+rm -rf "$results"
 echo "fuzz targets: $passed passed, $failed failed"
 [ "$failed" -eq 0 ]
