@@ -52,9 +52,10 @@ run_target() {
 # One target per core at a time, each for its full time; the lines in the
 # targets' order.
 results=$(mktemp -d)
+cores=$(nproc)
 running=0
 for index in "${!targets[@]}"; do
-  if [ "$running" -ge "$(nproc)" ]; then
+  if [ "$running" -ge "$cores" ]; then
     wait -n
     running=$((running - 1))
   fi

@@ -28,12 +28,6 @@ inline void PrintTo(const QByteArray& bytes, std::ostream* out) {
 inline void PrintTo(const QString& text, std::ostream* out) {
     PrintTo(text.toUtf8(), out);
 }
-inline void PrintTo(const QJsonArray& array, std::ostream* out) {
-    *out << QJsonDocument(array).toJson(QJsonDocument::Compact).toStdString();
-}
-inline void PrintTo(const QJsonObject& object, std::ostream* out) {
-    *out << QJsonDocument(object).toJson(QJsonDocument::Compact).toStdString();
-}
 inline void PrintTo(const QJsonValue& value, std::ostream* out) {
     if (value.isUndefined()) {
         *out << "undefined";
@@ -41,6 +35,12 @@ inline void PrintTo(const QJsonValue& value, std::ostream* out) {
     }
     const QByteArray inArray = QJsonDocument(QJsonArray{value}).toJson(QJsonDocument::Compact);
     *out << inArray.mid(1, inArray.size() - 2).toStdString();  // without the array's brackets
+}
+inline void PrintTo(const QJsonArray& array, std::ostream* out) {
+    PrintTo(QJsonValue(array), out);
+}
+inline void PrintTo(const QJsonObject& object, std::ostream* out) {
+    PrintTo(QJsonValue(object), out);
 }
 #endif
 
@@ -71,10 +71,7 @@ KT_ENUM_PRINTER
 namespace kt::service {
 KT_ENUM_PRINTER
 }
-namespace kt::helper {
-KT_ENUM_PRINTER
-}
-namespace kt::admin {
+namespace QSsl {
 KT_ENUM_PRINTER
 }
 #undef KT_ENUM_PRINTER
