@@ -1,0 +1,1 @@
+// The one file of the targets that make the precompiled headers.
