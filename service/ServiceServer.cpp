@@ -6,6 +6,7 @@
 #include <QPointer>
 #include <QRegularExpression>
 #include <QSslSocket>
+#include <QStringBuilder>
 #include <QUrlQuery>
 #include <memory>
 
@@ -205,7 +206,8 @@ QHttpServerResponse ServiceServer::studentLogin(const QHttpServerRequest& reques
 }
 
 QHttpServerResponse ServiceServer::studentStatus(const QHttpServerRequest& request) {
-    return toResponse(poll(request.query(), request.remoteAddress().toString()));
+    PollingClient client(request.remoteAddress().toString());
+    return toResponse(poll(request.query().queryItemValue("token", QUrl::FullyDecoded), client));
 }
 
 QHttpServerResponse ServiceServer::studentLogout(const QHttpServerRequest& request) {
@@ -302,8 +304,9 @@ void ServiceServer::watch(QTcpSocket* socket, ConnectionCounter::Admission admis
         limits.pollsPerConnection = limits::pollsPerFrontConnection;
     ConnectionGuard::QuickAnswer quickAnswer;
     ConnectionGuard::ServedOverCap servedOverCap;
-    if (students)
-        quickAnswer = [this, socket](const QByteArray& bytes) { return quickPoll(socket, bytes); };
+    if (students)  // a connection's client is known by now, and stays
+        quickAnswer = [this, client = PollingClient(socket->peerAddress().toString())](
+                          const QByteArray& bytes) mutable { return quickPoll(client, bytes); };
     if (students && admission == ConnectionCounter::Admission::OverAddressCap)
         servedOverCap = [this, serveAfterAll = std::move(serveAfterAll)](const QByteArray& head) {
             return teachers_.knowsBrowser(
@@ -320,16 +323,19 @@ void ServiceServer::watch(QTcpSocket* socket, ConnectionCounter::Admission admis
                      [this] { requestIn_ = clock_.nsecsElapsed(); });
 }
 
-std::optional<QByteArray> ServiceServer::quickPoll(const QTcpSocket* socket,
-                                                   const QByteArray& bytes) {
+std::optional<QByteArray> ServiceServer::quickPoll(PollingClient& client, const QByteArray& bytes) {
     const std::optional<QByteArray> target = quickPollTarget(bytes, statusPath);
     if (!target)
         return std::nullopt;
     const qint64 in = clock_.nsecsElapsed();
-    const QUrl url = QUrl::fromEncoded(*target);
-    const QString peer = socket->peerAddress().toString();
-    const ApiReply reply = poll(QUrlQuery(url), peer);
-    answered(requestLine(peer, QStringLiteral("GET"), url.path()), reply.status, in);
+    // The application's token needs no URL parser; any other query gets the HTTP server's.
+    const std::optional<QString> token = plainPollToken(*target, statusPath);
+    const ApiReply reply = poll(
+        token ? *token
+              : QUrlQuery(QUrl::fromEncoded(*target)).queryItemValue("token", QUrl::FullyDecoded),
+        client);
+    static const QString get = QStringLiteral("GET"), path = QString::fromLatin1(statusPath);
+    answered(requestLine(client.peer, get, path), reply.status, in);
     return toBytes(reply);
 }
 
@@ -355,16 +361,22 @@ QString ServiceServer::requestLine(const QHttpServerRequest& request) {
 QString ServiceServer::requestLine(const QString& peer, const QString& method,
                                    const QString& path) {
     // The path only: the status query carries the session token.
-    return QStringLiteral("%1 %2 %3 %4").arg(logTime(), peer, method, path);
+    return logTime() % u' ' % peer % u' ' % method % u' ' % path;
 }
 
-ApiReply ServiceServer::poll(const QUrlQuery& query, const QString& peer) {
+ApiReply ServiceServer::poll(const QString& token, PollingClient& client) {
     metrics_.countPoll();
-    return students_.status(query.queryItemValue("token", QUrl::FullyDecoded), peer);
+    if (token.isEmpty())
+        return students_.status(token, client.peer);
+    if (token != client.token) {
+        client.token = token;
+        client.key = StudentProtocol::tokenHash(token);
+    }
+    return students_.statusOf(client.key, client.peer);
 }
 
 void ServiceServer::answered(const QString& line, int status, qint64 in) {
-    log_(QStringLiteral("%1 %2").arg(line).arg(status));
+    log_(line % u' ' % QString::number(status));
     metrics_.observeRequest(clock_.nsecsElapsed() - in);
 }
 

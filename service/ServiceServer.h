@@ -93,14 +93,21 @@ class ServiceServer {
     // browser is served over its address's cap (`serveAfterAll`).
     void watch(QTcpSocket* socket, ConnectionCounter::Admission admission, Listener listener,
                HandOnListener::ServeAfterAll serveAfterAll = {});
+    // Who polls on one connection: its client's address, and the token it polled
+    // with last and that token's hash (a kept-alive connection's token is hashed once).
+    struct PollingClient {
+        explicit PollingClient(QString peer) : peer(std::move(peer)) {}
+        QString peer;
+        QString token, key;
+    };
     // The answer to a status poll that `bytes` hold whole, unless it is for the HTTP server.
-    std::optional<QByteArray> quickPoll(const QTcpSocket* socket, const QByteArray& bytes);
+    std::optional<QByteArray> quickPoll(PollingClient& client, const QByteArray& bytes);
     quint16 bind(std::unique_ptr<HandOnListener> listener, QHttpServer& http,
                  const QHostAddress& address, quint16 port);
     static QString requestLine(const QHttpServerRequest& request);
     static QString requestLine(const QString& peer, const QString& method, const QString& path);
-    // The status poll with `query` from `peer`, by the HTTP server or from its bytes.
-    ApiReply poll(const QUrlQuery& query, const QString& peer);
+    // The status poll with `token` from `client`, by the HTTP server or from its bytes.
+    ApiReply poll(const QString& token, PollingClient& client);
     // Logs the answer to the request of `line` that came in at `in` and counts its duration.
     void answered(const QString& line, int status, qint64 in);
 

@@ -120,7 +120,10 @@ std::optional<ApiReply> StudentProtocol::unservable(const QString& key, const QS
 ApiReply StudentProtocol::status(const QString& token, const QString& peer) {
     if (token.isEmpty())
         return malformed(QStringLiteral("token ontbreekt"));
-    const QString key = tokenHash(token);
+    return statusOf(tokenHash(token), peer);
+}
+
+ApiReply StudentProtocol::statusOf(const QString& key, const QString& peer) {
     if (auto refused = unservable(key, peer, sessionNotFound(), true))
         return *refused;
     const auto session = classes_.poll(key);

@@ -23,6 +23,8 @@ class StudentProtocol {
 
     ApiReply login(const QByteArray& formBody, const QString& peer = QString());
     ApiReply status(const QString& token, const QString& peer = QString());
+    // The status poll of the session whose token has the hash `key` (tokenHash).
+    ApiReply statusOf(const QString& key, const QString& peer);
     // A logout during a block leaves a departure for the teacher.
     ApiReply logout(const QByteArray& jsonBody, const QString& peer = QString());
     // What happened on the student's computer: {"token", "state": "blocked",

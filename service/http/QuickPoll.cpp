@@ -68,10 +68,36 @@ std::optional<QByteArray> quickPollTarget(const QByteArray& bytes, const QByteAr
     }
 }
 
+std::optional<QString> plainPollToken(QByteArrayView target, QByteArrayView path) {
+    constexpr QByteArrayView key = "?token=";
+    if (!target.startsWith(path) || !target.sliced(path.size()).startsWith(key))
+        return std::nullopt;
+    const QByteArrayView token = target.sliced(path.size() + key.size());
+    for (const char c : token) {
+        const bool letterOrDigit =
+            (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9');
+        if (!letterOrDigit && c != '-' && c != '.' && c != '_' && c != '~')
+            return std::nullopt;
+    }
+    return QString::fromLatin1(token);
+}
+
 QByteArray httpReplyBytes(int status, const QByteArray& type, const QByteArray& body) {
-    return "HTTP/1.1 " + QByteArray::number(status) + ' ' + reasonPhrase(status) +
-           "\r\nContent-Type: " + type + "\r\nContent-Length: " + QByteArray::number(body.size()) +
-           "\r\n\r\n" + body;
+    // One allocation: this is written for every poll.
+    const char* reason = reasonPhrase(status);
+    QByteArray reply;
+    reply.reserve(64 + qstrlen(reason) + type.size() + body.size());
+    reply.append("HTTP/1.1 ")
+        .append(QByteArray::number(status))
+        .append(' ')
+        .append(reason)
+        .append("\r\nContent-Type: ")
+        .append(type)
+        .append("\r\nContent-Length: ")
+        .append(QByteArray::number(body.size()))
+        .append("\r\n\r\n")
+        .append(body);
+    return reply;
 }
 
 }  // namespace kt::service

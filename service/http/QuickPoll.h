@@ -1,6 +1,8 @@
 #pragma once
 
 #include <QByteArray>
+#include <QByteArrayView>
+#include <QString>
 #include <optional>
 
 namespace kt::service {
@@ -15,6 +17,11 @@ namespace kt::service {
 // the server: no body (no Content-Length or Transfer-Encoding), no Expect or
 // Upgrade. Anything else is for the HTTP server.
 std::optional<QByteArray> quickPollTarget(const QByteArray& bytes, const QByteArray& path);
+
+// The token of a poll target whose query is exactly `token=` and characters
+// that no URL escapes (letters, digits, "-._~"), as the application sends it;
+// nothing for any other target, which the caller reads as a URL.
+std::optional<QString> plainPollToken(QByteArrayView target, QByteArrayView path);
 
 // A reply's bytes as the HTTP server writes them: status line, type, length.
 QByteArray httpReplyBytes(int status, const QByteArray& type, const QByteArray& body);

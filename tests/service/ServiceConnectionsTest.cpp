@@ -398,6 +398,17 @@ TEST_F(ServiceFront, AStudentsConnectionThroughTheFrontEndsAfterItsPolls) {
             << received.right(300).data();
         EXPECT_EQ(connection.closed(), front) << (front ? "front" : "TLS");
     }
+    // Each poll of a kept-alive connection is answered for its own token.
+    TestConnection connection(service->port(), "127.0.0.1", true);
+    const QByteArray valid = studentToken().toLatin1();
+    for (const QByteArray& token : {QByteArray("x"), valid, QByteArray("x")}) {
+        const qsizetype before = connection.received().count("HTTP/1.1 ");
+        connection.send("GET /Vexlo/api/class-status.php?token=" + token +
+                        " HTTP/1.1\r\nHost: x\r\n\r\n");
+        runEventsUntil([&] { return connection.received().count("HTTP/1.1 ") > before; });
+    }
+    EXPECT_EQ(connection.received().count("HTTP/1.1 401 "), 2) << connection.received().data();
+    EXPECT_EQ(connection.received().count("HTTP/1.1 200 "), 1) << connection.received().data();
 }
 
 TEST_F(ServiceFront, HealthAndMetricsAreNeverOnTheStudentsListener) {

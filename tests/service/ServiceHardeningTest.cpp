@@ -288,11 +288,22 @@ TEST_F(ServiceHardening, TheAdministratorsCommandChangesWhatTheNextStatusSays) {
                   .replace(R"("domains":[])", R"("domains":["chatgpt.com","claude.ai"])")
                   .replace(R"("is_blocked":false)", R"("is_blocked":true)"));
     // A poll is answered from its bytes as the HTTP server answers it, which it does when a
-    // body is announced.
-    for (const QByteArray& query : {"?token=" + token.toLatin1(), QByteArray("?token=x"), {}}) {
+    // body is announced; the token read as the server reads a query.
+    const QByteArray plain = token.toLatin1(), escaped = '%' + plain.left(1).toHex() + plain.mid(1);
+    const std::vector<std::pair<QByteArray, int>> queries = {
+        {"?token=" + plain, 200},
+        {"?token=" + escaped, 200},
+        {"?x=1&token=" + plain, 200},
+        {"?token=" + plain + "&token=x", 200},
+        {"?token=" + plain + "%00", 401},
+        {"?token=" + plain + "+", 401},
+        {"?token=x", 401},
+        {"", 400},
+    };
+    for (const auto& [query, status] : queries) {
         const RawReply quick = call("GET", poll + query),
                        server = call("GET", poll + query, {}, {"Content-Length: 0"});
-        EXPECT_NE(quick.status, 0) << query.data();
+        EXPECT_EQ(quick.status, status) << query.data();
         EXPECT_EQ(quick.head + "\r\n\r\n" + quick.body, server.head + "\r\n\r\n" + server.body)
             << query.data();
     }
