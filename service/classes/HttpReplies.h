@@ -13,7 +13,8 @@ namespace kt::service {
 
 // An answer of the class domain: its HTTP status and JSON body, with the
 // body's compact JSON text when that was rendered before (or, for a plain
-// text answer, that text and its type).
+// text answer, that text and its type), and the whole reply's bytes when
+// those were too (the status poll's, once per change of the class).
 struct ApiReply {
     ApiReply(int status = 200, QJsonObject body = {}, QByteArray rendered = {},
              QByteArray type = QByteArrayLiteral("application/json"))
@@ -25,6 +26,7 @@ struct ApiReply {
     QJsonObject body;
     QByteArray rendered;
     QByteArray type;
+    QByteArray wire;
 };
 
 inline ApiReply failure(int status, const QString& error) {
@@ -46,6 +48,8 @@ inline QHttpServerResponse toResponse(const ApiReply& reply) {
 
 // The same answer's bytes on the wire, as the HTTP server writes them.
 inline QByteArray toBytes(const ApiReply& reply) {
+    if (!reply.wire.isEmpty())
+        return reply.wire;
     if (!reply.rendered.isEmpty())
         return httpReplyBytes(reply.status, reply.type, reply.rendered);
     return httpReplyBytes(reply.status, QByteArrayLiteral("application/json"),

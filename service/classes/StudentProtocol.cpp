@@ -136,7 +136,9 @@ ApiReply StudentProtocol::statusOf(const QString& key, const QString& peer) {
             return failure(401, QStringLiteral("Klas bestaat niet meer"));
         cached = statusReplies_.insert(record->code, rendered(*record));
     }
-    return {200, cached->body, cached->rendered};
+    ApiReply reply(200, cached->body, cached->rendered);
+    reply.wire = cached->wire;
+    return reply;
 }
 
 StudentProtocol::RenderedStatus StudentProtocol::rendered(const ClassRecord& record) const {
@@ -149,7 +151,8 @@ StudentProtocol::RenderedStatus StudentProtocol::rendered(const ClassRecord& rec
         {"ip_ranges", classJson.value("ip_ranges")},
         {"class_info", classes_.classInfo(record)},
     };
-    return {classes_.revision(), body, QJsonDocument(body).toJson(QJsonDocument::Compact)};
+    const QByteArray json = QJsonDocument(body).toJson(QJsonDocument::Compact);
+    return {classes_.revision(), body, json, httpReplyBytes(200, "application/json", json)};
 }
 
 ApiReply StudentProtocol::logout(const QByteArray& jsonBody, const QString& peer) {

@@ -43,6 +43,7 @@ class StudentProtocol {
         quint64 revision = 0;
         QJsonObject body;
         QByteArray rendered;
+        QByteArray wire;  // the reply's bytes
     };
     RenderedStatus rendered(const ClassRecord& record) const;
     // Why the session of `key` cannot be served, if it cannot: `notHeld`, or

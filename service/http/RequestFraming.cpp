@@ -17,11 +17,22 @@ RequestFraming::Verdict RequestFraming::feed(const QByteArray& bytes) {
             complete_ += bodyLeft_ == 0 ? 1 : 0;
             continue;
         }
-        // Only the new bytes are searched, with three of the old in front for a split "\r\n\r\n".
-        const qsizetype searchFrom = qMax<qsizetype>(0, head_.size() - 3);
         const qsizetype take =
             qMin<qsizetype>(bytes.size() - at, limits::maxHeadBytes - head_.size());
         const bool begins = head_.isEmpty();
+        if (begins) {
+            // A whole head in these bytes (a poll's, nearly always) is read where it is.
+            const QByteArrayView taken = QByteArrayView(bytes).sliced(at, take);
+            if (const qsizetype end = taken.indexOf("\r\n\r\n"); end >= 0) {
+                start_ = taken.first(qMin(take, startBytes)).toByteArray();
+                at += end + 4;
+                verdict_ = headComplete(taken.first(end + 4));
+                complete_ += verdict_ == Verdict::Fine && bodyLeft_ == 0 ? 1 : 0;
+                continue;
+            }
+        }
+        // Only the new bytes are searched, with three of the old in front for a split "\r\n\r\n".
+        const qsizetype searchFrom = qMax<qsizetype>(0, head_.size() - 3);
         head_.append(bytes.constData() + at, take);
         if (begins || start_.size() < startBytes)
             start_ = head_.left(startBytes);
@@ -34,16 +45,15 @@ RequestFraming::Verdict RequestFraming::feed(const QByteArray& bytes) {
         }
         at += take - (head_.size() - (end + 4));  // bytes after the head belong to the body
         head_.truncate(end + 4);
-        verdict_ = headComplete();
+        verdict_ = headComplete(head_);
         head_.clear();
         complete_ += verdict_ == Verdict::Fine && bodyLeft_ == 0 ? 1 : 0;
     }
     return verdict_;
 }
 
-RequestFraming::Verdict RequestFraming::headComplete() {
+RequestFraming::Verdict RequestFraming::headComplete(QByteArrayView head) {
     // Views into the head, line by line: no copies, as every poll passes here.
-    const QByteArrayView head(head_);
     for (qsizetype at = head.indexOf('\n') + 1; at > 0 && at < head.size();) {
         const qsizetype end = head.indexOf('\n', at);
         const QByteArrayView line = head.sliced(at, (end < 0 ? head.size() : end) - at).trimmed();

@@ -27,7 +27,7 @@ class RequestFraming {
     const QByteArray& requestStart() const { return start_; }
 
   private:
-    Verdict headComplete();
+    Verdict headComplete(QByteArrayView head);
 
     QByteArray head_;
     QByteArray start_;
