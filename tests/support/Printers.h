@@ -2,7 +2,8 @@
 
 // How a failed check shows the values it compared: Qt's strings, byte arrays
 // and JSON as text, and enums as their type and number, instead of googletest's
-// byte dumps. Every test file gets this header (tests/CMakeLists.txt).
+// byte dumps. Every test file starts with this header (tests/CMakeLists.txt,
+// cmake/PrecompiledHeaders.cmake).
 #include <gtest/gtest.h>
 
 #include <cxxabi.h>
