@@ -291,11 +291,11 @@ def at_rate(args, work, port, tokens, students, warm_up):
     # The processes run a second longer than measured: in that second they end
     # and close all their connections together, which students never do.
     begin = warm_up + POLL_SECONDS
-    if args.verbose:  # the polls answered in each second since the launch, and when the window is
-        per_second = collections.Counter(int(r[0]) for r in result["records"] if r[1] == 200)
+    if args.verbose:  # a steady shortfall repeats every 5 s; a late start only ramps up
+        answered = collections.Counter(int(r[0]) for r in result["records"] if r[1] == 200)
+        seconds = range(max(answered, default=-1) + 1)
         print(f"{students} polling: answered per second from the launch (window {begin} s to "
-              f"{begin + args.seconds} s):", [per_second[s] for s in range(max(per_second) + 1)]
-              if per_second else [], file=sys.stderr)
+              f"{begin + args.seconds} s):", [answered[s] for s in seconds], file=sys.stderr)
     measured = [r for r in result["records"] if begin <= r[0] < begin + args.seconds]
     times = [r[2] for r in measured if r[1] == 200]
     # Lost connections show as failures and as fewer polls/s than students / 5.
