@@ -159,5 +159,13 @@ inline constexpr int resyncMs = 30'000;
 inline constexpr int databaseCheckMs = 1'000;
 inline constexpr int firstReconnectDelayMs = 500;
 inline constexpr int longestReconnectDelayMs = 8'000;
+// A statement waits this long for a lock that another session holds, then
+// fails: far below the 10 s in which a front's health check expects an
+// answer, though a tick may write more than once.
+inline constexpr int databaseLockWaitMs = 2'000;
+// A session that waits this long inside its transaction without a statement
+// is ended by the database, and its locks with it. The service's own
+// transactions run without a pause.
+inline constexpr int databaseStalledTransactionMs = 10'000;
 
 }  // namespace kt::service::limits

@@ -121,8 +121,8 @@ PostgresAddress parsePostgresAddress(const QString& text) {
     // libpq's defaults (no connect timeout, the kernel's minutes of
     // retransmission): a connect, an unanswered send and a silent idle
     // connection each give up within seconds, and the service answers from
-    // memory until the database is back. Each wait stays below the 3 s in
-    // which a front's health check expects an answer (HAProxy's example),
+    // memory until the database is back. Each wait stays far below the 10 s
+    // in which a front's health check expects an answer (HAProxy's example),
     // or every instance would be taken out at once: 2 s is libpq's shortest
     // connect timeout; a send is unanswered when the database's kernel does
     // not acknowledge it, which a slow query does not delay.

@@ -5,14 +5,26 @@
 #include <QSqlQuery>
 #include <QVariant>
 
+#include "limits/ServiceLimits.h"
+
 namespace kt::service {
 namespace {
 
 const QString changesChannel = QStringLiteral("ka_tesmar_changes");
 
-void quietNotices(const QSqlDatabase& db) {
-    // Notices ("already exists, skipping") are no news.
-    QSqlQuery(db).exec("SET client_min_messages TO warning");
+// What each connection is held to. Notices ("already exists, skipping") are
+// no news. The service waits for each statement on its one thread, polls
+// included: a row that another session keeps locked (an instance that froze
+// or lost its network in the middle of a write, an administrator's open
+// transaction) holds it only briefly, after which the write fails as it does
+// while the database is away; and a session that stops inside a transaction
+// is ended by the database, so that its locks keep no instance waiting.
+void settle(const QSqlDatabase& db) {
+    QSqlQuery query(db);
+    query.exec("SET client_min_messages TO warning");
+    query.exec(QStringLiteral("SET lock_timeout = %1").arg(limits::databaseLockWaitMs));
+    query.exec(QStringLiteral("SET idle_in_transaction_session_timeout = %1")
+                   .arg(limits::databaseStalledTransactionMs));
 }
 
 }  // namespace
@@ -28,7 +40,7 @@ QString PostgresStore::connect(const QString& connection) {
     db.setPassword(password_);
     if (!db.open())
         return QStringLiteral("cannot connect to %1: %2").arg(name(), db.lastError().text());
-    quietNotices(db);
+    settle(db);
     return {};
 }
 
@@ -68,14 +80,15 @@ bool PostgresStore::reconnect() {
     db.close();
     if (!db.open())
         return false;
-    quietNotices(db);
+    settle(db);
     return (!heard_ || subscribe()) && reachable();
 }
 
-// A table of its own. Schema changes wait for each other, so that
-// instances starting together on one database update it once.
+// A table of its own. Schema changes wait for each other, as long as one
+// takes, so that instances starting together on one database update it once.
 int PostgresStore::readSchemaVersion(QSqlQuery& query) {
-    if (!query.exec("SELECT pg_advisory_xact_lock(7403362851)") ||
+    if (!query.exec("SET LOCAL lock_timeout = 0") ||
+        !query.exec(QStringLiteral("SELECT pg_advisory_xact_lock(%1)").arg(schemaChangeLock)) ||
         !query.exec("SELECT to_regclass('schema_version') IS NOT NULL, (SELECT count(*) FROM "
                     "pg_tables WHERE schemaname = current_schema())") ||
         !query.next())

@@ -13,6 +13,9 @@ class PostgresStore : public SqlStore {
   public:
     PostgresStore(const QString& shownAs, PostgresAddress address, QString password);
 
+    // The advisory lock that a schema change holds.
+    static constexpr qint64 schemaChangeLock = 7403362851;
+
     bool continueNumbering(QSqlQuery& query) override;
 
     // Instances on one database tell each other what changed through

@@ -20,8 +20,10 @@ QVariant flag(bool value) {
     return QVariant(value ? 1 : 0);
 }
 
+// A statement that PostgreSQL could not prepare (a lost connection, a lock
+// waited for too long) is not run: the driver would send it without its name.
 bool run(QSqlQuery& query) {
-    if (query.exec())
+    if (query.lastError().type() == QSqlError::NoError && query.exec())
         return true;
     ++failedStatements;
     qWarning("ka-tesmar-service: database: %s", qPrintable(query.lastError().text()));

@@ -1,17 +1,21 @@
 // Two real instances of the service on one throwaway PostgreSQL database
 // (the periodic resync an hour away): changes, tokens, logins and login
-// failures reach the other one; an instance killed or the database stopped
-// mid-lesson loses no poll and no change; students through the real HAProxy.
+// failures reach the other one; an instance killed, the database stopped or
+// a row locked mid-lesson loses no poll and no change; students through the
+// real HAProxy.
 #include <gtest/gtest.h>
 
 #include <QDateTime>
 #include <QScopeGuard>
+#include <QSqlError>
+#include <QSqlQuery>
 
 #include "ServiceFixture.h"
 #include "classes/LessonLog.h"
 #include "classes/StudentProtocol.h"
 #include "classes/TeacherClasses.h"
 #include "limits/ServiceLimits.h"
+#include "store/PostgresStore.h"
 
 namespace {
 
@@ -181,6 +185,59 @@ TEST_F(TwoInstances, WhileTheDatabaseIsAwayPollsAreAnsweredAndChangesRefusedThen
     EXPECT_EQ(switchTo(a(), false).status, 200);
     EXPECT_TRUE(runEventsUntil([&] { return !blocked(jan, b().port()); }))
         << "the switch after the outage reached B";
+}
+
+// A session that locked a student's row and stopped inside its transaction,
+// as an instance does that froze in the middle of writing the last polls: an
+// instance waits for the lock only briefly, and the database ends the session.
+TEST_F(TwoInstances, ARowLockOfAStalledSessionHoldsNoInstance) {
+    const QString jan = studentJoins(b().port(), code);
+    const QString janHash = kt::service::StudentProtocol::tokenHash(jan);
+    const auto stalled = openStoreOf(*database);
+    QSqlDatabase stalledDb = stalled->database();
+    QSqlQuery lock(stalledDb);
+    ASSERT_TRUE(stalledDb.transaction());
+    lock.prepare("UPDATE sessions SET last_seen = last_seen WHERE token_hash = ?");
+    lock.addBindValue(janHash);
+    ASSERT_TRUE(lock.exec()) << lock.lastError().text().toStdString();
+    const qint64 polledAt = QDateTime::currentMSecsSinceEpoch();
+    EXPECT_EQ(status(jan, b().port()).value("success"), true) << "answered from memory";
+    const RawReply report = rawRequest(
+        b().port(), "POST", "/Vexlo/api/class-report.php",
+        QJsonDocument(QJsonObject{{"token", jan}, {"state", "free"}, {"hosts", 0}, {"rules", 0}})
+            .toJson(),
+        {jsonType});
+    EXPECT_EQ(report.status, 503) << report.body.data();
+    EXPECT_EQ(json(report).value("error"), "De klasdienst kan de melding nu niet bewaren");
+    EXPECT_TRUE(lock.exec("SELECT 1")) << "the report was answered while the row was locked";
+    const auto store = openStoreOf(*database);
+    EXPECT_TRUE(runEventsUntil(
+        [&] {
+            const auto stored = store->loadSession(janHash);
+            return stored && stored->lastSeenMs >= polledAt;
+        },
+        60000))
+        << "the poll is written once the database ended the stalled session";
+    EXPECT_FALSE(lock.exec("SELECT 1")) << "the stalled session was ended";
+
+    // A schema change waits for another one as long as that takes.
+    QSqlDatabase changing = store->database();
+    QSqlQuery schema(changing);
+    ASSERT_TRUE(changing.transaction());
+    ASSERT_TRUE(schema.exec(QStringLiteral("SELECT pg_advisory_xact_lock(%1)")
+                                .arg(kt::service::PostgresStore::schemaChangeLock)));
+    QProcess adding;
+    adding.setProcessChannelMode(QProcess::MergedChannels);
+    adding.start(KT_SERVICE_BINARY, QStringList{"teacher", "add", "bob"} + database->options());
+    EXPECT_TRUE(runEventsUntil([&] {
+        return schema.exec("SELECT 1 FROM pg_locks WHERE locktype = 'advisory' AND NOT granted") &&
+               schema.next();
+    })) << "the command waits for the schema";
+    runEventsUntil([] { return false; }, kt::service::limits::databaseLockWaitMs + 1000);
+    ASSERT_TRUE(changing.commit());
+    adding.waitForFinished(30000);
+    EXPECT_TRUE(adding.state() == QProcess::NotRunning && adding.exitCode() == 0)
+        << "the command after the schema change: " << adding.readAll().data();
 }
 
 TEST_F(TwoInstances, StudentsThroughHaproxyKeepPollingWhenAnInstanceIsKilled) {
