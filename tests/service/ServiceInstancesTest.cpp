@@ -47,6 +47,17 @@ class TwoInstances : public ServiceTest {
     bool blocked(const QString& token, quint16 port) {
         return status(token, port).value("is_blocked") == true;
     }
+    // Whether the database gets `token`'s last poll from `since` on, within a minute.
+    bool pollWrittenSince(const QString& token, qint64 since) {
+        const auto store = openStoreOf(*database);
+        const QString hash = kt::service::StudentProtocol::tokenHash(token);
+        return store && runEventsUntil(
+                            [&] {
+                                const auto stored = store->loadSession(hash);
+                                return stored && stored->lastSeenMs >= since;
+                            },
+                            60000);
+    }
     int classPage(ServiceProcess& on) {
         return rawRequest(on.port(), "GET", "/leerkracht/api/classes/" + code, {}, anna).status;
     }
@@ -167,16 +178,7 @@ TEST_F(TwoInstances, WhileTheDatabaseIsAwayPollsAreAnsweredAndChangesRefusedThen
 
     restart.dismiss();
     ASSERT_TRUE(cluster.start());
-    const auto store = openStoreOf(*database);
-    ASSERT_TRUE(store);
-    const QString janHash = kt::service::StudentProtocol::tokenHash(jan);
-    EXPECT_TRUE(runEventsUntil(
-        [&] {
-            const auto stored = store->loadSession(janHash);
-            return stored && stored->lastSeenMs >= polledAt;
-        },
-        60000))
-        << "the polls answered during the outage are written";
+    EXPECT_TRUE(pollWrittenSince(jan, polledAt)) << "the polls answered during the outage";
     // Both connected again (and read everything then): the switch reaches B
     // through the channel listened to on its new connection.
     for (ServiceProcess* instance : {&a(), &b()})
@@ -210,17 +212,11 @@ TEST_F(TwoInstances, ARowLockOfAStalledSessionHoldsNoInstance) {
     EXPECT_EQ(report.status, 503) << report.body.data();
     EXPECT_EQ(json(report).value("error"), "De klasdienst kan de melding nu niet bewaren");
     EXPECT_TRUE(lock.exec("SELECT 1")) << "the report was answered while the row was locked";
-    const auto store = openStoreOf(*database);
-    EXPECT_TRUE(runEventsUntil(
-        [&] {
-            const auto stored = store->loadSession(janHash);
-            return stored && stored->lastSeenMs >= polledAt;
-        },
-        60000))
-        << "the poll is written once the database ended the stalled session";
+    EXPECT_TRUE(pollWrittenSince(jan, polledAt)) << "once the database ended the stalled session";
     EXPECT_FALSE(lock.exec("SELECT 1")) << "the stalled session was ended";
 
     // A schema change waits for another one as long as that takes.
+    const auto store = openStoreOf(*database);
     QSqlDatabase changing = store->database();
     QSqlQuery schema(changing);
     ASSERT_TRUE(changing.transaction());
