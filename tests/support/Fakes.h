@@ -80,10 +80,6 @@ class ManualScheduler final : public Scheduler, public Clock {
         return std::count_if(queue_.begin(), queue_.end(),
                              [this](const auto& queued) { return isLive(queued.second); });
     }
-    std::size_t activeRepeatingCount() const {
-        std::lock_guard lock(mutex_);
-        return activeTimers_.size();
-    }
 
   private:
     struct Entry {
@@ -246,7 +242,6 @@ class FakeFileSystem final : public FileSystem {
         return std::nullopt;
     }
     void removeTree(const std::string& path) override {
-        removed_.push_back(path);
         directories_.erase(path);
         std::erase_if(files_, [&](const auto& file) {
             return file.first == path || file.first.starts_with(path + "/");
@@ -265,12 +260,10 @@ class FakeFileSystem final : public FileSystem {
         return it == files_.end() ? std::nullopt : std::optional(it->second);
     }
     std::size_t fileCount() const { return files_.size(); }
-    const std::vector<std::string>& removed() const { return removed_; }
 
   private:
     std::map<std::string, File> files_;
     std::set<std::string> directories_;
-    std::vector<std::string> removed_;
     int directoriesMade_ = 0;
 };
 
