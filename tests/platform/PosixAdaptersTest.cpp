@@ -46,7 +46,8 @@ TEST(PosixProcessRunner, CapturesBothStreamsExitStatusAndStartFailures) {
 }
 
 TEST(PosixFileSystem, PrivateFoldersFilesAndRemoval) {
-    PosixFileSystem files;
+    const testing::ScratchDir scratch("kt-files");  // both private folders go with it
+    PosixFileSystem files(scratch.path);
     PathResult dir = files.createPrivateDirectory();
     ASSERT_TRUE(dir.ok()) << dir.error;
     struct stat info;

@@ -151,7 +151,9 @@ TEST(LogindWake, OnlyLogindsFalseEdgeCountsAsWakingAndWithoutABusNothingFails) {
                                              QStringLiteral("unix:path=/nonexistent/bus"), nowhere))
                      .isListening());
     QDBusConnection::disconnectFromBus(nowhere);
-    // A bus of our own, as the system bus is not ours to send logind's signals on.
+    // A bus of our own, as the system bus is not ours to send logind's signals on;
+    // its socket goes with the scratch folder.
+    const ScratchDir busDir("kt-bus");
     QProcess daemon;
     QStringList names;
     const auto stop = qScopeGuard([&] {
@@ -161,7 +163,8 @@ TEST(LogindWake, OnlyLogindsFalseEdgeCountsAsWakingAndWithoutABusNothingFails) {
     });
     daemon.start(QStringLiteral("dbus-daemon"),
                  {QStringLiteral("--session"), QStringLiteral("--nofork"),
-                  QStringLiteral("--nopidfile"), QStringLiteral("--print-address")});
+                  QStringLiteral("--nopidfile"), QStringLiteral("--print-address"),
+                  QString::fromStdString("--address=unix:path=" + busDir.in("bus"))});
     if (!daemon.waitForStarted(5000) || !daemon.waitForReadyRead(5000))
         GTEST_SKIP() << "no private D-Bus (dbus-daemon) could be started";
     const QString address = QString::fromUtf8(daemon.readLine()).trimmed();

@@ -89,8 +89,6 @@ ScreenTest {
         mouseClick(content, centre.x, centre.y)
         compare(content.currentScreen, "status", "the button under the overlay is not reached")
         save(content, "status-installing")
-        testControl.setInstalling(false)
-        compare(findChild(content, "overlayLoader").item, null)
     }
 
     function test_debug_panel_counters_check_and_log() {
