@@ -1,16 +1,15 @@
 // The service reaching PostgreSQL over TCP when the network between them
 // silently drops every packet mid-lesson (nftables in a network namespace of
 // the test's own): polls are answered, a teacher's change is refused in
-// seconds rather than after the kernel's minutes of retransmission, and all
-// is written once the packets pass again.
+// seconds rather than after the kernel's minutes of retransmission, and the
+// service connects again by itself once the packets pass. (What an outage
+// keeps and writes afterwards, the two instances' outage test checks.)
 #include <gtest/gtest.h>
 
-#include <QDateTime>
 #include <cstdio>
 #include <iostream>
 
 #include "ServiceFixture.h"
-#include "classes/StudentProtocol.h"
 
 namespace {
 
@@ -38,7 +37,7 @@ bool nft(const std::string& commands) {
     return std::system(("nft '" + commands + "'").c_str()) == 0;
 }
 
-TEST(DatabaseSplit, PollsAreAnsweredAndChangesRefusedWhilePacketsAreDroppedThenAllIsWritten) {
+TEST(DatabaseSplit, PollsAreAnsweredAndChangesRefusedInTimeWhilePacketsAreDropped) {
     qtApp();
     if (qEnvironmentVariableIsEmpty(PostgresCluster::tcpVariable)) {
         if (std::system("command -v nft >/dev/null && unshare --net ip link set lo up 2>/dev/null"))
@@ -62,45 +61,33 @@ TEST(DatabaseSplit, PollsAreAnsweredAndChangesRefusedWhilePacketsAreDroppedThenA
     const QByteArray code = newClass(port, anna);
     const QString jan = studentJoins(port, code);
     const auto switchTo = [&](bool on) { return switchBlocking(port, code, anna, on); };
-    const auto blocked = [&]() -> std::string {
-        const QJsonValue value =
-            json(rawRequest(port, "GET", "/Vexlo/api/class-status.php?token=" + jan.toLatin1()))
-                .value("is_blocked");
-        return value.isBool() ? (value.toBool() ? "yes" : "no") : "no answer";
+    const auto blocked = [&] {  // undefined when the poll was not answered
+        return json(rawRequest(port, "GET", "/Vexlo/api/class-status.php?token=" + jan.toLatin1()))
+            .value("is_blocked");
     };
     ASSERT_EQ(switchTo(true).status, 200);
-    ASSERT_EQ(blocked(), "yes");
+    ASSERT_EQ(blocked(), true);
 
     // Dropped, not refused: nothing tells libpq the connection is gone.
     ASSERT_TRUE(
         nft("add table inet split; add chain inet split out { type filter hook output "
             "priority 0; }; add rule inet split out tcp dport 5432 drop; add rule inet "
             "split out tcp sport 5432 drop"));
-    const qint64 splitAt = QDateTime::currentMSecsSinceEpoch();
-    EXPECT_EQ(blocked(), "yes") << "a poll answered from memory";
+    EXPECT_EQ(blocked(), true) << "a poll answered from memory";
     const RawReply refused = switchTo(false);
     EXPECT_EQ(refused.status, 503) << "refused before the test gave up waiting";
     EXPECT_EQ(json(refused).value("error").toString(), databaseAway);
     const RawReply health = plainGet(plainPort, "/healthz");
     EXPECT_EQ(health.status, 503);
     EXPECT_FALSE(json(health).value("database").toBool(true)) << health.body.data();
-    EXPECT_EQ(blocked(), "yes") << "the refused switch changed nothing";
+    EXPECT_EQ(blocked(), true) << "the refused switch changed nothing";
 
     ASSERT_TRUE(nft("delete table inet split"));
     EXPECT_TRUE(
         runEventsUntil([&] { return plainGet(plainPort, "/healthz").status == 200; }, 60000))
         << "connected again by itself";
     EXPECT_EQ(switchTo(false).status, 200);
-    EXPECT_EQ(blocked(), "no");
-    const auto store = openStoreOf(database);
-    ASSERT_TRUE(store);
-    EXPECT_TRUE(runEventsUntil(
-        [&] {
-            const auto stored = store->loadSession(kt::service::StudentProtocol::tokenHash(jan));
-            return stored && stored->lastSeenMs >= splitAt;
-        },
-        60000))
-        << "the polls answered while the packets were dropped are written";
+    EXPECT_EQ(blocked(), false);
 }
 
 }  // namespace

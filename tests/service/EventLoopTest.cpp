@@ -96,8 +96,6 @@ TEST(EpollEventLoop, TimersFireInOrderOnceEachUnlessStoppedAndRepeatWithoutStarv
     stopped.setSingleShot(true);
     QObject::connect(&stopped, &QTimer::timeout, [&] { fired += "stopped "; });
     stopped.start(15);
-    EXPECT_GE(stopped.remainingTime(), 0);
-    EXPECT_LE(stopped.remainingTime(), 15);
     QTimer::singleShot(30, &scope, [&] { fired += "30 "; });
     QTimer::singleShot(20, &scope, [&] { fired += "20 "; });
     QTimer::singleShot(10, &scope, [&] { fired += "10 ", stopped.stop(); });

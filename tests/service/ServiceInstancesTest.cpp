@@ -141,14 +141,9 @@ TEST_F(TwoInstances, ChangesTokensAndLoginFailuresReachTheOtherInstance) {
     while (attemptsOnB < 6 && guess(b()) != 429) ++attemptsOnB;
     EXPECT_LT(attemptsOnB, 5) << "attempts on B until it made anna wait";
 
-    const QString piet = studentJoins(a().port(), code, {}, "Piet");
-    EXPECT_TRUE(blocked(piet, a().port()));
     ASSERT_EQ(change(a(), "logout", "{}"), 200);
     EXPECT_TRUE(runEventsUntil([&] { return classPage(b()) == 401; }))
         << "logged out on A, on B too";
-    a().kill();
-    for (const QString& token : {piet, jan})
-        EXPECT_TRUE(blocked(token, b().port())) << "polling B after A was killed";
 }
 
 TEST_F(TwoInstances, WhileTheDatabaseIsAwayPollsAreAnsweredAndChangesRefusedThenWritten) {
@@ -266,9 +261,6 @@ TEST_F(TwoInstances, StudentsThroughHaproxyKeepPollingWhenAnInstanceIsKilled) {
     EXPECT_EQ(answered, polls) << "every poll answered";
     EXPECT_TRUE(b().waitForOutput(" 127.0.0.5 GET /Vexlo/api/class-status.php 200"))
         << b().output().toStdString();
-    for (const QByteArray path : {"/healthz", "/metrics"})
-        EXPECT_EQ(rawRequest(frontPort, "GET", path).status, 404) << path.data();
-    EXPECT_FALSE(b().output().contains("127.0.0.1 GET /metrics"));
 }
 
 // Instances' rooms in this process, on one database and one clock: the
