@@ -9,7 +9,12 @@ cd "$(dirname "$0")/.."
 scripts/install-deps.sh || { echo "0 passed, 1 failed"; exit 1; }
 
 export QT_QPA_PLATFORM=offscreen
-export XDG_RUNTIME_DIR="${XDG_RUNTIME_DIR:-$(mktemp -d)}"
+# A runtime folder of the run's own when the caller has none, gone at the end.
+if [ -z "${XDG_RUNTIME_DIR:-}" ]; then
+  XDG_RUNTIME_DIR=$(mktemp -d)
+  trap 'rm -rf "$XDG_RUNTIME_DIR"' EXIT
+fi
+export XDG_RUNTIME_DIR
 chmod 700 "$XDG_RUNTIME_DIR"
 jobs=$(nproc)
 

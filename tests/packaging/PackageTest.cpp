@@ -60,8 +60,9 @@ void makePackage(const std::string& folder, const std::string& prefix, const std
             entry.path().filename().string().starts_with(prefix))
             package.deb = entry.path().string();
     ASSERT_FALSE(package.deb.empty()) << prefix;
+    // lintian leaves files in its temporary folder: this one goes with the scratch folder.
     const testing::CommandResult lintian =
-        run("lintian --tag-display-limit 0 '" + package.deb + "'");
+        run("TMPDIR='" + folder + "' lintian --tag-display-limit 0 '" + package.deb + "'");
     EXPECT_FALSE(has("\n" + lintian.output, "\nE: ")) << lintian.output;
     package.contents = run("dpkg-deb -c '" + package.deb + "'").output;
     package.out = fs::path(folder) / "out" / scenario;

@@ -211,6 +211,8 @@ class Page(webdriver.Chrome):
 
 def main():
     work = tempfile.mkdtemp(prefix="kt-teacher-page-")
+    # The browser leaves a folder in the temporary folder: this one goes with the rest.
+    os.environ["TMPDIR"] = work
     service = anna = front = None
     try:
         database = os.path.join(work, "service.db")
