@@ -11,11 +11,15 @@ commit=${1:-a3dce3b}
 rm -rf build/baseline
 mkdir -p build/baseline/src
 git archive "$commit" | tar -x -C build/baseline/src
+# GCC 12 warns wrongly about some strings at -O2 (array-bounds): only a
+# Debug build treats warnings as errors.
+werror=ON
+[ "${BUILD_TYPE:-Debug}" = Debug ] || werror=OFF
 launcher=()
 command -v ccache >/dev/null && launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
 # Built two levels below its sources, as the presets build: with ccache's
 # base directory, files unchanged since COMMIT come from the cache.
 cmake -S build/baseline/src -B build/baseline/src/build/baseline -G Ninja \
-    -DCMAKE_BUILD_TYPE="${BUILD_TYPE:-Debug}" -DKA_TESMAR_BUILD_TESTS=OFF -DCMAKE_COMPILE_WARNING_AS_ERROR=ON "${launcher[@]}" >/dev/null
+    -DCMAKE_BUILD_TYPE="${BUILD_TYPE:-Debug}" -DKA_TESMAR_BUILD_TESTS=OFF -DCMAKE_COMPILE_WARNING_AS_ERROR=$werror "${launcher[@]}" >/dev/null
 ln -s src/build/baseline build/baseline/out
 cmake --build build/baseline/out -j2 --target ka-tesmar-service

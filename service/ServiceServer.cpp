@@ -5,7 +5,6 @@
 #include <QJsonObject>
 #include <QPointer>
 #include <QRegularExpression>
-#include <QSslSocket>
 #include <QStringBuilder>
 #include <QUrlQuery>
 #include <memory>
@@ -72,21 +71,7 @@ ServiceServer::ServiceServer(ClassRegister& classes, StudentProtocol& students,
       log_([log = std::move(log)](const QString& line) { log(escapedForLog(line)); }),
       limits_(limits),
       connections_(limits) {
-    tls_ = QSslConfiguration::defaultConfiguration();
-    tls_.setLocalCertificate(certificate);
-    tls_.setPrivateKey(key);
-    // Students have no certificates: without the system's CA list every
-    // handshake skips loading it, which would cost milliseconds each.
-    tls_.setCaCertificates({});
-    tls_.setPeerVerifyMode(QSslSocket::VerifyNone);
-    // TLS 1.3, and for TLS 1.2 forward-secret AEAD suites only (for an ECDSA
-    // or an RSA certificate). Every connection's TLS context parses this list:
-    // the few names cost a handshake a tenth of what the full default list does.
-    tls_.setCiphers(QStringLiteral(
-        "TLS_AES_128_GCM_SHA256:TLS_AES_256_GCM_SHA384:TLS_CHACHA20_POLY1305_SHA256:"
-        "ECDHE-ECDSA-AES128-GCM-SHA256:ECDHE-ECDSA-AES256-GCM-SHA384:ECDHE-ECDSA-CHACHA20-POLY1305:"
-        "ECDHE-RSA-AES128-GCM-SHA256:ECDHE-RSA-AES256-GCM-SHA384:ECDHE-RSA-CHACHA20-POLY1305"));
-
+    tls_ = TlsContext::make(certificate, key);
     clock_.start();
     addRoutes();
     for (QHttpServer* http : {&http_, &frontHttp_, &adminHttp_}) answerOn(*http);
@@ -268,9 +253,14 @@ ServiceServer::Reply ServiceServer::replyLater(const QHttpServerRequest& request
 }
 
 quint16 ServiceServer::listen(const QHostAddress& address, quint16 port) {
+    if (!tls_.get()) {
+        log_(tls_.error());
+        return 0;
+    }
     return bind(std::make_unique<TlsListener>(
-                    tls_, limits::handshakeTimeoutMs, connections_,
-                    [this](QSslSocket* socket, auto admission, auto serveAfterAll) {
+                    tls_, limits_, connections_,
+                    [this](const QHostAddress& client) { return quickAnswerFor(client); },
+                    [this](QTcpSocket* socket, auto admission, auto serveAfterAll) {
                         watch(socket, admission, Listener::Tls, std::move(serveAfterAll));
                     }),
                 http_, address, port);
@@ -305,8 +295,7 @@ void ServiceServer::watch(QTcpSocket* socket, ConnectionCounter::Admission admis
     ConnectionGuard::QuickAnswer quickAnswer;
     ConnectionGuard::ServedOverCap servedOverCap;
     if (students)  // a connection's client is known by now, and stays
-        quickAnswer = [this, client = PollingClient(socket->peerAddress().toString())](
-                          const QByteArray& bytes) mutable { return quickPoll(client, bytes); };
+        quickAnswer = quickAnswerFor(socket->peerAddress());
     if (students && admission == ConnectionCounter::Admission::OverAddressCap)
         servedOverCap = [this, serveAfterAll = std::move(serveAfterAll)](const QByteArray& head) {
             return teachers_.knowsBrowser(
@@ -321,6 +310,13 @@ void ServiceServer::watch(QTcpSocket* socket, ConnectionCounter::Admission admis
     // request, this is when its last bytes came.
     QObject::connect(socket, &QIODevice::readyRead, socket,
                      [this] { requestIn_ = clock_.nsecsElapsed(); });
+}
+
+std::function<std::optional<QByteArray>(const QByteArray&)> ServiceServer::quickAnswerFor(
+    const QHostAddress& client) {
+    return [this, polling = PollingClient(client.toString())](const QByteArray& bytes) mutable {
+        return quickPoll(polling, bytes);
+    };
 }
 
 std::optional<QByteArray> ServiceServer::quickPoll(PollingClient& client, const QByteArray& bytes) {

@@ -15,6 +15,7 @@
 #include "http/ConnectionLimits.h"
 #include "http/HandOnListener.h"
 #include "http/ServiceMetrics.h"
+#include "http/TlsContext.h"
 #include "teacher/TeacherPage.h"
 
 class QUrlQuery;
@@ -101,6 +102,9 @@ class ServiceServer {
         QString token, key;
     };
     // The answer to a status poll that `bytes` hold whole, unless it is for the HTTP server.
+    // Answers a connection's status polls that came whole in one read.
+    std::function<std::optional<QByteArray>(const QByteArray&)> quickAnswerFor(
+        const QHostAddress& client);
     std::optional<QByteArray> quickPoll(PollingClient& client, const QByteArray& bytes);
     quint16 bind(std::unique_ptr<HandOnListener> listener, QHttpServer& http,
                  const QHostAddress& address, quint16 port);
@@ -116,7 +120,7 @@ class ServiceServer {
     TeacherAccounts& teachers_;
     TeacherPage teacherPage_;
     QByteArray adminSecret_;
-    QSslConfiguration tls_;
+    TlsContext tls_;
     LogLine log_;
     ConnectionLimits limits_;
     ConnectionCounter connections_;  // outlives the sockets, which the HTTP server owns

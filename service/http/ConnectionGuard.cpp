@@ -5,9 +5,10 @@
 #include <QDateTime>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QSslSocket>
+#include <QTcpSocket>
 
 #include "http/LogText.h"
+#include "http/QuickPoll.h"
 
 namespace kt::service {
 
@@ -47,11 +48,6 @@ QByteArray closingReply(const Refusal& refusal, bool plain) {
            "\r\n\r\n" + body;
 }
 
-// `reply` with "Connection: close" after its status line.
-QByteArray saysClose(QByteArray reply) {
-    return reply.insert(reply.indexOf("\r\n") + 2, "Connection: close\r\n");
-}
-
 }  // namespace
 
 ConnectionGuard::ConnectionGuard(QTcpSocket* socket, const ConnectionLimits& limits,
@@ -72,13 +68,6 @@ ConnectionGuard::ConnectionGuard(QTcpSocket* socket, const ConnectionLimits& lim
     connect(&idleDeadline_, &QTimer::timeout, this, &ConnectionGuard::idleLate);
     connect(&linger_, &QTimer::timeout, this, &ConnectionGuard::abort);
     connect(socket, &QIODevice::readyRead, this, &ConnectionGuard::bytesArrived);
-    if (auto* tls = qobject_cast<QSslSocket*>(socket))
-        connect(tls, &QSslSocket::encrypted, this, [this, admission] { handshakeDone(admission); });
-    else
-        handshakeDone(admission);  // before the HTTP server reads a byte
-}
-
-void ConnectionGuard::handshakeDone(ConnectionCounter::Admission admission) {
     if (admission == ConnectionCounter::Admission::OverAddressCap)
         overCap_ = &busyAddress;
     else if (admission == ConnectionCounter::Admission::OverTotalCap)
@@ -136,7 +125,7 @@ void ConnectionGuard::bytesArrived() {
         if (const std::optional<QByteArray> reply = quickAnswer_(bytes)) {
             socket_->skip(bytes.size());
             if (pollsLeft_ > 0 && --pollsLeft_ == 0)
-                return close(saysClose(*reply));
+                return close(withConnectionClose(*reply));
             socket_->write(*reply);
         }
 }
@@ -175,27 +164,17 @@ void ConnectionGuard::close(const QByteArray& reply) {
     discard();
     if (reply.isEmpty())
         return shutDownWhenSent();
-    // Over TLS only the encrypted side tells when the bytes are with the kernel.
-    if (auto* tls = qobject_cast<QSslSocket*>(socket_))
-        connect(tls, &QSslSocket::encryptedBytesWritten, this, &ConnectionGuard::shutDownWhenSent);
-    else
-        connect(socket_, &QIODevice::bytesWritten, this, &ConnectionGuard::shutDownWhenSent);
+    connect(socket_, &QIODevice::bytesWritten, this, &ConnectionGuard::shutDownWhenSent);
     socket_->write(reply);
 }
 
 // Once every byte is with the kernel, the client gets the end of the stream
 // after them, while the service can still read what it sends.
 void ConnectionGuard::shutDownWhenSent() {
-    if (shutDown_ || bytesUnsent() > 0)
+    if (shutDown_ || socket_->bytesToWrite() > 0)
         return;
     shutDown_ = true;
     ::shutdown(static_cast<int>(socket_->socketDescriptor()), SHUT_WR);
-}
-
-qint64 ConnectionGuard::bytesUnsent() const {
-    if (const auto* tls = qobject_cast<const QSslSocket*>(socket_))
-        return tls->encryptedBytesToWrite();
-    return socket_->bytesToWrite();
 }
 
 void ConnectionGuard::discard() {

@@ -16,8 +16,8 @@ namespace kt::service {
 
 struct Refusal;  // an answer that ends the connection
 
-// Watches one connection from before its TLS handshake (a plain one: from
-// when it is handed to the HTTP server) and ends it when a limit
+// Watches one connection from before the HTTP server reads it (a TLS one:
+// from its bridge, see TlsConnection.h) and ends it when a limit
 // is hit: a connection over a cap (429, 503, answered once its request line
 // is in; the listener keeps such a connection from the HTTP server), an
 // oversized request (413, 431), a request not in within the request deadline
@@ -55,20 +55,18 @@ class ConnectionGuard : public QObject {
     // connection is served after all (it is then with the HTTP server).
     using ServedOverCap = std::function<bool(const QByteArray&)>;
 
-    // Becomes a child of `socket`, a QSslSocket or a plain one.
+    // Becomes a child of `socket`.
     ConnectionGuard(QTcpSocket* socket, const ConnectionLimits& limits,
                     ConnectionCounter::Admission admission, QByteArray plainRequest, LogLine log,
                     QuickAnswer quickAnswer = {}, ServedOverCap servedOverCap = {});
 
   private:
-    void handshakeDone(ConnectionCounter::Admission admission);
     void bytesArrived();
     void requestLate();
     void idleLate();
     void refuse(const Refusal& refusal, const QByteArray& requestStart);
     void close(const QByteArray& reply);
     void shutDownWhenSent();
-    qint64 bytesUnsent() const;
     void discard();
     void abort();
 

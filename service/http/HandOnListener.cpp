@@ -2,8 +2,6 @@
 
 #include <sys/socket.h>
 
-#include <QTcpSocket>
-
 namespace kt::service {
 
 void HandOnListener::handOn(QTcpSocket* socket) {
@@ -20,14 +18,14 @@ void HandOnListener::handOn(QTcpSocket* socket) {
             socket, [socket] { emit socket->readyRead(); }, Qt::QueuedConnection);
 }
 
-HandOnListener::ServeAfterAll HandOnListener::countUntilGone(QTcpSocket* socket,
-                                                             const QHostAddress& peer,
-                                                             ConnectionCounter& connections,
-                                                             Admission admission) {
+HandOnListener::ServeSocketAfterAll HandOnListener::countUntilGone(QObject* connection,
+                                                                   const QHostAddress& peer,
+                                                                   ConnectionCounter& connections,
+                                                                   Admission admission) {
     auto counted = std::make_shared<Admission>(admission);
-    connect(socket, &QObject::destroyed, this,
+    connect(connection, &QObject::destroyed, this,
             [&connections, peer, counted] { connections.release(peer, *counted); });
-    return [this, socket, peer, &connections, counted] {
+    return [this, peer, &connections, counted](QTcpSocket* socket) {
         if (*counted != Admission::OverAddressCap || !connections.serveAfterAll(peer))
             return false;
         *counted = Admission::Serve;

@@ -1,11 +1,20 @@
 #pragma once
 
 #include <QTcpServer>
+#include <QTcpSocket>
 #include <functional>
 
 #include "http/ConnectionCounter.h"
 
 namespace kt::service {
+
+// A socket whose peer address may be set to the client's (a front's word, or
+// the TLS connection a bridge carries).
+class ClientSocket : public QTcpSocket {
+  public:
+    using QTcpSocket::QTcpSocket;
+    using QTcpSocket::setPeerAddress;
+};
 
 // A listener that hands its connections to the HTTP server once they are
 // ready for requests, keeping the HTTP server's lookup of its sender short.
@@ -23,11 +32,13 @@ class HandOnListener : public QTcpServer {
   protected:
     // What came already waits for the HTTP server, which is given a signal for it.
     void handOn(QTcpSocket* socket);
-    // Counts `socket` from `peer` in `connections` until it is gone: as
-    // `admission` says, or as served once the returned ServeAfterAll (for its
-    // guard) served it after all.
-    ServeAfterAll countUntilGone(QTcpSocket* socket, const QHostAddress& peer,
-                                 ConnectionCounter& connections, Admission admission);
+    // Serves the given socket after all, as ServeAfterAll does.
+    using ServeSocketAfterAll = std::function<bool(QTcpSocket*)>;
+    // Counts a connection from `peer` in `connections` until `connection` is
+    // gone: as `admission` says, or as served once the returned function (for
+    // its guard) served its socket after all.
+    ServeSocketAfterAll countUntilGone(QObject* connection, const QHostAddress& peer,
+                                       ConnectionCounter& connections, Admission admission);
 
   private:
     QObject* httpServer_ = nullptr;

@@ -2,7 +2,6 @@
 
 #include <unistd.h>
 
-#include <QTcpSocket>
 #include <QTimer>
 
 #include "http/ForwardedFor.h"
@@ -11,13 +10,6 @@
 
 namespace kt::service {
 namespace {
-
-// A socket whose peer address may be set to the client's.
-class ClientSocket : public QTcpSocket {
-  public:
-    using QTcpSocket::QTcpSocket;
-    using QTcpSocket::setPeerAddress;
-};
 
 // A trusted front's header or the first request head, as far as it has come:
 // the client's address once known, nullopt while more is due, a null address
@@ -91,7 +83,8 @@ void PlainListener::admit(QTcpSocket* socket, const QHostAddress& client) {
         socket->deleteLater();
         return;
     }
-    watch_(socket, admission, countUntilGone(socket, client, connections_, admission));
+    const ServeSocketAfterAll serve = countUntilGone(socket, client, connections_, admission);
+    watch_(socket, admission, [serve, socket] { return serve(socket); });
     if (admission == Admission::Serve)
         handOn(socket);  // a refused one stays with its guard
 }

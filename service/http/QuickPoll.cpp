@@ -100,4 +100,8 @@ QByteArray httpReplyBytes(int status, const QByteArray& type, const QByteArray& 
     return reply;
 }
 
+QByteArray withConnectionClose(QByteArray reply) {
+    return reply.insert(reply.indexOf("\r\n") + 2, "Connection: close\r\n");
+}
+
 }  // namespace kt::service

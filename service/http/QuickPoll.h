@@ -26,4 +26,7 @@ std::optional<QString> plainPollToken(QByteArrayView target, QByteArrayView path
 // A reply's bytes as the HTTP server writes them: status line, type, length.
 QByteArray httpReplyBytes(int status, const QByteArray& type, const QByteArray& body);
 
+// `reply` with "Connection: close" after its status line.
+QByteArray withConnectionClose(QByteArray reply);
+
 }  // namespace kt::service

@@ -2,17 +2,16 @@
 
 #include <unistd.h>
 
-#include <QSslSocket>
-
 #include "limits/ServiceLimits.h"
 
 namespace kt::service {
 
-TlsListener::TlsListener(QSslConfiguration configuration, int handshakeTimeoutMs,
-                         ConnectionCounter& connections, Watch watch)
-    : configuration_(std::move(configuration)),
-      handshakeTimeoutMs_(handshakeTimeoutMs),
+TlsListener::TlsListener(TlsContext context, const ConnectionLimits& limits,
+                         ConnectionCounter& connections, QuickAnswerFor quickAnswerFor, Watch watch)
+    : context_(std::move(context)),
+      limits_(limits),
       connections_(connections),
+      quickAnswerFor_(std::move(quickAnswerFor)),
       watch_(std::move(watch)) {
     nextBatch_.setInterval(0);
     connect(&nextBatch_, &QTimer::timeout, this, [this] { startHandshakes(); });
@@ -43,36 +42,20 @@ void TlsListener::startHandshakes() {
 }
 
 void TlsListener::startHandshake(const Accepted& accepted) {
-    auto* socket = new QSslSocket(this);
-    const ServeAfterAll serveAfterAll =
-        countUntilGone(socket, accepted.peer, connections_, accepted.admission);
-    if (!socket->setSocketDescriptor(accepted.descriptor)) {
-        delete socket;
-        ::close(static_cast<int>(accepted.descriptor));
-        return;
-    }
-    socket->setSslConfiguration(configuration_);
-    context_.lendTo(socket);
-    auto* timeout = new QTimer(socket);
-    timeout->setSingleShot(true);
-    // Until the handshake is done, any failure simply drops the connection.
-    const auto drop = [socket] { socket->abort(), socket->deleteLater(); };
-    const QMetaObject::Connection failed =
-        connect(socket, &QSslSocket::errorOccurred, socket, drop);
-    const QMetaObject::Connection closed = connect(socket, &QSslSocket::disconnected, socket, drop);
-    connect(timeout, &QTimer::timeout, socket, drop);
-    connect(socket, &QSslSocket::encrypted, this,
-            [this, socket, timeout, failed, closed, admission = accepted.admission] {
-                timeout->stop();
-                context_.keepFrom(socket);
-                disconnect(failed);
-                disconnect(closed);
-                if (admission == Admission::Serve)  // a refused one stays with its guard
-                    handOn(socket);
-            });
-    watch_(socket, accepted.admission, serveAfterAll);
-    timeout->start(handshakeTimeoutMs_);
-    socket->startServerEncryption();
+    auto* connection = new TlsConnection(static_cast<int>(accepted.descriptor), accepted.peer,
+                                         context_.get(), limits_, this);
+    const ServeSocketAfterAll serve =
+        countUntilGone(connection, accepted.peer, connections_, accepted.admission);
+    const Admission admission = accepted.admission;
+    // A connection over a cap is bridged at once, for its guard to refuse.
+    connection->start(limits::handshakeTimeoutMs,
+                      admission == Admission::Serve ? quickAnswerFor_(accepted.peer)
+                                                    : TlsConnection::QuickAnswer(),
+                      [this, admission, serve](QTcpSocket* socket) {
+                          watch_(socket, admission, [serve, socket] { return serve(socket); });
+                          if (admission == Admission::Serve)  // a refused one stays with its guard
+                              handOn(socket);
+                      });
 }
 
 }  // namespace kt::service

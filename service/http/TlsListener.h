@@ -1,38 +1,36 @@
 #pragma once
 
 #include <QQueue>
-#include <QSslConfiguration>
 #include <QTimer>
 #include <functional>
 
 #include "http/ConnectionCounter.h"
 #include "http/HandOnListener.h"
-#include "http/SharedTlsContext.h"
-
-class QSslSocket;
+#include "http/TlsConnection.h"
+#include "http/TlsContext.h"
 
 namespace kt::service {
 
-// Accepts TCP connections and hands them on (nextPendingConnection) once
-// their TLS handshake is done. Unlike QSslServer it finds each socket without
-// QObject::sender(), whose cost grows with the number of connections in
-// their handshake, and it keeps the HTTP server's own sender() call short: a
-// whole school connecting at once stays linear.
+// Accepts TCP connections and makes each a TlsConnection: its TLS on its own
+// descriptor, its status polls answered there, any other request handed on
+// (nextPendingConnection) through the connection's bridge.
 //
 // Accepting only queues the connection; handshakes start a few at a time
 // between other events. The kernel's listen queue is thus emptied at once
 // (no connection waits there for a second SYN), and no turn of the event loop
 // takes thousands of handshakes, which would hold up the polls and the next
 // accept. Each connection is counted against the caps as it is accepted, and
-// for as long as its socket lives.
+// for as long as it lives.
 class TlsListener : public HandOnListener {
   public:
-    using Watch = std::function<void(QSslSocket*, Admission, ServeAfterAll)>;
+    // How a connection from this client answers its status polls itself.
+    using QuickAnswerFor = std::function<TlsConnection::QuickAnswer(const QHostAddress&)>;
+    // Sees each bridged socket before the HTTP server does, with what the
+    // counter said about its connection.
+    using Watch = std::function<void(QTcpSocket*, Admission, ServeAfterAll)>;
 
-    // `watch` sees each socket before its handshake starts, with what the
-    // counter said about it.
-    TlsListener(QSslConfiguration configuration, int handshakeTimeoutMs,
-                ConnectionCounter& connections, Watch watch);
+    TlsListener(TlsContext context, const ConnectionLimits& limits, ConnectionCounter& connections,
+                QuickAnswerFor quickAnswerFor, Watch watch);
     ~TlsListener() override;
 
   protected:
@@ -47,10 +45,10 @@ class TlsListener : public HandOnListener {
     };
     void startHandshake(const Accepted& accepted);
 
-    QSslConfiguration configuration_;
-    SharedTlsContext context_;
-    int handshakeTimeoutMs_;
+    TlsContext context_;
+    ConnectionLimits limits_;
     ConnectionCounter& connections_;
+    QuickAnswerFor quickAnswerFor_;
     Watch watch_;
     QQueue<Accepted> accepted_;  // waiting for their handshake to start
     QTimer nextBatch_;
