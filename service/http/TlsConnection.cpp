@@ -12,7 +12,6 @@
 #include <cerrno>
 
 #include "http/HandOnListener.h"
-#include "http/QuickPoll.h"
 #include "limits/ServiceLimits.h"
 
 namespace kt::service {
@@ -58,11 +57,7 @@ bool wouldBlock() {
 
 TlsConnection::TlsConnection(int descriptor, const QHostAddress& client, ssl_ctx_st* context,
                              const ConnectionLimits& limits, QObject* parent)
-    : QObject(parent),
-      descriptor_(descriptor),
-      client_(client),
-      limits_(limits),
-      pollsLeft_(limits.pollsPerConnection) {
+    : QObject(parent), descriptor_(descriptor), client_(client), limits_(limits) {
     ERR_clear_error();
     ssl_ = SSL_new(context);
     if (BIO* bio = ssl_ ? BIO_new(socketWithoutSignal()) : nullptr) {
@@ -165,10 +160,6 @@ void TlsConnection::answer(const QByteArray& reply) {
     sinceRequest_.start();
     if (++requestsAnswered_ == 1)
         deadline_.start(limits_.idleTimeoutMs);  // then set again only when it runs out
-    if (pollsLeft_ > 0 && --pollsLeft_ == 0) {
-        toClient_.append(withConnectionClose(reply));
-        return close();
-    }
     toClient_.append(reply);
     flushToClient();
 }

@@ -34,7 +34,7 @@ namespace kt::service {
 //
 // Here the first request is due within the request deadline from the
 // handshake's end, and the next within the idle deadline from the last one's
-// answer; the `pollsPerConnection`th answer says "Connection: close". Any end
+// answer (a student's own connection is not ended after some polls). Any end
 // is graceful: the answers written, the sending side shut, and what the
 // client still sends read and thrown away (for a bounded time and amount).
 // The connection ends once both sides are closed; it lives until then.
@@ -84,7 +84,6 @@ class TlsConnection : public QObject {
     QTimer deadline_;  // handshake, first request, idle, or the linger of a closing connection
     QElapsedTimer sinceRequest_;
     qint64 requestsAnswered_ = 0;
-    int pollsLeft_;
     QByteArray toClient_;  // plain bytes not yet taken by OpenSSL
     bool shutDown_ = false;
     qint64 discarded_ = 0;
