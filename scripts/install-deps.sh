@@ -5,7 +5,7 @@ set -euo pipefail
 
 packages=(
   cmake ninja-build g++ pkg-config git openssl ca-certificates clang-format
-  qt6-base-dev qt6-base-private-dev qt6-declarative-dev qt6-declarative-dev-tools
+  qt6-base-dev qt6-declarative-dev qt6-declarative-dev-tools
   qml6-module-qtqml qml6-module-qtquick qml6-module-qtquick-controls qml6-module-qtquick-layouts
   qml6-module-qtquick-window qml6-module-qtquick-templates qml6-module-qtqml-workerscript
   qml6-module-qttest qml6-module-qt5compat-graphicaleffects qt6-qpa-plugins

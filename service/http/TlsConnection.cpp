@@ -241,7 +241,8 @@ void TlsConnection::pumpToBridge() {
                 toBridge_.remove(0, sent);
         }
         bridgeWritable_->setEnabled(false);
-        readable_->setEnabled(true);
+        // A descriptor at its end stays readable: no notifier for it any more.
+        readable_->setEnabled(!clientEnded_);
         if (clientEnded_) {
             ::shutdown(bridgeEnd_, SHUT_WR);  // the HTTP server sees the client's end
             return;
@@ -296,7 +297,7 @@ void TlsConnection::deadlinePassed() {
 
 void TlsConnection::close() {
     stage_ = Stage::Closing;
-    readable_->setEnabled(true);
+    readable_->setEnabled(!clientEnded_);
     deadline_.start(limits::lingerMs);
     flushToClient();
     if (stage_ == Stage::Closing && !clientEnded_)
@@ -309,6 +310,7 @@ void TlsConnection::discardRequests() {
     QByteArray bytes;
     clientEnded_ = !readClient(bytes, chunk);
     discarded_ += bytes.size();
+    readable_->setEnabled(!clientEnded_);
     if (discarded_ > limits::lingerBytes || (clientEnded_ && shutDown_))
         end();
 }
