@@ -121,8 +121,9 @@ void TlsConnection::handshake() {
     stage_ = Stage::Requests;
     if (!quickAnswer_)
         return startBridge({});
-    deadline_.start(limits_.requestTimeoutMs);  // the first request is due from here
-    readRequests();                             // it may have come with the handshake's last bytes
+    // The first request is due from here; it may have come with the handshake's last bytes.
+    deadline_.start(limits_.requestTimeoutMs);
+    readRequests();
 }
 
 bool TlsConnection::readClient(QByteArray& into, qsizetype room) {
