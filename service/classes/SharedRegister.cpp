@@ -13,8 +13,10 @@ void ClassRegister::announceClass(const QString& code) {
 }
 
 ClassRegister::Holding ClassRegister::holds(const QString& tokenHash, bool mayLookUp) {
-    if (sessions_.contains(tokenHash) || !store_.shared())
-        return sessions_.contains(tokenHash) ? Holding::Yes : Holding::No;
+    if (sessions_.contains(tokenHash))
+        return Holding::Yes;
+    if (!store_.shared())
+        return Holding::No;
     return mayLookUp ? lookUp(tokenHash) : Holding::NotLookedUp;
 }
 

@@ -96,6 +96,9 @@ ApiReply StudentProtocol::login(const QByteArray& formBody, const QString& peer)
 
 std::optional<ApiReply> StudentProtocol::unservable(const QString& key, const QString& peer,
                                                     const ApiReply& notHeld, bool forPoll) {
+    // A session held here (nearly every poll's) is served without the address's count.
+    if (classes_.holds(key, false) == ClassRegister::Holding::Yes)
+        return std::nullopt;
     const qint64 now = classes_.now();
     const auto answer = [forPoll](int status, const QString& text) {
         return forPoll ? plainFailure(status, text) : failure(status, text);
