@@ -40,7 +40,9 @@ void expectRefusal(const RawReply& reply, int status, const char* what) {
 }
 
 TEST_F(ServiceConnections, SlowIdleAndOversizedRequestsGetTheirAnswerAndThenAClose) {
-    start({"--request-timeout", "1", "--idle-timeout", "2", "--max-students", "1"});
+    start({"--request-timeout", "1", "--idle-timeout", "2", "--max-students", "1", "--listen-plain",
+           "127.0.0.1:0"});
+    const quint16 plainPort = announcedPort(*service, "Behind a front");
     const QByteArray megabyte(1'000'000, 'a');
     const QByteArray login = "POST /Vexlo/api/class-login.php HTTP/1.1\r\nHost: 127.0.0.1\r\n";
     // Once: all at once. Drip: then one more byte every 50 ms. Unread: the rest goes
@@ -55,10 +57,16 @@ TEST_F(ServiceConnections, SlowIdleAndOversizedRequestsGetTheirAnswerAndThenAClo
         std::vector<int> answers;  // their statuses, in order, before the close
         Pace pace = Pace::Once;
         QByteArray afterAnswer = {};  // sent once the first answer is in
+        bool plain = false;           // to the plain listener: the guard's own graceful end
     };
     const std::vector<Case> cases = {
         {"1 MB body", login + "Content-Length: 1000000\r\n\r\n" + megabyte, {413}, Pace::Unread},
-        {"1 MB head", "GET / HTTP/1.1\r\nX-Big: " + megabyte + "\r\n\r\n", {431}, Pace::Unread},
+        {"1 MB head, plain",
+         "GET / HTTP/1.1\r\nX-Big: " + megabyte + "\r\n\r\n",
+         {431},
+         Pace::Unread,
+         {},
+         true},
         {"nothing sent", {}, {}},
         {"half a head", "GET / HTTP/1.1\r\nHost: 127", {408}},
         {"a head a byte at a time", "GET / HTTP/1.1\r\nX-Slow: ", {408}, Pace::Drip},
@@ -70,7 +78,8 @@ TEST_F(ServiceConnections, SlowIdleAndOversizedRequestsGetTheirAnswerAndThenAClo
     Connections connections;
     qsizetype refused = 0;
     for (const Case& c : cases) {
-        connections.push_back(std::make_unique<TestConnection>(service->port()));
+        connections.push_back(std::make_unique<TestConnection>(
+            c.plain ? plainPort : service->port(), "127.0.0.1", !c.plain));
         if (c.pace != Pace::Unread) {
             connections.back()->send(c.sent);
             continue;

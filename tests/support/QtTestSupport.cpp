@@ -139,11 +139,14 @@ void TestConnection::send(const QByteArray& bytes) {
 }
 
 void TestConnection::sendWithoutReading(const QByteArray& bytes) {
-    if (!socket_.isEncrypted() && !socket_.waitForEncrypted(20000))
+    const bool ready = tls_ ? socket_.isEncrypted() || socket_.waitForEncrypted(20000)
+                            : socket_.state() == QAbstractSocket::ConnectedState ||
+                                  socket_.waitForConnected(20000);
+    if (!ready)
         return;
     socket_.write(bytes);
     while (socket_.state() == QAbstractSocket::ConnectedState &&
-           (socket_.flush() || socket_.encryptedBytesToWrite() > 0))
+           (socket_.flush() || socket_.encryptedBytesToWrite() > 0 || socket_.bytesToWrite() > 0))
         QThread::usleep(100);
 }
 
