@@ -74,6 +74,7 @@ TEST_F(ServiceConnections, SlowIdleAndOversizedRequestsGetTheirAnswerAndThenAClo
         {"half a second request", keepAliveGet, {200, 408}, Pace::Once, "GET / HTTP/1.1\r\nHo"},
         {"idle after a request", keepAliveGet, {200}},
         {"idle after polls", unknownPoll, std::vector<int>(7, 401), Pace::Poll},
+        {"idle after requests", keepAliveGet, std::vector<int>(7, 200), Pace::Poll},
     };
     Connections connections;
     qsizetype refused = 0;
