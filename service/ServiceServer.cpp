@@ -312,8 +312,7 @@ void ServiceServer::watch(QTcpSocket* socket, ConnectionCounter::Admission admis
                      [this] { requestIn_ = clock_.nsecsElapsed(); });
 }
 
-std::function<std::optional<QByteArray>(const QByteArray&)> ServiceServer::quickAnswerFor(
-    const QHostAddress& client) {
+ConnectionGuard::QuickAnswer ServiceServer::quickAnswerFor(const QHostAddress& client) {
     return [this, polling = PollingClient(client.toString())](const QByteArray& bytes) mutable {
         return quickPoll(polling, bytes);
     };

@@ -12,6 +12,7 @@
 #include "classes/ClassRegister.h"
 #include "classes/StudentProtocol.h"
 #include "http/ConnectionCounter.h"
+#include "http/ConnectionGuard.h"
 #include "http/ConnectionLimits.h"
 #include "http/HandOnListener.h"
 #include "http/ServiceMetrics.h"
@@ -103,8 +104,7 @@ class ServiceServer {
     };
     // The answer to a status poll that `bytes` hold whole, unless it is for the HTTP server.
     // Answers a connection's status polls that came whole in one read.
-    std::function<std::optional<QByteArray>(const QByteArray&)> quickAnswerFor(
-        const QHostAddress& client);
+    ConnectionGuard::QuickAnswer quickAnswerFor(const QHostAddress& client);
     std::optional<QByteArray> quickPoll(PollingClient& client, const QByteArray& bytes);
     quint16 bind(std::unique_ptr<HandOnListener> listener, QHttpServer& http,
                  const QHostAddress& address, quint16 port);

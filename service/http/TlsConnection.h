@@ -8,6 +8,7 @@
 #include <functional>
 #include <optional>
 
+#include "http/ConnectionGuard.h"
 #include "http/ConnectionLimits.h"
 
 class QSocketNotifier;
@@ -40,7 +41,7 @@ namespace kt::service {
 // The connection ends once both sides are closed; it lives until then.
 class TlsConnection : public QObject {
   public:
-    using QuickAnswer = std::function<std::optional<QByteArray>(const QByteArray&)>;
+    using QuickAnswer = ConnectionGuard::QuickAnswer;
     using Bridge = std::function<void(QTcpSocket*)>;
 
     // Takes `descriptor`.
