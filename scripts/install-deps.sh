@@ -19,7 +19,7 @@ packages=(
   nftables iproute2 pkexec polkitd libxml2-utils
   dpkg-dev fakeroot lintian
   libqt6sql6-sqlite libsodium-dev
-  libqt6sql6-psql postgresql-15
+  libqt6sql6-psql libpq-dev postgresql-15
   chromium chromium-driver python3-selenium
   nghttp2-client libssl-dev haproxy
   clang-14 libclang-rt-14-dev

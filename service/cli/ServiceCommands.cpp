@@ -24,6 +24,7 @@
 #include "http/LogText.h"
 #include "http/TlsFiles.h"
 #include "limits/ServiceLimits.h"
+#include "store/DatabaseDeadline.h"
 #include "store/OpenStore.h"
 #include "store/PostgresAddress.h"
 #include "store/StoreCopy.h"
@@ -278,6 +279,8 @@ int serveCommand(const QStringList& arguments) {
     StudentProtocol students(classes, maxStudents);
     TeacherAccounts teachers(*store, ClassRegister::systemNow);
     const InstanceSync sync(*store, classes, teachers, resyncSeconds * 1000);
+    const DatabaseDeadline deadline(limits::databaseAnswerMs,
+                                    [&store] { return store->serverSocket(); });
     // One line per request, written out once a second rather than line by line.
     ServiceServer server(classes, students, teachers, secret.value, tls.certificate, tls.key,
                          limits, [](const QString& line) { out() << line << '\n'; });

@@ -163,6 +163,11 @@ inline constexpr int longestReconnectDelayMs = 8'000;
 // fails: far below the 10 s in which a front's health check expects an
 // answer, though a tick may write more than once.
 inline constexpr int databaseLockWaitMs = 2'000;
+// The service's thread waits this long for its database at most; then the
+// connection is cut (DatabaseDeadline), as a server that hangs answers
+// nothing and closes nothing. Above the lock wait and libpq's connect
+// timeout, which end their own waits first; far below the front's 10 s.
+inline constexpr int databaseAnswerMs = 4'000;
 // A session that waits this long inside its transaction without a statement
 // is ended by the database, and its locks with it. The service's own
 // transactions run without a pause.

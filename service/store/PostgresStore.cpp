@@ -1,5 +1,7 @@
 #include "store/PostgresStore.h"
 
+#include <libpq-fe.h>
+
 #include <QSqlDriver>
 #include <QSqlError>
 #include <QSqlQuery>
@@ -40,8 +42,21 @@ QString PostgresStore::connect(const QString& connection) {
     db.setPassword(password_);
     if (!db.open())
         return QStringLiteral("cannot connect to %1: %2").arg(name(), db.lastError().text());
-    settle(db);
+    opened();
     return {};
+}
+
+// A connection just opened: its socket noted for DatabaseDeadline, its settings made.
+void PostgresStore::opened() {
+    const QSqlDatabase db = database();
+    const QVariant handle = db.isOpen() ? db.driver()->handle() : QVariant();
+    // The driver's handle, named after the struct behind libpq's typedef.
+    const bool isConnection =
+        qstrcmp(handle.typeName(), "pg_conn*") == 0 || qstrcmp(handle.typeName(), "PGconn*") == 0;
+    PGconn* const* connection =
+        isConnection ? static_cast<PGconn* const*>(handle.constData()) : nullptr;
+    socket_ = connection && *connection ? PQsocket(*connection) : -1;
+    settle(db);
 }
 
 void PostgresStore::announce(const QString& what) {
@@ -77,10 +92,11 @@ bool PostgresStore::subscribe() {
 // channel is listened to again.
 bool PostgresStore::reconnect() {
     QSqlDatabase db = database();
+    socket_ = -1;  // before its number can be given to another descriptor
     db.close();
     if (!db.open())
         return false;
-    settle(db);
+    opened();
     return (!heard_ || subscribe()) && reachable();
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <atomic>
 
 #include "store/PostgresAddress.h"
 #include "store/SqlStore.h"
@@ -24,6 +25,7 @@ class PostgresStore : public SqlStore {
     void announce(const QString& what) override;
     bool listen(std::function<void(const QString&)> heard) override;
     bool reconnect() override;
+    int serverSocket() const override { return socket_; }
 
   protected:
     QString connect(const QString& connection) override;
@@ -35,10 +37,12 @@ class PostgresStore : public SqlStore {
 
   private:
     bool subscribe();
+    void opened();
 
     PostgresAddress address_;
     QString password_;
     std::function<void(const QString&)> heard_;  // set by listen
+    std::atomic<int> socket_{-1};
 };
 
 }  // namespace kt::service

@@ -29,6 +29,10 @@ class SqlStore : public ServiceStore {
     const QString& name() const { return name_; }
     // After rows came in with their ids: the next number follows the largest.
     virtual bool continueNumbering(QSqlQuery& query);
+    // The descriptor of a connection to a database server (-1 for none, and
+    // for a file), for cutting a connection that hangs (DatabaseDeadline):
+    // the one call that may come from another thread.
+    virtual int serverSocket() const { return -1; }
 
     std::optional<Teacher> teacherByName(const QString& name) override;
     std::optional<Teacher> teacherById(qint64 id) override;

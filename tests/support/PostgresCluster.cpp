@@ -14,14 +14,15 @@ namespace {
 
 const std::string bin = "/usr/lib/postgresql/15/bin/";
 
-// "start FOLDER" and "stop FOLDER" the server, "create FOLDER NAME" a
-// database; "guardian ADDRESSES" makes the folder, its password and the
-// cluster (on TCP at ADDRESSES too, when given), starts it and says "ready
-// FOLDER" (or why not) in one line, then waits for its input to close, which
-// the test process does at its end or the system when it dies, and cleans up.
+// "start FOLDER" and "stop FOLDER" the server, "signal FOLDER SIGNAL" all its
+// processes, "create FOLDER NAME" a database; "guardian ADDRESSES" makes the folder, its password
+// and the cluster (on TCP at ADDRESSES too, when given), starts it and says "ready FOLDER" (or why
+// not) in one line, then waits for its input to close, which the test process does at its end or
+// the system when it dies, and cleans up.
 const std::string script = "bin=" + bin + R"sh(
 start() { $bin/pg_ctl start -D "$1/data" -w -s -l "$1/server.log" -o "-k $1 -F"; }
 stop() { $bin/pg_ctl stop -D "$1/data" -m immediate -s; }
+signal() { pid=$(head -n 1 "$1/data/postmaster.pid") && kill -"$2" "$pid" && pkill -"$2" -P "$pid"; }
 create() { PGPASSWORD=$(cat "$1/password") $bin/createdb -h "$1" -U ka "$2"; }
 [ "$0" = guardian ] || { "$0" "$@"; exit; }
 trap '' PIPE HUP
@@ -33,6 +34,7 @@ if $bin/initdb -D "$dir/data" -U ka --pwfile="$dir/password" -A scram-sha-256 -E
 else echo "$(tail -n 5 "$dir/server.log" | tr '\n' ' ')"; fi
 exec >/dev/null 2>&1
 read -r line
+signal "$dir" CONT
 stop "$dir"
 rm -rf "$dir"
 )sh";
@@ -100,6 +102,11 @@ bool PostgresCluster::start() {
     running_ = running_ ||
                !std::system((asOwner("start " + base_.toStdString()) + " >/dev/null 2>&1").c_str());
     return running_;
+}
+
+bool PostgresCluster::freeze(bool frozen) {
+    const std::string signal = frozen ? " STOP" : " CONT";
+    return running_ && !std::system(asOwner("signal " + base_.toStdString() + signal).c_str());
 }
 
 QString PostgresCluster::newDatabase() {

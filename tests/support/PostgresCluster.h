@@ -28,6 +28,9 @@ class PostgresCluster {
     bool stop();
     // Starts it again, when it was stopped.
     bool start();
+    // Halts every process of the server (or lets them go on), as a server
+    // does that hangs: its connections stay open and nothing answers.
+    bool freeze(bool frozen);
 
   private:
     PostgresCluster();
