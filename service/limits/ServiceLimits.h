@@ -139,6 +139,10 @@ inline constexpr qint64 longestLoginDelayMs = 60 * 1000;
 // and per address: a whole school's teachers behind one address mistype now and then.
 inline constexpr int freeFailuresPerAccount = 5;
 inline constexpr int freeFailuresPerAddress = 100;
+// Unknown login cookies per address in the students' login window, on a
+// database that instances share: as with unknown session tokens, each costs
+// a query there. Past this a cookie not in memory is taken for an unknown one.
+inline constexpr int unknownCookiesPerAddress = 600;
 // Password checks at a time: each holds 64 MiB of Argon2id memory.
 inline constexpr int passwordCheckThreads = 2;
 // A teacher's password, login name and the name students see.

@@ -52,7 +52,8 @@ TeacherAccounts::TeacherAccounts(ServiceStore& store, Clock now)
       deviceKey_(store_.serviceKey(QStringLiteral("device_cookie"), randomHex(32).toLatin1())),
       perAddress_(policyFor(limits::freeFailuresPerAddress), sharedStore(store), "address"),
       perAccount_(policyFor(limits::freeFailuresPerAccount), sharedStore(store), "account"),
-      perDevice_(policyFor(limits::freeFailuresPerAccount), sharedStore(store), "device") {
+      perDevice_(policyFor(limits::freeFailuresPerAccount), sharedStore(store), "device"),
+      unknownCookies_(limits::unknownCookiesPerAddress, limits::loginWindowMs) {
     workers_.setMaxThreadCount(limits::passwordCheckThreads);
     workers_.start([] { standInHash(); });  // made before the first unknown name needs it
     const qint64 nowMs = now_();
@@ -183,12 +184,16 @@ bool TeacherAccounts::knowsBrowser(const QString& sessionCookie, const QByteArra
     return found != sessions_.cend() && found->expiresAtMs > now_();
 }
 
-std::optional<TeacherSession> TeacherAccounts::session(const QString& cookie) {
+std::optional<TeacherSession> TeacherAccounts::session(const QString& cookie, const QString& peer) {
     const QString key = cookieHash(cookie);
     auto it = sessions_.find(key);
-    if (it == sessions_.end() && store_.shared()) {  // made on another instance a moment ago
+    // Made on another instance a moment ago? A request without a cookie has none.
+    if (it == sessions_.end() && store_.shared() && !cookie.isEmpty() &&
+        unknownCookies_.allows(peer, now_())) {
         reloadSession(key);
         it = sessions_.find(key);
+        if (it == sessions_.end())
+            unknownCookies_.record(peer, now_());
     }
     if (it == sessions_.end())
         return std::nullopt;
@@ -203,16 +208,14 @@ std::optional<TeacherSession> TeacherAccounts::session(const QString& cookie) {
     return found;
 }
 
-void TeacherAccounts::changePassword(const QString& cookie, const QString& newPassword,
+void TeacherAccounts::changePassword(qint64 teacherId, const QString& newPassword,
                                      std::function<void(bool)> done) {
-    const auto current = session(cookie);
-    if (!current || newPassword.size() < limits::minPasswordLength ||
+    if (newPassword.size() < limits::minPasswordLength ||
         newPassword.size() > limits::maxPasswordLength) {
         QMetaObject::invokeMethod(
             &replies_, [done] { done(false); }, Qt::QueuedConnection);
         return;
     }
-    const qint64 teacherId = current->teacherId;
     offload([newPassword] { return hashPassword(newPassword); },
             [this, teacherId, done](const QByteArray& hash) {
                 if (hash.isEmpty() || !store_.setPassword(teacherId, hash, false))

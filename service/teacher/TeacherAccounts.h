@@ -59,13 +59,17 @@ class TeacherAccounts {
     // thread once the password is checked, never before login returns.
     void login(const QString& name, const QString& password, const QString& peer,
                const QByteArray& deviceCookie, LoginDone done);
-    std::optional<TeacherSession> session(const QString& cookie);
+    // The session of `cookie`, from memory. On a database that instances
+    // share, one made on another instance a moment ago is looked up there,
+    // unless `peer` sent too many unknown cookies lately: each costs a query
+    // on the service's thread.
+    std::optional<TeacherSession> session(const QString& cookie, const QString& peer);
     // A browser a teacher uses: its session is open here, or its device cookie
     // is one this service signed. From memory alone: no database is asked.
     bool knowsBrowser(const QString& sessionCookie, const QByteArray& deviceCookie);
     bool setDisplayName(qint64 teacherId, const QString& displayName);
-    // `done` as with login.
-    void changePassword(const QString& cookie, const QString& newPassword,
+    // Of a teacher whose session the page admitted; `done` as with login.
+    void changePassword(qint64 teacherId, const QString& newPassword,
                         std::function<void(bool)> done);
     void logout(const QString& cookie);
     // Instances on one shared database: a session another one made or
@@ -87,7 +91,8 @@ class TeacherAccounts {
     LoginDelays perAddress_;
     LoginDelays perAccount_;
     LoginDelays perDevice_;
-    QObject replies_;  // where the workers' results are delivered
+    AttemptLimiter unknownCookies_;  // per address
+    QObject replies_;                // where the workers' results are delivered
     QThreadPool workers_;
 };
 

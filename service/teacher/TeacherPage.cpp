@@ -101,7 +101,8 @@ TeacherPage::Answer TeacherPage::admitted(const QHttpServerRequest& request, Acc
     Call call{request, {}, {}, reply};
     if (access == Access::Anyone)
         return endpoint(call);
-    const auto teacher = teachers_.session(sessionCookieOf(request));
+    const auto teacher =
+        teachers_.session(sessionCookieOf(request), request.remoteAddress().toString());
     if (!teacher)
         return error(401, QStringLiteral("Niet aangemeld of sessie verlopen: meld je opnieuw aan"));
     call.teacher = *teacher;
@@ -214,7 +215,7 @@ TeacherPage::Answer TeacherPage::logout(const Call& call) {
 
 TeacherPage::Answer TeacherPage::changePassword(const Call& call) {
     teachers_.changePassword(
-        call.teacher.cookie, call.body.value("password").toString(),
+        call.teacher.teacherId, call.body.value("password").toString(),
         [reply = call.reply](bool changed) {
             reply(changed ? ok()
                           : error(400, QStringLiteral("Kies een wachtwoord van minstens %1 tekens")

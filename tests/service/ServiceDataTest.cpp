@@ -451,8 +451,35 @@ TEST(ServiceData, EachFailedTeacherLoginWaitsLongerButTheTeachersBrowserIsNeverH
     EXPECT_EQ(logIn(teachers, "anna", *anna, "10.2.0.1").outcome, Outcome::LoggedIn)
         << "held back for a minute at most, never locked";
     lesson.clock += limits::teacherSessionMs;
-    EXPECT_FALSE(teachers.session(own.session.cookie).has_value()) << "a login lasts 12 hours";
+    EXPECT_FALSE(teachers.session(own.session.cookie, "10.1.0.1").has_value())
+        << "a login lasts 12 hours";
     EXPECT_TRUE(lesson.store->loadTeacherSessions().isEmpty()) << "expired logins are deleted";
+}
+
+// On a database that instances share, a login cookie not in memory is looked
+// up there: one query each, so an address gets a bounded number of them.
+TEST(ServiceData, UnknownLoginCookiesAreLookedUpOnlyUpToTheLimitOfTheirAddress) {
+    struct SharedStore : SqliteStore {
+        using SqliteStore::SqliteStore;
+        bool shared() const override { return true; }
+        std::optional<StoredTeacherSession> loadTeacherSession(const QString& hash) override {
+            ++lookups;
+            return SqliteStore::loadTeacherSession(hash);
+        }
+        int lookups = 0;
+    } store(":memory:");
+    ASSERT_EQ(store.open(), QString());
+    const auto anna = TeacherAccounts::add(store, "anna");
+    TeacherAccounts teachers(store, [] { return qint64(1'700'000'000'000); });
+    const QString annas = logIn(teachers, "anna", *anna, "10.0.0.9").session.cookie;
+    EXPECT_FALSE(teachers.session({}, "10.0.0.1")) << "no cookie";
+    EXPECT_EQ(store.lookups, 0) << "nothing to look up";
+    for (int i = 0; i <= limits::unknownCookiesPerAddress; ++i)
+        EXPECT_FALSE(teachers.session(QString::number(i), "10.0.0.1"));
+    EXPECT_EQ(store.lookups, limits::unknownCookiesPerAddress);
+    EXPECT_FALSE(teachers.session("x", "10.0.0.2"));
+    EXPECT_EQ(store.lookups, limits::unknownCookiesPerAddress + 1) << "another address";
+    EXPECT_TRUE(teachers.session(annas, "10.0.0.1")) << "a login in memory, from any address";
 }
 
 // Classes as a class file gives them: abc123 with lists, and XYZ789.
