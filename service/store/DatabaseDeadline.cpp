@@ -2,6 +2,7 @@
 
 #include <sys/socket.h>
 
+#include <algorithm>
 #include <chrono>
 
 namespace kt::service {
@@ -36,15 +37,17 @@ std::int64_t DatabaseDeadline::nowMs() {
 }
 
 void DatabaseDeadline::watch() {
-    std::int64_t cutAfterBeat = 0;  // one cut for each time the loop stays away
+    // Once a wait is cut, the next one counts from the cut: a thread that
+    // stays away (on a connection made meanwhile) is cut again, not for good.
+    std::int64_t lastCutMs = 0;
     std::unique_lock lock(mutex_);
     while (!wake_.wait_for(lock, std::chrono::milliseconds(deadlineMs_ / 8),
                            [this] { return ending_; })) {
         const std::int64_t beat = lastBeatMs_;
-        if (beat == 0 || beat == cutAfterBeat || nowMs() - beat < deadlineMs_)
+        if (beat == 0 || nowMs() - std::max(beat, lastCutMs) < deadlineMs_)
             continue;
         if (const int socket = socket_(); socket >= 0 && ::shutdown(socket, SHUT_RDWR) == 0) {
-            cutAfterBeat = beat;
+            lastCutMs = nowMs();
             cut_ = true;
         }
     }
