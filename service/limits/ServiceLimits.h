@@ -139,7 +139,7 @@ inline constexpr qint64 longestLoginDelayMs = 60 * 1000;
 // and per address: a whole school's teachers behind one address mistype now and then.
 inline constexpr int freeFailuresPerAccount = 5;
 inline constexpr int freeFailuresPerAddress = 100;
-// Unknown login cookies per address in the students' login window, on a
+// Unknown login cookies per address in the login window (10 minutes), on a
 // database that instances share: as with unknown session tokens, each costs
 // a query there. Past this a cookie not in memory is taken for an unknown one.
 inline constexpr int unknownCookiesPerAddress = 600;
