@@ -15,6 +15,7 @@
 #include <QSysInfo>
 #include <QTextStream>
 #include <QTimer>
+#include <optional>
 
 #include "ServiceServer.h"
 #include "classes/ClassFile.h"
@@ -279,8 +280,9 @@ int serveCommand(const QStringList& arguments) {
     StudentProtocol students(classes, maxStudents);
     TeacherAccounts teachers(*store, ClassRegister::systemNow);
     const InstanceSync sync(*store, classes, teachers, resyncSeconds * 1000);
-    const DatabaseDeadline deadline(limits::databaseAnswerMs,
-                                    [&store] { return store->serverSocket(); });
+    std::optional<DatabaseDeadline> deadline;  // for a database server, not a file
+    if (store->serverSocket() >= 0)
+        deadline.emplace(limits::databaseAnswerMs, [&store] { return store->serverSocket(); });
     // One line per request, written out once a second rather than line by line.
     ServiceServer server(classes, students, teachers, secret.value, tls.certificate, tls.key,
                          limits, [](const QString& line) { out() << line << '\n'; });

@@ -51,10 +51,9 @@ void PostgresStore::opened() {
     const QSqlDatabase db = database();
     const QVariant handle = db.isOpen() ? db.driver()->handle() : QVariant();
     // The driver's handle, named after the struct behind libpq's typedef.
-    const bool isConnection =
-        qstrcmp(handle.typeName(), "pg_conn*") == 0 || qstrcmp(handle.typeName(), "PGconn*") == 0;
-    PGconn* const* connection =
-        isConnection ? static_cast<PGconn* const*>(handle.constData()) : nullptr;
+    PGconn* const* connection = qstrcmp(handle.typeName(), "pg_conn*") == 0
+                                    ? static_cast<PGconn* const*>(handle.constData())
+                                    : nullptr;
     socket_ = connection && *connection ? PQsocket(*connection) : -1;
     settle(db);
 }

@@ -186,20 +186,21 @@ bool TeacherAccounts::knowsBrowser(const QString& sessionCookie, const QByteArra
 
 std::optional<TeacherSession> TeacherAccounts::session(const QString& cookie, const QString& peer) {
     const QString key = cookieHash(cookie);
+    const qint64 now = now_();
     auto it = sessions_.find(key);
     // Made on another instance a moment ago? A request without a cookie has none.
     if (it == sessions_.end() && store_.shared() && !cookie.isEmpty() &&
-        unknownCookies_.allows(peer, now_())) {
+        unknownCookies_.allows(peer, now)) {
         reloadSession(key);
         it = sessions_.find(key);
         if (it == sessions_.end())
-            unknownCookies_.record(peer, now_());
+            unknownCookies_.record(peer, now);
     }
     if (it == sessions_.end())
         return std::nullopt;
-    if (it->expiresAtMs <= now_()) {
+    if (it->expiresAtMs <= now) {
         sessions_.erase(it);
-        store_.deleteTeacherSessions(key, now_());
+        store_.deleteTeacherSessions(key, now);
         return std::nullopt;
     }
     TeacherSession found = *it;

@@ -15,10 +15,11 @@ namespace {
 const std::string bin = "/usr/lib/postgresql/15/bin/";
 
 // "start FOLDER" and "stop FOLDER" the server, "signal FOLDER SIGNAL" all its
-// processes, "create FOLDER NAME" a database; "guardian ADDRESSES" makes the folder, its password
-// and the cluster (on TCP at ADDRESSES too, when given), starts it and says "ready FOLDER" (or why
-// not) in one line, then waits for its input to close, which the test process does at its end or
-// the system when it dies, and cleans up.
+// processes, "create FOLDER NAME" a database; "guardian ADDRESSES" makes the
+// folder, its password and the cluster (on TCP at ADDRESSES too, when given),
+// starts it and says "ready FOLDER" (or why not) in one line, then waits for
+// its input to close, which the test process does at its end or the system
+// when it dies, and cleans up (continuing a halted server first).
 const std::string script = "bin=" + bin + R"sh(
 start() { $bin/pg_ctl start -D "$1/data" -w -s -l "$1/server.log" -o "-k $1 -F"; }
 stop() { $bin/pg_ctl stop -D "$1/data" -m immediate -s; }
